@@ -1,0 +1,15 @@
+# quorbit_layer(<target> <dir> DEPS <targets...>): one library per layer, from the .cpp files of its
+# folder. A layer with no sources yet is an interface library, so that its dependants still link.
+function(quorbit_layer target dir)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+    if(sources)
+        add_library(${target} STATIC ${sources})
+        target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+        target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+    else()
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR})
+        target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+    endif()
+endfunction()

@@ -1,0 +1,89 @@
+// Numbers, dates and times as the portfolio files store them, date texts, and the names of format
+// codes, periodicities and status codes.
+#pragma once
+
+#include "storage/status.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Days since 31 December 1960 (1 = Sunday 1 January 1961); 0 means no date.
+using DayNumber = std::uint16_t;
+// hours * 1800 + minutes * 30 + seconds / 2.
+using PackedTime = std::uint16_t;
+
+// ---- Microsoft Binary Format singles ------------------------------------------------------------
+
+// The largest magnitude an MBF single holds (exponent byte 255, all fraction bits set).
+constexpr float kMbfMax = 1.70141173e38f;
+
+// 0.0 (either sign) gives four zero bytes. Magnitudes beyond the MBF range saturate at kMbfMax with
+// their sign; values below the smallest MBF normal become 0; NaN gives four zero bytes (callers refuse
+// NaN before it can reach a file). `out` may alias the storage of `value`'s source.
+void ieee_to_mbf(float value, std::uint8_t out[4]);
+// Byte 3 of 0, 1 or 2 reads as 0.0 (1 and 2 have no IEEE counterpart).
+float mbf_to_ieee(const std::uint8_t in[4]);
+// True when the value survives ieee_to_mbf unchanged (finite and within the MBF range).
+bool mbf_representable(float value);
+
+// ---- Dates and times ----------------------------------------------------------------------------
+
+// A year above 1900 is first reduced by 1900. Months outside 1..12 are clamped into the table.
+DayNumber date_pack(int year, int month, int day);
+// n >= 1; year since 1900. date_unpack(0) gives year 60, month 12, day 31 (the day before day 1).
+void date_unpack(DayNumber n, int& year, int& month, int& day);
+PackedTime time_pack(int hours, int minutes, int seconds);
+void time_unpack(PackedTime t, int& hours, int& minutes, int& seconds);
+// YYMMDD (or CCYYMMDD) as stored in a file.
+DayNumber date_from_yymmdd(float value);
+PackedTime time_from_hhmmss(float value);
+// The YYMMDD value of a day, as an IEEE single.
+float date_to_yymmdd(DayNumber day);
+void date_to_mbf(DayNumber day, std::uint8_t out[4]);
+
+// Weekday rule: (d - 1) mod 7 is 0 for a Sunday and 6 for a Saturday.
+bool is_weekday(DayNumber day);
+// Steps back (forward) one day at least once, then while the day is a Saturday or Sunday. Stops at the
+// ends of the DayNumber range (never wraps).
+DayNumber previous_weekday(DayNumber day);
+DayNumber next_weekday(DayNumber day);
+
+// ---- Date texts ---------------------------------------------------------------------------------
+
+enum DateStyle : int {
+    kYYMMDDSep = 1,     // YY/MM/DD
+    kCCYYMMDDSep = 2,   // CCYY/MM/DD
+    kMMDDYYSep = 3,     // MM/DD/YY: the style the whole user interface uses
+    kMMDDCCYYSep = 4,   // MM/DD/CCYY
+    kDDMMYYSep = 5,     // DD/MM/YY
+    kDDMMCCYYSep = 6,   // DD/MM/CCYY
+    kYYMMDD = 7,
+    kCCYYMMDD = 8,
+    kMMDDYY = 9,
+    kMMDDCCYY = 10,
+    kDDMMYY = 11,
+    kDDMMCCYY = 12,
+};
+
+// 0 for an empty text, an unknown style or a text whose three groups read 0. Ranges of month and day
+// are not checked (a month outside 1..12 is clamped by date_pack).
+DayNumber date_parse(std::string_view text, int style);
+// "" for an unknown style; day 0 prints every group as 00.
+std::string date_format(DayNumber day, int style, char separator);
+
+// ---- Names --------------------------------------------------------------------------------------
+
+// "128ths" .. "100,000ths", "100s", "1,000s"; "Unknown" for any other code.
+const char* format_code_name(int code);
+// "Daily", "Weekly", ...; "ERROR" for a letter outside the six.
+const char* periodicity_name(char letter);
+bool periodicity_known(char letter);
+
+// ---- Text helpers used by the key matching -----------------------------------------------------
+
+void trim_right(std::string& text);
+int count_char(std::string_view text, char c);
+// The index of the n-th (1-based) occurrence of c, or the index of the last character when there are
+// fewer (-1 for an empty text).
+int nth_char_index(std::string_view text, char c, int n);

@@ -1,0 +1,405 @@
+#include "storage/fileops.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fileops {
+
+const char* op_name(Op op) {
+    switch (op) {
+    case Op::Open: return "open";
+    case Op::Read: return "read";
+    case Op::Write: return "write";
+    case Op::Seek: return "seek";
+    case Op::Sync: return "sync";
+    case Op::Close: return "close";
+    case Op::Rename: return "rename";
+    case Op::Remove: return "remove";
+    case Op::ListDir: return "list";
+    case Op::Stat: return "stat";
+    case Op::Count: break;
+    }
+    return "?";
+}
+
+namespace {
+
+#ifdef _WIN32
+int sys_open(const Path& path, int mode) {
+    if (mode == kDirectory)
+        return -2; // directories are not opened on this host; sync_directory skips them
+    int flags = _O_BINARY | (mode == kCreateTruncate ? (_O_WRONLY | _O_CREAT | _O_TRUNC) : _O_RDONLY);
+    return _wopen(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+long long sys_read(int fd, void* buffer, std::size_t size) {
+    return _read(fd, buffer, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
+}
+long long sys_write(int fd, const void* buffer, std::size_t size) {
+    return _write(fd, buffer, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
+}
+long long sys_seek(int fd, long long offset) { return _lseeki64(fd, offset, SEEK_SET); }
+int sys_sync(int fd) { return _commit(fd); }
+int sys_close(int fd) { return _close(fd); }
+int sys_rename(const Path& from, const Path& to) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    errno = EIO;
+    return -1;
+}
+int sys_remove(const Path& path) { return _wunlink(path.c_str()); }
+int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec), end;
+    if (ec) {
+        errno = ENOENT;
+        return -1;
+    }
+    for (; it != end; it.increment(ec)) {
+        if (ec)
+            break;
+        DirEntry e;
+        e.name = it->path().filename().string();
+        e.is_symlink = it->is_symlink(ec);
+        e.is_dir = !e.is_symlink && it->is_directory(ec);
+        entries.push_back(std::move(e));
+    }
+    return 0;
+}
+int sys_stat(const Path& path, FileStat& out) {
+    out = FileStat{};
+    std::error_code ec;
+    auto st = std::filesystem::symlink_status(path, ec);
+    if (ec || !std::filesystem::exists(st)) {
+        errno = ENOENT;
+        return -1;
+    }
+    out.exists = true;
+    out.is_symlink = std::filesystem::is_symlink(st);
+    out.is_dir = std::filesystem::is_directory(st);
+    out.is_regular = std::filesystem::is_regular_file(st);
+    if (out.is_regular)
+        out.size = std::filesystem::file_size(path, ec);
+    return 0;
+}
+#else
+int sys_open(const Path& path, int mode) {
+    int flags = O_CLOEXEC;
+    if (mode == kCreateTruncate)
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    else if (mode == kDirectory)
+        flags |= O_RDONLY | O_DIRECTORY;
+    else
+        flags |= O_RDONLY;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+long long sys_read(int fd, void* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+long long sys_write(int fd, const void* buffer, std::size_t size) {
+    ssize_t n;
+    do {
+        n = ::write(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+long long sys_seek(int fd, long long offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET); }
+int sys_sync(int fd) { return ::fsync(fd); }
+int sys_close(int fd) { return ::close(fd); }
+int sys_rename(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()); }
+int sys_remove(const Path& path) { return ::unlink(path.c_str()); }
+int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d)
+        return -1;
+    while (struct dirent* e = ::readdir(d)) {
+        DirEntry entry;
+        entry.name = e->d_name;
+        if (entry.name == "." || entry.name == "..")
+            continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+        }
+        entry.is_symlink = type == DT_LNK;
+        entry.is_dir = type == DT_DIR;
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    return 0;
+}
+int sys_stat(const Path& path, FileStat& out) {
+    out = FileStat{};
+    struct stat st;
+    if (::lstat(path.empty() ? "." : path.c_str(), &st) != 0)
+        return -1;
+    out.exists = true;
+    out.is_symlink = S_ISLNK(st.st_mode);
+    out.is_dir = S_ISDIR(st.st_mode);
+    out.is_regular = S_ISREG(st.st_mode);
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    return 0;
+}
+#endif
+
+const Table kSystem = {sys_open,   sys_read,   sys_write,    sys_seek,  sys_sync,
+                       sys_close,  sys_rename, sys_remove,   sys_list_dir, sys_stat};
+const Table* g_table = &kSystem;
+
+} // namespace
+
+const Table& system_table() { return kSystem; }
+const Table& table() { return *g_table; }
+void set_table(const Table* replacement) { g_table = replacement ? replacement : &kSystem; }
+
+// ---- File ---------------------------------------------------------------------------------------
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+File::~File() { close(); }
+
+int File::release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool File::close() {
+    if (fd_ < 0)
+        return true;
+    int fd = release();
+    return table().close(fd) == 0;
+}
+
+long long File::read_some(void* buffer, std::size_t size) {
+    if (fd_ < 0)
+        return -1;
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < size) {
+        long long n = table().read(fd_, out + done, size - done);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+bool File::read_exact(void* buffer, std::size_t size) {
+    return read_some(buffer, size) == static_cast<long long>(size);
+}
+
+bool File::seek(long long offset) { return fd_ >= 0 && offset >= 0 && table().seek(fd_, offset) == offset; }
+
+bool File::write_all(const void* buffer, std::size_t size) {
+    if (fd_ < 0)
+        return false;
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(buffer);
+    while (done < size) {
+        long long n = table().write(fd_, in + done, size - done);
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::sync() { return fd_ >= 0 && table().sync(fd_) == 0; }
+
+File open_read(const Path& path) { return File(table().open(path, kRead)); }
+File create_truncate(const Path& path) { return File(table().open(path, kCreateTruncate)); }
+
+FileStat stat(const Path& path) {
+    FileStat st;
+    if (table().stat(path, st) != 0)
+        st = FileStat{};
+    return st;
+}
+
+bool exists(const Path& path) { return stat(path).exists; }
+bool is_regular_file(const Path& path) { return stat(path).is_regular; }
+bool remove_file(const Path& path) { return table().remove(path) == 0; }
+
+bool remove_if_exists(const Path& path) {
+    if (table().remove(path) == 0)
+        return true;
+    return errno == ENOENT;
+}
+
+bool rename_replace(const Path& from, const Path& to) { return table().rename(from, to) == 0; }
+
+bool rename_no_replace(const Path& from, const Path& to) {
+    if (exists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename_replace(from, to);
+}
+
+bool list_dir(const Path& dir, std::vector<DirEntry>& entries) {
+    entries.clear();
+    return table().list_dir(dir, entries) == 0;
+}
+
+bool sync_directory(const Path& dir) {
+    int fd = table().open(dir.empty() ? Path(".") : dir, kDirectory);
+    if (fd == -2)
+        return true; // this host has no directory sync
+    if (fd < 0)
+        return false;
+    bool ok = table().sync(fd) == 0;
+    return table().close(fd) == 0 && ok;
+}
+
+bool read_file(const Path& path, std::string& out) {
+    out.clear();
+    File f = open_read(path);
+    if (!f.is_open())
+        return false;
+    char chunk[1 << 14];
+    for (;;) {
+        long long n = f.read_some(chunk, sizeof chunk);
+        if (n < 0)
+            return false;
+        out.append(chunk, static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < sizeof chunk)
+            return true;
+    }
+}
+
+// ---- BufferedWriter -----------------------------------------------------------------------------
+
+BufferedWriter::BufferedWriter(File& file, std::size_t capacity)
+    : file_(file), buffer_(capacity < (1u << 16) ? (1u << 16) : capacity) {}
+
+bool BufferedWriter::write(const void* data, std::size_t size) {
+    if (!ok_)
+        return false;
+    const auto* in = static_cast<const char*>(data);
+    if (size >= buffer_.size()) {
+        if (!flush())
+            return false;
+        ok_ = file_.write_all(in, size);
+        return ok_;
+    }
+    if (used_ + size > buffer_.size() && !flush())
+        return false;
+    std::memcpy(buffer_.data() + used_, in, size);
+    used_ += size;
+    return true;
+}
+
+bool BufferedWriter::flush() {
+    if (!ok_)
+        return false;
+    if (used_ > 0) {
+        ok_ = file_.write_all(buffer_.data(), used_);
+        used_ = 0;
+    }
+    return ok_;
+}
+
+// ---- The safe rewrite ---------------------------------------------------------------------------
+
+namespace {
+
+bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce) {
+    File out = create_truncate(temp);
+    if (!out.is_open())
+        return false;
+    bool ok;
+    {
+        BufferedWriter writer(out);
+        ok = produce(writer) && writer.flush();
+    }
+    ok = ok && out.sync();
+    return out.close() && ok;
+}
+
+} // namespace
+
+bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce) {
+    if (!write_synced_copy(temp, produce) || !rename_replace(temp, target)) {
+        int saved = errno;
+        remove_if_exists(temp);
+        errno = saved;
+        return false;
+    }
+    // The new content is in place; a failed directory sync only weakens durability across a power loss.
+    sync_directory(target.parent_path());
+    return true;
+}
+
+namespace {
+
+bool copy_content(File& in, BufferedWriter& writer) {
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+        long long n = in.read_some(chunk.data(), chunk.size());
+        if (n < 0)
+            return false;
+        if (n > 0 && !writer.write(chunk.data(), static_cast<std::size_t>(n)))
+            return false;
+        if (static_cast<std::size_t>(n) < chunk.size())
+            return true;
+    }
+}
+
+} // namespace
+
+bool copy_file(const Path& from, const Path& to) {
+    File in = open_read(from);
+    if (!in.is_open())
+        return false;
+    if (!write_synced_copy(to, [&](BufferedWriter& w) { return copy_content(in, w); })) {
+        int saved = errno;
+        remove_if_exists(to);
+        errno = saved;
+        return false;
+    }
+    return true;
+}
+
+bool copy_file_atomic(const Path& from, const Path& to, const Path& temp) {
+    File in = open_read(from);
+    if (!in.is_open())
+        return false;
+    return replace_file(to, temp, [&](BufferedWriter& w) { return copy_content(in, w); });
+}
+
+} // namespace fileops

@@ -1,0 +1,143 @@
+// The one door through which the data-file layer touches the file system.
+//
+// Every call goes through a replaceable table of functions, so that a test can count the calls of an
+// operation and make any single one of them fail with a chosen errno. The safe rewrite (complete new
+// copy, checked writes, fsync, atomic rename, fsync of the directory) lives here, once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fileops {
+
+using Path = std::filesystem::path;
+
+// The kinds of call, for counting and for injecting failures.
+enum class Op : int { Open, Read, Write, Seek, Sync, Close, Rename, Remove, ListDir, Stat, Count };
+const char* op_name(Op op);
+
+struct FileStat {
+    bool exists = false;
+    bool is_dir = false;
+    bool is_regular = false;
+    bool is_symlink = false; // the path itself is a symbolic link (it is not followed)
+    std::uint64_t size = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+struct DirEntry {
+    std::string name;
+    bool is_dir = false;     // a real directory, not a link to one
+    bool is_symlink = false;
+};
+
+enum OpenMode : int {
+    kRead = 0,           // existing file, read only
+    kCreateTruncate = 1, // write only, created or emptied
+    kDirectory = 2,      // a directory, opened only to sync it
+};
+
+// Each entry returns -1 (or false) and sets errno on failure, as the system calls do.
+struct Table {
+    int (*open)(const Path& path, int mode);
+    long long (*read)(int fd, void* buffer, std::size_t size);
+    long long (*write)(int fd, const void* buffer, std::size_t size);
+    long long (*seek)(int fd, long long offset); // from the start of the file
+    int (*sync)(int fd);
+    int (*close)(int fd);
+    int (*rename)(const Path& from, const Path& to); // atomically replaces `to`
+    int (*remove)(const Path& path);
+    int (*list_dir)(const Path& dir, std::vector<DirEntry>& entries);
+    int (*stat)(const Path& path, FileStat& out); // lstat: links are reported, not followed
+};
+
+const Table& system_table();
+const Table& table();
+// Installs another table (for tests); nullptr restores the system one.
+void set_table(const Table* replacement);
+
+// ---- Convenience built on the table -------------------------------------------------------------
+
+// An open file descriptor that closes itself.
+class File {
+public:
+    File() = default;
+    explicit File(int fd) : fd_(fd) {}
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : fd_(other.release()) {}
+    File& operator=(File&& other) noexcept;
+    ~File();
+
+    bool is_open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    int release();
+    // Closes and reports whether the close succeeded (a failed close of a written file is a failed write).
+    bool close();
+
+    // Reads up to `size` bytes, retrying short reads; returns the bytes read, or -1 on an error.
+    long long read_some(void* buffer, std::size_t size);
+    // True when exactly `size` bytes were read.
+    bool read_exact(void* buffer, std::size_t size);
+    bool seek(long long offset);
+    bool write_all(const void* buffer, std::size_t size);
+    bool sync();
+
+private:
+    int fd_ = -1;
+};
+
+File open_read(const Path& path);
+File create_truncate(const Path& path);
+
+FileStat stat(const Path& path);
+bool exists(const Path& path);       // anything at all under that name
+bool is_regular_file(const Path& path);
+bool remove_file(const Path& path);  // true when removed
+bool remove_if_exists(const Path& path); // true when gone afterwards
+bool rename_replace(const Path& from, const Path& to);
+// Moves `from` to `to` only when nothing is named `to`.
+bool rename_no_replace(const Path& from, const Path& to);
+bool list_dir(const Path& dir, std::vector<DirEntry>& entries);
+bool sync_directory(const Path& dir);
+
+// Reads a whole (small) file; false when it cannot be opened or read.
+bool read_file(const Path& path, std::string& out);
+
+// A write buffer of at least 64 KiB in front of a File; every write is checked.
+class BufferedWriter {
+public:
+    explicit BufferedWriter(File& file, std::size_t capacity = 1 << 16);
+    bool write(const void* data, std::size_t size);
+    bool write(std::string_view text) { return write(text.data(), text.size()); }
+    bool flush();
+    bool ok() const { return ok_; }
+
+private:
+    File& file_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
+// The safe rewrite: `produce` writes the complete new content into `temp` (created or emptied); the
+// copy is flushed, synced and closed, renamed over `target` in one atomic step, and the directory is
+// synced. At every instant `target` holds its old or its new complete content. On any failure
+// (including `produce` returning false) `temp` is removed and `target` is untouched. Returns true on
+// success.
+bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce);
+
+// Copies `from` to `to` (created or emptied), synced. Returns true on success; on failure a partial
+// `to` is removed.
+bool copy_file(const Path& from, const Path& to);
+
+// Copies `from` to `to` through `temp` and an atomic rename, so `to` is never seen half written.
+bool copy_file_atomic(const Path& from, const Path& to, const Path& temp);
+
+} // namespace fileops

@@ -1,0 +1,43 @@
+// Names of the files of a portfolio, matched against the directory ignoring letter case.
+//
+// Portfolios come with upper-case names (MASTER, F1.DAT) or lower-case ones (master, f1.dat). On a
+// file system that tells case apart, a name is looked up exactly first, then in upper and lower case,
+// and finally against every entry of the directory ignoring case. A file made new takes the case the
+// portfolio already uses: that of its MASTER file, upper case when there is nothing to follow.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace portfolio_files {
+
+using Path = std::filesystem::path;
+
+// "F%i.DAT" and friends for file number n ("DAT", "DOP", "BAK", "NEW").
+std::string series_file_name(int file_number, std::string_view extension);
+
+// The path of the existing entry of `dir` whose name equals `name` ignoring case (the exact name is
+// preferred). When there is none, dir / `name` as given.
+Path existing(const Path& dir, std::string_view name);
+
+// True when an entry of that name (ignoring case) exists in `dir`.
+bool present(const Path& dir, std::string_view name);
+
+// The path to use for a file to be created in `dir`: an existing entry of that name (ignoring case)
+// when there is one, otherwise the name in the case that the portfolio's MASTER file uses.
+Path for_writing(const Path& dir, std::string_view name);
+
+// The portfolio's MASTER file (existing name, or dir / "MASTER").
+Path master(const Path& dir);
+
+// The series files of file number n in `dir`.
+Path series_file(const Path& dir, int file_number, std::string_view extension);
+Path series_file_for_writing(const Path& dir, int file_number, std::string_view extension);
+
+// ASCII comparisons used throughout the layer.
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+std::string to_upper(std::string_view text);
+std::string to_lower(std::string_view text);
+
+} // namespace portfolio_files
