@@ -52,12 +52,12 @@ DayNumber next_weekday(DayNumber day);
 // ---- Date texts ---------------------------------------------------------------------------------
 
 enum DateStyle : int {
-    kYYMMDDSep = 1,     // YY/MM/DD
-    kCCYYMMDDSep = 2,   // CCYY/MM/DD
-    kMMDDYYSep = 3,     // MM/DD/YY: the style the whole user interface uses
-    kMMDDCCYYSep = 4,   // MM/DD/CCYY
-    kDDMMYYSep = 5,     // DD/MM/YY
-    kDDMMCCYYSep = 6,   // DD/MM/CCYY
+    kYYMMDDSep = 1,   // YY/MM/DD
+    kCCYYMMDDSep = 2, // CCYY/MM/DD
+    kMMDDYYSep = 3,   // MM/DD/YY: the style the whole user interface uses
+    kMMDDCCYYSep = 4, // MM/DD/CCYY
+    kDDMMYYSep = 5,   // DD/MM/YY
+    kDDMMCCYYSep = 6, // DD/MM/CCYY
     kYYMMDD = 7,
     kCCYYMMDD = 8,
     kMMDDYY = 9,

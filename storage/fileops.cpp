@@ -19,17 +19,28 @@ namespace fileops {
 
 const char* op_name(Op op) {
     switch (op) {
-    case Op::Open: return "open";
-    case Op::Read: return "read";
-    case Op::Write: return "write";
-    case Op::Seek: return "seek";
-    case Op::Sync: return "sync";
-    case Op::Close: return "close";
-    case Op::Rename: return "rename";
-    case Op::Remove: return "remove";
-    case Op::ListDir: return "list";
-    case Op::Stat: return "stat";
-    case Op::Count: break;
+    case Op::Open:
+        return "open";
+    case Op::Read:
+        return "read";
+    case Op::Write:
+        return "write";
+    case Op::Seek:
+        return "seek";
+    case Op::Sync:
+        return "sync";
+    case Op::Close:
+        return "close";
+    case Op::Rename:
+        return "rename";
+    case Op::Remove:
+        return "remove";
+    case Op::ListDir:
+        return "list";
+    case Op::Stat:
+        return "stat";
+    case Op::Count:
+        break;
     }
     return "?";
 }
@@ -49,16 +60,24 @@ long long sys_read(int fd, void* buffer, std::size_t size) {
 long long sys_write(int fd, const void* buffer, std::size_t size) {
     return _write(fd, buffer, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
 }
-long long sys_seek(int fd, long long offset) { return _lseeki64(fd, offset, SEEK_SET); }
-int sys_sync(int fd) { return _commit(fd); }
-int sys_close(int fd) { return _close(fd); }
+long long sys_seek(int fd, long long offset) {
+    return _lseeki64(fd, offset, SEEK_SET);
+}
+int sys_sync(int fd) {
+    return _commit(fd);
+}
+int sys_close(int fd) {
+    return _close(fd);
+}
 int sys_rename(const Path& from, const Path& to) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
     errno = EIO;
     return -1;
 }
-int sys_remove(const Path& path) { return _wunlink(path.c_str()); }
+int sys_remove(const Path& path) {
+    return _wunlink(path.c_str());
+}
 int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
     std::error_code ec;
     std::filesystem::directory_iterator it(dir, ec), end;
@@ -122,11 +141,21 @@ long long sys_write(int fd, const void* buffer, std::size_t size) {
     } while (n < 0 && errno == EINTR);
     return n;
 }
-long long sys_seek(int fd, long long offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET); }
-int sys_sync(int fd) { return ::fsync(fd); }
-int sys_close(int fd) { return ::close(fd); }
-int sys_rename(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()); }
-int sys_remove(const Path& path) { return ::unlink(path.c_str()); }
+long long sys_seek(int fd, long long offset) {
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
+}
+int sys_sync(int fd) {
+    return ::fsync(fd);
+}
+int sys_close(int fd) {
+    return ::close(fd);
+}
+int sys_rename(const Path& from, const Path& to) {
+    return ::rename(from.c_str(), to.c_str());
+}
+int sys_remove(const Path& path) {
+    return ::unlink(path.c_str());
+}
 int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d)
@@ -165,15 +194,21 @@ int sys_stat(const Path& path, FileStat& out) {
 }
 #endif
 
-const Table kSystem = {sys_open,   sys_read,   sys_write,    sys_seek,  sys_sync,
-                       sys_close,  sys_rename, sys_remove,   sys_list_dir, sys_stat};
+const Table kSystem = {sys_open,  sys_read,   sys_write,  sys_seek,     sys_sync,
+                       sys_close, sys_rename, sys_remove, sys_list_dir, sys_stat};
 const Table* g_table = &kSystem;
 
 } // namespace
 
-const Table& system_table() { return kSystem; }
-const Table& table() { return *g_table; }
-void set_table(const Table* replacement) { g_table = replacement ? replacement : &kSystem; }
+const Table& system_table() {
+    return kSystem;
+}
+const Table& table() {
+    return *g_table;
+}
+void set_table(const Table* replacement) {
+    g_table = replacement ? replacement : &kSystem;
+}
 
 // ---- File ---------------------------------------------------------------------------------------
 
@@ -185,7 +220,9 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 int File::release() {
     int fd = fd_;
@@ -220,7 +257,9 @@ bool File::read_exact(void* buffer, std::size_t size) {
     return read_some(buffer, size) == static_cast<long long>(size);
 }
 
-bool File::seek(long long offset) { return fd_ >= 0 && offset >= 0 && table().seek(fd_, offset) == offset; }
+bool File::seek(long long offset) {
+    return fd_ >= 0 && offset >= 0 && table().seek(fd_, offset) == offset;
+}
 
 bool File::write_all(const void* buffer, std::size_t size) {
     if (fd_ < 0)
@@ -239,10 +278,16 @@ bool File::write_all(const void* buffer, std::size_t size) {
     return true;
 }
 
-bool File::sync() { return fd_ >= 0 && table().sync(fd_) == 0; }
+bool File::sync() {
+    return fd_ >= 0 && table().sync(fd_) == 0;
+}
 
-File open_read(const Path& path) { return File(table().open(path, kRead)); }
-File create_truncate(const Path& path) { return File(table().open(path, kCreateTruncate)); }
+File open_read(const Path& path) {
+    return File(table().open(path, kRead));
+}
+File create_truncate(const Path& path) {
+    return File(table().open(path, kCreateTruncate));
+}
 
 FileStat stat(const Path& path) {
     FileStat st;
@@ -251,9 +296,15 @@ FileStat stat(const Path& path) {
     return st;
 }
 
-bool exists(const Path& path) { return stat(path).exists; }
-bool is_regular_file(const Path& path) { return stat(path).is_regular; }
-bool remove_file(const Path& path) { return table().remove(path) == 0; }
+bool exists(const Path& path) {
+    return stat(path).exists;
+}
+bool is_regular_file(const Path& path) {
+    return stat(path).is_regular;
+}
+bool remove_file(const Path& path) {
+    return table().remove(path) == 0;
+}
 
 bool remove_if_exists(const Path& path) {
     if (table().remove(path) == 0)
@@ -261,10 +312,12 @@ bool remove_if_exists(const Path& path) {
     return errno == ENOENT;
 }
 
-bool rename_replace(const Path& from, const Path& to) { return table().rename(from, to) == 0; }
+bool rename_replace(const Path& from, const Path& to) {
+    return table().rename(from, to) == 0;
+}
 
 bool rename_no_replace(const Path& from, const Path& to) {
-    if (exists(to)) {
+    if (fileops::exists(to)) {
         errno = EEXIST;
         return false;
     }

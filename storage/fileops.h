@@ -33,7 +33,7 @@ struct FileStat {
 
 struct DirEntry {
     std::string name;
-    bool is_dir = false;     // a real directory, not a link to one
+    bool is_dir = false; // a real directory, not a link to one
     bool is_symlink = false;
 };
 
@@ -97,9 +97,9 @@ File open_read(const Path& path);
 File create_truncate(const Path& path);
 
 FileStat stat(const Path& path);
-bool exists(const Path& path);       // anything at all under that name
+bool exists(const Path& path); // anything at all under that name
 bool is_regular_file(const Path& path);
-bool remove_file(const Path& path);  // true when removed
+bool remove_file(const Path& path);      // true when removed
 bool remove_if_exists(const Path& path); // true when gone afterwards
 bool rename_replace(const Path& from, const Path& to);
 // Moves `from` to `to` only when nothing is named `to`.

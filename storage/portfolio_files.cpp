@@ -91,7 +91,9 @@ Path for_writing(const Path& dir, std::string_view name) {
     return dir / to_upper(name);
 }
 
-Path master(const Path& dir) { return existing(dir, "MASTER"); }
+Path master(const Path& dir) {
+    return existing(dir, "MASTER");
+}
 
 Path series_file(const Path& dir, int file_number, std::string_view extension) {
     return existing(dir, series_file_name(file_number, extension));

@@ -17,15 +17,25 @@ bool inject(fileops::Op op) {
     return false;
 }
 
-const fileops::Table& sys() { return fileops::system_table(); }
+const fileops::Table& sys() {
+    return fileops::system_table();
+}
 
-int t_open(const fileops::Path& p, int mode) { return inject(fileops::Op::Open) ? -1 : sys().open(p, mode); }
-long long t_read(int fd, void* b, std::size_t n) { return inject(fileops::Op::Read) ? -1 : sys().read(fd, b, n); }
+int t_open(const fileops::Path& p, int mode) {
+    return inject(fileops::Op::Open) ? -1 : sys().open(p, mode);
+}
+long long t_read(int fd, void* b, std::size_t n) {
+    return inject(fileops::Op::Read) ? -1 : sys().read(fd, b, n);
+}
 long long t_write(int fd, const void* b, std::size_t n) {
     return inject(fileops::Op::Write) ? -1 : sys().write(fd, b, n);
 }
-long long t_seek(int fd, long long off) { return inject(fileops::Op::Seek) ? -1 : sys().seek(fd, off); }
-int t_sync(int fd) { return inject(fileops::Op::Sync) ? -1 : sys().sync(fd); }
+long long t_seek(int fd, long long off) {
+    return inject(fileops::Op::Seek) ? -1 : sys().seek(fd, off);
+}
+int t_sync(int fd) {
+    return inject(fileops::Op::Sync) ? -1 : sys().sync(fd);
+}
 int t_close(int fd) {
     // A failed close still releases the descriptor, as close(2) does.
     if (inject(fileops::Op::Close)) {
@@ -39,7 +49,9 @@ int t_close(int fd) {
 int t_rename(const fileops::Path& a, const fileops::Path& b) {
     return inject(fileops::Op::Rename) ? -1 : sys().rename(a, b);
 }
-int t_remove(const fileops::Path& p) { return inject(fileops::Op::Remove) ? -1 : sys().remove(p); }
+int t_remove(const fileops::Path& p) {
+    return inject(fileops::Op::Remove) ? -1 : sys().remove(p);
+}
 int t_list(const fileops::Path& d, std::vector<fileops::DirEntry>& e) {
     return inject(fileops::Op::ListDir) ? -1 : sys().list_dir(d, e);
 }
@@ -47,7 +59,8 @@ int t_stat(const fileops::Path& p, fileops::FileStat& s) {
     return inject(fileops::Op::Stat) ? -1 : sys().stat(p, s);
 }
 
-const fileops::Table kInjecting = {t_open, t_read, t_write, t_seek, t_sync, t_close, t_rename, t_remove, t_list, t_stat};
+const fileops::Table kInjecting = {t_open,  t_read,   t_write,  t_seek, t_sync,
+                                   t_close, t_rename, t_remove, t_list, t_stat};
 
 } // namespace
 

@@ -44,7 +44,8 @@ std::vector<std::pair<std::string, std::string>> snapshot(const std::filesystem:
     std::vector<std::pair<std::string, std::string>> files;
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && !entry.is_symlink())
-            files.emplace_back(std::filesystem::relative(entry.path(), dir).string(), read_bytes(entry.path()));
+            files.emplace_back(std::filesystem::relative(entry.path(), dir).string(),
+                               read_bytes(entry.path()));
     }
     std::sort(files.begin(), files.end());
     return files;
