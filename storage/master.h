@@ -10,10 +10,12 @@
 #include "storage/status.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr int kMasterRecordSize = 53;
 constexpr int kMaxSecurities = 255;
@@ -50,41 +52,66 @@ struct MasterHeader {
 
 // True when the record is a reference to a nested portfolio; `dir_name` receives its directory name.
 bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name = nullptr);
-// Does the record match the key (trimmed name, or the symbol's first k+1 words for a key of k blanks,
-// ignoring letter case)? Texts end at their first NUL byte.
+// Does the record match the key: its name (bytes 7-22, trailing blanks removed) or the first k+1 words
+// of its symbol field (bytes 36-51) for a key holding k blanks, ignoring letter case? Both texts end at
+// their first NUL byte. An empty key matches nothing.
 bool master_key_matches(const MasterRecord& record, std::string_view key);
 
-// Looks the key up in the portfolio at `dir` and, depth first, in its nested portfolios. On success
+// Looks the key up in the portfolio at `dir` and, depth first, in its nested portfolios: all securities
+// of a level first, then each directory entry in turn. Only the counted records are read. On success
 // (0) `record` holds the record with its dates converted to IEEE, and `found_dir` the directory where it
-// was found (empty `dir` stays empty at the top level). -8 when no portfolio holds the key, -4 when a
-// record could not be read while walking to a nested portfolio, -15 past kMaxNesting levels.
+// was found (`dir` itself at the top level, so an empty `dir` stays empty; below it `dir` / the nested
+// directory names as stored on disk). A nested MASTER that is missing is skipped, and a directory is
+// never entered twice. -8 when no portfolio holds the key (a missing MASTER at `dir` included), -4 when
+// a MASTER could not be read, -15 when the nested portfolios go deeper than kMaxNesting levels.
 StatusCode master_find(const std::filesystem::path& dir, std::string_view key, MasterRecord& record,
                        std::filesystem::path& found_dir);
 
-// The four rewrites of MASTER. Each writes a complete new copy under a temporary name and renames it
-// over MASTER atomically; unused slots after the counted records and every uninterpreted byte survive.
+// The four rewrites of MASTER. Each writes a complete new copy under a temporary name (MASTER.NEW, or
+// MASTER.~NU for append and remove, in the letter case the portfolio uses) and renames it over MASTER in
+// one atomic step; on any failure the temporary file is removed and MASTER stays as it was. Header bytes
+// 4-52, every uninterpreted record byte, the unused slots after the counted records and a partial
+// record at the end of the file all survive byte for byte. Directory entries are never changed.
 
-// New symbol (bytes 36-51) and name (bytes 7-22), each cut to 16 characters and blank-padded. MASTER.BAK
-// keeps the previous file. 0 on success, 1 on failure (MASTER unchanged).
+// New symbol (bytes 36-51) and name (bytes 7-22), each cut at a NUL and at 16 characters and padded
+// with blanks, in every counted security record carrying the file number. MASTER.BAK keeps the previous
+// file. 0 on success; 1 on failure or when no counted security record carries the number (nothing
+// changed). `master_path` is found ignoring letter case when the exact name is absent.
 int master_set_names(const std::filesystem::path& master_path, int file_number, std::string_view symbol,
                      std::string_view name);
-// Sets the last date (which != 0) or the first date (which == 0) to 4 MBF bytes. MASTER.BAK as above.
+// Sets the last date (which != 0) or the first date (which == 0) to 4 MBF bytes; results and MASTER.BAK
+// as for master_set_names.
 int master_set_date(const std::filesystem::path& master_path, int file_number, const std::uint8_t date_mbf[4],
                     int which);
-// Appends a copy of `record` (dates MBF) under the lowest free file number, directly after the counted
-// records. 0 on success, 1 on failure, 2 when the portfolio is full (nothing written).
+// Appends a copy of `record` (dates MBF) under the lowest number 1..255 that no counted record uses,
+// directly after the counted records and before any unused slots; both header counters rise by one.
+// 0 on success (`new_file_number` set); 2 when the portfolio is full: count 255 or more, second counter
+// 255, or every number taken (nothing written); 1 on any other failure, including a damaged count
+// (negative, or more than the records present), with nothing changed and `new_file_number` 0.
 int master_append(const std::filesystem::path& dir, const MasterRecord& record, int& new_file_number);
-// Removes the record with that file number; with `delete_files`, also F<n>.DAT, F<n>.DOP and F<n>.BAK.
-// 0 on success, 1 on failure or when no record carries the number (nothing changed).
+// Removes the first counted security record carrying the file number; both header counters fall by one.
+// With `delete_files`, F<n>.DAT, F<n>.DOP and F<n>.BAK (any letter case) are deleted once the new MASTER
+// is in place; no other file is touched. 0 on success; 1 on failure, for a damaged count, or when no
+// record carries the number (nothing changed); 3 when the record is gone but a file could not be deleted.
 int master_remove(const std::filesystem::path& dir, int file_number, bool delete_files);
 
-// Reads a whole MASTER into memory (header + every complete record present, counted or not).
-// Returns false when it cannot be opened or is shorter than a header.
+// A whole MASTER file in memory: the header, every complete 53-byte record present (counted or not)
+// and any bytes after the last complete record, so that a rewrite can keep every byte it does not
+// change.
 struct MasterImage {
     MasterHeader header;
-    std::string trailing;                    // bytes after the last complete record, kept as they are
-    std::basic_string<std::uint8_t> records; // every complete 53-byte record after the header
+    std::vector<std::uint8_t> records;  // every complete record after the header, in file order
+    std::vector<std::uint8_t> trailing; // a partial record at the end of the file, kept as it is
     int records_present() const { return static_cast<int>(records.size() / kMasterRecordSize); }
-    MasterRecord record(int index) const;    // 0-based index among the records present
+    // The records that the header's count covers: the count, clamped to 0..records_present().
+    int records_counted() const;
+    // True when the count is negative or larger than the records present.
+    bool count_damaged() const;
+    MasterRecord record(int index) const; // 0-based index among the records present
+    void set_record(int index, const MasterRecord& record);
+    std::vector<std::uint8_t> bytes() const; // the complete file image
 };
+// Reads a whole MASTER. False when it cannot be opened or read, is shorter than a header, or is larger
+// than any MASTER can sensibly be (kMaxMasterFileBytes).
+constexpr std::size_t kMaxMasterFileBytes = std::size_t{16} << 20;
 bool master_read_image(const std::filesystem::path& master_path, MasterImage& image);

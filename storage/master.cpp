@@ -1,0 +1,482 @@
+#include "storage/master.h"
+
+#include "storage/encoding.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <set>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFileNumberOffset = 0;
+constexpr int kNameOffset = 7;
+constexpr int kSymbolOffset = 36;
+constexpr int kTextLength = 16;
+constexpr int kFirstDateOffset = 25;
+constexpr int kLastDateOffset = 29;
+constexpr int kDirMarkOffset = 18;
+constexpr int kDirNameLength = 8;
+constexpr std::string_view kDirMark = "<DIR>";
+
+// A text field of a record; like a C string it ends at its first NUL byte.
+std::string_view field_text(const MasterRecord& record, int offset, int length) {
+    std::string_view text(reinterpret_cast<const char*>(&record.bytes[offset]),
+                          static_cast<std::size_t>(length));
+    return text.substr(0, text.find('\0'));
+}
+
+std::string_view trim_trailing_blanks(std::string_view text) {
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+// The first `words` blank-separated words of the symbol field (the whole field when it has fewer blanks).
+std::string_view leading_words(std::string_view text, int words) {
+    std::size_t from = 0;
+    for (int blanks = 0; blanks < words; ++blanks) {
+        std::size_t at = text.find(' ', from);
+        if (at == std::string_view::npos)
+            return text;
+        if (blanks + 1 == words)
+            return text.substr(0, at);
+        from = at + 1;
+    }
+    return text;
+}
+
+float read_float(const std::uint8_t* bytes) {
+    float value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+void write_float(std::uint8_t* bytes, float value) {
+    std::memcpy(bytes, &value, sizeof value);
+}
+
+std::int16_t read_int16(const std::uint8_t* bytes) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
+void write_int16(std::uint8_t* bytes, std::int16_t value) {
+    auto raw = static_cast<std::uint16_t>(value);
+    bytes[0] = static_cast<std::uint8_t>(raw & 0xFF);
+    bytes[1] = static_cast<std::uint8_t>(raw >> 8);
+}
+
+// A counter moved by one, held inside the int16 range instead of wrapping round.
+std::int16_t stepped(std::int16_t value, int delta) {
+    int next = std::clamp(value + delta, int{std::numeric_limits<std::int16_t>::min()},
+                          int{std::numeric_limits<std::int16_t>::max()});
+    return static_cast<std::int16_t>(next);
+}
+
+bool valid_file_number(int file_number) {
+    return file_number >= 1 && file_number <= kMaxSecurities;
+}
+
+// Writes `text` as a 16-byte field: cut at its first NUL and at 16 characters, padded with blanks.
+void store_text(MasterRecord& record, int offset, std::string_view text) {
+    text = text.substr(0, text.find('\0')).substr(0, kTextLength);
+    std::memset(&record.bytes[offset], ' ', kTextLength);
+    std::memcpy(&record.bytes[offset], text.data(), text.size());
+}
+
+} // namespace
+
+// ---- Records and header -------------------------------------------------------------------------
+
+float MasterRecord::first_date_ieee() const {
+    return read_float(&bytes[kFirstDateOffset]);
+}
+float MasterRecord::last_date_ieee() const {
+    return read_float(&bytes[kLastDateOffset]);
+}
+
+void MasterRecord::dates_to_ieee() {
+    for (int offset : {kFirstDateOffset, kLastDateOffset})
+        write_float(&bytes[offset], mbf_to_ieee(&bytes[offset]));
+}
+
+void MasterRecord::dates_to_mbf() {
+    for (int offset : {kFirstDateOffset, kLastDateOffset})
+        ieee_to_mbf(read_float(&bytes[offset]), &bytes[offset]);
+}
+
+std::int16_t MasterHeader::count() const {
+    return read_int16(&bytes[0]);
+}
+std::int16_t MasterHeader::second_counter() const {
+    return read_int16(&bytes[2]);
+}
+void MasterHeader::set_count(std::int16_t value) {
+    write_int16(&bytes[0], value);
+}
+void MasterHeader::set_second_counter(std::int16_t value) {
+    write_int16(&bytes[2], value);
+}
+
+bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name) {
+    std::string_view mark(reinterpret_cast<const char*>(&record.bytes[kDirMarkOffset]), kDirMark.size());
+    if (mark != kDirMark || record.bytes[kNameOffset] == ' ')
+        return false;
+    if (dir_name)
+        *dir_name = std::string(trim_trailing_blanks(field_text(record, kNameOffset, kDirNameLength)));
+    return true;
+}
+
+bool master_key_matches(const MasterRecord& record, std::string_view key) {
+    if (key.empty())
+        return false; // an empty key names no security
+    std::string_view name = trim_trailing_blanks(field_text(record, kNameOffset, kTextLength));
+    if (portfolio_files::equals_ignoring_case(name, key))
+        return true;
+    int blanks = static_cast<int>(std::count(key.begin(), key.end(), ' '));
+    std::string_view symbol = leading_words(field_text(record, kSymbolOffset, kTextLength), blanks + 1);
+    return portfolio_files::equals_ignoring_case(symbol, key);
+}
+
+// ---- The whole file in memory -------------------------------------------------------------------
+
+int MasterImage::records_counted() const {
+    return std::clamp<int>(header.count(), 0, records_present());
+}
+
+bool MasterImage::count_damaged() const {
+    return header.count() < 0 || header.count() > records_present();
+}
+
+MasterRecord MasterImage::record(int index) const {
+    MasterRecord out;
+    auto from = records.begin() + static_cast<std::ptrdiff_t>(index) * kMasterRecordSize;
+    std::copy(from, from + kMasterRecordSize, out.bytes.begin());
+    return out;
+}
+
+void MasterImage::set_record(int index, const MasterRecord& record) {
+    std::copy(record.bytes.begin(), record.bytes.end(),
+              records.begin() + static_cast<std::ptrdiff_t>(index) * kMasterRecordSize);
+}
+
+std::vector<std::uint8_t> MasterImage::bytes() const {
+    std::vector<std::uint8_t> out(header.bytes.begin(), header.bytes.end());
+    out.insert(out.end(), records.begin(), records.end());
+    out.insert(out.end(), trailing.begin(), trailing.end());
+    return out;
+}
+
+bool master_read_image(const fs::path& master_path, MasterImage& image) {
+    image = MasterImage{};
+    fileops::File file = fileops::open_read(master_path);
+    if (!file.is_open())
+        return false;
+    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> chunk(1 << 16);
+    for (;;) {
+        long long got = file.read_some(chunk.data(), chunk.size());
+        if (got < 0)
+            return false;
+        data.insert(data.end(), chunk.begin(), chunk.begin() + got);
+        if (data.size() > kMaxMasterFileBytes)
+            return false;
+        if (static_cast<std::size_t>(got) < chunk.size())
+            break;
+    }
+    if (data.size() < static_cast<std::size_t>(kMasterRecordSize))
+        return false;
+    std::copy(data.begin(), data.begin() + kMasterRecordSize, image.header.bytes.begin());
+    std::size_t body = data.size() - kMasterRecordSize;
+    auto records_end =
+        data.begin() + kMasterRecordSize + static_cast<std::ptrdiff_t>(body - body % kMasterRecordSize);
+    image.records.assign(data.begin() + kMasterRecordSize, records_end);
+    image.trailing.assign(records_end, data.end());
+    return true;
+}
+
+// ---- Lookup -------------------------------------------------------------------------------------
+
+namespace {
+
+// The counted records of one MASTER, read without looking at the unused slots behind them.
+enum class LevelRead { Missing, Read, Error };
+
+LevelRead read_counted_records(const fs::path& master_path, std::vector<MasterRecord>& records) {
+    records.clear();
+    fileops::File file = fileops::open_read(master_path);
+    if (!file.is_open())
+        return LevelRead::Missing;
+    MasterHeader header;
+    long long got = file.read_some(header.bytes.data(), header.bytes.size());
+    if (got < 0)
+        return errno == EISDIR ? LevelRead::Missing : LevelRead::Error;
+    if (got < kMasterRecordSize)
+        return LevelRead::Missing; // too short to be a MASTER
+    std::size_t counted = header.count() > 0 ? static_cast<std::size_t>(header.count()) : 0;
+    std::vector<std::uint8_t> body(counted * kMasterRecordSize);
+    got = file.read_some(body.data(), body.size());
+    if (got < 0)
+        return LevelRead::Error;
+    std::size_t complete = static_cast<std::size_t>(got) / kMasterRecordSize;
+    records.resize(complete);
+    for (std::size_t i = 0; i < complete; ++i)
+        std::copy_n(body.begin() + static_cast<std::ptrdiff_t>(i * kMasterRecordSize), kMasterRecordSize,
+                    records[i].bytes.begin());
+    return LevelRead::Read;
+}
+
+// A nested portfolio is followed only to a plain subdirectory name: nothing that climbs out of the
+// tree, stays in place, or reaches another drive.
+bool safe_directory_name(std::string_view name) {
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of("/\\:") == std::string_view::npos;
+}
+
+// What identifies a directory however it was reached (through a link, or in another letter case).
+struct DirIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string path; // used only where the host reports no inode numbers
+    auto operator<=>(const DirIdentity&) const = default;
+};
+
+// False when `dir` is not a directory. Statting "<dir>/." looks through a link to the directory itself.
+bool directory_identity(const fs::path& dir, DirIdentity& identity) {
+    fileops::FileStat st = fileops::stat(dir.empty() ? fs::path(".") : dir / ".");
+    if (!st.exists || !st.is_dir)
+        return false;
+    identity = DirIdentity{st.device, st.inode, {}};
+    if (st.device == 0 && st.inode == 0)
+        identity.path = dir.lexically_normal().generic_string();
+    return true;
+}
+
+struct Level {
+    fs::path dir;
+    std::vector<std::string> nested; // directory names of the level's directory entries, in file order
+    std::size_t next_nested = 0;
+};
+
+class Lookup {
+public:
+    Lookup(std::string_view key, MasterRecord& record, fs::path& found_dir)
+        : key_(key), record_(record), found_dir_(found_dir) {}
+
+    StatusCode run(const fs::path& dir) {
+        DirIdentity identity;
+        if (directory_identity(dir, identity))
+            visited_.insert(identity);
+        bool found = false;
+        levels_.push_back(Level{dir, {}, 0});
+        if (StatusCode status = scan(levels_.back(), found); status != status::kOk || found)
+            return status;
+        while (!levels_.empty()) {
+            Level& level = levels_.back();
+            if (level.next_nested == level.nested.size()) {
+                levels_.pop_back();
+                continue;
+            }
+            fs::path child = portfolio_files::existing(level.dir, level.nested[level.next_nested++]);
+            if (!directory_identity(child, identity) || visited_.count(identity))
+                continue;
+            if (levels_.size() > static_cast<std::size_t>(kMaxNesting))
+                return status::kNestingTooDeep;
+            visited_.insert(identity);
+            levels_.push_back(Level{child, {}, 0});
+            if (StatusCode status = scan(levels_.back(), found); status != status::kOk || found)
+                return status;
+        }
+        return status::kFileNotFound;
+    }
+
+private:
+    // Compares the securities of one level with the key and notes its nested portfolios.
+    StatusCode scan(Level& level, bool& found) {
+        std::vector<MasterRecord> records;
+        LevelRead read = read_counted_records(portfolio_files::master(level.dir), records);
+        if (read == LevelRead::Error)
+            return status::kFileRead;
+        for (const MasterRecord& record : records) {
+            std::string dir_name;
+            if (master_is_directory_entry(record, &dir_name)) {
+                if (safe_directory_name(dir_name))
+                    level.nested.push_back(std::move(dir_name));
+            } else if (master_key_matches(record, key_)) {
+                record_ = record;
+                record_.dates_to_ieee();
+                found_dir_ = level.dir;
+                found = true;
+                return status::kOk;
+            }
+        }
+        return status::kOk;
+    }
+
+    std::string_view key_;
+    MasterRecord& record_;
+    fs::path& found_dir_;
+    std::vector<Level> levels_;
+    std::set<DirIdentity> visited_;
+};
+
+} // namespace
+
+StatusCode master_find(const fs::path& dir, std::string_view key, MasterRecord& record, fs::path& found_dir) {
+    return Lookup(key, record, found_dir).run(dir);
+}
+
+// ---- Rewrites -----------------------------------------------------------------------------------
+
+namespace {
+
+// The MASTER a caller named, found ignoring letter case when the exact name is not there.
+fs::path resolve_master(const fs::path& master_path) {
+    if (fileops::exists(master_path))
+        return master_path;
+    return portfolio_files::existing(master_path.parent_path(), master_path.filename().string());
+}
+
+bool write_image(const fs::path& master_path, const fs::path& temp_path, const MasterImage& image) {
+    std::vector<std::uint8_t> bytes = image.bytes();
+    return fileops::replace_file(master_path, temp_path, [&](fileops::BufferedWriter& writer) {
+        return writer.write(bytes.data(), bytes.size());
+    });
+}
+
+// Index of the first counted security record (directory entries aside) carrying the number, or -1.
+int find_security(const MasterImage& image, int file_number) {
+    for (int i = 0; i < image.records_counted(); ++i) {
+        MasterRecord record = image.record(i);
+        if (record.file_number() == file_number && !master_is_directory_entry(record))
+            return i;
+    }
+    return -1;
+}
+
+// Applies `change` to every counted security record with the number, keeps the previous file as
+// MASTER.BAK and puts the new copy in place through MASTER.NEW.
+int rewrite_with_backup(const fs::path& given_path, int file_number,
+                        const std::function<void(MasterRecord&)>& change) {
+    if (!valid_file_number(file_number))
+        return 1;
+    fs::path master_path = resolve_master(given_path);
+    MasterImage image;
+    if (!master_read_image(master_path, image) || find_security(image, file_number) < 0)
+        return 1;
+    for (int i = 0; i < image.records_counted(); ++i) {
+        MasterRecord record = image.record(i);
+        if (record.file_number() == file_number && !master_is_directory_entry(record)) {
+            change(record);
+            image.set_record(i, record);
+        }
+    }
+    fs::path dir = master_path.parent_path();
+    fs::path temp = portfolio_files::for_writing(dir, "MASTER.NEW");
+    // The backup goes through the temporary name too, so a failed copy keeps the older backup whole.
+    if (!fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
+        return 1;
+    return write_image(master_path, temp, image) ? 0 : 1;
+}
+
+// The lowest number 1..255 that no counted record uses, or 0 when all are taken.
+int lowest_free_number(const MasterImage& image) {
+    std::bitset<kMaxSecurities + 1> used;
+    for (int i = 0; i < image.records_counted(); ++i)
+        used.set(image.record(i).file_number());
+    for (int n = 1; n <= kMaxSecurities; ++n) {
+        if (!used.test(static_cast<std::size_t>(n)))
+            return n;
+    }
+    return 0;
+}
+
+void step_counters(MasterHeader& header, int delta) {
+    header.set_count(stepped(header.count(), delta));
+    header.set_second_counter(stepped(header.second_counter(), delta));
+}
+
+// Deletes every file of that name, in whatever letter case it is stored (at most a few variants).
+bool delete_series_file(const fs::path& dir, int file_number, std::string_view extension) {
+    for (int variant = 0; variant < 8; ++variant) {
+        if (!fileops::remove_file(portfolio_files::series_file(dir, file_number, extension)))
+            return errno == ENOENT;
+    }
+    return true;
+}
+
+} // namespace
+
+int master_set_names(const fs::path& master_path, int file_number, std::string_view symbol,
+                     std::string_view name) {
+    return rewrite_with_backup(master_path, file_number, [&](MasterRecord& record) {
+        store_text(record, kSymbolOffset, symbol);
+        store_text(record, kNameOffset, name);
+    });
+}
+
+int master_set_date(const fs::path& master_path, int file_number, const std::uint8_t date_mbf[4], int which) {
+    if (!date_mbf)
+        return 1;
+    int offset = which != 0 ? kLastDateOffset : kFirstDateOffset;
+    return rewrite_with_backup(master_path, file_number, [&](MasterRecord& record) {
+        std::copy_n(date_mbf, 4, &record.bytes[offset]);
+    });
+}
+
+int master_append(const fs::path& dir, const MasterRecord& record, int& new_file_number) {
+    new_file_number = 0;
+    fs::path master_path = portfolio_files::master(dir);
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return 1;
+    if (image.header.count() >= kMaxSecurities || image.header.second_counter() == kMaxSecurities)
+        return 2;
+    if (image.count_damaged())
+        return 1;
+    int number = lowest_free_number(image);
+    if (number == 0)
+        return 2;
+    MasterRecord added = record;
+    added.bytes[kFileNumberOffset] = static_cast<std::uint8_t>(number);
+    auto at =
+        image.records.begin() + static_cast<std::ptrdiff_t>(image.records_counted()) * kMasterRecordSize;
+    image.records.insert(at, added.bytes.begin(), added.bytes.end());
+    step_counters(image.header, +1);
+    if (!write_image(master_path, portfolio_files::for_writing(dir, "MASTER.~NU"), image))
+        return 1;
+    new_file_number = number;
+    return 0;
+}
+
+int master_remove(const fs::path& dir, int file_number, bool delete_files) {
+    if (!valid_file_number(file_number))
+        return 1;
+    fs::path master_path = portfolio_files::master(dir);
+    MasterImage image;
+    if (!master_read_image(master_path, image) || image.count_damaged())
+        return 1;
+    int index = find_security(image, file_number);
+    if (index < 0)
+        return 1;
+    auto at = image.records.begin() + static_cast<std::ptrdiff_t>(index) * kMasterRecordSize;
+    image.records.erase(at, at + kMasterRecordSize);
+    step_counters(image.header, -1);
+    if (!write_image(master_path, portfolio_files::for_writing(dir, "MASTER.~NU"), image))
+        return 1;
+    if (!delete_files)
+        return 0;
+    bool deleted = true;
+    for (std::string_view extension : {"DAT", "DOP", "BAK"})
+        deleted = delete_series_file(dir, file_number, extension) && deleted;
+    return deleted ? 0 : 3;
+}
