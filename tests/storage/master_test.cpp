@@ -15,29 +15,29 @@ using namespace testing_support;
 
 namespace {
 
-SecuritySpec security(int number, const std::string& symbol, const std::string& name = "") {
-    SecuritySpec spec;
-    spec.file_number = number;
-    spec.symbol = symbol;
-    spec.name = name.empty() ? symbol + " INC" : name;
-    spec.first_date = 991231.0f;
-    spec.last_date = 1000103.0f;
-    return spec;
+SecurityEntry security(int number, const std::string& symbol, const std::string& name = "") {
+    SecurityEntry entry;
+    entry.file_number = number;
+    entry.symbol = symbol;
+    entry.name = name.empty() ? symbol + " INC" : name;
+    entry.first_date = 991231.0f;
+    entry.last_date = 1000103.0f;
+    return entry;
 }
 
 MasterRecord record_with(const std::string& symbol, const std::string& name, bool nul_padded = false) {
-    SecuritySpec spec = security(1, symbol, name);
-    spec.nul_padded = nul_padded;
-    return master_record(spec);
+    SecurityEntry entry = security(1, symbol, name);
+    entry.nul_padded = nul_padded;
+    return master_record(entry);
 }
 
 // A portfolio with only the given securities (and no files besides MASTER).
-fs::path portfolio(const fs::path& dir, const std::vector<SecuritySpec>& specs,
+fs::path portfolio(const fs::path& dir, const std::vector<SecurityEntry>& entries,
                    const std::string& file = "MASTER") {
     fs::create_directories(dir);
     MasterBuilder builder;
-    for (const auto& spec : specs)
-        builder.add(spec);
+    for (const auto& entry : entries)
+        builder.add(entry);
     return builder.write(dir, file);
 }
 
@@ -97,14 +97,14 @@ protected:
         return master_find(dir, key, record_, found_dir_);
     }
     // Builds dir with the given securities and directory entries (securities first unless mixed).
-    void make(const fs::path& dir, std::vector<SecuritySpec> specs, std::vector<std::string> dirs = {}) {
+    void make(const fs::path& dir, std::vector<SecurityEntry> entries, std::vector<std::string> dirs = {}) {
         fs::create_directories(dir);
         MasterBuilder builder;
         int number = 100;
         for (const auto& sub : dirs)
             builder.add_directory(number++, sub);
-        for (const auto& spec : specs)
-            builder.add(spec);
+        for (const auto& entry : entries)
+            builder.add(entry);
         builder.unused_slots(2).write(dir);
     }
 
@@ -211,8 +211,8 @@ TEST_F(MasterFindTest, NestingIsBoundedAndReportedPastTheBound) {
 }
 
 TEST_F(MasterFindTest, EntryWithBlankFirstByteIsASecurity) {
-    SecuritySpec spec = security(5, "BLANKDIR", " SUB       <DIR>");
-    make(tmp_.path(), {spec});
+    SecurityEntry entry = security(5, "BLANKDIR", " SUB       <DIR>");
+    make(tmp_.path(), {entry});
     make(tmp_ / "SUB", {security(1, "BLANKDIR")});
     ASSERT_EQ(find(tmp_.path(), "BLANKDIR"), 0);
     EXPECT_EQ(record_.file_number(), 5);

@@ -29,20 +29,20 @@ std::int16_t get_int16(const std::string& image, std::size_t at) {
 
 } // namespace
 
-MasterRecord master_record(const SecuritySpec& spec) {
+MasterRecord master_record(const SecurityEntry& entry) {
     MasterRecord record;
     auto& b = record.bytes;
-    b[0] = static_cast<std::uint8_t>(spec.file_number);
-    b[3] = static_cast<std::uint8_t>(spec.fields * 4);
-    b[4] = static_cast<std::uint8_t>(spec.fields);
-    char pad = spec.nul_padded ? '\0' : ' ';
-    put_text(record, 7, spec.name, pad);
-    ieee_to_mbf(spec.first_date, &b[25]);
-    ieee_to_mbf(spec.last_date, &b[29]);
-    b[33] = static_cast<std::uint8_t>(spec.periodicity);
-    put_text(record, 36, spec.symbol, pad);
-    if (spec.mark_uninterpreted) {
-        auto mark = static_cast<std::uint8_t>(0xA0 + spec.file_number);
+    b[0] = static_cast<std::uint8_t>(entry.file_number);
+    b[3] = static_cast<std::uint8_t>(entry.fields * 4);
+    b[4] = static_cast<std::uint8_t>(entry.fields);
+    char pad = entry.nul_padded ? '\0' : ' ';
+    put_text(record, 7, entry.name, pad);
+    ieee_to_mbf(entry.first_date, &b[25]);
+    ieee_to_mbf(entry.last_date, &b[29]);
+    b[33] = static_cast<std::uint8_t>(entry.periodicity);
+    put_text(record, 36, entry.symbol, pad);
+    if (entry.mark_uninterpreted) {
+        auto mark = static_cast<std::uint8_t>(0xA0 + entry.file_number);
         for (int at : {1, 2, 5, 6, 23, 24, 34, 35, 52})
             b[at] = static_cast<std::uint8_t>(mark ^ at);
     }
@@ -50,16 +50,16 @@ MasterRecord master_record(const SecuritySpec& spec) {
 }
 
 MasterRecord master_directory_entry(int file_number, const std::string& dir_name) {
-    SecuritySpec spec;
-    spec.file_number = file_number;
-    spec.name = dir_name.substr(0, std::min<std::size_t>(dir_name.size(), 11));
-    spec.name.resize(11, ' ');
-    spec.name += "<DIR>";
-    return master_record(spec);
+    SecurityEntry entry;
+    entry.file_number = file_number;
+    entry.name = dir_name.substr(0, std::min<std::size_t>(dir_name.size(), 11));
+    entry.name.resize(11, ' ');
+    entry.name += "<DIR>";
+    return master_record(entry);
 }
 
-MasterBuilder& MasterBuilder::add(const SecuritySpec& spec) {
-    return add(master_record(spec));
+MasterBuilder& MasterBuilder::add(const SecurityEntry& entry) {
+    return add(master_record(entry));
 }
 
 MasterBuilder& MasterBuilder::add(const MasterRecord& record) {

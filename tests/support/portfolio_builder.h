@@ -14,7 +14,7 @@
 namespace testing_support {
 
 // One security record of MASTER.
-struct SecuritySpec {
+struct SecurityEntry {
     int file_number = 1;
     std::string symbol;
     std::string name;
@@ -29,13 +29,13 @@ struct SecuritySpec {
 };
 
 // The 53 bytes of a security record. Texts longer than 16 characters are cut.
-MasterRecord master_record(const SecuritySpec& spec);
+MasterRecord master_record(const SecurityEntry& entry);
 // A directory entry: `dir_name` padded to 11 characters, then "<DIR>" at name positions 11-15.
 MasterRecord master_directory_entry(int file_number, const std::string& dir_name);
 
 class MasterBuilder {
 public:
-    MasterBuilder& add(const SecuritySpec& spec);
+    MasterBuilder& add(const SecurityEntry& entry);
     MasterBuilder& add(const MasterRecord& record);
     MasterBuilder& add_directory(int file_number, const std::string& dir_name);
     // Header counters; by default both equal the number of records added.
