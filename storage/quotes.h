@@ -13,14 +13,23 @@
 #include <string_view>
 
 // The eight field names, always in this order.
-enum FieldIndex : int { kFieldDate = 0, kFieldTime, kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi };
+enum FieldIndex : int {
+    kFieldDate = 0,
+    kFieldTime,
+    kFieldOpen,
+    kFieldHigh,
+    kFieldLow,
+    kFieldClose,
+    kFieldVol,
+    kFieldOi
+};
 constexpr int kFieldNames = 8;
 const char* field_name(int field); // "DATE", "TIME", ...
 
 constexpr float FIELD_ABSENT = -1.0f;
 constexpr int kMaxRecordLength = 76; // 19 fields
 constexpr int kMaxFields = 19;
-constexpr int kMaxReadAll = 16000;   // a negative count reads at most this many bars
+constexpr int kMaxReadAll = 16000; // a negative count reads at most this many bars
 
 struct FieldLayout {
     std::int16_t position[kFieldNames] = {};     // 1-based field number in a bar; 0 = absent
@@ -69,8 +78,9 @@ StatusCode series_set_count(QuoteSeries& series, std::int16_t n);
 
 // Reads the field layout from F<n>.DOP, or infers it from the record length when the file is missing.
 // `periodicity` (the MASTER letter) tells intra-day 28- and 32-byte records apart.
-StatusCode dop_read(const std::filesystem::path& dop_path, std::int16_t positions[8], std::int16_t input_codes[8],
-                    std::int16_t display_codes[8], int record_length, char periodicity = 'D');
+StatusCode dop_read(const std::filesystem::path& dop_path, std::int16_t positions[8],
+                    std::int16_t input_codes[8], std::int16_t display_codes[8], int record_length,
+                    char periodicity = 'D');
 StatusCode dop_read_layout(const std::filesystem::path& dop_path, FieldLayout& layout, int record_length,
                            char periodicity = 'D');
 
@@ -80,6 +90,61 @@ StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, st
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
                               PackedTime time, DayNumber* found_date = nullptr,
                               PackedTime* found_time = nullptr);
+
+// ---- Shared by the readers and the rewrite ------------------------------------------------------
+
+// A security located in its portfolio: its MASTER record (dates IEEE), the directory it was found in
+// and its field layout, already checked against the record's shape.
+struct SeriesLocation {
+    MasterRecord record;
+    std::filesystem::path dir;
+    FieldLayout layout;
+    std::filesystem::path file(std::string_view extension) const; // F<n>.<extension>, existing case
+};
+
+// master_find, dop_read and series_check_shape in one step.
+StatusCode series_locate(const std::filesystem::path& dir, std::string_view key, SeriesLocation& location);
+
+// -16 for a record length of 0, above 76 or not 4 x the field count, a field count of 0 or above 19,
+// a layout position beyond the field count, or a layout without DATE; otherwise 0.
+StatusCode series_check_shape(int record_length, int field_count, const FieldLayout& layout);
+
+// The bars a file really holds: R - 1, but never more than the complete records after the header.
+std::int32_t series_bars_present(std::int16_t last_record, std::uint64_t file_size, int record_length);
+
+// The date and time of one record as stored (MBF); time 0 when the layout has no TIME.
+DayNumber record_date(const std::uint8_t* record, const FieldLayout& layout);
+PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout);
+
+// Lower-bound search over bars ordered by (date, time): the index of the first bar whose key is not
+// below the target, `count` when there is none. `key_at(i, date, time)` returns false on a read error,
+// which ends the search with -1. `found_*` receive the key of the bar at the result, or of the last
+// bar when the result is `count`. Always ends: at most log2(count) + 1 probes.
+template <typename KeyAt>
+std::int32_t series_lower_bound(std::int32_t count, DayNumber date, PackedTime time, KeyAt key_at,
+                                DayNumber& found_date, PackedTime& found_time) {
+    std::int32_t lo = 0, hi = count;
+    while (lo < hi) {
+        std::int32_t mid = lo + (hi - lo) / 2;
+        DayNumber d = 0;
+        PackedTime t = 0;
+        if (!key_at(mid, d, t))
+            return -1;
+        bool below = d < date || (d == date && t < time);
+        if (below) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+        // The bar at the final index is always one of the probes: keep the key of the one that set the
+        // bound, and of the last bar when the target lies beyond every bar.
+        if (!below || lo == count) {
+            found_date = d;
+            found_time = t;
+        }
+    }
+    return lo;
+}
 
 struct SeriesFacts {
     std::uint8_t bytes[kSeriesFactsSize] = {};

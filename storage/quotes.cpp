@@ -1,0 +1,380 @@
+// Windows of bars in memory, the reading of F<n>.DAT, the search by date and the facts of a security.
+#include "storage/quotes.h"
+
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr int kBarBytes = 28; // date, time and six values
+constexpr int kInterleavedLimit = 65000;
+constexpr int kArrays = 7;
+
+std::uint16_t load_u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+void store_u16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// Address of element i of a column whose elements are `width` bytes wide.
+std::uint8_t* element(const BarColumn& column, int i, int width) {
+    auto* base = static_cast<std::uint8_t*>(column.data);
+    return base + static_cast<std::ptrdiff_t>(column.stride * i + column.offset) * width;
+}
+
+bool in_range(const QuoteSeries& s, int i) {
+    return s.columns[0].data != nullptr && i >= 0 && i < s.capacity;
+}
+
+bool value_field(int field) {
+    return field >= kFieldOpen && field < kFieldNames;
+}
+
+void attach_interleaved(QuoteSeries& s) {
+    for (int field = 0; field < kFieldNames; ++field) {
+        BarColumn& c = s.columns[field];
+        c.data = s.block.get();
+        c.stride = static_cast<std::int16_t>(field < 2 ? kBarBytes / 2 : kBarBytes / 4);
+        c.offset = static_cast<std::int16_t>(field < 2 ? field : field - 1);
+    }
+}
+
+void attach_arrays(QuoteSeries& s) {
+    for (int field = 0; field < kFieldNames; ++field) {
+        BarColumn& c = s.columns[field];
+        c.data = s.arrays[field < 2 ? 0 : field - 1].get();
+        c.stride = static_cast<std::int16_t>(field < 2 ? 2 : 1);
+        c.offset = static_cast<std::int16_t>(field < 2 ? field : 0);
+    }
+}
+
+std::unique_ptr<std::uint8_t[]> zeroed(std::size_t bytes) {
+    std::unique_ptr<std::uint8_t[]> p(new (std::nothrow) std::uint8_t[bytes]());
+    return p;
+}
+
+bool allocate_arrays(QuoteSeries& s, std::size_t capacity) {
+    for (auto& array : s.arrays) {
+        array = zeroed(capacity * 4);
+        if (!array)
+            return false;
+    }
+    return true;
+}
+
+void put_i16(std::uint8_t* p, std::int16_t v) {
+    store_u16(p, static_cast<std::uint16_t>(v));
+}
+
+// The 101-byte block: the MASTER record, then positions, display codes and input codes.
+void fill_series_header(std::uint8_t* header, const SeriesLocation& at) {
+    std::memcpy(header, at.record.bytes.data(), kMasterRecordSize);
+    for (int field = 0; field < kFieldNames; ++field) {
+        put_i16(header + 53 + 2 * field, at.layout.position[field]);
+        put_i16(header + 69 + 2 * field, at.layout.display_code[field]);
+        put_i16(header + 85 + 2 * field, at.layout.input_code[field]);
+    }
+}
+
+float field_value(const std::uint8_t* record, int position) {
+    return position > 0 ? mbf_to_ieee(record + 4 * (position - 1)) : FIELD_ABSENT;
+}
+
+void store_bar(QuoteSeries& s, int i, const std::uint8_t* record, const FieldLayout& layout) {
+    s.set_date(i, record_date(record, layout));
+    s.set_time(i, record_time(record, layout));
+    for (int field = kFieldOpen; field < kFieldNames; ++field)
+        s.set_value(field, i, field_value(record, layout.position[field]));
+}
+
+// An open F<n>.DAT with its header facts.
+struct OpenSeries {
+    fileops::File file;
+    std::int16_t last_record = 0; // R
+    std::int32_t bars = 0;        // bars really present
+};
+
+StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
+    std::filesystem::path path = at.file("DAT");
+    out.file = fileops::open_read(path);
+    if (!out.file.is_open())
+        return status::kFileOpen;
+    std::uint8_t head[4];
+    if (!out.file.read_exact(head, sizeof head))
+        return status::kFileRead;
+    out.last_record = static_cast<std::int16_t>(load_u16(head + 2));
+    if (out.last_record < 1)
+        return status::kBadRecordShape;
+    fileops::FileStat st = fileops::stat(path);
+    if (!st.exists)
+        return status::kFileRead;
+    out.bars = series_bars_present(out.last_record, st.size, at.record.record_length());
+    return status::kOk;
+}
+
+// Bars start .. start + count - 1 with one seek and one read, converted in memory.
+StatusCode read_window(QuoteSeries& s, OpenSeries& in, const SeriesLocation& at, std::int32_t start,
+                       std::int32_t count) {
+    const int length = at.record.record_length();
+    std::int32_t wanted = std::min(count, in.bars - start);
+    std::vector<std::uint8_t> buffer;
+    buffer.resize(static_cast<std::size_t>(wanted) * length);
+    if (!in.file.seek(static_cast<long long>(length) * (start + 1)))
+        return status::kFileRead;
+    long long got = in.file.read_some(buffer.data(), buffer.size());
+    if (got < 0)
+        return status::kFileRead; // a failing disk is not the end of the file
+    // A file that ends early ends the window; the bars before its end stand.
+    std::int32_t stored = static_cast<std::int32_t>(got / length);
+    for (std::int32_t i = 0; i < stored; ++i)
+        store_bar(s, i, buffer.data() + static_cast<std::size_t>(i) * length, at.layout);
+    return series_set_count(s, static_cast<std::int16_t>(stored));
+}
+
+void put_text(std::uint8_t* out, std::size_t room, std::string_view text) {
+    std::memcpy(out, text.data(), std::min(room, text.size()));
+}
+
+std::string periodicity_text(char letter) {
+    if (!periodicity_known(letter))
+        return "ERROR";
+    return std::string(1, letter) + " " + periodicity_name(letter);
+}
+
+void fill_facts(SeriesFacts& facts, const std::filesystem::path& dir, const SeriesLocation& at,
+                std::int32_t bars) {
+    std::uint8_t* b = facts.bytes;
+    std::memset(b, 0, kSeriesFactsSize);
+    put_text(b, 299, dir.string());
+    const auto& r = at.record.bytes;
+    b[300] = r[0];
+    b[301] = r[3];
+    b[302] = r[4];
+    put_i16(b + 303, static_cast<std::int16_t>(bars));
+    std::memcpy(b + 305, &r[7], 16);
+    std::memcpy(b + 322, &r[25], 4);
+    std::memcpy(b + 326, &r[29], 4);
+    put_text(b + 330, 16, periodicity_text(at.record.periodicity()));
+    std::memcpy(b + 347, &r[36], 16);
+    for (int field = 0; field < kFieldNames; ++field) {
+        if (at.layout.position[field] == 0)
+            continue;
+        put_text(b + 364 + 17 * field, 16, format_code_name(at.layout.input_code[field]));
+        put_text(b + 500 + 17 * field, 16, format_code_name(at.layout.display_code[field]));
+    }
+}
+
+} // namespace
+
+// ---- QuoteSeries --------------------------------------------------------------------------------
+
+DayNumber QuoteSeries::date(int i) const {
+    return in_range(*this, i) ? load_u16(element(columns[0], i, 2)) : 0;
+}
+
+PackedTime QuoteSeries::time(int i) const {
+    return in_range(*this, i) ? load_u16(element(columns[1], i, 2)) : 0;
+}
+
+float QuoteSeries::value(int field, int i) const {
+    float v = 0.0f;
+    if (value_field(field) && in_range(*this, i))
+        std::memcpy(&v, element(columns[field], i, 4), 4);
+    return v;
+}
+
+void QuoteSeries::set_date(int i, DayNumber d) {
+    if (in_range(*this, i))
+        store_u16(element(columns[0], i, 2), d);
+}
+
+void QuoteSeries::set_time(int i, PackedTime t) {
+    if (in_range(*this, i))
+        store_u16(element(columns[1], i, 2), t);
+}
+
+void QuoteSeries::set_value(int field, int i, float v) {
+    if (value_field(field) && in_range(*this, i))
+        std::memcpy(element(columns[field], i, 4), &v, 4);
+}
+
+StatusCode series_alloc(QuoteSeries& series, std::int16_t capacity) {
+    series = QuoteSeries{};
+    if (capacity < 0)
+        return status::kInvalidParm;
+    const std::size_t n = static_cast<std::size_t>(capacity);
+    if (capacity > 0 && capacity * kBarBytes < kInterleavedLimit) {
+        series.block = zeroed(n * kBarBytes);
+        if (series.block)
+            attach_interleaved(series);
+    }
+    if (capacity > 0 && !series.block) {
+        if (!allocate_arrays(series, n)) {
+            series = QuoteSeries{};
+            return status::kMalloc;
+        }
+        attach_arrays(series);
+    }
+    series.capacity = capacity;
+    return series_set_count(series, capacity);
+}
+
+StatusCode series_free(QuoteSeries& series) {
+    series = QuoteSeries{};
+    return status::kOk;
+}
+
+StatusCode series_set_count(QuoteSeries& series, std::int16_t n) {
+    if (n > series.capacity)
+        return status::kMalloc;
+    if (n < 0)
+        return status::kInvalidParm;
+    series.count = n;
+    for (BarColumn& column : series.columns)
+        column.count = n;
+    return status::kOk;
+}
+
+// ---- Shared helpers -----------------------------------------------------------------------------
+
+std::filesystem::path SeriesLocation::file(std::string_view extension) const {
+    return portfolio_files::series_file(dir, record.file_number(), extension);
+}
+
+StatusCode series_check_shape(int record_length, int field_count, const FieldLayout& layout) {
+    if (field_count <= 0 || field_count > kMaxFields || record_length != 4 * field_count)
+        return status::kBadRecordShape;
+    for (int field = 0; field < kFieldNames; ++field) {
+        if (layout.position[field] < 0 || layout.position[field] > field_count)
+            return status::kBadRecordShape;
+    }
+    return layout.position[kFieldDate] == 0 ? status::kBadRecordShape : status::kOk;
+}
+
+StatusCode series_locate(const std::filesystem::path& dir, std::string_view key, SeriesLocation& location) {
+    StatusCode code = master_find(dir, key, location.record, location.dir);
+    if (code != status::kOk)
+        return code;
+    code = dop_read_layout(location.file("DOP"), location.layout, location.record.record_length(),
+                           location.record.periodicity());
+    if (code != status::kOk)
+        return code;
+    return series_check_shape(location.record.record_length(), location.record.field_count(),
+                              location.layout);
+}
+
+std::int32_t series_bars_present(std::int16_t last_record, std::uint64_t file_size, int record_length) {
+    if (last_record < 1 || record_length <= 0 || file_size < static_cast<std::uint64_t>(record_length))
+        return 0;
+    std::uint64_t records_after_header = file_size / static_cast<std::uint64_t>(record_length) - 1;
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(last_record - 1, records_after_header));
+}
+
+DayNumber record_date(const std::uint8_t* record, const FieldLayout& layout) {
+    int position = layout.position[kFieldDate];
+    return position > 0 ? date_from_yymmdd(mbf_to_ieee(record + 4 * (position - 1))) : 0;
+}
+
+PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout) {
+    int position = layout.position[kFieldTime];
+    return position > 0 ? time_from_hhmmss(mbf_to_ieee(record + 4 * (position - 1))) : 0;
+}
+
+// ---- Reading ------------------------------------------------------------------------------------
+
+StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
+                       std::int32_t start, std::int16_t count) {
+    SeriesLocation at;
+    StatusCode code = series_locate(dir, key, at);
+    if (code != status::kOk)
+        return code;
+    OpenSeries in;
+    code = open_series(at, in);
+    if (code != status::kOk)
+        return code;
+    if (!series.header) {
+        series.header = zeroed(kSeriesHeaderSize);
+        if (!series.header) {
+            series_free(series);
+            return status::kMalloc;
+        }
+        series.header_capacity = kSeriesHeaderSize;
+    }
+    series.total = in.bars;
+    series.directory = at.dir.string();
+    series.key = std::string(key);
+    fill_series_header(series.header.get(), at);
+    if (count == 0)
+        return status::kOk;
+
+    std::int32_t wanted = count;
+    if (wanted < 0) {
+        std::int32_t rest = start > 0 ? in.bars - start : in.bars;
+        wanted = std::min<std::int32_t>(rest, kMaxReadAll);
+        if (wanted <= 0 && start <= 0)
+            return series_set_count(series, 0); // an empty file holds nothing to read
+    }
+    wanted = std::min<std::int32_t>(wanted, series.capacity);
+    if (wanted == 0)
+        return series_set_count(series, 0); // a series without storage holds no bars
+    if (start < 0)
+        start = std::max<std::int32_t>(in.bars - wanted, 0);
+    if (start > in.bars - 1)
+        return status::kRecordNotFound;
+    return read_window(series, in, at, start, wanted);
+}
+
+std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
+                              PackedTime time, DayNumber* found_date, PackedTime* found_time) {
+    SeriesLocation at;
+    StatusCode code = series_locate(dir, key, at);
+    if (code != status::kOk)
+        return code;
+    OpenSeries in;
+    code = open_series(at, in);
+    if (code != status::kOk)
+        return code;
+    if (in.bars == 0)
+        return status::kFileRead; // nothing to probe
+    const int length = at.record.record_length();
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(length));
+    auto key_at = [&](std::int32_t i, DayNumber& d, PackedTime& t) {
+        if (!in.file.seek(static_cast<long long>(length) * (i + 1)) ||
+            !in.file.read_exact(record.data(), record.size()))
+            return false;
+        d = record_date(record.data(), at.layout);
+        t = record_time(record.data(), at.layout);
+        return true;
+    };
+    if (at.layout.position[kFieldTime] == 0)
+        time = 0;
+    DayNumber last_date = 0;
+    PackedTime last_time = 0;
+    std::int32_t index = series_lower_bound(in.bars, date, time, key_at, last_date, last_time);
+    if (index < 0)
+        return status::kFileRead;
+    if (found_date)
+        *found_date = last_date;
+    if (found_time)
+        *found_time = last_time;
+    return index == in.bars ? status::kRecordNotFound : index;
+}
+
+int series_describe(const std::filesystem::path& dir, std::string_view key, SeriesFacts& facts) {
+    SeriesLocation at;
+    if (series_locate(dir, key, at) != status::kOk)
+        return 1;
+    OpenSeries in;
+    if (open_series(at, in) != status::kOk)
+        return 1;
+    fill_facts(facts, dir, at, in.bars);
+    return 0;
+}
