@@ -1,0 +1,45 @@
+// The texts of the quote list: one row per bar, seven cells (date, open, high, low, close, volume, open
+// interest), and the reading of a whole series into such rows, newest first.
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/quotes.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr int kQuoteCells = 7;
+using QuoteCells = std::array<std::string, kQuoteCells>;
+
+// Appends `value` in fixed notation with `precision` decimals: exactly the text of printf("%.*f"),
+// rounding and the sign of a negative zero included, without locale or per-call set-up.
+void append_fixed(std::string& out, double value, int precision);
+std::string format_fixed(double value, int precision);
+
+// The date text of the whole user interface: MM/DD/YY.
+std::string quote_date_text(DayNumber day);
+
+// A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
+// `precision` decimals (4 for prices, 0 for volume and open interest).
+std::string quote_value_text(float value, int precision);
+
+// The seven cell texts of bar `i` of the window.
+QuoteCells quote_cells(const QuoteSeries& series, int i);
+
+// A whole series as the quote list shows it: row 0 the newest bar.
+struct QuoteListing {
+    CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
+    std::int32_t quote_count = 0; // the bars the file's header announces
+    std::vector<QuoteCells> rows; // newest first; the rows read before a failure stay
+    std::string first_quote_date; // oldest bar, MM/DD/YY ("00/00/00" when there is none)
+    std::string last_quote_date;  // newest bar
+};
+
+// Reads the security `symbol` of the portfolio at `dir` in windows of 400 bars from the newest end. A
+// header that announces a negative number of bars, or a file that holds fewer bars than announced, ends
+// the reading with "Error in FillQuotesGrid".
+QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view symbol);

@@ -1,0 +1,56 @@
+// The symbol list of a portfolio: one row per MASTER record, symbol and name texts, damaged records,
+// and the rules that tie the rows to the header's count.
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/master.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The symbol text: the 16 symbol bytes (36-51) up to the first byte of value 32 or less or 128 or more.
+std::string master_symbol_text(const MasterRecord& record);
+// The name text: the 16 name bytes (7-22) as stored, trailing blanks included, ended early by a NUL.
+std::string master_name_text(const MasterRecord& record);
+// A record is damaged when its symbol text is empty.
+bool master_record_damaged(const MasterRecord& record);
+// An unused slot: all 53 bytes zero.
+bool master_slot_unused(const MasterRecord& record);
+
+struct SymbolRow {
+    std::string symbol; // column 0: the symbol text, or the name text for a damaged record
+    std::string name;   // column 1
+    bool damaged = false;
+    int record_index = 0; // 0-based position among the records after the header
+    MasterRecord record;  // the record as stored (dates in MBF)
+};
+
+// Ascending by symbol text ignoring letter case; equal texts keep their file order.
+void sort_symbol_rows(std::vector<SymbolRow>& rows);
+bool symbol_text_less(std::string_view a, std::string_view b);
+
+struct SymbolListing {
+    // Failure: "Failure while filling symbols grid" as the last message. A header count above 255 puts
+    // "File has %d symbols.\nWill only display the first %d symbols" first.
+    CommandResult result;
+    int header_count = 0; // the count as the header states it
+    int symbol_count = 0; // the records the list is filled for (at most 255); 0 after a failure
+    bool needs_repair = false;
+    std::vector<SymbolRow> rows; // sorted; empty after a failure
+};
+
+// Reads the rows of the MASTER file at `master_path`. Unused all-zero slots after the counted records
+// are not records. A damaged record only sets `needs_repair`: the caller decides about the repair.
+SymbolListing symbol_list_read(const std::filesystem::path& master_path);
+
+// The question asked before a damaged MASTER is repaired.
+std::string repair_question_text(const std::filesystem::path& master_path);
+
+// The whole fill of the symbol list: reads the rows and, when a record is damaged, asks `confirm_repair`
+// (given the question text; an automatic repair answers yes at once) and repairs the file. A declined or
+// failed repair ends in "Failure while filling symbols grid" with no rows.
+SymbolListing symbol_list_fill(const std::filesystem::path& master_path,
+                               const std::function<bool(const std::string& question)>& confirm_repair);
