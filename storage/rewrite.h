@@ -23,8 +23,13 @@ struct SeriesEdit {
     std::int16_t kind = 0;
 };
 
-// 0 on success; the status of the lookup or layout read; -2 when F<n>.DAT cannot be opened; -1 for a
-// request whose values cannot be stored; -5 when writing or replacing the new file fails (F<n>.DAT
-// unchanged); -200 when kind 4 finds no bar dated exactly the first date.
+// 0 on success. Refusals, before any file is changed: the status of the lookup (-8, -4) or of the layout
+// read (-100, -2, -4); -16 for a damaged record shape or a header whose R is below 1; -2 when F<n>.DAT
+// cannot be opened, -4 when it cannot be read; -1 for an unknown kind, for values (kind 1) or products
+// (kinds 2, 3) that MBF cannot hold, or for an insert past 32766 bars; -200 when kind 4 finds no bar
+// dated exactly the first date. Failures while writing: -5 when F<n>.BAK cannot be made, when F<n>.NEW
+// cannot be written, synced or renamed over F<n>.DAT, or when kind 4 cannot bring the MASTER dates in
+// step (F<n>.DAT is then put back); -2 when F<n>.NEW cannot be created. After any failure F<n>.DAT is as
+// it was and F<n>.NEW is gone. `bar_count` is not trusted: kind 4 counts the bars of the file itself.
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
                    std::int32_t bar_count, const std::filesystem::path& master_path);
