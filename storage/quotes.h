@@ -77,16 +77,26 @@ StatusCode series_free(QuoteSeries& series);
 StatusCode series_set_count(QuoteSeries& series, std::int16_t n);
 
 // Reads the field layout from F<n>.DOP, or infers it from the record length when the file is missing.
-// `periodicity` (the MASTER letter) tells intra-day 28- and 32-byte records apart.
+// `periodicity` (the MASTER letter) tells intra-day 28-byte records apart. Names are matched by prefix
+// ignoring case; a line that names no field takes no position; CR LF and a 0x1A end mark are fine.
+// 0; -100 for a record length with no known layout (or a 20-byte file whose F<n>.DAT cannot be
+// opened); -2 / -4 when F<n>.DOP exists but cannot be opened / read (it is never guessed at then).
 StatusCode dop_read(const std::filesystem::path& dop_path, std::int16_t positions[8],
                     std::int16_t input_codes[8], std::int16_t display_codes[8], int record_length,
                     char periodicity = 'D');
 StatusCode dop_read_layout(const std::filesystem::path& dop_path, FieldLayout& layout, int record_length,
                            char periodicity = 'D');
 
+// Bars start .. start + count - 1 (count 0: total, directory, key and header block only; a negative
+// count: the rest, at most kMaxReadAll; a negative start: the last count bars), with one seek and one
+// read. total is the number of bars the file really holds. 0; -8 / -100 / -2 / -4 from the lookup and
+// the layout; -16 for a damaged shape or R below 1; -9 when start is beyond the last bar (bars kept);
+// -4 when the window cannot be read; -3 when the header block cannot be had.
 StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
                        std::int32_t start, std::int16_t count);
-// The bar index found (>= 0) or a negative status.
+// The index of the first bar whose (date, time) is not below the target (time counts only when the
+// layout has TIME), with that bar's date and time in the out values; -9 when every bar is earlier (out
+// values: the last bar); -4 when the file has no bars or a probe cannot be read; statuses as above.
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
                               PackedTime time, DayNumber* found_date = nullptr,
                               PackedTime* found_time = nullptr);
