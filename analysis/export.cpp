@@ -1,0 +1,254 @@
+#include "analysis/export.h"
+
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+#include "storage/quotes.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+namespace {
+
+// Bars read per series_read call; a window of this size still fits the series' single block.
+constexpr std::int16_t kExportWindow = 2000;
+constexpr const char* kExportError = "file export error";
+constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
+constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
+constexpr int kPrecision[kExportColumns] = {4, 4, 4, 4, 2, 2};
+
+struct SeriesGuard {
+    QuoteSeries& series;
+    ~SeriesGuard() { series_free(series); }
+};
+
+// Builds the rows of the file; each cell keeps its text until a value of 0 or more replaces it.
+class RowWriter {
+public:
+    RowWriter(const ExportOptions& options, fileops::BufferedWriter& out)
+        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {
+        cells_.fill("N/A");
+    }
+
+    bool title() {
+        row_ = "DATE";
+        for (int c = 0; c < kExportColumns; ++c) {
+            if (!options_.omit[c]) {
+                row_ += delimiter_;
+                row_ += kTitles[c];
+            }
+        }
+        row_ += '\n';
+        return out_.write(row_);
+    }
+
+    bool bar(const QuoteSeries& series, int i) {
+        row_ = quote_date_text(series.date(i));
+        for (int c = 0; c < kExportColumns; ++c) {
+            const float value = series.value(kFields[c], i);
+            if (value >= 0.0f) {
+                cells_[c].clear();
+                append_fixed(cells_[c], value, kPrecision[c]);
+            }
+            if (!options_.omit[c]) {
+                row_ += delimiter_;
+                row_ += cells_[c];
+            }
+        }
+        row_ += '\n';
+        return out_.write(row_);
+    }
+
+private:
+    const ExportOptions& options_;
+    char delimiter_;
+    fileops::BufferedWriter& out_;
+    std::array<std::string, kExportColumns> cells_;
+    std::string row_;
+};
+
+// Reads the security window by window, oldest or newest first, and writes one row per bar.
+class BarStream {
+public:
+    BarStream(QuoteSeries& series, const std::filesystem::path& dir, std::string_view symbol,
+              std::int32_t total)
+        : series_(series), dir_(dir), symbol_(symbol), total_(total) {}
+
+    StatusCode read_status() const { return read_status_; }
+
+    bool write_all(RowWriter& rows, bool newest_first) {
+        std::int32_t done = 0;
+        while (done < total_) {
+            const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(kExportWindow, total_ - done));
+            const std::int32_t start = newest_first ? total_ - done - n : done;
+            if (!read_window(start, n)) {
+                return false;
+            }
+            for (int k = 0; k < n; ++k) {
+                if (!rows.bar(series_, newest_first ? n - 1 - k : k)) {
+                    return false;
+                }
+            }
+            done += n;
+        }
+        return true;
+    }
+
+private:
+    bool read_window(std::int32_t start, std::int16_t n) {
+        read_status_ = series_read(series_, dir_, symbol_, start, n);
+        // A file that holds fewer bars than its header announces is damaged: no row from a stale buffer.
+        if (read_status_ == status::kOk && series_.count != n) {
+            read_status_ = status::kFileRead;
+        }
+        return read_status_ == status::kOk;
+    }
+
+    QuoteSeries& series_;
+    const std::filesystem::path& dir_;
+    std::string_view symbol_;
+    std::int32_t total_;
+    StatusCode read_status_ = status::kOk;
+};
+
+bool reserved_on_windows(const std::string& name) {
+    static const char* const kReserved[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                            "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                            "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    const std::string stem = portfolio_files::to_upper(name.substr(0, name.find('.')));
+    return std::any_of(std::begin(kReserved), std::end(kReserved), [&](const char* r) { return stem == r; });
+}
+
+bool safe_byte(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+}
+
+} // namespace
+
+char export_delimiter_char(int delimiter) {
+    switch (delimiter) {
+    case 1:
+        return ',';
+    case 2:
+        return '\t';
+    default:
+        return ' ';
+    }
+}
+
+CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
+                            const std::filesystem::path& file, const ExportOptions& options) {
+    QuoteSeries series;
+    if (series_alloc(series, kExportWindow) != status::kOk) {
+        return CommandResult{false, status::kMalloc, {}, {}};
+    }
+    SeriesGuard guard{series};
+    // The bar count is read afresh, so both orders cover the bars the file holds now.
+    const StatusCode header_status = series_read(series, dir, symbol, 0, 0);
+    if (header_status != status::kOk) {
+        return CommandResult{false, header_status, {}, {}};
+    }
+    BarStream bars(series, dir, symbol, std::max<std::int32_t>(series.total, 0));
+
+    std::filesystem::path temp = file;
+    temp += ".part";
+    const bool written = fileops::replace_file(file, temp, [&](fileops::BufferedWriter& out) {
+        RowWriter rows(options, out);
+        return (!options.title || rows.title()) && bars.write_all(rows, options.newest_first);
+    });
+    if (written) {
+        return CommandResult::success();
+    }
+    if (bars.read_status() != status::kOk) {
+        return CommandResult{false, bars.read_status(), {}, {}};
+    }
+    return CommandResult::failure(kExportError, status::kFileWrite);
+}
+
+std::vector<LogEntry> export_settings_entries(const std::string& path_text, const ExportOptions& options) {
+    const char* const omit_keys[kExportColumns] = {"OmitOpen",  "OmitHigh", "OmitLow",
+                                                   "OmitClose", "OmitVol",  "OmitOI"};
+    std::vector<LogEntry> entries{{"XportSel", "Starter", path_text}};
+    for (int c = 0; c < kExportColumns; ++c) {
+        entries.push_back({"XportSel", omit_keys[c], options.omit[c] ? "1" : "0"});
+    }
+    entries.push_back({"XportSel", "Delim", std::to_string(options.delimiter)});
+    entries.push_back({"XportSel", "Newest", options.newest_first ? "1" : "0"});
+    entries.push_back({"XportSel", "Title", options.title ? "1" : "0"});
+    return entries;
+}
+
+std::string export_replace_question(const std::string& path_text) {
+    return path_text + "\nThis file already exists\n\nReplace existing file?";
+}
+
+std::string export_safe_name(std::string_view symbol) {
+    std::string name;
+    for (char c : symbol) {
+        name.push_back(safe_byte(c) ? c : '_');
+    }
+    if (name.empty()) {
+        return "_";
+    }
+    if (name[0] == '.' || name[0] == '-') {
+        name[0] = '_';
+    }
+    if (reserved_on_windows(name)) {
+        name.insert(0, "_");
+    }
+    return name;
+}
+
+std::vector<std::string> export_all_file_names(const std::vector<ExportTarget>& targets) {
+    std::vector<std::string> stems;
+    std::map<std::string, int> uses;
+    for (const ExportTarget& target : targets) {
+        stems.push_back(export_safe_name(target.symbol));
+        ++uses[portfolio_files::to_upper(stems.back())];
+    }
+    // Safe names hold no '~', so a stem with "~<number>" cannot meet a plain one.
+    std::map<std::string, int> numbered_uses;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (uses[portfolio_files::to_upper(stems[i])] > 1) {
+            stems[i] += "~" + std::to_string(targets[i].file_number);
+            ++numbered_uses[portfolio_files::to_upper(stems[i])];
+        }
+    }
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        std::string name = stems[i];
+        if (numbered_uses.count(portfolio_files::to_upper(name)) &&
+            numbered_uses[portfolio_files::to_upper(name)] > 1) {
+            name += "~" + std::to_string(i + 1);
+        }
+        names.push_back(name + ".txt");
+    }
+    return names;
+}
+
+CommandResult export_portfolio(const std::filesystem::path& dir, const std::filesystem::path& out_dir,
+                               const ExportOptions& options) {
+    const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
+    if (!listing.result.ok) {
+        return listing.result;
+    }
+    std::vector<ExportTarget> targets;
+    for (const SymbolRow& row : listing.rows) {
+        targets.push_back({row.symbol, row.record.file_number()});
+    }
+    const std::vector<std::string> names = export_all_file_names(targets);
+    CommandResult result = CommandResult::success();
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const CommandResult one = export_quotes(dir, targets[i].symbol, out_dir / names[i], options);
+        if (!one.ok) {
+            result.ok = false;
+            result.status = one.status;
+            const std::string reason = one.messages.empty() ? status_text(one.status) : one.messages.front();
+            result.messages.push_back(targets[i].symbol + ": " + reason);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,63 @@
+// Export of one security's quotes to a delimited text file, and of a whole portfolio, one file each.
+#pragma once
+
+#include "browser/command_result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The six value columns, in file order.
+enum ExportColumn : int { kExportOpen = 0, kExportHigh, kExportLow, kExportClose, kExportVol, kExportOi };
+constexpr int kExportColumns = 6;
+
+struct ExportOptions {
+    bool omit[kExportColumns] = {};
+    int delimiter = 0; // 0 blank, 1 comma, 2 tab; any other value a blank
+    bool newest_first = false;
+    bool title = false;
+};
+
+// The delimiter character for the setting's value.
+char export_delimiter_char(int delimiter);
+
+// Writes every bar of the security `symbol` of the portfolio at `dir` to `file`: the date (MM/DD/YY),
+// then OPEN, HIGH, LOW, CLOSE ("%.4f") and VOL, OI ("%.2f") unless omitted, separated by the delimiter;
+// a value below 0 keeps the text of the row before ("N/A" before the first value). A title row first
+// when asked. The file is written as a complete new copy that replaces an existing file at once, so a
+// failed export leaves no partial file and an existing one as it was. Failure: "file export error" when
+// the file cannot be written; no message but the storage status when the security cannot be read (or
+// its file holds fewer bars than its header announces). The caller saves the export's choices
+// (export_settings_entries) before calling, as a started export keeps them even when it fails.
+CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
+                            const std::filesystem::path& file, const ExportOptions& options);
+
+// The "XportSel" settings for a started export: "Starter", "OmitOpen", "OmitHigh", "OmitLow", "OmitClose",
+// "OmitVol", "OmitOI", "Delim", "Newest", "Title".
+std::vector<LogEntry> export_settings_entries(const std::string& path_text, const ExportOptions& options);
+
+// The question asked before an existing file is replaced.
+std::string export_replace_question(const std::string& path_text);
+
+// A symbol made safe as a file name (without extension): letters, digits, '_', '-' and '.' are kept,
+// every other byte becomes '_', a leading '.' or '-' becomes '_', an empty text becomes "_", and a name
+// reserved by Windows (CON, NUL, COM1, ...) gets a leading '_'. The result never contains '~'.
+std::string export_safe_name(std::string_view symbol);
+
+struct ExportTarget {
+    std::string symbol;
+    int file_number = 0;
+};
+
+// File names for a whole portfolio, one per target, in the same order: the safe name and ".txt"; where
+// two names would be equal ignoring letter case, each of them gets "~" and its file number before
+// ".txt" (and "~" and its position too, should file numbers repeat in a damaged MASTER).
+std::vector<std::string> export_all_file_names(const std::vector<ExportTarget>& targets);
+
+// Exports every security of the portfolio's symbol list into `out_dir`, named by export_all_file_names.
+// Goes on after a failed security; the result lists one message per failure ("<symbol>: <reason>") and
+// is ok only when every file was written.
+CommandResult export_portfolio(const std::filesystem::path& dir, const std::filesystem::path& out_dir,
+                               const ExportOptions& options);

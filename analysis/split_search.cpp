@@ -1,0 +1,185 @@
+#include "analysis/split_search.h"
+
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr std::int16_t kSearchWindow = 400;
+constexpr const char* kTooManyBars = "Too many bars";
+constexpr const char* kBarsReadError = "Error in SplitSearch bars read";
+constexpr const char* kNothingFound = "No candidate splits found";
+constexpr const char* kDoneSearch = "Done search";
+
+// The ratios tried, in order: p outer, q inner, from 1 to 4, without p = q, p * q = 8 and p * q = 12.
+constexpr SplitRatio kRatios[] = {{1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {4, 1}};
+
+std::string fewer_than_two_notice(const std::string& symbol) {
+    return "For symbol " + symbol + "\nSplitSearch cannot perform search\nas there are fewer than 2 quotes.";
+}
+
+class Search {
+public:
+    Search(const std::filesystem::path& dir, const SplitSearchListener& listener)
+        : dir_(dir), listener_(listener) {
+        outcome_.result = CommandResult::success();
+    }
+
+    SplitSearchOutcome run(const std::vector<std::string>& symbols) {
+        if (series_alloc(series_, kSearchWindow) != status::kOk) {
+            end_early(kTooManyBars, status::kMalloc);
+            return std::move(outcome_);
+        }
+        for (const std::string& symbol : symbols) {
+            if (!search_security(symbol)) {
+                series_free(series_);
+                return std::move(outcome_);
+            }
+            emit(SplitEventKind::SymbolDone, symbol);
+        }
+        emit(SplitEventKind::SymbolDone, kDoneSearch);
+        series_free(series_);
+        if (outcome_.lines.empty()) {
+            notice(kNothingFound);
+        }
+        return std::move(outcome_);
+    }
+
+private:
+    // False when a read failed and the whole search ends.
+    bool search_security(const std::string& symbol) {
+        const StatusCode header_status = series_read(series_, dir_, symbol, 0, 0);
+        if (header_status != status::kOk) {
+            end_early(kBarsReadError, header_status);
+            return false;
+        }
+        const std::int32_t total = series_.total;
+        if (total < 2) {
+            notice(fewer_than_two_notice(symbol));
+            return true;
+        }
+        // Windows overlap by one bar, so no neighbouring pair spans two windows.
+        std::int32_t first = 0;
+        while (first < total - 1) {
+            const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(total - first, kSearchWindow));
+            const StatusCode read_status = series_read(series_, dir_, symbol, first, n);
+            if (read_status != status::kOk) {
+                end_early(kBarsReadError, read_status);
+                return false;
+            }
+            // Only the bars actually read are tested; a file shorter than its header ends here.
+            const int present = std::min<int>(series_.count, n);
+            for (int k = 0; k + 1 < present; ++k) {
+                if (std::optional<std::string> line = TestBarPair(series_, k, symbol)) {
+                    outcome_.lines.push_back(*line);
+                    emit(SplitEventKind::Line, *line);
+                }
+            }
+            if (present < n) {
+                break;
+            }
+            first += n - 1;
+        }
+        return true;
+    }
+
+    void emit(SplitEventKind kind, const std::string& text) {
+        outcome_.events.push_back({kind, text});
+        if (listener_) {
+            listener_(outcome_.events.back());
+        }
+    }
+
+    void notice(const std::string& text) {
+        outcome_.result.messages.push_back(text);
+        emit(SplitEventKind::Notice, text);
+    }
+
+    void end_early(const std::string& text, StatusCode code) {
+        outcome_.result.ok = false;
+        outcome_.result.status = code;
+        notice(text);
+    }
+
+    const std::filesystem::path& dir_;
+    const SplitSearchListener& listener_;
+    QuoteSeries series_;
+    SplitSearchOutcome outcome_;
+};
+
+} // namespace
+
+std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float low_a, float high_a,
+                                          float low_b, float high_b) {
+    if (close_a == 0.0f || close_b == 0.0f) {
+        return std::nullopt;
+    }
+    const float r = close_a / close_b;
+    const float d = std::fabs(close_a - close_b) * 0.8f;
+    const float gap = close_a > close_b ? std::fabs(low_a - high_b) : std::fabs(high_a - low_b);
+    for (const SplitRatio& ratio : kRatios) {
+        const double p_over_q = static_cast<double>(ratio.p) / ratio.q;
+        if (0.9 * p_over_q < r && r < 1.1 * p_over_q) {
+            if (gap > d) {
+                return ratio;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const std::string& symbol) {
+    const int a = k;
+    const int b = k + 1;
+    const std::optional<SplitRatio> ratio = split_ratio_for(
+        series.value(kFieldClose, a), series.value(kFieldClose, b), series.value(kFieldLow, a),
+        series.value(kFieldHigh, a), series.value(kFieldLow, b), series.value(kFieldHigh, b));
+    if (!ratio) {
+        return std::nullopt;
+    }
+    return symbol + " possible " + std::to_string(ratio->p) + " for " + std::to_string(ratio->q) +
+           " split on " + quote_date_text(series.date(b));
+}
+
+SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
+                                const SplitSearchListener& listener) {
+    Search search(dir, listener);
+    return search.run(symbols);
+}
+
+SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
+                                          const SplitSearchListener& listener) {
+    const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
+    if (!listing.result.ok) {
+        SplitSearchOutcome outcome;
+        outcome.result = listing.result;
+        return outcome;
+    }
+    std::vector<std::string> symbols;
+    for (const SymbolRow& row : listing.rows) {
+        symbols.push_back(row.symbol);
+    }
+    return split_search(dir, symbols, listener);
+}
+
+CommandResult split_search_save(const std::filesystem::path& file, const std::vector<std::string>& lines) {
+    std::filesystem::path temp = file;
+    temp += ".part";
+    const bool written = fileops::replace_file(file, temp, [&lines](fileops::BufferedWriter& out) {
+        for (const std::string& line : lines) {
+            if (!out.write(line) || !out.write("\n")) {
+                return false;
+            }
+        }
+        return true;
+    });
+    if (!written) {
+        return CommandResult::failure("Cannot write the file " + file.string(), status::kFileWrite);
+    }
+    return CommandResult::success();
+}

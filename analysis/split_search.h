@@ -1,0 +1,62 @@
+// Split search: looks through every security of a portfolio for a jump between two neighbouring closes
+// that looks like an unrecorded stock split (or reverse split).
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/quotes.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct SplitRatio {
+    int p = 0;
+    int q = 0;
+};
+
+// The ratio p:q whose window holds the pair of bars (earlier a, later b), when the gap between the two
+// bars' ranges on the side of the move exceeds 80 % of the change in close.
+std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float low_a, float high_a,
+                                          float low_b, float high_b);
+
+// The result line for bars k and k + 1 of the window, read with `symbol`:
+// "%s possible %d for %d split on %s" (date of the later bar as MM/DD/YY), when the pair matches.
+std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const std::string& symbol);
+
+enum class SplitEventKind {
+    Line,       // a result line
+    Notice,     // a message the window shows in a message box
+    SymbolDone, // the status line: the security just finished, then "Done search"
+};
+
+struct SplitSearchEvent {
+    SplitEventKind kind;
+    std::string text;
+};
+
+struct SplitSearchOutcome {
+    std::vector<std::string> lines;       // the result lines, in the order found
+    std::vector<SplitSearchEvent> events; // lines, notices and status changes, in the order they happen
+    // ok is false when the search ended early ("Too many bars", "Error in SplitSearch bars read"); the
+    // messages are the notices in order, "No candidate splits found" last when nothing was found.
+    CommandResult result;
+};
+
+using SplitSearchListener = std::function<void(const SplitSearchEvent&)>;
+
+// Searches the securities `symbols` (the symbol list's texts, in list order) of the portfolio at `dir`.
+// Each security is read in windows of 400 bars that overlap by one bar, so every neighbouring pair is
+// tested once. `listener`, when given, sees every event as it happens.
+SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
+                                const SplitSearchListener& listener = {});
+
+// The same over every row of the portfolio's symbol list. A MASTER that cannot be listed ends with
+// "Failure while filling symbols grid".
+SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
+                                          const SplitSearchListener& listener = {});
+
+// Writes the lines to `file`, each followed by "\n", through a complete new copy that replaces the file
+// at once. Failure: "Cannot write the file %s" and the file as it was.
+CommandResult split_search_save(const std::filesystem::path& file, const std::vector<std::string>& lines);
