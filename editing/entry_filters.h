@@ -1,0 +1,30 @@
+// What the two filtering entry boxes do with a typed character, as pure functions the dialogs' edit
+// controls call.
+#pragma once
+
+#include <string>
+
+namespace editing {
+
+// The number box passes control characters (below 32), "." and the digits; anything else is refused
+// with a beep.
+bool numeric_edit_accepts(unsigned int character);
+
+// The date box (MM/DD/YY) writes digits into its mask text group by group, driven by the selection.
+struct DateMaskOutcome {
+    enum class Action {
+        Written, // the digit went into the mask; show the mask and select next_start..next_end
+        Refused, // nothing written; select next_start..next_end and beep
+        PassOn,  // the edit control's own handling (Tab)
+        Dropped, // nothing written, selection unchanged, beep
+    };
+    Action action = Action::Dropped;
+    int next_start = 0;
+    int next_end = 0;
+};
+
+// `mask` holds the 8-character date text (shorter masks are padded with blanks first).
+DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int selection_end,
+                              unsigned int character);
+
+} // namespace editing

@@ -1,0 +1,287 @@
+#include "editing/quote_commands.h"
+
+#include "editing/value_text.h"
+#include "storage/quotes.h"
+#include "storage/rewrite.h"
+#include "storage/status.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace editing {
+
+namespace {
+
+constexpr int kValueFields = 6;
+// Byte offset of the eight field positions in the header block of a series read.
+constexpr int kHeaderPositions = 53;
+
+CommandResult invalid_data() {
+    return CommandResult::failure(kInvalidDataEntered);
+}
+
+// The request to the rewrite, with every value a finite number (the kinds that ignore them get 0).
+SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
+    SeriesEdit edit;
+    edit.kind = kind;
+    edit.first_date = first;
+    edit.last_date = last;
+    return edit;
+}
+
+int rewrite(const SeriesTarget& target, const SeriesEdit& edit) {
+    return series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count, target.master_path);
+}
+
+// A date within the series' first and last dates (texts as the list shows them).
+bool date_in_range(DayNumber day, const QuoteDateRange& range) {
+    return day != 0 && day >= date_from_text(range.first_date) && day <= date_from_text(range.last_date);
+}
+
+bool nonzero_value(std::string_view text) {
+    std::optional<float> value = scan_value(text);
+    return value && *value != 0.0f;
+}
+
+void log_entries(CommandResult& result, const char* section,
+                 std::initializer_list<std::pair<const char*, std::string_view>> entries) {
+    for (const auto& [key, value] : entries)
+        result.log.push_back(LogEntry{section, key, std::string(value)});
+}
+
+std::string with_text(const char* format, std::string_view text) {
+    std::string value(text);
+    int size = std::snprintf(nullptr, 0, format, value.c_str());
+    std::string out(static_cast<std::size_t>(std::max(size, 0)) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, value.c_str());
+    out.resize(out.size() - 1);
+    return out;
+}
+
+} // namespace
+
+// ---- Edit quote -----------------------------------------------------------------------------------
+
+namespace {
+
+// Reads the series' header block for its field positions.
+StatusCode read_present_fields(const std::filesystem::path& portfolio_dir, std::string_view symbol,
+                               PresentFields& present) {
+    QuoteSeries series;
+    StatusCode status = series_alloc(series, 1);
+    if (status != 0)
+        return status;
+    status = series_read(series, portfolio_dir, symbol, 0, 0);
+    if (status == 0 && !series.header)
+        status = status::kFileRead;
+    if (status == 0) {
+        for (int i = 0; i < kValueFields; ++i) {
+            const std::uint8_t* at = series.header.get() + kHeaderPositions + 2 * (kFieldOpen + i);
+            present[i] = (at[0] | at[1] << 8) != 0;
+        }
+    }
+    series_free(series);
+    return status;
+}
+
+} // namespace
+
+std::optional<PresentFields> value_fields_present(const std::filesystem::path& portfolio_dir,
+                                                  std::string_view symbol) {
+    PresentFields present{};
+    if (read_present_fields(portfolio_dir, symbol, present) != 0)
+        return std::nullopt;
+    return present;
+}
+
+CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
+                                     const PresentFields& present) {
+    if (date_from_text(date_text) == 0)
+        return invalid_data();
+    for (int i = 0; i < kValueFields; ++i) {
+        if (present[i] && !scan_value(values[i]))
+            return invalid_data();
+    }
+    return CommandResult::success();
+}
+
+CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values) {
+    constexpr const char* kFailed = "Single Date Edit Failed";
+    // The fields the series lacks are not written, so their texts ("N/A") are not checked.
+    PresentFields present{};
+    StatusCode read_status = read_present_fields(target.portfolio_dir, target.symbol, present);
+    if (read_status != 0)
+        return CommandResult::failure(kFailed, read_status);
+    CommandResult check = check_edit_quote_input(date_text, values, present);
+    if (!check.ok)
+        return check;
+    DayNumber day = date_from_text(date_text);
+    SeriesEdit edit = make_edit(kEditSet, day, day);
+    for (int i = 0; i < kValueFields; ++i)
+        edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
+    int status = rewrite(target, edit);
+    if (status != 0)
+        return CommandResult::failure(kFailed, status);
+    CommandResult result = CommandResult::success();
+    log_entries(result, "Edit",
+                {{"Date", date_text},
+                 {"Open", values[0]},
+                 {"Hi", values[1]},
+                 {"Lo", values[2]},
+                 {"Close", values[3]},
+                 {"Vol", values[4]},
+                 {"OI", values[5]}});
+    return result;
+}
+
+// ---- Split ----------------------------------------------------------------------------------------
+
+std::optional<SplitFactors> split_factors(std::string_view new_shares, std::string_view old_shares) {
+    std::optional<float> n = scan_value(new_shares);
+    std::optional<float> o = scan_value(old_shares);
+    if (!n || !o || *n == 0.0f || *o == 0.0f)
+        return std::nullopt;
+    double price = static_cast<double>(*o) / static_cast<double>(*n);
+    double volume = static_cast<double>(*n) / static_cast<double>(*o);
+    if (std::max(std::fabs(price), std::fabs(volume)) > static_cast<double>(kMbfMax))
+        return std::nullopt;
+    SplitFactors factors{static_cast<float>(price), static_cast<float>(volume)};
+    if (!mbf_representable(factors.price) || !mbf_representable(factors.volume) || factors.price == 0.0f ||
+        factors.volume == 0.0f)
+        return std::nullopt;
+    return factors;
+}
+
+CommandResult check_split_input(const SplitInput& input, const QuoteDateRange& range) {
+    if (!date_in_range(date_from_text(input.date_text), range) ||
+        !split_factors(input.new_shares, input.old_shares))
+        return invalid_data();
+    return CommandResult::success();
+}
+
+CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, const QuoteDateRange& range) {
+    CommandResult check = check_split_input(input, range);
+    if (!check.ok)
+        return check;
+    SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
+    DayNumber day = date_from_text(input.date_text);
+    SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
+    std::fill(edit.values, edit.values + 4, factors.price);
+    edit.values[4] = edit.values[5] = factors.volume;
+    int status = rewrite(target, edit);
+    if (status != 0)
+        return CommandResult::failure("Split Edit Failed", status);
+    CommandResult result = CommandResult::success();
+    log_entries(result, "Split",
+                {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
+    return result;
+}
+
+// ---- Adjust ---------------------------------------------------------------------------------------
+
+CommandResult check_adjust_input(const AdjustInput& input, const QuoteDateRange& range) {
+    if (!date_in_range(date_from_text(input.from_date), range) ||
+        !date_in_range(date_from_text(input.to_date), range))
+        return invalid_data();
+    if (!nonzero_value(input.price) || !nonzero_value(input.open_interest) || !nonzero_value(input.volume))
+        return invalid_data();
+    return CommandResult::success();
+}
+
+CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input,
+                            const QuoteDateRange& range) {
+    CommandResult check = check_adjust_input(input, range);
+    if (!check.ok)
+        return check;
+    SeriesEdit edit = make_edit(kEditScale, date_from_text(input.from_date), date_from_text(input.to_date));
+    std::fill(edit.values, edit.values + 4, *scan_value(input.price));
+    edit.values[4] = *scan_value(input.volume);
+    edit.values[5] = *scan_value(input.open_interest);
+    int status = rewrite(target, edit);
+    if (status != 0)
+        return CommandResult::failure("Adjust Edit Failed", status);
+    CommandResult result = CommandResult::success();
+    log_entries(result, "Adjust",
+                {{"Date1", input.from_date},
+                 {"Date2", input.to_date},
+                 {"PriceMult", input.price},
+                 {"VolMult", input.volume},
+                 {"OIMult", input.open_interest}});
+    return result;
+}
+
+// ---- Delete quote ---------------------------------------------------------------------------------
+
+CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text) {
+    constexpr const char* kFailed = "Delete Edit Failed";
+    DayNumber day = date_from_text(date_text);
+    if (day == 0)
+        return invalid_data();
+    int status = rewrite(target, make_edit(kEditDelete, day, day));
+    if (status == status::kDeleteNotFound)
+        return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
+    if (status != 0)
+        return CommandResult::failure(kFailed, status);
+    CommandResult result = CommandResult::success();
+    log_entries(result, "Delete", {{"Date", date_text}});
+    return result;
+}
+
+// ---- Add quote ------------------------------------------------------------------------------------
+
+AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int selected_row) {
+    AddQuotePlan plan;
+    auto refuse = [&plan](std::string message) {
+        plan.check = CommandResult::failure(std::move(message));
+        return plan;
+    };
+    if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= shown_dates.size())
+        return refuse("No quote is selected.");
+    const std::string& selected_text = shown_dates[selected_row];
+    DayNumber selected = date_from_text(selected_text);
+    if (selected == 0)
+        return refuse(with_text("The selected quote's date %s is not a valid date.", selected_text));
+    DayNumber new_date = previous_weekday(selected);
+    if (new_date == 0 || new_date >= selected)
+        return refuse(with_text("No weekday comes before %s.", selected_text));
+    plan.new_date_text = date_text(new_date);
+    if (find_date_row(shown_dates, plan.new_date_text) >= 0)
+        return refuse(with_text("Date %s already exists.", plan.new_date_text));
+    // The rewrite inserts a copy in front of every quote dated S: exactly one, or the dates interleave.
+    if (std::count(shown_dates.begin(), shown_dates.end(), selected_text) != 1)
+        return refuse(
+            with_text("Date %s is held by more than one quote.\nNo quote was added.", selected_text));
+    // The new quote goes between the selected quote and its older neighbour: their dates must enclose it.
+    std::size_t older_row = static_cast<std::size_t>(selected_row) + 1;
+    if (older_row >= shown_dates.size())
+        return refuse("The oldest quote is selected.\nA quote can only be added between two quotes.");
+    DayNumber older = date_from_text(shown_dates[older_row]);
+    if (older == 0 || older >= new_date)
+        return refuse(with_text(
+            "Date %s cannot be added:\nthe next older quote is not dated before it.\nNo quote was added.",
+            plan.new_date_text));
+    plan.check = CommandResult::success();
+    plan.copied_date = selected;
+    plan.row_to_select = selected_row + 1;
+    return plan;
+}
+
+AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::string>& shown_dates,
+                         int selected_row) {
+    AddQuotePlan plan = plan_add_quote(shown_dates, selected_row);
+    AddQuoteResult out{plan.check, plan.new_date_text, 0};
+    if (!plan.check.ok)
+        return out;
+    int status = rewrite(target, make_edit(kEditInsert, plan.copied_date, plan.copied_date));
+    if (status != 0) {
+        out.result = CommandResult::failure("Add Quote Failed", status);
+        return out;
+    }
+    out.result = CommandResult::success();
+    log_entries(out.result, "Add", {{"Date", plan.new_date_text}});
+    out.row_to_select = plan.row_to_select;
+    return out;
+}
+
+} // namespace editing

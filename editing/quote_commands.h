@@ -1,0 +1,113 @@
+// The commands that change the quotes of the series on screen: Edit quote, Split, Adjust, Delete quote
+// and Add quote. Each takes the texts its dialog collected and the browser state it reads, rewrites the
+// series through series_rewrite and returns the message texts and edit-log entries for the caller.
+// The check_* functions are the dialogs' checks on OK; the commands repeat them, so a refused input
+// never reaches a file even when the caller skipped the check.
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/encoding.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace editing {
+
+// The series on screen, as the browser knows it.
+struct SeriesTarget {
+    std::filesystem::path portfolio_dir;
+    std::string symbol;           // the key the series is read with (currentSymbol)
+    std::int32_t quote_count = 0; // the bar count last read
+    std::filesystem::path master_path;
+};
+
+// The first and last quote dates of the series on screen, as the list shows them (MM/DD/YY).
+struct QuoteDateRange {
+    std::string first_date;
+    std::string last_date;
+};
+
+// Open, High, Low, Close, Volume, Open Interest, as typed.
+using ValueTexts = std::array<std::string, 6>;
+// Which of those six fields the series has.
+using PresentFields = std::array<bool, 6>;
+
+inline constexpr const char* kInvalidDataEntered = "Invalid Data Entered";
+
+// ---- Edit quote -----------------------------------------------------------------------------------
+
+// Which value fields the series has; empty when its layout cannot be read.
+std::optional<PresentFields> value_fields_present(const std::filesystem::path& portfolio_dir,
+                                                  std::string_view symbol);
+// A valid date text and, for every field the series has, a value text that begins with a number that a
+// quote file can store. The text of a field the series lacks is never written and is not checked.
+CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
+                                     const PresentFields& present);
+// Sets the six values of every quote dated `date_text`. Log section "Edit".
+CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values);
+
+// ---- Split ----------------------------------------------------------------------------------------
+
+struct SplitInput {
+    std::string date_text;
+    std::string new_shares;
+    std::string old_shares;
+};
+// The factors of a split: prices are multiplied by `price`, volume and open interest by `volume`.
+struct SplitFactors {
+    float price = 1.0f;
+    float volume = 1.0f;
+};
+// Old / New and New / Old, each computed in double and rounded once to a float; empty when a ratio is
+// missing, 0 or a factor cannot be stored.
+std::optional<SplitFactors> split_factors(std::string_view new_shares, std::string_view old_shares);
+CommandResult check_split_input(const SplitInput& input, const QuoteDateRange& range);
+// Restates every quote dated before the split date. Log section "Split".
+CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, const QuoteDateRange& range);
+
+// ---- Adjust ---------------------------------------------------------------------------------------
+
+struct AdjustInput {
+    std::string from_date;
+    std::string to_date;
+    std::string price;
+    std::string volume;
+    std::string open_interest;
+};
+CommandResult check_adjust_input(const AdjustInput& input, const QuoteDateRange& range);
+// Multiplies the quotes dated From..To (both included). Log section "Adjust".
+CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input,
+                            const QuoteDateRange& range);
+
+// ---- Delete quote ---------------------------------------------------------------------------------
+
+// Removes the first quote dated `date_text` (the caller has asked for confirmation). Log "Delete".
+CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text);
+
+// ---- Add quote ------------------------------------------------------------------------------------
+
+// What Add quote proposes for the selected row of the quote list (newest first): a copy of the
+// selected quote S, dated the weekday before it, inserted directly in front of S.
+struct AddQuotePlan {
+    CommandResult check;       // ok, or the refusal with its message
+    std::string new_date_text; // the proposed date, shown in the "Add Data" dialog
+    DayNumber copied_date = 0; // S: the quote that is copied, and in front of which the copy goes
+    int row_to_select = 0;     // the new quote's row once the list is reloaded
+};
+AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int selected_row);
+
+struct AddQuoteResult {
+    CommandResult result;
+    std::string new_date_text;
+    int row_to_select = 0; // the row to select when reloading: the new quote, or 0 after a failure
+};
+// Inserts the planned quote. Log section "Add". The caller then opens Edit quote on row_to_select.
+AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::string>& shown_dates,
+                         int selected_row);
+
+} // namespace editing

@@ -1,0 +1,34 @@
+// Edit symbol and Delete symbol: rename or remove the security of the selected symbol-list row.
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/master.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace editing {
+
+// The symbol text of a record as the symbol list shows it: bytes 36-51 up to the first byte of value
+// 32 or less, or 128 or more.
+std::string record_symbol_text(const MasterRecord& record);
+
+// The index (among the counted records, in file order) of the first security record whose symbol text
+// equals `row_symbol` exactly, letter case included; -1 when none does.
+int find_symbol_record(const MasterImage& image, std::string_view row_symbol);
+
+// The Edit Symbol dialog's check on OK: "You must enter a symbol" for an empty symbol.
+CommandResult check_edit_symbol_input(std::string_view new_symbol);
+
+// Gives the selected row's security the new symbol and name (stored as typed, cut to 16 characters).
+// On success the caller shows the new texts in the row and takes them as the series on screen.
+CommandResult edit_symbol(const std::filesystem::path& master_path, std::string_view row_symbol,
+                          std::string_view new_symbol, std::string_view new_name);
+
+// Removes the selected row's security with its files F<n>.DAT, F<n>.DOP and F<n>.BAK (the caller has
+// asked for confirmation). On success the caller reloads the symbol list.
+CommandResult delete_symbol(const std::filesystem::path& portfolio_dir,
+                            const std::filesystem::path& master_path, std::string_view row_symbol);
+
+} // namespace editing

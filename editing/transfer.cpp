@@ -1,0 +1,313 @@
+#include "editing/transfer.h"
+
+#include "storage/fileops.h"
+#include "storage/master.h"
+#include "storage/portfolio_files.h"
+
+#include <cerrno>
+#include <string_view>
+
+namespace editing {
+
+namespace {
+
+using Path = std::filesystem::path;
+
+constexpr const char* kPortfolioFull = "The portfolio already has the\nmaximum number of symbols (255).\n"
+                                       "Choose a different or new portfolio.";
+constexpr const char* kNothingChanged = "\nNothing was changed.";
+
+enum class Presence { Present, Absent, Unknown };
+
+// Whether `path` exists; Unknown when the file system could not say.
+Presence probe(const Path& path) {
+    fileops::FileStat st;
+    errno = 0;
+    if (fileops::table().stat(path, st) == 0)
+        return st.exists ? Presence::Present : Presence::Absent;
+    return errno == ENOENT || errno == ENOTDIR ? Presence::Absent : Presence::Unknown;
+}
+
+// Looks for an entry of `dir` named `name` ignoring case, as the portfolio's names are matched; a
+// failed look-up answers Unknown rather than "absent", so that nothing is overwritten by mistake.
+Presence find_entry(const Path& dir, const std::string& name, Path& found) {
+    for (const std::string& candidate :
+         {name, portfolio_files::to_upper(name), portfolio_files::to_lower(name)}) {
+        Presence presence = probe(dir / candidate);
+        if (presence != Presence::Absent) {
+            found = dir / candidate;
+            return presence;
+        }
+    }
+    std::vector<fileops::DirEntry> entries;
+    if (!fileops::list_dir(dir, entries))
+        return Presence::Unknown;
+    for (const auto& entry : entries) {
+        if (portfolio_files::equals_ignoring_case(entry.name, name)) {
+            found = dir / entry.name;
+            return Presence::Present;
+        }
+    }
+    found = dir / name;
+    return Presence::Absent;
+}
+
+std::string trimmed_upper_key(std::string_view symbol) {
+    std::size_t first = symbol.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    std::size_t last = symbol.find_last_not_of(' ');
+    return portfolio_files::to_upper(symbol.substr(first, last - first + 1));
+}
+
+// The lowest file number 1..255 that no counted record uses; 0 when all are taken.
+int lowest_free_number(const MasterImage& image) {
+    bool used[kMaxSecurities + 1] = {};
+    for (int i = 0; i < image.records_counted(); ++i)
+        used[image.record(i).file_number()] = true;
+    for (int n = 1; n <= kMaxSecurities; ++n) {
+        if (!used[n])
+            return n;
+    }
+    return 0;
+}
+
+// One series file carried over: moved by renaming (the source is gone) or copied (the source stays
+// until the move is complete).
+struct CarriedFile {
+    Path source;
+    Path target;
+    bool renamed = false;
+};
+
+class Transfer {
+public:
+    explicit Transfer(const TransferRequest& request) : request_(request) {}
+    CommandResult run();
+
+private:
+    bool is_move() const { return request_.mode == TransferMode::Move; }
+    std::string dest_text() const { return request_.destination.string(); }
+
+    bool find_source();
+    bool check_source_files();
+    bool check_destination();
+    bool check_targets_free(int number);
+    bool append();
+    bool carry(const Path& source, std::string_view extension);
+    bool remove_source_record();
+    void finish_move();
+    bool undo();
+    // Records a failure; the system's own texts (`own_text` false) are shown exactly as they are.
+    bool fail(std::string message, bool own_text = true);
+
+    const TransferRequest& request_;
+    CommandResult result_;
+    std::string key_;
+    MasterRecord record_;
+    Path source_dir_;
+    int source_number_ = 0;
+    Path source_dat_;
+    Path source_dop_;
+    bool has_dop_ = false;
+    int dest_number_ = 0;
+    bool appended_ = false;
+    std::vector<CarriedFile> carried_;
+    bool own_text_ = true;
+};
+
+bool Transfer::fail(std::string message, bool own_text) {
+    result_.ok = false;
+    own_text_ = own_text;
+    result_.messages.push_back(std::move(message));
+    return false;
+}
+
+// The security as the browser names it; its record is taken with its dates back in MBF.
+bool Transfer::find_source() {
+    key_ = trimmed_upper_key(request_.current_symbol);
+    Path found_dir;
+    StatusCode status = master_find(request_.portfolio_dir, key_, record_, found_dir);
+    if (status != 0) {
+        result_.status = status;
+        return fail("Symbol " + key_ + " was not found in\n" + request_.portfolio_dir.string());
+    }
+    record_.dates_to_mbf();
+    // A security found in a nested portfolio lives there, with its files.
+    source_dir_ = found_dir.empty() ? request_.portfolio_dir : found_dir;
+    source_number_ = record_.file_number();
+    return true;
+}
+
+bool Transfer::check_source_files() {
+    std::string dat_name = portfolio_files::series_file_name(source_number_, "DAT");
+    if (find_entry(source_dir_, dat_name, source_dat_) != Presence::Present ||
+        !fileops::open_read(source_dat_).is_open())
+        return fail("The quote file\n" + source_dat_.string() + "\ncannot be read.");
+    Presence dop =
+        find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "DOP"), source_dop_);
+    if (dop == Presence::Unknown)
+        return fail("The file\n" + source_dop_.string() + "\ncannot be checked.");
+    has_dop_ = dop == Presence::Present;
+    return true;
+}
+
+bool Transfer::check_targets_free(int number) {
+    for (const char* extension : {"DAT", "DOP"}) {
+        Path found;
+        Presence presence =
+            find_entry(request_.destination, portfolio_files::series_file_name(number, extension), found);
+        if (presence == Presence::Present)
+            return fail("The file\n" + found.string() + "\nalready exists.");
+        if (presence == Presence::Unknown)
+            return fail("The file\n" + found.string() + "\ncannot be checked.");
+    }
+    return true;
+}
+
+// Everything about the destination that can be known before it changes.
+bool Transfer::check_destination() {
+    Path master_path = portfolio_files::master(request_.destination);
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return fail("The portfolio file\n" + master_path.string() + "\ncannot be read.");
+    if (image.count_damaged())
+        return fail("The portfolio file\n" + master_path.string() +
+                    "\nis damaged: its count does not match its records.");
+    std::string duplicate =
+        "The Symbol addition failed.\n\nReason: Symbol " + key_ + " already exists in\n" + dest_text();
+    for (int i = 0; i < image.records_counted(); ++i) {
+        MasterRecord record = image.record(i);
+        if (!master_is_directory_entry(record) && master_key_matches(record, key_))
+            return fail(duplicate, false);
+    }
+    MasterRecord found;
+    Path found_dir;
+    StatusCode status = master_find(request_.destination, key_, found, found_dir);
+    if (status == 0)
+        return fail(duplicate, false);
+    if (status != status::kFileNotFound) {
+        result_.status = status;
+        return fail("The portfolios in\n" + dest_text() + "\ncannot be searched.");
+    }
+    int predicted = lowest_free_number(image);
+    if (image.header.count() >= kMaxSecurities || image.header.second_counter() >= kMaxSecurities ||
+        predicted == 0)
+        return fail(kPortfolioFull, false);
+    return check_targets_free(predicted);
+}
+
+bool Transfer::append() {
+    int result = master_append(request_.destination, record_, dest_number_);
+    if (result == 2)
+        return fail(kPortfolioFull, false);
+    if (result != 0) {
+        result_.status = result;
+        return fail("Adding symbol " + key_ + " to\n" + dest_text() + "\nfailed.");
+    }
+    appended_ = true;
+    return check_targets_free(dest_number_);
+}
+
+bool Transfer::carry(const Path& source, std::string_view extension) {
+    std::string name = portfolio_files::series_file_name(dest_number_, extension);
+    Path target = portfolio_files::for_writing(request_.destination, name);
+    Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
+    if (is_move()) {
+        if (fileops::rename_no_replace(source, target)) {
+            carried_.push_back({source, target, true});
+            return true;
+        }
+        // Another file system: copy, and delete the source only once the move is complete.
+        if (errno != EXDEV)
+            return fail("Moving\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+    }
+    if (!fileops::copy_file_atomic(source, target, temp))
+        return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+    carried_.push_back({source, target, false});
+    return true;
+}
+
+bool Transfer::remove_source_record() {
+    int result = master_remove(source_dir_, source_number_, false);
+    if (result == 0)
+        return true;
+    result_.status = result;
+    return fail("Removing symbol " + key_ + " from\n" + source_dir_.string() + "\nfailed.");
+}
+
+// The move is complete: the source's remaining copies and its backup go. A file that cannot be deleted
+// only stays behind; no data depends on it any more.
+void Transfer::finish_move() {
+    std::vector<Path> leftovers;
+    for (const CarriedFile& file : carried_) {
+        if (!file.renamed)
+            leftovers.push_back(file.source);
+    }
+    Path bak;
+    Presence bak_presence =
+        find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "BAK"), bak);
+    if (bak_presence != Presence::Absent)
+        leftovers.push_back(bak);
+    for (const Path& path : leftovers) {
+        if (!fileops::remove_if_exists(path))
+            result_.messages.push_back("The symbol was moved, but\n" + path.string() +
+                                       "\ncould not be deleted.");
+    }
+}
+
+// Puts both portfolios back as they were, newest step first; false when that was not wholly possible.
+bool Transfer::undo() {
+    std::vector<std::string> stuck;
+    for (auto it = carried_.rbegin(); it != carried_.rend(); ++it) {
+        bool undone = it->renamed ? fileops::rename_no_replace(it->target, it->source)
+                                  : fileops::remove_if_exists(it->target);
+        if (!undone)
+            stuck.push_back(it->renamed ? it->source.string() + " is now " + it->target.string()
+                                        : it->target.string() + " is left over");
+    }
+    if (appended_ && master_remove(request_.destination, dest_number_, false) != 0)
+        stuck.push_back("the symbol's record is still in " + dest_text());
+    if (stuck.empty())
+        return true;
+    std::string text = "The transfer could not be undone completely:";
+    for (const std::string& item : stuck)
+        text += "\n" + item;
+    result_.messages.push_back(text);
+    return false;
+}
+
+CommandResult Transfer::run() {
+    if (request_.destination.empty())
+        return CommandResult{};
+    bool done = find_source() && check_source_files() && check_destination() && append() &&
+                carry(source_dat_, "DAT") && (!has_dop_ || carry(source_dop_, "DOP")) &&
+                (!is_move() || remove_source_record());
+    if (!done) {
+        if (undo() && own_text_ && !result_.messages.empty())
+            result_.messages.front() += kNothingChanged;
+        return result_;
+    }
+    result_.ok = true;
+    result_.status = 0;
+    if (is_move())
+        finish_move();
+    return result_;
+}
+
+} // namespace
+
+std::vector<std::string> destination_choices(const std::vector<std::string>& portfolios, int selected_index) {
+    std::vector<std::string> choices;
+    for (std::size_t i = 0; i < portfolios.size(); ++i) {
+        if (static_cast<int>(i) != selected_index)
+            choices.push_back(portfolios[i]);
+    }
+    return choices;
+}
+
+CommandResult transfer_symbol(const TransferRequest& request) {
+    return Transfer(request).run();
+}
+
+} // namespace editing

@@ -1,0 +1,110 @@
+#include "editing/value_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace editing {
+
+namespace {
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Length of the run of digits starting at `pos`.
+std::size_t digit_run(std::string_view text, std::size_t pos) {
+    std::size_t n = 0;
+    while (pos + n < text.size() && is_digit(text[pos + n]))
+        ++n;
+    return n;
+}
+
+// Length of the decimal number (without sign) that starts at `pos`; 0 when there is none.
+std::size_t number_length(std::string_view text, std::size_t pos) {
+    std::size_t end = pos + digit_run(text, pos);
+    std::size_t mantissa_digits = end - pos;
+    if (end < text.size() && text[end] == '.') {
+        std::size_t fraction = digit_run(text, end + 1);
+        mantissa_digits += fraction;
+        end += 1 + fraction;
+    }
+    if (mantissa_digits == 0)
+        return 0;
+    // An exponent counts only when at least one digit follows the letter (and its sign).
+    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+        std::size_t exp = end + 1;
+        if (exp < text.size() && (text[exp] == '+' || text[exp] == '-'))
+            ++exp;
+        std::size_t exp_digits = digit_run(text, exp);
+        if (exp_digits > 0)
+            end = exp + exp_digits;
+    }
+    return end - pos;
+}
+
+int two_digits(std::string_view text, std::size_t pos) {
+    return (text[pos] - '0') * 10 + (text[pos + 1] - '0');
+}
+
+} // namespace
+
+std::optional<double> scan_number(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && is_space(text[pos]))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    std::size_t length = number_length(text, pos);
+    if (length == 0)
+        return std::nullopt;
+    double value = 0.0;
+    const char* first = text.data() + pos;
+    auto [end, error] = std::from_chars(first, first + length, value, std::chars_format::general);
+    if (error != std::errc{} || end != first + length || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::optional<float> scan_value(std::string_view text) {
+    std::optional<double> number = scan_number(text);
+    if (!number || std::fabs(*number) > static_cast<double>(kMbfMax))
+        return std::nullopt;
+    float value = static_cast<float>(*number);
+    if (!mbf_representable(value))
+        return std::nullopt;
+    return value;
+}
+
+DayNumber date_from_text(std::string_view text) {
+    if (text.size() != 8 || text[2] != '/' || text[5] != '/')
+        return 0;
+    for (std::size_t pos : {0u, 1u, 3u, 4u, 6u, 7u}) {
+        if (!is_digit(text[pos]))
+            return 0;
+    }
+    int month = two_digits(text, 0);
+    int day = two_digits(text, 3);
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return 0;
+    return date_parse(text, kMMDDYYSep);
+}
+
+std::string date_text(DayNumber day) {
+    return date_format(day, kMMDDYYSep, '/');
+}
+
+int find_date_row(const std::vector<std::string>& rows, std::string_view text) {
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row] == text)
+            return static_cast<int>(row);
+    }
+    return -1;
+}
+
+} // namespace editing

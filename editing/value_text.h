@@ -1,0 +1,32 @@
+// Number and date texts as the editing dialogs take them from the user.
+#pragma once
+
+#include "storage/encoding.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace editing {
+
+// The "%f" scan: leading white space skipped, then the longest decimal number (optional sign, digits
+// with an optional point, optional exponent) converted; whatever follows is ignored. Hexadecimal
+// numbers and the words inf / nan are not numbers here ("0x10" reads as 0). Empty when the text does
+// not begin with a number or the number is beyond the range of a double.
+std::optional<double> scan_number(std::string_view text);
+
+// The scan rounded to a 32-bit float that a quote file can store (finite, within the MBF range).
+std::optional<float> scan_value(std::string_view text);
+
+// A date text in the interface's form MM/DD/YY: digits in the six digit places, "/" between the
+// groups, month 1 to 12, day 1 to 31. The day number, or 0 when the text is not such a date.
+DayNumber date_from_text(std::string_view text);
+
+// The text of a day in the interface's form.
+std::string date_text(DayNumber day);
+
+// The first row, from row 0, whose text equals `text` as a whole; -1 when there is none.
+int find_date_row(const std::vector<std::string>& rows, std::string_view text);
+
+} // namespace editing
