@@ -1,0 +1,67 @@
+#include "cli/args.h"
+
+#include <algorithm>
+#include <cctype>
+
+bool parse_args(const std::vector<std::string>& words, const std::vector<std::string>& valued, Args& out,
+                std::string& error) {
+    out = Args{};
+    bool options_done = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (options_done || word.size() < 2 || word[0] != '-' ||
+            std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.') {
+            out.positional.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            options_done = true;
+            continue;
+        }
+        if (word == "--help" || word == "-h") {
+            out.help = true;
+            continue;
+        }
+        std::string name = word.substr(0, word.find('='));
+        if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+            if (name.size() < word.size()) {
+                out.options[name] = word.substr(name.size() + 1);
+            } else if (i + 1 < words.size()) {
+                out.options[name] = words[++i];
+            } else {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+        } else if (word.rfind("--", 0) == 0 && name == word) {
+            out.options[word] = "";
+        } else {
+            error = "unknown option " + word;
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+bool all_digits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(),
+                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+} // namespace
+
+std::string normalise_date_text(const std::string& text) {
+    if (text.size() == 8 && text[2] == '/' && text[5] == '/' && all_digits(text.substr(0, 2)) &&
+        all_digits(text.substr(3, 2)) && all_digits(text.substr(6, 2)))
+        return text;
+    if (text.size() == 10 && text[4] == '-' && text[7] == '-' && all_digits(text.substr(0, 4)) &&
+        all_digits(text.substr(5, 2)) && all_digits(text.substr(8, 2))) {
+        int year = std::stoi(text.substr(0, 4));
+        // Two-digit years cover 1960 to 2059; other years have no MM/DD/YY text.
+        if (year < 1960 || year > 2059)
+            return "";
+        return text.substr(5, 2) + "/" + text.substr(8, 2) + "/" + text.substr(2, 2);
+    }
+    return "";
+}

@@ -1,0 +1,21 @@
+// Small argument reader for quorbit-cli: positional words and --options.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options; // "--name value" or "--flag" (empty value)
+    bool help = false;
+};
+
+// Options that take a value; every other --word is a flag. False (with a reason) on a malformed line.
+bool parse_args(const std::vector<std::string>& words, const std::vector<std::string>& valued, Args& out,
+                std::string& error);
+
+// A date as the user may type it, MM/DD/YY or YYYY-MM-DD, as the MM/DD/YY text the commands read.
+// Empty when the text is neither.
+std::string normalise_date_text(const std::string& text);

@@ -1,0 +1,9 @@
+// Demonstration portfolios for trying the program and for the run command.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// Writes the demonstration portfolios below `root` (created when missing). Returns false and a reason
+// when a file cannot be written.
+bool write_demo_portfolios(const std::filesystem::path& root, std::string& error);
