@@ -91,7 +91,8 @@ std::string master_name_text(const MasterRecord& record) {
 }
 
 bool master_record_damaged(const MasterRecord& record) {
-    return ends_symbol(record.bytes[kSymbolOffset]);
+    // A reference to a nested portfolio is no security: its blank symbol is not damage.
+    return ends_symbol(record.bytes[kSymbolOffset]) && !master_is_directory_entry(record);
 }
 
 bool master_slot_unused(const MasterRecord& record) {
@@ -138,6 +139,12 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         const MasterRecord record = record_at(image, (slot + 1) * kMasterRecordSize);
         // Unused slots after the counted records are common in real files and are no records.
         if (static_cast<long>(slot) >= listing.symbol_count && master_slot_unused(record)) {
+            continue;
+        }
+        // A nested portfolio is a record of this file but no row of its symbol list: the walk lists it
+        // as a portfolio of its own.
+        if (master_is_directory_entry(record)) {
+            ++records_read;
             continue;
         }
         listing.rows.push_back(make_row(record, static_cast<int>(slot)));

@@ -105,6 +105,19 @@ TEST(SymbolList, RowsSortedIgnoringCaseAndStableWithUnusedSlotsIgnored) {
     EXPECT_EQ(listing.rows[0].record.file_number(), 3);
 }
 
+TEST(SymbolList, NestedPortfolioEntriesAreRecordsButNoRowsAndNoDamage) {
+    TempDir dir;
+    MasterBuilder builder;
+    builder.add(security(1, "IBM")).add_directory(0, "SUB").add(security(2, "ACME"));
+    const fs::path master = builder.write(dir.path());
+
+    const SymbolListing listing = symbol_list_read(master);
+    ASSERT_TRUE(listing.result.ok);
+    EXPECT_FALSE(listing.needs_repair);
+    EXPECT_EQ(listing.symbol_count, 3);
+    EXPECT_EQ(symbols_of(listing), (std::vector<std::string>{"ACME", "IBM"}));
+}
+
 TEST(SymbolList, CountRules) {
     struct Case {
         const char* what;
