@@ -63,13 +63,8 @@ bool read_master(const std::filesystem::path& master_path, std::string& image) {
 }
 
 std::string count_message(int count) {
-    const int needed = std::snprintf(
-        nullptr, 0, "File has %d symbols.\nWill only display the first %d symbols", count, kMaxSecurities);
-    std::string text(static_cast<std::size_t>(needed) + 1, '\0');
-    std::snprintf(text.data(), text.size(), "File has %d symbols.\nWill only display the first %d symbols",
-                  count, kMaxSecurities);
-    text.resize(static_cast<std::size_t>(needed));
-    return text;
+    return "File has " + std::to_string(count) + " symbols.\nWill only display the first " +
+           std::to_string(kMaxSecurities) + " symbols";
 }
 
 } // namespace

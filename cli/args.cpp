@@ -49,9 +49,8 @@ bool all_digits(const std::string& text) {
                                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
-} // namespace
-
-std::string normalise_date_text(const std::string& text) {
+// MM/DD/YY as it stands, or YYYY-MM-DD turned into it; empty for anything else.
+std::string canonical_date_text(const std::string& text) {
     if (text.size() == 8 && text[2] == '/' && text[5] == '/' && all_digits(text.substr(0, 2)) &&
         all_digits(text.substr(3, 2)) && all_digits(text.substr(6, 2)))
         return text;
@@ -64,4 +63,16 @@ std::string normalise_date_text(const std::string& text) {
         return text.substr(5, 2) + "/" + text.substr(8, 2) + "/" + text.substr(2, 2);
     }
     return "";
+}
+
+bool plausible(const std::string& month, const std::string& day) {
+    int m = std::stoi(month), d = std::stoi(day);
+    return m >= 1 && m <= 12 && d >= 1 && d <= 31;
+}
+
+} // namespace
+
+std::string normalise_date_text(const std::string& text) {
+    std::string date = canonical_date_text(text);
+    return !date.empty() && plausible(date.substr(0, 2), date.substr(3, 2)) ? date : "";
 }

@@ -16,11 +16,16 @@ rm -rf "$demo"
 "$cli" demo "$demo"
 echo "== Portfolios under $demo"
 "$cli" portfolios "$demo"
-first=$("$cli" portfolios "$demo" | head -n 1)
-echo "== Symbols of $first"
-"$cli" symbols "$first"
-symbol=$("$cli" symbols "$first" | head -n 1 | cut -f 1)
-echo "== Newest quotes of $symbol"
-"$cli" quotes "$first" "$symbol" | head -n 10
-echo "== Split search over $first"
-"$cli" split-search "$first" || true
+stocks="$demo/STOCKS"
+echo
+echo "== Symbols of $stocks"
+"$cli" symbols "$stocks"
+echo
+echo "== The ten newest quotes of ACME"
+"$cli" quotes "$stocks" ACME > "$demo/acme-quotes.txt"
+head -n 10 "$demo/acme-quotes.txt"
+echo
+echo "== Split search over $stocks"
+"$cli" split-search "$stocks"
+echo
+echo "Try more: $cli --help"
