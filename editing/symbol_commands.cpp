@@ -1,11 +1,11 @@
 #include "editing/symbol_commands.h"
 
+#include "browser/symbol_list.h"
+
 namespace editing {
 
 namespace {
 
-constexpr int kSymbolOffset = 36;
-constexpr int kSymbolBytes = 16;
 
 std::string quoted_path(const std::filesystem::path& path) {
     return path.string();
@@ -40,22 +40,11 @@ bool locate_row_record(const std::filesystem::path& master_path, std::string_vie
 
 } // namespace
 
-std::string record_symbol_text(const MasterRecord& record) {
-    std::string text;
-    for (int i = 0; i < kSymbolBytes; ++i) {
-        std::uint8_t byte = record.bytes[kSymbolOffset + i];
-        if (byte <= 32 || byte >= 128)
-            break;
-        text.push_back(static_cast<char>(byte));
-    }
-    return text;
-}
-
 int find_symbol_record(const MasterImage& image, std::string_view row_symbol) {
     int counted = image.records_counted();
     for (int index = 0; index < counted; ++index) {
         MasterRecord record = image.record(index);
-        if (!master_is_directory_entry(record) && record_symbol_text(record) == row_symbol)
+        if (!master_is_directory_entry(record) && master_symbol_text(record) == row_symbol)
             return index;
     }
     return -1;

@@ -10,10 +10,6 @@
 
 namespace editing {
 
-// The symbol text of a record as the symbol list shows it: bytes 36-51 up to the first byte of value
-// 32 or less, or 128 or more.
-std::string record_symbol_text(const MasterRecord& record);
-
 // The index (among the counted records, in file order) of the first security record whose symbol text
 // equals `row_symbol` exactly, letter case included; -1 when none does.
 int find_symbol_record(const MasterImage& image, std::string_view row_symbol);

@@ -1,3 +1,4 @@
+#include "browser/symbol_list.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"
 
@@ -65,7 +66,7 @@ TEST_F(SymbolCommands, TheRecordSearchComparesTheShownSymbolTextExactly) {
 
     MasterRecord record = image.record(0);
     record.bytes[39] = 0xA0; // "AAA" ended by a byte of 128 or more
-    EXPECT_EQ(record_symbol_text(record), "AAA");
+    EXPECT_EQ(master_symbol_text(record), "AAA");
 }
 
 TEST_F(SymbolCommands, TwoRecordsWithTheSameSymbolTextRenameTheFirst) {
