@@ -6,7 +6,6 @@ namespace editing {
 
 namespace {
 
-
 std::string quoted_path(const std::filesystem::path& path) {
     return path.string();
 }
