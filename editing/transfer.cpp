@@ -52,6 +52,16 @@ Presence find_entry(const Path& dir, const std::string& name, Path& found) {
     return Presence::Absent;
 }
 
+// True when both files can be read and hold the same bytes.
+bool same_content(const Path& a, const Path& b) {
+    fileops::FileStat sa = fileops::stat(a);
+    fileops::FileStat sb = fileops::stat(b);
+    if (!sa.is_regular || !sb.is_regular || sa.size != sb.size)
+        return false;
+    std::string bytes_a, bytes_b;
+    return fileops::read_file(a, bytes_a) && fileops::read_file(b, bytes_b) && bytes_a == bytes_b;
+}
+
 std::string trimmed_upper_key(std::string_view symbol) {
     std::size_t first = symbol.find_first_not_of(' ');
     if (first == std::string_view::npos)
@@ -72,14 +82,12 @@ int lowest_free_number(const MasterImage& image) {
     return 0;
 }
 
-// One series file carried over: moved by renaming (the source is gone) or copied (the source stays
-// until the move is complete).
-struct CarriedFile {
-    Path source;
-    Path target;
-    bool renamed = false;
-};
-
+// The order of the steps keeps one promise at every instant, even when the process dies between two
+// of them: every MASTER record points to complete files. The files are copied to the destination
+// first, then its record is added; a move removes the source record before it deletes the source
+// files. A move never renames a file out of the source, so the source record stays valid until it is
+// gone. What a killed run can leave behind is a file no record points to, never a record without
+// its file.
 class Transfer {
 public:
     explicit Transfer(const TransferRequest& request) : request_(request) {}
@@ -92,11 +100,12 @@ private:
     bool find_source();
     bool check_source_files();
     bool check_destination();
-    bool check_targets_free(int number);
+    bool check_target_free(const Path& source, bool source_present, std::string_view extension);
+    bool copy_files();
+    bool copy_one(const Path& source, std::string_view extension);
     bool append();
-    bool carry(const Path& source, std::string_view extension);
     bool remove_source_record();
-    void finish_move();
+    void delete_source_files();
     bool undo();
     // Records a failure; the system's own texts (`own_text` false) are shown exactly as they are.
     bool fail(std::string message, bool own_text = true);
@@ -110,9 +119,10 @@ private:
     Path source_dat_;
     Path source_dop_;
     bool has_dop_ = false;
-    int dest_number_ = 0;
+    int dest_number_ = 0; // m: the lowest free number of the destination, the copies' number
     bool appended_ = false;
-    std::vector<CarriedFile> carried_;
+    int appended_number_ = 0;  // the number the destination's MASTER gave the record
+    std::vector<Path> copied_; // files made in the destination, in the order made
     bool own_text_ = true;
 };
 
@@ -152,16 +162,17 @@ bool Transfer::check_source_files() {
     return true;
 }
 
-bool Transfer::check_targets_free(int number) {
-    for (const char* extension : {"DAT", "DOP"}) {
-        Path found;
-        Presence presence =
-            find_entry(request_.destination, portfolio_files::series_file_name(number, extension), found);
-        if (presence == Presence::Present)
-            return fail("The file\n" + found.string() + "\nalready exists.");
-        if (presence == Presence::Unknown)
-            return fail("The file\n" + found.string() + "\ncannot be checked.");
-    }
+// F<m>.DAT or F<m>.DOP must not exist in the destination: no record points to such a file, but it may
+// be someone's data. The one exception is a file that holds exactly what would be copied there, as a
+// transfer of this security that was cut short leaves it: writing the same bytes again loses nothing.
+bool Transfer::check_target_free(const Path& source, bool source_present, std::string_view extension) {
+    Path found;
+    Presence presence =
+        find_entry(request_.destination, portfolio_files::series_file_name(dest_number_, extension), found);
+    if (presence == Presence::Unknown)
+        return fail("The file\n" + found.string() + "\ncannot be checked.");
+    if (presence == Presence::Present && !(source_present && same_content(source, found)))
+        return fail("The file\n" + found.string() + "\nalready exists.");
     return true;
 }
 
@@ -190,15 +201,34 @@ bool Transfer::check_destination() {
         result_.status = status;
         return fail("The portfolios in\n" + dest_text() + "\ncannot be searched.");
     }
-    int predicted = lowest_free_number(image);
+    dest_number_ = lowest_free_number(image);
     if (image.header.count() >= kMaxSecurities || image.header.second_counter() >= kMaxSecurities ||
-        predicted == 0)
+        dest_number_ == 0)
         return fail(kPortfolioFull, false);
-    return check_targets_free(predicted);
+    return check_target_free(source_dat_, true, "DAT") && check_target_free(source_dop_, has_dop_, "DOP");
 }
 
+// Copies one series file to the destination as F<m>.<extension>, through a temporary name in the
+// destination's letter case, so the target is complete the moment it appears.
+bool Transfer::copy_one(const Path& source, std::string_view extension) {
+    std::string name = portfolio_files::series_file_name(dest_number_, extension);
+    Path target = portfolio_files::for_writing(request_.destination, name);
+    Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
+    if (!fileops::copy_file_atomic(source, target, temp))
+        return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+    copied_.push_back(target);
+    return true;
+}
+
+bool Transfer::copy_files() {
+    return copy_one(source_dat_, "DAT") && (!has_dop_ || copy_one(source_dop_, "DOP"));
+}
+
+// Adds the record once its files are in place. MASTER chooses the number itself; should it choose
+// another than the one the files were copied under (the portfolio changed meanwhile), the record is
+// taken out again at once.
 bool Transfer::append() {
-    int result = master_append(request_.destination, record_, dest_number_);
+    int result = master_append(request_.destination, record_, appended_number_);
     if (result == 2)
         return fail(kPortfolioFull, false);
     if (result != 0) {
@@ -206,25 +236,8 @@ bool Transfer::append() {
         return fail("Adding symbol " + key_ + " to\n" + dest_text() + "\nfailed.");
     }
     appended_ = true;
-    return check_targets_free(dest_number_);
-}
-
-bool Transfer::carry(const Path& source, std::string_view extension) {
-    std::string name = portfolio_files::series_file_name(dest_number_, extension);
-    Path target = portfolio_files::for_writing(request_.destination, name);
-    Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
-    if (is_move()) {
-        if (fileops::rename_no_replace(source, target)) {
-            carried_.push_back({source, target, true});
-            return true;
-        }
-        // Another file system: copy, and delete the source only once the move is complete.
-        if (errno != EXDEV)
-            return fail("Moving\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
-    }
-    if (!fileops::copy_file_atomic(source, target, temp))
-        return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
-    carried_.push_back({source, target, false});
+    if (appended_number_ != dest_number_)
+        return fail("Adding symbol " + key_ + " to\n" + dest_text() + "\nfailed: the portfolio changed.");
     return true;
 }
 
@@ -236,18 +249,15 @@ bool Transfer::remove_source_record() {
     return fail("Removing symbol " + key_ + " from\n" + source_dir_.string() + "\nfailed.");
 }
 
-// The move is complete: the source's remaining copies and its backup go. A file that cannot be deleted
-// only stays behind; no data depends on it any more.
-void Transfer::finish_move() {
-    std::vector<Path> leftovers;
-    for (const CarriedFile& file : carried_) {
-        if (!file.renamed)
-            leftovers.push_back(file.source);
-    }
+// The move is complete: no record points to the source's files any more, so they and the backup go.
+// A file that cannot be deleted only stays behind; no data depends on it.
+void Transfer::delete_source_files() {
+    std::vector<Path> leftovers{source_dat_};
+    if (has_dop_)
+        leftovers.push_back(source_dop_);
     Path bak;
-    Presence bak_presence =
-        find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "BAK"), bak);
-    if (bak_presence != Presence::Absent)
+    if (find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "BAK"), bak) !=
+        Presence::Absent)
         leftovers.push_back(bak);
     for (const Path& path : leftovers) {
         if (!fileops::remove_if_exists(path))
@@ -256,18 +266,20 @@ void Transfer::finish_move() {
     }
 }
 
-// Puts both portfolios back as they were, newest step first; false when that was not wholly possible.
+// Puts both portfolios back as they were: the destination record first, then the copies. A copy
+// stays when the record that points to it could not be taken out. False when that was not wholly
+// possible.
 bool Transfer::undo() {
     std::vector<std::string> stuck;
-    for (auto it = carried_.rbegin(); it != carried_.rend(); ++it) {
-        bool undone = it->renamed ? fileops::rename_no_replace(it->target, it->source)
-                                  : fileops::remove_if_exists(it->target);
-        if (!undone)
-            stuck.push_back(it->renamed ? it->source.string() + " is now " + it->target.string()
-                                        : it->target.string() + " is left over");
-    }
-    if (appended_ && master_remove(request_.destination, dest_number_, false) != 0)
+    if (appended_ && master_remove(request_.destination, appended_number_, false) != 0) {
         stuck.push_back("the symbol's record is still in " + dest_text());
+        if (appended_number_ == dest_number_)
+            copied_.clear();
+    }
+    for (auto it = copied_.rbegin(); it != copied_.rend(); ++it) {
+        if (!fileops::remove_if_exists(*it))
+            stuck.push_back(it->string() + " is left over");
+    }
     if (stuck.empty())
         return true;
     std::string text = "The transfer could not be undone completely:";
@@ -280,8 +292,7 @@ bool Transfer::undo() {
 CommandResult Transfer::run() {
     if (request_.destination.empty())
         return CommandResult{};
-    bool done = find_source() && check_source_files() && check_destination() && append() &&
-                carry(source_dat_, "DAT") && (!has_dop_ || carry(source_dop_, "DOP")) &&
+    bool done = find_source() && check_source_files() && check_destination() && copy_files() && append() &&
                 (!is_move() || remove_source_record());
     if (!done) {
         if (undo() && own_text_ && !result_.messages.empty())
@@ -291,7 +302,7 @@ CommandResult Transfer::run() {
     result_.ok = true;
     result_.status = 0;
     if (is_move())
-        finish_move();
+        delete_source_files();
     return result_;
 }
 
