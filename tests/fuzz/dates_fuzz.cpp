@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DayNumber again = date_parse(shown, style);
         int y, m, d;
         date_unpack(day, y, m, d);
-        bool two_digit_year = style == 1 || style == 3 || style == 5 || style == 7 || style == 9 || style == 11;
+        bool two_digit_year =
+            style == 1 || style == 3 || style == 5 || style == 7 || style == 9 || style == 11;
         bool representable = !two_digit_year || (y >= 60 && y < 160);
         if (representable && again != day)
             std::abort();
