@@ -30,7 +30,47 @@ std::string date_of_single_bar(QuoteSeries& series, const std::filesystem::path&
 
 } // namespace
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
+
+// The quick way for the values quote files hold. A float has a 24-bit mantissa, so the float times 10^p
+// (p <= 4, at most 14 more bits) is exact in a double, and rounding it to an integer with the current
+// rounding mode (to nearest, ties to even) is exactly what printf does with the decimal digits it drops.
+bool append_fixed_from_float(std::string& out, double value, int precision) {
+    if (precision < 0 || precision > 4 || static_cast<double>(static_cast<float>(value)) != value)
+        return false;
+    const double scaled = std::nearbyint(std::fabs(value) * kPowersOfTen[precision]);
+    if (!(scaled < 9.0e15))
+        return false;
+    auto digits = static_cast<unsigned long long>(scaled);
+    char buffer[32];
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, digits).ptr;
+    auto length = static_cast<int>(end - buffer);
+    if (std::signbit(value))
+        out += '-';
+    if (length <= precision) { // 0.0xyz: leading zeros of the fraction
+        out += '0';
+        if (precision > 0) {
+            out += '.';
+            out.append(static_cast<std::size_t>(precision - length), '0');
+            out.append(buffer, end);
+        }
+        return true;
+    }
+    out.append(buffer, static_cast<std::size_t>(length - precision));
+    if (precision > 0) {
+        out += '.';
+        out.append(end - precision, end);
+    }
+    return true;
+}
+
+} // namespace
+
 void append_fixed(std::string& out, double value, int precision) {
+    if (append_fixed_from_float(out, value, precision))
+        return;
     // The largest finite double needs 309 integer digits; a sign, a point and the decimals fit as well.
     char buffer[400];
     const auto [end, error] =

@@ -274,8 +274,11 @@ void append_two_digits(std::string& out, int value) {
         out += '-';
         value = -value;
     }
-    if (value < 10)
-        out += '0';
+    if (value < 100) {
+        out += static_cast<char>('0' + value / 10);
+        out += static_cast<char>('0' + value % 10);
+        return;
+    }
     out += std::to_string(value);
 }
 

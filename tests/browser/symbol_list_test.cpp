@@ -230,6 +230,7 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
                                   kMbfMax, 1e38,    9.99995, 0.99995, -2.5,     -12.34567};
     for (int i = 0; i < 20000; ++i) {
         values.push_back(small(rng));
+        values.push_back(-small(rng) / 1000.0f);
         values.push_back(std::pow(10.0f, exponent(rng)));
         values.push_back(static_cast<float>(rng() % 6400000) / 64.0f); // exact binary fractions: ties
     }
