@@ -256,14 +256,19 @@ void Transfer::delete_source_files() {
     if (has_dop_)
         leftovers.push_back(source_dop_);
     Path bak;
-    if (find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "BAK"), bak) !=
-        Presence::Absent)
+    Presence bak_presence =
+        find_entry(source_dir_, portfolio_files::series_file_name(source_number_, "BAK"), bak);
+    if (bak_presence == Presence::Present)
         leftovers.push_back(bak);
+    std::vector<Path> stuck;
+    if (bak_presence == Presence::Unknown)
+        stuck.push_back(bak); // whether a backup is there cannot be told, so it may well be left
     for (const Path& path : leftovers) {
         if (!fileops::remove_if_exists(path))
-            result_.messages.push_back("The symbol was moved, but\n" + path.string() +
-                                       "\ncould not be deleted.");
+            stuck.push_back(path);
     }
+    for (const Path& path : stuck)
+        result_.messages.push_back("The symbol was moved, but\n" + path.string() + "\ncould not be deleted.");
 }
 
 // Puts both portfolios back as they were: the destination record first, then the copies. A copy
