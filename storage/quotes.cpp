@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kBarBytes = 28; // date, time and six values
 constexpr int kInterleavedLimit = 65000;
-constexpr int kArrays = 7;
 
 std::uint16_t load_u16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
