@@ -2,6 +2,7 @@
 
 #include "browser/symbol_list.h"
 #include "storage/fileops.h"
+#include "storage/portfolio_files.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -55,13 +56,20 @@ int RepairMaster(const std::filesystem::path& master_path) {
         image.size() < static_cast<std::size_t>(kMasterRecordSize)) {
         return 0;
     }
+    const std::string original = image;
     if (!repair_image(image)) {
         return 1; // nothing to change: the file already is its repaired form
     }
-    std::filesystem::path temp = master_path;
-    temp += ".bak";
-    const bool replaced = fileops::replace_file(master_path, temp, [&image](fileops::BufferedWriter& out) {
-        return out.write(image) && out.flush();
-    });
+    // MASTER.BAK keeps the file as it was, and the repaired copy goes through MASTER.NEW. (A temporary
+    // named MASTER.bak would be MASTER.BAK itself wherever names ignore case, and destroy that backup.)
+    const std::filesystem::path dir = master_path.parent_path();
+    const std::filesystem::path temp = portfolio_files::for_writing(dir, "MASTER.NEW");
+    const auto write = [](const std::string& content) {
+        return [&content](fileops::BufferedWriter& out) { return out.write(content) && out.flush(); };
+    };
+    if (!fileops::replace_file(portfolio_files::for_writing(dir, "MASTER.BAK"), temp, write(original))) {
+        return 0;
+    }
+    const bool replaced = fileops::replace_file(master_path, temp, write(image));
     return replaced ? 1 : 0;
 }

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-// Rewrites the MASTER file at `master_path` through a complete new copy named like it plus ".bak",
-// which then replaces it in one atomic step. In every damaged record (empty symbol text) the 16 name
+// Keeps the MASTER file at `master_path` as MASTER.BAK, then rewrites it through a complete new copy,
+// MASTER.NEW, which replaces it in one atomic step. In every damaged record (empty symbol text) the 16 name
 // bytes (7-22) are copied over the symbol bytes (36-51); a name ended early by a NUL byte leaves zero
 // bytes in the rest of the symbol. The header, undamaged records, unused all-zero slots and any bytes
 // after the last whole record are kept as they are. Returns 1 when the repaired file is in place, 0

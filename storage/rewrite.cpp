@@ -261,9 +261,14 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
     if (code != status::kOk)
         return code;
 
-    std::filesystem::path backup =
+    // The backup is replaced atomically too (through F<n>.NEW), so a failed refresh keeps the older one.
+    const std::filesystem::path backup =
         portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "BAK");
-    if (!fileops::copy_file(at.file("DAT"), backup))
+    const std::filesystem::path backup_temp =
+        portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "NEW");
+    if (!fileops::replace_file(backup, backup_temp, [&image](fileops::BufferedWriter& out) {
+            return out.write(image.bytes.data(), image.bytes.size());
+        }))
         return status::kFileWrite;
     code = replace_series_file(at, plan.content);
     if (code != status::kOk)

@@ -59,6 +59,7 @@ TEST(RepairMaster, ThreeDamagedOfTenChangedAndEverythingElseKept) {
     const fs::path master = builder.write(dir.path(), "master");
     write_bytes(dir / "EMASTER", "emaster bytes");
     write_bytes(dir / "XMASTER", "xmaster bytes");
+    const std::string before = read_bytes(master);
 
     ASSERT_EQ(RepairMaster(master), 1);
 
@@ -70,7 +71,8 @@ TEST(RepairMaster, ThreeDamagedOfTenChangedAndEverythingElseKept) {
     EXPECT_EQ(after, expected);
     // Bytes 50 and 51 hold name characters 15 and 16.
     EXPECT_EQ(image_slot(after, 5).substr(50, 2), "OP");
-    EXPECT_FALSE(fs::exists(dir / "master.bak"));
+    EXPECT_EQ(read_bytes(dir / "master.bak"), before); // the backup, in the portfolio's letter case
+    EXPECT_FALSE(fs::exists(dir / "master.new"));
     EXPECT_EQ(read_bytes(dir / "EMASTER"), "emaster bytes");
     EXPECT_EQ(read_bytes(dir / "XMASTER"), "xmaster bytes");
     EXPECT_FALSE(symbol_list_read(master).needs_repair);
@@ -135,7 +137,10 @@ TEST(RepairMaster, EveryFailingFileStepLeavesMasterExactlyAsItWas) {
         } else {
             EXPECT_EQ(now, before) << "call " << n;
         }
-        EXPECT_FALSE(fs::exists(dir / "MASTER.bak")) << "call " << n;
+        EXPECT_FALSE(fs::exists(dir / "MASTER.NEW")) << "call " << n;
+        if (fs::exists(dir / "MASTER.BAK")) {
+            EXPECT_EQ(read_bytes(dir / "MASTER.BAK"), before) << "call " << n;
+        }
     }
 }
 
