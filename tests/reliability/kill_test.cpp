@@ -360,6 +360,9 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
     for (int from = 0; from < 2; ++from) {
         const fs::path& source = dirs[static_cast<std::size_t>(from)];
         const fs::path& destination = dirs[static_cast<std::size_t>(1 - from)];
+        // The random edits may have moved every security out of one portfolio: the move back fills it.
+        if (rows_of({source}).empty())
+            continue;
         CommandResult r;
         for (int attempt = 0; attempt < 8 && !r.ok; ++attempt) {
             std::vector<Row> rows = rows_of({source});
