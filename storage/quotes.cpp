@@ -119,6 +119,13 @@ StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
     return status::kOk;
 }
 
+// The security found for the key, with its F<n>.DAT open.
+StatusCode locate_and_open(const std::filesystem::path& dir, std::string_view key, SeriesLocation& at,
+                           OpenSeries& in) {
+    StatusCode code = series_locate(dir, key, at);
+    return code != status::kOk ? code : open_series(at, in);
+}
+
 // Bars start .. start + count - 1 with one seek and one read, converted in memory.
 StatusCode read_window(QuoteSeries& s, OpenSeries& in, const SeriesLocation& at, std::int32_t start,
                        std::int32_t count) {
@@ -292,11 +299,8 @@ PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout) {
 StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
                        std::int32_t start, std::int16_t count) {
     SeriesLocation at;
-    StatusCode code = series_locate(dir, key, at);
-    if (code != status::kOk)
-        return code;
     OpenSeries in;
-    code = open_series(at, in);
+    StatusCode code = locate_and_open(dir, key, at, in);
     if (code != status::kOk)
         return code;
     if (!series.header) {
@@ -334,11 +338,8 @@ StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, st
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
                               PackedTime time, DayNumber* found_date, PackedTime* found_time) {
     SeriesLocation at;
-    StatusCode code = series_locate(dir, key, at);
-    if (code != status::kOk)
-        return code;
     OpenSeries in;
-    code = open_series(at, in);
+    StatusCode code = locate_and_open(dir, key, at, in);
     if (code != status::kOk)
         return code;
     if (in.bars == 0)
