@@ -17,39 +17,10 @@ constexpr const char* kPortfolioFull = "The portfolio already has the\nmaximum n
                                        "Choose a different or new portfolio.";
 constexpr const char* kNothingChanged = "\nNothing was changed.";
 
-enum class Presence { Present, Absent, Unknown };
+using portfolio_files::Presence;
 
-// Whether `path` exists; Unknown when the file system could not say.
-Presence probe(const Path& path) {
-    fileops::FileStat st;
-    errno = 0;
-    if (fileops::table().stat(path, st) == 0)
-        return st.exists ? Presence::Present : Presence::Absent;
-    return errno == ENOENT || errno == ENOTDIR ? Presence::Absent : Presence::Unknown;
-}
-
-// Looks for an entry of `dir` named `name` ignoring case, as the portfolio's names are matched; a
-// failed look-up answers Unknown rather than "absent", so that nothing is overwritten by mistake.
 Presence find_entry(const Path& dir, const std::string& name, Path& found) {
-    for (const std::string& candidate :
-         {name, portfolio_files::to_upper(name), portfolio_files::to_lower(name)}) {
-        Presence presence = probe(dir / candidate);
-        if (presence != Presence::Absent) {
-            found = dir / candidate;
-            return presence;
-        }
-    }
-    std::vector<fileops::DirEntry> entries;
-    if (!fileops::list_dir(dir, entries))
-        return Presence::Unknown;
-    for (const auto& entry : entries) {
-        if (portfolio_files::equals_ignoring_case(entry.name, name)) {
-            found = dir / entry.name;
-            return Presence::Present;
-        }
-    }
-    found = dir / name;
-    return Presence::Absent;
+    return portfolio_files::lookup(dir, name, found);
 }
 
 // True when both files can be read and hold the same bytes.

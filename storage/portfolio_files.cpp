@@ -3,6 +3,7 @@
 #include "storage/fileops.h"
 
 #include <cctype>
+#include <cerrno>
 #include <vector>
 
 namespace portfolio_files {
@@ -37,23 +38,16 @@ std::string to_lower(std::string_view text) {
 
 namespace {
 
+Presence probe(const Path& path) {
+    fileops::FileStat st;
+    errno = 0;
+    if (fileops::table().stat(path, st) == 0)
+        return st.exists ? Presence::Present : Presence::Absent;
+    return errno == ENOENT || errno == ENOTDIR ? Presence::Absent : Presence::Unknown;
+}
+
 bool find_entry(const Path& dir, std::string_view name, Path& found) {
-    for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
-        if (fileops::exists(dir / candidate)) {
-            found = dir / candidate;
-            return true;
-        }
-    }
-    std::vector<fileops::DirEntry> entries;
-    if (!fileops::list_dir(dir, entries))
-        return false;
-    for (const auto& entry : entries) {
-        if (equals_ignoring_case(entry.name, name)) {
-            found = dir / entry.name;
-            return true;
-        }
-    }
-    return false;
+    return lookup(dir, name, found) == Presence::Present;
 }
 
 bool uses_lower_case(const std::string& name) {
@@ -68,6 +62,27 @@ bool uses_lower_case(const std::string& name) {
 }
 
 } // namespace
+
+Presence lookup(const Path& dir, std::string_view name, Path& found) {
+    for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
+        if (probe(dir / candidate) == Presence::Present) {
+            found = dir / candidate;
+            return Presence::Present;
+        }
+    }
+    // The listing settles it, also when a probe above could not answer.
+    std::vector<fileops::DirEntry> entries;
+    found = dir / std::string(name);
+    if (!fileops::list_dir(dir, entries))
+        return Presence::Unknown;
+    for (const auto& entry : entries) {
+        if (equals_ignoring_case(entry.name, name)) {
+            found = dir / entry.name;
+            return Presence::Present;
+        }
+    }
+    return Presence::Absent;
+}
 
 Path existing(const Path& dir, std::string_view name) {
     Path found;

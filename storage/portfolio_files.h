@@ -17,6 +17,13 @@ using Path = std::filesystem::path;
 // "F%i.DAT" and friends for file number n ("DAT", "DOP", "BAK", "NEW").
 std::string series_file_name(int file_number, std::string_view extension);
 
+enum class Presence { Present, Absent, Unknown };
+
+// Looks for the entry of `dir` named `name` ignoring case (the exact name is preferred). `found` is its
+// path, or dir / `name` when it is absent. Unknown when the file system could not answer (a failed
+// look-up is never taken for "absent", so that nothing is overwritten by mistake).
+Presence lookup(const Path& dir, std::string_view name, Path& found);
+
 // The path of the existing entry of `dir` whose name equals `name` ignoring case (the exact name is
 // preferred). When there is none, dir / `name` as given.
 Path existing(const Path& dir, std::string_view name);
