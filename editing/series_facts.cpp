@@ -9,23 +9,7 @@ namespace editing {
 
 namespace {
 
-// Offsets of the description block.
-constexpr int kPathOffset = 0;
-constexpr int kPathBytes = 300;
-constexpr int kFileNumber = 300;
-constexpr int kRecordLength = 301;
-constexpr int kFieldCount = 302;
-constexpr int kBarCount = 303;
-constexpr int kName = 305;
-constexpr int kFirstDate = 322;
-constexpr int kLastDate = 326;
-constexpr int kPeriodicity = 330;
-constexpr int kPeriodicityBytes = 17;
-constexpr int kSymbol = 347;
-constexpr int kTextBytes = 16;
-constexpr int kInputFormats = 364;
-constexpr int kDisplayFormats = 500;
-constexpr int kFormatBytes = 17;
+using F = SeriesFacts;
 
 constexpr const char* kFieldLabels[kFieldNames] = {"Date", "Time",  "Open", "High",
                                                    "Low",  "Close", "Vol",  "OI"};
@@ -73,22 +57,23 @@ SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std
         return out;
     }
     out.result = CommandResult::success();
-    out.path = block_text(facts, kPathOffset, kPathBytes);
+    out.path = block_text(facts, F::kPath, F::kPathBytes);
     out.data = {
-        {"File number", std::to_string(facts.bytes[kFileNumber])},
-        {"DAT file record length", std::to_string(facts.bytes[kRecordLength])},
-        {"DAT file number of fields", std::to_string(facts.bytes[kFieldCount])},
-        {"Number of quotes", std::to_string(block_int16(facts, kBarCount))},
-        {"Name of issue", block_text(facts, kName, kTextBytes)},
-        {"First date in file", date_value_text(block_float(facts, kFirstDate))},
-        {"Last date in file", date_value_text(block_float(facts, kLastDate))},
-        {"Data format", block_text(facts, kPeriodicity, kPeriodicityBytes)},
-        {"Symbol", block_text(facts, kSymbol, kTextBytes)},
+        {"File number", std::to_string(facts.bytes[F::kFileNumber])},
+        {"DAT file record length", std::to_string(facts.bytes[F::kRecordLength])},
+        {"DAT file number of fields", std::to_string(facts.bytes[F::kFieldCount])},
+        {"Number of quotes", std::to_string(block_int16(facts, F::kBarCount))},
+        {"Name of issue", block_text(facts, F::kName, F::kTextBytes)},
+        {"First date in file", date_value_text(block_float(facts, F::kFirstDate))},
+        {"Last date in file", date_value_text(block_float(facts, F::kLastDate))},
+        {"Data format", block_text(facts, F::kPeriodicity, F::kFormatBytes)},
+        {"Symbol", block_text(facts, F::kSymbol, F::kTextBytes)},
     };
     for (int field = 0; field < kFieldNames; ++field) {
-        out.formats.push_back({kFieldLabels[field],
-                               block_text(facts, kInputFormats + kFormatBytes * field, kFormatBytes),
-                               block_text(facts, kDisplayFormats + kFormatBytes * field, kFormatBytes)});
+        out.formats.push_back(
+            {kFieldLabels[field],
+             block_text(facts, F::kInputFormats + F::kFormatBytes * field, F::kFormatBytes),
+             block_text(facts, F::kDisplayFormats + F::kFormatBytes * field, F::kFormatBytes)});
     }
     return out;
 }

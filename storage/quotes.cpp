@@ -157,24 +157,27 @@ std::string periodicity_text(char letter) {
 
 void fill_facts(SeriesFacts& facts, const std::filesystem::path& dir, const SeriesLocation& at,
                 std::int32_t bars) {
+    using F = SeriesFacts;
     std::uint8_t* b = facts.bytes;
     std::memset(b, 0, kSeriesFactsSize);
-    put_text(b, 299, dir.string());
+    put_text(b + F::kPath, F::kPathBytes - 1, dir.string());
     const auto& r = at.record.bytes;
-    b[300] = r[0];
-    b[301] = r[3];
-    b[302] = r[4];
-    put_i16(b + 303, static_cast<std::int16_t>(bars));
-    std::memcpy(b + 305, &r[7], 16);
-    std::memcpy(b + 322, &r[25], 4);
-    std::memcpy(b + 326, &r[29], 4);
-    put_text(b + 330, 16, periodicity_text(at.record.periodicity()));
-    std::memcpy(b + 347, &r[36], 16);
+    b[F::kFileNumber] = r[0];
+    b[F::kRecordLength] = r[3];
+    b[F::kFieldCount] = r[4];
+    put_i16(b + F::kBarCount, static_cast<std::int16_t>(bars));
+    std::memcpy(b + F::kName, &r[7], F::kTextBytes);
+    std::memcpy(b + F::kFirstDate, &r[25], 4);
+    std::memcpy(b + F::kLastDate, &r[29], 4);
+    put_text(b + F::kPeriodicity, F::kTextBytes, periodicity_text(at.record.periodicity()));
+    std::memcpy(b + F::kSymbol, &r[36], F::kTextBytes);
     for (int field = 0; field < kFieldNames; ++field) {
         if (at.layout.position[field] == 0)
             continue;
-        put_text(b + 364 + 17 * field, 16, format_code_name(at.layout.input_code[field]));
-        put_text(b + 500 + 17 * field, 16, format_code_name(at.layout.display_code[field]));
+        put_text(b + F::kInputFormats + F::kFormatBytes * field, F::kTextBytes,
+                 format_code_name(at.layout.input_code[field]));
+        put_text(b + F::kDisplayFormats + F::kFormatBytes * field, F::kTextBytes,
+                 format_code_name(at.layout.display_code[field]));
     }
 }
 

@@ -156,7 +156,25 @@ std::int32_t series_lower_bound(std::int32_t count, DayNumber date, PackedTime t
     return lo;
 }
 
+// The description block of one security, 636 bytes.
 struct SeriesFacts {
+    // Where each item stands in the block.
+    static constexpr int kPath = 0; // the directory passed in, text
+    static constexpr int kPathBytes = 300;
+    static constexpr int kFileNumber = 300; // one byte each: file number, record length, fields
+    static constexpr int kRecordLength = 301;
+    static constexpr int kFieldCount = 302;
+    static constexpr int kBarCount = 303;  // int16
+    static constexpr int kName = 305;      // the 16 name bytes of the record
+    static constexpr int kFirstDate = 322; // IEEE single, YYMMDD
+    static constexpr int kLastDate = 326;
+    static constexpr int kPeriodicity = 330;  // "D Daily" or "ERROR"
+    static constexpr int kSymbol = 347;       // the 16 symbol bytes of the record
+    static constexpr int kInputFormats = 364; // eight texts of kFormatBytes, field order
+    static constexpr int kDisplayFormats = 500;
+    static constexpr int kTextBytes = 16;
+    static constexpr int kFormatBytes = 17;
+
     std::uint8_t bytes[kSeriesFactsSize] = {};
 };
 // 0 on success, 1 when the security, its layout or its F<n>.DAT cannot be found or opened.

@@ -1,6 +1,7 @@
 // Settings writes under failure: each call of the store into its backend fails in turn while a value is
 // written or the old INI file is imported. Nothing crashes, nothing is printed, and every value then
 // reads as it was, as the default, or as written: never anything else.
+#include "qt_messages.h"
 #include "shell/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -21,15 +22,6 @@ using testing_support::TempDir;
 using testing_support::write_bytes;
 
 namespace {
-
-std::vector<std::string>& QtMessages() {
-    static std::vector<std::string> messages;
-    return messages;
-}
-
-void CollectMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
-    QtMessages().push_back(text.toStdString());
-}
 
 // The QSettings backend with a count of the calls made into it; once armed, call number `failAt`
 // (1-based, counted from the arming) fails as a refusing registry would: no key, no value, or a write

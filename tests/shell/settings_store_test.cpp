@@ -1,5 +1,6 @@
 // The settings store on its QSettings backend, every test on a settings file and a
 // "Windows directory" inside a temporary folder: the user's real settings are never touched.
+#include "qt_messages.h"
 #include "shell/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -18,16 +19,6 @@ using testing_support::TempDir;
 using testing_support::write_bytes;
 
 namespace {
-
-// Every message Qt would print (QSettings warnings included); the store must cause none.
-std::vector<std::string>& QtMessages() {
-    static std::vector<std::string> messages;
-    return messages;
-}
-
-void CollectMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
-    QtMessages().push_back(text.toStdString());
-}
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
