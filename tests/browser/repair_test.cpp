@@ -15,16 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-SecurityEntry security(int number, const std::string& symbol, const std::string& name) {
-    SecurityEntry entry;
-    entry.file_number = number;
-    entry.symbol = symbol;
-    entry.name = name;
-    entry.first_date = 980102.0f;
-    entry.last_date = 990630.0f;
-    return entry;
-}
-
 MasterRecord with_symbol_bytes(MasterRecord record, const std::string& bytes) {
     std::memset(&record.bytes[36], ' ', 16);
     std::memcpy(&record.bytes[36], bytes.data(), bytes.size());

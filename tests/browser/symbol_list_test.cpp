@@ -18,14 +18,6 @@ using namespace testing_support;
 
 namespace {
 
-SecurityEntry security(int number, const std::string& symbol, const std::string& name = "") {
-    SecurityEntry entry;
-    entry.file_number = number;
-    entry.symbol = symbol;
-    entry.name = name.empty() ? symbol + " INC" : name;
-    return entry;
-}
-
 MasterRecord record_with_symbol_bytes(const std::string& symbol_bytes,
                                       const std::string& name = "ACME CORP") {
     MasterRecord record = master_record(security(1, "X", name));

@@ -61,14 +61,6 @@ std::map<std::string, std::string> tree(const fs::path& dir) {
     return entries;
 }
 
-SecurityEntry security(int file_number, const std::string& symbol, const std::string& name = "SOME NAME") {
-    SecurityEntry entry;
-    entry.file_number = file_number;
-    entry.symbol = symbol;
-    entry.name = name;
-    return entry;
-}
-
 StatusCode find(const fs::path& dir, const std::string& key, fs::path* found_dir = nullptr) {
     MasterRecord record;
     fs::path where;

@@ -15,16 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-SecurityEntry security(int number, const std::string& symbol, const std::string& name = "") {
-    SecurityEntry entry;
-    entry.file_number = number;
-    entry.symbol = symbol;
-    entry.name = name.empty() ? symbol + " INC" : name;
-    entry.first_date = 991231.0f;
-    entry.last_date = 1000103.0f;
-    return entry;
-}
-
 MasterRecord record_with(const std::string& symbol, const std::string& name, bool nul_padded = false) {
     SecurityEntry entry = security(1, symbol, name);
     entry.nul_padded = nul_padded;

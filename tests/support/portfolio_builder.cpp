@@ -49,6 +49,16 @@ MasterRecord master_record(const SecurityEntry& entry) {
     return record;
 }
 
+SecurityEntry security(int file_number, const std::string& symbol, const std::string& name) {
+    SecurityEntry entry;
+    entry.file_number = file_number;
+    entry.symbol = symbol;
+    entry.name = name.empty() ? symbol + " INC" : name;
+    entry.first_date = 991231.0f;
+    entry.last_date = 1000103.0f;
+    return entry;
+}
+
 MasterRecord master_directory_entry(int file_number, const std::string& dir_name) {
     SecurityEntry entry;
     entry.file_number = file_number;

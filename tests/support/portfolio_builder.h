@@ -29,6 +29,9 @@ struct SecurityEntry {
 };
 
 // The 53 bytes of a security record. Texts longer than 16 characters are cut.
+// A plain security: the name defaults to the symbol + " INC", dates 31 Dec 1999 to 3 Jan 2000.
+SecurityEntry security(int file_number, const std::string& symbol, const std::string& name = "");
+
 MasterRecord master_record(const SecurityEntry& entry);
 // A directory entry: `dir_name` padded to 11 characters, then "<DIR>" at name positions 11-15.
 MasterRecord master_directory_entry(int file_number, const std::string& dir_name);
