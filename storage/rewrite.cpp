@@ -266,9 +266,12 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
         portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "BAK");
     const std::filesystem::path backup_temp =
         portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "NEW");
-    if (!fileops::replace_file(backup, backup_temp, [&image](fileops::BufferedWriter& out) {
-            return out.write(image.bytes.data(), image.bytes.size());
-        }))
+    if (!fileops::replace_file(
+            backup, backup_temp,
+            [&image](fileops::BufferedWriter& out) {
+                return out.write(image.bytes.data(), image.bytes.size());
+            },
+            at.file("DAT")))
         return status::kFileWrite;
     code = replace_series_file(at, plan.content);
     if (code != status::kOk)
