@@ -30,8 +30,17 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-int rewrite(const SeriesTarget& target, const SeriesEdit& edit) {
-    return series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count, target.master_path);
+int rewrite(const SeriesTarget& target, const SeriesEdit& edit, bool* changed = nullptr) {
+    return series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count, target.master_path,
+                          changed);
+}
+
+// Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
+CommandResult succeeded(bool changed) {
+    CommandResult result = CommandResult::success();
+    if (!changed)
+        result.messages.push_back(kNothingChanged);
+    return result;
 }
 
 // A date within the series' first and last dates (texts as the list shows them).
@@ -120,10 +129,11 @@ CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text,
     SeriesEdit edit = make_edit(kEditSet, day, day);
     for (int i = 0; i < kValueFields; ++i)
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
-    int status = rewrite(target, edit);
+    bool changed = false;
+    int status = rewrite(target, edit, &changed);
     if (status != 0)
         return CommandResult::failure(kFailed, status);
-    CommandResult result = CommandResult::success();
+    CommandResult result = succeeded(changed);
     log_entries(result, "Edit",
                 {{"Date", date_text},
                  {"Open", values[0]},
@@ -169,10 +179,11 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
     SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
-    int status = rewrite(target, edit);
+    bool changed = false;
+    int status = rewrite(target, edit, &changed);
     if (status != 0)
         return CommandResult::failure("Split Edit Failed", status);
-    CommandResult result = CommandResult::success();
+    CommandResult result = succeeded(changed);
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
     return result;
@@ -198,10 +209,11 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
     std::fill(edit.values, edit.values + 4, *scan_value(input.price));
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
-    int status = rewrite(target, edit);
+    bool changed = false;
+    int status = rewrite(target, edit, &changed);
     if (status != 0)
         return CommandResult::failure("Adjust Edit Failed", status);
-    CommandResult result = CommandResult::success();
+    CommandResult result = succeeded(changed);
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
                  {"Date2", input.to_date},

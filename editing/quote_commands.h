@@ -38,6 +38,10 @@ using ValueTexts = std::array<std::string, 6>;
 using PresentFields = std::array<bool, 6>;
 
 inline constexpr const char* kInvalidDataEntered = "Invalid Data Entered";
+// The one message of a command that succeeds without a change: the files already held what was asked,
+// so nothing was written and every backup still holds the state before the last real change.
+inline constexpr const char* kNothingChanged =
+    "Nothing was changed: the files already hold this.\nNo file was written; the backups are kept.";
 
 // ---- Edit quote -----------------------------------------------------------------------------------
 

@@ -173,8 +173,7 @@ bool Transfer::check_destination() {
         return fail("The portfolios in\n" + dest_text() + "\ncannot be searched.");
     }
     dest_number_ = lowest_free_number(image);
-    if (image.header.count() >= kMaxSecurities || image.header.second_counter() >= kMaxSecurities ||
-        dest_number_ == 0)
+    if (image.header.count() >= kMaxSecurities || dest_number_ == 0)
         return fail(kPortfolioFull, false);
     return check_target_free(source_dat_, true, "DAT") && check_target_free(source_dop_, has_dop_, "DOP");
 }

@@ -243,8 +243,10 @@ bool update_master_dates(const std::filesystem::path& master, const SeriesLocati
 } // namespace
 
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path) {
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed) {
     (void)bar_count; // kind 4 trusts the file's own count, never a count read earlier
+    if (changed)
+        *changed = false;
     SeriesLocation at;
     StatusCode code = series_locate(dir, key, at);
     if (code != status::kOk)
@@ -260,6 +262,9 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
     code = build_content(edit, at, image, plan);
     if (code != status::kOk)
         return code;
+    // An edit that changes no byte writes nothing: F<n>.BAK keeps the state before the last real change.
+    if (plan.content == image.bytes)
+        return status::kOk;
 
     // The backup is replaced atomically too (through F<n>.NEW), so a failed refresh keeps the older one.
     const std::filesystem::path backup =
@@ -282,5 +287,7 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
         replace_series_file(at, image.bytes);
         return status::kFileWrite;
     }
+    if (changed)
+        *changed = true;
     return status::kOk;
 }

@@ -31,5 +31,7 @@ struct SeriesEdit {
 // cannot be written, synced or renamed over F<n>.DAT, or when kind 4 cannot bring the MASTER dates in
 // step (F<n>.DAT is then put back); -2 when F<n>.NEW cannot be created. After any failure F<n>.DAT is as
 // it was and F<n>.NEW is gone. `bar_count` is not trusted: kind 4 counts the bars of the file itself.
+// An edit whose new content equals the old writes nothing at all (F<n>.BAK keeps the state before the
+// last real change) and returns 0 with `*changed` false; `*changed` is true when F<n>.DAT was replaced.
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path);
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr);

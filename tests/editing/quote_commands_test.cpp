@@ -111,10 +111,21 @@ TEST_F(QuoteCommands, SplitFactorsAreRoundedOnceFromTheRatio) {
     EXPECT_TRUE(check_split_input({"01/04/96", "1.5", "1"}, range(ibm)).ok);
 }
 
-TEST_F(QuoteCommands, SplitOnTheFirstDateRewritesWithoutChangingAValue) {
-    std::string original = dat(ibm);
-    ASSERT_TRUE(split_quotes(target(ibm), {"01/04/96", "2", "1"}, range(ibm)).ok);
-    EXPECT_EQ(dat(ibm), original);
+TEST_F(QuoteCommands, AnEditThatChangesNothingWritesNothingAndSaysSo) {
+    testing_support::write_bytes(tmp / file_name(2, "BAK"), "the state before the last real change");
+    before = snapshot(tmp.path());
+    const CommandResult results[] = {
+        split_quotes(target(ibm), {"01/04/96", "2", "1"}, range(ibm)), // no quote before the first date
+        split_quotes(target(ibm), {"01/09/96", "1", "1"}, range(ibm)),
+        adjust_quotes(target(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}, range(ibm)), // From after To
+        edit_quote(target(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"}),
+    };
+    for (const CommandResult& r : results) {
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.messages, std::vector<std::string>{kNothingChanged});
+        EXPECT_FALSE(r.log.empty());
+    }
+    EXPECT_TRUE(unchanged());
 }
 
 TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
@@ -151,14 +162,6 @@ TEST_F(QuoteCommands, AdjustScalesTheQuotesFromToInclusive) {
     EXPECT_EQ(log_keys(r),
               (std::vector<std::string>{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96",
                                         "Adjust/PriceMult=0.5", "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
-}
-
-TEST_F(QuoteCommands, AdjustWithFromAfterToChangesNoValueButIsDone) {
-    std::string original = dat(ibm);
-    CommandResult r = adjust_quotes(target(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}, range(ibm));
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.log.size(), 5u);
-    EXPECT_EQ(dat(ibm), original);
 }
 
 TEST_F(QuoteCommands, EditQuoteSetsTheDaysValuesAndLogsTheTextsAsTyped) {
