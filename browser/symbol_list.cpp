@@ -1,6 +1,7 @@
 #include "browser/symbol_list.h"
 
 #include "browser/repair.h"
+#include "storage/encoding.h"
 #include "storage/fileops.h"
 
 #include <algorithm>
@@ -38,7 +39,9 @@ SymbolRow make_row(const MasterRecord& record, int index) {
     row.symbol = master_symbol_text(record);
     row.damaged = row.symbol.empty();
     if (row.damaged) {
+        // The name stands in for the symbol, without the blanks that pad it: the row's text is a key.
         row.symbol = row.name;
+        trim_right(row.symbol);
     }
     row.record_index = index;
     row.record = record;

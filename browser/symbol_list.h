@@ -21,7 +21,7 @@ bool master_record_damaged(const MasterRecord& record);
 bool master_slot_unused(const MasterRecord& record);
 
 struct SymbolRow {
-    std::string symbol; // column 0: the symbol text, or the name text for a damaged record
+    std::string symbol; // column 0: the symbol text, or for a damaged record the name without its padding
     std::string name;   // column 1
     bool damaged = false;
     int record_index = 0; // 0-based position among the records after the header

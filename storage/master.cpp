@@ -136,6 +136,7 @@ bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name
 }
 
 bool master_key_matches(const MasterRecord& record, std::string_view key) {
+    key = trim_trailing_blanks(key); // the blanks that pad a name or symbol are never part of a key
     if (key.empty())
         return false; // an empty key names no security
     std::string_view name = trim_trailing_blanks(field_text(record, kNameOffset, kTextLength));

@@ -54,7 +54,7 @@ struct MasterHeader {
 bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name = nullptr);
 // Does the record match the key: its name (bytes 7-22, trailing blanks removed) or the first k+1 words
 // of its symbol field (bytes 36-51) for a key holding k blanks, ignoring letter case? Both texts end at
-// their first NUL byte. An empty key matches nothing.
+// their first NUL byte. Trailing blanks of the key are not part of it; an empty key matches nothing.
 bool master_key_matches(const MasterRecord& record, std::string_view key);
 
 // Looks the key up in the portfolio at `dir` and, depth first, in its nested portfolios: all securities

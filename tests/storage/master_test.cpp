@@ -45,6 +45,8 @@ TEST(MasterKey, OneWordKeyMatchesFirstWordOfSymbolOrTrimmedName) {
     EXPECT_TRUE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "IBM"));
     EXPECT_TRUE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "ibm"));
     EXPECT_TRUE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "intl bus mach"));
+    EXPECT_TRUE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "INTL BUS MACH   ")); // padding
+    EXPECT_TRUE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "IBM  "));
     EXPECT_TRUE(master_key_matches(record_with("IBM CL A", "X"), "IBM"));
     EXPECT_FALSE(master_key_matches(record_with("IBMX", "X"), "IBM"));
     EXPECT_FALSE(master_key_matches(record_with("IBM", "INTL BUS MACH"), "INTL"));
