@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -14,6 +15,7 @@ constexpr int kNameOffset = 7;
 constexpr int kSymbolOffset = 36;
 constexpr int kTextBytes = 16;
 constexpr const char* kFillFailure = "Failure while filling symbols grid";
+constexpr const char* kCountMismatch = "\nis damaged: its count does not match its records.";
 // No MASTER of 255 records comes near this; a larger file is not one.
 constexpr std::uint64_t kMaxMasterBytes = std::uint64_t{16} << 20;
 
@@ -48,7 +50,10 @@ SymbolRow make_row(const MasterRecord& record, int index) {
     return row;
 }
 
-void fail(SymbolListing& listing) {
+void fail(SymbolListing& listing, std::string problem = {}) {
+    if (!problem.empty()) {
+        listing.problem = std::move(problem);
+    }
     listing.result.ok = false;
     listing.result.messages.push_back(kFillFailure);
     listing.rows.clear();
@@ -118,7 +123,8 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     listing.result = CommandResult::success();
     std::string image;
     if (!read_master(master_path, image)) {
-        fail(listing);
+        fail(listing,
+             "The portfolio file\n" + master_path.string() + "\ncannot be read as a portfolio file.");
         return listing;
     }
     listing.header_count = header_count(image);
@@ -150,11 +156,19 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         ++records_read;
     }
     if (records_read != listing.symbol_count) {
-        fail(listing);
+        fail(listing, "The portfolio file\n" + master_path.string() + kCountMismatch);
         return listing;
     }
     sort_symbol_rows(listing.rows);
     return listing;
+}
+
+CommandResult check_master_writable(const std::filesystem::path& master_path) {
+    const SymbolListing listing = symbol_list_read(master_path);
+    if (listing.result.ok) {
+        return CommandResult::success();
+    }
+    return CommandResult::failure(listing.problem, listing.result.status);
 }
 
 std::string repair_question_text(const std::filesystem::path& master_path) {

@@ -1,5 +1,6 @@
 #include "editing/quote_commands.h"
 
+#include "browser/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
@@ -230,6 +231,9 @@ CommandResult delete_quote(const SeriesTarget& target, std::string_view date_tex
     DayNumber day = date_from_text(date_text);
     if (day == 0)
         return invalid_data();
+    // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
+    if (CommandResult check = check_master_writable(target.master_path); !check.ok)
+        return check;
     int status = rewrite(target, make_edit(kEditDelete, day, day));
     if (status == status::kDeleteNotFound)
         return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};

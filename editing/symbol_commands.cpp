@@ -23,6 +23,9 @@ CommandResult symbol_not_found(std::string_view row_symbol, const std::filesyste
 // Finds the selected row's record: its file number, or a failure to return.
 bool locate_row_record(const std::filesystem::path& master_path, std::string_view row_symbol,
                        int& file_number, CommandResult& failure) {
+    failure = check_master_writable(master_path);
+    if (!failure.ok)
+        return false;
     MasterImage image;
     if (!master_read_image(master_path, image)) {
         failure = unreadable_master(master_path);

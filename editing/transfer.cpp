@@ -1,5 +1,6 @@
 #include "editing/transfer.h"
 
+#include "browser/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
@@ -117,6 +118,12 @@ bool Transfer::find_source() {
     // A security found in a nested portfolio lives there, with its files.
     source_dir_ = found_dir.empty() ? request_.portfolio_dir : found_dir;
     source_number_ = record_.file_number();
+    // A move rewrites the source's MASTER: never a damaged one.
+    if (is_move()) {
+        CommandResult check = check_master_writable(portfolio_files::master(source_dir_));
+        if (!check.ok)
+            return fail(check.messages.front());
+    }
     return true;
 }
 
@@ -153,9 +160,8 @@ bool Transfer::check_destination() {
     MasterImage image;
     if (!master_read_image(master_path, image))
         return fail("The portfolio file\n" + master_path.string() + "\ncannot be read.");
-    if (image.count_damaged())
-        return fail("The portfolio file\n" + master_path.string() +
-                    "\nis damaged: its count does not match its records.");
+    if (CommandResult check = check_master_writable(master_path); !check.ok)
+        return fail(check.messages.front());
     std::string duplicate =
         "The Symbol addition failed.\n\nReason: Symbol " + key_ + " already exists in\n" + dest_text();
     for (int i = 0; i < image.records_counted(); ++i) {

@@ -1,6 +1,8 @@
 #include "browser/symbol_list.h"
+#include "editing/quote_commands.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"
+#include "editing/transfer.h"
 
 #include "editing_fixture.h"
 #include "storage/portfolio_files.h"
@@ -92,6 +94,26 @@ TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
     EXPECT_FALSE(removal.ok);
     EXPECT_EQ(removal.messages.size(), 1u);
     EXPECT_FALSE(edit_symbol(tmp / "nowhere" / "MASTER", "IBM", "X", "Y").ok);
+    EXPECT_EQ(snapshot(tmp.path()), before);
+}
+
+TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged) {
+    write_portfolio(tmp / "dest", {security(1, "DDD", "DEST", bars_on({day(99, 1, 4)}))});
+    write_bytes(master, original.substr(0, slot_offset(3) + 20)); // cut in the middle of a record
+    before = snapshot(tmp.path());
+    const std::string problem = symbol_list_read(master).problem;
+    ASSERT_NE(problem.find("is damaged"), std::string::npos);
+    const CommandResult results[] = {
+        edit_symbol(master, "AAA", "NEW", "NAME"),
+        delete_symbol(tmp.path(), master, "AAA"),
+        delete_quote(SeriesTarget{tmp.path(), "AAA", 3, master}, "01/04/99"),
+        transfer_symbol({TransferMode::Move, tmp.path(), "AAA", tmp / "dest"}),
+    };
+    for (const CommandResult& r : results) {
+        EXPECT_FALSE(r.ok);
+        ASSERT_FALSE(r.messages.empty());
+        EXPECT_EQ(r.messages.front().rfind(problem, 0), 0u) << r.messages.front();
+    }
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 
