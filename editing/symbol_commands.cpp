@@ -1,6 +1,11 @@
 #include "editing/symbol_commands.h"
 
 #include "browser/symbol_list.h"
+#include "editing/quote_commands.h"
+#include "editing/value_text.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace editing {
 
@@ -40,6 +45,28 @@ bool locate_row_record(const std::filesystem::path& master_path, std::string_vie
     return true;
 }
 
+constexpr const char* kNotSingleByte =
+    "The text holds a character that has no single byte (Latin-1); the portfolio files store one byte "
+    "a character.";
+
+// The index of a counted security record other than `self` that a lookup by `key` would also find (its
+// symbol or its name matches, ignoring case); -1 when none does.
+int record_answering_to(const MasterImage& image, std::string_view key, int self) {
+    for (int index = 0; index < image.records_counted(); ++index) {
+        MasterRecord record = image.record(index);
+        if (index != self && !master_is_directory_entry(record) && master_key_matches(record, key))
+            return index;
+    }
+    return -1;
+}
+
+// A text as the 16 bytes of a MASTER field hold it: padded with blanks.
+std::string padded(const std::string& text) {
+    std::string field = text;
+    field.resize(16, ' ');
+    return field;
+}
+
 } // namespace
 
 int find_symbol_record(const MasterImage& image, std::string_view row_symbol) {
@@ -55,18 +82,64 @@ int find_symbol_record(const MasterImage& image, std::string_view row_symbol) {
 CommandResult check_edit_symbol_input(std::string_view new_symbol) {
     if (new_symbol.empty())
         return CommandResult::failure("You must enter a symbol");
+    return check_symbol_text(new_symbol);
+}
+
+CommandResult check_symbol_text(std::string_view symbol) {
+    std::optional<std::string> bytes = latin1_from_utf8(symbol);
+    if (!bytes)
+        return CommandResult::failure(kNotSingleByte);
+    if (bytes->size() > kMaxSymbolLength)
+        return CommandResult::failure("A symbol holds at most " + std::to_string(kMaxSymbolLength) +
+                                      " characters; other programs read no more.");
+    // The symbol text ends at the first byte of 32 or less or of 128 or more: any other would be cut off.
+    bool plain = std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= ' ' && c <= '~'; });
+    if (!plain || (!bytes->empty() && bytes->front() == ' '))
+        return CommandResult::failure(
+            "A symbol is written with letters, digits and signs of plain ASCII and does not begin with a "
+            "blank.");
+    return CommandResult::success();
+}
+
+CommandResult check_name_text(std::string_view name) {
+    std::optional<std::string> bytes = latin1_from_utf8(name);
+    if (!bytes)
+        return CommandResult::failure(kNotSingleByte);
+    if (bytes->size() > kMaxNameLength)
+        return CommandResult::failure("A name holds at most " + std::to_string(kMaxNameLength) +
+                                      " characters.");
+    auto control = [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; };
+    if (std::any_of(bytes->begin(), bytes->end(), control))
+        return CommandResult::failure("A name holds no control characters.");
     return CommandResult::success();
 }
 
 CommandResult edit_symbol(const std::filesystem::path& master_path, std::string_view row_symbol,
-                          std::string_view new_symbol, std::string_view new_name) {
-    CommandResult check = check_edit_symbol_input(new_symbol);
+                          std::string_view new_symbol_text, std::string_view new_name_text) {
+    CommandResult check = check_edit_symbol_input(new_symbol_text);
+    if (check.ok)
+        check = check_name_text(new_name_text);
     if (!check.ok)
         return check;
+    const std::string new_symbol = *latin1_from_utf8(new_symbol_text);
+    const std::string new_name = *latin1_from_utf8(new_name_text);
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(master_path, row_symbol, file_number, failure))
         return failure;
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return unreadable_master(master_path);
+    int index = find_symbol_record(image, row_symbol);
+    if (int other = record_answering_to(image, new_symbol, index); other >= 0)
+        return CommandResult::failure("Symbol " + new_symbol + " already belongs to another security of\n" +
+                                      quoted_path(master_path) + "\nNothing was changed.");
+    MasterRecord record = image.record(index);
+    if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
+        CommandResult same = CommandResult::success();
+        same.messages.push_back(kNothingChanged);
+        return same;
+    }
     if (master_set_names(master_path, file_number, new_symbol, new_name) != 0)
         return CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);

@@ -58,6 +58,38 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheSelectedRecord) {
     EXPECT_TRUE(others_unchanged());
 }
 
+TEST_F(SymbolCommands, RenameRefusesATextTheFilesCannotHoldOrAKeyAnotherRecordAnswersTo) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"zzz", "NAME"},              // ZZZ is another record's symbol, in any case
+        {"alpha", "NAME"},            // ... and ALPHA another record's name
+        {"ABCDEFGHIJKLMNO", "NAME"},  // 15 characters
+        {"IBM", "SEVENTEEN CHARS.."}, // a name beyond its 16 bytes
+        {"\xE2\x82\xAC"
+         "UR",
+         "NAME"},                 // no single byte for the euro sign
+        {"IBM", "N\xE2\x82\xAC"}, // ... in a name either
+        {"CAF\xC3\x89", "NAME"},  // the symbol text would end before the É
+        {" IBM", "NAME"},         // a leading blank reads as a blank symbol
+        {"IBM", "TAB\tNAME"},
+    };
+    for (const auto& [symbol, name] : refused) {
+        CommandResult r = edit_symbol(master, "IBM", symbol, name);
+        EXPECT_FALSE(r.ok) << symbol << " / " << name;
+        EXPECT_EQ(r.messages.size(), 1u);
+    }
+    EXPECT_NE(edit_symbol(master, "IBM", "ABCDEFGHIJKLMNO", "N").messages[0].find("at most 14"),
+              std::string::npos);
+    EXPECT_EQ(snapshot(tmp.path()), before);
+
+    // Latin-1 letters are one byte each in a name; the same texts again change nothing.
+    ASSERT_TRUE(edit_symbol(master, "IBM", "IBM", "M\xC3\xBCller AG").ok);
+    EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
+    const auto renamed = snapshot(tmp.path());
+    EXPECT_EQ(edit_symbol(master, "IBM", "IBM", "M\xC3\xBCller AG").messages,
+              std::vector<std::string>{kNothingChanged});
+    EXPECT_EQ(snapshot(tmp.path()), renamed);
+}
+
 TEST_F(SymbolCommands, TheRecordSearchComparesTheShownSymbolTextExactly) {
     MasterImage image;
     ASSERT_TRUE(master_read_image(master, image));
