@@ -18,6 +18,9 @@ constexpr int kValueFields = 6;
 // Byte offset of the eight field positions in the header block of a series read.
 constexpr int kHeaderPositions = 53;
 
+constexpr const char* kSeveralQuotes =
+    "Date %s is held by more than one quote.\nSelect the quote (or name its time); nothing was changed.";
+
 CommandResult invalid_data() {
     return CommandResult::failure(kInvalidDataEntered);
 }
@@ -116,7 +119,47 @@ CommandResult check_edit_quote_input(std::string_view date_text, const ValueText
     return CommandResult::success();
 }
 
-CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values) {
+namespace {
+
+// The date of bar `index` (0 = oldest) of the series, 0 when there is no such bar.
+DayNumber bar_date(const SeriesTarget& target, std::int32_t index) {
+    QuoteSeries series;
+    DayNumber day = 0;
+    if (series_alloc(series, 1) == 0 &&
+        series_read(series, target.portfolio_dir, target.symbol, index, 1) == 0 && series.count == 1)
+        day = series.date(0);
+    series_free(series);
+    return day;
+}
+
+// Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
+// carries the date), else the one quote the date names. A date held by several quotes names none of
+// them: false, with the refusal in `failure`. A date held by no quote leaves the edit as it is.
+bool aim_at_one_quote(const SeriesTarget& target, int row, std::string_view date_text, SeriesEdit& edit,
+                      CommandResult& failure) {
+    if (row >= 0) {
+        edit.bar = target.quote_count - 1 - row;
+        if (edit.bar >= 0)
+            return true;
+        failure = CommandResult::failure("No quote is selected.");
+        return false;
+    }
+    DayNumber found = 0;
+    std::int32_t first = series_find_date(target.portfolio_dir, target.symbol, edit.first_date, 0, &found);
+    if (first < 0 || found != edit.first_date)
+        return true;
+    if (bar_date(target, first + 1) == edit.first_date) {
+        failure = CommandResult::failure(with_text(kSeveralQuotes, date_text));
+        return false;
+    }
+    edit.bar = first;
+    return true;
+}
+
+} // namespace
+
+CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values,
+                         int row) {
     constexpr const char* kFailed = "Single Date Edit Failed";
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
     PresentFields present{};
@@ -130,6 +173,8 @@ CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text,
     SeriesEdit edit = make_edit(kEditSet, day, day);
     for (int i = 0; i < kValueFields; ++i)
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
+    if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
+        return refusal;
     bool changed = false;
     int status = rewrite(target, edit, &changed);
     if (status != 0)
@@ -226,7 +271,7 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text) {
+CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text, int row) {
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
@@ -234,7 +279,10 @@ CommandResult delete_quote(const SeriesTarget& target, std::string_view date_tex
     // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
     if (CommandResult check = check_master_writable(target.master_path); !check.ok)
         return check;
-    int status = rewrite(target, make_edit(kEditDelete, day, day));
+    SeriesEdit edit = make_edit(kEditDelete, day, day);
+    if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
+        return refusal;
+    int status = rewrite(target, edit);
     if (status == status::kDeleteNotFound)
         return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
     if (status != 0)

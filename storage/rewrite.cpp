@@ -137,8 +137,14 @@ StatusCode build_content(const SeriesEdit& edit, const SeriesLocation& at, const
                          Plan& plan) {
     const FieldLayout& layout = at.layout;
     const std::size_t length = static_cast<std::size_t>(image.length);
+    if (edit.bar >= 0) {
+        DayNumber d = edit.bar < image.bars ? record_date(image.bar(edit.bar), layout) : 0;
+        DayNumber last = edit.kind == kEditDelete ? edit.first_date : edit.last_date;
+        if (d == 0 || d < edit.first_date || d > last)
+            return edit.kind == kEditDelete ? status::kDeleteNotFound : status::kRecordNotFound;
+    }
     if (edit.kind == kEditDelete) {
-        plan.deleted = find_bar_to_delete(image, layout, edit.first_date);
+        plan.deleted = edit.bar >= 0 ? edit.bar : find_bar_to_delete(image, layout, edit.first_date);
         if (plan.deleted < 0)
             return status::kDeleteNotFound;
     }
@@ -152,7 +158,7 @@ StatusCode build_content(const SeriesEdit& edit, const SeriesLocation& at, const
             continue;
         const std::uint8_t* bar = image.bar(i);
         DayNumber d = record_date(bar, layout);
-        bool in_range = edit.first_date <= d && d <= edit.last_date;
+        bool in_range = edit.first_date <= d && d <= edit.last_date && (edit.bar < 0 || i == edit.bar);
         if (in_range && edit.kind == kEditInsert) {
             if (written >= kMaxBars)
                 return status::kInvalidParm; // R would leave its 16-bit range

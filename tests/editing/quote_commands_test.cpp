@@ -214,6 +214,25 @@ TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
     EXPECT_TRUE(unchanged());
 }
 
+TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
+    write({kThu4, kMon8, kMon8, kTue9}); // rows: 0 Tue, 1 the later Monday, 2 the earlier, 3 Thu
+    const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
+    // The date alone names neither Monday quote.
+    EXPECT_EQ(edit_quote(target(ibm), "01/08/96", values).messages.size(), 1u);
+    EXPECT_FALSE(delete_quote(target(ibm), "01/08/96").ok);
+    EXPECT_FALSE(edit_quote(target(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
+    EXPECT_TRUE(unchanged());
+
+    ASSERT_TRUE(edit_quote(target(ibm), "01/08/96", values, 1).ok);
+    std::vector<SeriesBar> bars = ibm.bars;
+    bars[2].open = 1, bars[2].high = 2, bars[2].low = 0.5f, bars[2].close = 1.5f, bars[2].vol = 900;
+    bars[2].oi = 3;
+    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
+    ASSERT_TRUE(delete_quote(target(ibm), "01/08/96", 2).ok);
+    bars.erase(bars.begin() + 1);
+    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
+}
+
 // ---- Delete quote -------------------------------------------------------------------------------
 
 TEST_F(QuoteCommands, DeletingTheOldestQuoteMovesTheFirstDateInMaster) {
