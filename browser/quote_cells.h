@@ -22,6 +22,8 @@ std::string format_fixed(double value, int precision);
 
 // The date text of the whole user interface: MM/DD/YY.
 std::string quote_date_text(DayNumber day);
+// A time of day as HH:MM:SS.
+std::string quote_time_text(PackedTime time);
 
 // A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
 // `precision` decimals (4 for prices, 0 for volume and open interest).
@@ -35,6 +37,9 @@ struct QuoteListing {
     CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
     std::int32_t quote_count = 0; // the bars the file's header announces
     std::vector<QuoteCells> rows; // newest first; the rows read before a failure stay
+    // Row by row, the time of day (HH:MM:SS) when the series has a TIME field; empty otherwise. Several
+    // quotes of an intra-day series share a date: the time tells them apart.
+    std::vector<std::string> times;
     std::string first_quote_date; // oldest bar, MM/DD/YY ("00/00/00" when there is none)
     std::string last_quote_date;  // newest bar
 };
