@@ -7,6 +7,7 @@
 #include "storage/status.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -34,9 +35,21 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-int rewrite(const SeriesTarget& target, const SeriesEdit& edit, bool* changed = nullptr) {
-    return series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count, target.master_path,
-                          changed);
+// The rewrite; `error` receives the errno of a file operation that failed.
+int rewrite(const SeriesTarget& target, const SeriesEdit& edit, int& error, bool* changed = nullptr) {
+    errno = 0;
+    int status = series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count,
+                                target.master_path, changed);
+    error = errno;
+    return status;
+}
+
+// A failed rewrite in the command's own words, with the system's reason when a file operation failed.
+CommandResult rewrite_failed(const char* message, int status, int error) {
+    CommandResult result = CommandResult::failure(message, status);
+    if (status == status::kFileOpen || status == status::kFileRead || status == status::kFileWrite)
+        result.error = error;
+    return result;
 }
 
 // Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
@@ -176,9 +189,10 @@ CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text,
     if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
         return refusal;
     bool changed = false;
-    int status = rewrite(target, edit, &changed);
+    int error = 0;
+    int status = rewrite(target, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure(kFailed, status);
+        return rewrite_failed(kFailed, status, error);
     CommandResult result = succeeded(changed);
     log_entries(result, "Edit",
                 {{"Date", date_text},
@@ -226,9 +240,10 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
     bool changed = false;
-    int status = rewrite(target, edit, &changed);
+    int error = 0;
+    int status = rewrite(target, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure("Split Edit Failed", status);
+        return rewrite_failed("Split Edit Failed", status, error);
     CommandResult result = succeeded(changed);
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
@@ -256,9 +271,10 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
     bool changed = false;
-    int status = rewrite(target, edit, &changed);
+    int error = 0;
+    int status = rewrite(target, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure("Adjust Edit Failed", status);
+        return rewrite_failed("Adjust Edit Failed", status, error);
     CommandResult result = succeeded(changed);
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
@@ -282,11 +298,12 @@ CommandResult delete_quote(const SeriesTarget& target, std::string_view date_tex
     SeriesEdit edit = make_edit(kEditDelete, day, day);
     if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
         return refusal;
-    int status = rewrite(target, edit);
+    int error = 0;
+    int status = rewrite(target, edit, error);
     if (status == status::kDeleteNotFound)
         return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
     if (status != 0)
-        return CommandResult::failure(kFailed, status);
+        return rewrite_failed(kFailed, status, error);
     CommandResult result = CommandResult::success();
     log_entries(result, "Delete", {{"Date", date_text}});
     return result;
@@ -337,9 +354,10 @@ AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::stri
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
-    int status = rewrite(target, make_edit(kEditInsert, plan.copied_date, plan.copied_date));
+    int error = 0;
+    int status = rewrite(target, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
-        out.result = CommandResult::failure("Add Quote Failed", status);
+        out.result = rewrite_failed("Add Quote Failed", status, error);
         return out;
     }
     out.result = CommandResult::success();

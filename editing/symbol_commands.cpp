@@ -5,6 +5,7 @@
 #include "editing/value_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 namespace editing {
@@ -140,9 +141,13 @@ CommandResult edit_symbol(const std::filesystem::path& master_path, std::string_
         same.messages.push_back(kNothingChanged);
         return same;
     }
-    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0)
-        return CommandResult::failure(
+    errno = 0;
+    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0) {
+        CommandResult failed = CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);
+        failed.error = errno;
+        return failed;
+    }
     return CommandResult::success();
 }
 
@@ -152,15 +157,20 @@ CommandResult delete_symbol(const std::filesystem::path& portfolio_dir,
     CommandResult failure;
     if (!locate_row_record(master_path, row_symbol, file_number, failure))
         return failure;
+    errno = 0;
     int result = master_remove(portfolio_dir, file_number, true);
+    const int error = errno;
     if (result == 3)
         return CommandResult::failure("Symbol " + std::string(row_symbol) +
                                           " was removed, but not all of its files could be deleted.",
                                       result);
-    if (result != 0)
-        return CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
-                                          " failed.\nThe portfolio was not changed.",
-                                      result);
+    if (result != 0) {
+        CommandResult failed = CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
+                                                          " failed.\nThe portfolio was not changed.",
+                                                      result);
+        failed.error = error;
+        return failed;
+    }
     return CommandResult::success();
 }
 

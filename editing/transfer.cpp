@@ -190,8 +190,10 @@ bool Transfer::copy_one(const Path& source, std::string_view extension) {
     std::string name = portfolio_files::series_file_name(dest_number_, extension);
     Path target = portfolio_files::for_writing(request_.destination, name);
     Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
-    if (!fileops::copy_file_atomic(source, target, temp))
+    if (!fileops::copy_file_atomic(source, target, temp)) {
+        result_.error = errno;
         return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+    }
     copied_.push_back(target);
     return true;
 }
@@ -209,6 +211,7 @@ bool Transfer::append() {
         return fail(kPortfolioFull, false);
     if (result != 0) {
         result_.status = result;
+        result_.error = errno;
         return fail("Adding symbol " + key_ + " to\n" + dest_text() + "\nfailed.");
     }
     appended_ = true;
@@ -222,6 +225,7 @@ bool Transfer::remove_source_record() {
     if (result == 0)
         return true;
     result_.status = result;
+    result_.error = errno;
     return fail("Removing symbol " + key_ + " from\n" + source_dir_.string() + "\nfailed.");
 }
 
