@@ -58,6 +58,10 @@ std::string cli_words(const std::string& message) {
         {"Error in FillQuotesGrid", "The quotes cannot be read: the quote file is missing, unreadable or "
                                     "shorter than its header says."},
         {"Too many bars", "There is not enough memory to read the quotes."},
+        {"Failure while filling symbols grid",
+         "The portfolio file cannot be listed: it is missing, unreadable "
+         "or damaged (see 'quorbit-cli symbols')."},
+        {"Error in SplitSearch bars read", "A quote file could not be read; the search ended there."},
         {"Invalid Data Entered", "The values given are not valid for this command."},
         {editing::kNothingChanged, "Nothing changed: the files already hold this. No file was written and "
                                    "the backups are kept."},
@@ -147,11 +151,14 @@ int run_portfolios(const Args& args) {
                   << (std::filesystem::exists(root) ? " is not a directory.\n" : " does not exist.\n");
         return kFailed;
     }
+    // The walk never follows a link, so a ROOT that is one is resolved first.
+    std::filesystem::path walked = args.positional[0];
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(walked, ec)))
+        walked = std::filesystem::canonical(walked, ec);
     std::vector<std::string> found;
     auto filter = args.options.find("--filter");
     bool limit = filter != args.options.end();
-    SearchForMasters(args.positional[0], found, limit,
-                     limit ? portfolio_files::to_upper(filter->second) : "");
+    SearchForMasters(walked, found, limit, limit ? portfolio_files::to_upper(filter->second) : "");
     for (const auto& path : found)
         std::cout << path << "\n";
     return kOk;
@@ -298,7 +305,7 @@ int run_split_search(const Args& args) {
             if (event.kind == SplitEventKind::Line)
                 std::cout << event.text << "\n" << std::flush;
             else if (event.kind == SplitEventKind::Notice)
-                std::cerr << event.text << "\n";
+                std::cerr << cli_words(event.text) << "\n";
         });
     bool notices_shown = false;
     for (const auto& event : outcome.events)
@@ -306,7 +313,7 @@ int run_split_search(const Args& args) {
     if (!notices_shown)
         report(outcome.result);
     else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
-        std::cerr << outcome.result.messages.back() << "\n"; // "No candidate splits found"
+        std::cerr << cli_words(outcome.result.messages.back()) << "\n"; // "No candidate splits found"
     int status = outcome.result.ok ? kOk : kFailed;
     // "-" names standard output, where the lines have gone already.
     auto output = args.options.find("--output");
