@@ -454,15 +454,16 @@ int run_edit(const Args& args) {
     std::string date = date_argument(command, "DATE", args.positional[2]);
     if (date.empty())
         return kUsage;
+    SeriesOnScreen series;
+    if (!load_series(args.positional[0], args.positional[1], series))
+        return kFailed;
+    // "N/A" stands for a field the series lacks; its value is never written.
     auto present = editing::value_fields_present(args.positional[0], args.positional[1]);
     std::vector<bool> absent;
     for (bool has : present.value_or(editing::PresentFields{true, true, true, true, true, true}))
         absent.push_back(!has);
     if (!plain_numbers(command, args, 3, {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"}, absent))
         return kUsage;
-    SeriesOnScreen series;
-    if (!load_series(args.positional[0], args.positional[1], series))
-        return kFailed;
     int exit_code = kFailed;
     int row = quote_row(command, series, date, args, exit_code);
     if (row < 0)
