@@ -1,62 +1,47 @@
+// The quote commands, each compared byte for byte with files built from the expected bars. How each
+// kind of rewrite treats the bytes it does not change is in storage/rewrite_test.cpp.
 #include "editing/quote_commands.h"
-#include "editing/value_text.h"
 
-#include "editing_fixture.h"
-#include "storage/portfolio_files.h"
+#include "editing/value_text.h"
+#include "support/builder.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 using namespace editing;
-using namespace editing_test;
-using testing_support::dat_bytes;
-using testing_support::read_bytes;
-using testing_support::snapshot;
-using testing_support::TempDir;
+using namespace testing_support;
 
 namespace {
 
-// Thursday 4 January 1996 to Thursday 11 January 1996, without the weekend.
-const DayNumber kThu4 = day(96, 1, 4), kFri5 = day(96, 1, 5), kSat6 = day(96, 1, 6), kSun7 = day(96, 1, 7),
-                kMon8 = day(96, 1, 8), kTue9 = day(96, 1, 9), kWed10 = day(96, 1, 10),
-                kThu11 = day(96, 1, 11);
-
-std::vector<std::string> shown_dates(const std::vector<SeriesBar>& bars) {
-    std::vector<std::string> rows;
-    for (auto it = bars.rbegin(); it != bars.rend(); ++it)
-        rows.push_back(date_format(it->date, kMMDDYYSep, '/'));
-    return rows;
+DayNumber day(int d) {
+    return date_pack(96, 1, d); // January 1996: Thursday the 4th, Monday the 8th
 }
 
 class QuoteCommands : public ::testing::Test {
 protected:
+    void SetUp() override { write({day(4), day(5), day(8), day(9), day(10), day(11)}); }
+    // IBM on the given days, beside a 24-byte security without OI and without F<n>.DOP.
     void write(std::vector<DayNumber> ibm_days) {
-        ibm = security(2, "IBM", "INTL BUS MACH", bars_on(ibm_days));
-        // A 24-byte security without OI and without F<n>.DOP.
-        other = security(1, "XYZ", "XYZ CORP", bars_on({kThu4, kFri5, kMon8}));
+        ibm = make_security(2, "IBM", "INTL BUS MACH", bars_on(ibm_days), true);
+        other = make_security(1, "XYZ", "XYZ CORP", bars_on({day(4), day(5), day(8)}), true);
         other.spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
         other.spec.write_dop = false;
-        write_portfolio(tmp.path(), {other, ibm});
+        write_portfolio(tmp.path(), {other, ibm}, true);
         before = snapshot(tmp.path());
-        original_master = read_bytes(master_file(tmp.path()));
+        original_master = master();
     }
-    void SetUp() override { write({kThu4, kFri5, kMon8, kTue9, kWed10, kThu11}); }
-
     SeriesTarget target(const Security& s) const {
-        return SeriesTarget{tmp.path(), s.spec.symbol, static_cast<std::int32_t>(s.bars.size()),
-                            master_file(tmp.path())};
+        return {tmp.path(), s.spec.symbol, static_cast<std::int32_t>(s.bars.size()), tmp / "master"};
     }
     QuoteDateRange range(const Security& s) const {
         return {date_text(s.bars.front().date), date_text(s.bars.back().date)};
     }
     std::string dat(const Security& s) const {
-        return read_bytes(tmp / file_name(s.spec.file_number, "DAT"));
+        return read_bytes(tmp / ("f" + std::to_string(s.spec.file_number) + ".dat"));
     }
-    std::string bak(const Security& s) const {
-        return read_bytes(tmp / file_name(s.spec.file_number, "BAK"));
-    }
+    std::string master() const { return read_bytes(tmp / "master"); }
     bool unchanged() const { return snapshot(tmp.path()) == before; }
-
-    // The expected file after scaling the bars dated first..last.
+    // The file after multiplying the values of the bars dated first..last.
     std::string scaled(const Security& s, DayNumber first, DayNumber last, float price, float volume,
                        float oi) const {
         std::vector<SeriesBar> bars = s.bars;
@@ -70,6 +55,17 @@ protected:
         }
         return dat_bytes(s.spec, bars);
     }
+    std::string with_bar(const Security& s, std::size_t index, const SeriesBar& bar) const {
+        std::vector<SeriesBar> bars = s.bars;
+        bars[index] = bar;
+        return dat_bytes(s.spec, bars);
+    }
+    static std::vector<std::string> shown_dates(const Security& s) {
+        std::vector<std::string> rows;
+        for (auto it = s.bars.rbegin(); it != s.bars.rend(); ++it)
+            rows.push_back(date_text(it->date));
+        return rows;
+    }
 
     TempDir tmp;
     Security ibm, other;
@@ -77,49 +73,69 @@ protected:
     std::string original_master;
 };
 
-std::vector<std::string> log_keys(const CommandResult& r) {
+std::vector<std::string> log_of(const CommandResult& r) {
     std::vector<std::string> keys;
     for (const LogEntry& e : r.log)
         keys.push_back(e.section + "/" + e.key + "=" + e.value);
     return keys;
 }
 
-} // namespace
+const std::vector<std::string> kInvalid = {kInvalidDataEntered};
 
-TEST_F(QuoteCommands, SplitTwoForOneRestatesOnlyTheQuotesBeforeTheDate) {
-    std::string original = dat(ibm);
+TEST_F(QuoteCommands, SplitAndAdjustRestateTheirQuotesOnly) {
+    write({0, day(4), day(5), day(8), day(9)}); // the oldest quote from before 1961, as in old index series
+    const std::string original = dat(ibm);
     CommandResult r = split_quotes(target(ibm), {"01/09/96", "2", "1"}, range(ibm));
-    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
-    EXPECT_EQ(dat(ibm), scaled(ibm, 0, kMon8, 0.5f, 2.0f, 2.0f));
-    EXPECT_EQ(bak(ibm), original);
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
-    EXPECT_EQ(log_keys(r), (std::vector<std::string>{"Split/Date=01/09/96", "Split/New=2", "Split/Old=1"}));
-}
-
-TEST_F(QuoteCommands, ReverseSplitOnASeriesWithoutOpenInterestKeepsItsRecordLength) {
-    CommandResult r = split_quotes(target(other), {"01/08/96", "1", "2"}, range(other));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(dat(other), scaled(other, 0, kFri5, 2.0f, 0.5f, 1.0f));
-    EXPECT_EQ(dat(other).size(), 4u * 24u);
-}
-
-TEST_F(QuoteCommands, SplitFactorsAreRoundedOnceFromTheRatio) {
-    std::optional<SplitFactors> f = split_factors("3", "2");
+    EXPECT_EQ(dat(ibm), scaled(ibm, 0, day(8), 0.5f, 2.0f, 2.0f));
+    EXPECT_EQ(read_bytes(tmp / "f2.bak"), original);
+    EXPECT_EQ(master(), original_master);
+    EXPECT_EQ(log_of(r), (std::vector<std::string>{"Split/Date=01/09/96", "Split/New=2", "Split/Old=1"}));
+    // A reverse split of a series without OI keeps its record length.
+    ASSERT_TRUE(split_quotes(target(other), {"01/08/96", "1", "2"}, range(other)).ok);
+    EXPECT_EQ(dat(other), scaled(other, 0, day(5), 2.0f, 0.5f, 1.0f));
+    write({day(4), day(5), day(8), day(9), day(10), day(11)});
+    r = adjust_quotes(target(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"}, range(ibm));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(dat(ibm), scaled(ibm, day(5), day(9), 0.5f, 2.0f, -4.0f));
+    EXPECT_EQ(log_of(r),
+              (std::vector<std::string>{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96",
+                                        "Adjust/PriceMult=0.5", "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
+    const std::optional<SplitFactors> f = split_factors("3", "2"); // rounded once from the ratio
     ASSERT_TRUE(f);
     EXPECT_EQ(f->price, static_cast<float>(2.0 / 3.0));
     EXPECT_EQ(f->volume, 1.5f);
-    EXPECT_TRUE(check_split_input({"01/04/96", "1.5", "1"}, range(ibm)).ok);
 }
 
-TEST_F(QuoteCommands, AnEditThatChangesNothingWritesNothingAndSaysSo) {
-    testing_support::write_bytes(tmp / file_name(2, "BAK"), "the state before the last real change");
+TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNothing) {
+    const SplitInput bad_splits[] = {
+        {"01/12/96", "2", "1"},   {"01/03/96", "2", "1"},       {"01/09/96", "0", "1"}, {"01/09/96", "2", ""},
+        {"01/09/96", "", "1"},    {"01/09/96", "x", "1"},       {"01/ 9/96", "2", "1"}, {"1/9/96", "2", "1"},
+        {"01/09/96", "2", "inf"}, {"01/09/96", "1e30", "1e-30"}};
+    for (const SplitInput& in : bad_splits) {
+        CommandResult r = split_quotes(target(ibm), in, range(ibm));
+        EXPECT_EQ(r.messages, kInvalid) << in.date_text << " " << in.new_shares << " " << in.old_shares;
+        EXPECT_TRUE(r.log.empty());
+    }
+    const AdjustInput bad_adjusts[] = {
+        {"01/03/96", "01/11/96", "1", "1", "1"},   {"01/04/96", "01/12/96", "1", "1", "1"},
+        {"01/04/96", "01/11/96", "0", "1", "1"},   {"01/04/96", "01/11/96", "1", "", "1"},
+        {"01/04/96", "01/11/96", "1", "1", "N/A"}, {"01/04/96", "01/11/96", "1", "1", "0.0"},
+        {"01/04/96", "1/11/96", "1", "1", "1"}};
+    for (const AdjustInput& in : bad_adjusts)
+        EXPECT_EQ(adjust_quotes(target(ibm), in, range(ibm)).messages, kInvalid)
+            << in.from_date << in.open_interest;
+    for (const char* bad : {"", "N/A", "abc", "-", "1e39", "nan"})
+        EXPECT_EQ(edit_quote(target(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"}).messages, kInvalid)
+            << bad;
+    EXPECT_TRUE(unchanged());
+    testing_support::write_bytes(tmp / "f2.bak", "the state before the last real change");
     before = snapshot(tmp.path());
     const CommandResult results[] = {
         split_quotes(target(ibm), {"01/04/96", "2", "1"}, range(ibm)), // no quote before the first date
         split_quotes(target(ibm), {"01/09/96", "1", "1"}, range(ibm)),
         adjust_quotes(target(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}, range(ibm)), // From after To
-        edit_quote(target(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"}),
-    };
+        edit_quote(target(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"})};
     for (const CommandResult& r : results) {
         EXPECT_TRUE(r.ok);
         EXPECT_EQ(r.messages, std::vector<std::string>{kNothingChanged});
@@ -128,72 +144,50 @@ TEST_F(QuoteCommands, AnEditThatChangesNothingWritesNothingAndSaysSo) {
     EXPECT_TRUE(unchanged());
 }
 
-TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
-    const SplitInput bad_splits[] = {
-        {"01/12/96", "2", "1"},        {"01/03/96", "2", "1"}, {"01/09/96", "0", "1"},
-        {"01/09/96", "2", ""},         {"01/09/96", "", "1"},  {"01/09/96", "x", "1"},
-        {"01/ 9/96", "2", "1"},        {"1/9/96", "2", "1"},   {"01/09/96", "2", "inf"},
-        {"01/09/96", "1e30", "1e-30"},
-    };
-    for (const SplitInput& in : bad_splits) {
-        CommandResult r = split_quotes(target(ibm), in, range(ibm));
-        EXPECT_FALSE(r.ok) << in.date_text << " " << in.new_shares << " " << in.old_shares;
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"});
-        EXPECT_TRUE(r.log.empty());
-    }
-    const AdjustInput bad_adjusts[] = {
-        {"01/03/96", "01/11/96", "1", "1", "1"},   {"01/04/96", "01/12/96", "1", "1", "1"},
-        {"01/04/96", "01/11/96", "0", "1", "1"},   {"01/04/96", "01/11/96", "1", "", "1"},
-        {"01/04/96", "01/11/96", "1", "1", "N/A"}, {"01/04/96", "01/11/96", "1", "1", "0.0"},
-        {"01/04/96", "1/11/96", "1", "1", "1"},
-    };
-    for (const AdjustInput& in : bad_adjusts) {
-        CommandResult r = adjust_quotes(target(ibm), in, range(ibm));
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"})
-            << in.from_date << in.open_interest;
-    }
+TEST_F(QuoteCommands, EditSetsTheValuesOfOneQuoteAndLogsTheTextsAsTyped) {
+    CommandResult r =
+        edit_quote(target(ibm), "01/09/96", {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"});
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(dat(ibm), with_bar(ibm, 3, {day(9), 0, 25.5f, 26, 24.75f, 25.25f, 15000.4f, 411}));
+    EXPECT_EQ(log_of(r), (std::vector<std::string>{"Edit/Date=01/09/96", "Edit/Open=25.5000", "Edit/Hi=26",
+                                                   "Edit/Lo= 24.75", "Edit/Close=25.25abc",
+                                                   "Edit/Vol=15000.4", "Edit/OI=411"}));
+    // The text of a field the series lacks is not read.
+    ASSERT_TRUE(edit_quote(target(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"}).ok);
+    EXPECT_EQ(dat(other), with_bar(other, 1, {day(5), 0, 1, 2, 0.5f, 1.5f, 900, 0}));
+}
+
+TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
+    write({day(4), day(8), day(8), day(9)}); // rows: 0 Tue, 1 the later Monday, 2 the earlier, 3 Thu
+    const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
+    EXPECT_EQ(edit_quote(target(ibm), "01/08/96", values).messages.size(), 1u); // the date names neither
+    EXPECT_FALSE(delete_quote(target(ibm), "01/08/96").ok);
+    EXPECT_FALSE(edit_quote(target(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
+    EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm), 1).result.ok);
     EXPECT_TRUE(unchanged());
-}
-
-TEST_F(QuoteCommands, AdjustScalesTheQuotesFromToInclusive) {
-    CommandResult r = adjust_quotes(target(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"}, range(ibm));
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(dat(ibm), scaled(ibm, kFri5, kTue9, 0.5f, 2.0f, -4.0f));
-    EXPECT_EQ(log_keys(r),
-              (std::vector<std::string>{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96",
-                                        "Adjust/PriceMult=0.5", "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
-}
-
-TEST_F(QuoteCommands, EditQuoteSetsTheDaysValuesAndLogsTheTextsAsTyped) {
-    ValueTexts values = {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"};
-    CommandResult r = edit_quote(target(ibm), "01/09/96", values);
-    ASSERT_TRUE(r.ok);
+    ASSERT_TRUE(edit_quote(target(ibm), "01/08/96", values, 1).ok);
+    const std::string edited = with_bar(ibm, 2, {day(8), 0, 1, 2, 0.5f, 1.5f, 900, 3});
+    EXPECT_EQ(dat(ibm), edited);
+    ASSERT_TRUE(delete_quote(target(ibm), "01/08/96", 2).ok);
     std::vector<SeriesBar> bars = ibm.bars;
-    bars[3].open = 25.5f, bars[3].high = 26.0f, bars[3].low = 24.75f, bars[3].close = 25.25f;
-    bars[3].vol = 15000.4f, bars[3].oi = 411.0f;
+    bars[2] = {day(8), 0, 1, 2, 0.5f, 1.5f, 900, 3};
+    bars.erase(bars.begin() + 1);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
-    EXPECT_EQ(log_keys(r), (std::vector<std::string>{"Edit/Date=01/09/96", "Edit/Open=25.5000", "Edit/Hi=26",
-                                                     "Edit/Lo= 24.75", "Edit/Close=25.25abc",
-                                                     "Edit/Vol=15000.4", "Edit/OI=411"}));
 }
 
-TEST_F(QuoteCommands, EditQuoteIgnoresTheTextOfAFieldTheSeriesLacks) {
-    CommandResult r = edit_quote(target(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"});
+TEST_F(QuoteCommands, DeleteTakesTheQuoteAndMovesTheFirstDateInMaster) {
+    CommandResult r = delete_quote(target(ibm), "01/04/96");
     ASSERT_TRUE(r.ok);
-    std::vector<SeriesBar> bars = other.bars;
-    bars[1].open = 1, bars[1].high = 2, bars[1].low = 0.5f, bars[1].close = 1.5f, bars[1].vol = 900;
-    EXPECT_EQ(dat(other), dat_bytes(other.spec, bars));
-}
-
-TEST_F(QuoteCommands, EditQuoteRefusesAValueThatIsNotANumber) {
-    for (const char* bad : {"", "N/A", "abc", "-", "1e39", "nan"}) {
-        CommandResult r = edit_quote(target(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"});
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"}) << bad;
-    }
-    EXPECT_EQ(check_edit_quote_input("01/09/96", {"1", "2", "3", "4", "5", "N/A"},
-                                     {true, true, true, true, true, false})
-                  .ok,
-              true);
+    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin() + 1, ibm.bars.end()}));
+    std::string expected = original_master;
+    put_mbf_date(expected, slot_offset(2) + 25, day(5));
+    EXPECT_EQ(master(), expected);
+    EXPECT_EQ(log_of(r), std::vector<std::string>{"Delete/Date=01/04/96"});
+    before = snapshot(tmp.path());
+    r = delete_quote(target(ibm), "01/06/96");
+    EXPECT_EQ(r.status, -200);
+    EXPECT_EQ(r.messages,
+              (std::vector<std::string>{"failure in delete quote for findrec", "Delete Edit Failed"}));
     EXPECT_TRUE(unchanged());
 }
 
@@ -214,118 +208,41 @@ TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
     EXPECT_TRUE(unchanged());
 }
 
-TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
-    write({kThu4, kMon8, kMon8, kTue9}); // rows: 0 Tue, 1 the later Monday, 2 the earlier, 3 Thu
-    const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
-    // The date alone names neither Monday quote.
-    EXPECT_EQ(edit_quote(target(ibm), "01/08/96", values).messages.size(), 1u);
-    EXPECT_FALSE(delete_quote(target(ibm), "01/08/96").ok);
-    EXPECT_FALSE(edit_quote(target(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
-    EXPECT_TRUE(unchanged());
-
-    ASSERT_TRUE(edit_quote(target(ibm), "01/08/96", values, 1).ok);
-    std::vector<SeriesBar> bars = ibm.bars;
-    bars[2].open = 1, bars[2].high = 2, bars[2].low = 0.5f, bars[2].close = 1.5f, bars[2].vol = 900;
-    bars[2].oi = 3;
-    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
-    ASSERT_TRUE(delete_quote(target(ibm), "01/08/96", 2).ok);
-    bars.erase(bars.begin() + 1);
-    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
-}
-
-// ---- Delete quote -------------------------------------------------------------------------------
-
-TEST_F(QuoteCommands, DeletingTheOldestQuoteMovesTheFirstDateInMaster) {
-    CommandResult r = delete_quote(target(ibm), "01/04/96");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin() + 1, ibm.bars.end()}));
-    std::string expected = original_master;
-    put_mbf_date(expected, slot_offset(2) + 25, kFri5);
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), expected);
-    EXPECT_EQ(log_keys(r), std::vector<std::string>{"Delete/Date=01/04/96"});
-}
-
-TEST_F(QuoteCommands, DeletingTheNewestQuoteMovesTheLastDateInMaster) {
-    ASSERT_TRUE(delete_quote(target(ibm), "01/11/96").ok);
-    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin(), ibm.bars.end() - 1}));
-    std::string expected = original_master;
-    put_mbf_date(expected, slot_offset(2) + 29, kWed10);
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), expected);
-}
-
-TEST_F(QuoteCommands, DeletingAMiddleQuoteLeavesMasterAlone) {
-    ASSERT_TRUE(delete_quote(target(ibm), "01/09/96").ok);
-    std::vector<SeriesBar> bars = ibm.bars;
-    bars.erase(bars.begin() + 3);
-    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
-}
-
-TEST_F(QuoteCommands, DeletingADateWithoutAQuoteReportsBothMessages) {
-    std::string original = dat(ibm);
-    CommandResult r = delete_quote(target(ibm), "01/06/96");
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, -200);
-    EXPECT_EQ(r.messages,
-              (std::vector<std::string>{"failure in delete quote for findrec", "Delete Edit Failed"}));
-    EXPECT_EQ(dat(ibm), original);
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
-}
-
-// ---- Add quote ----------------------------------------------------------------------------------
-
-TEST_F(QuoteCommands, AddOnAMondayInsertsTheFridayBeforeAsACopy) {
-    write({kThu4, kMon8, kTue9});
-    std::vector<std::string> rows = shown_dates(ibm.bars); // 01/09, 01/08, 01/04
-    AddQuotePlan plan = plan_add_quote(rows, 1);
+TEST_F(QuoteCommands, AddCopiesTheSelectedQuoteToTheWeekdayBeforeIt) {
+    write({day(4), day(8), day(9)});
+    AddQuotePlan plan = plan_add_quote(shown_dates(ibm), 1); // Monday: Friday
     ASSERT_TRUE(plan.check.ok);
     EXPECT_EQ(plan.new_date_text, "01/05/96");
-
-    AddQuoteResult r = add_quote(target(ibm), rows, 1);
+    AddQuoteResult r = add_quote(target(ibm), shown_dates(ibm), 1);
     ASSERT_TRUE(r.result.ok);
     EXPECT_EQ(r.row_to_select, 2);
-    EXPECT_EQ(log_keys(r.result), std::vector<std::string>{"Add/Date=01/05/96"});
+    EXPECT_EQ(log_of(r.result), std::vector<std::string>{"Add/Date=01/05/96"});
     std::vector<SeriesBar> bars = ibm.bars;
-    SeriesBar copy = bars[1];
-    copy.date = kFri5;
-    bars.insert(bars.begin() + 1, copy);
+    bars.insert(bars.begin() + 1, bars[1]);
+    bars[1].date = day(5);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
-    EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
-}
-
-TEST_F(QuoteCommands, AddRefusesADateThatIsShownAlready) {
-    AddQuoteResult r = add_quote(target(ibm), shown_dates(ibm.bars), 1); // Wednesday; Tuesday exists
-    EXPECT_FALSE(r.result.ok);
-    EXPECT_EQ(r.result.messages, std::vector<std::string>{"Date 01/09/96 already exists."});
+    EXPECT_EQ(master(), original_master);
+    write({day(4), day(8), day(9)});
+    r = add_quote(target(ibm), shown_dates(ibm), 0); // Tuesday: Monday is shown already
+    EXPECT_EQ(r.result.messages, std::vector<std::string>{"Date 01/08/96 already exists."});
     EXPECT_TRUE(r.result.log.empty());
     EXPECT_TRUE(unchanged());
 }
 
 TEST_F(QuoteCommands, AddKeepsTheQuotesInDateOrderAroundWeekendQuotes) {
-    write({kThu4, kSat6, kSun7, kMon8});
-    std::vector<std::string> rows = shown_dates(ibm.bars); // Mon, Sun, Sat, Thu
-    // Monday: Friday would come after the Sunday and Saturday quotes.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 0).result.ok);
-    // Sunday: Friday would come after the Saturday quote.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 1).result.ok);
-    // The oldest quote has no older neighbour.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 3).result.ok);
+    write({day(4), day(6), day(7), day(8)}); // rows: Mon, Sun, Sat, Thu
+    // Monday and Sunday: Friday would come after a weekend quote; the oldest quote has no older neighbour.
+    for (int row : {0, 1, 3})
+        EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm), row).result.ok) << row;
     EXPECT_TRUE(unchanged());
-
-    // Saturday: Friday goes between Thursday and Saturday, copied from Saturday.
-    AddQuoteResult r = add_quote(target(ibm), rows, 2);
+    AddQuoteResult r = add_quote(target(ibm), shown_dates(ibm), 2); // Saturday: Friday goes before it
     ASSERT_TRUE(r.result.ok);
     EXPECT_EQ(r.new_date_text, "01/05/96");
     EXPECT_EQ(r.row_to_select, 3);
     std::vector<SeriesBar> bars = ibm.bars;
-    SeriesBar copy = bars[1];
-    copy.date = kFri5;
-    bars.insert(bars.begin() + 1, copy);
+    bars.insert(bars.begin() + 1, bars[1]);
+    bars[1].date = day(5);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
 }
 
-TEST_F(QuoteCommands, AddRefusesADateHeldByTwoQuotes) {
-    write({kThu4, kMon8, kMon8});
-    EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm.bars), 0).result.ok);
-    EXPECT_TRUE(unchanged());
-}
+} // namespace

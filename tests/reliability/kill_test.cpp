@@ -12,7 +12,7 @@
 #include "editing/transfer.h"
 #include "storage/portfolio_files.h"
 #include "storage/rewrite.h"
-#include "support/series_builder.h"
+#include "support/builder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

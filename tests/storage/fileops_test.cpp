@@ -1,4 +1,7 @@
+// The file-operations module and the portfolio's file names. Every command's rewrite under failure is
+// swept in reliability/fault_sweep_test.cpp; here the pieces it stands on.
 #include "storage/fileops.h"
+#include "storage/portfolio_files.h"
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
 
@@ -6,120 +9,116 @@
 
 #include <cerrno>
 
-using testing_support::FaultInjector;
-using testing_support::read_bytes;
-using testing_support::TempDir;
-using testing_support::write_bytes;
+namespace fs = std::filesystem;
+using namespace testing_support;
 
 namespace {
 
-bool write_text(const fileops::Path& target, const fileops::Path& temp, const std::string& text) {
-    return fileops::replace_file(target, temp, [&](fileops::BufferedWriter& w) { return w.write(text); });
+bool write_text(const TempDir& dir, const std::string& text) {
+    return fileops::replace_file(dir / "A", dir / "A.NEW",
+                                 [&](fileops::BufferedWriter& w) { return w.write(text); });
 }
 
-TEST(ReplaceFile, WritesNewContentAndLeavesNoTemporary) {
+TEST(ReplaceFile, AnySingleFailingStepLeavesTheOldContentAndNoTemporary) {
     TempDir dir;
-    write_bytes(dir / "A", "old");
-    ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", std::string(200000, 'x')));
-    EXPECT_EQ(read_bytes(dir / "A"), std::string(200000, 'x'));
-    EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW"));
-}
-
-TEST(ReplaceFile, AnySingleFailingStepLeavesTheOldContent) {
-    TempDir dir;
-    const std::string old_content = "old content";
-    const std::string new_content(150000, 'n'); // more than one buffer's worth
+    const std::string old_content = "old content", new_content(150000, 'n'); // more than one buffer
     write_bytes(dir / "A", old_content);
     std::size_t calls;
     {
         FaultInjector counter;
-        ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", new_content));
+        ASSERT_TRUE(write_text(dir, new_content));
         calls = counter.calls();
     }
-    ASSERT_GT(calls, 5u);
-    for (int error : {EIO, ENOSPC, EACCES}) {
+    EXPECT_EQ(read_bytes(dir / "A"), new_content);
+    for (int error : {EIO, ENOSPC}) {
         for (std::size_t n = 1; n <= calls; ++n) {
             write_bytes(dir / "A", old_content);
             FaultInjector injector;
             injector.fail_call(n, error);
-            bool ok = write_text(dir / "A", dir / "A.NEW", new_content);
-            std::string now = read_bytes(dir / "A");
-            EXPECT_TRUE(now == old_content || now == new_content) << "call " << n;
-            EXPECT_EQ(ok, now == new_content) << "call " << n;
-            EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW")) << "call " << n;
+            const bool ok = write_text(dir, new_content);
+            EXPECT_EQ(read_bytes(dir / "A"), ok ? new_content : old_content) << "call " << n;
+            EXPECT_FALSE(fs::exists(dir / "A.NEW")) << "call " << n;
         }
     }
-}
-
-TEST(ReplaceFile, ProducerFailureKeepsTarget) {
-    TempDir dir;
-    write_bytes(dir / "A", "keep");
+    write_bytes(dir / "A", old_content);
     EXPECT_FALSE(fileops::replace_file(dir / "A", dir / "A.NEW", [](fileops::BufferedWriter& w) {
         w.write("partial");
-        return false;
+        return false; // the producer gives up
     }));
-    EXPECT_EQ(read_bytes(dir / "A"), "keep");
-    EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW"));
+    EXPECT_EQ(read_bytes(dir / "A"), old_content);
 }
 
 TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSource) {
-    namespace fs = std::filesystem;
     TempDir dir;
     for (fs::perms mode : {fs::perms(0600), fs::perms(0640)}) {
         write_bytes(dir / "A", "old");
         fs::permissions(dir / "A", mode);
-        write_bytes(dir / "A.BAK", "older"); // a backup as an older run left it
+        write_bytes(dir / "A.BAK", "older");
         ASSERT_TRUE(fileops::copy_file_atomic(dir / "A", dir / "A.BAK", dir / "A.NEW"));
-        ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", "new"));
+        ASSERT_TRUE(write_text(dir, "new"));
         EXPECT_EQ(fs::status(dir / "A").permissions(), mode);
         EXPECT_EQ(fs::status(dir / "A.BAK").permissions(), mode);
     }
     // Only the superuser may give a file away: a refused change of owner is no failure.
     FaultInjector injector;
     injector.fail_all(fileops::Op::Chown, EPERM);
-    EXPECT_TRUE(write_text(dir / "A", dir / "A.NEW", "newer"));
+    EXPECT_TRUE(write_text(dir, "newer"));
     injector.fail_all(fileops::Op::Chmod, EPERM);
-    EXPECT_FALSE(write_text(dir / "A", dir / "A.NEW", "newest"));
+    EXPECT_FALSE(write_text(dir, "newest"));
     EXPECT_EQ(read_bytes(dir / "A"), "newer");
 }
 
-TEST(CopyFile, CopiesAndRemovesPartialCopyOnFailure) {
+TEST(FileOps, CopyRenameReadAndStat) {
     TempDir dir;
-    std::string content(100000, 'c');
+    const std::string content(100000, 'c');
     write_bytes(dir / "S", content);
     ASSERT_TRUE(fileops::copy_file(dir / "S", dir / "T"));
     EXPECT_EQ(read_bytes(dir / "T"), content);
-    std::filesystem::remove(dir / "T");
-    FaultInjector injector;
-    injector.fail_nth(fileops::Op::Write, 2, ENOSPC);
-    EXPECT_FALSE(fileops::copy_file(dir / "S", dir / "T"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "T"));
+    EXPECT_FALSE(fileops::rename_no_replace(dir / "S", dir / "T"));
+    EXPECT_EQ(read_bytes(dir / "T"), content);
+    fs::remove(dir / "T");
+    std::string read;
+    {
+        FaultInjector injector;
+        injector.fail_nth(fileops::Op::Write, 2, ENOSPC);
+        EXPECT_FALSE(fileops::copy_file(dir / "S", dir / "T"));
+        EXPECT_FALSE(fs::exists(dir / "T")); // no partial copy
+        injector.reset();
+        injector.fail_nth(fileops::Op::Read, 2, EIO);
+        EXPECT_FALSE(fileops::read_file(dir / "S", read)); // a read failing after the first chunk
+    }
     EXPECT_FALSE(fileops::copy_file(dir / "missing", dir / "T"));
-}
+    EXPECT_TRUE(fileops::read_file(dir / "S", read));
+    EXPECT_EQ(read, content);
+    EXPECT_TRUE(fileops::rename_no_replace(dir / "S", dir / "C"));
 
-TEST(Rename, NoReplaceRefusesExistingTarget) {
-    TempDir dir;
-    write_bytes(dir / "A", "a");
-    write_bytes(dir / "B", "b");
-    EXPECT_FALSE(fileops::rename_no_replace(dir / "A", dir / "B"));
-    EXPECT_EQ(read_bytes(dir / "B"), "b");
-    EXPECT_TRUE(fileops::rename_no_replace(dir / "A", dir / "C"));
-    EXPECT_EQ(read_bytes(dir / "C"), "a");
-}
-
-TEST(Stat, DoesNotFollowLinks) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "real");
-    std::filesystem::create_directory_symlink(dir / "real", dir / "link");
-    auto st = fileops::stat(dir / "link");
-    EXPECT_TRUE(st.exists);
-    EXPECT_TRUE(st.is_symlink);
-    EXPECT_FALSE(st.is_dir);
+    fs::create_directory(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    const fileops::FileStat st = fileops::stat(dir / "link");
+    EXPECT_TRUE(st.exists && st.is_symlink && !st.is_dir);
     std::vector<fileops::DirEntry> entries;
     ASSERT_TRUE(fileops::list_dir(dir.path(), entries));
-    ASSERT_EQ(entries.size(), 2u);
     for (const auto& e : entries)
-        EXPECT_EQ(e.is_dir, e.name == "real");
+        EXPECT_EQ(e.is_dir, e.name == "real") << e.name;
+}
+
+TEST(PortfolioFiles, NamesMatchIgnoringCaseAndNewFilesFollowTheCaseOfMaster) {
+    namespace pf = portfolio_files;
+    TempDir lower, upper, empty;
+    write_bytes(lower / "master", "");
+    write_bytes(lower / "f1.Dat", "");
+    write_bytes(upper / "MASTER", "");
+    EXPECT_EQ(pf::master(lower.path()).filename(), "master");
+    EXPECT_EQ(pf::series_file(lower.path(), 1, "DAT").filename(), "f1.Dat");
+    EXPECT_TRUE(pf::present(lower.path(), "F1.DAT"));
+    EXPECT_FALSE(pf::present(lower.path(), "F2.DAT"));
+    EXPECT_EQ(pf::series_file(lower.path(), 2, "DAT").filename(), "F2.DAT");
+    EXPECT_EQ(pf::series_file_for_writing(lower.path(), 3, "NEW").filename(), "f3.new");
+    EXPECT_EQ(pf::for_writing(lower.path(), "MASTER.~NU").filename(), "master.~nu");
+    EXPECT_EQ(pf::series_file_for_writing(upper.path(), 3, "NEW").filename(), "F3.NEW");
+    EXPECT_EQ(pf::series_file_for_writing(empty.path(), 3, "DAT").filename(), "F3.DAT");
+    write_bytes(lower / "F3.NEW", "");
+    EXPECT_EQ(pf::series_file_for_writing(lower.path(), 3, "NEW").filename(), "F3.NEW"); // what is there
 }
 
 } // namespace
