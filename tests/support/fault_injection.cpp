@@ -8,66 +8,34 @@ namespace {
 
 FaultInjector* g_active = nullptr;
 
-bool inject(fileops::Op op) {
+// The system's entry `Member`, unless the active injector fails this call: then -1 with its errno.
+template <auto Member, fileops::Op kOp, typename... Args>
+auto injected(Args... args) -> decltype((fileops::system_table().*Member)(args...)) {
     int error = 0;
-    if (g_active && g_active->should_fail(op, error)) {
+    if (g_active && g_active->should_fail(kOp, error)) {
+        if constexpr (kOp == fileops::Op::Close)
+            fileops::system_table().close(args...); // a failed close still releases the descriptor
         errno = error;
-        return true;
-    }
-    return false;
-}
-
-const fileops::Table& sys() {
-    return fileops::system_table();
-}
-
-int t_open(const fileops::Path& p, int mode) {
-    return inject(fileops::Op::Open) ? -1 : sys().open(p, mode);
-}
-long long t_read(int fd, void* b, std::size_t n) {
-    return inject(fileops::Op::Read) ? -1 : sys().read(fd, b, n);
-}
-long long t_write(int fd, const void* b, std::size_t n) {
-    return inject(fileops::Op::Write) ? -1 : sys().write(fd, b, n);
-}
-long long t_seek(int fd, long long off) {
-    return inject(fileops::Op::Seek) ? -1 : sys().seek(fd, off);
-}
-int t_sync(int fd) {
-    return inject(fileops::Op::Sync) ? -1 : sys().sync(fd);
-}
-int t_close(int fd) {
-    // A failed close still releases the descriptor, as close(2) does.
-    if (inject(fileops::Op::Close)) {
-        int saved = errno;
-        sys().close(fd);
-        errno = saved;
         return -1;
     }
-    return sys().close(fd);
-}
-int t_rename(const fileops::Path& a, const fileops::Path& b) {
-    return inject(fileops::Op::Rename) ? -1 : sys().rename(a, b);
-}
-int t_remove(const fileops::Path& p) {
-    return inject(fileops::Op::Remove) ? -1 : sys().remove(p);
-}
-int t_list(const fileops::Path& d, std::vector<fileops::DirEntry>& e) {
-    return inject(fileops::Op::ListDir) ? -1 : sys().list_dir(d, e);
-}
-int t_stat(const fileops::Path& p, fileops::FileStat& s) {
-    return inject(fileops::Op::Stat) ? -1 : sys().stat(p, s);
+    return (fileops::system_table().*Member)(args...);
 }
 
-int t_chmod(int fd, std::uint32_t mode) {
-    return inject(fileops::Op::Chmod) ? -1 : sys().chmod(fd, mode);
-}
-int t_chown(int fd, std::uint32_t uid, std::uint32_t gid) {
-    return inject(fileops::Op::Chown) ? -1 : sys().chown(fd, uid, gid);
-}
-
-const fileops::Table kInjecting = {t_open,   t_read,   t_write, t_seek, t_sync,  t_close,
-                                   t_rename, t_remove, t_list,  t_stat, t_chmod, t_chown};
+using T = fileops::Table;
+using O = fileops::Op;
+const fileops::Table kInjecting = {
+    injected<&T::open, O::Open, const fileops::Path&, int>,
+    injected<&T::read, O::Read, int, void*, std::size_t>,
+    injected<&T::write, O::Write, int, const void*, std::size_t>,
+    injected<&T::seek, O::Seek, int, long long>,
+    injected<&T::sync, O::Sync, int>,
+    injected<&T::close, O::Close, int>,
+    injected<&T::rename, O::Rename, const fileops::Path&, const fileops::Path&>,
+    injected<&T::remove, O::Remove, const fileops::Path&>,
+    injected<&T::list_dir, O::ListDir, const fileops::Path&, std::vector<fileops::DirEntry>&>,
+    injected<&T::stat, O::Stat, const fileops::Path&, fileops::FileStat&>,
+    injected<&T::chmod, O::Chmod, int, std::uint32_t>,
+    injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>};
 
 } // namespace
 
@@ -100,25 +68,20 @@ void FaultInjector::fail_all(fileops::Op op, int error) {
 }
 
 void FaultInjector::reset() {
-    total_ = 0;
+    total_ = fail_total_ = fail_op_n_ = 0;
     per_op_.fill(0);
-    fail_total_ = 0;
     fail_op_ = fileops::Op::Count;
-    fail_op_n_ = 0;
-    fail_op_always_ = false;
+    fail_op_always_ = fired_ = false;
     error_ = 0;
-    fired_ = false;
 }
 
 bool FaultInjector::should_fail(fileops::Op op, int& error) {
     ++total_;
-    std::size_t nth = ++per_op_[static_cast<int>(op)];
-    bool fail = (fail_total_ != 0 && total_ == fail_total_) ||
-                (op == fail_op_ && (fail_op_always_ || nth == fail_op_n_));
-    if (fail) {
-        fired_ = true;
-        error = error_;
-    }
+    const std::size_t nth = ++per_op_[static_cast<int>(op)];
+    const bool fail = (fail_total_ != 0 && total_ == fail_total_) ||
+                      (op == fail_op_ && (fail_op_always_ || nth == fail_op_n_));
+    fired_ = fired_ || fail;
+    error = fail ? error_ : error;
     return fail;
 }
 
