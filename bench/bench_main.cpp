@@ -7,7 +7,7 @@
 #include "storage/fileops.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
-#include "support/series_builder.h"
+#include "support/builder.h"
 #include "support/temp_dir.h"
 
 #include <benchmark/benchmark.h>

@@ -80,7 +80,7 @@ TEST_F(Rewrite, SetScaleAndMultiplyChangeTheirBarsInAnyLayoutAndNothingElse) {
     spec.fields = {"DATE", "CLOSE", "VOL", "HIGH", "OPEN", "LOW", "OI", "SPARE"}; // shuffled, one unnamed
     spec.dop_extra = {{2, "\"REMARK\",0,0"}};
     spec.dop_end_mark = true;
-    spec.header_fill = 0xA5;
+    spec.header_fill = '\xA5';
     spec.trailing = "\x1A\x01";
     spec.lower_case = true;
     make(40, spec);
