@@ -55,13 +55,29 @@ std::map<std::string, std::string> tree(const fs::path& dir) {
     return entries;
 }
 
-StatusCode find(const fs::path& dir, const std::string& key, fs::path* found_dir = nullptr) {
+// Where the lookup finds the key: the directory, or the status of the failure.
+std::string found(const fs::path& dir, const std::string& key) {
     MasterRecord record;
     fs::path where;
     const StatusCode code = master_find(dir, key, record, where);
-    if (found_dir)
-        *found_dir = where;
-    return code;
+    return code == status::kOk ? where.string() : "status " + std::to_string(code);
+}
+const std::string kNotFound = "status -8", kTooDeep = "status -15";
+
+// A MASTER of the given securities (file numbers 1, 2, ...), then the nested entries named.
+void portfolio(const fs::path& dir, std::vector<std::string> symbols, std::vector<std::string> nested = {}) {
+    MasterBuilder builder;
+    int number = 1;
+    for (const std::string& symbol : symbols)
+        builder.add(security(number++, symbol));
+    for (const std::string& name : nested)
+        builder.add_directory(number++, name);
+    builder.write(dir);
+}
+
+void links(const fs::path& dir, std::vector<std::pair<fs::path, std::string>> targets_and_names) {
+    for (const auto& [target, name] : targets_and_names)
+        fs::create_directory_symlink(target, dir / name);
 }
 
 std::vector<std::string> walk(const fs::path& dir) {
@@ -105,20 +121,14 @@ protected:
 
 TEST_F(Hostile, NestedEntriesThatClimbOutAreNotFollowed) {
     // The key OUTSIDE lives in the parent of the portfolio; only a climbing entry could reach it.
-    MasterBuilder().add(security(1, "OUTSIDE")).add_directory(2, "P").write(root());
-    MasterBuilder climbing;
-    climbing.add(security(1, "IBM"));
-    int number = 2;
-    for (const char* name : {"..", "../", "..\\", "/", "/tmp", "C:\\", ".", "../P", "C:", "A\\B"})
-        climbing.add_directory(number++, name);
-    climbing.write(root() / "P");
-    for (const char* name : {"C:", "A\\B"}) // these exist on this host, and must not be entered either
-        MasterBuilder().add(security(1, "OUTSIDE")).write(root() / "P" / name);
+    portfolio(root(), {"OUTSIDE"}, {"P"});
+    portfolio(root() / "P", {"IBM"}, {"..", "../", "..\\", "/", "/tmp", "C:\\", ".", "../P", "C:", "A\\B"});
+    portfolio(root() / "P" / "C:", {"OUTSIDE"}); // these exist on this host, and must not be entered either
+    portfolio(root() / "P" / "A\\B", {"OUTSIDE"});
     freeze();
-    EXPECT_EQ(find(root() / "P", "OUTSIDE"), status::kFileNotFound);
-    fs::path where;
-    EXPECT_EQ(find(root(), "IBM", &where), status::kOk); // from the top: the nested portfolio, nothing beyond
-    EXPECT_EQ(where, root() / "P");
+    EXPECT_EQ(found(root() / "P", "OUTSIDE"), kNotFound);
+    EXPECT_EQ(found(root(), "IBM"),
+              (root() / "P").string()); // from the top: the nested portfolio, no further
     const SymbolListing listing = symbol_list_read(root() / "P" / "MASTER");
     ASSERT_TRUE(listing.result.ok);
     EXPECT_EQ(listing.rows.size(), 1u);
@@ -126,67 +136,46 @@ TEST_F(Hostile, NestedEntriesThatClimbOutAreNotFollowed) {
 }
 
 TEST_F(Hostile, SiblingsThatPointAtEachOtherEndTheLookup) {
-    MasterBuilder().add_directory(1, "A").add_directory(2, "B").write(root());
     // Each sibling names the other through a link, itself through ".", and the top through a link.
-    MasterBuilder()
-        .add(security(1, "INA"))
-        .add_directory(2, "SIB")
-        .add_directory(3, "TOP")
-        .add_directory(4, "A")
-        .write(root() / "A");
-    MasterBuilder()
-        .add(security(1, "INB"))
-        .add_directory(2, "SIB")
-        .add_directory(3, "TOP")
-        .write(root() / "B");
-    fs::create_directory_symlink("../B", root() / "A" / "SIB");
-    fs::create_directory_symlink("../A", root() / "B" / "SIB");
-    fs::create_directory_symlink("..", root() / "A" / "TOP");
-    fs::create_directory_symlink("..", root() / "B" / "TOP");
-    fs::create_directory_symlink(".", root() / "A" / "A");
+    portfolio(root(), {}, {"A", "B"});
+    portfolio(root() / "A", {"INA"}, {"SIB", "TOP", "A"});
+    portfolio(root() / "B", {"INB"}, {"SIB", "TOP"});
+    links(root() / "A", {{"../B", "SIB"}, {"..", "TOP"}, {".", "A"}});
+    links(root() / "B", {{"../A", "SIB"}, {"..", "TOP"}});
     freeze();
-    EXPECT_EQ(find(root(), "NOWHERE"), status::kFileNotFound);
-    fs::path where;
-    EXPECT_EQ(find(root(), "INB", &where), status::kOk);
-    EXPECT_EQ(where, root() / "A" / "SIB"); // reached first through A's link, then never again
-    EXPECT_EQ(find(root() / "B", "INA", &where), status::kOk);
-    EXPECT_EQ(where, root() / "B" / "SIB");
-    EXPECT_EQ(find(root() / "A", "NOWHERE"), status::kFileNotFound);
+    EXPECT_EQ(found(root(), "NOWHERE"), kNotFound);
+    EXPECT_EQ(found(root(), "INB"),
+              (root() / "A" / "SIB").string()); // first through A's link, then never again
+    EXPECT_EQ(found(root() / "B", "INA"), (root() / "B" / "SIB").string());
+    EXPECT_EQ(found(root() / "A", "NOWHERE"), kNotFound);
     EXPECT_EQ(walk(root()), texts({root(), root() / "A", root() / "B"}));
 }
 
 TEST_F(Hostile, NestingDeeperThanTheBoundIsRefused) {
     constexpr int kDepth = kMaxNesting + 8;
     fs::path dir = root();
-    for (int depth = 0; depth <= kDepth; ++depth, dir /= "N") {
-        MasterBuilder level;
-        level.add(security(1, "L" + std::to_string(depth)));
-        (depth < kDepth ? level.add_directory(2, "N") : level).write(dir);
-    }
+    for (int depth = 0; depth <= kDepth; ++depth, dir /= "N")
+        portfolio(dir, {"L" + std::to_string(depth)},
+                  depth < kDepth ? std::vector<std::string>{"N"} : std::vector<std::string>{});
     freeze();
-    fs::path where;
-    EXPECT_EQ(find(root(), "L2", &where), status::kOk);
-    EXPECT_EQ(where, root() / "N" / "N");
-    EXPECT_EQ(find(root(), "L" + std::to_string(kMaxNesting)), status::kOk);
-    EXPECT_EQ(find(root(), "L" + std::to_string(kMaxNesting + 1)), status::kNestingTooDeep);
-    EXPECT_EQ(find(root(), "NOWHERE"), status::kNestingTooDeep);
+    EXPECT_EQ(found(root(), "L2"), (root() / "N" / "N").string());
+    EXPECT_NE(found(root(), "L" + std::to_string(kMaxNesting)), kTooDeep);
+    EXPECT_EQ(found(root(), "L" + std::to_string(kMaxNesting + 1)), kTooDeep);
+    EXPECT_EQ(found(root(), "NOWHERE"), kTooDeep);
     EXPECT_EQ(walk(root()).size(), static_cast<std::size_t>(kDepth + 1)); // the walk has no such bound
 }
 
 TEST_F(Hostile, LinkLoopsInTheWalkAreNotFollowed) {
     fs::create_directories(root() / "P" / "Q");
-    MasterBuilder().add(security(1, "IBM")).write(root() / "P");
-    fs::create_directory_symlink("..", root() / "P" / "up");
-    fs::create_directory_symlink(".", root() / "P" / "self");
-    fs::create_directory_symlink(root(), root() / "P" / "Q" / "top");
-    fs::create_directory_symlink("loop2", root() / "loop1");
-    fs::create_directory_symlink("loop1", root() / "loop2");
+    portfolio(root() / "P", {"IBM"});
+    links(root(),
+          {{"..", "P/up"}, {".", "P/self"}, {root(), "P/Q/top"}, {"loop2", "loop1"}, {"loop1", "loop2"}});
     fs::create_symlink("P/MASTER", root() / "MASTER"); // a link named MASTER is no portfolio marker
     freeze();
     EXPECT_EQ(walk(root()), texts({root() / "P"}));
     EXPECT_TRUE(walk(root() / "P" / "up").empty()); // a start that is itself a link is not followed
     EXPECT_TRUE(walk(root() / "loop1").empty());
-    EXPECT_EQ(find(root() / "P" / "self", "NOWHERE"), status::kFileNotFound); // no directory entered twice
+    EXPECT_EQ(found(root() / "P" / "self", "NOWHERE"), kNotFound); // no directory entered twice
 }
 
 TEST(HostileWalk, StopsAtAMountBoundary) {
@@ -198,7 +187,7 @@ TEST(HostileWalk, StopsAtAMountBoundary) {
         dev_info.st_dev == shm_info.st_dev || ::access("/dev/shm", W_OK) != 0)
         GTEST_SKIP() << "no writable file system mounted at /dev/shm below /dev";
     const fs::path across = fs::path("/dev/shm") / ("quorbit-hostile-" + std::to_string(::getpid()));
-    MasterBuilder().add(security(1, "IBM")).write(across);
+    portfolio(across, {"IBM"});
     const std::vector<std::string> found = walk("/dev");
     std::error_code ec;
     fs::remove_all(across, ec);
@@ -225,14 +214,12 @@ TEST(HostileWalk, ADirectoryOfAHundredThousandEntries) {
     }
     for (int i = 0; i < 50; ++i)
         fs::create_directory(dir / ("sub" + std::to_string(i)));
-    MasterBuilder().add(security(1, "DEEP")).write(dir / "sub49");
+    portfolio(dir / "sub49", {"DEEP"});
     const auto before = tree(top);
     FaultInjector counter; // counts the calls of the storage layer, fails none
     EXPECT_EQ(walk(dir), texts({dir, dir / "sub49"}));
-    fs::path where;
-    EXPECT_EQ(find(dir, "IBM", &where), status::kOk);
-    EXPECT_EQ(where, dir);
-    EXPECT_EQ(find(dir, "NOWHERE"), status::kFileNotFound);
+    EXPECT_EQ(found(dir, "IBM"), dir.string());
+    EXPECT_EQ(found(dir, "NOWHERE"), kNotFound);
     EXPECT_EQ(quote_list_read(dir, "IBM").rows.size(), bars.size());
     EXPECT_TRUE(symbol_list_read(portfolio_files::master(dir)).result.ok);
     // Nothing is done once per entry: the walk and the look-ups list the directory a few times and make a
@@ -248,16 +235,13 @@ TEST(HostileWalk, ADirectoryOfAHundredThousandEntries) {
 // ---- MASTER counts -----------------------------------------------------------------------------------
 
 TEST_F(Hostile, AMasterCountOf32767OverThreeRecords) {
-    MasterBuilder()
-        .add(security(1, "AAA"))
-        .add(security(2, "BBB"))
-        .add(security(3, "CCC"))
-        .count(32767)
-        .second_counter(32767)
-        .write(root());
+    portfolio(root(), {"AAA", "BBB", "CCC"});
+    std::string image = read_bytes(root() / "MASTER");
+    set_image_counters(image, 32767, 32767);
+    write_bytes(root() / "MASTER", image);
     freeze();
-    EXPECT_EQ(find(root(), "CCC"), status::kOk);
-    EXPECT_EQ(find(root(), "NOWHERE"), status::kFileNotFound);
+    EXPECT_EQ(found(root(), "CCC"), root().string());
+    EXPECT_EQ(found(root(), "NOWHERE"), kNotFound);
     const SymbolListing listing = symbol_list_read(root() / "MASTER");
     EXPECT_FALSE(listing.result.ok);
     EXPECT_EQ(listing.result.messages,
@@ -280,7 +264,7 @@ TEST_F(Hostile, NegativeMasterCounts) {
     MasterBuilder().add(security(1, "AAA")).count(-32768).second_counter(-32768).write(root() / "minimum");
     freeze();
     for (const fs::path& dir : {root(), root() / "minimum"}) {
-        EXPECT_EQ(find(dir, "AAA"), status::kFileNotFound);
+        EXPECT_EQ(found(dir, "AAA"), kNotFound);
         EXPECT_FALSE(symbol_list_read(dir / "MASTER").result.ok);
         int number = -1;
         EXPECT_EQ(master_append(dir, master_record(security(0, "NEW")), number), 1);
@@ -442,15 +426,12 @@ TEST_F(Hostile, NamesWithBytesAbove127) {
                               master_directory_entry(3, nested)});
     MasterBuilder().add(security(1, "\xb5NESTED", "NESTED \xff\xfe")).write(dir / nested);
     freeze();
-    fs::path where;
-    EXPECT_EQ(find(dir, name, &where), status::kOk);
-    EXPECT_EQ(where, dir);
-    EXPECT_EQ(find(dir, "m\xdcnchen ag"), status::kOk); // only A-Z fold; a byte above 127 matches itself
-    EXPECT_EQ(find(dir, "M\xfcNCHEN AG"), status::kFileNotFound);
-    EXPECT_EQ(find(dir, "NESTED \xff\xfe", &where), status::kOk);
-    EXPECT_EQ(where, dir / nested);
-    EXPECT_EQ(find(dir, "\xb5NESTED"), status::kOk);
-    EXPECT_EQ(find(dir, "\x80\x81\x82\xff"), status::kFileNotFound);
+    EXPECT_EQ(found(dir, name), dir.string());
+    EXPECT_EQ(found(dir, "m\xdcnchen ag"), dir.string()); // only A-Z fold; a byte above 127 matches itself
+    EXPECT_EQ(found(dir, "NESTED \xff\xfe"), (dir / nested).string());
+    EXPECT_EQ(found(dir, "\xb5NESTED"), (dir / nested).string());
+    for (const char* key : {"M\xfcNCHEN AG", "\x80\x81\x82\xff"})
+        EXPECT_EQ(found(dir, key), kNotFound);
     const SymbolListing listing = symbol_list_read(dir / "MASTER");
     ASSERT_TRUE(listing.result.ok);
     ASSERT_EQ(listing.rows.size(), 2u);

@@ -10,8 +10,7 @@
 namespace {
 
 using Bytes = std::array<std::uint8_t, 4>;
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity(), kNaN = std::numeric_limits<float>::quiet_NaN();
 
 Bytes mbf(float v) {
     Bytes out{};
@@ -19,45 +18,37 @@ Bytes mbf(float v) {
     return out;
 }
 
-float from(Bytes b) {
-    return mbf_to_ieee(b.data());
-}
-
-TEST(Mbf, KnownEncodingsSaturationAndZeros) {
+TEST(Mbf, KnownEncodingsSaturationZerosAndEveryPatternRoundTrips) {
     EXPECT_EQ(mbf(1.0f), (Bytes{0, 0, 0, 0x81}));
     EXPECT_EQ(mbf(-1.0f), (Bytes{0, 0, 0x80, 0x81}));
     EXPECT_EQ(mbf(0.5f), (Bytes{0, 0, 0, 0x80}));
     for (float zero : {0.0f, -0.0f, kNaN, std::numeric_limits<float>::denorm_min()})
         EXPECT_EQ(mbf(zero), (Bytes{0, 0, 0, 0}));
-    // Exponent bytes 0, 1 and 2 read as zero whatever else the bytes hold.
-    for (std::uint8_t exponent : {0, 1, 2})
-        EXPECT_EQ(from({0x12, 0x34, 0xD6, exponent}), 0.0f);
-    EXPECT_NE(from({0x12, 0x34, 0x56, 0x03}), 0.0f);
-    EXPECT_EQ(from(mbf(kInf)), kMbfMax);
-    EXPECT_EQ(from(mbf(-kInf)), -kMbfMax);
-    EXPECT_EQ(from(mbf(3.0e38f)), kMbfMax);
-    for (float v : {kNaN, kInf, 3.0e38f})
-        EXPECT_FALSE(mbf_representable(v)) << v;
-    for (float v : {kMbfMax, -12.625f, 0.0f})
-        EXPECT_TRUE(mbf_representable(v)) << v;
+    for (std::uint8_t exponent : {0, 1, 2, 3}) { // exponent bytes 0, 1 and 2 read as zero whatever else
+        const Bytes b{0x12, 0x34, 0xD6, exponent};
+        EXPECT_EQ(mbf_to_ieee(b.data()) == 0.0f, exponent < 3);
+    }
+    for (const auto& [value, read] : {std::pair{kInf, kMbfMax}, {-kInf, -kMbfMax}, {3.0e38f, kMbfMax}}) {
+        EXPECT_EQ(mbf_to_ieee(mbf(value).data()), read);
+        EXPECT_FALSE(mbf_representable(value));
+    }
+    EXPECT_FALSE(mbf_representable(kNaN));
+    EXPECT_TRUE(mbf_representable(kMbfMax) && mbf_representable(-12.625f) && mbf_representable(0.0f));
     float in_place = 12.625f; // the conversion may work on the value's own storage
     ieee_to_mbf(in_place, reinterpret_cast<std::uint8_t*>(&in_place));
     EXPECT_EQ(mbf_to_ieee(reinterpret_cast<std::uint8_t*>(&in_place)), 12.625f);
-}
-
-TEST(Mbf, EveryPatternWithExponentThreeOrMoreRoundTripsExactly) {
     std::mt19937 rng(7);
     for (int i = 0; i < 200000; ++i) {
         Bytes b{};
         const std::uint32_t r = rng();
         std::memcpy(b.data(), &r, 4);
         if (b[3] >= 3) {
-            ASSERT_EQ(mbf(from(b)), b);
+            ASSERT_EQ(mbf(mbf_to_ieee(b.data())), b);
         }
     }
 }
 
-TEST(Dates, EveryDayNumberRoundTripsAndKnownDays) {
+TEST(Dates, EveryDayNumberRoundTripsAndOutOfRangeIsClampedNotWrapped) {
     for (int n = 1; n <= 65535; ++n) {
         int y, m, d;
         date_unpack(static_cast<DayNumber>(n), y, m, d);
@@ -68,15 +59,9 @@ TEST(Dates, EveryDayNumberRoundTripsAndKnownDays) {
     EXPECT_EQ(date_pack(100, 2, 29), 14304);
     EXPECT_EQ(date_pack(2000, 3, 1), 14305);
     EXPECT_EQ(date_pack(61, 1, 1), 1);
-    int y, m, d;
-    date_unpack(65535, y, m, d);
-    EXPECT_EQ(y * 10000 + m * 100 + d, 2400604);
     EXPECT_EQ(date_from_yymmdd(991231.0f), 14244);
     EXPECT_EQ(date_from_yymmdd(20000102.0f), 14246);
-    std::uint8_t b[4];
-    date_to_mbf(14245, b);
-    EXPECT_EQ(mbf_to_ieee(b), 1000101.0f);
-    // Out of range: clamped, never wrapped.
+    EXPECT_EQ(date_to_yymmdd(14245), 1000101.0f);
     EXPECT_EQ(date_pack(60, 1, 5), 0);
     EXPECT_EQ(date_pack(300, 1, 1), 65535);
     EXPECT_EQ(date_pack(99, 13, 1), date_pack(99, 12, 1));
@@ -91,9 +76,7 @@ TEST(Dates, TimesAndWeekdays) {
     time_unpack(43199, h, m, s);
     EXPECT_EQ(h * 10000 + m * 100 + s, 235958);
     EXPECT_EQ(time_from_hhmmss(93000.0f), 17100);
-    EXPECT_FALSE(is_weekday(1)); // Sunday 1 January 1961
-    EXPECT_FALSE(is_weekday(0));
-    EXPECT_TRUE(is_weekday(2));
+    EXPECT_TRUE(!is_weekday(1) && !is_weekday(0) && is_weekday(2)); // 1: Sunday 1 January 1961
     const DayNumber monday = date_pack(96, 1, 8), friday = date_pack(96, 1, 5);
     EXPECT_EQ(previous_weekday(monday), friday);
     EXPECT_EQ(next_weekday(friday), monday);
@@ -108,36 +91,27 @@ TEST(DateText, ParseFormatAndEveryStyleRoundTrips) {
     EXPECT_EQ(date_parse("01/05/59", kMMDDYYSep), date_pack(159, 1, 5));
     EXPECT_EQ(date_parse("  \"12/31/99", kMMDDYYSep), 14244);
     EXPECT_EQ(date_parse("12/3", kMMDDYYSep), date_pack(100, 12, 3)); // missing groups read 0
-    for (std::string_view zero : {"00/00/00", ""})
-        EXPECT_EQ(date_parse(zero, kMMDDYYSep), 0);
-    for (int style : {0, 13})
-        EXPECT_EQ(date_parse("12/31/99", style), 0);
-    EXPECT_EQ(date_format(14245, kMMDDCCYYSep, '/'), "01/01/2000");
+    EXPECT_EQ(date_parse("00/00/00", kMMDDYYSep) + date_parse("", kMMDDYYSep), 0);
+    EXPECT_EQ(date_parse("12/31/99", 0) + date_parse("12/31/99", 13), 0);
     EXPECT_EQ(date_format(14245, kCCYYMMDD, '-'), "20000101");
-    EXPECT_EQ(date_format(14244, kYYMMDDSep, '-'), "99-12-31");
     EXPECT_EQ(date_format(14244, kDDMMCCYYSep, '.'), "31.12.1999");
     EXPECT_EQ(date_format(0, kMMDDYYSep, '/'), "00/00/00");
     EXPECT_EQ(date_format(14245, 13, '/'), "");
     for (int style = 1; style <= 12; ++style) {
-        const bool two_digit_year = style % 2 == 1;
         for (DayNumber day : {1, 14244, 14245, 20000, 35000, 40000}) {
             int y, m, d;
             date_unpack(day, y, m, d);
-            if (two_digit_year && y >= 160)
-                continue; // two-digit years only reach 2059
-            EXPECT_EQ(date_parse(date_format(day, style, '/'), style), day) << style << " " << day;
+            if (style % 2 == 0 || y < 160) { // two-digit years only reach 2059
+                EXPECT_EQ(date_parse(date_format(day, style, '/'), style), day) << style << " " << day;
+            }
         }
     }
 }
 
-TEST(Names, TablesFallbacksAndTextHelpers) {
-    EXPECT_STREQ(format_code_name(-7), "128ths");
+TEST(Names, FallbacksAndTextHelpers) {
     EXPECT_STREQ(format_code_name(1000), "1,000s");
     EXPECT_STREQ(format_code_name(6), "Unknown");
-    EXPECT_STREQ(periodicity_name('W'), "Weekly");
     EXPECT_STREQ(periodicity_name('X'), "ERROR");
-    EXPECT_FALSE(periodicity_known('\0'));
-    EXPECT_STREQ(status_text(-9), "Record Not Found");
     EXPECT_STREQ(status_text(-200), "Unknown");
     std::string s = "IBM   ", blank = "    ";
     trim_right(s);
