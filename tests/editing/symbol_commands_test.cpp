@@ -66,19 +66,13 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymb
 }
 
 TEST_F(SymbolCommands, RenameRefusesTextsTheFilesCannotHoldAndKeysOfOtherRecords) {
-    const std::pair<const char*, const char*> refused[] = {
-        {"zzz", "NAME"},             // another record's symbol, in any case
-        {"alpha", "NAME"},           // another record's name
-        {"ABCDEFGHIJKLMNO", "NAME"}, // 15 characters
-        {"IBM", "SEVENTEEN CHARS.."},
-        {"\xE2\x82\xAC"
-         "UR",
-         "NAME"}, // no single byte for the euro sign
-        {"IBM", "N\xE2\x82\xAC"},
-        {"CAF\xC3\x89", "NAME"}, // the symbol text would end before the É
-        {" IBM", "NAME"},        // a leading blank reads as a blank symbol
-        {"IBM", "TAB\tNAME"},
-        {"", "NAME"}};
+    // Another record's symbol in any case, another record's name, 15 characters, a name beyond 16, no single
+    // byte for the euro sign, a symbol text that would end before the É, a leading blank, a tab.
+    // clang-format off
+    const std::pair<const char*, const char*> refused[] = {{"zzz", "NAME"}, {"alpha", "NAME"},
+        {"ABCDEFGHIJKLMNO", "NAME"}, {"IBM", "SEVENTEEN CHARS.."}, {"\xE2\x82\xAC" "UR", "NAME"},
+        {"IBM", "N\xE2\x82\xAC"}, {"CAF\xC3\x89", "NAME"}, {" IBM", "NAME"}, {"IBM", "TAB\tNAME"}, {"", "NAME"}};
+    // clang-format on
     for (const auto& [symbol, name] : refused) {
         CommandResult r = edit_symbol(master, "IBM", symbol, name);
         EXPECT_FALSE(r.ok) << symbol << " / " << name;
@@ -139,15 +133,12 @@ TEST(SeriesFactsTexts, ShowTheBlockAsTheDialogLabelsIt) {
     SeriesFactsTexts facts = describe_series(tmp.path(), "IBM");
     ASSERT_TRUE(facts.result.ok);
     EXPECT_EQ(facts.path, tmp.path().string());
+    // clang-format off
     const std::vector<std::pair<std::string, std::string>> expected = {{"File number", "200"},
-                                                                       {"DAT file record length", "28"},
-                                                                       {"DAT file number of fields", "7"},
-                                                                       {"Number of quotes", "2"},
-                                                                       {"Name of issue", "INTL BUS MACH   "},
-                                                                       {"First date in file", "990104"},
-                                                                       {"Last date in file", "1000104"},
-                                                                       {"Data format", "W Weekly"},
-                                                                       {"Symbol", "IBM             "}};
+        {"DAT file record length", "28"}, {"DAT file number of fields", "7"}, {"Number of quotes", "2"},
+        {"Name of issue", "INTL BUS MACH   "}, {"First date in file", "990104"}, {"Last date in file", "1000104"},
+        {"Data format", "W Weekly"}, {"Symbol", "IBM             "}};
+    // clang-format on
     EXPECT_EQ(facts.data, expected);
     ASSERT_EQ(facts.formats.size(), 8u);
     EXPECT_EQ(facts.formats[0].field + facts.formats[0].input, "Date100s");

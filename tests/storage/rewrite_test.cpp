@@ -1,15 +1,13 @@
 // The series rewrite of each kind, compared byte for byte with files built from the expected bars.
 // Every failing step of every kind is swept in reliability/fault_sweep_test.cpp.
-#include "storage/fileops.h"
-#include "storage/quotes.h"
 #include "storage/rewrite.h"
+
+#include "storage/fileops.h"
 #include "support/builder.h"
 #include "support/fault_injection.h"
-#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <limits>
 
 using namespace testing_support;
@@ -17,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-SeriesEdit make_edit(std::int16_t kind, DayNumber first, DayNumber last, std::array<float, 6> values = {}) {
+SeriesEdit edit(std::int16_t kind, DayNumber first, DayNumber last, std::array<float, 6> values = {}) {
     SeriesEdit e;
     e.kind = kind;
     e.first_date = first;
@@ -26,38 +24,25 @@ SeriesEdit make_edit(std::int16_t kind, DayNumber first, DayNumber last, std::ar
     return e;
 }
 
-std::string mbf(float v) {
-    std::uint8_t b[4];
-    ieee_to_mbf(v, b);
-    return std::string(reinterpret_cast<char*>(b), 4);
-}
-
 class Rewrite : public ::testing::Test {
 protected:
-    void make(SeriesSpec spec, std::vector<SeriesBar> bars) {
+    void make(int count, SeriesSpec spec = SeriesSpec{}, bool with_time = false) {
         spec_ = std::move(spec);
-        bars_ = std::move(bars);
-        write_bytes(dir_ / "EMASTER", std::string(192, '\x11')); // no rewrite touches it
+        bars_ = random_series_bars(11, count, with_time);
         write_series_portfolio(dir_.path(), spec_, bars_);
         old_dat_ = read_bytes(dat());
-        old_master_ = read_bytes(master());
+        old_master_ = read_bytes(dir_ / (spec_.lower_case ? "master" : "MASTER"));
     }
-    void make(int count, SeriesSpec spec = SeriesSpec{}) {
-        make(std::move(spec), random_series_bars(11, count));
-    }
-
     fs::path dat() const { return dir_ / (spec_.lower_case ? "f1.dat" : "F1.DAT"); }
-    fs::path bak() const { return dir_ / (spec_.lower_case ? "f1.bak" : "F1.BAK"); }
-    fs::path master() const { return dir_ / (spec_.lower_case ? "master" : "MASTER"); }
-    int run(const SeriesEdit& edit, std::int32_t bar_count = -1) {
-        return series_rewrite(edit, dir_.path(), "IBM",
-                              bar_count < 0 ? static_cast<std::int32_t>(bars_.size()) : bar_count, master());
+    int run(const SeriesEdit& e, std::int32_t bar_count = 0) {
+        return series_rewrite(e, dir_.path(), "IBM", bar_count, dir_ / "MASTER");
     }
     // The file holds exactly these bars, and no F1.NEW is left.
-    void expect_bars(const std::vector<SeriesBar>& bars) {
+    void expect_bars(std::vector<SeriesBar> bars, std::size_t leave_out = SIZE_MAX) {
+        if (leave_out < bars.size())
+            bars.erase(bars.begin() + static_cast<long>(leave_out));
         EXPECT_EQ(read_bytes(dat()), dat_bytes(spec_, bars));
         EXPECT_FALSE(fs::exists(dir_ / "F1.NEW") || fs::exists(dir_ / "f1.new"));
-        EXPECT_EQ(read_bytes(dir_ / "EMASTER"), std::string(192, '\x11'));
     }
     std::pair<float, float> master_dates() const {
         MasterRecord r;
@@ -79,34 +64,29 @@ TEST_F(Rewrite, SetScaleAndMultiplyChangeTheirBarsInAnyLayoutAndNothingElse) {
     SeriesSpec spec;
     spec.fields = {"DATE", "CLOSE", "VOL", "HIGH", "OPEN", "LOW", "OI", "SPARE"}; // shuffled, one unnamed
     spec.dop_extra = {{2, "\"REMARK\",0,0"}};
-    spec.dop_end_mark = true;
     spec.header_fill = '\xA5';
     spec.trailing = "\x1A\x01";
     spec.lower_case = true;
     make(40, spec);
     std::vector<SeriesBar> want = bars_;
     want[17] = {bars_[17].date, 0, 10.5f, 11.25f, 9.75f, 10.0f, 12345, 777};
-    ASSERT_EQ(
-        run(make_edit(kEditSet, bars_[17].date, bars_[17].date, {10.5f, 11.25f, 9.75f, 10.0f, 12345, 777})),
-        0);
+    ASSERT_EQ(run(edit(kEditSet, bars_[17].date, bars_[17].date, {10.5f, 11.25f, 9.75f, 10.0f, 12345, 777})),
+              0);
     expect_bars(want);
-    EXPECT_EQ(read_bytes(bak()), old_dat_);
-    EXPECT_FALSE(fs::exists(dir_ / "F1.BAK")) << "new files follow the portfolio's lower-case names";
+    EXPECT_EQ(read_bytes(dir_ / "f1.bak"), old_dat_); // new files follow the portfolio's lower-case names
+    const std::vector<SeriesBar> set = want;
     for (int i = 10; i <= 25; ++i) {
         for (float* v : {&want[i].open, &want[i].high, &want[i].low, &want[i].close})
             *v *= 2;
         want[i].vol *= 0.5f;
         want[i].oi *= 4;
     }
-    ASSERT_EQ(run(make_edit(kEditScale, bars_[10].date, bars_[25].date, {2, 2, 2, 2, 0.5f, 4})), 0);
+    ASSERT_EQ(run(edit(kEditScale, bars_[10].date, bars_[25].date, {2, 2, 2, 2, 0.5f, 4})), 0);
     expect_bars(want);
-    // Kind 2 multiplies exactly as kind 3.
-    ASSERT_EQ(
-        run(make_edit(kEditMultiply, bars_[10].date, bars_[25].date, {0.5f, 0.5f, 0.5f, 0.5f, 2, 0.25f})), 0);
-    want = bars_;
-    want[17] = {bars_[17].date, 0, 10.5f, 11.25f, 9.75f, 10.0f, 12345, 777};
-    expect_bars(want);
-    EXPECT_EQ(read_bytes(master()), old_master_);
+    ASSERT_EQ(run(edit(kEditMultiply, bars_[10].date, bars_[25].date, {0.5f, 0.5f, 0.5f, 0.5f, 2, 0.25f})),
+              0);
+    expect_bars(set); // kind 2 multiplies exactly as kind 3
+    EXPECT_EQ(read_bytes(dir_ / "master"), old_master_);
 }
 
 TEST_F(Rewrite, BytesTheEditDoesNotChangeSurviveAsRead) {
@@ -118,120 +98,95 @@ TEST_F(Rewrite, BytesTheEditDoesNotChangeSurviveAsRead) {
     bytes.replace(28 * 3 + 20, 4, std::string("\x99\x88\x77\x00", 4));
     int y, m, d;
     date_unpack(bars_[5].date, y, m, d);
-    const std::string long_date = mbf(static_cast<float>((1900 + y) * 10000 + m * 100 + d));
-    bytes.replace(28 * 6, 4, long_date);
+    bytes.replace(28 * 6, 4, mbf_bytes(static_cast<float>((1900 + y) * 10000 + m * 100 + d)));
     write_bytes(dat(), bytes);
-    ASSERT_EQ(run(make_edit(kEditScale, bars_[4].date, bars_[6].date, {1, 1, 1, 1, 3, 1})), 0);
-    std::string expected = bytes;
+    ASSERT_EQ(run(edit(kEditScale, bars_[4].date, bars_[6].date, {1, 1, 1, 1, 3, 1})), 0);
     for (int bar : {4, 5, 6})
-        expected.replace(28 * (bar + 1) + 20, 4, mbf(bars_[bar].vol * 3));
-    EXPECT_EQ(read_bytes(dat()), expected);
+        bytes.replace(28 * (bar + 1) + 20, 4, mbf_bytes(bars_[bar].vol * 3));
+    EXPECT_EQ(read_bytes(dat()), bytes);
 }
 
-TEST_F(Rewrite, AnEditThatChangesNoByteWritesNothingAndKeepsTheOlderBackup) {
-    make(30);
-    DayNumber saturday = next_weekday(bars_[4].date) - 1;
-    while (is_weekday(saturday))
-        --saturday;
-    for (const SeriesEdit& edit :
-         {make_edit(kEditSet, saturday, saturday, {1, 2, 3, 4, 5, 6}), // no bar that day
-          make_edit(kEditScale, 0, bars_.back().date, {1, 1, 1, 1, 1, 1}),
-          make_edit(kEditInsert, saturday, saturday),
-          make_edit(kEditInsert, bars_[29].date + 5, bars_[29].date + 9)}) {
-        write_bytes(bak(), "an older backup");
-        bool changed = true;
-        EXPECT_EQ(series_rewrite(edit, dir_.path(), "IBM", 30, master(), &changed), 0);
-        EXPECT_FALSE(changed);
-        expect_bars(bars_);
-        EXPECT_EQ(read_bytes(bak()), "an older backup") << "kind " << edit.kind;
-        EXPECT_EQ(read_bytes(master()), old_master_);
-    }
-}
-
-TEST_F(Rewrite, RefusalsComeBeforeAnyFileIsTouched) {
+TEST_F(Rewrite, RefusalsAndEditsThatChangeNoByteWriteNothing) {
     SeriesSpec spec;
     spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-    auto bars = random_series_bars(3, 20);
-    bars[7].vol = 1e30f;
-    make(spec, bars);
+    make(30, spec);
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const DayNumber a = bars_[0].date, b = bars_.back().date;
+    DayNumber saturday = bars_[4].date;
+    while (is_weekday(saturday))
+        ++saturday;
+    write_bytes(dir_ / "F1.BAK", "an older backup");
     const auto before = snapshot(dir_.path());
-    const SeriesEdit refused[] = {make_edit(kEditSet, a, a, {1, nan, 1, 1, 1, 1}),
-                                  make_edit(kEditSet, a, a, {1, 1, 1, 1, -inf, 1}),
-                                  make_edit(kEditSet, a, a, {1, 1, 1, 1, 2e38f, 1}),
-                                  make_edit(kEditScale, a, b, {1, 1, inf, 1, 1, 1}),
-                                  make_edit(kEditMultiply, a, b, {1, 1, 1, 1, 1e10f, 1}), // 1e30 x 1e10
-                                  make_edit(0, a, b),
-                                  make_edit(6, a, b)};
-    for (const SeriesEdit& edit : refused)
-        EXPECT_EQ(run(edit), status::kInvalidParm) << edit.kind;
-    EXPECT_EQ(run(make_edit(kEditDelete, b + 1, b + 1)), status::kDeleteNotFound);
-    EXPECT_EQ(run(make_edit(kEditDelete, a - 1, a - 1)), status::kDeleteNotFound); // no bar that day
-    EXPECT_EQ(series_rewrite(refused[0], dir_.path(), "MSFT", 5, master()), status::kFileNotFound);
+    // clang-format off
+    const std::pair<SeriesEdit, int> cases[] = {
+        {edit(kEditSet, a, a, {1, nan, 1, 1, 1, 1}), status::kInvalidParm}, {edit(kEditSet, a, a, {1, 1, 1, 1, -inf, 1}), status::kInvalidParm},
+        {edit(kEditSet, a, a, {1, 1, 1, 1, 2e38f, 1}), status::kInvalidParm}, {edit(kEditScale, a, b, {1, 1, inf, 1, 1, 1}), status::kInvalidParm},
+        {edit(kEditMultiply, a, b, {1, 1, 1, 1, 1e34f, 1}), status::kInvalidParm}, {edit(0, a, b), status::kInvalidParm},
+        {edit(6, a, b), status::kInvalidParm}, {edit(kEditDelete, b + 1, b + 1), status::kDeleteNotFound},
+        {edit(kEditDelete, a - 1, a - 1), status::kDeleteNotFound}, {edit(kEditSet, saturday, saturday, {1, 2, 3, 4, 5, 6}), 0},
+        {edit(kEditScale, 0, b, {1, 1, 1, 1, 1, 1}), 0}, {edit(kEditInsert, saturday, saturday), 0},
+        {edit(kEditInsert, b + 5, b + 9), 0}};
+    // clang-format on
+    for (const auto& [e, code] : cases) {
+        bool changed = true;
+        EXPECT_EQ(series_rewrite(e, dir_.path(), "IBM", 30, dir_ / "MASTER", &changed), code) << e.kind;
+        EXPECT_FALSE(changed) << e.kind;
+    }
+    EXPECT_EQ(series_rewrite(cases[9].first, dir_.path(), "MSFT", 5, dir_ / "MASTER"), status::kFileNotFound);
     {
         FaultInjector faults;
         faults.fail_all(fileops::Op::Write, ENOSPC);
-        EXPECT_EQ(run(make_edit(kEditSet, a, a, {1, 1, 1, 1, 1, 1})), status::kFileWrite);
+        EXPECT_EQ(run(edit(kEditSet, a, a, {1, 1, 1, 1, 1, 1})), status::kFileWrite);
     }
     EXPECT_EQ(snapshot(dir_.path()), before);
-    // A field the security lacks is never stored, whatever the request holds for it.
-    EXPECT_EQ(run(make_edit(kEditSet, a, a, {1, 2, 0.5f, 1.5f, 100, nan})), 0);
-    fs::remove(bak());
+    EXPECT_EQ(run(edit(kEditSet, a, a, {1, 2, 0.5f, 1.5f, 100, nan})), 0); // no OI: its value is never read
+    fs::remove(dir_ / "F1.BAK");
     fs::remove(dat());
-    EXPECT_EQ(run(make_edit(kEditSet, a, a, {1, 1, 1, 1, 1, 1})), status::kFileOpen);
-    EXPECT_FALSE(fs::exists(bak()));
+    EXPECT_EQ(run(edit(kEditSet, a, a, {1, 1, 1, 1, 1, 1})), status::kFileOpen);
+    EXPECT_FALSE(fs::exists(dir_ / "F1.BAK"));
 }
 
-TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMaster) {
+TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMasterAndAMiddleBarNeither) {
     make(10);
-    // The caller's count is stale: the file's own count decides.
-    ASSERT_EQ(run(make_edit(kEditDelete, bars_[0].date, bars_[0].date), 1), 0);
-    expect_bars({bars_.begin() + 1, bars_.end()});
+    ASSERT_EQ(run(edit(kEditDelete, bars_[0].date, bars_[0].date), 1),
+              0); // a stale count: the file's decides
+    expect_bars(bars_, 0);
     EXPECT_EQ(master_dates(), dates_of(1, 9));
-    EXPECT_EQ(read_bytes(bak()), old_dat_);
-    ASSERT_EQ(run(make_edit(kEditDelete, bars_[9].date, bars_[9].date), 50), 0);
-    expect_bars({bars_.begin() + 1, bars_.begin() + 9});
-    EXPECT_EQ(master_dates(), dates_of(1, 8));
-    const std::string master_now = read_bytes(master());
-    ASSERT_EQ(run(make_edit(kEditDelete, bars_[4].date, bars_[4].date)), 0); // a middle bar: MASTER stays
-    std::vector<SeriesBar> want(bars_.begin() + 1, bars_.begin() + 9);
-    want.erase(want.begin() + 3);
-    expect_bars(want);
-    EXPECT_EQ(read_bytes(master()), master_now);
+    EXPECT_EQ(read_bytes(dir_ / "F1.BAK"), old_dat_);
+    bars_.erase(bars_.begin());
+    ASSERT_EQ(run(edit(kEditDelete, bars_[8].date, bars_[8].date), 50), 0);
+    expect_bars(bars_, 8);
+    EXPECT_EQ(master_dates(), dates_of(0, 7));
+    bars_.pop_back();
+    const std::string master_now = read_bytes(dir_ / "MASTER");
+    ASSERT_EQ(run(edit(kEditDelete, bars_[3].date, bars_[3].date)), 0);
+    expect_bars(bars_, 3);
+    EXPECT_EQ(read_bytes(dir_ / "MASTER"), master_now);
     make(1);
-    ASSERT_EQ(run(make_edit(kEditDelete, bars_[0].date, bars_[0].date)), 0); // the only bar: dates stay
+    ASSERT_EQ(run(edit(kEditDelete, bars_[0].date, bars_[0].date)), 0); // the only bar: the dates stay
     expect_bars({});
     EXPECT_EQ(master_dates(), dates_of(0, 0));
-}
-
-TEST_F(Rewrite, DeletingAnIntraDayBarTakesTheFirstOfItsDay) {
-    SeriesSpec spec;
-    spec.fields = intraday_fields();
-    spec.periodicity = 'I';
-    spec.write_dop = false;
-    make(spec, random_series_bars(8, 40, true));
+    SeriesSpec intraday;
+    intraday.fields = intraday_fields();
+    intraday.periodicity = 'I';
+    make(40, intraday, true);
     std::size_t k = 1;
-    while (k < bars_.size() && bars_[k].date == bars_[k - 1].date)
-        ++k; // the first bar of the second day
-    ASSERT_LT(k, bars_.size());
-    ASSERT_EQ(run(make_edit(kEditDelete, bars_[k].date, bars_[k].date)), 0);
-    std::vector<SeriesBar> want = bars_;
-    want.erase(want.begin() + static_cast<long>(k));
-    expect_bars(want);
+    while (bars_[k].date == bars_[k - 1].date)
+        ++k; // the first bar of the second day: a delete takes the first of its day
+    ASSERT_EQ(run(edit(kEditDelete, bars_[k].date, bars_[k].date)), 0);
+    expect_bars(bars_, k);
 }
 
 TEST_F(Rewrite, DeletingInANestedPortfolioChangesOnlyItsOwnMaster) {
     SeriesSpec top; // the top level lists a security under file number 1 too
     top.symbol = "TOP";
-    const auto top_bars = random_series_bars(2, 5);
-    write_security(dir_.path(), top, top_bars);
-    write_series_master(dir_.path(), {series_master_record(top, top_bars), master_directory_entry(2, "SUB")});
+    write_security(dir_.path(), top, bars_on({9000, 9001}));
+    write_series_master(dir_.path(),
+                        {series_master_record(top, bars_on({9000, 9001})), master_directory_entry(2, "SUB")});
     const std::string top_master = read_bytes(dir_ / "MASTER");
     bars_ = random_series_bars(4, 6);
-    fs::create_directory(dir_ / "SUB");
     write_series_portfolio(dir_ / "SUB", SeriesSpec{}, bars_);
-    ASSERT_EQ(series_rewrite(make_edit(kEditDelete, bars_[0].date, bars_[0].date), dir_.path(), "IBM", 6,
+    ASSERT_EQ(series_rewrite(edit(kEditDelete, bars_[0].date, bars_[0].date), dir_.path(), "IBM", 6,
                              dir_ / "MASTER"),
               0);
     EXPECT_EQ(read_bytes(dir_ / "MASTER"), top_master);
@@ -243,16 +198,15 @@ TEST_F(Rewrite, InsertingCopiesEachBarInTheRangeToTheWeekdayBeforeAndStatesTheTr
     SeriesSpec spec;
     spec.last_record = 300; // the header promises far more bars than the file holds
     make(12, spec);
-    ASSERT_EQ(run(make_edit(kEditInsert, bars_[2].date, bars_[4].date)), 0);
+    ASSERT_EQ(run(edit(kEditInsert, bars_[2].date, bars_[4].date)), 0);
     std::vector<SeriesBar> want = bars_;
     for (int i = 4; i >= 2; --i) {
-        SeriesBar copy = bars_[i];
-        copy.date = previous_weekday(bars_[i].date);
-        want.insert(want.begin() + i, copy);
+        want.insert(want.begin() + i, bars_[i]);
+        want[i].date = previous_weekday(bars_[i].date);
     }
     spec_.last_record.reset(); // R is now 16: fifteen bars and the header
     expect_bars(want);
-    EXPECT_EQ(read_bytes(master()), old_master_);
+    EXPECT_EQ(read_bytes(dir_ / "MASTER"), old_master_);
 }
 
 } // namespace
