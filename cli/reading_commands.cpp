@@ -1,0 +1,163 @@
+// The commands that read a portfolio: the walk, the symbol and quote lists, the series facts, the export
+// and the split search (which write only their text results).
+#include "analysis/export.h"
+#include "analysis/split_search.h"
+#include "browser/master_walk.h"
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "cli/command.h"
+#include "cli/output.h"
+#include "editing/series_facts.h"
+#include "storage/encoding.h"
+#include "storage/portfolio_files.h"
+
+#include <iostream>
+#include <map>
+
+namespace {
+
+std::string trimmed_right(std::string text) {
+    trim_right(text);
+    return text;
+}
+
+void print_cells(const QuoteCells& cells) {
+    for (int c = 0; c < kQuoteCells; ++c)
+        std::cout << cells[static_cast<std::size_t>(c)] << (c + 1 < kQuoteCells ? '\t' : '\n');
+}
+
+bool export_options(const Args& args, ExportOptions& options, std::string& error) {
+    auto delimiter = args.options.find("--delimiter");
+    if (delimiter != args.options.end()) {
+        const std::map<std::string, int> names = {{"space", 0}, {"comma", 1}, {"tab", 2}};
+        auto it = names.find(delimiter->second);
+        if (it == names.end()) {
+            error = "--delimiter takes space, comma or tab";
+            return false;
+        }
+        options.delimiter = it->second;
+    }
+    auto omit = args.options.find("--omit");
+    if (omit != args.options.end()) {
+        const std::map<std::string, int> names = {{"open", kExportOpen}, {"high", kExportHigh},
+                                                  {"low", kExportLow},   {"close", kExportClose},
+                                                  {"vol", kExportVol},   {"oi", kExportOi}};
+        std::string list = omit->second + ",";
+        for (std::size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
+             start = comma + 1) {
+            std::string word = portfolio_files::to_lower(list.substr(start, comma - start));
+            if (word.empty())
+                continue;
+            auto it = names.find(word);
+            if (it == names.end()) {
+                error = "--omit takes a list of open, high, low, close, vol, oi";
+                return false;
+            }
+            options.omit[it->second] = true;
+        }
+    }
+    options.newest_first = args.options.count("--newest-first") > 0;
+    options.title = args.options.count("--title") > 0;
+    return true;
+}
+
+} // namespace
+
+int run_portfolios(const Command&, const Args& args) {
+    std::vector<std::string> found;
+    auto filter = args.options.find("--filter");
+    bool limit = filter != args.options.end();
+    SearchForMasters(args.positional[0], found, limit,
+                     limit ? portfolio_files::to_upper(filter->second) : "");
+    for (const auto& path : found)
+        std::cout << path << "\n";
+    return kOk;
+}
+
+int run_symbols(const Command&, const Args& args) {
+    SymbolListing listing = symbol_list_read(master_of(args.positional[0]));
+    for (const Message& message : listing.result.messages)
+        write_message(message);
+    if (!listing.result.ok)
+        return kFailed;
+    for (const auto& row : listing.rows) {
+        const MasterRecord& r = row.record;
+        const char periodicity = r.periodicity();
+        std::cout << row.symbol << '\t' << trimmed_right(row.name) << '\t' << r.file_number() << '\t'
+                  << r.record_length() << '\t' << r.field_count() << '\t'
+                  << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
+                  << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
+    }
+    if (listing.needs_repair)
+        write_message(MessageKind::Warning,
+                      "The master file " + master_of(args.positional[0]).string() +
+                          " has records with blank symbols; 'quorbit-cli repair' mends it.");
+    return kOk;
+}
+
+int run_quotes(const Command&, const Args& args) {
+    QuoteListing listing = quote_list_read(args.positional[0], args.positional[1]);
+    if (args.options.count("--oldest-first")) {
+        for (auto it = listing.rows.rbegin(); it != listing.rows.rend(); ++it)
+            print_cells(*it);
+    } else {
+        for (const auto& row : listing.rows)
+            print_cells(row);
+    }
+    return report(listing.result);
+}
+
+int run_facts(const Command&, const Args& args) {
+    editing::SeriesFactsTexts facts = editing::describe_series(args.positional[0], args.positional[1]);
+    if (!facts.result.ok)
+        return report(facts.result);
+    std::cout << "Path:\t" << facts.path << "\n";
+    for (const auto& [label, text] : facts.data)
+        std::cout << label << '\t' << text << "\n";
+    for (const auto& field : facts.formats) {
+        std::cout << field.field << " Input\t" << field.input << "\n";
+        std::cout << field.field << " Display\t" << field.display << "\n";
+    }
+    return kOk;
+}
+
+int run_export(const Command& self, const Args& args) {
+    ExportOptions options;
+    std::string error;
+    if (!export_options(args, options, error))
+        return option_error(self, error);
+    return report(export_quotes(args.positional[0], args.positional[1], args.positional[2], options));
+}
+
+int run_export_all(const Command& self, const Args& args) {
+    ExportOptions options;
+    std::string error;
+    if (!export_options(args, options, error))
+        return option_error(self, error);
+    std::error_code ec;
+    std::filesystem::create_directories(args.positional[1], ec);
+    return report(export_portfolio(args.positional[0], args.positional[1], options));
+}
+
+int run_split_search(const Command&, const Args& args) {
+    SplitSearchOutcome outcome =
+        split_search_portfolio(args.positional[0], [](const SplitSearchEvent& event) {
+            if (event.kind == SplitEventKind::Line)
+                std::cout << event.text << "\n" << std::flush;
+            else if (event.kind == SplitEventKind::Notice)
+                write_message(event.message_kind, event.text);
+            return true;
+        });
+    bool notices_shown = false;
+    for (const auto& event : outcome.events)
+        notices_shown = notices_shown || event.kind == SplitEventKind::Notice;
+    if (!notices_shown)
+        report(outcome.result);
+    else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
+        write_message(outcome.result.messages.back()); // "No candidate splits found"
+    int status = outcome.result.ok ? kOk : kFailed;
+    auto output = args.options.find("--output");
+    if (output != args.options.end() && report(split_search_save(output->second, outcome.lines)) != kOk)
+        status = kFailed;
+    return status;
+}
