@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -91,6 +92,14 @@ std::string quote_date_text(DayNumber day) {
     return date_format(day, kMMDDYYSep, '/');
 }
 
+std::string quote_time_text(PackedTime time) {
+    int hours = 0, minutes = 0, seconds = 0;
+    time_unpack(time, hours, minutes, seconds);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hours % 100, minutes % 100, seconds % 100);
+    return text;
+}
+
 std::string quote_value_text(float value, int precision) {
     // NaN fails the comparison as well as a negative value does.
     if (!(value >= 0.0f)) {
@@ -128,6 +137,9 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
     listing.quote_count = series.total;
     listing.rows.reserve(static_cast<std::size_t>(listing.quote_count));
     listing.dates.reserve(static_cast<std::size_t>(listing.quote_count));
+    SeriesLocation at;
+    const bool with_time =
+        series_locate(dir, symbol, at) == status::kOk && at.layout.position[kFieldTime] != 0;
 
     std::int32_t shown = 0;
     while (shown < listing.quote_count) {
@@ -143,6 +155,9 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
         for (int k = n - 1; k >= 0; --k) {
             listing.rows.push_back(quote_cells(series, k));
             listing.dates.push_back(series.date(k));
+            if (with_time) {
+                listing.times.push_back(quote_time_text(series.time(k)));
+            }
         }
         shown += n;
     }

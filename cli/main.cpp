@@ -1,7 +1,8 @@
-// quorbit-cli: the commands of Quorbit for scripts. Results go to stdout, messages to stderr; the exit
-// status is 0 on success, 1 when a command is refused or fails (a refused command changes nothing) and
-// 2 on a usage error. The table of commands is in command_table.cpp, the handlers in
-// reading_commands.cpp and editing_commands.cpp.
+// quorbit-cli: the commands of Quorbit for scripts. Results go to stdout, messages to stderr (an editing
+// command ends with one line there saying what it changed); the exit status is 0 on success, 1 when a
+// command is refused or fails (a refused command changes nothing) and 2 on a usage error. Messages are
+// the command line's own words: the window's texts say little to a script's reader. The table of
+// commands is in command_table.cpp, the handlers in reading_commands.cpp and editing_commands.cpp.
 #include "cli/args.h"
 #include "cli/command.h"
 #include "cli/output.h"
@@ -16,8 +17,10 @@ namespace {
 void print_help() {
     std::cout
         << "usage: quorbit-cli COMMAND [ARGUMENTS]\n\n"
-           "Quorbit's commands for MetaStock / CompuTrac portfolios. Dates are MM/DD/YY or YYYY-MM-DD.\n"
-           "Exit status: 0 success, 1 refused or failed (nothing changed by a refusal), 2 usage error.\n\n"
+           "Quorbit's commands for MetaStock / CompuTrac portfolios. Dates are MM/DD/YY or YYYY-MM-DD;\n"
+           "values are plain numbers (digits, at most one decimal point, nothing negative).\n"
+           "Exit status: 0 success, 1 refused or failed (nothing changed by a refusal), 2 usage error.\n"
+           "A text result never replaces a file of a portfolio, a link, a directory, a device or a pipe.\n\n"
            "Commands:\n";
     for (const auto& c : commands())
         std::cout << "  " << c.usage << "\n      " << c.summary << "\n";

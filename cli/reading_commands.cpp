@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/output.h"
 #include "editing/series_facts.h"
+#include "editing/value_text.h"
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 
@@ -21,9 +22,15 @@ std::string trimmed_right(std::string text) {
     return text;
 }
 
-void print_cells(const QuoteCells& cells) {
-    for (int c = 0; c < kQuoteCells; ++c)
-        std::cout << cells[static_cast<std::size_t>(c)] << (c + 1 < kQuoteCells ? '\t' : '\n');
+// One row of `quotes`: the date, the time of an intra-day quote, the six values.
+void print_row(const QuoteListing& listing, std::size_t row) {
+    const QuoteCells& cells = listing.rows[row];
+    std::cout << cells[0];
+    if (row < listing.times.size())
+        std::cout << '\t' << listing.times[row];
+    for (std::size_t c = 1; c < cells.size(); ++c)
+        std::cout << '\t' << cells[c];
+    std::cout << '\n';
 }
 
 bool export_options(const Args& args, ExportOptions& options, std::string& error) {
@@ -64,11 +71,22 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
 } // namespace
 
 int run_portfolios(const Command&, const Args& args) {
+    std::error_code ec;
+    const std::filesystem::file_status root = std::filesystem::status(args.positional[0], ec);
+    if (!std::filesystem::is_directory(root)) {
+        write_message(MessageKind::Error,
+                      "ROOT: " + args.positional[0] +
+                          (std::filesystem::exists(root) ? " is not a directory." : " does not exist."));
+        return kFailed;
+    }
+    // The walk never follows a link, so a ROOT that is one is resolved first.
+    std::filesystem::path walked = args.positional[0];
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(walked, ec)))
+        walked = std::filesystem::canonical(walked, ec);
     std::vector<std::string> found;
     auto filter = args.options.find("--filter");
     bool limit = filter != args.options.end();
-    SearchForMasters(args.positional[0], found, limit,
-                     limit ? portfolio_files::to_upper(filter->second) : "");
+    SearchForMasters(walked, found, limit, limit ? portfolio_files::to_upper(filter->second) : "");
     for (const auto& path : found)
         std::cout << path << "\n";
     return kOk;
@@ -76,15 +94,21 @@ int run_portfolios(const Command&, const Args& args) {
 
 int run_symbols(const Command&, const Args& args) {
     SymbolListing listing = symbol_list_read(master_of(args.positional[0]));
-    for (const Message& message : listing.result.messages)
-        write_message(message);
-    if (!listing.result.ok)
+    if (!listing.result.ok) {
+        write_message(MessageKind::Error, listing.problem);
         return kFailed;
+    }
+    if (listing.header_count > kMaxSecurities)
+        write_message(MessageKind::Warning,
+                      "The portfolio file says it holds " + std::to_string(listing.header_count) +
+                          " securities; only the first " + std::to_string(kMaxSecurities) + " are listed.");
+    if (args.options.count("--header"))
+        std::cout << "SYMBOL\tNAME\tFILE\tLENGTH\tFIELDS\tFIRST\tLAST\tPERIODICITY\n";
     for (const auto& row : listing.rows) {
         const MasterRecord& r = row.record;
         const char periodicity = r.periodicity();
-        std::cout << row.symbol << '\t' << trimmed_right(row.name) << '\t' << r.file_number() << '\t'
-                  << r.record_length() << '\t' << r.field_count() << '\t'
+        std::cout << row.symbol << '\t' << editing::utf8_from_latin1(trimmed_right(row.name)) << '\t'
+                  << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
                   << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
                   << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
     }
@@ -97,12 +121,15 @@ int run_symbols(const Command&, const Args& args) {
 
 int run_quotes(const Command&, const Args& args) {
     QuoteListing listing = quote_list_read(args.positional[0], args.positional[1]);
-    if (args.options.count("--oldest-first")) {
-        for (auto it = listing.rows.rbegin(); it != listing.rows.rend(); ++it)
-            print_cells(*it);
-    } else {
-        for (const auto& row : listing.rows)
-            print_cells(row);
+    if (args.options.count("--header") && listing.result.ok)
+        std::cout << (listing.times.empty() ? "DATE" : "DATE\tTIME") << "\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI\n";
+    const std::size_t rows = listing.rows.size();
+    for (std::size_t i = 0; i < rows; ++i)
+        print_row(listing, args.options.count("--oldest-first") ? rows - 1 - i : i);
+    if (!listing.result.ok && listing.result.status != status::kMalloc) {
+        write_message(MessageKind::Error,
+                      security_problem(args.positional[0], args.positional[1], listing.result.status));
+        return kFailed;
     }
     return report(listing.result);
 }
@@ -126,7 +153,21 @@ int run_export(const Command& self, const Args& args) {
     std::string error;
     if (!export_options(args, options, error))
         return option_error(self, error);
-    return report(export_quotes(args.positional[0], args.positional[1], args.positional[2], options));
+    CommandResult result;
+    if (args.positional[2] == "-") {
+        fileops::File out(1); // standard output, left open
+        fileops::BufferedWriter writer(out);
+        result = export_quotes_to(args.positional[0], args.positional[1], writer, options);
+        out.release();
+    } else {
+        result = export_quotes(args.positional[0], args.positional[1], args.positional[2], options);
+    }
+    if (!result.ok && result.messages.empty()) {
+        write_message(MessageKind::Error,
+                      security_problem(args.positional[0], args.positional[1], result.status));
+        return kFailed;
+    }
+    return report(result);
 }
 
 int run_export_all(const Command& self, const Args& args) {
@@ -145,7 +186,7 @@ int run_split_search(const Command&, const Args& args) {
             if (event.kind == SplitEventKind::Line)
                 std::cout << event.text << "\n" << std::flush;
             else if (event.kind == SplitEventKind::Notice)
-                write_message(event.message_kind, event.text);
+                write_message(Message{event.message_kind, event.text});
             return true;
         });
     bool notices_shown = false;
@@ -156,8 +197,10 @@ int run_split_search(const Command&, const Args& args) {
     else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
         write_message(outcome.result.messages.back()); // "No candidate splits found"
     int status = outcome.result.ok ? kOk : kFailed;
+    // "-" names standard output, where the lines have gone already.
     auto output = args.options.find("--output");
-    if (output != args.options.end() && report(split_search_save(output->second, outcome.lines)) != kOk)
+    if (output != args.options.end() && output->second != "-" &&
+        report(split_search_save(output->second, outcome.lines)) != kOk)
         status = kFailed;
     return status;
 }
