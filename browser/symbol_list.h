@@ -11,14 +11,8 @@
 #include <string_view>
 #include <vector>
 
-// The symbol text: the 16 symbol bytes (36-51) up to the first byte of value 32 or less or 128 or more.
-std::string master_symbol_text(const MasterRecord& record);
-// The name text: the 16 name bytes (7-22) as stored, trailing blanks included, ended early by a NUL.
-std::string master_name_text(const MasterRecord& record);
-// A record is damaged when its symbol text is empty.
-bool master_record_damaged(const MasterRecord& record);
-// An unused slot: all 53 bytes zero.
-bool master_slot_unused(const MasterRecord& record);
+// The row texts of a record (master_symbol_text, master_name_text) and the damage test are the data-file
+// layer's (storage/master.h).
 
 struct SymbolRow {
     std::string symbol; // column 0: the symbol text, or for a damaged record the name without its padding
@@ -33,8 +27,8 @@ void sort_symbol_rows(std::vector<SymbolRow>& rows);
 bool symbol_text_less(std::string_view a, std::string_view b);
 
 struct SymbolListing {
-    // Failure: "Failure while filling symbols grid" as the last message. A header count above 255 puts
-    // "File has %d symbols.\nWill only display the first %d symbols" first.
+    // Failure: "Failure while filling symbols grid" (an error) as the last message. A header count above
+    // 255 puts the warning "File has %d symbols.\nWill only display the first %d symbols" first.
     CommandResult result;
     int header_count = 0; // the count as the header states it
     int symbol_count = 0; // the records the list is filled for (at most 255); 0 after a failure
@@ -57,7 +51,6 @@ CommandResult check_master_writable(const std::filesystem::path& master_path);
 std::string repair_question_text(const std::filesystem::path& master_path);
 
 // The whole fill of the symbol list: reads the rows and, when a record is damaged, asks `confirm_repair`
-// (given the question text; an automatic repair answers yes at once) and repairs the file. A declined or
+// (the repair question; an automatic repair answers yes at once) and repairs the file. A declined or
 // failed repair ends in "Failure while filling symbols grid" with no rows.
-SymbolListing symbol_list_fill(const std::filesystem::path& master_path,
-                               const std::function<bool(const std::string& question)>& confirm_repair);
+SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair);

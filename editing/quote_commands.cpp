@@ -16,14 +16,12 @@ namespace editing {
 namespace {
 
 constexpr int kValueFields = 6;
-// Byte offset of the eight field positions in the header block of a series read.
-constexpr int kHeaderPositions = 53;
 
 constexpr const char* kSeveralQuotes =
     "Date %s is held by more than one quote.\nSelect the quote (or name its time); nothing was changed.";
 
 CommandResult invalid_data() {
-    return CommandResult::failure(kInvalidDataEntered);
+    return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
 }
 
 // The request to the rewrite, with every value a finite number (the kinds that ignore them get 0).
@@ -36,10 +34,10 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
 }
 
 // The rewrite; `error` receives the errno of a file operation that failed.
-int rewrite(const SeriesTarget& target, const SeriesEdit& edit, int& error, bool* changed = nullptr) {
+int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr) {
     errno = 0;
-    int status = series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count,
-                                target.master_path, changed);
+    int status = series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath,
+                                changed);
     error = errno;
     return status;
 }
@@ -56,13 +54,13 @@ CommandResult rewrite_failed(const char* message, int status, int error) {
 CommandResult succeeded(bool changed) {
     CommandResult result = CommandResult::success();
     if (!changed)
-        result.messages.push_back(kNothingChanged);
+        result.add(MessageKind::Information, kNothingChanged);
     return result;
 }
 
-// A date within the series' first and last dates (texts as the list shows them).
-bool date_in_range(DayNumber day, const QuoteDateRange& range) {
-    return day != 0 && day >= date_from_text(range.first_date) && day <= date_from_text(range.last_date);
+// A date within the series' first and last dates.
+bool date_in_range(DayNumber day, const ViewState& view) {
+    return day != 0 && day >= view.firstQuoteDate && day <= view.lastQuoteDate;
 }
 
 bool nonzero_value(std::string_view text) {
@@ -102,10 +100,9 @@ StatusCode read_present_fields(const std::filesystem::path& portfolio_dir, std::
     if (status == 0 && !series.header)
         status = status::kFileRead;
     if (status == 0) {
-        for (int i = 0; i < kValueFields; ++i) {
-            const std::uint8_t* at = series.header.get() + kHeaderPositions + 2 * (kFieldOpen + i);
-            present[i] = (at[0] | at[1] << 8) != 0;
-        }
+        const FieldLayout layout = series.header_layout();
+        for (int i = 0; i < kValueFields; ++i)
+            present[i] = layout.position[kFieldOpen + i] != 0;
     }
     series_free(series);
     return status;
@@ -135,11 +132,11 @@ CommandResult check_edit_quote_input(std::string_view date_text, const ValueText
 namespace {
 
 // The date of bar `index` (0 = oldest) of the series, 0 when there is no such bar.
-DayNumber bar_date(const SeriesTarget& target, std::int32_t index) {
+DayNumber bar_date(const ViewState& view, std::int32_t index) {
     QuoteSeries series;
     DayNumber day = 0;
     if (series_alloc(series, 1) == 0 &&
-        series_read(series, target.portfolio_dir, target.symbol, index, 1) == 0 && series.count == 1)
+        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1)
         day = series.date(0);
     series_free(series);
     return day;
@@ -148,21 +145,21 @@ DayNumber bar_date(const SeriesTarget& target, std::int32_t index) {
 // Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
 // carries the date), else the one quote the date names. A date held by several quotes names none of
 // them: false, with the refusal in `failure`. A date held by no quote leaves the edit as it is.
-bool aim_at_one_quote(const SeriesTarget& target, int row, std::string_view date_text, SeriesEdit& edit,
+bool aim_at_one_quote(const ViewState& view, int row, std::string_view date_text, SeriesEdit& edit,
                       CommandResult& failure) {
     if (row >= 0) {
-        edit.bar = target.quote_count - 1 - row;
+        edit.bar = view.quoteCount - 1 - row;
         if (edit.bar >= 0)
             return true;
-        failure = CommandResult::failure("No quote is selected.");
+        failure = CommandResult::failure("No quote is selected.", 0, MessageKind::Warning);
         return false;
     }
     DayNumber found = 0;
-    std::int32_t first = series_find_date(target.portfolio_dir, target.symbol, edit.first_date, 0, &found);
+    std::int32_t first = series_find_date(view.portfolioDir, view.currentSymbol, edit.first_date, 0, &found);
     if (first < 0 || found != edit.first_date)
         return true;
-    if (bar_date(target, first + 1) == edit.first_date) {
-        failure = CommandResult::failure(with_text(kSeveralQuotes, date_text));
+    if (bar_date(view, first + 1) == edit.first_date) {
+        failure = CommandResult::failure(with_text(kSeveralQuotes, date_text), 0, MessageKind::Warning);
         return false;
     }
     edit.bar = first;
@@ -171,12 +168,12 @@ bool aim_at_one_quote(const SeriesTarget& target, int row, std::string_view date
 
 } // namespace
 
-CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values,
+CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
                          int row) {
     constexpr const char* kFailed = "Single Date Edit Failed";
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
     PresentFields present{};
-    StatusCode read_status = read_present_fields(target.portfolio_dir, target.symbol, present);
+    StatusCode read_status = read_present_fields(view.portfolioDir, view.currentSymbol, present);
     if (read_status != 0)
         return CommandResult::failure(kFailed, read_status);
     CommandResult check = check_edit_quote_input(date_text, values, present);
@@ -186,11 +183,11 @@ CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text,
     SeriesEdit edit = make_edit(kEditSet, day, day);
     for (int i = 0; i < kValueFields; ++i)
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
-    if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
+    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     bool changed = false;
     int error = 0;
-    int status = rewrite(target, edit, error, &changed);
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
         return rewrite_failed(kFailed, status, error);
     CommandResult result = succeeded(changed);
@@ -223,15 +220,15 @@ std::optional<SplitFactors> split_factors(std::string_view new_shares, std::stri
     return factors;
 }
 
-CommandResult check_split_input(const SplitInput& input, const QuoteDateRange& range) {
-    if (!date_in_range(date_from_text(input.date_text), range) ||
+CommandResult check_split_input(const SplitInput& input, const ViewState& view) {
+    if (!date_in_range(date_from_text(input.date_text), view) ||
         !split_factors(input.new_shares, input.old_shares))
         return invalid_data();
     return CommandResult::success();
 }
 
-CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, const QuoteDateRange& range) {
-    CommandResult check = check_split_input(input, range);
+CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
+    CommandResult check = check_split_input(input, view);
     if (!check.ok)
         return check;
     SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
@@ -241,7 +238,7 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
     edit.values[4] = edit.values[5] = factors.volume;
     bool changed = false;
     int error = 0;
-    int status = rewrite(target, edit, error, &changed);
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
         return rewrite_failed("Split Edit Failed", status, error);
     CommandResult result = succeeded(changed);
@@ -252,18 +249,17 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
 
 // ---- Adjust ---------------------------------------------------------------------------------------
 
-CommandResult check_adjust_input(const AdjustInput& input, const QuoteDateRange& range) {
-    if (!date_in_range(date_from_text(input.from_date), range) ||
-        !date_in_range(date_from_text(input.to_date), range))
+CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view) {
+    if (!date_in_range(date_from_text(input.from_date), view) ||
+        !date_in_range(date_from_text(input.to_date), view))
         return invalid_data();
     if (!nonzero_value(input.price) || !nonzero_value(input.open_interest) || !nonzero_value(input.volume))
         return invalid_data();
     return CommandResult::success();
 }
 
-CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input,
-                            const QuoteDateRange& range) {
-    CommandResult check = check_adjust_input(input, range);
+CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
+    CommandResult check = check_adjust_input(input, view);
     if (!check.ok)
         return check;
     SeriesEdit edit = make_edit(kEditScale, date_from_text(input.from_date), date_from_text(input.to_date));
@@ -272,7 +268,7 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
     edit.values[5] = *scan_value(input.open_interest);
     bool changed = false;
     int error = 0;
-    int status = rewrite(target, edit, error, &changed);
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
         return rewrite_failed("Adjust Edit Failed", status, error);
     CommandResult result = succeeded(changed);
@@ -287,21 +283,25 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text, int row) {
+CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row) {
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
         return invalid_data();
     // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
-    if (CommandResult check = check_master_writable(target.master_path); !check.ok)
+    if (CommandResult check = check_master_writable(view.masterPath); !check.ok)
         return check;
     SeriesEdit edit = make_edit(kEditDelete, day, day);
-    if (CommandResult refusal; !aim_at_one_quote(target, row, date_text, edit, refusal))
+    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     int error = 0;
-    int status = rewrite(target, edit, error);
+    int status = rewrite(view, edit, error);
     if (status == status::kDeleteNotFound)
-        return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
+        return CommandResult{
+            false,
+            status,
+            {{MessageKind::Error, "failure in delete quote for findrec"}, {MessageKind::Error, kFailed}},
+            {}};
     if (status != 0)
         return rewrite_failed(kFailed, status, error);
     CommandResult result = CommandResult::success();
@@ -311,33 +311,33 @@ CommandResult delete_quote(const SeriesTarget& target, std::string_view date_tex
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
-AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int selected_row) {
+AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row) {
     AddQuotePlan plan;
     auto refuse = [&plan](std::string message) {
-        plan.check = CommandResult::failure(std::move(message));
+        plan.check = CommandResult::failure(std::move(message), 0, MessageKind::Warning);
         return plan;
     };
     if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= shown_dates.size())
         return refuse("No quote is selected.");
-    const std::string& selected_text = shown_dates[selected_row];
-    DayNumber selected = date_from_text(selected_text);
+    DayNumber selected = shown_dates[selected_row];
+    const std::string selected_text = date_text(selected);
     if (selected == 0)
         return refuse(with_text("The selected quote's date %s is not a valid date.", selected_text));
     DayNumber new_date = previous_weekday(selected);
     if (new_date == 0 || new_date >= selected)
         return refuse(with_text("No weekday comes before %s.", selected_text));
     plan.new_date_text = date_text(new_date);
-    if (find_date_row(shown_dates, plan.new_date_text) >= 0)
+    if (std::find(shown_dates.begin(), shown_dates.end(), new_date) != shown_dates.end())
         return refuse(with_text("Date %s already exists.", plan.new_date_text));
     // The rewrite inserts a copy in front of every quote dated S: exactly one, or the dates interleave.
-    if (std::count(shown_dates.begin(), shown_dates.end(), selected_text) != 1)
+    if (std::count(shown_dates.begin(), shown_dates.end(), selected) != 1)
         return refuse(
             with_text("Date %s is held by more than one quote.\nNo quote was added.", selected_text));
     // The new quote goes between the selected quote and its older neighbour: their dates must enclose it.
     std::size_t older_row = static_cast<std::size_t>(selected_row) + 1;
     if (older_row >= shown_dates.size())
         return refuse("The oldest quote is selected.\nA quote can only be added between two quotes.");
-    DayNumber older = date_from_text(shown_dates[older_row]);
+    DayNumber older = shown_dates[older_row];
     if (older == 0 || older >= new_date)
         return refuse(with_text(
             "Date %s cannot be added:\nthe next older quote is not dated before it.\nNo quote was added.",
@@ -348,14 +348,13 @@ AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int sel
     return plan;
 }
 
-AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::string>& shown_dates,
-                         int selected_row) {
-    AddQuotePlan plan = plan_add_quote(shown_dates, selected_row);
+AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates) {
+    AddQuotePlan plan = plan_add_quote(shown_dates, view.selectedQuoteRow);
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
     int error = 0;
-    int status = rewrite(target, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
+    int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
         out.result = rewrite_failed("Add Quote Failed", status, error);
         return out;

@@ -14,6 +14,13 @@ namespace {
 
 using Path = std::filesystem::path;
 
+struct TransferRequest {
+    TransferMode mode;
+    const Path& portfolio_dir;
+    const std::string& current_symbol;
+    const Path& destination;
+};
+
 constexpr const char* kPortfolioFull = "The portfolio already has the\nmaximum number of symbols (255).\n"
                                        "Choose a different or new portfolio.";
 constexpr const char* kNothingChanged = "\nNothing was changed.";
@@ -40,18 +47,6 @@ std::string trimmed_upper_key(std::string_view symbol) {
         return {};
     std::size_t last = symbol.find_last_not_of(' ');
     return portfolio_files::to_upper(symbol.substr(first, last - first + 1));
-}
-
-// The lowest file number 1..255 that no counted record uses; 0 when all are taken.
-int lowest_free_number(const MasterImage& image) {
-    bool used[kMaxSecurities + 1] = {};
-    for (int i = 0; i < image.records_counted(); ++i)
-        used[image.record(i).file_number()] = true;
-    for (int n = 1; n <= kMaxSecurities; ++n) {
-        if (!used[n])
-            return n;
-    }
-    return 0;
 }
 
 // The order of the steps keeps one promise at every instant, even when the process dies between two
@@ -101,7 +96,7 @@ private:
 bool Transfer::fail(std::string message, bool own_text) {
     result_.ok = false;
     own_text_ = own_text;
-    result_.messages.push_back(std::move(message));
+    result_.add(MessageKind::Error, std::move(message));
     return false;
 }
 
@@ -122,7 +117,7 @@ bool Transfer::find_source() {
     if (is_move()) {
         CommandResult check = check_master_writable(portfolio_files::master(source_dir_));
         if (!check.ok)
-            return fail(check.messages.front());
+            return fail(check.messages.front().text);
     }
     return true;
 }
@@ -161,7 +156,7 @@ bool Transfer::check_destination() {
     if (!master_read_image(master_path, image))
         return fail("The portfolio file\n" + master_path.string() + "\ncannot be read.");
     if (CommandResult check = check_master_writable(master_path); !check.ok)
-        return fail(check.messages.front());
+        return fail(check.messages.front().text);
     std::string duplicate =
         "The Symbol addition failed.\n\nReason: Symbol " + key_ + " already exists in\n" + dest_text();
     for (int i = 0; i < image.records_counted(); ++i) {
@@ -248,7 +243,8 @@ void Transfer::delete_source_files() {
             stuck.push_back(path);
     }
     for (const Path& path : stuck)
-        result_.messages.push_back("The symbol was moved, but\n" + path.string() + "\ncould not be deleted.");
+        result_.add(MessageKind::Warning,
+                    "The symbol was moved, but\n" + path.string() + "\ncould not be deleted.");
 }
 
 // Puts both portfolios back as they were: the destination record first, then the copies. A copy
@@ -270,7 +266,7 @@ bool Transfer::undo() {
     std::string text = "The transfer could not be undone completely:";
     for (const std::string& item : stuck)
         text += "\n" + item;
-    result_.messages.push_back(text);
+    result_.add(MessageKind::Error, text);
     return false;
 }
 
@@ -281,7 +277,7 @@ CommandResult Transfer::run() {
                 (!is_move() || remove_source_record());
     if (!done) {
         if (undo() && own_text_ && !result_.messages.empty())
-            result_.messages.front() += kNothingChanged;
+            result_.messages.front().text += kNothingChanged;
         return result_;
     }
     result_.ok = true;
@@ -302,7 +298,9 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
     return choices;
 }
 
-CommandResult transfer_symbol(const TransferRequest& request) {
+CommandResult transfer_symbol(const ViewState& view, TransferMode mode,
+                              const std::filesystem::path& destination) {
+    const TransferRequest request{mode, view.portfolioDir, view.currentSymbol, destination};
     return Transfer(request).run();
 }
 

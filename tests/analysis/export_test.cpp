@@ -96,7 +96,7 @@ TEST(Export, AbsentFieldsReadNAAndFailuresSayWhy) {
     }
     const CommandResult unknown = export_quotes(dir.path(), "NOSUCH", dir / "a.txt", ExportOptions{});
     EXPECT_FALSE(unknown.ok || unknown.status == 0 || !unknown.messages.empty());
-    EXPECT_EQ(export_quotes(dir.path(), "IBM", dir / "missing" / "x.txt", ExportOptions{}).messages,
+    EXPECT_EQ(export_quotes(dir.path(), "IBM", dir / "missing" / "x.txt", ExportOptions{}).texts(),
               std::vector<std::string>{"file export error"});
 }
 

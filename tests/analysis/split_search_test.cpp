@@ -62,14 +62,14 @@ TEST(SplitSearch, APortfolioInSymbolOrderWithNoticesAndLines) {
                      make_security(7, "AAA", "A", bars_with_split(1, -1), true)},
                     true);
     std::vector<std::string> heard;
-    const SplitSearchOutcome outcome =
-        split_search_portfolio(dir.path(), [&](const SplitSearchEvent& e) { heard.push_back(e.text); });
+    const SplitSearchOutcome outcome = split_search_portfolio(
+        dir.path(), [&](const SplitSearchEvent& e) { return heard.push_back(e.text), true; });
     EXPECT_TRUE(outcome.result.ok);
     const std::string line = "XYZ possible 2 for 1 split on 06/15/98";
     EXPECT_EQ(outcome.lines, std::vector<std::string>{line});
     const std::string notice =
         "For symbol AAA\nSplitSearch cannot perform search\nas there are fewer than 2 quotes.";
-    EXPECT_EQ(outcome.result.messages, std::vector<std::string>{notice});
+    EXPECT_EQ(outcome.result.texts(), std::vector<std::string>{notice});
     using K = SplitEventKind;
     const std::vector<std::pair<K, std::string>> expected = {
         {K::Notice, notice}, {K::SymbolDone, "AAA"}, {K::SymbolDone, "bbb"},
@@ -80,7 +80,7 @@ TEST(SplitSearch, APortfolioInSymbolOrderWithNoticesAndLines) {
     EXPECT_EQ(events, expected);
     ASSERT_EQ(heard.size(), expected.size());
     write_portfolio(dir.path(), {make_security(1, "FLAT", "F", bars_with_split(100, -1))});
-    EXPECT_EQ(split_search_portfolio(dir.path()).result.messages,
+    EXPECT_EQ(split_search_portfolio(dir.path()).result.texts(),
               std::vector<std::string>{"No candidate splits found"});
 }
 
@@ -120,14 +120,26 @@ TEST(SplitSearch, AFailedReadEndsTheWholeSearch) {
         faults.fail_nth(fileops::Op::Read, failing, EIO);
         const SplitSearchOutcome outcome = split_search(dir.path(), {"ALPHA", "ZULU"});
         EXPECT_FALSE(outcome.result.ok) << failing;
-        EXPECT_EQ(outcome.result.messages, kReadError) << failing;
+        EXPECT_EQ(outcome.result.texts(), kReadError) << failing;
         EXPECT_TRUE(outcome.lines.empty()) << failing;
     }
     fs::remove(dir / "F2.DAT");
     const SplitSearchOutcome outcome = split_search_portfolio(dir.path());
     EXPECT_EQ(outcome.lines.size(), 1u); // ALPHA's line stays; ZULU is never searched
-    EXPECT_EQ(outcome.result.messages, kReadError);
+    EXPECT_EQ(outcome.result.texts(), kReadError);
     EXPECT_EQ(outcome.events.back().kind, SplitEventKind::Notice);
+}
+
+TEST(SplitSearch, AListenerThatSaysStopEndsTheSearchAtOnceWithoutAMessage) {
+    TempDir dir;
+    write_portfolio(dir.path(), {make_security(1, "ALPHA", "A", bars_with_split(10, 5)),
+                                 make_security(2, "BETA", "B", bars_with_split(10, 5))});
+    int heard = 0;
+    const SplitSearchOutcome outcome = split_search_portfolio(
+        dir.path(), [&](const SplitSearchEvent& e) { return ++heard, e.kind != SplitEventKind::Line; });
+    EXPECT_TRUE(outcome.cancelled && !outcome.result.ok && outcome.result.messages.empty());
+    EXPECT_EQ(outcome.lines.size(), 1u); // BETA is never searched
+    EXPECT_EQ(heard, 1);
 }
 
 TEST(SplitSearch, TheSavedFileHoldsTheLinesAndAFailedSaveSaysWhere) {
@@ -136,7 +148,7 @@ TEST(SplitSearch, TheSavedFileHoldsTheLinesAndAFailedSaveSaysWhere) {
     EXPECT_EQ(read_bytes(dir / "result.txt"), "XYZ possible 2 for 1 split on 06/15/98\nABC\n");
     FaultInjector faults;
     faults.fail_all(fileops::Op::Write, ENOSPC);
-    EXPECT_EQ(split_search_save(dir / "result.txt", {"new"}).messages,
+    EXPECT_EQ(split_search_save(dir / "result.txt", {"new"}).texts(),
               std::vector<std::string>{"Cannot write the file " + (dir / "result.txt").string()});
 }
 

@@ -39,6 +39,7 @@ Walk walk(const fs::path& root, bool limit = false, const std::string& filter = 
         if (w.entered.empty() || w.entered.back() != dir || w.counts.back() == found)
             w.entered.push_back(dir);
         w.counts.push_back(found);
+        return true;
     });
     return w;
 }
@@ -99,6 +100,20 @@ TEST(SearchForMasters, AnUnlistableDirectoryYieldsNothingAndTheWalkGoesOn) {
         faults.fail_nth(fileops::Op::ListDir, listing, EACCES);
         EXPECT_EQ(walk(tmp.path()).results.size(), listing - 1);
     }
+}
+
+TEST(SearchForMasters, AProgressThatSaysStopEndsTheWalkWithWhatWasFound) {
+    TempDir tmp;
+    for (const char* name : {"a", "b", "c"})
+        portfolio_at(tmp / name);
+    std::vector<std::string> found;
+    int calls = 0, stopped_at = -1;
+    EXPECT_FALSE(SearchForMasters(tmp.path(), found, false, "", [&](const std::string&, int count) {
+        stopped_at = count == 0 ? -1 : calls + 1;
+        return ++calls, count == 0;
+    }));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(calls, stopped_at); // none after the stop
 }
 
 } // namespace

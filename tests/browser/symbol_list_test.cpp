@@ -56,7 +56,8 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
                                                             "B"}};
     for (const auto& [bytes, text] : symbols)
         EXPECT_EQ(master_symbol_text(with_symbol_bytes(bytes)), text);
-    for (const std::string& bytes : std::vector<std::string>{" ABC", "\xC4\x41\x42\x43", std::string(16, '\0')})
+    for (const std::string& bytes :
+         std::vector<std::string>{" ABC", "\xC4\x41\x42\x43", std::string(16, '\0')})
         EXPECT_TRUE(master_record_damaged(with_symbol_bytes(bytes))) << bytes;
     EXPECT_FALSE(master_record_damaged(with_symbol_bytes("A")));
     EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ACME CORP")), "ACME CORP       ");
@@ -99,7 +100,7 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
         const SymbolListing listing =
             symbol_list_read(builder.count(count).unused_slots(unused).trailing(tail).write(dir.path()));
         EXPECT_EQ(listing.result.ok, ok) << records << " " << count;
-        EXPECT_EQ(listing.result.messages, ok ? std::vector<std::string>{} : kFillFailure)
+        EXPECT_EQ(listing.result.texts(), ok ? std::vector<std::string>{} : kFillFailure)
             << records << " " << count;
         EXPECT_EQ(static_cast<int>(listing.rows.size()), ok ? records : 0) << records << " " << count;
     }
@@ -113,7 +114,7 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
     }
     const SymbolListing listing = symbol_list_read(builder.write(dir.path()));
     ASSERT_TRUE(listing.result.ok);
-    EXPECT_EQ(listing.result.messages,
+    EXPECT_EQ(listing.result.texts(),
               std::vector<std::string>{"File has 300 symbols.\nWill only display the first 255 symbols"});
     EXPECT_EQ(listing.header_count, 300);
     EXPECT_EQ(listing.symbol_count, 255);
@@ -135,18 +136,19 @@ TEST(SymbolList, ADamagedRecordShowsItsNameAndTheFillAsksBeforeRepairing) {
     EXPECT_EQ(symbols_of(read), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
     EXPECT_TRUE(read.rows[0].damaged);
     std::vector<std::string> questions;
-    const SymbolListing declined = symbol_list_fill(master, [&](const std::string& q) {
-        questions.push_back(q);
+    const SymbolListing declined = symbol_list_fill(master, [&](const Message& q) {
+        EXPECT_EQ(q.kind, MessageKind::Question);
+        questions.push_back(q.text);
         return false;
     });
-    EXPECT_EQ(declined.result.messages, kFillFailure);
+    EXPECT_EQ(declined.result.texts(), kFillFailure);
     EXPECT_EQ(read_bytes(master), before);
     EXPECT_EQ(questions,
               std::vector<std::string>{
                   "The master file\n" + master.string() +
                   "\nappears corrupted.\n\nShould Quorbit try to repair this file now?\n\n"
                   "(Hint: There is a control for this in\nthe Portfolio > Search Filter dialog.)"});
-    const SymbolListing repaired = symbol_list_fill(master, [](const std::string&) { return true; });
+    const SymbolListing repaired = symbol_list_fill(master, [](const Message&) { return true; });
     ASSERT_TRUE(repaired.result.ok);
     EXPECT_EQ(symbols_of(repaired), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
     EXPECT_EQ(symbols_of(symbol_list_read(master)), (std::vector<std::string>{"BLANK", "IBM"}));
@@ -240,14 +242,14 @@ TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
                                      "N/A"};
         ASSERT_EQ(listing.rows[row], expected) << "row " << row;
     }
-    EXPECT_EQ(listing.first_quote_date, quote_date_text(bars.front().date));
-    EXPECT_EQ(listing.last_quote_date, quote_date_text(bars.back().date));
+    EXPECT_EQ(std::vector<DayNumber>({listing.dates[999], listing.first_quote_date, listing.last_quote_date}),
+              std::vector<DayNumber>({bars.front().date, bars.front().date, bars.back().date}));
     write_series_portfolio(dir.path(), spec, {});
     const QuoteListing empty = quote_list_read(dir.path(), "IBM");
     EXPECT_TRUE(empty.result.ok);
     EXPECT_TRUE(empty.rows.empty());
-    EXPECT_EQ(empty.first_quote_date + empty.last_quote_date, "00/00/0000/00/00");
-    EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.messages,
+    EXPECT_EQ(empty.first_quote_date + empty.last_quote_date, 0);
+    EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.texts(),
               std::vector<std::string>{"Error in FillQuotesGrid"});
 }
 

@@ -36,11 +36,10 @@ protected:
         write_portfolio(tmp.path(), {other, ibm}, true);
         before = snapshot(tmp.path());
     }
-    SeriesTarget target(const Security& s) const {
-        return {tmp.path(), s.spec.symbol, static_cast<std::int32_t>(s.bars.size()), tmp / "master"};
-    }
-    QuoteDateRange range(const Security& s) const {
-        return {date_text(s.bars.front().date), date_text(s.bars.back().date)};
+    // The view state with `s` on screen and row `selected` of its quote list selected.
+    ViewState view(const Security& s, int selected = 0) const {
+        return {tmp.path(), tmp / "master",      s.spec.symbol,     "", 2, 0, static_cast<int>(s.bars.size()),
+                selected,   s.bars.front().date, s.bars.back().date};
     }
     std::string dat(const Security& s) const {
         return read_bytes(tmp / ("f" + std::to_string(s.spec.file_number) + ".dat"));
@@ -65,10 +64,10 @@ protected:
         bars[index] = bar;
         return dat_bytes(s.spec, bars);
     }
-    static Texts shown_dates(const Security& s) {
-        Texts rows;
+    static std::vector<DayNumber> shown_dates(const Security& s) {
+        std::vector<DayNumber> rows;
         for (auto it = s.bars.rbegin(); it != s.bars.rend(); ++it)
-            rows.push_back(date_text(it->date));
+            rows.push_back(it->date);
         return rows;
     }
 
@@ -80,29 +79,29 @@ protected:
 TEST_F(QuoteCommands, SplitAdjustAndEditRestateTheirQuotesOnlyAndLogTheTextsAsTyped) {
     write({0, day(4), day(5), day(8), day(9)}); // the oldest quote from before 1961, as in old index series
     const std::string master = read_bytes(tmp / "master"), original = dat(ibm);
-    CommandResult r = split_quotes(target(ibm), {"01/09/96", "2", "1"}, range(ibm));
+    CommandResult r = split_quotes(view(ibm), {"01/09/96", "2", "1"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), scaled(ibm, 0, day(8), 0.5f, 2.0f, 2.0f));
     EXPECT_EQ(read_bytes(tmp / "f2.bak"), original);
     EXPECT_EQ(read_bytes(tmp / "master"), master);
     EXPECT_EQ(log_of(r), (Texts{"Split/Date=01/09/96", "Split/New=2", "Split/Old=1"}));
-    ASSERT_TRUE(split_quotes(target(other), {"01/08/96", "1", "2"}, range(other)).ok); // a series without OI
+    ASSERT_TRUE(split_quotes(view(other), {"01/08/96", "1", "2"}).ok); // a series without OI
     EXPECT_EQ(dat(other), scaled(other, 0, day(5), 2.0f, 0.5f, 1.0f));
     write({day(4), day(5), day(8), day(9), day(10), day(11)});
-    r = adjust_quotes(target(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"}, range(ibm));
+    r = adjust_quotes(view(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), scaled(ibm, day(5), day(9), 0.5f, 2.0f, -4.0f));
     EXPECT_EQ(log_of(r), (Texts{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96", "Adjust/PriceMult=0.5",
                                 "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
     EXPECT_EQ(split_factors("3", "2")->price, static_cast<float>(2.0 / 3.0)); // rounded once from the ratio
     write({day(4), day(5), day(8), day(9)});
-    r = edit_quote(target(ibm), "01/09/96", {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"});
+    r = edit_quote(view(ibm), "01/09/96", {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), with_bar(ibm, 3, {day(9), 0, 25.5f, 26, 24.75f, 25.25f, 15000.4f, 411}));
     EXPECT_EQ(log_of(r), (Texts{"Edit/Date=01/09/96", "Edit/Open=25.5000", "Edit/Hi=26", "Edit/Lo= 24.75",
                                 "Edit/Close=25.25abc", "Edit/Vol=15000.4", "Edit/OI=411"}));
     ASSERT_TRUE(
-        edit_quote(target(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"}).ok); // OI not read
+        edit_quote(view(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"}).ok); // OI not read
     EXPECT_EQ(dat(other), with_bar(other, 1, {day(5), 0, 1, 2, 0.5f, 1.5f, 900, 0}));
 }
 
@@ -117,42 +116,40 @@ TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNoth
     // clang-format on
     const Texts invalid = {kInvalidDataEntered};
     for (const SplitInput& in : bad_splits)
-        EXPECT_EQ(split_quotes(target(ibm), in, range(ibm)).messages, invalid)
-            << in.date_text << in.new_shares;
+        EXPECT_EQ(split_quotes(view(ibm), in).texts(), invalid) << in.date_text << in.new_shares;
     for (const AdjustInput& in : bad_adjusts)
-        EXPECT_EQ(adjust_quotes(target(ibm), in, range(ibm)).messages, invalid)
-            << in.from_date << in.open_interest;
+        EXPECT_EQ(adjust_quotes(view(ibm), in).texts(), invalid) << in.from_date << in.open_interest;
     for (const char* bad : {"", "N/A", "abc", "1e39", "nan"})
-        EXPECT_EQ(edit_quote(target(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"}).messages, invalid)
+        EXPECT_EQ(edit_quote(view(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"}).texts(), invalid)
             << bad;
     write_bytes(tmp / "f2.bak", "the state before the last real change");
     before = snapshot(tmp.path());
     for (const CommandResult& r :
-         {split_quotes(target(ibm), {"01/04/96", "2", "1"}, range(ibm)), // nothing before
-          split_quotes(target(ibm), {"01/09/96", "1", "1"}, range(ibm)),
-          adjust_quotes(target(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}, range(ibm)),
-          edit_quote(target(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"})}) {
-        EXPECT_EQ(r.messages, Texts{kNothingChanged});
+         {split_quotes(view(ibm), {"01/04/96", "2", "1"}), // nothing before
+          split_quotes(view(ibm), {"01/09/96", "1", "1"}),
+          adjust_quotes(view(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}),
+          edit_quote(view(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"})}) {
+        EXPECT_EQ(r.texts(), Texts{kNothingChanged});
         EXPECT_TRUE(r.ok && !r.log.empty());
     }
-    SeriesTarget missing = target(ibm); // rewrite failures give each command's own message
-    missing.symbol = "NOPE";
-    EXPECT_EQ(edit_quote(missing, "01/09/96", {"1", "1", "1", "1", "1", "1"}).messages,
+    ViewState missing = view(ibm); // rewrite failures give each command's own message
+    missing.currentSymbol = "NOPE";
+    EXPECT_EQ(edit_quote(missing, "01/09/96", {"1", "1", "1", "1", "1", "1"}).texts(),
               Texts{"Single Date Edit Failed"});
-    EXPECT_EQ(split_quotes(missing, {"01/09/96", "2", "1"}, range(ibm)).messages, Texts{"Split Edit Failed"});
-    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}, range(ibm)).messages,
+    EXPECT_EQ(split_quotes(missing, {"01/09/96", "2", "1"}).texts(), Texts{"Split Edit Failed"});
+    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}).texts(),
               Texts{"Adjust Edit Failed"});
-    EXPECT_EQ(delete_quote(missing, "01/09/96").messages, Texts{"Delete Edit Failed"});
-    EXPECT_EQ(add_quote(missing, {"01/08/96", "01/04/96"}, 0).result.messages, Texts{"Add Quote Failed"});
-    const CommandResult absent = delete_quote(target(ibm), "01/06/96");
+    EXPECT_EQ(delete_quote(missing, "01/09/96").texts(), Texts{"Delete Edit Failed"});
+    EXPECT_EQ(add_quote(missing, {day(8), day(4)}).result.texts(), Texts{"Add Quote Failed"});
+    const CommandResult absent = delete_quote(view(ibm), "01/06/96");
     EXPECT_EQ(absent.status, -200);
-    EXPECT_EQ(absent.messages, (Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
+    EXPECT_EQ(absent.texts(), (Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
     EXPECT_TRUE(unchanged());
 }
 
 TEST_F(QuoteCommands, DeleteMovesTheFirstDateAndAQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
     const std::string master = read_bytes(tmp / "master");
-    CommandResult r = delete_quote(target(ibm), "01/04/96");
+    CommandResult r = delete_quote(view(ibm), "01/04/96");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin() + 1, ibm.bars.end()}));
     std::string expected = master;
@@ -161,15 +158,15 @@ TEST_F(QuoteCommands, DeleteMovesTheFirstDateAndAQuoteIsNamedByItsRowWhenSeveral
     EXPECT_EQ(log_of(r), Texts{"Delete/Date=01/04/96"});
     write({day(4), day(8), day(8), day(9)}); // rows: 0 Tue, 1 the later Monday, 2 the earlier, 3 Thu
     const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
-    EXPECT_EQ(edit_quote(target(ibm), "01/08/96", values).messages.size(), 1u); // the date names neither
-    EXPECT_FALSE(delete_quote(target(ibm), "01/08/96").ok);
-    EXPECT_FALSE(edit_quote(target(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
-    EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm), 1).result.ok);
+    EXPECT_EQ(edit_quote(view(ibm), "01/08/96", values).messages.size(), 1u); // the date names neither
+    EXPECT_FALSE(delete_quote(view(ibm), "01/08/96").ok);
+    EXPECT_FALSE(edit_quote(view(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
+    EXPECT_FALSE(add_quote(view(ibm, 1), shown_dates(ibm)).result.ok);
     EXPECT_TRUE(unchanged());
-    ASSERT_TRUE(edit_quote(target(ibm), "01/08/96", values, 1).ok);
+    ASSERT_TRUE(edit_quote(view(ibm), "01/08/96", values, 1).ok);
     ibm.bars[2] = {day(8), 0, 1, 2, 0.5f, 1.5f, 900, 3};
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, ibm.bars));
-    ASSERT_TRUE(delete_quote(target(ibm), "01/08/96", 2).ok);
+    ASSERT_TRUE(delete_quote(view(ibm), "01/08/96", 2).ok);
     ibm.bars.erase(ibm.bars.begin() + 1);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, ibm.bars));
 }
@@ -178,14 +175,14 @@ TEST_F(QuoteCommands, AddCopiesTheSelectedQuoteToTheWeekdayBeforeItInDateOrder) 
     write({day(4), day(6), day(7), day(8), day(9)}); // rows: Tue, Mon, Sun, Sat, Thu
     // Tuesday: Monday is shown already; Monday and Sunday: Friday would come after a weekend quote; the
     // oldest quote has no older neighbour.
-    EXPECT_EQ(add_quote(target(ibm), shown_dates(ibm), 0).result.messages,
+    EXPECT_EQ(add_quote(view(ibm, 0), shown_dates(ibm)).result.texts(),
               Texts{"Date 01/08/96 already exists."});
     for (int row : {1, 2, 4})
-        EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm), row).result.ok) << row;
+        EXPECT_FALSE(add_quote(view(ibm, row), shown_dates(ibm)).result.ok) << row;
     EXPECT_TRUE(unchanged());
     const AddQuotePlan plan = plan_add_quote(shown_dates(ibm), 3);
     EXPECT_TRUE(plan.check.ok && plan.new_date_text == "01/05/96");
-    AddQuoteResult r = add_quote(target(ibm), shown_dates(ibm), 3); // Saturday: Friday goes before it
+    AddQuoteResult r = add_quote(view(ibm, 3), shown_dates(ibm)); // Saturday: Friday goes before it
     ASSERT_TRUE(r.result.ok);
     EXPECT_EQ(r.new_date_text, "01/05/96");
     EXPECT_EQ(r.row_to_select, 4);

@@ -44,22 +44,22 @@ protected:
 };
 
 TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymbol) {
-    ASSERT_TRUE(edit_symbol(master, "IBM", "ibm", "Intl Business Mc").ok);
+    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "IBM", "ibm", "Intl Business Mc").ok);
     std::string image = original;
     put_text16(image, slot_offset(2) + 36, "ibm");
     put_text16(image, slot_offset(2) + 7, "Intl Business Mc");
     EXPECT_EQ(read_bytes(master), image);
     EXPECT_EQ(without(snapshot(tmp.path()), "master"), without(before, "master"));
     // Latin-1 letters are one byte each in a name; the same texts again change nothing.
-    ASSERT_TRUE(edit_symbol(master, "ibm", "ibm", "M\xC3\xBCller AG").ok);
+    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "ibm", "ibm", "M\xC3\xBCller AG").ok);
     EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
     const Files renamed = snapshot(tmp.path());
-    EXPECT_EQ(edit_symbol(master, "ibm", "ibm", "M\xC3\xBCller AG").messages,
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "ibm", "ibm", "M\xC3\xBCller AG").texts(),
               std::vector<std::string>{kNothingChanged});
     EXPECT_EQ(snapshot(tmp.path()), renamed);
     put_text16(image, slot_offset(3) + 36, "ibm"); // two records showing ibm: the first is renamed
     write_bytes(master, image);
-    ASSERT_TRUE(edit_symbol(master, "ibm", "NEW", "NAME").ok);
+    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "ibm", "NEW", "NAME").ok);
     put_text16(image, slot_offset(2) + 36, "NEW");
     put_text16(image, slot_offset(2) + 7, "NAME");
     EXPECT_EQ(read_bytes(master), image);
@@ -74,27 +74,28 @@ TEST_F(SymbolCommands, RenameRefusesTextsTheFilesCannotHoldAndKeysOfOtherRecords
         {"IBM", "N\xE2\x82\xAC"}, {"CAF\xC3\x89", "NAME"}, {" IBM", "NAME"}, {"IBM", "TAB\tNAME"}, {"", "NAME"}};
     // clang-format on
     for (const auto& [symbol, name] : refused) {
-        CommandResult r = edit_symbol(master, "IBM", symbol, name);
+        CommandResult r = edit_symbol(view_of(tmp.path()), "IBM", symbol, name);
         EXPECT_FALSE(r.ok) << symbol << " / " << name;
         EXPECT_EQ(r.messages.size(), 1u);
     }
-    EXPECT_NE(edit_symbol(master, "IBM", "ABCDEFGHIJKLMNO", "N").messages[0].find("at most 14"),
-              std::string::npos);
-    EXPECT_EQ(edit_symbol(master, "IBM", "", "X").messages,
+    EXPECT_NE(
+        edit_symbol(view_of(tmp.path()), "IBM", "ABCDEFGHIJKLMNO", "N").messages[0].text.find("at most 14"),
+        std::string::npos);
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "", "X").texts(),
               std::vector<std::string>{"You must enter a symbol"});
     // The record is found by the symbol text shown, exactly: not a name, not another case.
     for (const char* row : {"INTL BUS MACH", "ibm", "IB"}) {
-        CommandResult r = edit_symbol(master, row, "X", "Y");
+        CommandResult r = edit_symbol(view_of(tmp.path()), row, "X", "Y");
         ASSERT_EQ(r.messages.size(), 1u) << row;
-        EXPECT_NE(r.messages[0].find("was not found"), std::string::npos);
+        EXPECT_NE(r.messages[0].text.find("was not found"), std::string::npos);
     }
-    EXPECT_EQ(delete_symbol(tmp.path(), master, "QQQ").messages.size(), 1u);
-    EXPECT_FALSE(edit_symbol(tmp / "nowhere" / "MASTER", "IBM", "X", "Y").ok);
+    EXPECT_EQ(delete_symbol(view_of(tmp.path()), "QQQ").messages.size(), 1u);
+    EXPECT_FALSE(edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 
 TEST_F(SymbolCommands, DeleteRemovesTheRecordAndItsFilesOnly) {
-    ASSERT_TRUE(delete_symbol(tmp.path(), master, "IBM").ok);
+    ASSERT_TRUE(delete_symbol(view_of(tmp.path()), "IBM").ok);
     std::string expected = original.substr(0, slot_offset(2)) + original.substr(slot_offset(3));
     set_image_counters(expected, 2, 2);
     EXPECT_EQ(read_bytes(master), expected);
@@ -107,13 +108,13 @@ TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged
     before = snapshot(tmp.path());
     const std::string problem = symbol_list_read(master).problem;
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
-    const CommandResult results[] = {edit_symbol(master, "AAA", "NEW", "NAME"),
-                                     delete_symbol(tmp.path(), master, "AAA"),
-                                     delete_quote(SeriesTarget{tmp.path(), "AAA", 3, master}, "01/04/99"),
-                                     transfer_symbol({TransferMode::Move, tmp.path(), "AAA", tmp / "dest"})};
+    const CommandResult results[] = {
+        edit_symbol(view_of(tmp.path()), "AAA", "NEW", "NAME"), delete_symbol(view_of(tmp.path()), "AAA"),
+        delete_quote(view_of(tmp.path(), "AAA"), "01/04/99"),
+        transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest")};
     for (const CommandResult& r : results) {
         ASSERT_FALSE(r.ok || r.messages.empty());
-        EXPECT_EQ(r.messages.front().rfind(problem, 0), 0u) << r.messages.front();
+        EXPECT_EQ(r.messages.front().text.rfind(problem, 0), 0u) << r.messages.front().text;
     }
     EXPECT_EQ(snapshot(tmp.path()), before);
 }

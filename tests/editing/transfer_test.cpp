@@ -30,7 +30,7 @@ struct Portfolios {
         dst_before = snapshot(dst);
     }
     CommandResult run(TransferMode mode, const std::string& symbol = "ibm") const {
-        return transfer_symbol({mode, src, symbol, dst});
+        return transfer_symbol(view_of(src, symbol), mode, dst);
     }
     bool unchanged() const { return snapshot(src) == src_before && snapshot(dst) == dst_before; }
     // The destination MASTER after appending the source's first record under number 3.
@@ -93,24 +93,25 @@ TEST(Transfer, RefusalsChangeNeitherPortfolio) {
     write_bytes(p.dst / "MASTER", with_name);
     p.dst_before = snapshot(p.dst);
     for (TransferMode mode : {TransferMode::Move, TransferMode::Copy})
-        EXPECT_EQ(p.run(mode).messages,
+        EXPECT_EQ(p.run(mode).texts(),
                   std::vector<std::string>{"The Symbol addition failed.\n\nReason: Symbol IBM "
                                            "already exists in\n" +
                                            p.dst.string()});
     write_bytes(p.dst / "MASTER", dest);
     p.dst_before = snapshot(p.dst);
     EXPECT_FALSE(p.run(TransferMode::Move, "NOPE").ok);
-    EXPECT_FALSE(transfer_symbol({TransferMode::Move, p.src, "IBM", p.root / "none"}).ok); // no MASTER there
-    CommandResult none = transfer_symbol({TransferMode::Move, p.src, "IBM", ""});
+    EXPECT_FALSE(
+        transfer_symbol(view_of(p.src, "IBM"), TransferMode::Move, p.root / "none").ok); // no MASTER there
+    CommandResult none = transfer_symbol(view_of(p.src, "IBM"), TransferMode::Move, "");
     EXPECT_FALSE(none.ok || !none.messages.empty());
-    EXPECT_FALSE(transfer_symbol({TransferMode::Copy, p.src, "IBM", p.src}).ok); // into itself
+    EXPECT_FALSE(transfer_symbol(view_of(p.src, "IBM"), TransferMode::Copy, p.src).ok); // into itself
     EXPECT_TRUE(p.unchanged());
     write_bytes(p.dst / "F3.DAT", "someone's data"); // never written over
     p.dst_before = snapshot(p.dst);
     for (TransferMode mode : {TransferMode::Move, TransferMode::Copy}) {
         CommandResult r = p.run(mode);
         ASSERT_EQ(r.messages.size(), 1u);
-        EXPECT_NE(r.messages[0].find("already exists"), std::string::npos);
+        EXPECT_NE(r.messages[0].text.find("already exists"), std::string::npos);
     }
     EXPECT_TRUE(p.unchanged());
 }
@@ -128,7 +129,7 @@ TEST(Transfer, AFullDestinationRefuses) {
             EXPECT_TRUE(r.ok);
             EXPECT_TRUE(portfolio_files::present(p.dst, "F" + std::to_string(count + 1) + ".DAT"));
         } else {
-            EXPECT_EQ(r.messages,
+            EXPECT_EQ(r.texts(),
                       std::vector<std::string>{"The portfolio already has the\nmaximum number of symbols "
                                                "(255).\nChoose a different or new portfolio."});
             EXPECT_TRUE(p.unchanged());

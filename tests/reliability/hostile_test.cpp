@@ -244,14 +244,13 @@ TEST_F(Hostile, AMasterCountOf32767OverThreeRecords) {
     EXPECT_EQ(found(root(), "NOWHERE"), kNotFound);
     const SymbolListing listing = symbol_list_read(root() / "MASTER");
     EXPECT_FALSE(listing.result.ok);
-    EXPECT_EQ(listing.result.messages,
+    EXPECT_EQ(listing.result.texts(),
               (std::vector<std::string>{"File has 32767 symbols.\nWill only display the first 255 "
                                         "symbols",
                                         "Failure while filling symbols grid"}));
     EXPECT_TRUE(listing.rows.empty());
     bool asked = false;
-    EXPECT_FALSE(
-        symbol_list_fill(root() / "MASTER", [&](const std::string&) { return asked = true; }).result.ok);
+    EXPECT_FALSE(symbol_list_fill(root() / "MASTER", [&](const Message&) { return asked = true; }).result.ok);
     EXPECT_FALSE(asked);
     int number = -1; // a count above 255 reads as a full portfolio
     EXPECT_EQ(master_append(root(), master_record(security(0, "NEW")), number), 2);
@@ -284,9 +283,9 @@ void expect_refused_everywhere(const fs::path& dir, DayNumber first, DayNumber l
     SeriesFacts facts;
     EXPECT_EQ(series_describe(dir, "IBM", facts), 1);
     const QuoteListing listing = quote_list_read(dir, "IBM");
-    EXPECT_EQ(listing.result.messages, std::vector<std::string>{"Error in FillQuotesGrid"});
+    EXPECT_EQ(listing.result.texts(), std::vector<std::string>{"Error in FillQuotesGrid"});
     EXPECT_EQ(listing.result.status, code);
-    EXPECT_EQ(split_search(dir, {"IBM"}).result.messages,
+    EXPECT_EQ(split_search(dir, {"IBM"}).result.texts(),
               std::vector<std::string>{"Error in SplitSearch bars read"});
     EXPECT_EQ(export_quotes(dir, "IBM", dir / "out.txt", ExportOptions{}).status, code);
     for (std::int16_t kind = kEditSet; kind <= kEditInsert; ++kind)

@@ -3,6 +3,7 @@
 // symbols, nested entries, lower-case names, missing F<n>.DOP, stray header bytes, bytes cut off).
 #pragma once
 
+#include "browser/view_state.h"
 #include "storage/encoding.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
@@ -339,6 +340,15 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     write_series_master(dir, records, lower_case, 2);
     write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), std::string(192, '\x5d'));
     write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), std::string(150, '\x2a'));
+}
+
+// The view state a test hands to a command: the portfolio at `dir` open, `symbol` on screen.
+inline ViewState view_of(const std::filesystem::path& dir, const std::string& symbol = {}) {
+    ViewState view;
+    view.portfolioDir = dir;
+    view.masterPath = portfolio_files::master(dir);
+    view.currentSymbol = symbol;
+    return view;
 }
 
 } // namespace testing_support
