@@ -99,57 +99,33 @@ TEST(ScanDecimalInt, ReadsAsPercentDDoes) {
     EXPECT_EQ(ScanDecimalInt(std::string("5\0009", 3)), 5);
 }
 
-TEST_F(Settings, OpenCreatesTheKeyOnceAndLeavesItOpenForTheCaller) {
+TEST_F(Settings, OpenCreatesTheKeyOnceIntegersAreTheirLeadingNumberAndLongTextsReadAsTheDefault) {
     CSettingsStore store(locations());
-    EXPECT_EQ(store.GetBasePath(), "");
     bool created = false;
-    ASSERT_TRUE(open(store, created));
-    EXPECT_TRUE(created);
+    ASSERT_TRUE(open(store, created) && created);
     EXPECT_EQ(store.GetBasePath(), "Software\\Kestrone Software\\Quorbit");
-    EXPECT_TRUE(fs::is_regular_file(settingsFile()));
-    ASSERT_TRUE(open(store, created));
-    EXPECT_FALSE(created);
-    CSettingsStore again(locations());
     SettingsKeyHandle key;
-    ASSERT_TRUE(again.Open(SettingsRoot::CurrentUser, SettingsBasePath(), key, created));
+    ASSERT_TRUE(store.Open(SettingsRoot::CurrentUser, SettingsBasePath(), key, created));
     EXPECT_FALSE(created);
-    ASSERT_NE(key, nullptr);
-    EXPECT_EQ(key->where().path + "|" + key->where().section, SettingsBasePath() + "|");
-    EXPECT_EQ(again.GetRoot(), SettingsRoot::CurrentUser);
-    EXPECT_TRUE(again.backend().WriteValue(*key, "AtTheTop", "1"));
-    SettingsBackend::CloseKey(key);
-    EXPECT_EQ(key, nullptr);
-    EXPECT_EQ(again.GetInt("", "AtTheTop", 0), 1);
-}
-
-TEST_F(Settings, IntegersAreTheirLeadingNumberAndTextsOf260CharactersOrMoreReadAsTheDefault) {
-    auto store = openStore();
-    EXPECT_EQ(store->GetInt("Nowhere", "x", 17), 17);
-    for (const auto& [text, value] : {std::pair<std::string, int>{"abc", 19},
-                                      {"", 19},
-                                      {"- 3", 19},
-                                      {" 42", 42},
-                                      {"7q", 7},
-                                      {"-120", -120},
-                                      {"\t+9 px", 9},
-                                      {"7" + std::string(258, ' '), 7},
-                                      {"7" + std::string(259, ' '), 19}}) {
-        ASSERT_TRUE(store->WriteString("Screen", "x", text));
-        EXPECT_EQ(store->GetInt("Screen", "x", 19), value) << text;
+    ASSERT_TRUE(key &&
+                store.backend().WriteValue(*key, "AtTheTop", "1")); // the key is left open for the caller
+    EXPECT_EQ(store.GetInt("", "AtTheTop", 0), 1);
+    EXPECT_EQ(store.GetInt("Nowhere", "x", 17), 17);
+    // clang-format off
+    const std::pair<std::string, int> ints[] = {{"abc", 19}, {"", 19}, {"- 3", 19}, {" 42", 42}, {"7q", 7},
+        {"-120", -120}, {"\t+9 px", 9}, {"7" + std::string(258, ' '), 7}, {"7" + std::string(259, ' '), 19}};
+    // clang-format on
+    for (const auto& [text, value] : ints) {
+        ASSERT_TRUE(store.WriteString("Screen", "x", text));
+        EXPECT_EQ(store.GetInt("Screen", "x", 19), value) << text;
     }
-    EXPECT_EQ(store->GetInt("Screen", "y", 18), 18);
-    ASSERT_TRUE(store->WriteInt("Screen", "x", -2147483647 - 1));
-    EXPECT_EQ(store->GetString("Screen", "x", ""), "-2147483648");
-    ASSERT_TRUE(store->WriteInt("XportSel", "Delim", 2));
-    EXPECT_NE(read_bytes(settingsFile()).find("[XportSel]\nDelim=2\n"),
-              std::string::npos);                                                       // text, in its group
-    for (const std::string& text : {std::string(259, 'a'), std::string(259, '\xe9')}) { // bytes are counted
-        ASSERT_TRUE(store->WriteString("Search", "Name", text));
-        EXPECT_EQ(store->GetString("Search", "Name", "default"), text);
-    }
-    for (std::size_t length : {260, 5000}) {
-        ASSERT_TRUE(store->WriteString("Search", "Name", std::string(length, 'b')));
-        EXPECT_EQ(store->GetString("Search", "Name", "default"), "default");
+    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", -2147483647 - 1));
+    EXPECT_NE(read_bytes(settingsFile()).find("[XportSel]\nDelim=-2147483648\n"),
+              std::string::npos); // text, in its group
+    for (const std::string& text :
+         {std::string(259, '\xe9'), std::string(260, 'b'), std::string(5000, 'c')}) {
+        ASSERT_TRUE(store.WriteString("Search", "Name", text)); // bytes are counted
+        EXPECT_EQ(store.GetString("Search", "Name", "default"), text.size() < 260 ? text : "default");
     }
 }
 
@@ -157,30 +133,23 @@ TEST_F(Settings, NamesAndTextsRoundTripExactlyAndNothingIsCached) {
     std::string all_bytes;
     for (int c = 1; c < 256; ++c)
         all_bytes += static_cast<char>(c);
-    const std::vector<std::string> names = {
-        "x",      "x ",    " x",        "x  y",  "a/b", "/lead",
-        "trail/", "a//b",  "a\\b",      "\\",    "%",   "%2F",
-        "%25",    "%%",    "General",   "a=b",   "=",   "[s]",
-        ";c",     "#c",    "\"q\"",     "'q'",   "@x",  "a,b",
-        "tab\tx", "nl\nx", "\xe9t\xe9", "\x7f",  "X",   std::string("nul\0in", 6),
-        "lead",   "trail", "a%2Fb",     "a%5Cb", "a",   "general",
-        "%00",    "ab",    ""};
-    std::vector<std::string> texts = {" 5",   "5 ",       "",    "@x",         "@@",  "a,b",
-                                      "a, b", "\"q\"",    "\\",  "a;b",        "a=b", "l1\nl2",
-                                      "\t",   "C:\\DATA", "%20", "@String(x)", "\xe9"};
-    texts.push_back(all_bytes.substr(0, 255));
+    // clang-format off
+    const std::vector<std::string> names = {"x", "x ", " x", "x  y", "a/b", "/lead", "trail/", "a//b", "a\\b", "\\",
+        "%", "%2F", "%25", "%%", "General", "a=b", "=", "[s]", ";c", "#c", "\"q\"", "'q'", "@x", "a,b", "tab\tx",
+        "nl\nx", "\xe9t\xe9", "\x7f", "X", std::string("nul\0in", 6), "lead", "trail", "a%2Fb", "a%5Cb", "a",
+        "general", "%00", "ab", ""};
+    std::vector<std::string> texts = {" 5", "5 ", "", "@x", "@@", "a,b", "a, b", "\"q\"", "\\", "a;b", "a=b",
+        "l1\nl2", "\t", "C:\\DATA", "%20", "@String(x)", "\xe9", all_bytes.substr(0, 255)};
+    // clang-format on
     // A different text for every name, so that two names stored as one would show.
     auto text_for = [&](std::size_t i) {
         return texts[i % texts.size()] + std::string(i / texts.size(), '+');
     };
-    {
-        auto store = openStore();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            ASSERT_TRUE(store->WriteString("Sec", names[i], text_for(i))) << names[i];
-            ASSERT_TRUE(store->WriteString(names[i], "k", text_for(i))) << names[i];
-        }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(openStore()->WriteString("Sec", names[i], text_for(i))) << names[i];
+        ASSERT_TRUE(openStore()->WriteString(names[i], "k", text_for(i))) << names[i];
     }
-    auto store = openStore(); // a second store: everything comes from the file
+    auto store = openStore(); // a store of its own: everything comes from the file
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(store->GetString("Sec", names[i], "<default>"), text_for(i)) << "key [" << names[i] << "]";
         EXPECT_EQ(store->GetString(names[i], "k", "<default>"), text_for(i))
@@ -189,10 +158,7 @@ TEST_F(Settings, NamesAndTextsRoundTripExactlyAndNothingIsCached) {
     for (const auto& [section, key] : {std::pair{"a", "b"}, {"Sec", "nul"}, {"Top", ""}})
         EXPECT_EQ(store->GetString(section, key, "<default>"), "<default>") << section << "\\" << key;
     EXPECT_EQ(store->GetInt("Sec", "x ", -1), 5);
-    // Another store, or another program, changes the file: the next read sees it.
-    ASSERT_TRUE(openStore()->WriteInt("Screen", "cx", 640));
-    EXPECT_EQ(store->GetInt("Screen", "cx", 0), 640);
-    write_bytes(settingsFile(), "[Screen]\ncx=77\n");
+    write_bytes(settingsFile(), "[Screen]\ncx=77\n"); // another program changes the file
     EXPECT_EQ(store->GetInt("Screen", "cx", 0), 77);
     fs::remove(settingsFile());
     EXPECT_EQ(store->GetInt("Screen", "cx", -5), -5);
@@ -264,44 +230,27 @@ TEST_F(Settings, UnwritablePlacesKeepTheDefaultsSilently) {
     write_bytes(dir_ / "afile", "a regular file, so nothing can be created below it");
     write_bytes(iniFile(), "[Search]\nLimit=0\n");
     fs::create_directories(settingsFile()); // a settings file that is a directory
-    for (const std::string& file : {(dir_ / "afile" / "settings.ini").string(), settingsFile().string()}) {
-        CSettingsStore store(SettingsLocations{file, (dir_ / "windows").string()});
+    for (const fs::path& file : {dir_ / "afile" / "settings.ini", settingsFile()}) {
+        CSettingsStore store(SettingsLocations{file.string(), (dir_ / "windows").string()});
         EXPECT_FALSE(OpenSettingsStoreAtStartUp(store));
         EXPECT_EQ(store.GetBasePath(), SettingsBasePath()); // set even though Open failed
-        bool created = true;
-        EXPECT_FALSE(open(store, created));
-        EXPECT_FALSE(created);
-        EXPECT_FALSE(store.WriteInt("Screen", "x", 5));
-        EXPECT_FALSE(store.WriteString("Search", "Name", "C:\\DATA"));
+        EXPECT_FALSE(store.WriteInt("Screen", "x", 5) || store.WriteString("Search", "Name", "C:\\DATA"));
         store.ImportIniFile(); // cannot open the application key: nothing happens
         EXPECT_EQ(store.GetInt("Screen", "x", 0) + store.GetInt("Search", "Limit", 1), 1);
     }
     EXPECT_FALSE(fs::exists(dir_ / "afile" / "settings.ini"));
-    fs::remove(settingsFile());
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteInt("Screen", "x", 1));
-    SettingsKeyHandle read_only =
-        store->backend().OpenKey({SettingsRoot::LocalMachine, SettingsBasePath(), "Screen"});
-    ASSERT_NE(read_only, nullptr);
-    EXPECT_FALSE(store->backend().WriteValue(*read_only, "x", "2"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 1);
-}
-
-TEST_F(Settings, TheDefaultPlacesAreQSettingsUserFileAndEtc) {
+    // With no settings file given, the store uses QSettings' user file for the organisation.
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString((dir_ / "xdg").string()));
     const std::string expected = (dir_ / "xdg" / "Kestrone Software" / "Quorbit.ini").string();
-    EXPECT_EQ(QSettingsBackend::DefaultIniFile(SettingsBasePath()), expected);
     EXPECT_EQ(QSettingsBackend::DefaultIniFile("Kestrone Software\\Quorbit"), expected);
     EXPECT_EQ(QSettingsBackend::DefaultIniFile(""), "");
-    CSettingsStore store(SettingsLocations{"", ""}); // no settings file given: that file
+    CSettingsStore store(SettingsLocations{"", ""});
     EXPECT_EQ(store.GetWindowsDirectory(), DefaultWindowsDirectory());
-    EXPECT_EQ(store.GetApplicationName(), "Quorbit");
 #ifndef Q_OS_WIN
     EXPECT_EQ(DefaultWindowsDirectory(), "/etc");
     bool created = false;
-    ASSERT_TRUE(open(store, created));
-    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", 2));
+    ASSERT_TRUE(open(store, created) && store.WriteInt("XportSel", "Delim", 2));
     EXPECT_NE(read_bytes(expected).find("[XportSel]\nDelim=2"), std::string::npos);
 #endif
 }
@@ -313,12 +262,11 @@ TEST_F(Settings, TheDefaultPlacesAreQSettingsUserFileAndEtc) {
 // or as written: never anything else.
 TEST_F(Settings, EveryFailingBackendCallLeavesOldDefaultOrNewValues) {
     // Section, key, the text before (empty: not set), the text the operations write (empty: left alone).
-    const std::tuple<std::string, std::string, std::string, std::string> values[] = {
-        {"Screen", "x", "5", "1234"},
-        {"Search", "Name", "C:\\DATA", "D:\\QUOTES\\NEW"},
-        {"Search", "Limit", "", "7"},
-        {"Edit", "Date", "", "01/02/99"},
+    // clang-format off
+    const std::tuple<std::string, std::string, std::string, std::string> values[] = {{"Screen", "x", "5", "1234"},
+        {"Search", "Name", "C:\\DATA", "D:\\QUOTES\\NEW"}, {"Search", "Limit", "", "7"}, {"Edit", "Date", "", "01/02/99"},
         {"XportSel", "Delim", "2", ""}};
+    // clang-format on
     const std::pair<const char*, std::function<void(CSettingsStore&)>> operations[] = {
         {"WriteInt", [](CSettingsStore& s) { s.WriteInt("Screen", "x", 1234); }},
         {"WriteString", [](CSettingsStore& s) { s.WriteString("Search", "Name", "D:\\QUOTES\\NEW"); }},
@@ -334,12 +282,8 @@ TEST_F(Settings, EveryFailingBackendCallLeavesOldDefaultOrNewValues) {
         write_bytes(dir / "windows" / "Quorbit.INI", "[Search]\nLimit=7\n[Edit]\nDate=01/02/99\n");
         const SettingsLocations where{(dir / "config" / "Quorbit.ini").string(), (dir / "windows").string()};
         bool created = false;
-        {
-            CSettingsStore store(where);
-            EXPECT_TRUE(open(store, created));
-            for (const auto& [section, key, before, written] : values)
-                EXPECT_TRUE(before.empty() || store.WriteString(section, key, before));
-        }
+        for (const auto& [section, key, before, written] : values)
+            EXPECT_TRUE(before.empty() || CSettingsStore(where).WriteString(section, key, before));
         auto backend = std::make_unique<Backend>(where.settingsFile);
         Backend& calls = *backend;
         CSettingsStore store(std::move(backend), where.windowsDirectory);
