@@ -154,16 +154,15 @@ public:
     }
 
     [[noreturn]] void run() {
-        for (std::size_t i = 0; i < plan_.steps.size(); ++i) {
-            if (!complete(plan_.steps[i], static_cast<unsigned>(i), 0))
-                _exit(3);
-        }
+        for (std::size_t i = 0; i < plan_.steps.size(); ++i)
+            perform(plan_.steps[i], static_cast<unsigned>(i), 0, false);
         if (plan_.kill_step >= 0)
-            interrupt(plan_.kill_step, static_cast<unsigned>(plan_.steps.size()));
+            perform(plan_.kill_step, static_cast<unsigned>(plan_.steps.size()), 0, true);
         _exit(0);
     }
 
 private:
+    void note(Note::What what, int step) { note({what, static_cast<std::uint8_t>(step)}); }
     void note(Note n) {
         if (write(notes_fd_, &n, sizeof n) != static_cast<ssize_t>(sizeof n))
             _exit(5);
@@ -187,18 +186,25 @@ private:
         }
     }
 
-    // Runs a step to its end, clearing what stands in its way between attempts.
-    bool complete(int step, unsigned tag, int depth) {
+    // Does a step to its end, clearing what stands in its way between attempts. With `kill`, the
+    // step is rehearsed first and the real run dies at the chosen call; the child never returns.
+    void perform(int step, unsigned tag, int depth, bool kill) {
         for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
-            CommandResult result = do_step(step, tag, attempt);
-            if (result.ok) {
-                note({Note::kDone, static_cast<std::uint8_t>(step)});
-                return true;
+            CommandResult result = kill ? rehearse(step, tag, attempt) : do_step(step, tag, attempt);
+            if (result.ok && kill && !rehearsal_.empty()) {
+                const std::size_t calls = rehearsal_.size(), spread = kKillsPerStep - 1;
+                kill_at_ =
+                    1 + (static_cast<std::size_t>(plan_.kill_index) * (calls - 1) + spread / 2) / spread;
+                do_step(step, tag, attempt);
+                note(Note::kNotKilled, step);
+                _exit(4);
             }
+            if (result.ok && !kill)
+                return note(Note::kDone, step);
             make_way(step, result, tag + 100 * (attempt + 1), depth);
         }
-        note({Note::kGaveUp, static_cast<std::uint8_t>(step)});
-        return false;
+        note(Note::kGaveUp, step);
+        _exit(3);
     }
 
     // After a failed attempt: a file in the way is set aside. Where nothing offered work, a step makes
@@ -210,26 +216,9 @@ private:
                           : step == kAddQuote ? kDeleteQuote
                                               : -1;
         if (set_aside_file_in_the_way(failure))
-            note({Note::kSetAside, static_cast<std::uint8_t>(step)});
+            note(Note::kSetAside, step);
         else if (failure.messages.empty() && depth == 0 && maker >= 0)
-            complete(maker, tag, depth + 1);
-    }
-
-    [[noreturn]] void interrupt(int step, unsigned tag) {
-        for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
-            CommandResult result = rehearse(step, tag, attempt);
-            if (result.ok && !rehearsal_.empty()) {
-                const std::size_t calls = rehearsal_.size(), spread = kKillsPerStep - 1;
-                kill_at_ =
-                    1 + (static_cast<std::size_t>(plan_.kill_index) * (calls - 1) + spread / 2) / spread;
-                do_step(step, tag, attempt);
-                note({Note::kNotKilled, static_cast<std::uint8_t>(step)});
-                _exit(4);
-            }
-            make_way(step, result, tag + 100 * (attempt + 1), 0);
-        }
-        note({Note::kGaveUp, static_cast<std::uint8_t>(step)});
-        _exit(3);
+            perform(maker, tag, depth + 1, false);
     }
 
     // The step on a copy of both portfolios, its calls recorded.
