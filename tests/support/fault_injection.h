@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <functional>
 
 namespace testing_support {
 
@@ -25,6 +26,8 @@ public:
     // Fail every call of one kind from now on.
     void fail_all(fileops::Op op, int error);
     void reset(); // counters to 0, no failure armed
+    // Calls `observer` at every call, before it is made (and before any failure is injected).
+    void observe(std::function<void(fileops::Op)> observer) { observer_ = std::move(observer); }
 
     std::size_t calls() const { return total_; }
     std::size_t calls(fileops::Op op) const { return per_op_[static_cast<int>(op)]; }
@@ -42,6 +45,7 @@ private:
     bool fail_op_always_ = false;
     int error_ = 0;
     bool fired_ = false;
+    std::function<void(fileops::Op)> observer_;
 };
 
 namespace fault_detail {
@@ -116,6 +120,8 @@ inline void FaultInjector::reset() {
 }
 
 inline bool FaultInjector::should_fail(fileops::Op op, int& error) {
+    if (observer_)
+        observer_(op);
     ++total_;
     const std::size_t nth = ++per_op_[static_cast<int>(op)];
     const bool fail = (fail_total_ != 0 && total_ == fail_total_) ||
