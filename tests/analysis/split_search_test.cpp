@@ -142,14 +142,4 @@ TEST(SplitSearch, AListenerThatSaysStopEndsTheSearchAtOnceWithoutAMessage) {
     EXPECT_EQ(heard, 1);
 }
 
-TEST(SplitSearch, TheSavedFileHoldsTheLinesAndAFailedSaveSaysWhere) {
-    TempDir dir;
-    ASSERT_TRUE(split_search_save(dir / "result.txt", {"XYZ possible 2 for 1 split on 06/15/98", "ABC"}).ok);
-    EXPECT_EQ(read_bytes(dir / "result.txt"), "XYZ possible 2 for 1 split on 06/15/98\nABC\n");
-    FaultInjector faults;
-    faults.fail_all(fileops::Op::Write, ENOSPC);
-    EXPECT_EQ(split_search_save(dir / "result.txt", {"new"}).texts(),
-              std::vector<std::string>{"Cannot write the file " + (dir / "result.txt").string()});
-}
-
 } // namespace

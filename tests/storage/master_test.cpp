@@ -103,23 +103,6 @@ TEST(MasterFind, SearchesTheLevelsOwnSecuritiesThenEachNestedPortfolioDepthFirst
     EXPECT_EQ(master_find(tmp / "C", "AAA", record, found), status::kFileRead);
 }
 
-TEST(MasterFind, DamagedFilesGiveAStatus) {
-    TempDir tmp;
-    const std::string good = MasterBuilder().add(security(1, "IBM")).add(security(2, "XYZ")).bytes();
-    std::string negative = good, over = good;
-    set_image_counters(negative, -2, -2);
-    set_image_counters(over, 30000, 30000); // a count above the records present reads those that are there
-    MasterRecord record;
-    fs::path found;
-    EXPECT_EQ(master_find(tmp.path(), "XYZ", record, found), status::kFileNotFound);
-    for (const auto& bytes :
-         {std::string(), good.substr(0, 52), std::string(212, '\xFF'), good.substr(0, 126), negative, over}) {
-        write_bytes(tmp / "MASTER", bytes);
-        EXPECT_EQ(master_find(tmp.path(), "XYZ", record, found), bytes == over ? 0 : status::kFileNotFound)
-            << bytes.size();
-    }
-}
-
 // ---- Rewrites ---------------------------------------------------------------------------------------
 
 class MasterRewrite : public ::testing::Test {

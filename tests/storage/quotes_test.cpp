@@ -189,24 +189,6 @@ TEST(SeriesRead, SpecialStartsCountsAndStorages) {
     EXPECT_FALSE(block.block);
 }
 
-TEST(SeriesRead, AWindowIsOneReadWhateverItsSizeAndAFailedOneKeepsTheBars) {
-    TempDir dir;
-    write_series_portfolio(dir.path(), SeriesSpec{}, random_series_bars(42, 1000));
-    QuoteSeries s;
-    ASSERT_EQ(series_alloc(s, 400), 0);
-    FaultInjector faults;
-    ASSERT_EQ(series_read(s, dir.path(), "IBM", 0, 1), 0);
-    const std::size_t reads = faults.calls(fileops::Op::Read), seeks = faults.calls(fileops::Op::Seek);
-    faults.reset();
-    ASSERT_EQ(series_read(s, dir.path(), "IBM", 0, 400), 0);
-    EXPECT_EQ(faults.calls(fileops::Op::Read), reads);
-    EXPECT_EQ(faults.calls(fileops::Op::Seek), seeks);
-    faults.reset();
-    faults.fail_nth(fileops::Op::Read, reads, EIO); // the window's own read
-    EXPECT_EQ(series_read(s, dir.path(), "IBM", 0, 50), status::kFileRead);
-    EXPECT_EQ(s.count, 400);
-}
-
 TEST(NewSeriesFiles, AreBuiltByteForByte) {
     const std::vector<std::uint8_t> dat =
         series_file_image(3, {{980105.0f, 12.5f, 900.0f}, {980106.0f, 13.0f}});
