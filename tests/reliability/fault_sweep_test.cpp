@@ -59,8 +59,8 @@ Security sec(int number, const std::string& symbol, const std::string& name, uns
 
 void build_portfolios(const fs::path& root) {
     Security msft = sec(3, "MSFT", "MICROSOFT", 3, true);
-    msft.spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-    msft.spec.write_dop = false;
+    msft.spec = {3, "MSFT", "MICROSOFT", 'D', {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"}, false};
+    msft.spec.lower_case = true;
     write_portfolio(root / "main",
                     {sec(1, "IBM", "INTL BUS MACH", 1, true), msft, sec(4, "GE", "GENERAL ELEC", 4, true),
                      sec(6, "", "DAMAGED CO", 6, true)},
@@ -110,105 +110,63 @@ Outcome of(const CommandResult& result) {
 }
 
 std::vector<Operation> operations() {
-    const std::string kMain = "main/master";
+    using editing::TransferMode;
     auto rewrite = [](std::string key, std::int16_t kind, DayNumber first, DayNumber last,
-                      std::vector<float> values) {
-        SeriesEdit edit;
-        edit.kind = kind;
-        edit.first_date = first;
-        edit.last_date = last;
-        std::copy(values.begin(), values.end(), edit.values);
+                      std::vector<float> v) {
+        v.resize(6);
+        const SeriesEdit edit{{v[0], v[1], v[2], v[3], v[4], v[5]}, first, last, kind};
         return [=](const fs::path& root) {
-            return of(series_rewrite(edit, root / "main", key, 0, root / "main" / "master"));
+            return of(series_rewrite(edit, root / "main", key, 0, root / "main/master"));
         };
     };
-    auto transfer = [](editing::TransferMode mode, std::string from, std::string symbol, std::string to) {
+    auto transfer = [](TransferMode mode, std::string from, std::string symbol, std::string to) {
         return [=](const fs::path& root) {
             return of(editing::transfer_symbol(view_in(root / from, symbol), mode, root / to));
         };
     };
-    // The files of a new security, put in place before the record as every caller does.
-    const Security added = sec(3, "NEW", "NEW ISSUE", 31);
+    const Security added =
+        sec(3, "NEW", "NEW ISSUE", 31); // its files put in place before the record, as callers do
     const auto ibm = sec(1, "", "", 1).bars, msft = sec(1, "", "", 3).bars, ge = sec(1, "", "", 4).bars,
                xom = sec(1, "", "", 11).bars;
-    using editing::TransferMode;
+    const std::string kMain = "main/master";
+    // The kind 4 rewrite deletes the first bar of a security of the nested portfolio: its first date moves.
+    // clang-format off
     return {
-        {"master_set_names",
-         [](auto& root) { return of(master_set_names(root / "main/master", 4, "GEX", "GE X")); },
-         {kMain}},
-        {"master_set_date",
-         [](auto& root) {
+        {"master_set_names", [](auto& root) { return of(master_set_names(root / "main/master", 4, "GEX", "GE X")); }, {kMain}},
+        {"master_set_date", [](auto& root) {
              std::uint8_t date[4];
              date_to_mbf(date_pack(2001, 2, 3), date);
-             return of(master_set_date(root / "main/master", 1, date, 1));
-         },
-         {kMain}},
-        {"master_append",
-         [=](auto& root) {
+             return of(master_set_date(root / "main/master", 1, date, 1)); }, {kMain}},
+        {"master_append", [=](auto& root) {
              int number = 0;
-             return Outcome{
-                 master_append(root / "other", series_master_record(added.spec, added.bars), number) == 0 &&
-                 number == 3};
-         },
-         {"other/MASTER"},
-         [=](auto& root) { write_security(root / "other", added.spec, added.bars); }},
-        {"master_remove with files",
-         [](auto& root) {
+             const int result = master_append(root / "other", series_master_record(added.spec, added.bars), number);
+             return Outcome{result == 0 && number == 3}; },
+         {"other/MASTER"}, [=](auto& root) { write_security(root / "other", added.spec, added.bars); }},
+        {"master_remove with files", [](auto& root) {
              const int result = master_remove(root / "main", 4, true);
-             return Outcome{result == 0, result == 3};
-         },
-         {kMain}},
-        {"master_remove without files",
-         [](auto& root) { return of(master_remove(root / "main", 4, false)); },
-         {kMain}},
-        {"RepairMaster",
-         [](auto& root) { return Outcome{RepairMaster(root / "main/master") == 1}; },
-         {kMain}},
-        {"series_rewrite kind 1",
-         rewrite("IBM", kEditSet, ibm[5].date, ibm[5].date, {10, 12, 9, 11, 5000, 7}),
-         {"main/f1.dat"}},
-        {"series_rewrite kind 2",
-         rewrite("MSFT", kEditMultiply, 0, msft[20].date, {0.5f, 0.5f, 0.5f, 0.5f, 2, 2}),
-         {"main/f3.dat"}},
-        {"series_rewrite kind 3",
-         rewrite("IBM", kEditScale, ibm[3].date, ibm[30].date, {1.5f, 1.5f, 1.5f, 1.5f, 1, 1}),
-         {"main/f1.dat"}},
-        // The first bar of a security of the nested portfolio: its MASTER's first date moves.
-        {"series_rewrite kind 4",
-         rewrite("XOM", kEditDelete, xom[0].date, xom[0].date, {}),
-         {"main/SUB/F1.DAT", "main/SUB/MASTER"}},
+             return Outcome{result == 0, result == 3}; }, {kMain}},
+        {"master_remove without files", [](auto& root) { return of(master_remove(root / "main", 4, false)); }, {kMain}},
+        {"RepairMaster", [](auto& root) { return Outcome{RepairMaster(root / "main/master") == 1}; }, {kMain}},
+        {"series_rewrite kind 1", rewrite("IBM", kEditSet, ibm[5].date, ibm[5].date, {10, 12, 9, 11, 5000, 7}), {"main/f1.dat"}},
+        {"series_rewrite kind 2", rewrite("MSFT", kEditMultiply, 0, msft[20].date, {0.5f, 0.5f, 0.5f, 0.5f, 2, 2}), {"main/f3.dat"}},
+        {"series_rewrite kind 3", rewrite("IBM", kEditScale, ibm[3].date, ibm[30].date, {1.5f, 1.5f, 1.5f, 1.5f, 1, 1}), {"main/f1.dat"}},
+        {"series_rewrite kind 4", rewrite("XOM", kEditDelete, xom[0].date, xom[0].date, {}), {"main/SUB/F1.DAT", "main/SUB/MASTER"}},
         {"series_rewrite kind 5", rewrite("GE", kEditInsert, ge[10].date, ge[12].date, {}), {"main/f4.dat"}},
-        {"edit_symbol",
-         [](auto& root) {
-             return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X"));
-         },
-         {kMain}},
-        {"delete_symbol",
-         [](auto& root) {
-             CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
-             return Outcome{r.ok, r.status == 3, !r.messages.empty()};
-         },
-         {kMain}},
+        {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain}},
+        {"delete_symbol", [](auto& root) {
+             const CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
+             return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {kMain}},
         {"transfer Move", transfer(TransferMode::Move, "main", "IBM", "other"), {kMain, "other/MASTER"}},
         {"transfer Copy", transfer(TransferMode::Copy, "other", "AAPL", "main"), {kMain}},
-        {"transfer Move out of a nested portfolio",
-         transfer(TransferMode::Move, "main", "XOM", "other"),
-         {"main/SUB/MASTER", "other/MASTER"}},
-        {"transfer Copy without DOP",
-         transfer(TransferMode::Copy, "main", "MSFT", "other"),
-         {"other/MASTER"}},
-        {"export_quotes",
-         [](auto& root) {
-             return of(export_quotes(root / "main", "IBM", root / "out/export.txt",
-                                     ExportOptions{{}, 1, false, true}));
-         },
+        {"transfer Move out of a nested portfolio", transfer(TransferMode::Move, "main", "XOM", "other"), {"main/SUB/MASTER", "other/MASTER"}},
+        {"transfer Copy without DOP", transfer(TransferMode::Copy, "main", "MSFT", "other"), {"other/MASTER"}},
+        {"export_quotes", [](auto& root) {
+             return of(export_quotes(root / "main", "IBM", root / "out/export.txt", ExportOptions{{}, 1, false, true})); },
          {"out/export.txt"}},
-        {"split_search_save",
-         [](auto& root) {
-             return of(split_search_save(root / "out/splits.txt", {"IBM possible 2 for 1 split on 01/05/99",
-                                                                   "GE possible 3 for 2 split on 03/09/99"}));
-         },
+        {"split_search_save", [](auto& root) {
+             return of(split_search_save(root / "out/splits.txt", {"IBM possible 2 for 1 split on 01/05/99", "GE x"})); },
          {"out/splits.txt"}}};
+    // clang-format on
 }
 
 // ---- The checks ----------------------------------------------------------------------------------

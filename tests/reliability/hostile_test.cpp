@@ -33,25 +33,16 @@ namespace {
 
 // Every entry below `dir` (links listed, not followed) with the bytes of each regular file: equal before
 // and after means nothing was written, created or removed.
-void list_tree(const fs::path& dir, const fs::path& top, std::map<std::string, std::string>& entries) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
-        const std::string name =
-            entry.path().lexically_relative(top).string(); // resolving would follow links
-        const fs::file_status status = entry.symlink_status();
-        if (fs::is_symlink(status)) {
-            entries[name] = "link:" + fs::read_symlink(entry.path()).string();
-        } else if (fs::is_directory(status)) {
-            entries[name] = "dir";
-            list_tree(entry.path(), top, entries);
-        } else {
-            entries[name] = entry.file_size() == 0 ? "" : read_bytes(entry.path()); // spares 100,000 opens
-        }
-    }
-}
-
 std::map<std::string, std::string> tree(const fs::path& dir) {
     std::map<std::string, std::string> entries;
-    list_tree(dir, dir, entries);
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir)) {
+        const fs::file_status status = e.symlink_status(); // lexically: resolving would follow the links
+        entries[e.path().lexically_relative(dir).string()] =
+            fs::is_symlink(status)     ? "link:" + fs::read_symlink(e.path()).string()
+            : fs::is_directory(status) ? "dir"
+            : e.file_size() == 0       ? "" // spares 100,000 opens
+                                       : read_bytes(e.path());
+    }
     return entries;
 }
 
@@ -91,15 +82,6 @@ std::vector<std::string> texts(const std::vector<fs::path>& paths) {
     for (const fs::path& p : paths)
         out.push_back(p.string());
     return out;
-}
-
-SeriesEdit edit_of(std::int16_t kind, DayNumber first, DayNumber last) {
-    SeriesEdit edit;
-    edit.kind = kind;
-    edit.first_date = first;
-    edit.last_date = last;
-    std::fill(std::begin(edit.values), std::end(edit.values), 1.0f);
-    return edit;
 }
 
 class Hostile : public ::testing::Test {
@@ -201,10 +183,9 @@ TEST(HostileWalk, ADirectoryOfAHundredThousandEntries) {
                          ("quorbit-hostile-big-" + std::to_string(::getpid()));
     const fs::path dir = top / "big";
     fs::create_directories(dir);
-    SeriesSpec spec;
-    spec.lower_case = true; // every look-up of a portfolio file falls back to a search of the directory
     const std::vector<SeriesBar> bars = random_series_bars(7, 40);
-    write_series_portfolio(dir, spec, bars);
+    // Lower-case names: every look-up of a portfolio file falls back to a search of the directory.
+    write_series_portfolio(dir, {.lower_case = true}, bars);
     fs::rename(dir / "f1.dop", dir / "F1.dop"); // found only by comparing with every entry
     for (int i = 0; i < 100000; ++i) {
         const int fd =
@@ -289,17 +270,16 @@ void expect_refused_everywhere(const fs::path& dir, DayNumber first, DayNumber l
               std::vector<std::string>{"Error in SplitSearch bars read"});
     EXPECT_EQ(export_quotes(dir, "IBM", dir / "out.txt", ExportOptions{}).status, code);
     for (std::int16_t kind = kEditSet; kind <= kEditInsert; ++kind)
-        EXPECT_EQ(series_rewrite(edit_of(kind, first, last), dir, "IBM", 30, dir / "MASTER"), code)
+        EXPECT_EQ(series_rewrite({{1, 1, 1, 1, 1, 1}, first, last, kind}, dir, "IBM", 30, dir / "MASTER"),
+                  code)
             << "kind " << kind;
 }
 
 class LastRecord : public Hostile, public ::testing::WithParamInterface<std::int16_t> {};
 
 TEST_P(LastRecord, AShortFileUnderAnyR) {
-    SeriesSpec spec;
-    spec.last_record = GetParam();
     const std::vector<SeriesBar> bars = random_series_bars(3, 2);
-    write_series_portfolio(root(), spec, bars);
+    write_series_portfolio(root(), {.last_record = GetParam()}, bars);
     freeze();
     if (GetParam() < 1)
         return expect_refused_everywhere(root(), bars[0].date, bars[1].date, status::kBadRecordShape);
@@ -337,7 +317,7 @@ TEST_F(Hostile, AHeaderShorterThanItsRecordLength) {
         QuoteSeries series;
         ASSERT_EQ(series_alloc(series, 400), status::kOk);
         EXPECT_EQ(series_read(series, dir, "IBM", 0, 1), cases[i].second) << i;
-        EXPECT_EQ(series_rewrite(edit_of(kEditInsert, 0, 65535), dir, "IBM", 0, dir / "MASTER"),
+        EXPECT_EQ(series_rewrite({{}, 0, 65535, kEditInsert}, dir, "IBM", 0, dir / "MASTER"),
                   status::kBadRecordShape)
             << i;
     }
@@ -349,12 +329,9 @@ class RecordShape : public Hostile, public ::testing::WithParamInterface<Shape> 
 
 TEST_P(RecordShape, IsRefusedBeforeAnythingIsRead) {
     const auto& [length, fields, dop] = GetParam();
-    SeriesSpec spec;
-    spec.record_length = length;
-    spec.field_count = fields;
-    spec.write_dop = dop == "-";
     const std::vector<SeriesBar> bars = random_series_bars(5, 30);
-    write_series_portfolio(root(), spec, bars);
+    write_series_portfolio(root(), {.write_dop = dop == "-", .record_length = length, .field_count = fields},
+                           bars);
     if (!dop.empty() && dop != "-")
         write_bytes(root() / "F1.DOP", dop);
     freeze();
@@ -415,9 +392,7 @@ TEST_F(Hostile, NamesWithBytesAbove127) {
     const fs::path dir = root() / "d\xe9p\xf4t"; // Latin-1, not UTF-8
     const std::string nested = "\xc9T\xc9", name = "M\xdc"
                                                    "NCHEN AG";
-    SeriesSpec spec;
-    spec.symbol = "AB\xe9";
-    spec.name = name;
+    const SeriesSpec spec{.symbol = "AB\xe9", .name = name};
     const std::vector<SeriesBar> bars = random_series_bars(11, 5);
     write_security(dir, spec, bars);
     write_series_master(dir, {series_master_record(spec, bars),

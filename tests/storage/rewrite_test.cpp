@@ -15,13 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-SeriesEdit edit(std::int16_t kind, DayNumber first, DayNumber last, std::array<float, 6> values = {}) {
-    SeriesEdit e;
-    e.kind = kind;
-    e.first_date = first;
-    e.last_date = last;
-    std::copy(values.begin(), values.end(), e.values);
-    return e;
+SeriesEdit edit(std::int16_t kind, DayNumber first, DayNumber last, std::array<float, 6> v = {}) {
+    return {{v[0], v[1], v[2], v[3], v[4], v[5]}, first, last, kind};
 }
 
 class Rewrite : public ::testing::Test {
@@ -61,13 +56,12 @@ protected:
 };
 
 TEST_F(Rewrite, SetScaleAndMultiplyChangeTheirBarsInAnyLayoutAndNothingElse) {
-    SeriesSpec spec;
-    spec.fields = {"DATE", "CLOSE", "VOL", "HIGH", "OPEN", "LOW", "OI", "SPARE"}; // shuffled, one unnamed
-    spec.dop_extra = {{2, "\"REMARK\",0,0"}};
-    spec.header_fill = '\xA5';
-    spec.trailing = "\x1A\x01";
-    spec.lower_case = true;
-    make(40, spec);
+    // Fields shuffled, one unnamed; an unknown line in F1.DOP; stray header bytes; bytes after the last bar.
+    make(40, {.fields = {"DATE", "CLOSE", "VOL", "HIGH", "OPEN", "LOW", "OI", "SPARE"},
+              .dop_extra = {{2, "\"REMARK\",0,0"}},
+              .lower_case = true,
+              .header_fill = '\xA5',
+              .trailing = "\x1A\x01"});
     std::vector<SeriesBar> want = bars_;
     want[17] = {bars_[17].date, 0, 10.5f, 11.25f, 9.75f, 10.0f, 12345, 777};
     ASSERT_EQ(run(edit(kEditSet, bars_[17].date, bars_[17].date, {10.5f, 11.25f, 9.75f, 10.0f, 12345, 777})),
@@ -107,9 +101,7 @@ TEST_F(Rewrite, BytesTheEditDoesNotChangeSurviveAsRead) {
 }
 
 TEST_F(Rewrite, RefusalsAndEditsThatChangeNoByteWriteNothing) {
-    SeriesSpec spec;
-    spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-    make(30, spec);
+    make(30, {.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"}});
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const DayNumber a = bars_[0].date, b = bars_.back().date;
     DayNumber saturday = bars_[4].date;
@@ -166,10 +158,7 @@ TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMasterAndAMiddleBarNeith
     ASSERT_EQ(run(edit(kEditDelete, bars_[0].date, bars_[0].date)), 0); // the only bar: the dates stay
     expect_bars({});
     EXPECT_EQ(master_dates(), dates_of(0, 0));
-    SeriesSpec intraday;
-    intraday.fields = intraday_fields();
-    intraday.periodicity = 'I';
-    make(40, intraday, true);
+    make(40, {.periodicity = 'I', .fields = intraday_fields()}, true);
     std::size_t k = 1;
     while (bars_[k].date == bars_[k - 1].date)
         ++k; // the first bar of the second day: a delete takes the first of its day
@@ -178,8 +167,7 @@ TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMasterAndAMiddleBarNeith
 }
 
 TEST_F(Rewrite, DeletingInANestedPortfolioChangesOnlyItsOwnMaster) {
-    SeriesSpec top; // the top level lists a security under file number 1 too
-    top.symbol = "TOP";
+    const SeriesSpec top{.symbol = "TOP"}; // the top level lists a security under file number 1 too
     write_security(dir_.path(), top, bars_on({9000, 9001}));
     write_series_master(dir_.path(),
                         {series_master_record(top, bars_on({9000, 9001})), master_directory_entry(2, "SUB")});
@@ -195,9 +183,7 @@ TEST_F(Rewrite, DeletingInANestedPortfolioChangesOnlyItsOwnMaster) {
 }
 
 TEST_F(Rewrite, InsertingCopiesEachBarInTheRangeToTheWeekdayBeforeAndStatesTheTrueCount) {
-    SeriesSpec spec;
-    spec.last_record = 300; // the header promises far more bars than the file holds
-    make(12, spec);
+    make(12, {.last_record = 300}); // the header promises far more bars than the file holds
     ASSERT_EQ(run(edit(kEditInsert, bars_[2].date, bars_[4].date)), 0);
     std::vector<SeriesBar> want = bars_;
     for (int i = 4; i >= 2; --i) {
