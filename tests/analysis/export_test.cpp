@@ -53,10 +53,9 @@ const std::vector<bool> kAll(6, true);
 
 TEST(Export, EveryOrderDelimiterTitleAndOmitCombinationMatchesTheReference) {
     TempDir dir;
-    SeriesSpec spec;
-    spec.lower_case = true;
+    const SeriesSpec spec{.lower_case = true};
     write_series_portfolio(dir.path(), spec,
-                           {{date_pack(98, 1, 2), 0, 12.5f, 12.75f, 12.25f, 12.625f, 15300.0f, 5.0f}});
+                           {{date_pack(98, 1, 2), 0, 12.5f, 12.75f, 12.25f, 12.625f, 15300, 5}});
     ASSERT_TRUE(
         export_quotes(dir.path(), "IBM", dir / "out.txt", options(1, false, true, 1u << kExportOi)).ok);
     EXPECT_EQ(read_bytes(dir / "out.txt"),
@@ -84,10 +83,8 @@ TEST(Export, EveryOrderDelimiterTitleAndOmitCombinationMatchesTheReference) {
 
 TEST(Export, AbsentFieldsReadNAAndFailuresSayWhy) {
     TempDir dir;
-    SeriesSpec spec;
-    spec.fields = {"DATE", "HIGH", "LOW", "CLOSE"};
     const std::vector<SeriesBar> bars = random_series_bars(5, 3);
-    write_series_portfolio(dir.path(), spec, bars);
+    write_series_portfolio(dir.path(), {.fields = {"DATE", "HIGH", "LOW", "CLOSE"}}, bars);
     for (const ExportOptions& o :
          {options(2, false, false, 0), options(0, false, false, 0x31), options(1, true, true, 0x3F)}) {
         ASSERT_TRUE(export_quotes(dir.path(), "IBM", dir / "a.txt", o).ok);
@@ -101,15 +98,10 @@ TEST(Export, AbsentFieldsReadNAAndFailuresSayWhy) {
 }
 
 TEST(Export, AWholePortfolioGetsSafeDistinctFileNames) {
-    const std::pair<const char*, const char*> safe[] = {{"IBM", "IBM"},
-                                                        {"BRK.A", "BRK.A"},
-                                                        {"../etc/x", "_._etc_x"},
-                                                        {".HIDDEN", "_HIDDEN"},
-                                                        {"-rf", "_rf"},
-                                                        {"A~B C\xC4", "A_B_C_"},
-                                                        {"", "_"},
-                                                        {"con", "_con"},
-                                                        {"LPT1.X", "_LPT1.X"}};
+    // clang-format off
+    const std::pair<const char*, const char*> safe[] = {{"IBM", "IBM"}, {"BRK.A", "BRK.A"}, {"../etc/x", "_._etc_x"},
+        {".HIDDEN", "_HIDDEN"}, {"-rf", "_rf"}, {"A~B C\xC4", "A_B_C_"}, {"", "_"}, {"con", "_con"}, {"LPT1.X", "_LPT1.X"}};
+    // clang-format on
     for (const auto& [symbol, name] : safe)
         EXPECT_EQ(export_safe_name(symbol), name);
     EXPECT_EQ(export_all_file_names({{"IBM", 1}, {"A/B", 2}, {"A_B", 3}, {"ibm", 4}, {"X", 5}}),

@@ -45,15 +45,10 @@ std::string printf_fixed(double value, int precision) {
 const std::vector<std::string> kFillFailure = {"Failure while filling symbols grid"};
 
 TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
-    const std::pair<std::string, std::string> symbols[] = {{"ABC\xA0XYZ", "ABC"},
-                                                           {"IBM CL A", "IBM"},
-                                                           {std::string("AB\0CD", 5), "AB"},
-                                                           {"~!{}", "~!{}"},
-                                                           {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP"},
-                                                           {"A\x7F"
-                                                            "B",
-                                                            "A\x7F"
-                                                            "B"}};
+    // clang-format off
+    const std::pair<std::string, std::string> symbols[] = {{"ABC\xA0XYZ", "ABC"}, {"IBM CL A", "IBM"},
+        {std::string("AB\0CD", 5), "AB"}, {"~!{}", "~!{}"}, {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP"}, {"A\x7F" "B", "A\x7F" "B"}};
+    // clang-format on
     for (const auto& [bytes, text] : symbols)
         EXPECT_EQ(master_symbol_text(with_symbol_bytes(bytes)), text);
     for (const std::string& bytes :
@@ -122,52 +117,17 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
     EXPECT_EQ(listing.rows.front().symbol + listing.rows.back().symbol, "Z045Z299");
 }
 
-TEST(SymbolList, ADamagedRecordShowsItsNameAndTheFillAsksBeforeRepairing) {
-    TempDir dir;
-    const fs::path master = MasterBuilder()
-                                .add(security(1, "IBM"))
-                                .add(with_symbol_bytes(" ABC", "BLANK SYMBOL"))
-                                .unused_slots(2)
-                                .write(dir.path());
-    const std::string before = read_bytes(master);
-    const SymbolListing read = symbol_list_read(master);
-    ASSERT_TRUE(read.result.ok);
-    EXPECT_TRUE(read.needs_repair);
-    EXPECT_EQ(symbols_of(read), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
-    EXPECT_TRUE(read.rows[0].damaged);
-    std::vector<std::string> questions;
-    const SymbolListing declined = symbol_list_fill(master, [&](const Message& q) {
-        EXPECT_EQ(q.kind, MessageKind::Question);
-        questions.push_back(q.text);
-        return false;
-    });
-    EXPECT_EQ(declined.result.texts(), kFillFailure);
-    EXPECT_EQ(read_bytes(master), before);
-    EXPECT_EQ(questions,
-              std::vector<std::string>{
-                  "The master file\n" + master.string() +
-                  "\nappears corrupted.\n\nShould Quorbit try to repair this file now?\n\n"
-                  "(Hint: There is a control for this in\nthe Portfolio > Search Filter dialog.)"});
-    const SymbolListing repaired = symbol_list_fill(master, [](const Message&) { return true; });
-    ASSERT_TRUE(repaired.result.ok);
-    EXPECT_EQ(symbols_of(repaired), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
-    EXPECT_EQ(symbols_of(symbol_list_read(master)), (std::vector<std::string>{"BLANK", "IBM"}));
-}
+// ---- Damaged records and the repair ----------------------------------------------------------------
 
-// ---- The repair -------------------------------------------------------------------------------------
-
-TEST(RepairMaster, TheNameBecomesTheSymbolOfEachDamagedRecordAndEveryOtherByteIsKept) {
+TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndEveryOtherByteIsKept) {
     TempDir dir;
     MasterBuilder builder;
     builder.header_marks();
     std::vector<MasterRecord> records;
     for (int i = 1; i <= 6; ++i)
-        records.push_back(
-            master_record(security(i, "SYM" + std::to_string(i), "NAME NUMBER " + std::to_string(i))));
-    records[1] = with_symbol_bytes(" ABC", "NAME NUMBER 2", 2);
-    records[3] = with_symbol_bytes("\xC4"
-                                   "ABC",
-                                   "ABCDEFGHIJKLMNOP", 4);
+        records.push_back(master_record(security(i, "SYM" + std::to_string(i), "NAME " + std::to_string(i))));
+    records[1] = with_symbol_bytes(" ABC", "BLANK SYMBOL", 2);
+    records[3] = with_symbol_bytes("\xC4\x41\x42\x43", "ABCDEFGHIJKLMNOP", 4);
     SecurityEntry nul_name = security(5, "", "ACME");
     nul_name.nul_padded = true;
     records[4] = master_record(nul_name);
@@ -176,7 +136,23 @@ TEST(RepairMaster, TheNameBecomesTheSymbolOfEachDamagedRecordAndEveryOtherByteIs
         builder.add(r);
     const fs::path master = builder.unused_slots(3).trailing("\x01\x02\x03").write(dir.path(), "master");
     const std::string before = read_bytes(master);
-    ASSERT_EQ(RepairMaster(master), 1);
+    const SymbolListing read = symbol_list_read(master);
+    ASSERT_TRUE(read.result.ok && read.needs_repair);
+    EXPECT_EQ(symbols_of(read)[0] + "|" + symbols_of(read)[1], "ABCDEFGHIJKLMNOP|ACME");
+    EXPECT_TRUE(read.rows[0].damaged);
+    std::vector<std::string> questions;
+    const SymbolListing declined = symbol_list_fill(master, [&](const Message& q) {
+        EXPECT_EQ(q.kind, MessageKind::Question);
+        return questions.push_back(q.text), false;
+    });
+    EXPECT_EQ(declined.result.texts(), kFillFailure);
+    EXPECT_EQ(read_bytes(master), before);
+    EXPECT_EQ(questions,
+              std::vector<std::string>{
+                  "The master file\n" + master.string() +
+                  "\nappears corrupted.\n\nShould Quorbit try to repair this file now?\n\n"
+                  "(Hint: There is a control for this in\nthe Portfolio > Search Filter dialog.)"});
+    ASSERT_TRUE(symbol_list_fill(master, [](const Message&) { return true; }).result.ok);
     std::string expected = before;
     for (int slot : {2, 4, 5})
         std::memcpy(&expected[slot_offset(slot) + 36], &expected[slot_offset(slot) + 7], 16);
@@ -222,9 +198,8 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
 
 TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
     TempDir dir;
-    SeriesSpec spec;
-    spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"}; // no open interest
-    spec.lower_case = true;
+    const SeriesSpec spec{.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"},
+                          .lower_case = true}; // no OI
     const std::vector<SeriesBar> bars = random_series_bars(7, 1000);
     write_series_portfolio(dir.path(), spec, bars);
     const QuoteListing listing = quote_list_read(dir.path(), "IBM");
@@ -233,13 +208,10 @@ TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
     ASSERT_EQ(listing.rows.size(), 1000u);
     for (std::size_t row = 0; row < 1000; ++row) {
         const SeriesBar& bar = bars[999 - row];
-        const QuoteCells expected = {quote_date_text(bar.date),
-                                     printf_fixed(bar.open, 4),
-                                     printf_fixed(bar.high, 4),
-                                     printf_fixed(bar.low, 4),
-                                     printf_fixed(bar.close, 4),
-                                     printf_fixed(bar.vol, 0),
-                                     "N/A"};
+        // clang-format off
+        const QuoteCells expected = {quote_date_text(bar.date), printf_fixed(bar.open, 4), printf_fixed(bar.high, 4),
+            printf_fixed(bar.low, 4), printf_fixed(bar.close, 4), printf_fixed(bar.vol, 0), "N/A"};
+        // clang-format on
         ASSERT_EQ(listing.rows[row], expected) << "row " << row;
     }
     EXPECT_EQ(std::vector<DayNumber>({listing.dates[999], listing.first_quote_date, listing.last_quote_date}),

@@ -32,6 +32,9 @@ protected:
         original = read_bytes(master);
         before = snapshot(tmp.path());
     }
+    CommandResult rename(const std::string& row, const std::string& symbol, const std::string& name) const {
+        return edit_symbol(view_of(tmp.path()), row, symbol, name);
+    }
     // Every file but those named.
     static Files without(Files files, const std::string& prefix) {
         std::erase_if(files, [&](const auto& f) { return f.first.starts_with(prefix); });
@@ -44,22 +47,21 @@ protected:
 };
 
 TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymbol) {
-    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "IBM", "ibm", "Intl Business Mc").ok);
+    ASSERT_TRUE(rename("IBM", "ibm", "Intl Business Mc").ok);
     std::string image = original;
     put_text16(image, slot_offset(2) + 36, "ibm");
     put_text16(image, slot_offset(2) + 7, "Intl Business Mc");
     EXPECT_EQ(read_bytes(master), image);
     EXPECT_EQ(without(snapshot(tmp.path()), "master"), without(before, "master"));
     // Latin-1 letters are one byte each in a name; the same texts again change nothing.
-    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "ibm", "ibm", "M\xC3\xBCller AG").ok);
+    ASSERT_TRUE(rename("ibm", "ibm", "M\xC3\xBCller AG").ok);
     EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
     const Files renamed = snapshot(tmp.path());
-    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "ibm", "ibm", "M\xC3\xBCller AG").texts(),
-              std::vector<std::string>{kNothingChanged});
+    EXPECT_EQ(rename("ibm", "ibm", "M\xC3\xBCller AG").texts(), std::vector<std::string>{kNothingChanged});
     EXPECT_EQ(snapshot(tmp.path()), renamed);
     put_text16(image, slot_offset(3) + 36, "ibm"); // two records showing ibm: the first is renamed
     write_bytes(master, image);
-    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "ibm", "NEW", "NAME").ok);
+    ASSERT_TRUE(rename("ibm", "NEW", "NAME").ok);
     put_text16(image, slot_offset(2) + 36, "NEW");
     put_text16(image, slot_offset(2) + 7, "NAME");
     EXPECT_EQ(read_bytes(master), image);
@@ -74,21 +76,14 @@ TEST_F(SymbolCommands, RenameRefusesTextsTheFilesCannotHoldAndKeysOfOtherRecords
         {"IBM", "N\xE2\x82\xAC"}, {"CAF\xC3\x89", "NAME"}, {" IBM", "NAME"}, {"IBM", "TAB\tNAME"}, {"", "NAME"}};
     // clang-format on
     for (const auto& [symbol, name] : refused) {
-        CommandResult r = edit_symbol(view_of(tmp.path()), "IBM", symbol, name);
-        EXPECT_FALSE(r.ok) << symbol << " / " << name;
-        EXPECT_EQ(r.messages.size(), 1u);
+        const CommandResult r = rename("IBM", symbol, name);
+        EXPECT_TRUE(!r.ok && r.messages.size() == 1u) << symbol << " / " << name;
     }
-    EXPECT_NE(
-        edit_symbol(view_of(tmp.path()), "IBM", "ABCDEFGHIJKLMNO", "N").messages[0].text.find("at most 14"),
-        std::string::npos);
-    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "", "X").texts(),
-              std::vector<std::string>{"You must enter a symbol"});
+    EXPECT_NE(rename("IBM", "ABCDEFGHIJKLMNO", "N").messages[0].text.find("at most 14"), std::string::npos);
+    EXPECT_EQ(rename("IBM", "", "X").texts(), std::vector<std::string>{"You must enter a symbol"});
     // The record is found by the symbol text shown, exactly: not a name, not another case.
-    for (const char* row : {"INTL BUS MACH", "ibm", "IB"}) {
-        CommandResult r = edit_symbol(view_of(tmp.path()), row, "X", "Y");
-        ASSERT_EQ(r.messages.size(), 1u) << row;
-        EXPECT_NE(r.messages[0].text.find("was not found"), std::string::npos);
-    }
+    for (const char* row : {"INTL BUS MACH", "ibm", "IB"})
+        EXPECT_NE(rename(row, "X", "Y").texts().at(0).find("was not found"), std::string::npos) << row;
     EXPECT_EQ(delete_symbol(view_of(tmp.path()), "QQQ").messages.size(), 1u);
     EXPECT_FALSE(edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
     EXPECT_EQ(snapshot(tmp.path()), before);
@@ -108,32 +103,23 @@ TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged
     before = snapshot(tmp.path());
     const std::string problem = symbol_list_read(master).problem;
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
-    const CommandResult results[] = {
-        edit_symbol(view_of(tmp.path()), "AAA", "NEW", "NAME"), delete_symbol(view_of(tmp.path()), "AAA"),
-        delete_quote(view_of(tmp.path(), "AAA"), "01/04/99"),
-        transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest")};
-    for (const CommandResult& r : results) {
-        ASSERT_FALSE(r.ok || r.messages.empty());
-        EXPECT_EQ(r.messages.front().text.rfind(problem, 0), 0u) << r.messages.front().text;
-    }
+    for (const CommandResult& r :
+         {rename("AAA", "NEW", "NAME"), delete_symbol(view_of(tmp.path()), "AAA"),
+          delete_quote(view_of(tmp.path(), "AAA"), "01/04/99"),
+          transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest")})
+        EXPECT_TRUE(!r.ok && r.texts().at(0).starts_with(problem)) << r.texts().at(0);
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 
 TEST(SeriesFactsTexts, ShowTheBlockAsTheDialogLabelsIt) {
     TempDir tmp;
-    Security weekly =
-        make_security(200, "IBM", "INTL BUS MACH", bars_on({date_pack(99, 1, 4), date_pack(100, 1, 4)}));
-    weekly.spec.periodicity = 'W';
-    weekly.spec.input_code = 100;
-    weekly.spec.display_code = 2;
-    Security plain = make_security(5, "XYZ", "XYZ CORP", {});
-    plain.spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-    plain.spec.write_dop = false;
-    plain.spec.periodicity = 'X';
+    const Security weekly{{.file_number = 200, .periodicity = 'W', .input_code = 100, .display_code = 2},
+                          bars_on({date_pack(99, 1, 4), date_pack(100, 1, 4)})};
+    const Security plain{{5, "XYZ", "XYZ CORP", 'X', {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"}, false},
+                         {}};
     write_portfolio(tmp.path(), {weekly, plain});
     SeriesFactsTexts facts = describe_series(tmp.path(), "IBM");
-    ASSERT_TRUE(facts.result.ok);
-    EXPECT_EQ(facts.path, tmp.path().string());
+    ASSERT_TRUE(facts.result.ok && facts.path == tmp.path().string());
     // clang-format off
     const std::vector<std::pair<std::string, std::string>> expected = {{"File number", "200"},
         {"DAT file record length", "28"}, {"DAT file number of fields", "7"}, {"Number of quotes", "2"},
