@@ -141,16 +141,4 @@ TEST(Export, ATextResultNeverReplacesAPortfolioFileOrAnythingButARegularFile) {
     EXPECT_TRUE(export_quotes(dir.path(), "IBM", dir / "F1.txt", ExportOptions{}).ok);
 }
 
-TEST(Export, SettingsEntriesInSaveOrder) {
-    std::vector<std::string> texts;
-    for (const LogEntry& e : export_settings_entries("C:\\OUT.TXT", options(2, true, false, 0x22)))
-        texts.push_back(e.section + "/" + e.key + "=" + e.value);
-    EXPECT_EQ(texts, (std::vector<std::string>{
-                         "XportSel/Starter=C:\\OUT.TXT", "XportSel/OmitOpen=0", "XportSel/OmitHigh=1",
-                         "XportSel/OmitLow=0", "XportSel/OmitClose=0", "XportSel/OmitVol=0",
-                         "XportSel/OmitOI=1", "XportSel/Delim=2", "XportSel/Newest=1", "XportSel/Title=0"}));
-    EXPECT_EQ(export_replace_question("out.txt"),
-              "out.txt\nThis file already exists\n\nReplace existing file?");
-}
-
 } // namespace

@@ -25,26 +25,22 @@ std::vector<std::string> g_qt_messages;
 class Backend final : public SettingsBackend {
 public:
     explicit Backend(std::string file) : inner_(std::move(file)) {}
-    SettingsKeyHandle CreateKey(const SettingsKeyPath& where, bool& created) override {
-        created = false;
-        return Fails(where.section) ? nullptr : inner_.CreateKey(where, created);
-    }
-    SettingsKeyHandle OpenKey(const SettingsKeyPath& where) override {
-        return Fails("") ? nullptr : inner_.OpenKey(where);
-    }
-    std::optional<std::string> ReadValue(SettingsKey& key, const std::string& name) override {
-        return Fails("") ? std::nullopt : inner_.ReadValue(key, name);
-    }
-    bool WriteValue(SettingsKey& key, const std::string& name, const std::string& text) override {
-        return !Fails("") && inner_.WriteValue(key, name, text);
-    }
     std::function<bool(int call, const std::string& section)> fails = [](int, const std::string&) {
         return false;
     };
     int calls = 0;
+    // clang-format off
+    SettingsKeyHandle CreateKey(const SettingsKeyPath& where, bool& created) override {
+        return created = false, Fails(where.section) ? nullptr : inner_.CreateKey(where, created); }
+    SettingsKeyHandle OpenKey(const SettingsKeyPath& where) override { return Fails() ? nullptr : inner_.OpenKey(where); }
+    std::optional<std::string> ReadValue(SettingsKey& key, const std::string& name) override {
+        return Fails() ? std::nullopt : inner_.ReadValue(key, name); }
+    bool WriteValue(SettingsKey& key, const std::string& name, const std::string& text) override {
+        return !Fails() && inner_.WriteValue(key, name, text); }
+    // clang-format on
 
 private:
-    bool Fails(const std::string& section) { return fails(++calls, section); }
+    bool Fails(const std::string& section = "") { return fails(++calls, section); }
     QSettingsBackend inner_;
 };
 
@@ -67,19 +63,15 @@ protected:
     static bool open(CSettingsStore& store, bool& created) {
         return store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created);
     }
-    // A store as the application has it after start-up.
-    std::unique_ptr<CSettingsStore> openStore() {
+    // A store as the application has it after Open, or after a start of the program: Open, and the import
+    // on a newly created key.
+    std::unique_ptr<CSettingsStore> openStore(bool start_up = false) {
         auto store = std::make_unique<CSettingsStore>(locations());
         bool created = false;
-        EXPECT_TRUE(open(*store, created));
+        EXPECT_TRUE(start_up ? OpenSettingsStoreAtStartUp(*store) : open(*store, created));
         return store;
     }
-    // A start of the program: a new store, Open, and the import on a newly created key.
-    std::unique_ptr<CSettingsStore> startUp() {
-        auto store = std::make_unique<CSettingsStore>(locations());
-        EXPECT_TRUE(OpenSettingsStoreAtStartUp(*store));
-        return store;
-    }
+    std::unique_ptr<CSettingsStore> startUp() { return openStore(true); }
 
     TempDir dir_;
     QtMessageHandler previous_ = nullptr;
