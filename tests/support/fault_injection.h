@@ -20,12 +20,16 @@ public:
     FaultInjector& operator=(const FaultInjector&) = delete;
 
     // Fail call number `n` (1-based, counting every kind) with `error`; 0 disables.
-    void fail_call(std::size_t n, int error);
-    // Fail the n-th call (1-based) of one kind with `error`.
-    void fail_nth(fileops::Op op, std::size_t n, int error);
-    // Fail every call of one kind from now on.
-    void fail_all(fileops::Op op, int error);
-    void reset(); // counters to 0, no failure armed
+    void fail_call(std::size_t n, int error) { fail_total_ = n, error_ = error; }
+    // Fail the n-th call (1-based) of one kind, or every call of that kind from now on, with `error`.
+    void fail_nth(fileops::Op op, std::size_t n, int error) { fail_op_ = op, fail_op_n_ = n, error_ = error; }
+    void fail_all(fileops::Op op, int error) { fail_nth(op, kEvery, error); }
+    void reset() { // counters to 0, no failure armed
+        total_ = fail_total_ = fail_op_n_ = 0;
+        per_op_.fill(0);
+        fail_op_ = fileops::Op::Count;
+        fired_ = false;
+    }
     // Calls `observer` at every call, before it is made (and before any failure is injected).
     void observe(std::function<void(fileops::Op)> observer) { observer_ = std::move(observer); }
 
@@ -34,15 +38,23 @@ public:
     bool fired() const { return fired_; }
 
     // Called by the table's entries.
-    bool should_fail(fileops::Op op, int& error);
+    bool should_fail(fileops::Op op, int& error) {
+        if (observer_)
+            observer_(op);
+        const std::size_t nth = ++per_op_[static_cast<int>(op)];
+        const bool fail =
+            ++total_ == fail_total_ || (op == fail_op_ && (fail_op_n_ == kEvery || nth == fail_op_n_));
+        fired_ = fired_ || fail;
+        error = fail ? error_ : error;
+        return fail;
+    }
 
 private:
-    std::size_t total_ = 0;
+    static constexpr std::size_t kEvery = static_cast<std::size_t>(-1);
+
+    std::size_t total_ = 0, fail_total_ = 0, fail_op_n_ = 0;
     std::array<std::size_t, static_cast<int>(fileops::Op::Count)> per_op_{};
-    std::size_t fail_total_ = 0;
     fileops::Op fail_op_ = fileops::Op::Count;
-    std::size_t fail_op_n_ = 0;
-    bool fail_op_always_ = false;
     int error_ = 0;
     bool fired_ = false;
     std::function<void(fileops::Op)> observer_;
@@ -67,17 +79,18 @@ auto injected(Args... args) -> decltype((fileops::system_table().*Member)(args..
 
 using T = fileops::Table;
 using O = fileops::Op;
+using P = const fileops::Path&;
 inline const fileops::Table kInjecting = {
-    injected<&T::open, O::Open, const fileops::Path&, int>,
+    injected<&T::open, O::Open, P, int>,
     injected<&T::read, O::Read, int, void*, std::size_t>,
     injected<&T::write, O::Write, int, const void*, std::size_t>,
     injected<&T::seek, O::Seek, int, long long>,
     injected<&T::sync, O::Sync, int>,
     injected<&T::close, O::Close, int>,
-    injected<&T::rename, O::Rename, const fileops::Path&, const fileops::Path&>,
-    injected<&T::remove, O::Remove, const fileops::Path&>,
-    injected<&T::list_dir, O::ListDir, const fileops::Path&, std::vector<fileops::DirEntry>&>,
-    injected<&T::stat, O::Stat, const fileops::Path&, fileops::FileStat&>,
+    injected<&T::rename, O::Rename, P, P>,
+    injected<&T::remove, O::Remove, P>,
+    injected<&T::list_dir, O::ListDir, P, std::vector<fileops::DirEntry>&>,
+    injected<&T::stat, O::Stat, P, fileops::FileStat&>,
     injected<&T::chmod, O::Chmod, int, std::uint32_t>,
     injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>};
 
@@ -91,44 +104,6 @@ inline FaultInjector::FaultInjector() {
 inline FaultInjector::~FaultInjector() {
     fileops::set_table(nullptr);
     fault_detail::g_active = nullptr;
-}
-
-inline void FaultInjector::fail_call(std::size_t n, int error) {
-    fail_total_ = n;
-    error_ = error;
-}
-
-inline void FaultInjector::fail_nth(fileops::Op op, std::size_t n, int error) {
-    fail_op_ = op;
-    fail_op_n_ = n;
-    fail_op_always_ = false;
-    error_ = error;
-}
-
-inline void FaultInjector::fail_all(fileops::Op op, int error) {
-    fail_op_ = op;
-    fail_op_always_ = true;
-    error_ = error;
-}
-
-inline void FaultInjector::reset() {
-    total_ = fail_total_ = fail_op_n_ = 0;
-    per_op_.fill(0);
-    fail_op_ = fileops::Op::Count;
-    fail_op_always_ = fired_ = false;
-    error_ = 0;
-}
-
-inline bool FaultInjector::should_fail(fileops::Op op, int& error) {
-    if (observer_)
-        observer_(op);
-    ++total_;
-    const std::size_t nth = ++per_op_[static_cast<int>(op)];
-    const bool fail = (fail_total_ != 0 && total_ == fail_total_) ||
-                      (op == fail_op_ && (fail_op_always_ || nth == fail_op_n_));
-    fired_ = fired_ || fail;
-    error = fail ? error_ : error;
-    return fail;
 }
 
 } // namespace testing_support

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,10 @@ public:
     TempDir() {
         static std::atomic<unsigned> counter{0};
         std::random_device rd;
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            auto candidate = std::filesystem::temp_directory_path() /
-                             ("quorbit-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
-            if (std::filesystem::create_directory(candidate))
-                path_ = candidate;
-        }
-        if (path_.empty())
-            throw std::runtime_error("cannot make a temporary directory");
+        do // a name no other test process takes: a random number and this process's count
+            path_ = std::filesystem::temp_directory_path() /
+                    ("quorbit-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
         std::error_code ec;
