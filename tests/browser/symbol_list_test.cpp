@@ -183,7 +183,7 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
         values.push_back(static_cast<float>(rng() % 6400000) / 64.0f); // exact binary fractions: ties
     }
     for (double v : values) {
-        for (int precision : {0, 2, 4})
+        for (int precision : {0, 1, 2, 3, 4})
             ASSERT_EQ(format_fixed(static_cast<float>(v), precision),
                       printf_fixed(static_cast<float>(v), precision))
                 << v << " precision " << precision;

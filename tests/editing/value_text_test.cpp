@@ -39,6 +39,7 @@ TEST(EntryFilters, TheNumberBoxAndTheDateMask) {
          {unsigned{'-'}, unsigned{'+'}, unsigned{'e'}, unsigned{' '}, unsigned{','}, 127u, 0xE9u})
         EXPECT_FALSE(numeric_edit_accepts(c)) << c;
     std::string mask = "01/02/98";
+    EXPECT_EQ(date_mask_key(mask, 0, 0, '1').next_end, 2); // a caret before the first digit
     int start = 0, end = 8;
     for (char digit : std::string("031599")) { // group by group, wrapping at the end
         DateMaskOutcome outcome = date_mask_key(mask, start, end, static_cast<unsigned>(digit));

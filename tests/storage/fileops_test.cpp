@@ -85,6 +85,19 @@ TEST(FileOps, CopyRenameReadAndStat) {
         EXPECT_EQ(e.is_dir, e.name == "real") << e.name;
 }
 
+TEST(FileOps, AWriteThatWritesNothingIsAFullDisk) {
+    TempDir dir;
+    fileops::File file = fileops::create_truncate(dir / "A");
+    fileops::Table table = fileops::system_table();
+    table.write = [](int, const void*, std::size_t) -> long long { return 0; };
+    fileops::set_table(&table);
+    const bool written = file.write_all("x", 1);
+    const int error = errno;
+    fileops::set_table(nullptr);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, ENOSPC);
+}
+
 TEST(PortfolioFiles, NamesMatchIgnoringCaseAndNewFilesFollowTheCaseOfMaster) {
     namespace pf = portfolio_files;
     TempDir lower, upper, empty;

@@ -175,6 +175,8 @@ TEST(SeriesRead, SpecialStartsCountsAndStorages) {
     EXPECT_EQ(s.count, 400);
     EXPECT_EQ(series_read(s, dir.path(), "NOPE", 0, 1), status::kFileNotFound);
     EXPECT_EQ(series_set_count(s, 401), status::kMalloc);
+    s.set_value(kFieldClose, 400, 12.5f); // beyond the capacity: nothing is stored, nothing read
+    EXPECT_EQ(s.value(kFieldClose, 400) + s.date(400) + s.time(-1), 0.0f);
     // Up to 2321 bars share one interleaved block, above that seven arrays: both read the same.
     QuoteSeries block, arrays;
     ASSERT_EQ(series_alloc(block, 2321), 0);
