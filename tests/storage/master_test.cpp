@@ -38,25 +38,6 @@ TEST(MasterKey, MatchesTheTrimmedNameOrAsManyWordsOfTheSymbolAsTheKeyHas) {
     EXPECT_FALSE(master_is_directory_entry(master_directory_entry(9, " SUB")));
 }
 
-TEST(MasterRecordFields, NewRecordsHoldTheLayoutByteForByte) {
-    MasterRecord made;
-    made.set_file_number(7);
-    made.set_record_length(24);
-    made.set_field_count(6);
-    made.set_periodicity('W');
-    made.set_name("ACME INDUSTRIES");
-    made.set_symbol("ACME");
-    made.set_stored_dates(date_pack(99, 1, 4), date_pack(121, 12, 31));
-    EXPECT_EQ(made.bytes,
-              master_record({7, "ACME", "ACME INDUSTRIES", 'W', 6, {}, 990104, 1211231, false, false}).bytes);
-    EXPECT_EQ(made.stored_first_date() + made.stored_last_date(),
-              date_pack(99, 1, 4) + date_pack(121, 12, 31));
-    EXPECT_EQ(master_directory_entry("SUB").bytes,
-              master_record({0, "", "SUB        <DIR>", 0, 0, 0, 0, 0, false, false}).bytes);
-    master_put_name_as_symbol(made);
-    EXPECT_EQ(made.symbol_bytes(), std::string("ACME INDUSTRIES ", 16));
-}
-
 // A MASTER of nested entries first, then the securities, then two unused slots.
 void make(const fs::path& dir, std::vector<SecurityEntry> entries, std::vector<std::string> dirs = {}) {
     MasterBuilder builder;
