@@ -84,3 +84,9 @@ std::string ViewCaption(const std::string& portfolioDir, const std::string& symb
 std::string EmptyPortfolioCaption(const std::string& portfolioDir) {
     return ViewCaption(portfolioDir, "(no symbols)");
 }
+
+int DialogUnitsToPixels(int units, int baseUnit, int divisor) {
+    const long long product = static_cast<long long>(units) * baseUnit;
+    const long long half = divisor / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
+}

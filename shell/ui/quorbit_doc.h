@@ -6,5 +6,5 @@
 class CQuorbitDoc : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit CQuorbitDoc(QObject* parent = nullptr);
 };
