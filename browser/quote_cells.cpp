@@ -19,13 +19,12 @@ struct SeriesGuard {
     ~SeriesGuard() { series_free(series); }
 };
 
-std::string date_of_single_bar(QuoteSeries& series, const std::filesystem::path& dir, std::string_view symbol,
-                               std::int32_t start) {
-    DayNumber day = 0;
+DayNumber date_of_single_bar(QuoteSeries& series, const std::filesystem::path& dir, std::string_view symbol,
+                             std::int32_t start) {
     if (series_read(series, dir, symbol, start, 1) == status::kOk && series.count == 1) {
-        day = series.date(0);
+        return series.date(0);
     }
-    return quote_date_text(day);
+    return 0;
 }
 
 } // namespace
@@ -124,11 +123,11 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
     const StatusCode header_status = series_read(series, dir, symbol, 0, 0);
     if (header_status != status::kOk || series.total < 0) {
         listing.result = CommandResult::failure(kFillQuotesError, header_status);
-        listing.first_quote_date = listing.last_quote_date = quote_date_text(0);
         return listing;
     }
     listing.quote_count = series.total;
     listing.rows.reserve(static_cast<std::size_t>(listing.quote_count));
+    listing.dates.reserve(static_cast<std::size_t>(listing.quote_count));
 
     std::int32_t shown = 0;
     while (shown < listing.quote_count) {
@@ -143,6 +142,7 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
         }
         for (int k = n - 1; k >= 0; --k) {
             listing.rows.push_back(quote_cells(series, k));
+            listing.dates.push_back(series.date(k));
         }
         shown += n;
     }

@@ -32,11 +32,12 @@ QuoteCells quote_cells(const QuoteSeries& series, int i);
 
 // A whole series as the quote list shows it: row 0 the newest bar.
 struct QuoteListing {
-    CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
-    std::int32_t quote_count = 0; // the bars the file's header announces
-    std::vector<QuoteCells> rows; // newest first; the rows read before a failure stay
-    std::string first_quote_date; // oldest bar, MM/DD/YY ("00/00/00" when there is none)
-    std::string last_quote_date;  // newest bar
+    CommandResult result;           // failure: "Error in FillQuotesGrid" or "Too many bars"
+    std::int32_t quote_count = 0;   // the bars the file's header announces
+    std::vector<QuoteCells> rows;   // newest first; the rows read before a failure stay
+    std::vector<DayNumber> dates;   // the date of each row, as a value
+    DayNumber first_quote_date = 0; // oldest bar; 0 when there is none (shown as 00/00/00)
+    DayNumber last_quote_date = 0;  // newest bar
 };
 
 // Reads the security `symbol` of the portfolio at `dir` in windows of 400 bars from the newest end. A

@@ -7,6 +7,7 @@
 #include "browser/quote_cells.h"
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
+#include "browser/view_state.h"
 #include "cli/args.h"
 #include "cli/demo.h"
 #include "editing/quote_commands.h"
@@ -17,6 +18,7 @@
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -212,11 +214,10 @@ int run_split_search(const Args& args) {
 
 // ---- Quote edits ----------------------------------------------------------------------------------
 
-// The series as the quote list shows it, for the commands that act on a quote of it.
+// The view state as the window has it with the series on screen, and the date of each quote row.
 struct SeriesOnScreen {
-    editing::SeriesTarget target;
-    editing::QuoteDateRange range;
-    std::vector<std::string> dates; // newest first
+    ViewState view;
+    std::vector<DayNumber> dates; // newest first
 };
 
 bool load_series(const std::string& dir, const std::string& symbol, SeriesOnScreen& out) {
@@ -225,11 +226,23 @@ bool load_series(const std::string& dir, const std::string& symbol, SeriesOnScre
         report(listing.result);
         return false;
     }
-    out.target = {dir, symbol, listing.quote_count, master_of(dir)};
-    out.range = {listing.first_quote_date, listing.last_quote_date};
-    for (const auto& row : listing.rows)
-        out.dates.push_back(row[0]);
+    out.view.portfolioDir = dir;
+    out.view.masterPath = master_of(dir);
+    out.view.currentSymbol = symbol;
+    out.view.quoteCount = listing.quote_count;
+    out.view.firstQuoteDate = listing.first_quote_date;
+    out.view.lastQuoteDate = listing.last_quote_date;
+    out.dates = std::move(listing.dates);
     return true;
+}
+
+// A view state with a portfolio open and no series loaded, for the commands on symbols.
+ViewState portfolio_view(const std::string& dir, const std::string& symbol) {
+    ViewState view;
+    view.portfolioDir = dir;
+    view.masterPath = master_of(dir);
+    view.currentSymbol = symbol;
+    return view;
 }
 
 // The date argument as the dialogs read it; empty (after a message) when it is no date.
@@ -247,11 +260,18 @@ const Command& command_named(const char* name) {
     return commands().front();
 }
 
+// The row whose date text is `date`, as the quote list's row lookup finds it; -1 when there is none.
+int date_row(const SeriesOnScreen& series, const std::string& date) {
+    auto at = std::find_if(series.dates.begin(), series.dates.end(),
+                           [&date](DayNumber day) { return quote_date_text(day) == date; });
+    return at == series.dates.end() ? -1 : static_cast<int>(at - series.dates.begin());
+}
+
 // Commands that name a quote by its date need it to be one the list shows.
 bool date_shown(const SeriesOnScreen& series, const std::string& date) {
-    if (editing::find_date_row(series.dates, date) >= 0)
+    if (date_row(series, date) >= 0)
         return true;
-    std::cerr << "No quote of " << series.target.symbol << " is dated " << date << "\n";
+    std::cerr << "No quote of " << series.view.currentSymbol << " is dated " << date << "\n";
     return false;
 }
 
@@ -271,7 +291,7 @@ int run_edit(const Args& args) {
     CommandResult check = editing::check_edit_quote_input(date, values, *present);
     if (!check.ok)
         return report(check);
-    return report(editing::edit_quote(series.target, date, values));
+    return report(editing::edit_quote(series.view, date, values));
 }
 
 int run_split(const Args& args) {
@@ -282,10 +302,10 @@ int run_split(const Args& args) {
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
     editing::SplitInput input{date, args.positional[3], args.positional[4]};
-    CommandResult check = editing::check_split_input(input, series.range);
+    CommandResult check = editing::check_split_input(input, series.view);
     if (!check.ok)
         return report(check);
-    return report(editing::split_quotes(series.target, input, series.range));
+    return report(editing::split_quotes(series.view, input));
 }
 
 int run_adjust(const Args& args) {
@@ -299,10 +319,10 @@ int run_adjust(const Args& args) {
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
     editing::AdjustInput input{from, to, args.positional[4], args.positional[5], args.positional[6]};
-    CommandResult check = editing::check_adjust_input(input, series.range);
+    CommandResult check = editing::check_adjust_input(input, series.view);
     if (!check.ok)
         return report(check);
-    return report(editing::adjust_quotes(series.target, input, series.range));
+    return report(editing::adjust_quotes(series.view, input));
 }
 
 int run_delete_quote(const Args& args) {
@@ -312,7 +332,7 @@ int run_delete_quote(const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series) || !date_shown(series, date))
         return kFailed;
-    return report(editing::delete_quote(series.target, date));
+    return report(editing::delete_quote(series.view, date));
 }
 
 int run_add_quote(const Args& args) {
@@ -322,8 +342,8 @@ int run_add_quote(const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series) || !date_shown(series, date))
         return kFailed;
-    int row = editing::find_date_row(series.dates, date);
-    editing::AddQuoteResult added = editing::add_quote(series.target, series.dates, row);
+    series.view.selectedQuoteRow = date_row(series, date);
+    editing::AddQuoteResult added = editing::add_quote(series.view, series.dates);
     if (added.result.ok)
         std::cout << added.new_date_text << "\n";
     return report(added.result);
@@ -335,18 +355,17 @@ int run_rename(const Args& args) {
     CommandResult check = editing::check_edit_symbol_input(args.positional[2]);
     if (!check.ok)
         return report(check);
-    return report(editing::edit_symbol(master_of(args.positional[0]), args.positional[1], args.positional[2],
-                                       args.positional[3]));
+    return report(editing::edit_symbol(portfolio_view(args.positional[0], ""), args.positional[1],
+                                       args.positional[2], args.positional[3]));
 }
 
 int run_delete_symbol(const Args& args) {
-    return report(
-        editing::delete_symbol(args.positional[0], master_of(args.positional[0]), args.positional[1]));
+    return report(editing::delete_symbol(portfolio_view(args.positional[0], ""), args.positional[1]));
 }
 
 int run_transfer(const Args& args, editing::TransferMode mode) {
-    editing::TransferRequest request{mode, args.positional[0], args.positional[1], args.positional[2]};
-    return report(editing::transfer_symbol(request));
+    return report(editing::transfer_symbol(portfolio_view(args.positional[0], args.positional[1]), mode,
+                                           args.positional[2]));
 }
 
 int run_repair(const Args& args) {

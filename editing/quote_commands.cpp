@@ -30,13 +30,13 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-int rewrite(const SeriesTarget& target, const SeriesEdit& edit) {
-    return series_rewrite(edit, target.portfolio_dir, target.symbol, target.quote_count, target.master_path);
+int rewrite(const ViewState& view, const SeriesEdit& edit) {
+    return series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath);
 }
 
-// A date within the series' first and last dates (texts as the list shows them).
-bool date_in_range(DayNumber day, const QuoteDateRange& range) {
-    return day != 0 && day >= date_from_text(range.first_date) && day <= date_from_text(range.last_date);
+// A date within the series' first and last dates.
+bool date_in_range(DayNumber day, const ViewState& view) {
+    return day != 0 && day >= view.firstQuoteDate && day <= view.lastQuoteDate;
 }
 
 bool nonzero_value(std::string_view text) {
@@ -106,11 +106,11 @@ CommandResult check_edit_quote_input(std::string_view date_text, const ValueText
     return CommandResult::success();
 }
 
-CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values) {
+CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values) {
     constexpr const char* kFailed = "Single Date Edit Failed";
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
     PresentFields present{};
-    StatusCode read_status = read_present_fields(target.portfolio_dir, target.symbol, present);
+    StatusCode read_status = read_present_fields(view.portfolioDir, view.currentSymbol, present);
     if (read_status != 0)
         return CommandResult::failure(kFailed, read_status);
     CommandResult check = check_edit_quote_input(date_text, values, present);
@@ -120,7 +120,7 @@ CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text,
     SeriesEdit edit = make_edit(kEditSet, day, day);
     for (int i = 0; i < kValueFields; ++i)
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
-    int status = rewrite(target, edit);
+    int status = rewrite(view, edit);
     if (status != 0)
         return CommandResult::failure(kFailed, status);
     CommandResult result = CommandResult::success();
@@ -153,15 +153,15 @@ std::optional<SplitFactors> split_factors(std::string_view new_shares, std::stri
     return factors;
 }
 
-CommandResult check_split_input(const SplitInput& input, const QuoteDateRange& range) {
-    if (!date_in_range(date_from_text(input.date_text), range) ||
+CommandResult check_split_input(const SplitInput& input, const ViewState& view) {
+    if (!date_in_range(date_from_text(input.date_text), view) ||
         !split_factors(input.new_shares, input.old_shares))
         return invalid_data();
     return CommandResult::success();
 }
 
-CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, const QuoteDateRange& range) {
-    CommandResult check = check_split_input(input, range);
+CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
+    CommandResult check = check_split_input(input, view);
     if (!check.ok)
         return check;
     SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
@@ -169,7 +169,7 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
     SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
-    int status = rewrite(target, edit);
+    int status = rewrite(view, edit);
     if (status != 0)
         return CommandResult::failure("Split Edit Failed", status);
     CommandResult result = CommandResult::success();
@@ -180,25 +180,24 @@ CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, 
 
 // ---- Adjust ---------------------------------------------------------------------------------------
 
-CommandResult check_adjust_input(const AdjustInput& input, const QuoteDateRange& range) {
-    if (!date_in_range(date_from_text(input.from_date), range) ||
-        !date_in_range(date_from_text(input.to_date), range))
+CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view) {
+    if (!date_in_range(date_from_text(input.from_date), view) ||
+        !date_in_range(date_from_text(input.to_date), view))
         return invalid_data();
     if (!nonzero_value(input.price) || !nonzero_value(input.open_interest) || !nonzero_value(input.volume))
         return invalid_data();
     return CommandResult::success();
 }
 
-CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input,
-                            const QuoteDateRange& range) {
-    CommandResult check = check_adjust_input(input, range);
+CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
+    CommandResult check = check_adjust_input(input, view);
     if (!check.ok)
         return check;
     SeriesEdit edit = make_edit(kEditScale, date_from_text(input.from_date), date_from_text(input.to_date));
     std::fill(edit.values, edit.values + 4, *scan_value(input.price));
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
-    int status = rewrite(target, edit);
+    int status = rewrite(view, edit);
     if (status != 0)
         return CommandResult::failure("Adjust Edit Failed", status);
     CommandResult result = CommandResult::success();
@@ -213,12 +212,12 @@ CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text) {
+CommandResult delete_quote(const ViewState& view, std::string_view date_text) {
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
         return invalid_data();
-    int status = rewrite(target, make_edit(kEditDelete, day, day));
+    int status = rewrite(view, make_edit(kEditDelete, day, day));
     if (status == status::kDeleteNotFound)
         return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
     if (status != 0)
@@ -230,7 +229,7 @@ CommandResult delete_quote(const SeriesTarget& target, std::string_view date_tex
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
-AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int selected_row) {
+AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row) {
     AddQuotePlan plan;
     auto refuse = [&plan](std::string message) {
         plan.check = CommandResult::failure(std::move(message));
@@ -238,25 +237,25 @@ AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int sel
     };
     if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= shown_dates.size())
         return refuse("No quote is selected.");
-    const std::string& selected_text = shown_dates[selected_row];
-    DayNumber selected = date_from_text(selected_text);
+    DayNumber selected = shown_dates[selected_row];
+    const std::string selected_text = date_text(selected);
     if (selected == 0)
         return refuse(with_text("The selected quote's date %s is not a valid date.", selected_text));
     DayNumber new_date = previous_weekday(selected);
     if (new_date == 0 || new_date >= selected)
         return refuse(with_text("No weekday comes before %s.", selected_text));
     plan.new_date_text = date_text(new_date);
-    if (find_date_row(shown_dates, plan.new_date_text) >= 0)
+    if (std::find(shown_dates.begin(), shown_dates.end(), new_date) != shown_dates.end())
         return refuse(with_text("Date %s already exists.", plan.new_date_text));
     // The rewrite inserts a copy in front of every quote dated S: exactly one, or the dates interleave.
-    if (std::count(shown_dates.begin(), shown_dates.end(), selected_text) != 1)
+    if (std::count(shown_dates.begin(), shown_dates.end(), selected) != 1)
         return refuse(
             with_text("Date %s is held by more than one quote.\nNo quote was added.", selected_text));
     // The new quote goes between the selected quote and its older neighbour: their dates must enclose it.
     std::size_t older_row = static_cast<std::size_t>(selected_row) + 1;
     if (older_row >= shown_dates.size())
         return refuse("The oldest quote is selected.\nA quote can only be added between two quotes.");
-    DayNumber older = date_from_text(shown_dates[older_row]);
+    DayNumber older = shown_dates[older_row];
     if (older == 0 || older >= new_date)
         return refuse(with_text(
             "Date %s cannot be added:\nthe next older quote is not dated before it.\nNo quote was added.",
@@ -267,13 +266,12 @@ AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int sel
     return plan;
 }
 
-AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::string>& shown_dates,
-                         int selected_row) {
-    AddQuotePlan plan = plan_add_quote(shown_dates, selected_row);
+AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates) {
+    AddQuotePlan plan = plan_add_quote(shown_dates, view.selectedQuoteRow);
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
-    int status = rewrite(target, make_edit(kEditInsert, plan.copied_date, plan.copied_date));
+    int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date));
     if (status != 0) {
         out.result = CommandResult::failure("Add Quote Failed", status);
         return out;

@@ -1,11 +1,13 @@
 // The commands that change the quotes of the series on screen: Edit quote, Split, Adjust, Delete quote
-// and Add quote. Each takes the texts its dialog collected and the browser state it reads, rewrites the
-// series through series_rewrite and returns the message texts and edit-log entries for the caller.
+// and Add quote. Each takes the view state (the series on screen: `portfolioDir`, `currentSymbol`,
+// `quoteCount`, `masterPath`, and its first and last dates) and the texts its dialog collected, rewrites
+// the series through series_rewrite and returns the messages and edit-log entries for the caller.
 // The check_* functions are the dialogs' checks on OK; the commands repeat them, so a refused input
 // never reaches a file even when the caller skipped the check.
 #pragma once
 
 #include "browser/command_result.h"
+#include "browser/view_state.h"
 #include "storage/encoding.h"
 
 #include <array>
@@ -17,20 +19,6 @@
 #include <vector>
 
 namespace editing {
-
-// The series on screen, as the browser knows it.
-struct SeriesTarget {
-    std::filesystem::path portfolio_dir;
-    std::string symbol;           // the key the series is read with (currentSymbol)
-    std::int32_t quote_count = 0; // the bar count last read
-    std::filesystem::path master_path;
-};
-
-// The first and last quote dates of the series on screen, as the list shows them (MM/DD/YY).
-struct QuoteDateRange {
-    std::string first_date;
-    std::string last_date;
-};
 
 // Open, High, Low, Close, Volume, Open Interest, as typed.
 using ValueTexts = std::array<std::string, 6>;
@@ -49,7 +37,7 @@ std::optional<PresentFields> value_fields_present(const std::filesystem::path& p
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present);
 // Sets the six values of every quote dated `date_text`. Log section "Edit".
-CommandResult edit_quote(const SeriesTarget& target, std::string_view date_text, const ValueTexts& values);
+CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values);
 
 // ---- Split ----------------------------------------------------------------------------------------
 
@@ -66,9 +54,10 @@ struct SplitFactors {
 // Old / New and New / Old, each computed in double and rounded once to a float; empty when a ratio is
 // missing, 0 or a factor cannot be stored.
 std::optional<SplitFactors> split_factors(std::string_view new_shares, std::string_view old_shares);
-CommandResult check_split_input(const SplitInput& input, const QuoteDateRange& range);
+// The split date lies within the series' first and last dates (`firstQuoteDate`, `lastQuoteDate`).
+CommandResult check_split_input(const SplitInput& input, const ViewState& view);
 // Restates every quote dated before the split date. Log section "Split".
-CommandResult split_quotes(const SeriesTarget& target, const SplitInput& input, const QuoteDateRange& range);
+CommandResult split_quotes(const ViewState& view, const SplitInput& input);
 
 // ---- Adjust ---------------------------------------------------------------------------------------
 
@@ -79,35 +68,35 @@ struct AdjustInput {
     std::string volume;
     std::string open_interest;
 };
-CommandResult check_adjust_input(const AdjustInput& input, const QuoteDateRange& range);
+// Both dates lie within the series' first and last dates.
+CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view);
 // Multiplies the quotes dated From..To (both included). Log section "Adjust".
-CommandResult adjust_quotes(const SeriesTarget& target, const AdjustInput& input,
-                            const QuoteDateRange& range);
+CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input);
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
 // Removes the first quote dated `date_text` (the caller has asked for confirmation). Log "Delete".
-CommandResult delete_quote(const SeriesTarget& target, std::string_view date_text);
+CommandResult delete_quote(const ViewState& view, std::string_view date_text);
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
-// What Add quote proposes for the selected row of the quote list (newest first): a copy of the
-// selected quote S, dated the weekday before it, inserted directly in front of S.
+// What Add quote proposes for the selected row of the quote list, given the date of every row (newest
+// first): a copy of the selected quote S, dated the weekday before it, inserted directly in front of S.
 struct AddQuotePlan {
     CommandResult check;       // ok, or the refusal with its message
     std::string new_date_text; // the proposed date, shown in the "Add Data" dialog
     DayNumber copied_date = 0; // S: the quote that is copied, and in front of which the copy goes
     int row_to_select = 0;     // the new quote's row once the list is reloaded
 };
-AddQuotePlan plan_add_quote(const std::vector<std::string>& shown_dates, int selected_row);
+AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row);
 
 struct AddQuoteResult {
     CommandResult result;
     std::string new_date_text;
     int row_to_select = 0; // the row to select when reloading: the new quote, or 0 after a failure
 };
-// Inserts the planned quote. Log section "Add". The caller then opens Edit quote on row_to_select.
-AddQuoteResult add_quote(const SeriesTarget& target, const std::vector<std::string>& shown_dates,
-                         int selected_row);
+// Inserts the quote planned for row `selectedQuoteRow`. Log section "Add". The caller then opens Edit
+// quote on row_to_select.
+AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates);
 
 } // namespace editing

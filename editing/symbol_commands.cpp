@@ -55,8 +55,9 @@ CommandResult check_edit_symbol_input(std::string_view new_symbol) {
     return CommandResult::success();
 }
 
-CommandResult edit_symbol(const std::filesystem::path& master_path, std::string_view row_symbol,
-                          std::string_view new_symbol, std::string_view new_name) {
+CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol, std::string_view new_symbol,
+                          std::string_view new_name) {
+    const std::filesystem::path& master_path = view.masterPath;
     CommandResult check = check_edit_symbol_input(new_symbol);
     if (!check.ok)
         return check;
@@ -70,13 +71,12 @@ CommandResult edit_symbol(const std::filesystem::path& master_path, std::string_
     return CommandResult::success();
 }
 
-CommandResult delete_symbol(const std::filesystem::path& portfolio_dir,
-                            const std::filesystem::path& master_path, std::string_view row_symbol) {
+CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
     int file_number = 0;
     CommandResult failure;
-    if (!locate_row_record(master_path, row_symbol, file_number, failure))
+    if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))
         return failure;
-    int result = master_remove(portfolio_dir, file_number, true);
+    int result = master_remove(view.portfolioDir, file_number, true);
     if (result == 3)
         return CommandResult::failure("Symbol " + std::string(row_symbol) +
                                           " was removed, but not all of its files could be deleted.",

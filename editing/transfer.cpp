@@ -13,6 +13,13 @@ namespace {
 
 using Path = std::filesystem::path;
 
+struct TransferRequest {
+    TransferMode mode;
+    const Path& portfolio_dir;
+    const std::string& current_symbol;
+    const Path& destination;
+};
+
 constexpr const char* kPortfolioFull = "The portfolio already has the\nmaximum number of symbols (255).\n"
                                        "Choose a different or new portfolio.";
 constexpr const char* kNothingChanged = "\nNothing was changed.";
@@ -293,7 +300,9 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
     return choices;
 }
 
-CommandResult transfer_symbol(const TransferRequest& request) {
+CommandResult transfer_symbol(const ViewState& view, TransferMode mode,
+                              const std::filesystem::path& destination) {
+    const TransferRequest request{mode, view.portfolioDir, view.currentSymbol, destination};
     return Transfer(request).run();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "browser/command_result.h"
+#include "browser/view_state.h"
 
 #include <filesystem>
 #include <string>
@@ -11,17 +12,11 @@ namespace editing {
 
 enum class TransferMode { Move, Copy };
 
-struct TransferRequest {
-    TransferMode mode = TransferMode::Copy;
-    std::filesystem::path portfolio_dir; // the source portfolio (portfolioDir)
-    std::string current_symbol;          // the series on screen (currentSymbol)
-    std::filesystem::path destination;   // the chosen destination portfolio; empty: none chosen
-};
-
 // The destinations the dialog offers: every portfolio of the list except the one at `selected_index`.
 std::vector<std::string> destination_choices(const std::vector<std::string>& portfolios, int selected_index);
 
-// Carries the security over to the destination under its lowest free file number m: F<n>.DAT and
+// Carries the security on screen (`currentSymbol` of the portfolio `portfolioDir`) over to the chosen
+// `destination` portfolio under its lowest free file number m: F<n>.DAT and
 // F<n>.DOP are copied there as F<m>.DAT and F<m>.DOP (no F<m>.BAK), each complete before it appears,
 // and only then is the record appended to the destination's MASTER. A move then removes the source
 // record and afterwards deletes the source's F<n>.DAT, F<n>.DOP and F<n>.BAK. So at every instant,
@@ -31,8 +26,9 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
 // transfer, unless it holds exactly the bytes that would be copied there (the leftover of an
 // interrupted transfer of this security). Everything that can be checked is checked before the
 // destination changes; a step that fails later undoes the steps before it, so that both portfolios
-// are left as they were. With no destination nothing happens (not ok, no message). After a move the
-// caller reloads the symbol list.
-CommandResult transfer_symbol(const TransferRequest& request);
+// are left as they were. With no destination (empty) nothing happens (not ok, no message). After a
+// move the caller reloads the symbol list.
+CommandResult transfer_symbol(const ViewState& view, TransferMode mode,
+                              const std::filesystem::path& destination);
 
 } // namespace editing

@@ -255,7 +255,7 @@ bool CQuorbitView::SelectMaster(const std::string& path) {
         return false;
     }
     state_.masterPath = path;
-    state_.portfolioDir = master.parent_path().string();
+    state_.portfolioDir = master.parent_path();
     masterSelected_ = true;
     return true;
 }
@@ -326,7 +326,7 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     state_.selectedSymbolRow = rowToSelect;
     SelectRow(symbolList_, rowToSelect, true);
     if (state_.symbolCount == 0) {
-        SetCaption(EmptyPortfolioCaption(state_.portfolioDir));
+        SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
     }
     FillQuotesGrid(0);
 }
@@ -414,7 +414,7 @@ void CQuorbitView::OnSymbolSelectionChanged() {
     }
     const int row = rows.front().row();
     state_.selectedSymbolRow = row;
-    SetCaption(ViewCaption(state_.portfolioDir, symbols_->RowAt(row).symbol));
+    SetCaption(ViewCaption(state_.portfolioDir.string(), symbols_->RowAt(row).symbol));
     StateChanged();
 }
 

@@ -268,8 +268,9 @@ TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
                                      "N/A"};
         ASSERT_EQ(listing.rows[static_cast<std::size_t>(row)], expected) << "row " << row;
     }
-    EXPECT_EQ(listing.first_quote_date, quote_date_text(bars.front().date));
-    EXPECT_EQ(listing.last_quote_date, quote_date_text(bars.back().date));
+    EXPECT_EQ(listing.dates[999], bars.front().date);
+    EXPECT_EQ(listing.first_quote_date, bars.front().date);
+    EXPECT_EQ(listing.last_quote_date, bars.back().date);
 }
 
 TEST(QuoteList, EmptySeriesAndDamagedFiles) {
@@ -279,8 +280,8 @@ TEST(QuoteList, EmptySeriesAndDamagedFiles) {
     const QuoteListing empty = quote_list_read(dir.path(), spec.symbol);
     EXPECT_TRUE(empty.result.ok);
     EXPECT_TRUE(empty.rows.empty());
-    EXPECT_EQ(empty.first_quote_date, "00/00/00");
-    EXPECT_EQ(empty.last_quote_date, "00/00/00");
+    EXPECT_EQ(empty.first_quote_date, 0);
+    EXPECT_EQ(empty.last_quote_date, 0);
 
     EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.messages,
               std::vector<std::string>{"Error in FillQuotesGrid"});

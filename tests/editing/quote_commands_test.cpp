@@ -20,10 +20,10 @@ const DayNumber kThu4 = day(96, 1, 4), kFri5 = day(96, 1, 5), kSat6 = day(96, 1,
                 kMon8 = day(96, 1, 8), kTue9 = day(96, 1, 9), kWed10 = day(96, 1, 10),
                 kThu11 = day(96, 1, 11);
 
-std::vector<std::string> shown_dates(const std::vector<SeriesBar>& bars) {
-    std::vector<std::string> rows;
+std::vector<DayNumber> shown_dates(const std::vector<SeriesBar>& bars) {
+    std::vector<DayNumber> rows;
     for (auto it = bars.rbegin(); it != bars.rend(); ++it)
-        rows.push_back(date_format(it->date, kMMDDYYSep, '/'));
+        rows.push_back(it->date);
     return rows;
 }
 
@@ -41,12 +41,17 @@ protected:
     }
     void SetUp() override { write({kThu4, kFri5, kMon8, kTue9, kWed10, kThu11}); }
 
-    SeriesTarget target(const Security& s) const {
-        return SeriesTarget{tmp.path(), s.spec.symbol, static_cast<std::int32_t>(s.bars.size()),
-                            master_file(tmp.path())};
-    }
-    QuoteDateRange range(const Security& s) const {
-        return {date_text(s.bars.front().date), date_text(s.bars.back().date)};
+    // The view state with `s` on screen and row `selected` of its quote list selected.
+    ViewState view(const Security& s, int selected = 0) const {
+        ViewState v;
+        v.portfolioDir = tmp.path();
+        v.masterPath = master_file(tmp.path());
+        v.currentSymbol = s.spec.symbol;
+        v.quoteCount = static_cast<int>(s.bars.size());
+        v.selectedQuoteRow = selected;
+        v.firstQuoteDate = s.bars.front().date;
+        v.lastQuoteDate = s.bars.back().date;
+        return v;
     }
     std::string dat(const Security& s) const {
         return read_bytes(tmp / file_name(s.spec.file_number, "DAT"));
@@ -88,7 +93,7 @@ std::vector<std::string> log_keys(const CommandResult& r) {
 
 TEST_F(QuoteCommands, SplitTwoForOneRestatesOnlyTheQuotesBeforeTheDate) {
     std::string original = dat(ibm);
-    CommandResult r = split_quotes(target(ibm), {"01/09/96", "2", "1"}, range(ibm));
+    CommandResult r = split_quotes(view(ibm), {"01/09/96", "2", "1"});
     ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
     EXPECT_EQ(dat(ibm), scaled(ibm, 0, kMon8, 0.5f, 2.0f, 2.0f));
     EXPECT_EQ(bak(ibm), original);
@@ -97,7 +102,7 @@ TEST_F(QuoteCommands, SplitTwoForOneRestatesOnlyTheQuotesBeforeTheDate) {
 }
 
 TEST_F(QuoteCommands, ReverseSplitOnASeriesWithoutOpenInterestKeepsItsRecordLength) {
-    CommandResult r = split_quotes(target(other), {"01/08/96", "1", "2"}, range(other));
+    CommandResult r = split_quotes(view(other), {"01/08/96", "1", "2"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(other), scaled(other, 0, kFri5, 2.0f, 0.5f, 1.0f));
     EXPECT_EQ(dat(other).size(), 4u * 24u);
@@ -108,12 +113,12 @@ TEST_F(QuoteCommands, SplitFactorsAreRoundedOnceFromTheRatio) {
     ASSERT_TRUE(f);
     EXPECT_EQ(f->price, static_cast<float>(2.0 / 3.0));
     EXPECT_EQ(f->volume, 1.5f);
-    EXPECT_TRUE(check_split_input({"01/04/96", "1.5", "1"}, range(ibm)).ok);
+    EXPECT_TRUE(check_split_input({"01/04/96", "1.5", "1"}, view(ibm)).ok);
 }
 
 TEST_F(QuoteCommands, SplitOnTheFirstDateRewritesWithoutChangingAValue) {
     std::string original = dat(ibm);
-    ASSERT_TRUE(split_quotes(target(ibm), {"01/04/96", "2", "1"}, range(ibm)).ok);
+    ASSERT_TRUE(split_quotes(view(ibm), {"01/04/96", "2", "1"}).ok);
     EXPECT_EQ(dat(ibm), original);
 }
 
@@ -125,7 +130,7 @@ TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
         {"01/09/96", "1e30", "1e-30"},
     };
     for (const SplitInput& in : bad_splits) {
-        CommandResult r = split_quotes(target(ibm), in, range(ibm));
+        CommandResult r = split_quotes(view(ibm), in);
         EXPECT_FALSE(r.ok) << in.date_text << " " << in.new_shares << " " << in.old_shares;
         EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"});
         EXPECT_TRUE(r.log.empty());
@@ -137,7 +142,7 @@ TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
         {"01/04/96", "1/11/96", "1", "1", "1"},
     };
     for (const AdjustInput& in : bad_adjusts) {
-        CommandResult r = adjust_quotes(target(ibm), in, range(ibm));
+        CommandResult r = adjust_quotes(view(ibm), in);
         EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"})
             << in.from_date << in.open_interest;
     }
@@ -145,7 +150,7 @@ TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
 }
 
 TEST_F(QuoteCommands, AdjustScalesTheQuotesFromToInclusive) {
-    CommandResult r = adjust_quotes(target(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"}, range(ibm));
+    CommandResult r = adjust_quotes(view(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), scaled(ibm, kFri5, kTue9, 0.5f, 2.0f, -4.0f));
     EXPECT_EQ(log_keys(r),
@@ -155,7 +160,7 @@ TEST_F(QuoteCommands, AdjustScalesTheQuotesFromToInclusive) {
 
 TEST_F(QuoteCommands, AdjustWithFromAfterToChangesNoValueButIsDone) {
     std::string original = dat(ibm);
-    CommandResult r = adjust_quotes(target(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}, range(ibm));
+    CommandResult r = adjust_quotes(view(ibm), {"01/10/96", "01/05/96", "3", "3", "3"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.log.size(), 5u);
     EXPECT_EQ(dat(ibm), original);
@@ -163,7 +168,7 @@ TEST_F(QuoteCommands, AdjustWithFromAfterToChangesNoValueButIsDone) {
 
 TEST_F(QuoteCommands, EditQuoteSetsTheDaysValuesAndLogsTheTextsAsTyped) {
     ValueTexts values = {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"};
-    CommandResult r = edit_quote(target(ibm), "01/09/96", values);
+    CommandResult r = edit_quote(view(ibm), "01/09/96", values);
     ASSERT_TRUE(r.ok);
     std::vector<SeriesBar> bars = ibm.bars;
     bars[3].open = 25.5f, bars[3].high = 26.0f, bars[3].low = 24.75f, bars[3].close = 25.25f;
@@ -175,7 +180,7 @@ TEST_F(QuoteCommands, EditQuoteSetsTheDaysValuesAndLogsTheTextsAsTyped) {
 }
 
 TEST_F(QuoteCommands, EditQuoteIgnoresTheTextOfAFieldTheSeriesLacks) {
-    CommandResult r = edit_quote(target(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"});
+    CommandResult r = edit_quote(view(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"});
     ASSERT_TRUE(r.ok);
     std::vector<SeriesBar> bars = other.bars;
     bars[1].open = 1, bars[1].high = 2, bars[1].low = 0.5f, bars[1].close = 1.5f, bars[1].vol = 900;
@@ -184,7 +189,7 @@ TEST_F(QuoteCommands, EditQuoteIgnoresTheTextOfAFieldTheSeriesLacks) {
 
 TEST_F(QuoteCommands, EditQuoteRefusesAValueThatIsNotANumber) {
     for (const char* bad : {"", "N/A", "abc", "-", "1e39", "nan"}) {
-        CommandResult r = edit_quote(target(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"});
+        CommandResult r = edit_quote(view(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"});
         EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"}) << bad;
     }
     EXPECT_EQ(check_edit_quote_input("01/09/96", {"1", "2", "3", "4", "5", "N/A"},
@@ -195,17 +200,17 @@ TEST_F(QuoteCommands, EditQuoteRefusesAValueThatIsNotANumber) {
 }
 
 TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
-    SeriesTarget missing = target(ibm);
-    missing.symbol = "NOPE";
+    ViewState missing = view(ibm);
+    missing.currentSymbol = "NOPE";
     EXPECT_EQ(edit_quote(missing, "01/09/96", {"1", "1", "1", "1", "1", "1"}).messages,
               std::vector<std::string>{"Single Date Edit Failed"});
-    CommandResult split = split_quotes(missing, {"01/09/96", "2", "1"}, range(ibm));
+    CommandResult split = split_quotes(missing, {"01/09/96", "2", "1"});
     EXPECT_EQ(split.messages, std::vector<std::string>{"Split Edit Failed"});
     EXPECT_NE(split.status, 0);
-    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}, range(ibm)).messages,
+    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}).messages,
               std::vector<std::string>{"Adjust Edit Failed"});
     EXPECT_EQ(delete_quote(missing, "01/09/96").messages, std::vector<std::string>{"Delete Edit Failed"});
-    AddQuoteResult add = add_quote(missing, {"01/08/96", "01/04/96"}, 0);
+    AddQuoteResult add = add_quote(missing, {kMon8, kThu4});
     EXPECT_EQ(add.result.messages, std::vector<std::string>{"Add Quote Failed"});
     EXPECT_EQ(add.row_to_select, 0);
     EXPECT_TRUE(unchanged());
@@ -214,7 +219,7 @@ TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
 // ---- Delete quote -------------------------------------------------------------------------------
 
 TEST_F(QuoteCommands, DeletingTheOldestQuoteMovesTheFirstDateInMaster) {
-    CommandResult r = delete_quote(target(ibm), "01/04/96");
+    CommandResult r = delete_quote(view(ibm), "01/04/96");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin() + 1, ibm.bars.end()}));
     std::string expected = original_master;
@@ -224,7 +229,7 @@ TEST_F(QuoteCommands, DeletingTheOldestQuoteMovesTheFirstDateInMaster) {
 }
 
 TEST_F(QuoteCommands, DeletingTheNewestQuoteMovesTheLastDateInMaster) {
-    ASSERT_TRUE(delete_quote(target(ibm), "01/11/96").ok);
+    ASSERT_TRUE(delete_quote(view(ibm), "01/11/96").ok);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, {ibm.bars.begin(), ibm.bars.end() - 1}));
     std::string expected = original_master;
     put_mbf_date(expected, slot_offset(2) + 29, kWed10);
@@ -232,7 +237,7 @@ TEST_F(QuoteCommands, DeletingTheNewestQuoteMovesTheLastDateInMaster) {
 }
 
 TEST_F(QuoteCommands, DeletingAMiddleQuoteLeavesMasterAlone) {
-    ASSERT_TRUE(delete_quote(target(ibm), "01/09/96").ok);
+    ASSERT_TRUE(delete_quote(view(ibm), "01/09/96").ok);
     std::vector<SeriesBar> bars = ibm.bars;
     bars.erase(bars.begin() + 3);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
@@ -241,7 +246,7 @@ TEST_F(QuoteCommands, DeletingAMiddleQuoteLeavesMasterAlone) {
 
 TEST_F(QuoteCommands, DeletingADateWithoutAQuoteReportsBothMessages) {
     std::string original = dat(ibm);
-    CommandResult r = delete_quote(target(ibm), "01/06/96");
+    CommandResult r = delete_quote(view(ibm), "01/06/96");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.status, -200);
     EXPECT_EQ(r.messages,
@@ -254,12 +259,12 @@ TEST_F(QuoteCommands, DeletingADateWithoutAQuoteReportsBothMessages) {
 
 TEST_F(QuoteCommands, AddOnAMondayInsertsTheFridayBeforeAsACopy) {
     write({kThu4, kMon8, kTue9});
-    std::vector<std::string> rows = shown_dates(ibm.bars); // 01/09, 01/08, 01/04
+    std::vector<DayNumber> rows = shown_dates(ibm.bars); // 01/09, 01/08, 01/04
     AddQuotePlan plan = plan_add_quote(rows, 1);
     ASSERT_TRUE(plan.check.ok);
     EXPECT_EQ(plan.new_date_text, "01/05/96");
 
-    AddQuoteResult r = add_quote(target(ibm), rows, 1);
+    AddQuoteResult r = add_quote(view(ibm, 1), rows);
     ASSERT_TRUE(r.result.ok);
     EXPECT_EQ(r.row_to_select, 2);
     EXPECT_EQ(log_keys(r.result), std::vector<std::string>{"Add/Date=01/05/96"});
@@ -272,7 +277,7 @@ TEST_F(QuoteCommands, AddOnAMondayInsertsTheFridayBeforeAsACopy) {
 }
 
 TEST_F(QuoteCommands, AddRefusesADateThatIsShownAlready) {
-    AddQuoteResult r = add_quote(target(ibm), shown_dates(ibm.bars), 1); // Wednesday; Tuesday exists
+    AddQuoteResult r = add_quote(view(ibm, 1), shown_dates(ibm.bars)); // Wednesday; Tuesday exists
     EXPECT_FALSE(r.result.ok);
     EXPECT_EQ(r.result.messages, std::vector<std::string>{"Date 01/09/96 already exists."});
     EXPECT_TRUE(r.result.log.empty());
@@ -281,17 +286,17 @@ TEST_F(QuoteCommands, AddRefusesADateThatIsShownAlready) {
 
 TEST_F(QuoteCommands, AddKeepsTheQuotesInDateOrderAroundWeekendQuotes) {
     write({kThu4, kSat6, kSun7, kMon8});
-    std::vector<std::string> rows = shown_dates(ibm.bars); // Mon, Sun, Sat, Thu
+    std::vector<DayNumber> rows = shown_dates(ibm.bars); // Mon, Sun, Sat, Thu
     // Monday: Friday would come after the Sunday and Saturday quotes.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 0).result.ok);
+    EXPECT_FALSE(add_quote(view(ibm, 0), rows).result.ok);
     // Sunday: Friday would come after the Saturday quote.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 1).result.ok);
+    EXPECT_FALSE(add_quote(view(ibm, 1), rows).result.ok);
     // The oldest quote has no older neighbour.
-    EXPECT_FALSE(add_quote(target(ibm), rows, 3).result.ok);
+    EXPECT_FALSE(add_quote(view(ibm, 3), rows).result.ok);
     EXPECT_TRUE(unchanged());
 
     // Saturday: Friday goes between Thursday and Saturday, copied from Saturday.
-    AddQuoteResult r = add_quote(target(ibm), rows, 2);
+    AddQuoteResult r = add_quote(view(ibm, 2), rows);
     ASSERT_TRUE(r.result.ok);
     EXPECT_EQ(r.new_date_text, "01/05/96");
     EXPECT_EQ(r.row_to_select, 3);
@@ -304,6 +309,6 @@ TEST_F(QuoteCommands, AddKeepsTheQuotesInDateOrderAroundWeekendQuotes) {
 
 TEST_F(QuoteCommands, AddRefusesADateHeldByTwoQuotes) {
     write({kThu4, kMon8, kMon8});
-    EXPECT_FALSE(add_quote(target(ibm), shown_dates(ibm.bars), 0).result.ok);
+    EXPECT_FALSE(add_quote(view(ibm, 0), shown_dates(ibm.bars)).result.ok);
     EXPECT_TRUE(unchanged());
 }

@@ -4,6 +4,7 @@
 
 #include "editing_fixture.h"
 #include "storage/portfolio_files.h"
+#include "support/view_of.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@ using namespace editing_test;
 using testing_support::read_bytes;
 using testing_support::snapshot;
 using testing_support::TempDir;
+using testing_support::view_of;
 using testing_support::write_bytes;
 
 namespace {
@@ -47,7 +49,7 @@ protected:
 } // namespace
 
 TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheSelectedRecord) {
-    CommandResult r = edit_symbol(master, "IBM", "ibm", "Intl Business Mc");
+    CommandResult r = edit_symbol(view_of(tmp.path()), "IBM", "ibm", "Intl Business Mc");
     ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
     std::string expected = original;
     put_text16(expected, slot_offset(2) + 36, "ibm");
@@ -73,7 +75,7 @@ TEST_F(SymbolCommands, TwoRecordsWithTheSameSymbolTextRenameTheFirst) {
     std::string image = original;
     put_text16(image, slot_offset(3) + 36, "IBM");
     write_bytes(master, image);
-    ASSERT_TRUE(edit_symbol(master, "IBM", "NEW", "NAME").ok);
+    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "IBM", "NEW", "NAME").ok);
     std::string expected = image;
     put_text16(expected, slot_offset(2) + 36, "NEW");
     put_text16(expected, slot_offset(2) + 7, "NAME");
@@ -81,22 +83,22 @@ TEST_F(SymbolCommands, TwoRecordsWithTheSameSymbolTextRenameTheFirst) {
 }
 
 TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
-    EXPECT_EQ(edit_symbol(master, "IBM", "", "X").messages,
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "", "X").messages,
               std::vector<std::string>{"You must enter a symbol"});
     EXPECT_TRUE(check_edit_symbol_input("A").ok);
-    CommandResult rename = edit_symbol(master, "INTL BUS MACH", "X", "Y");
+    CommandResult rename = edit_symbol(view_of(tmp.path()), "INTL BUS MACH", "X", "Y");
     EXPECT_FALSE(rename.ok);
     ASSERT_EQ(rename.messages.size(), 1u);
     EXPECT_NE(rename.messages[0].find("was not found"), std::string::npos);
-    CommandResult removal = delete_symbol(tmp.path(), master, "QQQ");
+    CommandResult removal = delete_symbol(view_of(tmp.path()), "QQQ");
     EXPECT_FALSE(removal.ok);
     EXPECT_EQ(removal.messages.size(), 1u);
-    EXPECT_FALSE(edit_symbol(tmp / "nowhere" / "MASTER", "IBM", "X", "Y").ok);
+    EXPECT_FALSE(edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 
 TEST_F(SymbolCommands, DeleteRemovesTheRecordAndItsFiles) {
-    CommandResult r = delete_symbol(tmp.path(), master, "IBM");
+    CommandResult r = delete_symbol(view_of(tmp.path()), "IBM");
     ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
     std::string expected = original.substr(0, slot_offset(2)) + original.substr(slot_offset(3));
     set_counters(expected, 2);

@@ -4,6 +4,7 @@
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "support/fault_injection.h"
+#include "support/view_of.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ using namespace editing_test;
 using testing_support::read_bytes;
 using testing_support::snapshot;
 using testing_support::TempDir;
+using testing_support::view_of;
 using testing_support::write_bytes;
 using Files = std::vector<std::pair<std::string, std::string>>;
 
@@ -39,7 +41,7 @@ struct Portfolios {
         dst_before = snapshot(dst);
     }
     CommandResult run(TransferMode mode, const std::string& symbol = "ibm") const {
-        return transfer_symbol(TransferRequest{mode, src, symbol, dst});
+        return transfer_symbol(view_of(src, symbol), mode, dst);
     }
     bool unchanged() const { return snapshot(src) == src_before && snapshot(dst) == dst_before; }
 
@@ -154,11 +156,12 @@ TEST(Transfer, RefusalsChangeNeitherPortfolio) {
     p.dst_before = snapshot(p.dst);
 
     EXPECT_FALSE(p.run(TransferMode::Move, "NOPE").ok); // not in the source
-    EXPECT_FALSE(transfer_symbol({TransferMode::Move, p.src, "IBM", p.root / "none"}).ok); // no MASTER there
-    CommandResult none = transfer_symbol({TransferMode::Move, p.src, "IBM", ""});
+    EXPECT_FALSE(
+        transfer_symbol(view_of(p.src, "IBM"), TransferMode::Move, p.root / "none").ok); // no MASTER there
+    CommandResult none = transfer_symbol(view_of(p.src, "IBM"), TransferMode::Move, "");
     EXPECT_FALSE(none.ok);
     EXPECT_TRUE(none.messages.empty());
-    EXPECT_FALSE(transfer_symbol({TransferMode::Copy, p.src, "IBM", p.src}).ok); // into itself
+    EXPECT_FALSE(transfer_symbol(view_of(p.src, "IBM"), TransferMode::Copy, p.src).ok); // into itself
     EXPECT_TRUE(p.unchanged());
 
     // A file already named like the target: neither a move nor a copy overwrites it.

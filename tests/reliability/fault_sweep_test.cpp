@@ -35,6 +35,16 @@ using testing_support::SeriesBar;
 using testing_support::SeriesSpec;
 using Files = std::map<std::string, std::string>; // path below the root -> content
 
+// The portfolio at `dir`, whose MASTER is named in lower case, with `symbol` on screen. Built without a
+// file-system call, so that the sweep counts only the command's own calls.
+ViewState view_in(const fs::path& dir, const std::string& symbol = {}) {
+    ViewState view;
+    view.portfolioDir = dir;
+    view.masterPath = dir / "master";
+    view.currentSymbol = symbol;
+    return view;
+}
+
 constexpr int kErrors[] = {EIO, ENOSPC, EACCES};
 
 Files snapshot_of(const fs::path& root) {
@@ -239,19 +249,18 @@ std::vector<Operation> operations() {
     ops.push_back({"edit_symbol",
                    [](const fs::path& root) {
                        return command_outcome(
-                           editing::edit_symbol(root / "main" / "master", "IBM", "IBMX", "INTL BUS MACH X"));
+                           editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X"));
                    },
                    {kMain}});
     ops.push_back({"delete_symbol",
                    [](const fs::path& root) {
-                       CommandResult r =
-                           editing::delete_symbol(root / "main", root / "main" / "master", "GE");
+                       CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
                        return Outcome{r.ok, r.status == 3, !r.messages.empty()};
                    },
                    {kMain}});
     auto transfer = [](editing::TransferMode mode, std::string from, std::string symbol, std::string to) {
         return [=](const fs::path& root) {
-            return command_outcome(editing::transfer_symbol({mode, root / from, symbol, root / to}));
+            return command_outcome(editing::transfer_symbol(view_in(root / from, symbol), mode, root / to));
         };
     };
     ops.push_back({"transfer Move",

@@ -14,6 +14,7 @@
 #include "storage/rewrite.h"
 #include "support/series_builder.h"
 #include "support/temp_dir.h"
+#include "support/view_of.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::view_of;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kKills = 400;
@@ -106,6 +108,15 @@ std::vector<Row> rows_of(const std::vector<fs::path>& dirs) {
     return rows;
 }
 
+// The view state with the row's security on screen and its quote list read.
+ViewState view_on(const Row& row, const QuoteListing& listing) {
+    ViewState view = view_of(row.dir, row.symbol);
+    view.quoteCount = listing.quote_count;
+    view.firstQuoteDate = listing.first_quote_date;
+    view.lastQuoteDate = listing.last_quote_date;
+    return view;
+}
+
 class Child {
 public:
     Child(std::vector<fs::path> dirs, unsigned seed, int progress_fd)
@@ -134,31 +145,33 @@ private:
         const fs::path other = row.dir == dirs_[0] ? dirs_[1] : dirs_[0];
         switch (step) {
         case kRename:
-            return rename(row, master, index);
+            return rename(row, index);
         case kMove:
-            return editing::transfer_symbol({editing::TransferMode::Move, row.dir, row.symbol, other}).ok;
+            return editing::transfer_symbol(view_of(row.dir, row.symbol), editing::TransferMode::Move, other)
+                .ok;
         case kCopy:
             return rows.size() < kMaxRows &&
-                   editing::transfer_symbol({editing::TransferMode::Copy, row.dir, row.symbol, other}).ok;
+                   editing::transfer_symbol(view_of(row.dir, row.symbol), editing::TransferMode::Copy, other)
+                       .ok;
         case kDelete:
-            return delete_duplicate(rows, row, master);
+            return delete_duplicate(rows, row);
         default:
             return edit_quotes(step, row, master);
         }
     }
 
-    bool rename(const Row& row, const fs::path& master, int index) {
+    bool rename(const Row& row, int index) {
         std::string symbol = "S" + std::to_string(seed_ % 100000) + "_" + std::to_string(index);
         std::string name = identity_of(row.name) + " R" + std::to_string(index % 1000);
-        return editing::edit_symbol(master, row.symbol, symbol, name).ok;
+        return editing::edit_symbol(view_of(row.dir), row.symbol, symbol, name).ok;
     }
 
     // Only a security that exists twice is deleted, so that no identity is ever deleted on purpose.
-    bool delete_duplicate(const std::vector<Row>& rows, const Row& row, const fs::path& master) {
+    bool delete_duplicate(const std::vector<Row>& rows, const Row& row) {
         int copies = 0;
         for (const Row& r : rows)
             copies += identity_of(r.name) == identity_of(row.name) ? 1 : 0;
-        return copies >= 2 && editing::delete_symbol(row.dir, master, row.symbol).ok;
+        return copies >= 2 && editing::delete_symbol(view_of(row.dir), row.symbol).ok;
     }
 
     bool edit_quotes(int step, const Row& row, const fs::path& master) {
@@ -166,17 +179,16 @@ private:
         if (!listing.result.ok || listing.rows.size() < 3)
             return false;
         const int count = static_cast<int>(listing.rows.size());
-        editing::SeriesTarget target{row.dir, row.symbol, listing.quote_count, master};
-        editing::QuoteDateRange range{listing.first_quote_date, listing.last_quote_date};
+        ViewState view = view_on(row, listing);
+        view.selectedQuoteRow = pick(count);
         std::vector<std::string> dates;
         for (const QuoteCells& cells : listing.rows)
             dates.push_back(cells[0]);
-        const int selected = pick(count);
-        const std::string& date = dates[static_cast<std::size_t>(selected)];
+        const std::string& date = dates[static_cast<std::size_t>(view.selectedQuoteRow)];
         switch (step) {
         case kEditQuote: {
             std::string v = std::to_string(10 + pick(90)) + ".25";
-            return editing::edit_quote(target, date, {v, v, v, v, "1000", "50"}).ok;
+            return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}).ok;
         }
         case kMultiply: {
             // The multiplying kind, which no dialog asks for, through the rewrite itself.
@@ -188,17 +200,17 @@ private:
             return series_rewrite(edit, row.dir, row.symbol, listing.quote_count, master) == 0;
         }
         case kSplit:
-            return editing::split_quotes(target, {date, pick(2) ? "2" : "1", pick(2) ? "1" : "2"}, range).ok;
+            return editing::split_quotes(view, {date, pick(2) ? "2" : "1", pick(2) ? "1" : "2"}).ok;
         case kAdjust: {
             const std::string& other = dates[static_cast<std::size_t>(pick(count))];
             std::string from = date_from_text_order(date, other, true);
             std::string to = date_from_text_order(date, other, false);
-            return editing::adjust_quotes(target, {from, to, pick(2) ? "1.5" : "0.75", "2", "1"}, range).ok;
+            return editing::adjust_quotes(view, {from, to, pick(2) ? "1.5" : "0.75", "2", "1"}).ok;
         }
         case kDeleteQuote:
-            return editing::delete_quote(target, date).ok;
+            return editing::delete_quote(view, date).ok;
         case kAddQuote:
-            return editing::add_quote(target, dates, selected).result.ok;
+            return editing::add_quote(view, listing.dates).result.ok;
         }
         return false;
     }
@@ -348,14 +360,15 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
     int index = 0;
     for (const Row& row : rows_of(dirs)) {
         SCOPED_TRACE(row.dir.string() + " " + row.symbol);
-        const fs::path master = portfolio_files::master(row.dir);
         QuoteListing listing = quote_list_read(row.dir, row.symbol);
         ASSERT_TRUE(listing.result.ok);
         ASSERT_FALSE(listing.rows.empty());
-        editing::SeriesTarget target{row.dir, row.symbol, listing.quote_count, master};
-        EXPECT_TRUE(editing::edit_quote(target, listing.rows[0][0], {"1", "2", "0.5", "1.5", "10", "1"}).ok);
+        EXPECT_TRUE(editing::edit_quote(view_on(row, listing), listing.rows[0][0],
+                                        {"1", "2", "0.5", "1.5", "10", "1"})
+                        .ok);
         std::string symbol = "LAST" + std::to_string(index++);
-        EXPECT_TRUE(editing::edit_symbol(master, row.symbol, symbol, identity_of(row.name) + " LAST").ok);
+        EXPECT_TRUE(
+            editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
     }
     for (int from = 0; from < 2; ++from) {
         const fs::path& source = dirs[static_cast<std::size_t>(from)];
@@ -367,7 +380,8 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
         for (int attempt = 0; attempt < 8 && !r.ok; ++attempt) {
             std::vector<Row> rows = rows_of({source});
             ASSERT_FALSE(rows.empty());
-            r = editing::transfer_symbol({editing::TransferMode::Move, source, rows[0].symbol, destination});
+            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move,
+                                         destination);
             if (!r.ok)
                 set_aside_file_in_the_way(r, orphans_set_aside);
         }
