@@ -11,10 +11,14 @@
 
 namespace {
 
+constexpr int kTextWidth = 340;
+
 QGroupBox* TextGroup(const QString& title, QLabel* text) {
     auto* group = new QGroupBox(title);
     auto* layout = new QVBoxLayout(group);
     text->setWordWrap(true);
+    // A wrapped text needs a width to find its height.
+    text->setFixedWidth(kTextWidth);
     layout->addWidget(text);
     return group;
 }
@@ -67,5 +71,5 @@ CAboutDlg::CAboutDlg(int* mailVisited, int* webVisited, QWidget* parent) : QDial
     layout->addWidget(TextGroup("Legal Stuff", legal));
     layout->addLayout(links);
     layout->addWidget(buttons);
-    setFixedWidth(380);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
