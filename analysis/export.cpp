@@ -246,8 +246,9 @@ CommandResult export_portfolio(const std::filesystem::path& dir, const std::file
         if (!one.ok) {
             result.ok = false;
             result.status = one.status;
-            const std::string reason = one.messages.empty() ? status_text(one.status) : one.messages.front();
-            result.messages.push_back(targets[i].symbol + ": " + reason);
+            const std::string reason =
+                one.messages.empty() ? status_text(one.status) : one.messages.front().text;
+            result.add(MessageKind::Error, targets[i].symbol + ": " + reason);
         }
     }
     return result;

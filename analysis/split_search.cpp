@@ -35,23 +35,25 @@ public:
             end_early(kTooManyBars, status::kMalloc);
             return std::move(outcome_);
         }
-        for (const std::string& symbol : symbols) {
-            if (!search_security(symbol)) {
-                series_free(series_);
-                return std::move(outcome_);
-            }
-            emit(SplitEventKind::SymbolDone, symbol);
-        }
-        emit(SplitEventKind::SymbolDone, kDoneSearch);
+        const bool searched = search_all(symbols);
         series_free(series_);
-        if (outcome_.lines.empty()) {
-            notice(kNothingFound);
+        if (searched && outcome_.lines.empty()) {
+            notice(kNothingFound, MessageKind::Information);
         }
         return std::move(outcome_);
     }
 
 private:
-    // False when a read failed and the whole search ends.
+    // False when the search ended early: a read failed, or the listener asked to stop.
+    bool search_all(const std::vector<std::string>& symbols) {
+        for (const std::string& symbol : symbols) {
+            if (!search_security(symbol) || !emit(SplitEventKind::SymbolDone, symbol)) {
+                return false;
+            }
+        }
+        return emit(SplitEventKind::SymbolDone, kDoneSearch);
+    }
+
     bool search_security(const std::string& symbol) {
         const StatusCode header_status = series_read(series_, dir_, symbol, 0, 0);
         if (header_status != status::kOk) {
@@ -60,8 +62,7 @@ private:
         }
         const std::int32_t total = series_.total;
         if (total < 2) {
-            notice(fewer_than_two_notice(symbol));
-            return true;
+            return notice(fewer_than_two_notice(symbol), MessageKind::Information);
         }
         // Windows overlap by one bar, so no neighbouring pair spans two windows.
         std::int32_t first = 0;
@@ -77,7 +78,9 @@ private:
             for (int k = 0; k + 1 < present; ++k) {
                 if (std::optional<std::string> line = TestBarPair(series_, k, symbol)) {
                     outcome_.lines.push_back(*line);
-                    emit(SplitEventKind::Line, *line);
+                    if (!emit(SplitEventKind::Line, *line)) {
+                        return false;
+                    }
                 }
             }
             if (present < n) {
@@ -88,22 +91,27 @@ private:
         return true;
     }
 
-    void emit(SplitEventKind kind, const std::string& text) {
-        outcome_.events.push_back({kind, text});
-        if (listener_) {
-            listener_(outcome_.events.back());
+    // False when the listener asks to stop: the search then ends at once, not ok and without a message.
+    bool emit(SplitEventKind kind, const std::string& text,
+              MessageKind message_kind = MessageKind::Information) {
+        outcome_.events.push_back({kind, text, message_kind});
+        if (!listener_ || listener_(outcome_.events.back())) {
+            return true;
         }
+        outcome_.cancelled = true;
+        outcome_.result.ok = false;
+        return false;
     }
 
-    void notice(const std::string& text) {
-        outcome_.result.messages.push_back(text);
-        emit(SplitEventKind::Notice, text);
+    bool notice(const std::string& text, MessageKind kind) {
+        outcome_.result.add(kind, text);
+        return emit(SplitEventKind::Notice, text, kind);
     }
 
     void end_early(const std::string& text, StatusCode code) {
         outcome_.result.ok = false;
         outcome_.result.status = code;
-        notice(text);
+        notice(text, MessageKind::Error);
     }
 
     const std::filesystem::path& dir_;

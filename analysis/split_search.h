@@ -34,21 +34,25 @@ enum class SplitEventKind {
 struct SplitSearchEvent {
     SplitEventKind kind;
     std::string text;
+    MessageKind message_kind = MessageKind::Information; // how a notice is shown
 };
 
 struct SplitSearchOutcome {
     std::vector<std::string> lines;       // the result lines, in the order found
     std::vector<SplitSearchEvent> events; // lines, notices and status changes, in the order they happen
-    // ok is false when the search ended early ("Too many bars", "Error in SplitSearch bars read"); the
-    // messages are the notices in order, "No candidate splits found" last when nothing was found.
+    // ok is false when the search ended early (the errors "Too many bars", "Error in SplitSearch bars
+    // read", or a stop asked by the listener); the messages are the notices in order, "No candidate
+    // splits found" last when the whole search found nothing.
     CommandResult result;
+    bool cancelled = false; // the listener asked to stop
 };
 
-using SplitSearchListener = std::function<void(const SplitSearchEvent&)>;
+// Sees every event as it happens; returns whether the search goes on (false: stop at once, as Cancel).
+using SplitSearchListener = std::function<bool(const SplitSearchEvent&)>;
 
 // Searches the securities `symbols` (the symbol list's texts, in list order) of the portfolio at `dir`.
 // Each security is read in windows of 400 bars that overlap by one bar, so every neighbouring pair is
-// tested once. `listener`, when given, sees every event as it happens.
+// tested once. `listener`, when given, sees every event as it happens and can stop the search.
 SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
                                 const SplitSearchListener& listener = {});
 

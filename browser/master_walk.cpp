@@ -45,23 +45,29 @@ public:
         device_ = root_info.device;
         visited_.insert({root_info.device, root_info.inode});
         std::vector<std::string> pending{root};
-        while (!pending.empty()) {
+        while (!pending.empty() && !stopped_) {
             const std::string dir = std::move(pending.back());
             pending.pop_back();
             visit(dir, pending);
         }
     }
 
+    bool stopped() const { return stopped_; }
+
 private:
-    void report(const std::string& dir) {
-        if (progress_) {
-            progress_(dir, found_);
+    // Tells the listener; false (and the walk stops) when it asks to stop.
+    bool report(const std::string& dir) {
+        if (progress_ && !progress_(dir, found_)) {
+            stopped_ = true;
         }
+        return !stopped_;
     }
 
     // Looks at one directory and pushes its kept subdirectories so that the last listed is walked first.
     void visit(const std::string& dir, std::vector<std::string>& pending) {
-        report(dir);
+        if (!report(dir)) {
+            return;
+        }
         std::vector<fileops::DirEntry> entries;
         if (!fileops::list_dir(dir, entries)) {
             return;
@@ -69,7 +75,9 @@ private:
         if (holds_master(dir, entries)) {
             results_.push_back(dir);
             ++found_;
-            report(dir);
+            if (!report(dir)) {
+                return;
+            }
         }
         for (const fileops::DirEntry& entry : entries) {
             if (!entry.is_dir || entry.is_symlink || entry.name.empty() || entry.name[0] == '.') {
@@ -98,6 +106,7 @@ private:
     std::uint64_t device_ = 0;
     std::set<DirId> visited_;
     int found_ = 0;
+    bool stopped_ = false;
 };
 
 } // namespace
@@ -121,10 +130,11 @@ void sort_portfolio_paths(std::vector<std::string>& paths) {
     });
 }
 
-void SearchForMasters(const std::filesystem::path& dir, std::vector<std::string>& results,
+bool SearchForMasters(const std::filesystem::path& dir, std::vector<std::string>& results,
                       bool limit_to_filter, const std::string& filter_path_upper,
                       const WalkProgress& progress) {
     Walk walk(results, limit_to_filter, portfolio_files::to_upper(filter_path_upper), progress);
     walk.run(dir.string());
     sort_portfolio_paths(results);
+    return !walk.stopped();
 }

@@ -47,7 +47,7 @@ SymbolRow make_row(const MasterRecord& record, int index) {
 
 void fail(SymbolListing& listing) {
     listing.result.ok = false;
-    listing.result.messages.push_back(kFillFailure);
+    listing.result.add(MessageKind::Error, kFillFailure);
     listing.rows.clear();
     listing.symbol_count = 0;
     listing.needs_repair = false;
@@ -121,7 +121,7 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     listing.header_count = header_count(image);
     listing.symbol_count = listing.header_count;
     if (listing.header_count > kMaxSecurities) {
-        listing.result.messages.push_back(count_message(listing.header_count));
+        listing.result.add(MessageKind::Warning, count_message(listing.header_count));
         listing.symbol_count = kMaxSecurities;
     }
 
@@ -160,14 +160,14 @@ std::string repair_question_text(const std::filesystem::path& master_path) {
            "for this in\nthe Portfolio > Search Filter dialog.)";
 }
 
-SymbolListing symbol_list_fill(const std::filesystem::path& master_path,
-                               const std::function<bool(const std::string& question)>& confirm_repair) {
+SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair) {
     SymbolListing listing = symbol_list_read(master_path);
     if (!listing.needs_repair) {
         return listing;
     }
-    const bool repaired =
-        confirm_repair && confirm_repair(repair_question_text(master_path)) && RepairMaster(master_path) == 1;
+    const bool repaired = confirm_repair &&
+                          confirm_repair(Message{MessageKind::Question, repair_question_text(master_path)}) &&
+                          RepairMaster(master_path) == 1;
     if (!repaired) {
         fail(listing);
     }

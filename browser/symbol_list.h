@@ -33,8 +33,8 @@ void sort_symbol_rows(std::vector<SymbolRow>& rows);
 bool symbol_text_less(std::string_view a, std::string_view b);
 
 struct SymbolListing {
-    // Failure: "Failure while filling symbols grid" as the last message. A header count above 255 puts
-    // "File has %d symbols.\nWill only display the first %d symbols" first.
+    // Failure: "Failure while filling symbols grid" (an error) as the last message. A header count above
+    // 255 puts the warning "File has %d symbols.\nWill only display the first %d symbols" first.
     CommandResult result;
     int header_count = 0; // the count as the header states it
     int symbol_count = 0; // the records the list is filled for (at most 255); 0 after a failure
@@ -50,7 +50,6 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path);
 std::string repair_question_text(const std::filesystem::path& master_path);
 
 // The whole fill of the symbol list: reads the rows and, when a record is damaged, asks `confirm_repair`
-// (given the question text; an automatic repair answers yes at once) and repairs the file. A declined or
+// (the repair question; an automatic repair answers yes at once) and repairs the file. A declined or
 // failed repair ends in "Failure while filling symbols grid" with no rows.
-SymbolListing symbol_list_fill(const std::filesystem::path& master_path,
-                               const std::function<bool(const std::string& question)>& confirm_repair);
+SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair);

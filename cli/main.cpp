@@ -44,9 +44,19 @@ struct Command {
 
 const std::vector<Command>& commands();
 
+// Where a message of a kind goes. Standard output carries only a command's data (rows, result lines),
+// which scripts read, so notices go to standard error beside warnings and errors.
+std::ostream& stream_for(MessageKind) {
+    return std::cerr;
+}
+
+void write_message(const Message& message) {
+    stream_for(message.kind) << message.text << "\n";
+}
+
 int report(const CommandResult& result) {
-    for (const auto& message : result.messages)
-        std::cerr << message << "\n";
+    for (const Message& message : result.messages)
+        write_message(message);
     return result.ok ? kOk : kFailed;
 }
 
@@ -84,8 +94,8 @@ int run_portfolios(const Args& args) {
 
 int run_symbols(const Args& args) {
     SymbolListing listing = symbol_list_read(master_of(args.positional[0]));
-    for (const auto& message : listing.result.messages)
-        std::cerr << message << "\n";
+    for (const Message& message : listing.result.messages)
+        write_message(message);
     if (!listing.result.ok)
         return kFailed;
     for (const auto& row : listing.rows) {
@@ -196,7 +206,8 @@ int run_split_search(const Args& args) {
             if (event.kind == SplitEventKind::Line)
                 std::cout << event.text << "\n" << std::flush;
             else if (event.kind == SplitEventKind::Notice)
-                std::cerr << event.text << "\n";
+                write_message({event.message_kind, event.text});
+            return true;
         });
     bool notices_shown = false;
     for (const auto& event : outcome.events)
@@ -204,7 +215,7 @@ int run_split_search(const Args& args) {
     if (!notices_shown)
         report(outcome.result);
     else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
-        std::cerr << outcome.result.messages.back() << "\n"; // "No candidate splits found"
+        write_message(outcome.result.messages.back()); // "No candidate splits found"
     int status = outcome.result.ok ? kOk : kFailed;
     auto output = args.options.find("--output");
     if (output != args.options.end() && report(split_search_save(output->second, outcome.lines)) != kOk)

@@ -18,7 +18,7 @@ constexpr int kValueFields = 6;
 constexpr int kHeaderPositions = 53;
 
 CommandResult invalid_data() {
-    return CommandResult::failure(kInvalidDataEntered);
+    return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
 }
 
 // The request to the rewrite, with every value a finite number (the kinds that ignore them get 0).
@@ -219,7 +219,11 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text) {
         return invalid_data();
     int status = rewrite(view, make_edit(kEditDelete, day, day));
     if (status == status::kDeleteNotFound)
-        return CommandResult{false, status, {"failure in delete quote for findrec", kFailed}, {}};
+        return CommandResult{
+            false,
+            status,
+            {{MessageKind::Error, "failure in delete quote for findrec"}, {MessageKind::Error, kFailed}},
+            {}};
     if (status != 0)
         return CommandResult::failure(kFailed, status);
     CommandResult result = CommandResult::success();
@@ -232,7 +236,7 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text) {
 AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row) {
     AddQuotePlan plan;
     auto refuse = [&plan](std::string message) {
-        plan.check = CommandResult::failure(std::move(message));
+        plan.check = CommandResult::failure(std::move(message), 0, MessageKind::Warning);
         return plan;
     };
     if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= shown_dates.size())

@@ -51,7 +51,7 @@ int find_symbol_record(const MasterImage& image, std::string_view row_symbol) {
 
 CommandResult check_edit_symbol_input(std::string_view new_symbol) {
     if (new_symbol.empty())
-        return CommandResult::failure("You must enter a symbol");
+        return CommandResult::failure("You must enter a symbol", 0, MessageKind::Warning);
     return CommandResult::success();
 }
 
@@ -80,7 +80,7 @@ CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) 
     if (result == 3)
         return CommandResult::failure("Symbol " + std::string(row_symbol) +
                                           " was removed, but not all of its files could be deleted.",
-                                      result);
+                                      result, MessageKind::Warning);
     if (result != 0)
         return CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
                                           " failed.\nThe portfolio was not changed.",

@@ -107,7 +107,7 @@ private:
 bool Transfer::fail(std::string message, bool own_text) {
     result_.ok = false;
     own_text_ = own_text;
-    result_.messages.push_back(std::move(message));
+    result_.add(MessageKind::Error, std::move(message));
     return false;
 }
 
@@ -246,7 +246,8 @@ void Transfer::delete_source_files() {
             stuck.push_back(path);
     }
     for (const Path& path : stuck)
-        result_.messages.push_back("The symbol was moved, but\n" + path.string() + "\ncould not be deleted.");
+        result_.add(MessageKind::Warning,
+                    "The symbol was moved, but\n" + path.string() + "\ncould not be deleted.");
 }
 
 // Puts both portfolios back as they were: the destination record first, then the copies. A copy
@@ -268,7 +269,7 @@ bool Transfer::undo() {
     std::string text = "The transfer could not be undone completely:";
     for (const std::string& item : stuck)
         text += "\n" + item;
-    result_.messages.push_back(text);
+    result_.add(MessageKind::Error, text);
     return false;
 }
 
@@ -279,7 +280,7 @@ CommandResult Transfer::run() {
                 (!is_move() || remove_source_record());
     if (!done) {
         if (undo() && own_text_ && !result_.messages.empty())
-            result_.messages.front() += kNothingChanged;
+            result_.messages.front().text += kNothingChanged;
         return result_;
     }
     result_.ok = true;

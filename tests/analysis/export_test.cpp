@@ -158,7 +158,7 @@ TEST(Export, FailuresLeaveNoPartialFileAndAnExistingFileIntact) {
     const CommandResult no_dir =
         export_quotes(dir.path(), "ACME", dir / "missing" / "x.txt", options(0, false, 0, 0));
     EXPECT_FALSE(no_dir.ok);
-    EXPECT_EQ(no_dir.messages, std::vector<std::string>{"file export error"});
+    EXPECT_EQ(no_dir.texts(), std::vector<std::string>{"file export error"});
 
     const auto before = snapshot(dir.path());
     std::size_t calls = 0;
@@ -179,7 +179,7 @@ TEST(Export, FailuresLeaveNoPartialFileAndAnExistingFileIntact) {
             const auto now = snapshot(dir.path());
             EXPECT_TRUE(now == before)
                 << "call " << n << ": " << now.size() << " files, status " << result.status;
-            write_failures += result.messages == std::vector<std::string>{"file export error"};
+            write_failures += result.texts() == std::vector<std::string>{"file export error"};
         }
     }
     EXPECT_GT(write_failures, 0);

@@ -109,13 +109,15 @@ TEST(SplitSearch, PortfolioInSymbolOrderWithNoticesAndLines) {
                     true);
 
     std::vector<std::string> heard;
-    const SplitSearchOutcome outcome =
-        split_search_portfolio(dir.path(), [&](const SplitSearchEvent& e) { heard.push_back(e.text); });
+    const SplitSearchOutcome outcome = split_search_portfolio(dir.path(), [&](const SplitSearchEvent& e) {
+        heard.push_back(e.text);
+        return true;
+    });
     EXPECT_TRUE(outcome.result.ok);
     EXPECT_EQ(outcome.lines, std::vector<std::string>{"XYZ possible 2 for 1 split on 06/15/98"});
     const std::string notice =
         "For symbol AAA\nSplitSearch cannot perform search\nas there are fewer than 2 quotes.";
-    EXPECT_EQ(outcome.result.messages, std::vector<std::string>{notice});
+    EXPECT_EQ(outcome.result.messages, (std::vector<Message>{{MessageKind::Information, notice}}));
     using K = SplitEventKind;
     const std::vector<std::pair<K, std::string>> expected = {
         {K::Notice, notice},    {K::SymbolDone, "AAA"},
@@ -154,7 +156,7 @@ TEST(SplitSearch, NothingFoundAndSearchingTwice) {
     const SplitSearchOutcome outcome = split_search_portfolio(dir.path());
     EXPECT_TRUE(outcome.result.ok);
     EXPECT_TRUE(outcome.lines.empty());
-    EXPECT_EQ(outcome.result.messages, std::vector<std::string>{kNothingFound});
+    EXPECT_EQ(outcome.result.texts(), std::vector<std::string>{kNothingFound});
     EXPECT_EQ(outcome.events.back().kind, SplitEventKind::Notice);
 }
 
@@ -168,10 +170,27 @@ TEST(SplitSearch, AFailedReadEndsTheWholeSearch) {
     const SplitSearchOutcome outcome = split_search_portfolio(dir.path());
     EXPECT_FALSE(outcome.result.ok);
     EXPECT_EQ(outcome.lines.size(), 1u); // ALPHA's line stays; ZULU is never searched
-    EXPECT_EQ(outcome.result.messages, std::vector<std::string>{"Error in SplitSearch bars read"});
+    EXPECT_EQ(outcome.result.messages,
+              (std::vector<Message>{{MessageKind::Error, "Error in SplitSearch bars read"}}));
     EXPECT_EQ(outcome.events.back().kind, SplitEventKind::Notice);
     for (const SplitSearchEvent& e : outcome.events)
         EXPECT_NE(e.text, "Done search");
+}
+
+TEST(SplitSearch, AListenerThatSaysStopEndsTheSearchAtOnceWithoutAMessage) {
+    TempDir dir;
+    write_portfolio(dir.path(), {{spec_for(1, "ALPHA"), bars_with_split(10, 5)},
+                                 {spec_for(2, "BETA"), bars_with_split(10, 5)}});
+    int heard = 0;
+    const SplitSearchOutcome outcome = split_search_portfolio(dir.path(), [&](const SplitSearchEvent& e) {
+        ++heard;
+        return e.kind != SplitEventKind::Line;
+    });
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_FALSE(outcome.result.ok);
+    EXPECT_TRUE(outcome.result.messages.empty());
+    EXPECT_EQ(outcome.lines.size(), 1u); // BETA is never searched
+    EXPECT_EQ(heard, 1);
 }
 
 TEST(SplitSearch, SavedFileHoldsTheLinesAndAFailedSaveKeepsTheOldFile) {
@@ -187,7 +206,7 @@ TEST(SplitSearch, SavedFileHoldsTheLinesAndAFailedSaveKeepsTheOldFile) {
     faults.fail_all(fileops::Op::Write, ENOSPC);
     const CommandResult failed = split_search_save(dir / "old.txt", lines);
     EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(failed.messages,
+    EXPECT_EQ(failed.texts(),
               std::vector<std::string>{"Cannot write the file " + (dir / "old.txt").string()});
     EXPECT_EQ(read_bytes(dir / "old.txt"), "keep me");
     EXPECT_EQ(snapshot(dir.path()).size(), 2u);

@@ -39,6 +39,7 @@ WalkRecord walk(const fs::path& root, bool limit = false, const std::string& fil
         record.counts.push_back(found);
         last_dir = dir;
         last_count = found;
+        return true;
     });
     return record;
 }
@@ -144,4 +145,23 @@ TEST(SearchForMasters, MissingRootOrLinkedRootFindsNothing) {
     EXPECT_TRUE(walk(tmp / "absent").results.empty());
     EXPECT_TRUE(walk(tmp / "link").results.empty());
     EXPECT_EQ(walk(tmp / "real").results, std::vector<std::string>{path_text(tmp / "real")});
+}
+
+TEST(SearchForMasters, AProgressThatSaysStopEndsTheWalkWithWhatWasFound) {
+    TempDir tmp;
+    for (const char* name : {"a", "b", "c"})
+        portfolio_at(tmp / name);
+    std::vector<std::string> found;
+    int calls = 0;
+    const bool finished = SearchForMasters(tmp.path(), found, false, "", [&](const std::string&, int count) {
+        ++calls;
+        return count == 0;
+    });
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(found.size(), 1u);
+    const int calls_when_stopped = calls;
+    EXPECT_TRUE(
+        SearchForMasters(tmp.path(), found, false, "", [&](const std::string&, int) { return true; }));
+    EXPECT_EQ(calls, calls_when_stopped); // no call after the stop
+    EXPECT_EQ(found.size(), 4u);
 }

@@ -143,7 +143,7 @@ TEST(SymbolList, CountRules) {
             EXPECT_TRUE(listing.result.messages.empty()) << c.what;
             EXPECT_EQ(static_cast<int>(listing.rows.size()), c.records) << c.what;
         } else {
-            EXPECT_EQ(listing.result.messages, std::vector<std::string>{kFillFailure}) << c.what;
+            EXPECT_EQ(listing.result.texts(), std::vector<std::string>{kFillFailure}) << c.what;
             EXPECT_TRUE(listing.rows.empty()) << c.what;
             EXPECT_EQ(listing.symbol_count, 0) << c.what;
         }
@@ -161,7 +161,8 @@ TEST(SymbolList, MoreThan255SymbolsShowsTheFirst255InFileOrder) {
     const SymbolListing listing = symbol_list_read(builder.write(dir.path()));
     ASSERT_TRUE(listing.result.ok);
     EXPECT_EQ(listing.result.messages,
-              std::vector<std::string>{"File has 300 symbols.\nWill only display the first 255 symbols"});
+              (std::vector<Message>{
+                  {MessageKind::Warning, "File has 300 symbols.\nWill only display the first 255 symbols"}}));
     EXPECT_EQ(listing.header_count, 300);
     EXPECT_EQ(listing.symbol_count, 255);
     ASSERT_EQ(listing.rows.size(), 255u);
@@ -175,7 +176,7 @@ TEST(SymbolList, MissingOrShortMasterFails) {
     write_bytes(dir / "MASTER", std::string(40, '\0'));
     const SymbolListing listing = symbol_list_read(dir / "MASTER");
     EXPECT_FALSE(listing.result.ok);
-    EXPECT_EQ(listing.result.messages, std::vector<std::string>{kFillFailure});
+    EXPECT_EQ(listing.result.messages, (std::vector<Message>{{MessageKind::Error, kFillFailure}}));
 }
 
 TEST(SymbolList, DamagedRecordShowsNameAndTheFillAsksBeforeRepairing) {
@@ -192,12 +193,13 @@ TEST(SymbolList, DamagedRecordShowsNameAndTheFillAsksBeforeRepairing) {
     EXPECT_TRUE(read.rows[0].damaged);
 
     std::vector<std::string> questions;
-    const SymbolListing declined = symbol_list_fill(master, [&](const std::string& q) {
-        questions.push_back(q);
+    const SymbolListing declined = symbol_list_fill(master, [&](const Message& q) {
+        EXPECT_EQ(q.kind, MessageKind::Question);
+        questions.push_back(q.text);
         return false;
     });
     EXPECT_FALSE(declined.result.ok);
-    EXPECT_EQ(declined.result.messages, std::vector<std::string>{kFillFailure});
+    EXPECT_EQ(declined.result.texts(), std::vector<std::string>{kFillFailure});
     EXPECT_EQ(read_bytes(master), before);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0],
@@ -205,7 +207,7 @@ TEST(SymbolList, DamagedRecordShowsNameAndTheFillAsksBeforeRepairing) {
                   "\nappears corrupted.\n\nShould Quorbit try to repair this file now?\n\n"
                   "(Hint: There is a control for this in\nthe Portfolio > Search Filter dialog.)");
 
-    const SymbolListing repaired = symbol_list_fill(master, [](const std::string&) { return true; });
+    const SymbolListing repaired = symbol_list_fill(master, [](const Message&) { return true; });
     ASSERT_TRUE(repaired.result.ok);
     EXPECT_EQ(symbols_of(repaired), (std::vector<std::string>{"BLANK SYMBOL    ", "IBM"}));
     EXPECT_EQ(symbols_of(symbol_list_read(master)), (std::vector<std::string>{"BLANK", "IBM"}));
@@ -254,7 +256,8 @@ TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
     write_series_portfolio(dir.path(), spec, bars);
 
     const QuoteListing listing = quote_list_read(dir.path(), "ACME");
-    ASSERT_TRUE(listing.result.ok) << (listing.result.messages.empty() ? "" : listing.result.messages[0]);
+    ASSERT_TRUE(listing.result.ok) << (listing.result.messages.empty() ? ""
+                                                                       : listing.result.messages[0].text);
     EXPECT_EQ(listing.quote_count, 1000);
     ASSERT_EQ(listing.rows.size(), 1000u);
     for (int row = 0; row < 1000; ++row) {
@@ -283,7 +286,7 @@ TEST(QuoteList, EmptySeriesAndDamagedFiles) {
     EXPECT_EQ(empty.first_quote_date, 0);
     EXPECT_EQ(empty.last_quote_date, 0);
 
-    EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.messages,
+    EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.texts(),
               std::vector<std::string>{"Error in FillQuotesGrid"});
 
     // The header announces 10 bars, the file holds 6: only the 6 bars present are shown.

@@ -94,7 +94,7 @@ std::vector<std::string> log_keys(const CommandResult& r) {
 TEST_F(QuoteCommands, SplitTwoForOneRestatesOnlyTheQuotesBeforeTheDate) {
     std::string original = dat(ibm);
     CommandResult r = split_quotes(view(ibm), {"01/09/96", "2", "1"});
-    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
+    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0].text);
     EXPECT_EQ(dat(ibm), scaled(ibm, 0, kMon8, 0.5f, 2.0f, 2.0f));
     EXPECT_EQ(bak(ibm), original);
     EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
@@ -132,7 +132,7 @@ TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
     for (const SplitInput& in : bad_splits) {
         CommandResult r = split_quotes(view(ibm), in);
         EXPECT_FALSE(r.ok) << in.date_text << " " << in.new_shares << " " << in.old_shares;
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"});
+        EXPECT_EQ(r.messages, (std::vector<Message>{{MessageKind::Warning, "Invalid Data Entered"}}));
         EXPECT_TRUE(r.log.empty());
     }
     const AdjustInput bad_adjusts[] = {
@@ -143,7 +143,7 @@ TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
     };
     for (const AdjustInput& in : bad_adjusts) {
         CommandResult r = adjust_quotes(view(ibm), in);
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"})
+        EXPECT_EQ(r.texts(), std::vector<std::string>{"Invalid Data Entered"})
             << in.from_date << in.open_interest;
     }
     EXPECT_TRUE(unchanged());
@@ -190,7 +190,7 @@ TEST_F(QuoteCommands, EditQuoteIgnoresTheTextOfAFieldTheSeriesLacks) {
 TEST_F(QuoteCommands, EditQuoteRefusesAValueThatIsNotANumber) {
     for (const char* bad : {"", "N/A", "abc", "-", "1e39", "nan"}) {
         CommandResult r = edit_quote(view(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"});
-        EXPECT_EQ(r.messages, std::vector<std::string>{"Invalid Data Entered"}) << bad;
+        EXPECT_EQ(r.texts(), std::vector<std::string>{"Invalid Data Entered"}) << bad;
     }
     EXPECT_EQ(check_edit_quote_input("01/09/96", {"1", "2", "3", "4", "5", "N/A"},
                                      {true, true, true, true, true, false})
@@ -202,16 +202,16 @@ TEST_F(QuoteCommands, EditQuoteRefusesAValueThatIsNotANumber) {
 TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
     ViewState missing = view(ibm);
     missing.currentSymbol = "NOPE";
-    EXPECT_EQ(edit_quote(missing, "01/09/96", {"1", "1", "1", "1", "1", "1"}).messages,
+    EXPECT_EQ(edit_quote(missing, "01/09/96", {"1", "1", "1", "1", "1", "1"}).texts(),
               std::vector<std::string>{"Single Date Edit Failed"});
     CommandResult split = split_quotes(missing, {"01/09/96", "2", "1"});
-    EXPECT_EQ(split.messages, std::vector<std::string>{"Split Edit Failed"});
+    EXPECT_EQ(split.texts(), std::vector<std::string>{"Split Edit Failed"});
     EXPECT_NE(split.status, 0);
-    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}).messages,
+    EXPECT_EQ(adjust_quotes(missing, {"01/09/96", "01/09/96", "2", "1", "1"}).texts(),
               std::vector<std::string>{"Adjust Edit Failed"});
-    EXPECT_EQ(delete_quote(missing, "01/09/96").messages, std::vector<std::string>{"Delete Edit Failed"});
+    EXPECT_EQ(delete_quote(missing, "01/09/96").texts(), std::vector<std::string>{"Delete Edit Failed"});
     AddQuoteResult add = add_quote(missing, {kMon8, kThu4});
-    EXPECT_EQ(add.result.messages, std::vector<std::string>{"Add Quote Failed"});
+    EXPECT_EQ(add.result.texts(), std::vector<std::string>{"Add Quote Failed"});
     EXPECT_EQ(add.row_to_select, 0);
     EXPECT_TRUE(unchanged());
 }
@@ -249,8 +249,8 @@ TEST_F(QuoteCommands, DeletingADateWithoutAQuoteReportsBothMessages) {
     CommandResult r = delete_quote(view(ibm), "01/06/96");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.status, -200);
-    EXPECT_EQ(r.messages,
-              (std::vector<std::string>{"failure in delete quote for findrec", "Delete Edit Failed"}));
+    EXPECT_EQ(r.messages, (std::vector<Message>{{MessageKind::Error, "failure in delete quote for findrec"},
+                                                {MessageKind::Error, "Delete Edit Failed"}}));
     EXPECT_EQ(dat(ibm), original);
     EXPECT_EQ(read_bytes(master_file(tmp.path())), original_master);
 }
@@ -279,7 +279,7 @@ TEST_F(QuoteCommands, AddOnAMondayInsertsTheFridayBeforeAsACopy) {
 TEST_F(QuoteCommands, AddRefusesADateThatIsShownAlready) {
     AddQuoteResult r = add_quote(view(ibm, 1), shown_dates(ibm.bars)); // Wednesday; Tuesday exists
     EXPECT_FALSE(r.result.ok);
-    EXPECT_EQ(r.result.messages, std::vector<std::string>{"Date 01/09/96 already exists."});
+    EXPECT_EQ(r.result.texts(), std::vector<std::string>{"Date 01/09/96 already exists."});
     EXPECT_TRUE(r.result.log.empty());
     EXPECT_TRUE(unchanged());
 }

@@ -50,7 +50,7 @@ protected:
 
 TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheSelectedRecord) {
     CommandResult r = edit_symbol(view_of(tmp.path()), "IBM", "ibm", "Intl Business Mc");
-    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
+    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0].text);
     std::string expected = original;
     put_text16(expected, slot_offset(2) + 36, "ibm");
     put_text16(expected, slot_offset(2) + 7, "Intl Business Mc");
@@ -83,13 +83,13 @@ TEST_F(SymbolCommands, TwoRecordsWithTheSameSymbolTextRenameTheFirst) {
 }
 
 TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
-    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "", "X").messages,
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "", "X").texts(),
               std::vector<std::string>{"You must enter a symbol"});
     EXPECT_TRUE(check_edit_symbol_input("A").ok);
     CommandResult rename = edit_symbol(view_of(tmp.path()), "INTL BUS MACH", "X", "Y");
     EXPECT_FALSE(rename.ok);
     ASSERT_EQ(rename.messages.size(), 1u);
-    EXPECT_NE(rename.messages[0].find("was not found"), std::string::npos);
+    EXPECT_NE(rename.messages[0].text.find("was not found"), std::string::npos);
     CommandResult removal = delete_symbol(view_of(tmp.path()), "QQQ");
     EXPECT_FALSE(removal.ok);
     EXPECT_EQ(removal.messages.size(), 1u);
@@ -99,7 +99,7 @@ TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
 
 TEST_F(SymbolCommands, DeleteRemovesTheRecordAndItsFiles) {
     CommandResult r = delete_symbol(view_of(tmp.path()), "IBM");
-    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0]);
+    ASSERT_TRUE(r.ok) << (r.messages.empty() ? "" : r.messages[0].text);
     std::string expected = original.substr(0, slot_offset(2)) + original.substr(slot_offset(3));
     set_counters(expected, 2);
     EXPECT_EQ(read_bytes(master), expected);

@@ -52,7 +52,7 @@ struct Portfolios {
 };
 
 std::string first_message(const CommandResult& r) {
-    return r.messages.empty() ? std::string() : r.messages.front();
+    return r.messages.empty() ? std::string() : r.messages.front().text;
 }
 
 Files without(Files files, const std::string& name) {
@@ -147,7 +147,7 @@ TEST(Transfer, RefusalsChangeNeitherPortfolio) {
     for (TransferMode mode : {TransferMode::Move, TransferMode::Copy}) {
         CommandResult r = p.run(mode);
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.messages,
+        EXPECT_EQ(r.texts(),
                   std::vector<std::string>{"The Symbol addition failed.\n\nReason: Symbol IBM already "
                                            "exists in\n" +
                                            p.dst.string()});
@@ -194,7 +194,7 @@ TEST(Transfer, AFullDestinationRefuses) {
             EXPECT_TRUE(r.ok) << first_message(r);
             EXPECT_TRUE(portfolio_files::present(p.dst, "F255.DAT"));
         } else {
-            EXPECT_EQ(r.messages,
+            EXPECT_EQ(r.texts(),
                       std::vector<std::string>{"The portfolio already has the\nmaximum number of symbols "
                                                "(255).\nChoose a different or new portfolio."});
             EXPECT_TRUE(p.unchanged());

@@ -315,14 +315,14 @@ TEST_F(HostileTest, AMasterCountOf32767OverThreeRecords) {
     SymbolListing listing = symbol_list_read(root() / "MASTER");
     EXPECT_FALSE(listing.result.ok);
     ASSERT_EQ(listing.result.messages.size(), 2u);
-    EXPECT_EQ(listing.result.messages[0], "File has 32767 symbols.\nWill only display the first 255 symbols");
-    EXPECT_EQ(listing.result.messages[1], "Failure while filling symbols grid");
+    EXPECT_EQ(listing.result.messages[0].text,
+              "File has 32767 symbols.\nWill only display the first 255 symbols");
+    EXPECT_EQ(listing.result.messages[1].text, "Failure while filling symbols grid");
     EXPECT_TRUE(listing.rows.empty());
     EXPECT_EQ(listing.header_count, 32767);
 
     bool asked = false;
-    SymbolListing filled =
-        symbol_list_fill(root() / "MASTER", [&](const std::string&) { return asked = true; });
+    SymbolListing filled = symbol_list_fill(root() / "MASTER", [&](const Message&) { return asked = true; });
     EXPECT_FALSE(filled.result.ok);
     EXPECT_FALSE(asked);
 
@@ -378,9 +378,9 @@ TEST_P(LastRecordTest, AShortFileUnderAnyR) {
         EXPECT_EQ(series_find_date(root(), "IBM", bars[0].date, 0), c.header_status);
         EXPECT_EQ(series_describe(root(), "IBM", facts), 1);
         EXPECT_FALSE(listing.result.ok);
-        EXPECT_EQ(listing.result.messages, std::vector<std::string>{"Error in FillQuotesGrid"});
+        EXPECT_EQ(listing.result.texts(), std::vector<std::string>{"Error in FillQuotesGrid"});
         EXPECT_FALSE(search.result.ok);
-        EXPECT_EQ(search.result.messages, std::vector<std::string>{"Error in SplitSearch bars read"});
+        EXPECT_EQ(search.result.texts(), std::vector<std::string>{"Error in SplitSearch bars read"});
         CommandResult exported = export_quotes(root(), "IBM", out, ExportOptions{});
         EXPECT_FALSE(exported.ok);
         EXPECT_EQ(exported.status, c.header_status);

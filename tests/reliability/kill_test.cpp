@@ -331,7 +331,7 @@ bool check_after(const std::vector<fs::path>& dirs, const std::set<std::string>&
 void set_aside_file_in_the_way(const CommandResult& refusal, int& set_aside) {
     const std::string head = "The file\n", tail = "\nalready exists.";
     ASSERT_FALSE(refusal.messages.empty());
-    const std::string& text = refusal.messages.front();
+    const std::string& text = refusal.messages.front().text;
     ASSERT_TRUE(text.starts_with(head) && text.find(tail) != std::string::npos) << text;
     fs::path in_the_way = text.substr(head.size(), text.find(tail) - head.size());
     fs::rename(in_the_way, fs::path(in_the_way.string() + ".kept"));
@@ -386,7 +386,7 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
                 set_aside_file_in_the_way(r, orphans_set_aside);
         }
         EXPECT_TRUE(r.ok) << "no security could be moved out of " << source << ": "
-                          << (r.messages.empty() ? "" : r.messages.front());
+                          << (r.messages.empty() ? "" : r.messages.front().text);
     }
     // Each planted file stood in the way of a rewrite that then took its name back. Temporary files of
     // killed runs under names no later step used may stay: they break nothing.
