@@ -295,16 +295,19 @@ CQuorbitView::RepairOutcome CQuorbitView::RepairMaster() {
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     ResetView(ResetSymbols);
     const WaitCursor wait;
-    bool failure = !masterSelected_;
+    // A failed read brings its own message (after the count cut to 255, when there was one).
+    CommandResult failure = CommandResult::failure(kFillSymbolsFailure);
+    bool failed = !masterSelected_;
     SymbolListing listing;
-    if (!failure) {
+    if (!failed) {
         listing = symbol_list_read(state_.masterPath);
-        failure = !listing.result.ok;
-        if (listing.header_count > kMaxSecurities && !listing.result.messages.empty()) {
-            Prompts::Get().Information(this, QString::fromStdString(listing.result.messages.front()));
+        failed = !listing.result.ok;
+        failure = listing.result;
+        if (!failed) {
+            Prompts::Get().Present(this, listing.result);
         }
     }
-    if (!failure) {
+    if (!failed) {
         state_.symbolCount = listing.symbol_count;
         std::vector<SymbolListModel::Row> rows;
         rows.reserve(listing.rows.size());
@@ -314,11 +317,12 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         symbols_->SetRows(std::move(rows));
         // Declined, the rows still show the names as symbols and the portfolio can be browsed: each
         // such row finds its series by its name.
-        failure = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
+        failed = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
+        failure = CommandResult::failure(kFillSymbolsFailure);
     }
-    if (failure) {
+    if (failed) {
         ResetView(ResetSymbols);
-        Prompts::Get().Stop(this, kFillSymbolsFailure);
+        Prompts::Get().Present(this, failure);
         state_.symbolCount = 0;
         StateChanged();
         return;
@@ -366,9 +370,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
         }
     };
     const QuoteValuesRead read = quote_values_read(state_.portfolioDir, state_.currentSymbol, sink);
-    if (!read.result.ok && !read.result.messages.empty()) {
-        Prompts::Get().Information(this, QString::fromStdString(read.result.messages.front()));
-    }
+    Prompts::Get().Present(this, read.result);
     if (headerRead) {
         state_.firstQuoteDate = read.first_date;
         state_.lastQuoteDate = read.last_date;

@@ -94,6 +94,28 @@ QString Prompts::SaveFileName(QWidget* parent, const QString& caption, const QSt
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
 }
 
+bool Prompts::Present(QWidget* parent, const CommandResult& result) {
+    bool answer = true;
+    for (const ::Message& message : result.messages) {
+        const QString text = QString::fromStdString(message.text);
+        switch (message.kind) {
+        case MessageKind::Information:
+            Information(parent, text);
+            break;
+        case MessageKind::Warning:
+            Warning(parent, text);
+            break;
+        case MessageKind::Error:
+            Stop(parent, text);
+            break;
+        case MessageKind::Question:
+            answer = AskYesNo(parent, text);
+            break;
+        }
+    }
+    return answer;
+}
+
 void Prompts::Beep() {
     history_.push_back({Kind::Beep, QString()});
     if (!scripted_) {

@@ -3,6 +3,8 @@
 // the answers in advance, and then no dialog is shown at all.
 #pragma once
 
+#include "browser/command_result.h"
+
 #include <QString>
 
 #include <deque>
@@ -31,6 +33,9 @@ public:
     // The chosen path; empty when cancelled.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
     QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // Shows a command's messages in their order, each in the box its kind asks for. A question is asked
+    // with Yes and No; the answer to the last one is returned (true when there was none).
+    bool Present(QWidget* parent, const CommandResult& result);
     void Beep();
     // Asks the desktop to open a document, a web page or a "mailto:" address; false when it could not.
     bool OpenUrl(const QString& url);

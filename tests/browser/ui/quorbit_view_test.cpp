@@ -185,9 +185,9 @@ TEST_F(WindowTest, MoreThan255SymbolsShowTheFirst255) {
     OpenWindow();
     EXPECT_EQ(view_->Symbols().Rows(), 255);
     EXPECT_EQ(view_->State().symbolCount, 255);
-    const auto information = Shown(Prompts::Kind::Information);
-    ASSERT_FALSE(information.empty());
-    EXPECT_EQ(information.front().text, "File has 300 symbols.\nWill only display the first 255 symbols");
+    const auto warnings = Shown(Prompts::Kind::Warning);
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.front().text, "File has 300 symbols.\nWill only display the first 255 symbols");
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
@@ -252,7 +252,7 @@ TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
     ClickSymbolRow(1);
     EXPECT_EQ(view_->Quotes().Rows(), 6);
-    EXPECT_TRUE(Shown(Prompts::Kind::Information).empty());
+    EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, RepairTest, ::testing::Values(Answer::Yes, Answer::No, Answer::MasterFix));
@@ -315,9 +315,9 @@ TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
     write_series_portfolio(dir, spec, random_series_bars(3, 20));
     OpenWindow();
     EXPECT_EQ(view_->Quotes().Rows(), 0);
-    const auto information = Shown(Prompts::Kind::Information);
-    ASSERT_EQ(information.size(), 1u);
-    EXPECT_EQ(information.front().text, "Error in FillQuotesGrid");
+    const auto errors = Shown(Prompts::Kind::Stop);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.front().text, "Error in FillQuotesGrid");
 }
 
 TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {
