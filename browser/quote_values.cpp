@@ -34,6 +34,15 @@ std::string_view without_trailing_blanks(std::string_view text) {
 
 } // namespace
 
+QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
+    QuoteRowValues row;
+    row.date = series.date(i);
+    for (int f = 0; f < 6; ++f) {
+        row.values[static_cast<std::size_t>(f)] = series.value(kValueFields[f], i);
+    }
+    return row;
+}
+
 QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
                                   const QuoteReadSink& sink) {
     QuoteValuesRead read;
@@ -69,11 +78,7 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
             break;
         }
         for (int k = n - 1, row = 0; k >= 0; --k, ++row) {
-            QuoteRowValues& values = rows[static_cast<std::size_t>(row)];
-            values.date = series.date(k);
-            for (int f = 0; f < 6; ++f) {
-                values.values[static_cast<std::size_t>(f)] = series.value(kValueFields[f], k);
-            }
+            rows[static_cast<std::size_t>(row)] = quote_row_values(series, k);
         }
         if (sink.window) {
             sink.window(std::span<const QuoteRowValues>(rows.data(), static_cast<std::size_t>(n)));

@@ -22,6 +22,10 @@ struct QuoteRowValues {
     std::array<float, 6> values{};
 };
 
+struct QuoteSeries;
+// Bar `i` of a window as a row.
+QuoteRowValues quote_row_values(const QuoteSeries& series, int i);
+
 struct QuoteValuesRead {
     CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
     std::int32_t quote_count = 0; // the bars the file holds, as its header announces them
