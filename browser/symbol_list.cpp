@@ -1,36 +1,12 @@
 #include "browser/symbol_list.h"
 
 #include "browser/repair.h"
-#include "storage/fileops.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
-constexpr int kNameOffset = 7;
-constexpr int kSymbolOffset = 36;
-constexpr int kTextBytes = 16;
 constexpr const char* kFillFailure = "Failure while filling symbols grid";
-// No MASTER of 255 records comes near this; a larger file is not one.
-constexpr std::uint64_t kMaxMasterBytes = std::uint64_t{16} << 20;
-
-bool ends_symbol(std::uint8_t byte) {
-    return byte <= 32 || byte >= 128;
-}
-
-std::int16_t header_count(const std::string& image) {
-    const auto low = static_cast<std::uint8_t>(image[0]);
-    const auto high = static_cast<std::uint8_t>(image[1]);
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-}
-
-MasterRecord record_at(const std::string& image, std::size_t offset) {
-    MasterRecord record;
-    std::memcpy(record.bytes.data(), image.data() + offset, kMasterRecordSize);
-    return record;
-}
 
 SymbolRow make_row(const MasterRecord& record, int index) {
     SymbolRow row;
@@ -53,46 +29,12 @@ void fail(SymbolListing& listing) {
     listing.needs_repair = false;
 }
 
-bool read_master(const std::filesystem::path& master_path, std::string& image) {
-    const fileops::FileStat info = fileops::stat(master_path);
-    if (!info.exists || !info.is_regular || info.size > kMaxMasterBytes) {
-        return false;
-    }
-    return fileops::read_file(master_path, image) &&
-           image.size() >= static_cast<std::size_t>(kMasterRecordSize);
-}
-
 std::string count_message(int count) {
     return "File has " + std::to_string(count) + " symbols.\nWill only display the first " +
            std::to_string(kMaxSecurities) + " symbols";
 }
 
 } // namespace
-
-std::string master_symbol_text(const MasterRecord& record) {
-    std::string text;
-    for (int i = 0; i < kTextBytes && !ends_symbol(record.bytes[kSymbolOffset + i]); ++i) {
-        text.push_back(static_cast<char>(record.bytes[kSymbolOffset + i]));
-    }
-    return text;
-}
-
-std::string master_name_text(const MasterRecord& record) {
-    std::string text;
-    for (int i = 0; i < kTextBytes && record.bytes[kNameOffset + i] != 0; ++i) {
-        text.push_back(static_cast<char>(record.bytes[kNameOffset + i]));
-    }
-    return text;
-}
-
-bool master_record_damaged(const MasterRecord& record) {
-    // A reference to a nested portfolio is no security: its blank symbol is not damage.
-    return ends_symbol(record.bytes[kSymbolOffset]) && !master_is_directory_entry(record);
-}
-
-bool master_slot_unused(const MasterRecord& record) {
-    return std::all_of(record.bytes.begin(), record.bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
 
 bool symbol_text_less(std::string_view a, std::string_view b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -113,27 +55,26 @@ void sort_symbol_rows(std::vector<SymbolRow>& rows) {
 SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     SymbolListing listing;
     listing.result = CommandResult::success();
-    std::string image;
-    if (!read_master(master_path, image)) {
+    MasterImage image;
+    if (!master_read_regular_image(master_path, image)) {
         fail(listing);
         return listing;
     }
-    listing.header_count = header_count(image);
+    listing.header_count = image.header.count();
     listing.symbol_count = listing.header_count;
     if (listing.header_count > kMaxSecurities) {
         listing.result.add(MessageKind::Warning, count_message(listing.header_count));
         listing.symbol_count = kMaxSecurities;
     }
 
-    const std::size_t slots = image.size() / kMasterRecordSize - 1;
     int records_read = 0;
-    for (std::size_t slot = 0; slot < slots; ++slot) {
+    for (int slot = 0; slot < image.records_present(); ++slot) {
         if (listing.header_count > kMaxSecurities && records_read == kMaxSecurities) {
             break;
         }
-        const MasterRecord record = record_at(image, (slot + 1) * kMasterRecordSize);
+        const MasterRecord record = image.record(slot);
         // Unused slots after the counted records are common in real files and are no records.
-        if (static_cast<long>(slot) >= listing.symbol_count && master_slot_unused(record)) {
+        if (slot >= listing.symbol_count && master_slot_unused(record)) {
             continue;
         }
         // A nested portfolio is a record of this file but no row of its symbol list: the walk lists it
@@ -142,7 +83,7 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
             ++records_read;
             continue;
         }
-        listing.rows.push_back(make_row(record, static_cast<int>(slot)));
+        listing.rows.push_back(make_row(record, slot));
         listing.needs_repair = listing.needs_repair || listing.rows.back().damaged;
         ++records_read;
     }

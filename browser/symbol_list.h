@@ -11,14 +11,8 @@
 #include <string_view>
 #include <vector>
 
-// The symbol text: the 16 symbol bytes (36-51) up to the first byte of value 32 or less or 128 or more.
-std::string master_symbol_text(const MasterRecord& record);
-// The name text: the 16 name bytes (7-22) as stored, trailing blanks included, ended early by a NUL.
-std::string master_name_text(const MasterRecord& record);
-// A record is damaged when its symbol text is empty.
-bool master_record_damaged(const MasterRecord& record);
-// An unused slot: all 53 bytes zero.
-bool master_slot_unused(const MasterRecord& record);
+// The row texts of a record (master_symbol_text, master_name_text) and the damage test are the data-file
+// layer's (storage/master.h).
 
 struct SymbolRow {
     std::string symbol; // column 0: the symbol text, or the name text for a damaged record

@@ -2,10 +2,11 @@
 
 #include "storage/encoding.h"
 #include "storage/fileops.h"
+#include "storage/master.h"
+#include "storage/quotes.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -13,23 +14,11 @@ namespace {
 
 using Bytes = std::string;
 
-void put_mbf(Bytes& out, std::size_t at, float value) {
-    std::uint8_t b[4];
-    ieee_to_mbf(value, b);
-    std::memcpy(&out[at], b, 4);
+Bytes bytes_of(const std::vector<std::uint8_t>& image) {
+    return Bytes(image.begin(), image.end());
 }
 
-void put_text(Bytes& out, std::size_t at, const std::string& text, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i)
-        out[at + i] = i < text.size() ? text[i] : ' ';
-}
-
-void put_int16(Bytes& out, std::size_t at, int value) {
-    out[at] = static_cast<char>(value & 0xFF);
-    out[at + 1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
-enum Field { Date, Time, Open, High, Low, Close, Vol, Oi };
+enum Field { Date = kFieldDate, Time, Open, High, Low, Close, Vol, Oi };
 
 struct Bar {
     DayNumber date = 0;
@@ -69,43 +58,35 @@ float field_value(const Bar& bar, Field f) {
 }
 
 Bytes dat_file(const Security& s) {
-    std::size_t length = 4 * s.fields.size();
-    Bytes out((s.bars.size() + 1) * length, '\0');
-    put_int16(out, 2, static_cast<int>(s.bars.size() + 1));
-    for (std::size_t i = 0; i < s.bars.size(); ++i) {
-        for (std::size_t f = 0; f < s.fields.size(); ++f)
-            put_mbf(out, (i + 1) * length + 4 * f, field_value(s.bars[i], s.fields[f]));
+    std::vector<std::vector<float>> bars;
+    bars.reserve(s.bars.size());
+    for (const Bar& bar : s.bars) {
+        std::vector<float>& values = bars.emplace_back();
+        for (Field f : s.fields)
+            values.push_back(field_value(bar, f));
+    }
+    return bytes_of(series_file_image(static_cast<int>(s.fields.size()), bars));
+}
+
+Bytes dop_file(const Security& s) {
+    Bytes out;
+    for (Field f : s.fields) {
+        const int code = f >= Open && f <= Close ? 2 : 0; // prices in hundredths
+        out += dop_line(f, code, code);
     }
     return out;
 }
 
-Bytes dop_file(const Security& s) {
-    static const char* names[] = {"DATE", "TIME", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
-    static const char* codes[] = {"0,0", "0,0", "2,2", "2,2", "2,2", "2,2", "0,0", "0,0"};
-    Bytes out;
-    for (Field f : s.fields)
-        out += std::string("\"") + names[f] + "\"," + codes[f] + "\r\n";
-    return out;
-}
-
-Bytes master_record(const Security& s, int file_number) {
-    Bytes r(53, '\0');
-    r[0] = static_cast<char>(file_number);
-    r[3] = static_cast<char>(4 * s.fields.size());
-    r[4] = static_cast<char>(s.fields.size());
-    put_text(r, 7, s.name, 16);
-    put_mbf(r, 25, s.bars.empty() ? 0.0f : date_to_yymmdd(s.bars.front().date));
-    put_mbf(r, 29, s.bars.empty() ? 0.0f : date_to_yymmdd(s.bars.back().date));
-    r[33] = s.periodicity;
-    put_text(r, 36, s.symbol, 16);
-    return r;
-}
-
-Bytes directory_record(const std::string& dir_name) {
-    Bytes r(53, '\0');
-    put_text(r, 7, dir_name, 11);
-    put_text(r, 18, "<DIR>", 5);
-    put_text(r, 36, "", 16);
+MasterRecord master_record(const Security& s, int file_number) {
+    MasterRecord r;
+    r.set_file_number(file_number);
+    r.set_record_length(static_cast<int>(4 * s.fields.size()));
+    r.set_field_count(static_cast<int>(s.fields.size()));
+    r.set_name(s.name);
+    if (!s.bars.empty())
+        r.set_stored_dates(s.bars.front().date, s.bars.back().date);
+    r.set_periodicity(s.periodicity);
+    r.set_symbol(s.symbol);
     return r;
 }
 
@@ -165,22 +146,22 @@ bool write_portfolio(const std::filesystem::path& dir, const std::vector<Securit
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return n;
     };
-    int count = static_cast<int>(securities.size() + nested.size());
-    Bytes master(53, '\0');
-    put_int16(master, 0, count);
-    put_int16(master, 2, count);
+    const auto count = static_cast<std::int16_t>(securities.size() + nested.size());
+    MasterImage master;
+    master.header.set_count(count);
+    master.header.set_second_counter(count);
     for (std::size_t i = 0; i < securities.size(); ++i) {
         int n = static_cast<int>(i) + 1;
         const Security& s = securities[i];
-        master += master_record(s, n);
+        master.append_record(master_record(s, n));
         if (!write(dir / name("F" + std::to_string(n) + ".DAT"), dat_file(s), error))
             return false;
         if (s.with_dop && !write(dir / name("F" + std::to_string(n) + ".DOP"), dop_file(s), error))
             return false;
     }
     for (const auto& sub : nested)
-        master += directory_record(sub);
-    return write(dir / name("MASTER"), master, error);
+        master.append_record(master_directory_entry(sub));
+    return write(dir / name("MASTER"), bytes_of(master.bytes()), error);
 }
 
 } // namespace

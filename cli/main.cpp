@@ -75,10 +75,6 @@ std::string trimmed_right(std::string text) {
     return text;
 }
 
-std::string stored_date_text(const std::uint8_t* mbf_bytes) {
-    return date_format(date_from_yymmdd(mbf_to_ieee(mbf_bytes)), kMMDDYYSep, '/');
-}
-
 // ---- Reading ------------------------------------------------------------------------------------
 
 int run_portfolios(const Args& args) {
@@ -99,10 +95,12 @@ int run_symbols(const Args& args) {
     if (!listing.result.ok)
         return kFailed;
     for (const auto& row : listing.rows) {
-        const auto& b = row.record.bytes;
-        std::cout << row.symbol << '\t' << trimmed_right(row.name) << '\t' << int(b[0]) << '\t' << int(b[3])
-                  << '\t' << int(b[4]) << '\t' << stored_date_text(&b[25]) << '\t' << stored_date_text(&b[29])
-                  << '\t' << (b[33] >= 32 && b[33] < 127 ? static_cast<char>(b[33]) : '?') << "\n";
+        const MasterRecord& r = row.record;
+        const char periodicity = r.periodicity();
+        std::cout << row.symbol << '\t' << trimmed_right(row.name) << '\t' << r.file_number() << '\t'
+                  << r.record_length() << '\t' << r.field_count() << '\t'
+                  << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
+                  << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
     }
     if (listing.needs_repair)
         std::cerr << "The master file " << master_of(args.positional[0]).string()

@@ -14,8 +14,6 @@ namespace editing {
 namespace {
 
 constexpr int kValueFields = 6;
-// Byte offset of the eight field positions in the header block of a series read.
-constexpr int kHeaderPositions = 53;
 
 CommandResult invalid_data() {
     return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
@@ -76,10 +74,9 @@ StatusCode read_present_fields(const std::filesystem::path& portfolio_dir, std::
     if (status == 0 && !series.header)
         status = status::kFileRead;
     if (status == 0) {
-        for (int i = 0; i < kValueFields; ++i) {
-            const std::uint8_t* at = series.header.get() + kHeaderPositions + 2 * (kFieldOpen + i);
-            present[i] = (at[0] | at[1] << 8) != 0;
-        }
+        const FieldLayout layout = series.header_layout();
+        for (int i = 0; i < kValueFields; ++i)
+            present[i] = layout.position[kFieldOpen + i] != 0;
     }
     series_free(series);
     return status;

@@ -3,35 +3,13 @@
 #include "storage/quotes.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace editing {
 
 namespace {
 
-using F = SeriesFacts;
-
 constexpr const char* kFieldLabels[kFieldNames] = {"Date", "Time",  "Open", "High",
                                                    "Low",  "Close", "Vol",  "OI"};
-
-// A text of the block: at most `size` bytes, ended by the first NUL.
-std::string block_text(const SeriesFacts& facts, int offset, int size) {
-    const char* start = reinterpret_cast<const char*>(facts.bytes + offset);
-    const void* nul = std::memchr(start, '\0', static_cast<std::size_t>(size));
-    std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
-                             : static_cast<std::size_t>(size);
-    return std::string(start, length);
-}
-
-float block_float(const SeriesFacts& facts, int offset) {
-    float value = 0.0f;
-    std::memcpy(&value, facts.bytes + offset, sizeof value);
-    return value;
-}
-
-int block_int16(const SeriesFacts& facts, int offset) {
-    return static_cast<std::int16_t>(facts.bytes[offset] | facts.bytes[offset + 1] << 8);
-}
 
 // "%6.0f" of a YYMMDD value.
 std::string date_value_text(float value) {
@@ -57,24 +35,20 @@ SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std
         return out;
     }
     out.result = CommandResult::success();
-    out.path = block_text(facts, F::kPath, F::kPathBytes);
+    out.path = facts.path();
     out.data = {
-        {"File number", std::to_string(facts.bytes[F::kFileNumber])},
-        {"DAT file record length", std::to_string(facts.bytes[F::kRecordLength])},
-        {"DAT file number of fields", std::to_string(facts.bytes[F::kFieldCount])},
-        {"Number of quotes", std::to_string(block_int16(facts, F::kBarCount))},
-        {"Name of issue", block_text(facts, F::kName, F::kTextBytes)},
-        {"First date in file", date_value_text(block_float(facts, F::kFirstDate))},
-        {"Last date in file", date_value_text(block_float(facts, F::kLastDate))},
-        {"Data format", block_text(facts, F::kPeriodicity, F::kFormatBytes)},
-        {"Symbol", block_text(facts, F::kSymbol, F::kTextBytes)},
+        {"File number", std::to_string(facts.file_number())},
+        {"DAT file record length", std::to_string(facts.record_length())},
+        {"DAT file number of fields", std::to_string(facts.field_count())},
+        {"Number of quotes", std::to_string(facts.bar_count())},
+        {"Name of issue", facts.name()},
+        {"First date in file", date_value_text(facts.first_date())},
+        {"Last date in file", date_value_text(facts.last_date())},
+        {"Data format", facts.data_format()},
+        {"Symbol", facts.symbol()},
     };
-    for (int field = 0; field < kFieldNames; ++field) {
-        out.formats.push_back(
-            {kFieldLabels[field],
-             block_text(facts, F::kInputFormats + F::kFormatBytes * field, F::kFormatBytes),
-             block_text(facts, F::kDisplayFormats + F::kFormatBytes * field, F::kFormatBytes)});
-    }
+    for (int field = 0; field < kFieldNames; ++field)
+        out.formats.push_back({kFieldLabels[field], facts.input_format(field), facts.display_format(field)});
     return out;
 }
 

@@ -48,18 +48,6 @@ std::string trimmed_upper_key(std::string_view symbol) {
     return portfolio_files::to_upper(symbol.substr(first, last - first + 1));
 }
 
-// The lowest file number 1..255 that no counted record uses; 0 when all are taken.
-int lowest_free_number(const MasterImage& image) {
-    bool used[kMaxSecurities + 1] = {};
-    for (int i = 0; i < image.records_counted(); ++i)
-        used[image.record(i).file_number()] = true;
-    for (int n = 1; n <= kMaxSecurities; ++n) {
-        if (!used[n])
-            return n;
-    }
-    return 0;
-}
-
 // The order of the steps keeps one promise at every instant, even when the process dies between two
 // of them: every MASTER record points to complete files. The files are copied to the destination
 // first, then its record is added; a move removes the source record before it deletes the source

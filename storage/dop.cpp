@@ -183,6 +183,11 @@ const char* field_name(int field) {
     return field >= 0 && field < kFieldNames ? kFieldNameTexts[field] : "";
 }
 
+std::string dop_line(int field, int input_code, int display_code) {
+    return std::string("\"") + field_name(field) + "\"," + std::to_string(input_code) + "," +
+           std::to_string(display_code) + "\r\n";
+}
+
 StatusCode dop_read_layout(const std::filesystem::path& dop_path, FieldLayout& layout, int record_length,
                            char periodicity) {
     layout = FieldLayout{};

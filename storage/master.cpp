@@ -18,6 +18,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kFileNumberOffset = 0;
+constexpr int kRecordLengthOffset = 3;
+constexpr int kFieldCountOffset = 4;
+constexpr int kPeriodicityOffset = 33;
 constexpr int kNameOffset = 7;
 constexpr int kSymbolOffset = 36;
 constexpr int kTextLength = 16;
@@ -26,6 +29,11 @@ constexpr int kLastDateOffset = 29;
 constexpr int kDirMarkOffset = 18;
 constexpr int kDirNameLength = 8;
 constexpr std::string_view kDirMark = "<DIR>";
+
+// A byte that ends the symbol text.
+bool ends_symbol(std::uint8_t byte) {
+    return byte <= 32 || byte >= 128;
+}
 
 // A text field of a record; like a C string it ends at its first NUL byte.
 std::string_view field_text(const MasterRecord& record, int offset, int length) {
@@ -113,6 +121,72 @@ void MasterRecord::dates_to_mbf() {
         ieee_to_mbf(read_float(&bytes[offset]), &bytes[offset]);
 }
 
+DayNumber MasterRecord::stored_first_date() const {
+    return date_from_yymmdd(mbf_to_ieee(&bytes[kFirstDateOffset]));
+}
+DayNumber MasterRecord::stored_last_date() const {
+    return date_from_yymmdd(mbf_to_ieee(&bytes[kLastDateOffset]));
+}
+
+void MasterRecord::set_file_number(int number) {
+    bytes[kFileNumberOffset] = static_cast<std::uint8_t>(number);
+}
+void MasterRecord::set_record_length(int length) {
+    bytes[kRecordLengthOffset] = static_cast<std::uint8_t>(length);
+}
+void MasterRecord::set_field_count(int count) {
+    bytes[kFieldCountOffset] = static_cast<std::uint8_t>(count);
+}
+void MasterRecord::set_periodicity(char letter) {
+    bytes[kPeriodicityOffset] = static_cast<std::uint8_t>(letter);
+}
+void MasterRecord::set_name(std::string_view name) {
+    store_text(*this, kNameOffset, name);
+}
+void MasterRecord::set_symbol(std::string_view symbol) {
+    store_text(*this, kSymbolOffset, symbol);
+}
+void MasterRecord::set_stored_dates(DayNumber first, DayNumber last) {
+    date_to_mbf(first, &bytes[kFirstDateOffset]);
+    date_to_mbf(last, &bytes[kLastDateOffset]);
+}
+
+std::string master_symbol_text(const MasterRecord& record) {
+    std::string text;
+    for (int i = 0; i < kTextLength && !ends_symbol(record.bytes[kSymbolOffset + i]); ++i)
+        text.push_back(static_cast<char>(record.bytes[kSymbolOffset + i]));
+    return text;
+}
+
+std::string master_name_text(const MasterRecord& record) {
+    return std::string(field_text(record, kNameOffset, kTextLength));
+}
+
+bool master_record_damaged(const MasterRecord& record) {
+    // A reference to a nested portfolio is no security: its blank symbol is not damage.
+    return ends_symbol(record.bytes[kSymbolOffset]) && !master_is_directory_entry(record);
+}
+
+bool master_slot_unused(const MasterRecord& record) {
+    return std::all_of(record.bytes.begin(), record.bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+void master_put_name_as_symbol(MasterRecord& record) {
+    const std::string_view name = field_text(record, kNameOffset, kTextLength);
+    std::fill_n(&record.bytes[kSymbolOffset], kTextLength, std::uint8_t{0});
+    std::copy(name.begin(), name.end(), &record.bytes[kSymbolOffset]);
+}
+
+MasterRecord master_directory_entry(std::string_view dir_name) {
+    MasterRecord record;
+    std::fill(&record.bytes[kNameOffset], &record.bytes[kDirMarkOffset], std::uint8_t{' '});
+    dir_name = dir_name.substr(0, kDirNameLength);
+    std::copy(dir_name.begin(), dir_name.end(), &record.bytes[kNameOffset]);
+    std::copy(kDirMark.begin(), kDirMark.end(), &record.bytes[kDirMarkOffset]);
+    std::fill_n(&record.bytes[kSymbolOffset], kTextLength, std::uint8_t{' '});
+    return record;
+}
+
 std::int16_t MasterHeader::count() const {
     return read_int16(&bytes[0]);
 }
@@ -168,6 +242,10 @@ void MasterImage::set_record(int index, const MasterRecord& record) {
               records.begin() + static_cast<std::ptrdiff_t>(index) * kMasterRecordSize);
 }
 
+void MasterImage::append_record(const MasterRecord& record) {
+    records.insert(records.end(), record.bytes.begin(), record.bytes.end());
+}
+
 std::vector<std::uint8_t> MasterImage::bytes() const {
     std::vector<std::uint8_t> out(header.bytes.begin(), header.bytes.end());
     out.insert(out.end(), records.begin(), records.end());
@@ -201,6 +279,25 @@ bool master_read_image(const fs::path& master_path, MasterImage& image) {
     image.records.assign(data.begin() + kMasterRecordSize, records_end);
     image.trailing.assign(records_end, data.end());
     return true;
+}
+
+bool master_read_regular_image(const fs::path& master_path, MasterImage& image) {
+    image = MasterImage{};
+    const fileops::FileStat info = fileops::stat(master_path);
+    if (!info.exists || !info.is_regular || info.size > kMaxMasterFileBytes)
+        return false;
+    return master_read_image(master_path, image);
+}
+
+int lowest_free_number(const MasterImage& image) {
+    std::bitset<kMaxSecurities + 1> used;
+    for (int i = 0; i < image.records_counted(); ++i)
+        used.set(image.record(i).file_number());
+    for (int n = 1; n <= kMaxSecurities; ++n) {
+        if (!used.test(static_cast<std::size_t>(n)))
+            return n;
+    }
+    return 0;
 }
 
 // ---- Lookup -------------------------------------------------------------------------------------
@@ -386,18 +483,6 @@ int rewrite_with_backup(const fs::path& given_path, int file_number,
     if (!fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
         return 1;
     return write_image(master_path, temp, image) ? 0 : 1;
-}
-
-// The lowest number 1..255 that no counted record uses, or 0 when all are taken.
-int lowest_free_number(const MasterImage& image) {
-    std::bitset<kMaxSecurities + 1> used;
-    for (int i = 0; i < image.records_counted(); ++i)
-        used.set(image.record(i).file_number());
-    for (int n = 1; n <= kMaxSecurities; ++n) {
-        if (!used.test(static_cast<std::size_t>(n)))
-            return n;
-    }
-    return 0;
 }
 
 void step_counters(MasterHeader& header, int delta) {

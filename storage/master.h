@@ -7,6 +7,7 @@
 // portfolio (its directory name is bytes 7-14, trailing blanks removed).
 #pragma once
 
+#include "storage/encoding.h"
 #include "storage/status.h"
 
 #include <array>
@@ -39,7 +40,35 @@ struct MasterRecord {
     // Converts both date fields between the stored MBF form and IEEE, in place.
     void dates_to_ieee();
     void dates_to_mbf();
+    // The first and last dates as stored (MBF YYMMDD), as day numbers.
+    DayNumber stored_first_date() const;
+    DayNumber stored_last_date() const;
+
+    void set_file_number(int number);
+    void set_record_length(int length);
+    void set_field_count(int count);
+    void set_periodicity(char letter);
+    // The name (bytes 7-22) and symbol (36-51): cut at a NUL and at 16 characters, padded with blanks.
+    void set_name(std::string_view name);
+    void set_symbol(std::string_view symbol);
+    // Both dates, stored as MBF YYMMDD; day 0 stores 0.
+    void set_stored_dates(DayNumber first, DayNumber last);
 };
+
+// The texts of a record as the symbol list shows them. The symbol text: the 16 symbol bytes up to the
+// first byte of value 32 or less or 128 or more. The name text: the 16 name bytes as stored, trailing
+// blanks included, ended early by a NUL.
+std::string master_symbol_text(const MasterRecord& record);
+std::string master_name_text(const MasterRecord& record);
+// A record is damaged when its symbol text is empty; a reference to a nested portfolio never is.
+bool master_record_damaged(const MasterRecord& record);
+// An unused slot: all 53 bytes zero.
+bool master_slot_unused(const MasterRecord& record);
+// The repair of a damaged record: the name bytes up to a NUL go over the symbol bytes, and zero bytes
+// fill the rest of the symbol.
+void master_put_name_as_symbol(MasterRecord& record);
+// A record that refers to the nested portfolio in the subdirectory `dir_name` (at most 8 characters).
+MasterRecord master_directory_entry(std::string_view dir_name);
 
 // Header fields of a MASTER image.
 struct MasterHeader {
@@ -109,9 +138,15 @@ struct MasterImage {
     bool count_damaged() const;
     MasterRecord record(int index) const; // 0-based index among the records present
     void set_record(int index, const MasterRecord& record);
-    std::vector<std::uint8_t> bytes() const; // the complete file image
+    void append_record(const MasterRecord& record); // after every record present
+    std::vector<std::uint8_t> bytes() const;        // the complete file image
 };
 // Reads a whole MASTER. False when it cannot be opened or read, is shorter than a header, or is larger
 // than any MASTER can sensibly be (kMaxMasterFileBytes).
 constexpr std::size_t kMaxMasterFileBytes = std::size_t{16} << 20;
 bool master_read_image(const std::filesystem::path& master_path, MasterImage& image);
+// The same for a path that must name a regular file: a directory, a FIFO or a device is refused before
+// it is opened, since reading one can block or never end.
+bool master_read_regular_image(const std::filesystem::path& master_path, MasterImage& image);
+// The lowest file number 1..255 that no counted record uses, or 0 when all are taken.
+int lowest_free_number(const MasterImage& image);

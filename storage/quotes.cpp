@@ -73,13 +73,18 @@ void put_i16(std::uint8_t* p, std::int16_t v) {
     store_u16(p, static_cast<std::uint16_t>(v));
 }
 
-// The 101-byte block: the MASTER record, then positions, display codes and input codes.
+// The 101-byte block: the MASTER record, then eight int16 each of positions, display codes and input
+// codes.
+constexpr int kHeaderPositions = kMasterRecordSize;
+constexpr int kHeaderDisplayCodes = kHeaderPositions + 2 * kFieldNames;
+constexpr int kHeaderInputCodes = kHeaderDisplayCodes + 2 * kFieldNames;
+
 void fill_series_header(std::uint8_t* header, const SeriesLocation& at) {
     std::memcpy(header, at.record.bytes.data(), kMasterRecordSize);
     for (int field = 0; field < kFieldNames; ++field) {
-        put_i16(header + 53 + 2 * field, at.layout.position[field]);
-        put_i16(header + 69 + 2 * field, at.layout.display_code[field]);
-        put_i16(header + 85 + 2 * field, at.layout.input_code[field]);
+        put_i16(header + kHeaderPositions + 2 * field, at.layout.position[field]);
+        put_i16(header + kHeaderDisplayCodes + 2 * field, at.layout.display_code[field]);
+        put_i16(header + kHeaderInputCodes + 2 * field, at.layout.input_code[field]);
     }
 }
 
@@ -183,7 +188,91 @@ void fill_facts(SeriesFacts& facts, const std::filesystem::path& dir, const Seri
 
 } // namespace
 
+// ---- New files ----------------------------------------------------------------------------------
+
+std::vector<std::uint8_t> series_file_image(int field_count, const std::vector<std::vector<float>>& bars) {
+    const std::size_t length = 4 * static_cast<std::size_t>(std::max(field_count, 1));
+    std::vector<std::uint8_t> out((bars.size() + 1) * length, 0);
+    store_u16(out.data() + 2, static_cast<std::uint16_t>(bars.size() + 1));
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const std::size_t fields = std::min(bars[i].size(), static_cast<std::size_t>(field_count));
+        for (std::size_t f = 0; f < fields; ++f)
+            ieee_to_mbf(bars[i][f], out.data() + (i + 1) * length + 4 * f);
+    }
+    return out;
+}
+
+// ---- SeriesFacts --------------------------------------------------------------------------------
+
+std::string SeriesFacts::text_at(int offset, int size) const {
+    const char* start = reinterpret_cast<const char*>(bytes + offset);
+    const void* nul = std::memchr(start, '\0', static_cast<std::size_t>(size));
+    std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                             : static_cast<std::size_t>(size);
+    return std::string(start, length);
+}
+
+float SeriesFacts::float_at(int offset) const {
+    float value = 0.0f;
+    std::memcpy(&value, bytes + offset, sizeof value);
+    return value;
+}
+
+std::string SeriesFacts::path() const {
+    return text_at(kPath, kPathBytes);
+}
+int SeriesFacts::file_number() const {
+    return bytes[kFileNumber];
+}
+int SeriesFacts::record_length() const {
+    return bytes[kRecordLength];
+}
+int SeriesFacts::field_count() const {
+    return bytes[kFieldCount];
+}
+int SeriesFacts::bar_count() const {
+    return static_cast<std::int16_t>(load_u16(bytes + kBarCount));
+}
+std::string SeriesFacts::name() const {
+    return text_at(kName, kTextBytes);
+}
+float SeriesFacts::first_date() const {
+    return float_at(kFirstDate);
+}
+float SeriesFacts::last_date() const {
+    return float_at(kLastDate);
+}
+std::string SeriesFacts::data_format() const {
+    return text_at(kPeriodicity, kFormatBytes);
+}
+std::string SeriesFacts::symbol() const {
+    return text_at(kSymbol, kTextBytes);
+}
+std::string SeriesFacts::input_format(int field) const {
+    return field >= 0 && field < kFieldNames ? text_at(kInputFormats + kFormatBytes * field, kFormatBytes)
+                                             : "";
+}
+std::string SeriesFacts::display_format(int field) const {
+    return field >= 0 && field < kFieldNames ? text_at(kDisplayFormats + kFormatBytes * field, kFormatBytes)
+                                             : "";
+}
+
 // ---- QuoteSeries --------------------------------------------------------------------------------
+
+FieldLayout QuoteSeries::header_layout() const {
+    FieldLayout layout;
+    if (!header)
+        return layout;
+    for (int field = 0; field < kFieldNames; ++field) {
+        layout.position[field] =
+            static_cast<std::int16_t>(load_u16(header.get() + kHeaderPositions + 2 * field));
+        layout.display_code[field] =
+            static_cast<std::int16_t>(load_u16(header.get() + kHeaderDisplayCodes + 2 * field));
+        layout.input_code[field] =
+            static_cast<std::int16_t>(load_u16(header.get() + kHeaderInputCodes + 2 * field));
+    }
+    return layout;
+}
 
 DayNumber QuoteSeries::date(int i) const {
     return in_range(*this, i) ? load_u16(element(columns[0], i, 2)) : 0;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The eight field names, always in this order.
 enum FieldIndex : int {
@@ -59,6 +60,8 @@ struct QuoteSeries {
     std::int32_t total = 0; // bars in the file (R - 1), set by every read
     std::uint16_t header_capacity = 0;
     std::unique_ptr<std::uint8_t[]> header; // SeriesHeader (101 bytes) of the last read
+    // The field layout of the last read, taken from its header block; all zero when there is none.
+    FieldLayout header_layout() const;
 
     // Owned storage: one interleaved block (capacity * 28 < 65000) or seven arrays.
     std::unique_ptr<std::uint8_t[]> block;
@@ -86,6 +89,13 @@ StatusCode dop_read(const std::filesystem::path& dop_path, std::int16_t position
                     char periodicity = 'D');
 StatusCode dop_read_layout(const std::filesystem::path& dop_path, FieldLayout& layout, int record_length,
                            char periodicity = 'D');
+// One line of F<n>.DOP: the field's name in quotes, its input and its display code, and CR LF.
+std::string dop_line(int field, int input_code, int display_code);
+
+// A complete F<n>.DAT for a new security: the header record (bytes 2-3 hold R, the number of bars + 1;
+// every other byte zero) and one record per bar of 4 x `field_count` bytes, each value (in field order,
+// dates as YYMMDD, times as HHMMSS) an MBF single. Values beyond `field_count` are ignored.
+std::vector<std::uint8_t> series_file_image(int field_count, const std::vector<std::vector<float>>& bars);
 
 // Bars start .. start + count - 1 (count 0: total, directory, key and header block only; a negative
 // count: the rest, at most kMaxReadAll; a negative start: the last count bars), with one seek and one
@@ -176,6 +186,25 @@ struct SeriesFacts {
     static constexpr int kFormatBytes = 17;
 
     std::uint8_t bytes[kSeriesFactsSize] = {};
+
+    // The items of the block. Texts end at their first NUL byte.
+    std::string path() const;
+    int file_number() const;
+    int record_length() const;
+    int field_count() const;
+    int bar_count() const;
+    std::string name() const;        // the 16 name bytes as stored
+    float first_date() const;        // YYMMDD
+    float last_date() const;         // YYMMDD
+    std::string data_format() const; // "D Daily" or "ERROR"
+    std::string symbol() const;      // the 16 symbol bytes as stored
+    // Names of the input and display format codes of a field; empty when the series lacks the field.
+    std::string input_format(int field) const;
+    std::string display_format(int field) const;
+
+private:
+    std::string text_at(int offset, int size) const;
+    float float_at(int offset) const;
 };
 // 0 on success, 1 when the security, its layout or its F<n>.DAT cannot be found or opened.
 int series_describe(const std::filesystem::path& dir, std::string_view key, SeriesFacts& facts);

@@ -78,6 +78,37 @@ TEST(MasterKey, DirectoryEntryNeedsMarkAndNonBlankFirstNameByte) {
     EXPECT_FALSE(master_is_directory_entry(record_with("IBM", "INTL BUS MACH")));
 }
 
+TEST(MasterRecordFields, NewRecordsHoldTheLayoutByteForByte) {
+    MasterRecord made;
+    made.set_file_number(7);
+    made.set_record_length(24);
+    made.set_field_count(6);
+    made.set_periodicity('W');
+    made.set_name("ACME INDUSTRIES");
+    made.set_symbol("ACME");
+    made.set_stored_dates(date_pack(99, 1, 4), date_pack(121, 12, 31));
+    SecurityEntry entry = security(7, "ACME", "ACME INDUSTRIES");
+    entry.fields = 6;
+    entry.periodicity = 'W';
+    entry.first_date = 990104.0f;
+    entry.last_date = 1211231.0f;
+    entry.mark_uninterpreted = false;
+    EXPECT_EQ(made.bytes, master_record(entry).bytes);
+    EXPECT_EQ(made.stored_first_date(), date_pack(99, 1, 4));
+    EXPECT_EQ(made.stored_last_date(), date_pack(121, 12, 31));
+
+    const MasterRecord sub = master_directory_entry("SUB");
+    std::string dir_name;
+    EXPECT_TRUE(master_is_directory_entry(sub, &dir_name));
+    EXPECT_EQ(dir_name, "SUB");
+    EXPECT_EQ(sub.name_bytes(), std::string("SUB        <DIR>"));
+    EXPECT_EQ(sub.symbol_bytes(), std::string(16, ' '));
+    EXPECT_FALSE(master_record_damaged(sub));
+    master_put_name_as_symbol(made);
+    EXPECT_EQ(master_symbol_text(made), "ACME");
+    EXPECT_EQ(made.symbol_bytes(), std::string("ACME INDUSTRIES ", 16));
+}
+
 // ---- Lookup -------------------------------------------------------------------------------------
 
 class MasterFindTest : public ::testing::Test {

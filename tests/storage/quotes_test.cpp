@@ -508,6 +508,19 @@ TEST(SeriesFindDate, EndsOnUnorderedAndEmptyFiles) {
     EXPECT_EQ(series_find_date(dir.path(), "IBM", 9000, 0), status::kFileOpen);
 }
 
+// ---- New files ------------------------------------------------------------------------------------
+
+TEST(NewSeriesFiles, ReadBackAsWritten) {
+    const std::vector<std::uint8_t> dat =
+        series_file_image(3, {{980105.0f, 12.5f, 900.0f}, {980106.0f, 13.0f}});
+    std::string header(12, '\0'); // one record long, R = 3 at bytes 2-3
+    header[2] = 3;
+    const std::string expected =
+        header + mbf(980105.0f) + mbf(12.5f) + mbf(900.0f) + mbf(980106.0f) + mbf(13.0f) + mbf(0.0f);
+    EXPECT_EQ(std::string(dat.begin(), dat.end()), expected);
+    EXPECT_EQ(dop_line(kFieldClose, 2, 3), "\"CLOSE\",2,3\r\n");
+}
+
 // ---- Facts ----------------------------------------------------------------------------------------
 
 TEST(SeriesDescribe, FillsTheFactsBlock) {
