@@ -61,6 +61,7 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
         return read;
     }
     read.quote_count = series.total;
+    const bool with_time = series.header_layout().position[kFieldTime] != 0;
     if (sink.begin) {
         sink.begin(read.quote_count);
     }
@@ -78,7 +79,10 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
             break;
         }
         for (int k = n - 1, row = 0; k >= 0; --k, ++row) {
-            rows[static_cast<std::size_t>(row)] = quote_row_values(series, k);
+            QuoteRowValues& values = rows[static_cast<std::size_t>(row)];
+            values = quote_row_values(series, k);
+            values.has_time = with_time;
+            values.time = with_time ? series.time(k) : 0;
         }
         if (sink.window) {
             sink.window(std::span<const QuoteRowValues>(rows.data(), static_cast<std::size_t>(n)));

@@ -15,10 +15,12 @@
 
 constexpr int kQuoteWindowBars = 400;
 
-// One row of the quote list: the date and the six values open, high, low, close, volume, open
-// interest (FIELD_ABSENT for a field the series lacks).
+// One row of the quote list: the date, the time of an intra-day quote, and the six values open, high,
+// low, close, volume, open interest (FIELD_ABSENT for a field the series lacks).
 struct QuoteRowValues {
     DayNumber date = 0;
+    bool has_time = false; // the series has a TIME field
+    PackedTime time = 0;
     std::array<float, 6> values{};
 };
 
