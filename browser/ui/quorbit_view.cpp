@@ -8,6 +8,7 @@
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/settings_store.h"
+#include "shell/ui/dialog_units.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "storage/fileops.h"
@@ -42,26 +43,6 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Positions of the form in dialog units, converted with the form font's base units.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font) {
-        const QFontMetrics metrics(font);
-        const int alphabet =
-            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        baseX_ = (alphabet / 26 + 1) / 2;
-        baseY_ = metrics.height();
-    }
-    QRect Rect(int x, int y, int width, int height) const {
-        return {DialogUnitsToPixels(x, baseX_, 4), DialogUnitsToPixels(y, baseY_, 8),
-                DialogUnitsToPixels(width, baseX_, 4), DialogUnitsToPixels(height, baseY_, 8)};
-    }
-
-private:
-    int baseX_ = 0;
-    int baseY_ = 0;
 };
 
 std::vector<int> HeaderWidths(const QTableView* list, int columns) {
@@ -490,7 +471,25 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         Prompts::Get().Stop(this, QString::fromLatin1(kUndatedQuoteMessage));
         return false;
     }
-    // The commands' dialogs come with their own units; until then a command that may run does nothing.
+    switch (command) {
+    case ViewCommand::EditQuote:
+        OnEditQuote();
+        break;
+    case ViewCommand::SplitQuotes:
+        OnSplitQuotes();
+        break;
+    case ViewCommand::AdjustQuotes:
+        OnAdjustQuotes();
+        break;
+    case ViewCommand::DeleteQuote:
+        OnDeleteQuote();
+        break;
+    case ViewCommand::AddQuote:
+        OnAddQuote();
+        break;
+    default:
+        break; // the other commands' dialogs come with their own units
+    }
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 class CMainFrame;
+struct CommandResult;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
@@ -67,6 +68,13 @@ public:
     // Runs a command if its rule allows it now; false when it was refused.
     bool RunCommand(ViewCommand command);
 
+    // ---- The quote commands: dialog, command function, edit log, reload -----------------------
+    void OnEditQuote();
+    void OnSplitQuotes();
+    void OnAdjustQuotes();
+    void OnDeleteQuote();
+    void OnAddQuote();
+
     // ---- The form's controls ----------------------------------------------------------------
     QWidget* Form() const { return form_; }
     QComboBox* DriveChooser() const { return driveChooser_; }
@@ -95,6 +103,9 @@ private:
     void OnQuoteSelectionChanged();
     void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
+    QString QuoteCellText(int row, int column) const;
+    // After a command's work: its messages; on success the edit log and the quote list reloaded.
+    bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     void StateChanged();
     bool SymbolFillSucceeded();
 

@@ -303,8 +303,9 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     }
     view_->QuoteList()->selectRow(0);
     Prompts::Get().ClearHistory();
-    EXPECT_TRUE(view_->RunCommand(ViewCommand::EditQuote));
-    EXPECT_TRUE(Prompts::Get().History().empty());
+    EXPECT_TRUE(view_->RunCommand(ViewCommand::EditQuote)); // its dialog, cancelled
+    ASSERT_EQ(Prompts::Get().History().size(), 1u);
+    EXPECT_EQ(Prompts::Get().History().front().kind, Prompts::Kind::Dialog);
 }
 
 TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
