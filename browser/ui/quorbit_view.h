@@ -103,6 +103,7 @@ private:
     void OnQuoteSelectionChanged();
     void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
+    bool QuoteRowShown(int row) const;
     QString QuoteCellText(int row, int column) const;
     // After a command's work: its messages; on success the edit log and the quote list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);

@@ -11,6 +11,10 @@
 
 #include <vector>
 
+bool CQuorbitView::QuoteRowShown(int row) const {
+    return row >= 0 && row < quotes_->Rows();
+}
+
 QString CQuorbitView::QuoteCellText(int row, int column) const {
     return QuoteListModel::CellText(quotes_->RowAt(row), column);
 }
@@ -26,10 +30,10 @@ bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSele
 }
 
 void CQuorbitView::OnEditQuote() {
-    const int rows = quotes_->Rows();
-    if (state_.selectedQuoteRow < 0 || state_.selectedQuoteRow >= rows) {
+    if (!QuoteRowShown(state_.selectedQuoteRow)) {
         return;
     }
+    const int rows = quotes_->Rows();
     auto source = [this](int row) {
         QuoteRowTexts texts;
         for (int column = 0; column < kQuoteColumns; ++column) {
@@ -51,6 +55,9 @@ void CQuorbitView::OnEditQuote() {
 }
 
 void CQuorbitView::OnSplitQuotes() {
+    if (!QuoteRowShown(state_.selectedQuoteRow)) {
+        return;
+    }
     CSplitDlg dialog(state_, QuoteCellText(state_.selectedQuoteRow, 0), this);
     if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
         FinishQuoteCommand(editing::split_quotes(state_, dialog.Input()), 0);
@@ -66,8 +73,14 @@ void CQuorbitView::OnAdjustQuotes() {
 
 void CQuorbitView::OnDeleteQuote() {
     const int row = state_.selectedQuoteRow;
+    if (!QuoteRowShown(row)) {
+        return;
+    }
     const QString date = QuoteCellText(row, 0);
-    CDeleteQuoteDlg dialog(date, this);
+    const QuoteRowValues& values = quotes_->RowAt(row);
+    const QString shown =
+        values.has_time ? date + " " + QString::fromStdString(quote_time_text(values.time)) : date;
+    CDeleteQuoteDlg dialog(shown, this);
     if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
         FinishQuoteCommand(editing::delete_quote(state_, date.toStdString(), row), 0);
     }

@@ -126,7 +126,8 @@ private:
     QLineEdit* openInterest_ = nullptr; // not filtered
 };
 
-// "Delete Data": shows the date; OK asks once more and closes only on Yes.
+// "Delete Data": shows the date (with the time of an intra-day quote, which tells the quotes of one day
+// apart); OK asks once more and closes only on Yes.
 class CDeleteQuoteDlg : public CQuoteDialog {
     Q_OBJECT
 public:
