@@ -11,12 +11,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
 
@@ -39,7 +37,6 @@ void EnsureApplication() {
     static char name[] = "quote_commands_test";
     static char* argv[] = {name, nullptr};
     if (QApplication::instance() == nullptr) {
-        QStandardPaths::setTestModeEnabled(true);
         new QApplication(argc, argv);
     }
 }
@@ -50,8 +47,11 @@ QLineEdit* Edit(QDialog& dialog, const char* name) {
 QString Label(QDialog& dialog, const char* name) {
     return dialog.findChild<QLabel*>(name)->text();
 }
-QPushButton* Button(QDialog& dialog, const char* name) {
-    return dialog.findChild<QPushButton*>(name);
+void Click(QDialog& dialog, const char* name) {
+    dialog.findChild<QPushButton*>(name)->click();
+}
+bool Enabled(QDialog& dialog, const char* name) {
+    return dialog.findChild<QPushButton*>(name)->isEnabled();
 }
 // Replaces the whole text by typing `keys` (nothing: the text is emptied).
 void Retype(QDialog& dialog, const char* name, const QString& keys) {
@@ -64,7 +64,7 @@ void Retype(QDialog& dialog, const char* name, const QString& keys) {
 }
 // Presses OK; true when the dialog stayed open.
 bool PressOk(QDialog& dialog) {
-    Button(dialog, "okButton")->click();
+    Click(dialog, "okButton");
     return dialog.isVisible();
 }
 
@@ -123,19 +123,13 @@ TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown
         EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
         EXPECT_EQ(Label(dialog, "dateText"), "01/10/96");
         Retype(dialog, "closeEdit", "99");
-        Button(dialog, "previousButton")->click(); // one quote older; the typed text is dropped
+        Click(dialog, "previousButton"); // one quote older; the typed text is dropped
         EXPECT_EQ(Label(dialog, "dateText"), "01/09/96");
         EXPECT_EQ(Edit(dialog, "closeEdit")->text(), "22.7500");
-        Button(dialog, "nextButton")->click();
-        Button(dialog, "nextButton")->click();
-        EXPECT_EQ(Label(dialog, "dateText"), "01/11/96");
-        EXPECT_FALSE(Button(dialog, "nextButton")->isEnabled());
-        Button(dialog, "firstButton")->click();
-        EXPECT_EQ(Label(dialog, "dateText"), "01/04/96");
-        Button(dialog, "previousButton")->click(); // disabled at the oldest quote
-        Button(dialog, "lastButton")->click();
+        Click(dialog, "lastButton");
+        EXPECT_FALSE(Enabled(dialog, "nextButton"));
         for (int i = 0; i < 3; ++i) {
-            Button(dialog, "previousButton")->click();
+            Click(dialog, "previousButton");
         }
         EXPECT_EQ(Label(dialog, "dateText"), "01/08/96");
         Retype(dialog, "openEdit", "");
@@ -159,18 +153,17 @@ TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown
 }
 
 TEST_F(QuoteCommandsWindow, TheNavigationButtonsFollowTheRowAtBothEnds) {
-    struct Case {
-        int rows, row;
-        bool older, newer; // Previous and First; Next and Last
-    };
-    const Case cases[] = {{1, 0, false, false}, {3, 0, true, false}, {3, 2, false, true}, {3, 1, true, true}};
-    for (const Case& c : cases) {
+    // rows, row, then Previous and First enabled (an older quote), Next and Last (a newer one)
+    for (auto [rows, row, older, newer] :
+         {std::tuple{1, 0, false, false}, {3, 0, true, false}, {3, 2, false, true}, {3, 1, true, true}}) {
         CEditQuoteDlg dialog(
-            c.row, c.rows, [](int) { return QuoteRowTexts{}; }, std::nullopt);
-        EXPECT_EQ(Button(dialog, "previousButton")->isEnabled(), c.older) << c.rows << " " << c.row;
-        EXPECT_EQ(Button(dialog, "firstButton")->isEnabled(), c.older) << c.rows << " " << c.row;
-        EXPECT_EQ(Button(dialog, "nextButton")->isEnabled(), c.newer) << c.rows << " " << c.row;
-        EXPECT_EQ(Button(dialog, "lastButton")->isEnabled(), c.newer) << c.rows << " " << c.row;
+            row, rows, [](int) { return QuoteRowTexts{}; }, std::nullopt);
+        const std::vector<bool> enabled = {older, older, newer, newer};
+        std::vector<bool> shown;
+        for (const char* name : {"previousButton", "firstButton", "nextButton", "lastButton"}) {
+            shown.push_back(Enabled(dialog, name));
+        }
+        EXPECT_EQ(shown, enabled) << rows << " rows, row " << row;
     }
 }
 
