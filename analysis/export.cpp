@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <map>
 
 namespace {
@@ -19,10 +20,11 @@ constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE",
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
 constexpr int kPrecision[kExportColumns] = {4, 4, 4, 4, 2, 2};
 
-struct SeriesGuard {
-    QuoteSeries& series;
-    ~SeriesGuard() { series_free(series); }
-};
+std::filesystem::path temporary_for(const std::filesystem::path& file) {
+    std::filesystem::path temp = file;
+    temp += ".part";
+    return temp;
+}
 
 // Builds the rows of the file; each cell keeps its text until a value of 0 or more replaces it.
 class RowWriter {
@@ -139,33 +141,101 @@ char export_delimiter_char(int delimiter) {
     }
 }
 
+CommandResult check_text_target(const std::filesystem::path& file) {
+    // The temporary copy is created (and emptied) at its own name first: that must be a plain file too.
+    for (const std::filesystem::path& path : {file, temporary_for(file)}) {
+        switch (portfolio_files::text_target(path)) {
+        case portfolio_files::TextTarget::Free:
+            continue;
+        case portfolio_files::TextTarget::PortfolioFile:
+            return CommandResult::failure("The file\n" + path.string() +
+                                          "\nbelongs to a portfolio: a text result never replaces it.");
+        case portfolio_files::TextTarget::NotRegular:
+            return CommandResult::failure("The file\n" + path.string() +
+                                          "\nis not a regular file (a link, a folder, a device or a pipe): a "
+                                          "text result only replaces a regular file.");
+        case portfolio_files::TextTarget::Unknown:
+            return CommandResult::failure("The file\n" + path.string() + "\ncannot be checked.");
+        }
+    }
+    return CommandResult::success();
+}
+
+namespace {
+
+// The security's rows, read afresh (so both orders cover the bars the file holds now).
+class Exporter {
+public:
+    Exporter(const std::filesystem::path& dir, std::string_view symbol) : dir_(dir), symbol_(symbol) {}
+    ~Exporter() { series_free(series_); }
+    Exporter(const Exporter&) = delete;
+    Exporter& operator=(const Exporter&) = delete;
+
+    // The bar count; a failure result when the security cannot be read.
+    StatusCode open() {
+        if (series_alloc(series_, kExportWindow) != status::kOk) {
+            return status::kMalloc;
+        }
+        return series_read(series_, dir_, symbol_, 0, 0);
+    }
+    bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
+        BarStream bars(series_, dir_, symbol_, std::max<std::int32_t>(series_.total, 0));
+        RowWriter rows(options, out);
+        const bool ok = (!options.title || rows.title()) && bars.write_all(rows, options.newest_first);
+        read_status_ = bars.read_status();
+        return ok;
+    }
+    StatusCode read_status() const { return read_status_; }
+
+private:
+    const std::filesystem::path& dir_;
+    std::string_view symbol_;
+    QuoteSeries series_;
+    StatusCode read_status_ = status::kOk;
+};
+
+} // namespace
+
 CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
                             const std::filesystem::path& file, const ExportOptions& options) {
-    QuoteSeries series;
-    if (series_alloc(series, kExportWindow) != status::kOk) {
-        return CommandResult{false, status::kMalloc, {}, {}};
+    if (CommandResult check = check_text_target(file); !check.ok) {
+        return check;
     }
-    SeriesGuard guard{series};
-    // The bar count is read afresh, so both orders cover the bars the file holds now.
-    const StatusCode header_status = series_read(series, dir, symbol, 0, 0);
-    if (header_status != status::kOk) {
-        return CommandResult{false, header_status, {}, {}};
+    Exporter exporter(dir, symbol);
+    if (const StatusCode status = exporter.open(); status != status::kOk) {
+        return CommandResult{false, status, {}, {}};
     }
-    BarStream bars(series, dir, symbol, std::max<std::int32_t>(series.total, 0));
-
-    std::filesystem::path temp = file;
-    temp += ".part";
-    const bool written = fileops::replace_file(file, temp, [&](fileops::BufferedWriter& out) {
-        RowWriter rows(options, out);
-        return (!options.title || rows.title()) && bars.write_all(rows, options.newest_first);
+    const bool written = fileops::replace_file(file, temporary_for(file), [&](fileops::BufferedWriter& out) {
+        return exporter.write(out, options);
     });
+    const int error = errno;
     if (written) {
         return CommandResult::success();
     }
-    if (bars.read_status() != status::kOk) {
-        return CommandResult{false, bars.read_status(), {}, {}};
+    if (exporter.read_status() != status::kOk) {
+        return CommandResult{false, exporter.read_status(), {}, {}};
     }
-    return CommandResult::failure(kExportError, status::kFileWrite);
+    CommandResult failure = CommandResult::failure(kExportError, status::kFileWrite);
+    failure.error = error;
+    return failure;
+}
+
+CommandResult export_quotes_to(const std::filesystem::path& dir, std::string_view symbol,
+                               fileops::BufferedWriter& out, const ExportOptions& options) {
+    Exporter exporter(dir, symbol);
+    if (const StatusCode status = exporter.open(); status != status::kOk) {
+        return CommandResult{false, status, {}, {}};
+    }
+    errno = 0;
+    if (exporter.write(out, options) && out.flush()) {
+        return CommandResult::success();
+    }
+    if (exporter.read_status() != status::kOk) {
+        return CommandResult{false, exporter.read_status(), {}, {}};
+    }
+    CommandResult failure = CommandResult::failure(kExportError, status::kFileWrite);
+    failure.error = errno;
+    return failure;
 }
 
 std::vector<LogEntry> export_settings_entries(const std::string& path_text, const ExportOptions& options) {

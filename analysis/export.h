@@ -2,6 +2,7 @@
 #pragma once
 
 #include "browser/command_result.h"
+#include "storage/fileops.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +24,12 @@ struct ExportOptions {
 // The delimiter character for the setting's value.
 char export_delimiter_char(int delimiter);
 
+// The rule for every text result (an export, the split-search lines): it never replaces a file of a
+// portfolio (MASTER, a quote or field file, their backups and temporary copies; any letter case, any
+// spelling of the path) nor anything that is not a regular file (a link, a directory, a device, a pipe).
+// Success when `file` may be written; otherwise the refusal, and nothing is touched.
+CommandResult check_text_target(const std::filesystem::path& file);
+
 // Writes every bar of the security `symbol` of the portfolio at `dir` to `file`: the date (MM/DD/YY),
 // then OPEN, HIGH, LOW, CLOSE ("%.4f") and VOL, OI ("%.2f") unless omitted, separated by the delimiter;
 // a value below 0 keeps the text of the row before ("N/A" before the first value). A title row first
@@ -30,9 +37,13 @@ char export_delimiter_char(int delimiter);
 // failed export leaves no partial file and an existing one as it was. Failure: "file export error" when
 // the file cannot be written; no message but the storage status when the security cannot be read (or
 // its file holds fewer bars than its header announces). The caller saves the export's choices
-// (export_settings_entries) before calling, as a started export keeps them even when it fails.
+// (export_settings_entries) before calling, as a started export keeps them even when it fails. A file
+// that check_text_target refuses is refused with its message.
 CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
                             const std::filesystem::path& file, const ExportOptions& options);
+// The same rows written to an open stream (the command-line tool's standard output).
+CommandResult export_quotes_to(const std::filesystem::path& dir, std::string_view symbol,
+                               fileops::BufferedWriter& out, const ExportOptions& options);
 
 // The "XportSel" settings for a started export: "Starter", "OmitOpen", "OmitHigh", "OmitLow", "OmitClose",
 // "OmitVol", "OmitOI", "Delim", "Newest", "Title".

@@ -1,11 +1,14 @@
 #include "analysis/split_search.h"
 
+#include "analysis/export.h"
+
 #include "browser/quote_cells.h"
 #include "browser/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -176,6 +179,9 @@ SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
 }
 
 CommandResult split_search_save(const std::filesystem::path& file, const std::vector<std::string>& lines) {
+    if (CommandResult check = check_text_target(file); !check.ok) {
+        return check;
+    }
     std::filesystem::path temp = file;
     temp += ".part";
     const bool written = fileops::replace_file(file, temp, [&lines](fileops::BufferedWriter& out) {
@@ -186,8 +192,12 @@ CommandResult split_search_save(const std::filesystem::path& file, const std::ve
         }
         return true;
     });
+    const int error = errno;
     if (!written) {
-        return CommandResult::failure("Cannot write the file " + file.string(), status::kFileWrite);
+        CommandResult failure =
+            CommandResult::failure("Cannot write the file " + file.string(), status::kFileWrite);
+        failure.error = error;
+        return failure;
     }
     return CommandResult::success();
 }

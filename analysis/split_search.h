@@ -62,5 +62,6 @@ SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
                                           const SplitSearchListener& listener = {});
 
 // Writes the lines to `file`, each followed by "\n", through a complete new copy that replaces the file
-// at once. Failure: "Cannot write the file %s" and the file as it was.
+// at once. Failure: "Cannot write the file %s" and the file as it was; a file that check_text_target
+// (analysis/export.h) refuses is refused with its message.
 CommandResult split_search_save(const std::filesystem::path& file, const std::vector<std::string>& lines);

@@ -35,6 +35,7 @@ struct CommandResult {
     int status = 0;                // the storage status behind a failure, 0 otherwise
     std::vector<Message> messages; // the messages, in order
     std::vector<LogEntry> log;     // settings writes of the edit log, in order
+    int error = 0;                 // errno of the file operation that failed, 0 when none did
 
     static CommandResult success() { return CommandResult{true, 0, {}, {}}; }
     static CommandResult failure(std::string message, int status = 0, MessageKind kind = MessageKind::Error) {

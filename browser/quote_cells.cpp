@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -74,6 +75,14 @@ std::string quote_date_text(DayNumber day) {
     return date_format(day, kMMDDYYSep, '/');
 }
 
+std::string quote_time_text(PackedTime time) {
+    int hours = 0, minutes = 0, seconds = 0;
+    time_unpack(time, hours, minutes, seconds);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hours % 100, minutes % 100, seconds % 100);
+    return text;
+}
+
 std::string quote_value_text(float value, int precision) {
     // NaN fails the comparison as well as a negative value does.
     if (!(value >= 0.0f)) {
@@ -105,7 +114,9 @@ QuoteCells quote_cells(const QuoteSeries& series, int i) {
 QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view symbol) {
     QuoteListing listing;
     QuoteReadSink sink;
-    sink.begin = [&](std::int32_t count) {
+    bool with_time = false;
+    sink.begin = [&](std::int32_t count, bool has_time) {
+        with_time = has_time;
         listing.rows.reserve(static_cast<std::size_t>(count));
         listing.dates.reserve(static_cast<std::size_t>(count));
     };
@@ -113,6 +124,9 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
         for (const QuoteRowValues& row : rows) {
             listing.rows.push_back(quote_cells(row));
             listing.dates.push_back(row.date);
+            if (with_time) {
+                listing.times.push_back(quote_time_text(row.time));
+            }
         }
     };
     QuoteValuesRead read = quote_values_read(dir, symbol, sink);

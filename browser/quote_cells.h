@@ -23,6 +23,8 @@ std::string format_fixed(double value, int precision);
 
 // The date text of the whole user interface: MM/DD/YY.
 std::string quote_date_text(DayNumber day);
+// A time of day as HH:MM:SS.
+std::string quote_time_text(PackedTime time);
 
 // A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
 // `precision` decimals (4 for prices, 0 for volume and open interest).
@@ -36,10 +38,13 @@ QuoteCells quote_cells(const QuoteSeries& series, int i);
 
 // A whole series as the quote list shows it: row 0 the newest bar.
 struct QuoteListing {
-    CommandResult result;           // failure: "Error in FillQuotesGrid" or "Too many bars"
-    std::int32_t quote_count = 0;   // the bars the file's header announces
-    std::vector<QuoteCells> rows;   // newest first; the rows read before a failure stay
-    std::vector<DayNumber> dates;   // the date of each row, as a value
+    CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
+    std::int32_t quote_count = 0; // the bars the file's header announces
+    std::vector<QuoteCells> rows; // newest first; the rows read before a failure stay
+    std::vector<DayNumber> dates; // the date of each row, as a value
+    // Row by row, the time of day (HH:MM:SS) when the series has a TIME field; empty otherwise. Several
+    // quotes of an intra-day series share a date: the time tells them apart.
+    std::vector<std::string> times;
     DayNumber first_quote_date = 0; // oldest bar; 0 when there is none (shown as 00/00/00)
     DayNumber last_quote_date = 0;  // newest bar
 };

@@ -37,6 +37,7 @@ std::string_view without_trailing_blanks(std::string_view text) {
 QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
     QuoteRowValues row;
     row.date = series.date(i);
+    row.time = series.time(i);
     for (int f = 0; f < 6; ++f) {
         row.values[static_cast<std::size_t>(f)] = series.value(kValueFields[f], i);
     }
@@ -62,7 +63,10 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     }
     read.quote_count = series.total;
     if (sink.begin) {
-        sink.begin(read.quote_count);
+        SeriesLocation at;
+        const bool has_time =
+            series_locate(dir, key, at) == status::kOk && at.layout.position[kFieldTime] != 0;
+        sink.begin(read.quote_count, has_time);
     }
 
     std::vector<QuoteRowValues> rows(kQuoteWindowBars);

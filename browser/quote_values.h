@@ -19,6 +19,7 @@ constexpr int kQuoteWindowBars = 400;
 // interest (FIELD_ABSENT for a field the series lacks).
 struct QuoteRowValues {
     DayNumber date = 0;
+    PackedTime time = 0; // 0 when the series has no TIME field
     std::array<float, 6> values{};
 };
 
@@ -33,9 +34,10 @@ struct QuoteValuesRead {
     DayNumber last_date = 0;      // the newest bar
 };
 
-// Called once the bar count is known (before any window), then with each window, newest bar first.
+// Called once the bar count is known (before any window), with whether the series has a TIME field;
+// then with each window, newest bar first.
 struct QuoteReadSink {
-    std::function<void(std::int32_t quote_count)> begin;
+    std::function<void(std::int32_t quote_count, bool has_time)> begin;
     std::function<void(std::span<const QuoteRowValues> rows)> window;
 };
 

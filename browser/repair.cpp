@@ -45,7 +45,8 @@ int RepairMaster(const std::filesystem::path& master_path) {
             return out.write(content.data(), content.size()) && out.flush();
         };
     };
-    if (!fileops::replace_file(portfolio_files::for_writing(dir, "MASTER.BAK"), temp, write(original))) {
+    if (!fileops::replace_file(portfolio_files::for_writing(dir, "MASTER.BAK"), temp, write(original),
+                               master_path)) {
         return 0;
     }
     const bool replaced = fileops::replace_file(master_path, temp, write(repaired));

@@ -1,12 +1,15 @@
 #include "browser/symbol_list.h"
 
 #include "browser/repair.h"
+#include "storage/encoding.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr const char* kFillFailure = "Failure while filling symbols grid";
+constexpr const char* kCountMismatch = "\nis damaged: its count does not match its records.";
 
 SymbolRow make_row(const MasterRecord& record, int index) {
     SymbolRow row;
@@ -14,14 +17,19 @@ SymbolRow make_row(const MasterRecord& record, int index) {
     row.symbol = master_symbol_text(record);
     row.damaged = row.symbol.empty();
     if (row.damaged) {
+        // The name stands in for the symbol, without the blanks that pad it: the row's text is a key.
         row.symbol = row.name;
+        trim_right(row.symbol);
     }
     row.record_index = index;
     row.record = record;
     return row;
 }
 
-void fail(SymbolListing& listing) {
+void fail(SymbolListing& listing, std::string problem = {}) {
+    if (!problem.empty()) {
+        listing.problem = std::move(problem);
+    }
     listing.result.ok = false;
     listing.result.add(MessageKind::Error, kFillFailure);
     listing.rows.clear();
@@ -57,7 +65,8 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     listing.result = CommandResult::success();
     MasterImage image;
     if (!master_read_regular_image(master_path, image)) {
-        fail(listing);
+        fail(listing,
+             "The portfolio file\n" + master_path.string() + "\ncannot be read as a portfolio file.");
         return listing;
     }
     listing.header_count = image.header.count();
@@ -88,11 +97,19 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         ++records_read;
     }
     if (records_read != listing.symbol_count) {
-        fail(listing);
+        fail(listing, "The portfolio file\n" + master_path.string() + kCountMismatch);
         return listing;
     }
     sort_symbol_rows(listing.rows);
     return listing;
+}
+
+CommandResult check_master_writable(const std::filesystem::path& master_path) {
+    const SymbolListing listing = symbol_list_read(master_path);
+    if (listing.result.ok) {
+        return CommandResult::success();
+    }
+    return CommandResult::failure(listing.problem, listing.result.status);
 }
 
 std::string repair_question_text(const std::filesystem::path& master_path) {

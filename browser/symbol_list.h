@@ -15,7 +15,7 @@
 // layer's (storage/master.h).
 
 struct SymbolRow {
-    std::string symbol; // column 0: the symbol text, or the name text for a damaged record
+    std::string symbol; // column 0: the symbol text, or for a damaged record the name without its padding
     std::string name;   // column 1
     bool damaged = false;
     int record_index = 0; // 0-based position among the records after the header
@@ -34,11 +34,18 @@ struct SymbolListing {
     int symbol_count = 0; // the records the list is filled for (at most 255); 0 after a failure
     bool needs_repair = false;
     std::vector<SymbolRow> rows; // sorted; empty after a failure
+    // After a failure, what is wrong with the file in plain words: it cannot be read, or it is damaged
+    // (its count does not match its records).
+    std::string problem;
 };
 
 // Reads the rows of the MASTER file at `master_path`. Unused all-zero slots after the counted records
 // are not records. A damaged record only sets `needs_repair`: the caller decides about the repair.
 SymbolListing symbol_list_read(const std::filesystem::path& master_path);
+
+// A command that writes MASTER first refuses a file that the symbol list calls damaged, with the
+// listing's problem text as its message; success when the file can be listed.
+CommandResult check_master_writable(const std::filesystem::path& master_path);
 
 // The question asked before a damaged MASTER is repaired.
 std::string repair_question_text(const std::filesystem::path& master_path);

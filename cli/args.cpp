@@ -76,3 +76,27 @@ std::string normalise_date_text(const std::string& text) {
     std::string date = canonical_date_text(text);
     return !date.empty() && plausible(date.substr(0, 2), date.substr(3, 2)) ? date : "";
 }
+
+std::string plain_number_problem(const std::string& text) {
+    if (!text.empty() && text[0] == '-' && plain_number_problem(text.substr(1)).empty())
+        return "is negative; values are 0 or more";
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const bool digits_only =
+        (whole.empty() || all_digits(whole)) && (fraction.empty() || all_digits(fraction));
+    if (!digits_only || (whole.empty() && fraction.empty()))
+        return "is not a number (digits with at most one decimal point)";
+    return "";
+}
+
+std::string normalise_time_text(const std::string& text) {
+    const std::string full = text.size() == 5 ? text + ":00" : text;
+    if (full.size() != 8 || full[2] != ':' || full[5] != ':' || !all_digits(full.substr(0, 2)) ||
+        !all_digits(full.substr(3, 2)) || !all_digits(full.substr(6, 2)))
+        return "";
+    if (std::stoi(full.substr(0, 2)) > 23 || std::stoi(full.substr(3, 2)) > 59 ||
+        std::stoi(full.substr(6, 2)) > 59)
+        return "";
+    return full;
+}

@@ -19,3 +19,10 @@ bool parse_args(const std::vector<std::string>& words, const std::vector<std::st
 // A date as the user may type it, MM/DD/YY or YYYY-MM-DD, as the MM/DD/YY text the commands read.
 // Empty when the text is neither.
 std::string normalise_date_text(const std::string& text);
+
+// The problem with a value given on the command line, which takes a whole number or a decimal (digits
+// with at most one point), nothing before or after it and nothing negative: empty when there is none.
+std::string plain_number_problem(const std::string& text);
+
+// A time of day, HH:MM or HH:MM:SS, as HH:MM:SS; empty when the text is neither.
+std::string normalise_time_text(const std::string& text);

@@ -5,8 +5,10 @@
 #include "storage/master.h"
 #include "storage/quotes.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -132,7 +134,7 @@ bool write(const std::filesystem::path& path, const Bytes& content, std::string&
     bool ok = fileops::replace_file(path, path.string() + ".~DM",
                                     [&](fileops::BufferedWriter& w) { return w.write(content); });
     if (!ok)
-        error = "cannot write " + path.string();
+        error = "cannot write " + path.string() + ": " + std::strerror(errno);
     return ok;
 }
 
@@ -219,6 +221,16 @@ bool write_demo_portfolios(const std::filesystem::path& root, std::string& error
     }
     intraday.push_back(minutes);
 
+    // The names may hold someone's real portfolios: write nothing where anything stands.
+    for (const char* name : {"STOCKS", "funds", "INTRADAY"}) {
+        std::error_code ec;
+        if (std::filesystem::symlink_status(root / name, ec).type() !=
+            std::filesystem::file_type::not_found) {
+            error = (root / name).string() + " already exists: the demonstration portfolios are written only "
+                                             "where nothing stands. Nothing was written.";
+            return false;
+        }
+    }
     return write_portfolio(root / "STOCKS", stocks, {"SUB"}, false, error) &&
            write_portfolio(root / "STOCKS" / "SUB", nested, {}, false, error) &&
            write_portfolio(root / "funds", funds, {}, true, error) &&

@@ -1,11 +1,13 @@
 #include "editing/quote_commands.h"
 
+#include "browser/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
 #include "storage/status.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -14,6 +16,9 @@ namespace editing {
 namespace {
 
 constexpr int kValueFields = 6;
+
+constexpr const char* kSeveralQuotes =
+    "Date %s is held by more than one quote.\nSelect the quote (or name its time); nothing was changed.";
 
 CommandResult invalid_data() {
     return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
@@ -28,8 +33,29 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-int rewrite(const ViewState& view, const SeriesEdit& edit) {
-    return series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath);
+// The rewrite; `error` receives the errno of a file operation that failed.
+int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr) {
+    errno = 0;
+    int status = series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath,
+                                changed);
+    error = errno;
+    return status;
+}
+
+// A failed rewrite in the command's own words, with the system's reason when a file operation failed.
+CommandResult rewrite_failed(const char* message, int status, int error) {
+    CommandResult result = CommandResult::failure(message, status);
+    if (status == status::kFileOpen || status == status::kFileRead || status == status::kFileWrite)
+        result.error = error;
+    return result;
+}
+
+// Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
+CommandResult succeeded(bool changed) {
+    CommandResult result = CommandResult::success();
+    if (!changed)
+        result.add(MessageKind::Information, kNothingChanged);
+    return result;
 }
 
 // A date within the series' first and last dates.
@@ -103,7 +129,47 @@ CommandResult check_edit_quote_input(std::string_view date_text, const ValueText
     return CommandResult::success();
 }
 
-CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values) {
+namespace {
+
+// The date of bar `index` (0 = oldest) of the series, 0 when there is no such bar.
+DayNumber bar_date(const ViewState& view, std::int32_t index) {
+    QuoteSeries series;
+    DayNumber day = 0;
+    if (series_alloc(series, 1) == 0 &&
+        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1)
+        day = series.date(0);
+    series_free(series);
+    return day;
+}
+
+// Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
+// carries the date), else the one quote the date names. A date held by several quotes names none of
+// them: false, with the refusal in `failure`. A date held by no quote leaves the edit as it is.
+bool aim_at_one_quote(const ViewState& view, int row, std::string_view date_text, SeriesEdit& edit,
+                      CommandResult& failure) {
+    if (row >= 0) {
+        edit.bar = view.quoteCount - 1 - row;
+        if (edit.bar >= 0)
+            return true;
+        failure = CommandResult::failure("No quote is selected.");
+        return false;
+    }
+    DayNumber found = 0;
+    std::int32_t first = series_find_date(view.portfolioDir, view.currentSymbol, edit.first_date, 0, &found);
+    if (first < 0 || found != edit.first_date)
+        return true;
+    if (bar_date(view, first + 1) == edit.first_date) {
+        failure = CommandResult::failure(with_text(kSeveralQuotes, date_text), 0, MessageKind::Warning);
+        return false;
+    }
+    edit.bar = first;
+    return true;
+}
+
+} // namespace
+
+CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
+                         int row) {
     constexpr const char* kFailed = "Single Date Edit Failed";
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
     PresentFields present{};
@@ -117,10 +183,14 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
     SeriesEdit edit = make_edit(kEditSet, day, day);
     for (int i = 0; i < kValueFields; ++i)
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
-    int status = rewrite(view, edit);
+    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
+        return refusal;
+    bool changed = false;
+    int error = 0;
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure(kFailed, status);
-    CommandResult result = CommandResult::success();
+        return rewrite_failed(kFailed, status, error);
+    CommandResult result = succeeded(changed);
     log_entries(result, "Edit",
                 {{"Date", date_text},
                  {"Open", values[0]},
@@ -166,10 +236,12 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
     SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
-    int status = rewrite(view, edit);
+    bool changed = false;
+    int error = 0;
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure("Split Edit Failed", status);
-    CommandResult result = CommandResult::success();
+        return rewrite_failed("Split Edit Failed", status, error);
+    CommandResult result = succeeded(changed);
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
     return result;
@@ -194,10 +266,12 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
     std::fill(edit.values, edit.values + 4, *scan_value(input.price));
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
-    int status = rewrite(view, edit);
+    bool changed = false;
+    int error = 0;
+    int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return CommandResult::failure("Adjust Edit Failed", status);
-    CommandResult result = CommandResult::success();
+        return rewrite_failed("Adjust Edit Failed", status, error);
+    CommandResult result = succeeded(changed);
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
                  {"Date2", input.to_date},
@@ -209,12 +283,19 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-CommandResult delete_quote(const ViewState& view, std::string_view date_text) {
+CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row) {
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
         return invalid_data();
-    int status = rewrite(view, make_edit(kEditDelete, day, day));
+    // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
+    if (CommandResult check = check_master_writable(view.masterPath); !check.ok)
+        return check;
+    SeriesEdit edit = make_edit(kEditDelete, day, day);
+    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
+        return refusal;
+    int error = 0;
+    int status = rewrite(view, edit, error);
     if (status == status::kDeleteNotFound)
         return CommandResult{
             false,
@@ -222,7 +303,7 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text) {
             {{MessageKind::Error, "failure in delete quote for findrec"}, {MessageKind::Error, kFailed}},
             {}};
     if (status != 0)
-        return CommandResult::failure(kFailed, status);
+        return rewrite_failed(kFailed, status, error);
     CommandResult result = CommandResult::success();
     log_entries(result, "Delete", {{"Date", date_text}});
     return result;
@@ -272,9 +353,10 @@ AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& sh
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
-    int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date));
+    int error = 0;
+    int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
-        out.result = CommandResult::failure("Add Quote Failed", status);
+        out.result = rewrite_failed("Add Quote Failed", status, error);
         return out;
     }
     out.result = CommandResult::success();

@@ -26,6 +26,10 @@ using ValueTexts = std::array<std::string, 6>;
 using PresentFields = std::array<bool, 6>;
 
 inline constexpr const char* kInvalidDataEntered = "Invalid Data Entered";
+// The one message of a command that succeeds without a change: the files already held what was asked,
+// so nothing was written and every backup still holds the state before the last real change.
+inline constexpr const char* kNothingChanged =
+    "Nothing was changed: the files already hold this.\nNo file was written; the backups are kept.";
 
 // ---- Edit quote -----------------------------------------------------------------------------------
 
@@ -36,8 +40,11 @@ std::optional<PresentFields> value_fields_present(const std::filesystem::path& p
 // quote file can store. The text of a field the series lacks is never written and is not checked.
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present);
-// Sets the six values of every quote dated `date_text`. Log section "Edit".
-CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values);
+// Sets the six values of one quote: that of quote-list row `row` (0 = newest), which must be dated
+// `date_text`, or with no row (-1) the one quote dated `date_text`; a date held by several quotes is
+// refused, as it names none of them. Log section "Edit".
+CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
+                         int row = -1);
 
 // ---- Split ----------------------------------------------------------------------------------------
 
@@ -75,8 +82,8 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input);
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-// Removes the first quote dated `date_text` (the caller has asked for confirmation). Log "Delete".
-CommandResult delete_quote(const ViewState& view, std::string_view date_text);
+// Removes one quote, named as for edit_quote (the caller has asked for confirmation). Log "Delete".
+CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row = -1);
 
 // ---- Add quote ------------------------------------------------------------------------------------
 

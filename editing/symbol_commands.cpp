@@ -1,6 +1,12 @@
 #include "editing/symbol_commands.h"
 
 #include "browser/symbol_list.h"
+#include "editing/quote_commands.h"
+#include "editing/value_text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
 
 namespace editing {
 
@@ -23,6 +29,9 @@ CommandResult symbol_not_found(std::string_view row_symbol, const std::filesyste
 // Finds the selected row's record: its file number, or a failure to return.
 bool locate_row_record(const std::filesystem::path& master_path, std::string_view row_symbol,
                        int& file_number, CommandResult& failure) {
+    failure = check_master_writable(master_path);
+    if (!failure.ok)
+        return false;
     MasterImage image;
     if (!master_read_image(master_path, image)) {
         failure = unreadable_master(master_path);
@@ -35,6 +44,28 @@ bool locate_row_record(const std::filesystem::path& master_path, std::string_vie
     }
     file_number = image.record(index).file_number();
     return true;
+}
+
+constexpr const char* kNotSingleByte =
+    "The text holds a character that has no single byte (Latin-1); the portfolio files store one byte "
+    "a character.";
+
+// The index of a counted security record other than `self` that a lookup by `key` would also find (its
+// symbol or its name matches, ignoring case); -1 when none does.
+int record_answering_to(const MasterImage& image, std::string_view key, int self) {
+    for (int index = 0; index < image.records_counted(); ++index) {
+        MasterRecord record = image.record(index);
+        if (index != self && !master_is_directory_entry(record) && master_key_matches(record, key))
+            return index;
+    }
+    return -1;
+}
+
+// A text as the 16 bytes of a MASTER field hold it: padded with blanks.
+std::string padded(const std::string& text) {
+    std::string field = text;
+    field.resize(16, ' ');
+    return field;
 }
 
 } // namespace
@@ -52,22 +83,75 @@ int find_symbol_record(const MasterImage& image, std::string_view row_symbol) {
 CommandResult check_edit_symbol_input(std::string_view new_symbol) {
     if (new_symbol.empty())
         return CommandResult::failure("You must enter a symbol", 0, MessageKind::Warning);
+    return check_symbol_text(new_symbol);
+}
+
+CommandResult check_symbol_text(std::string_view symbol) {
+    std::optional<std::string> bytes = latin1_from_utf8(symbol);
+    if (!bytes)
+        return CommandResult::failure(kNotSingleByte, 0, MessageKind::Warning);
+    if (bytes->size() > kMaxSymbolLength)
+        return CommandResult::failure("A symbol holds at most " + std::to_string(kMaxSymbolLength) +
+                                          " characters; other programs read no more.",
+                                      0, MessageKind::Warning);
+    // The symbol text ends at the first byte of 32 or less or of 128 or more: any other would be cut off.
+    bool plain = std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= ' ' && c <= '~'; });
+    if (!plain || (!bytes->empty() && bytes->front() == ' '))
+        return CommandResult::failure(
+            "A symbol is written with letters, digits and signs of plain ASCII and does not begin with a "
+            "blank.",
+            0, MessageKind::Warning);
     return CommandResult::success();
 }
 
-CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol, std::string_view new_symbol,
-                          std::string_view new_name) {
+CommandResult check_name_text(std::string_view name) {
+    std::optional<std::string> bytes = latin1_from_utf8(name);
+    if (!bytes)
+        return CommandResult::failure(kNotSingleByte, 0, MessageKind::Warning);
+    if (bytes->size() > kMaxNameLength)
+        return CommandResult::failure("A name holds at most " + std::to_string(kMaxNameLength) +
+                                          " characters.",
+                                      0, MessageKind::Warning);
+    auto control = [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; };
+    if (std::any_of(bytes->begin(), bytes->end(), control))
+        return CommandResult::failure("A name holds no control characters.", 0, MessageKind::Warning);
+    return CommandResult::success();
+}
+
+CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
+                          std::string_view new_symbol_text, std::string_view new_name_text) {
     const std::filesystem::path& master_path = view.masterPath;
-    CommandResult check = check_edit_symbol_input(new_symbol);
+    CommandResult check = check_edit_symbol_input(new_symbol_text);
+    if (check.ok)
+        check = check_name_text(new_name_text);
     if (!check.ok)
         return check;
+    const std::string new_symbol = *latin1_from_utf8(new_symbol_text);
+    const std::string new_name = *latin1_from_utf8(new_name_text);
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(master_path, row_symbol, file_number, failure))
         return failure;
-    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0)
-        return CommandResult::failure(
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return unreadable_master(master_path);
+    int index = find_symbol_record(image, row_symbol);
+    if (int other = record_answering_to(image, new_symbol, index); other >= 0)
+        return CommandResult::failure("Symbol " + new_symbol + " already belongs to another security of\n" +
+                                      quoted_path(master_path) + "\nNothing was changed.");
+    MasterRecord record = image.record(index);
+    if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
+        CommandResult same = CommandResult::success();
+        same.add(MessageKind::Information, kNothingChanged);
+        return same;
+    }
+    errno = 0;
+    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0) {
+        CommandResult failed = CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);
+        failed.error = errno;
+        return failed;
+    }
     return CommandResult::success();
 }
 
@@ -76,15 +160,20 @@ CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) 
     CommandResult failure;
     if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))
         return failure;
+    errno = 0;
     int result = master_remove(view.portfolioDir, file_number, true);
+    const int error = errno;
     if (result == 3)
         return CommandResult::failure("Symbol " + std::string(row_symbol) +
                                           " was removed, but not all of its files could be deleted.",
                                       result, MessageKind::Warning);
-    if (result != 0)
-        return CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
-                                          " failed.\nThe portfolio was not changed.",
-                                      result);
+    if (result != 0) {
+        CommandResult failed = CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
+                                                          " failed.\nThe portfolio was not changed.",
+                                                      result);
+        failed.error = error;
+        return failed;
+    }
     return CommandResult::success();
 }
 

@@ -15,12 +15,25 @@ namespace editing {
 // equals `row_symbol` exactly, letter case included; -1 when none does.
 int find_symbol_record(const MasterImage& image, std::string_view row_symbol);
 
-// The Edit Symbol dialog's check on OK: "You must enter a symbol" for an empty symbol.
-CommandResult check_edit_symbol_input(std::string_view new_symbol);
+// Other programs read at most this many characters of a symbol (the extended directory file holds 14).
+inline constexpr std::size_t kMaxSymbolLength = 14;
+inline constexpr std::size_t kMaxNameLength = 16;
 
-// Gives the security of the selected row (`row_symbol`, its column-0 text) of the portfolio `masterPath`
-// the new symbol and name (stored as typed, cut to 16 characters). On success the caller shows the new
-// texts in the row and takes them as the series on screen.
+// The Edit Symbol dialog's check on OK: "You must enter a symbol" for an empty symbol, then
+// check_symbol_text.
+CommandResult check_edit_symbol_input(std::string_view new_symbol);
+// A symbol (typed, UTF-8) that the files store as typed and that reads back as the same key: at most 14
+// characters of printable ASCII, blanks inside it but not at its start.
+CommandResult check_symbol_text(std::string_view symbol);
+// A name (typed, UTF-8) of at most 16 single-byte (Latin-1) characters, no control characters.
+CommandResult check_name_text(std::string_view name);
+
+// Gives the selected row's security (of the portfolio `masterPath`) the new symbol and name (typed, UTF-8;
+// stored as single bytes, as typed). Refused, with nothing changed: a symbol or name the checks above refuse,
+// a symbol that another record of the portfolio already answers to (as its symbol or name, ignoring case),
+// and a MASTER the symbol list calls damaged. When the record already holds both texts nothing is written and
+// the one message is kNothingChanged. On success the caller shows the new texts in the row and takes them as
+// the series on screen.
 CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol, std::string_view new_symbol,
                           std::string_view new_name);
 

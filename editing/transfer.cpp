@@ -1,5 +1,6 @@
 #include "editing/transfer.h"
 
+#include "browser/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
@@ -112,6 +113,12 @@ bool Transfer::find_source() {
     // A security found in a nested portfolio lives there, with its files.
     source_dir_ = found_dir.empty() ? request_.portfolio_dir : found_dir;
     source_number_ = record_.file_number();
+    // A move rewrites the source's MASTER: never a damaged one.
+    if (is_move()) {
+        CommandResult check = check_master_writable(portfolio_files::master(source_dir_));
+        if (!check.ok)
+            return fail(check.messages.front().text);
+    }
     return true;
 }
 
@@ -148,9 +155,8 @@ bool Transfer::check_destination() {
     MasterImage image;
     if (!master_read_image(master_path, image))
         return fail("The portfolio file\n" + master_path.string() + "\ncannot be read.");
-    if (image.count_damaged())
-        return fail("The portfolio file\n" + master_path.string() +
-                    "\nis damaged: its count does not match its records.");
+    if (CommandResult check = check_master_writable(master_path); !check.ok)
+        return fail(check.messages.front().text);
     std::string duplicate =
         "The Symbol addition failed.\n\nReason: Symbol " + key_ + " already exists in\n" + dest_text();
     for (int i = 0; i < image.records_counted(); ++i) {
@@ -168,8 +174,7 @@ bool Transfer::check_destination() {
         return fail("The portfolios in\n" + dest_text() + "\ncannot be searched.");
     }
     dest_number_ = lowest_free_number(image);
-    if (image.header.count() >= kMaxSecurities || image.header.second_counter() >= kMaxSecurities ||
-        dest_number_ == 0)
+    if (image.header.count() >= kMaxSecurities || dest_number_ == 0)
         return fail(kPortfolioFull, false);
     return check_target_free(source_dat_, true, "DAT") && check_target_free(source_dop_, has_dop_, "DOP");
 }
@@ -180,8 +185,10 @@ bool Transfer::copy_one(const Path& source, std::string_view extension) {
     std::string name = portfolio_files::series_file_name(dest_number_, extension);
     Path target = portfolio_files::for_writing(request_.destination, name);
     Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
-    if (!fileops::copy_file_atomic(source, target, temp))
+    if (!fileops::copy_file_atomic(source, target, temp)) {
+        result_.error = errno;
         return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+    }
     copied_.push_back(target);
     return true;
 }
@@ -199,6 +206,7 @@ bool Transfer::append() {
         return fail(kPortfolioFull, false);
     if (result != 0) {
         result_.status = result;
+        result_.error = errno;
         return fail("Adding symbol " + key_ + " to\n" + dest_text() + "\nfailed.");
     }
     appended_ = true;
@@ -212,6 +220,7 @@ bool Transfer::remove_source_record() {
     if (result == 0)
         return true;
     result_.status = result;
+    result_.error = errno;
     return fail("Removing symbol " + key_ + " from\n" + source_dir_.string() + "\nfailed.");
 }
 

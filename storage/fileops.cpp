@@ -39,6 +39,10 @@ const char* op_name(Op op) {
         return "list";
     case Op::Stat:
         return "stat";
+    case Op::Chmod:
+        return "chmod";
+    case Op::Chown:
+        return "chown";
     case Op::Count:
         break;
     }
@@ -110,6 +114,12 @@ int sys_stat(const Path& path, FileStat& out) {
     out.is_regular = std::filesystem::is_regular_file(st);
     if (out.is_regular)
         out.size = std::filesystem::file_size(path, ec);
+    return 0;
+}
+int sys_chmod(int, std::uint32_t) {
+    return 0; // permissions live in ACLs there; a new file inherits the folder's
+}
+int sys_chown(int, std::uint32_t, std::uint32_t) {
     return 0;
 }
 #else
@@ -190,12 +200,21 @@ int sys_stat(const Path& path, FileStat& out) {
     out.size = static_cast<std::uint64_t>(st.st_size);
     out.device = static_cast<std::uint64_t>(st.st_dev);
     out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    out.uid = static_cast<std::uint32_t>(st.st_uid);
+    out.gid = static_cast<std::uint32_t>(st.st_gid);
     return 0;
+}
+int sys_chmod(int fd, std::uint32_t mode) {
+    return ::fchmod(fd, static_cast<mode_t>(mode));
+}
+int sys_chown(int fd, std::uint32_t uid, std::uint32_t gid) {
+    return ::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
 }
 #endif
 
-const Table kSystem = {sys_open,  sys_read,   sys_write,  sys_seek,     sys_sync,
-                       sys_close, sys_rename, sys_remove, sys_list_dir, sys_stat};
+const Table kSystem = {sys_open,   sys_read,   sys_write,    sys_seek, sys_sync,  sys_close,
+                       sys_rename, sys_remove, sys_list_dir, sys_stat, sys_chmod, sys_chown};
 const Table* g_table = &kSystem;
 
 } // namespace
@@ -391,9 +410,32 @@ bool BufferedWriter::flush() {
 
 namespace {
 
-bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce) {
+// The mode and owner a new file takes: those of `like` when it is a regular file. False (errno set)
+// when whether there is such a file cannot be told.
+bool attributes_of(const Path& like, FileStat& attributes) {
+    attributes = FileStat{};
+    if (like.empty() || table().stat(like, attributes) == 0)
+        return true;
+    attributes = FileStat{};
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+// Owner first, since a change of owner may clear set-id bits that the mode then restores. Only the
+// superuser may give a file away: a refusal (EPERM) leaves the process's own, which is no wider.
+bool take_attributes(File& file, const FileStat& like) {
+    if (!like.is_regular)
+        return true;
+    if (table().chown(file.fd(), like.uid, like.gid) != 0 && errno != EPERM)
+        return false;
+    return table().chmod(file.fd(), like.mode) == 0;
+}
+
+bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
+                       const FileStat& like = {}) {
     File out = create_truncate(temp);
     if (!out.is_open())
+        return false;
+    if (!take_attributes(out, like))
         return false;
     bool ok;
     {
@@ -406,8 +448,12 @@ bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter
 
 } // namespace
 
-bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce) {
-    if (!write_synced_copy(temp, produce) || !rename_replace(temp, target)) {
+bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
+                  const Path& like) {
+    FileStat attributes;
+    if (!attributes_of(like.empty() ? target : like, attributes))
+        return false;
+    if (!write_synced_copy(temp, produce, attributes) || !rename_replace(temp, target)) {
         int saved = errno;
         remove_if_exists(temp);
         errno = saved;
@@ -452,7 +498,8 @@ bool copy_file_atomic(const Path& from, const Path& to, const Path& temp) {
     File in = open_read(from);
     if (!in.is_open())
         return false;
-    return replace_file(to, temp, [&](BufferedWriter& w) { return copy_content(in, w); });
+    return replace_file(
+        to, temp, [&](BufferedWriter& w) { return copy_content(in, w); }, from);
 }
 
 } // namespace fileops

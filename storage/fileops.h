@@ -18,7 +18,21 @@ namespace fileops {
 using Path = std::filesystem::path;
 
 // The kinds of call, for counting and for injecting failures.
-enum class Op : int { Open, Read, Write, Seek, Sync, Close, Rename, Remove, ListDir, Stat, Count };
+enum class Op : int {
+    Open,
+    Read,
+    Write,
+    Seek,
+    Sync,
+    Close,
+    Rename,
+    Remove,
+    ListDir,
+    Stat,
+    Chmod,
+    Chown,
+    Count
+};
 const char* op_name(Op op);
 
 struct FileStat {
@@ -29,6 +43,9 @@ struct FileStat {
     std::uint64_t size = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::uint32_t mode = 0; // permission bits
+    std::uint32_t uid = 0;
+    std::uint32_t gid = 0;
 };
 
 struct DirEntry {
@@ -55,6 +72,8 @@ struct Table {
     int (*remove)(const Path& path);
     int (*list_dir)(const Path& dir, std::vector<DirEntry>& entries);
     int (*stat)(const Path& path, FileStat& out); // lstat: links are reported, not followed
+    int (*chmod)(int fd, std::uint32_t mode);
+    int (*chown)(int fd, std::uint32_t uid, std::uint32_t gid);
 };
 
 const Table& system_table();
@@ -130,14 +149,18 @@ private:
 // copy is flushed, synced and closed, renamed over `target` in one atomic step, and the directory is
 // synced. At every instant `target` holds its old or its new complete content. On any failure
 // (including `produce` returning false) `temp` is removed and `target` is untouched. Returns true on
-// success.
-bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce);
+// success. The new file takes the permission bits, and where the process may set them the owner and
+// group, of the regular file `like` (`target` itself when empty), so a rewrite never widens who may
+// read it; with no such file it gets the process's defaults.
+bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
+                  const Path& like = {});
 
 // Copies `from` to `to` (created or emptied), synced. Returns true on success; on failure a partial
 // `to` is removed.
 bool copy_file(const Path& from, const Path& to);
 
-// Copies `from` to `to` through `temp` and an atomic rename, so `to` is never seen half written.
+// Copies `from` to `to` through `temp` and an atomic rename, so `to` is never seen half written; `to`
+// takes the mode and owner of `from`.
 bool copy_file_atomic(const Path& from, const Path& to, const Path& temp);
 
 } // namespace fileops

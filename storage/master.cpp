@@ -210,6 +210,7 @@ bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name
 }
 
 bool master_key_matches(const MasterRecord& record, std::string_view key) {
+    key = trim_trailing_blanks(key); // the blanks that pad a name or symbol are never part of a key
     if (key.empty())
         return false; // an empty key names no security
     std::string_view name = trim_trailing_blanks(field_text(record, kNameOffset, kTextLength));
@@ -468,8 +469,10 @@ int rewrite_with_backup(const fs::path& given_path, int file_number,
         return 1;
     fs::path master_path = resolve_master(given_path);
     MasterImage image;
-    if (!master_read_image(master_path, image) || find_security(image, file_number) < 0)
+    if (!master_read_image(master_path, image) || image.count_damaged() ||
+        find_security(image, file_number) < 0)
         return 1;
+    const std::vector<std::uint8_t> old_records = image.records;
     for (int i = 0; i < image.records_counted(); ++i) {
         MasterRecord record = image.record(i);
         if (record.file_number() == file_number && !master_is_directory_entry(record)) {
@@ -477,6 +480,9 @@ int rewrite_with_backup(const fs::path& given_path, int file_number,
             image.set_record(i, record);
         }
     }
+    // A change that changes nothing writes nothing: MASTER.BAK keeps the state before the last real one.
+    if (image.records == old_records)
+        return 0;
     fs::path dir = master_path.parent_path();
     fs::path temp = portfolio_files::for_writing(dir, "MASTER.NEW");
     // The backup goes through the temporary name too, so a failed copy keeps the older backup whole.
@@ -524,7 +530,9 @@ int master_append(const fs::path& dir, const MasterRecord& record, int& new_file
     MasterImage image;
     if (!master_read_image(master_path, image))
         return 1;
-    if (image.header.count() >= kMaxSecurities || image.header.second_counter() == kMaxSecurities)
+    // Full means 255 records or no free number. The second counter moves with the count but need not
+    // equal it (real files hold the highest file number there), so it decides nothing.
+    if (image.header.count() >= kMaxSecurities)
         return 2;
     if (image.count_damaged())
         return 1;

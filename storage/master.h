@@ -83,7 +83,7 @@ struct MasterHeader {
 bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name = nullptr);
 // Does the record match the key: its name (bytes 7-22, trailing blanks removed) or the first k+1 words
 // of its symbol field (bytes 36-51) for a key holding k blanks, ignoring letter case? Both texts end at
-// their first NUL byte. An empty key matches nothing.
+// their first NUL byte. Trailing blanks of the key are not part of it; an empty key matches nothing.
 bool master_key_matches(const MasterRecord& record, std::string_view key);
 
 // Looks the key up in the portfolio at `dir` and, depth first, in its nested portfolios: all securities
@@ -104,8 +104,10 @@ StatusCode master_find(const std::filesystem::path& dir, std::string_view key, M
 
 // New symbol (bytes 36-51) and name (bytes 7-22), each cut at a NUL and at 16 characters and padded
 // with blanks, in every counted security record carrying the file number. MASTER.BAK keeps the previous
-// file. 0 on success; 1 on failure or when no counted security record carries the number (nothing
-// changed). `master_path` is found ignoring letter case when the exact name is absent.
+// file. 0 on success (and nothing written, MASTER.BAK kept, when the records already hold the change);
+// 1 on failure, for a damaged count (negative, or more than the records present), or when no counted
+// security record carries the number (nothing changed). `master_path` is found ignoring letter case
+// when the exact name is absent.
 int master_set_names(const std::filesystem::path& master_path, int file_number, std::string_view symbol,
                      std::string_view name);
 // Sets the last date (which != 0) or the first date (which == 0) to 4 MBF bytes; results and MASTER.BAK
@@ -114,8 +116,9 @@ int master_set_date(const std::filesystem::path& master_path, int file_number, c
                     int which);
 // Appends a copy of `record` (dates MBF) under the lowest number 1..255 that no counted record uses,
 // directly after the counted records and before any unused slots; both header counters rise by one.
-// 0 on success (`new_file_number` set); 2 when the portfolio is full: count 255 or more, second counter
-// 255, or every number taken (nothing written); 1 on any other failure, including a damaged count
+// 0 on success (`new_file_number` set); 2 when the portfolio is full: count 255 or more, or every number
+// taken (nothing written; the second counter is raised but never read); 1 on any other failure,
+// including a damaged count
 // (negative, or more than the records present), with nothing changed and `new_file_number` 0.
 int master_append(const std::filesystem::path& dir, const MasterRecord& record, int& new_file_number);
 // Removes the first counted security record carrying the file number; both header counters fall by one.

@@ -118,4 +118,58 @@ Path series_file_for_writing(const Path& dir, int file_number, std::string_view 
     return for_writing(dir, series_file_name(file_number, extension));
 }
 
+namespace {
+
+bool ends_with(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// F<n>.<extension> for the extensions of a series.
+bool series_file_base(std::string_view name) {
+    std::size_t dot = name.find('.');
+    if (name.size() < 2 || name[0] != 'F' || dot == std::string_view::npos || dot == 1)
+        return false;
+    for (std::size_t i = 1; i < dot; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    }
+    std::string_view extension = name.substr(dot + 1);
+    for (std::string_view known : {"DAT", "DOP", "MWD", "BAK", "NEW"}) {
+        if (extension == known)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool is_portfolio_file_name(std::string_view given) {
+    std::string name = to_upper(given);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.pop_back();
+    for (;;) {
+        if (name == "MASTER" || name == "EMASTER" || name == "XMASTER" || series_file_base(name))
+            return true;
+        bool stripped = false;
+        for (std::string_view suffix : {".BAK", ".NEW", ".~NU", ".TMP"}) {
+            if (!stripped && ends_with(name, suffix)) {
+                name.resize(name.size() - suffix.size());
+                stripped = true;
+            }
+        }
+        if (!stripped)
+            return false;
+    }
+}
+
+TextTarget text_target(const Path& path) {
+    if (is_portfolio_file_name(path.filename().string()))
+        return TextTarget::PortfolioFile;
+    fileops::FileStat st;
+    errno = 0;
+    if (fileops::table().stat(path, st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? TextTarget::Free : TextTarget::Unknown;
+    return st.is_regular ? TextTarget::Free : TextTarget::NotRegular;
+}
+
 } // namespace portfolio_files

@@ -42,6 +42,21 @@ Path master(const Path& dir);
 Path series_file(const Path& dir, int file_number, std::string_view extension);
 Path series_file_for_writing(const Path& dir, int file_number, std::string_view extension);
 
+// True for the name of a file that belongs to a portfolio, in any letter case: MASTER, EMASTER, XMASTER,
+// F<n>.DAT, F<n>.DOP, F<n>.MWD, F<n>.BAK, F<n>.NEW, and any of them followed by the suffixes of backups
+// and temporary copies (.BAK, .NEW, .~NU, .TMP). Trailing dots and blanks, which some file systems drop,
+// do not hide a name.
+bool is_portfolio_file_name(std::string_view name);
+
+// What stands at a path that a text result (an export, the split-search lines) would replace.
+enum class TextTarget {
+    Free,          // nothing, or a regular file of no portfolio: it may be written
+    PortfolioFile, // a file of a portfolio, whatever the spelling of its name
+    NotRegular,    // a symbolic link, a directory, a device, a pipe
+    Unknown,       // the file system could not say
+};
+TextTarget text_target(const Path& path);
+
 // ASCII comparisons used throughout the layer.
 bool equals_ignoring_case(std::string_view a, std::string_view b);
 std::string to_upper(std::string_view text);

@@ -137,8 +137,14 @@ StatusCode build_content(const SeriesEdit& edit, const SeriesLocation& at, const
                          Plan& plan) {
     const FieldLayout& layout = at.layout;
     const std::size_t length = static_cast<std::size_t>(image.length);
+    if (edit.bar >= 0) {
+        DayNumber d = edit.bar < image.bars ? record_date(image.bar(edit.bar), layout) : 0;
+        DayNumber last = edit.kind == kEditDelete ? edit.first_date : edit.last_date;
+        if (d == 0 || d < edit.first_date || d > last)
+            return edit.kind == kEditDelete ? status::kDeleteNotFound : status::kRecordNotFound;
+    }
     if (edit.kind == kEditDelete) {
-        plan.deleted = find_bar_to_delete(image, layout, edit.first_date);
+        plan.deleted = edit.bar >= 0 ? edit.bar : find_bar_to_delete(image, layout, edit.first_date);
         if (plan.deleted < 0)
             return status::kDeleteNotFound;
     }
@@ -152,7 +158,7 @@ StatusCode build_content(const SeriesEdit& edit, const SeriesLocation& at, const
             continue;
         const std::uint8_t* bar = image.bar(i);
         DayNumber d = record_date(bar, layout);
-        bool in_range = edit.first_date <= d && d <= edit.last_date;
+        bool in_range = edit.first_date <= d && d <= edit.last_date && (edit.bar < 0 || i == edit.bar);
         if (in_range && edit.kind == kEditInsert) {
             if (written >= kMaxBars)
                 return status::kInvalidParm; // R would leave its 16-bit range
@@ -243,8 +249,10 @@ bool update_master_dates(const std::filesystem::path& master, const SeriesLocati
 } // namespace
 
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path) {
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed) {
     (void)bar_count; // kind 4 trusts the file's own count, never a count read earlier
+    if (changed)
+        *changed = false;
     SeriesLocation at;
     StatusCode code = series_locate(dir, key, at);
     if (code != status::kOk)
@@ -260,15 +268,21 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
     code = build_content(edit, at, image, plan);
     if (code != status::kOk)
         return code;
+    // An edit that changes no byte writes nothing: F<n>.BAK keeps the state before the last real change.
+    if (plan.content == image.bytes)
+        return status::kOk;
 
     // The backup is replaced atomically too (through F<n>.NEW), so a failed refresh keeps the older one.
     const std::filesystem::path backup =
         portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "BAK");
     const std::filesystem::path backup_temp =
         portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "NEW");
-    if (!fileops::replace_file(backup, backup_temp, [&image](fileops::BufferedWriter& out) {
-            return out.write(image.bytes.data(), image.bytes.size());
-        }))
+    if (!fileops::replace_file(
+            backup, backup_temp,
+            [&image](fileops::BufferedWriter& out) {
+                return out.write(image.bytes.data(), image.bytes.size());
+            },
+            at.file("DAT")))
         return status::kFileWrite;
     code = replace_series_file(at, plan.content);
     if (code != status::kOk)
@@ -279,5 +293,7 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
         replace_series_file(at, image.bytes);
         return status::kFileWrite;
     }
+    if (changed)
+        *changed = true;
     return status::kOk;
 }

@@ -21,15 +21,22 @@ struct SeriesEdit {
     DayNumber first_date = 0;
     DayNumber last_date = 0;
     std::int16_t kind = 0;
+    // -1: every bar in the range (kind 4: the first bar of the first date). 0 or more: that bar alone
+    // (0 = the oldest), which must be dated within the range (kind 4: dated the first date), so that a
+    // command aimed at one of several quotes of a day changes exactly that one.
+    std::int32_t bar = -1;
 };
 
 // 0 on success. Refusals, before any file is changed: the status of the lookup (-8, -4) or of the layout
 // read (-100, -2, -4); -16 for a damaged record shape or a header whose R is below 1; -2 when F<n>.DAT
 // cannot be opened, -4 when it cannot be read; -1 for an unknown kind, for values (kind 1) or products
 // (kinds 2, 3) that MBF cannot hold, or for an insert past 32766 bars; -200 when kind 4 finds no bar
-// dated exactly the first date. Failures while writing: -5 when F<n>.BAK cannot be made, when F<n>.NEW
-// cannot be written, synced or renamed over F<n>.DAT, or when kind 4 cannot bring the MASTER dates in
-// step (F<n>.DAT is then put back); -2 when F<n>.NEW cannot be created. After any failure F<n>.DAT is as
-// it was and F<n>.NEW is gone. `bar_count` is not trusted: kind 4 counts the bars of the file itself.
+// dated exactly the first date; -9 when the one bar asked for (`bar`) is not there or not in the range.
+// Failures while writing: -5 when F<n>.BAK cannot be made, when F<n>.NEW cannot be written, synced or renamed
+// over F<n>.DAT, or when kind 4 cannot bring the MASTER dates in step (F<n>.DAT is then put back); -2 when
+// F<n>.NEW cannot be created. After any failure F<n>.DAT is as it was and F<n>.NEW is gone. `bar_count` is
+// not trusted: kind 4 counts the bars of the file itself. An edit whose new content equals the old writes
+// nothing at all (F<n>.BAK keeps the state before the last real change) and returns 0 with `*changed` false;
+// `*changed` is true when F<n>.DAT was replaced.
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path);
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr);

@@ -1,4 +1,5 @@
 #include "analysis/export.h"
+#include "analysis/split_search.h"
 
 #include "storage/encoding.h"
 #include "support/fault_injection.h"
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -209,6 +211,7 @@ TEST(Export, SafeNamesAndCollisionsForAWholePortfolio) {
     const std::vector<SeriesBar> bars_b = random_series_bars(22, 30);
     SeriesSpec a = spec_for(2, "AB/C");
     SeriesSpec b = spec_for(1, "ZED");
+    b.symbol = ""; // a blank symbol: the list shows the name "ZED CORP", padded with blanks in the file
     write_security(dir.path(), a, bars_a);
     write_security(dir.path(), b, bars_b);
     write_series_master(dir.path(), {series_master_record(b, bars_b), series_master_record(a, bars_a)}, false,
@@ -217,8 +220,33 @@ TEST(Export, SafeNamesAndCollisionsForAWholePortfolio) {
     ASSERT_TRUE(export_portfolio(dir.path(), out, o).ok);
     const std::vector<bool> all(6, true);
     EXPECT_EQ(read_bytes(out / "AB_C.txt"), reference_file(bars_a, all, o));
-    EXPECT_EQ(read_bytes(out / "ZED.txt"), reference_file(bars_b, all, o));
+    EXPECT_EQ(read_bytes(out / "ZED_CORP.txt"), reference_file(bars_b, all, o));
     EXPECT_EQ(snapshot(out).size(), 2u);
+}
+
+TEST(Export, ATextResultNeverReplacesAPortfolioFileOrAnythingButARegularFile) {
+    TempDir dir;
+    const SeriesSpec spec = spec_for(1, "ACME");
+    write_series_portfolio(dir.path(), spec, random_series_bars(5, 3));
+    fs::create_directory(dir / "folder");
+    fs::create_symlink(dir / "MASTER", dir / "link.txt");
+    fs::create_symlink(dir / "MASTER", dir / "out.txt.part"); // where the copy would be written first
+    ASSERT_EQ(mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
+    const auto before = snapshot(dir.path());
+    const char* const refused[] = {"MASTER",     "master.bak", "folder/../MASTER", "F1.DAT",
+                                   "f1.dop",     "F7.MWD",     "EMASTER",          "xmaster",
+                                   "MASTER.~NU", "F1.DAT.TMP", "F1.BAK",           "MASTER. ",
+                                   "link.txt",   "pipe.txt",   "folder",           "out.txt"};
+    for (const char* name : refused) {
+        const CommandResult exported = export_quotes(dir.path(), "ACME", dir / name, ExportOptions{});
+        const CommandResult saved = split_search_save(dir / name, {"line"});
+        EXPECT_FALSE(exported.ok) << name;
+        EXPECT_FALSE(saved.ok) << name;
+        EXPECT_EQ(saved.messages, exported.messages);
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.txt")));
+    EXPECT_TRUE(export_quotes(dir.path(), "ACME", dir / "F1.txt", ExportOptions{}).ok);
 }
 
 TEST(Export, SettingsEntriesInSaveOrder) {

@@ -189,7 +189,7 @@ TEST(SymbolList, DamagedRecordShowsNameAndTheFillAsksBeforeRepairing) {
     const SymbolListing read = symbol_list_read(master);
     ASSERT_TRUE(read.result.ok);
     EXPECT_TRUE(read.needs_repair);
-    EXPECT_EQ(symbols_of(read), (std::vector<std::string>{"BLANK SYMBOL    ", "IBM"}));
+    EXPECT_EQ(symbols_of(read), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
     EXPECT_TRUE(read.rows[0].damaged);
 
     std::vector<std::string> questions;
@@ -209,7 +209,7 @@ TEST(SymbolList, DamagedRecordShowsNameAndTheFillAsksBeforeRepairing) {
 
     const SymbolListing repaired = symbol_list_fill(master, [](const Message&) { return true; });
     ASSERT_TRUE(repaired.result.ok);
-    EXPECT_EQ(symbols_of(repaired), (std::vector<std::string>{"BLANK SYMBOL    ", "IBM"}));
+    EXPECT_EQ(symbols_of(repaired), (std::vector<std::string>{"BLANK SYMBOL", "IBM"}));
     EXPECT_EQ(symbols_of(symbol_list_read(master)), (std::vector<std::string>{"BLANK", "IBM"}));
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -71,10 +72,11 @@ TEST_F(Cli, ListsPortfoliosSymbolsAndQuotes) {
     EXPECT_EQ(lines(filtered.out),
               (std::vector<std::string>{stocks().string(), (stocks() / "SUB").string()}));
 
-    CliRun symbols = run({"symbols", (demo() / "funds").string()});
+    CliRun symbols = run({"symbols", (demo() / "funds").string(), "--header"});
     EXPECT_EQ(symbols.exit_code, 0);
     EXPECT_EQ(lines(symbols.out),
-              (std::vector<std::string>{"BNDFND\tBOND FUND\t2\t12\t3\t01/03/22\t11/15/24\tD",
+              (std::vector<std::string>{"SYMBOL\tNAME\tFILE\tLENGTH\tFIELDS\tFIRST\tLAST\tPERIODICITY",
+                                        "BNDFND\tBOND FUND\t2\t12\t3\t01/03/22\t11/15/24\tD",
                                         "EQFND\tEQUITY FUND\t1\t24\t6\t01/03/22\t11/15/24\tD"}));
 
     CliRun newest = run({"quotes", (demo() / "funds").string(), "bndfnd"});
@@ -108,6 +110,9 @@ TEST_F(Cli, ExportsOneSecurityAndAWholePortfolio) {
     ASSERT_EQ(rows.size(), 6001u);
     EXPECT_EQ(rows[0], "DATE,OPEN,HIGH,LOW,CLOSE,VOL");
     EXPECT_EQ(rows[1].rfind("01/04/99,42.0000,", 0), 0u);
+    CliRun to_stdout =
+        run({"export", stocks().string(), "ACME", "-", "--delimiter", "comma", "--omit", "oi", "--title"});
+    EXPECT_EQ(to_stdout.out, read_bytes(file));
 
     fs::path out = dir_ / "all";
     r = run({"export-all", (demo() / "funds").string(), out.string(), "--newest-first"});
@@ -118,21 +123,50 @@ TEST_F(Cli, ExportsOneSecurityAndAWholePortfolio) {
 
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
-    CliRun bad_value = run({"edit", stocks().string(), "ACME", "12/31/21", "abc", "1", "1", "1", "1", "1"});
-    EXPECT_EQ(bad_value.exit_code, 1);
-    EXPECT_EQ(bad_value.err, "Invalid Data Entered\n");
-    CliRun bad_split = run({"split", stocks().string(), "ACME", "12/31/21", "0", "1"});
-    EXPECT_EQ(bad_split.exit_code, 1);
-    EXPECT_EQ(bad_split.err, "Invalid Data Entered\n");
-    CliRun no_symbol = run({"rename", stocks().string(), "ACME", "", "NAME"});
-    EXPECT_EQ(no_symbol.exit_code, 1);
-    EXPECT_EQ(no_symbol.err, "You must enter a symbol\n");
-    CliRun duplicate = run({"copy", stocks().string(), "ACME", stocks().string()});
-    EXPECT_EQ(duplicate.exit_code, 1);
-    EXPECT_NE(duplicate.err.find("The Symbol addition failed."), std::string::npos);
-    CliRun missing_date = run({"delete-quote", stocks().string(), "ACME", "01/01/99"});
-    EXPECT_EQ(missing_date.exit_code, 1);
+    const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
+    fs::create_symlink(stocks() / "MASTER", dir_ / "link.txt");
+    ASSERT_EQ(mkfifo((dir_ / "pipe.txt").c_str(), 0600), 0);
+    fs::create_directories(dir_ / "again" / "funds");
+    struct Refusal {
+        std::vector<std::string> words;
+        int exit_code;
+        std::string says;
+    };
+    const Refusal refusals[] = {
+        {{"export", s, "ACME", s + "/MASTER"}, 1, "belongs to a portfolio"},
+        {{"export", s, "ACME", s + "/SUB/../f1.dat"}, 1, "belongs to a portfolio"},
+        {{"export", s, "ACME", (dir_ / "link.txt").string()}, 1, "is not a regular file"},
+        {{"export", s, "ACME", (dir_ / "pipe.txt").string()}, 1, "is not a regular file"},
+        {{"split-search", s, "--output", s + "/master.bak"}, 1, "belongs to a portfolio"},
+        {{"export", s, "NOPE", (dir_ / "x.txt").string()}, 1, "No security NOPE in the portfolio"},
+        {{"edit", s, "ACME", "12/31/21", "abc", "1", "1", "1", "1", "1"}, 2, "OPEN: 'abc' is not a number"},
+        {{"edit", s, "ACME", "12/31/21", "1", "1,5", "1", "1", "1", "1"}, 2, "HIGH: '1,5' is not a number"},
+        {{"edit", s, "ACME", "12/31/21", "1", "1", "0x10", "1", "1", "1"}, 2, "LOW: '0x10' is not a number"},
+        {{"edit", s, "ACME", "12/31/21", "1", "1", "1", "1.5abc", "1", "1"}, 2, "CLOSE: '1.5abc' is not"},
+        {{"edit", s, "ACME", "12/31/21", "1", "1", "1", "1", "-5", "1"}, 2, "VOL: '-5' is negative"},
+        {{"split", s, "ACME", "12/31/21", "-2", "1"}, 2, "NEW: '-2' is negative"},
+        {{"split", s, "ACME", "12/31/21", "0", "1"}, 1, "NEW: '0' must not be 0"},
+        {{"adjust", s, "ACME", "01/01/90", "12/31/21", "1", "1", "1"}, 1, "FROM: 01/01/90 lies outside"},
+        {{"edit", intraday, "ZETA", "03/03/25", "1", "1", "1", "1", "1", "N/A"},
+         1,
+         "names 78 quotes of ZETA"},
+        {{"rename", s, "ACME", "", "NAME"}, 1, "NEW-SYMBOL: You must enter a symbol"},
+        {{"rename", s, "BOLT", "acme", "NAME"}, 1, "Symbol acme already belongs to another security"},
+        {{"rename", s, "BOLT", "FIFTEEN_LETTERS", "NAME"}, 1, "at most 14 characters"},
+        {{"rename", s, "BOLT", "BOLT", "SEVENTEEN LETTERS"}, 1, "NEW-NAME: A name holds at most 16"},
+        {{"demo", (dir_ / "again").string()}, 1, "already exists"},
+        {{"portfolios", (dir_ / "nowhere").string()}, 1, "does not exist"},
+        {{"portfolios", (stocks() / "MASTER").string()}, 1, "is not a directory"},
+        {{"copy", s, "ACME", s}, 1, "The Symbol addition failed."},
+        {{"delete-quote", s, "ACME", "01/01/99"}, 1, "No quote of ACME is dated 01/01/99"},
+    };
+    for (const Refusal& refusal : refusals) {
+        CliRun r = run(refusal.words);
+        EXPECT_EQ(r.exit_code, refusal.exit_code) << refusal.words[0] << " " << refusal.says;
+        EXPECT_NE(r.err.find(refusal.says), std::string::npos) << r.err;
+    }
     EXPECT_EQ(snapshot(demo()), before);
+    EXPECT_TRUE(fs::is_empty(dir_ / "again" / "funds"));
 
     EXPECT_EQ(run({"edit", stocks().string(), "ACME"}).exit_code, 2);
     EXPECT_EQ(run({"quotes", stocks().string(), "ACME", "--bogus"}).exit_code, 2);
@@ -176,6 +210,25 @@ TEST_F(Cli, EditsQuotesAndSymbols) {
     EXPECT_EQ(intraday[0].rfind("EQX\tEQUITY X\t2\t24\t6\t", 0), 0u);
     ASSERT_EQ(run({"delete-symbol", (demo() / "INTRADAY").string(), "EQX"}).exit_code, 0);
     EXPECT_EQ(lines(run({"symbols", (demo() / "INTRADAY").string()}).out).size(), 1u);
+}
+
+TEST_F(Cli, AnIntradayQuoteIsNamedByItsTime) {
+    const std::string intraday = (demo() / "INTRADAY").string();
+    std::vector<std::string> before = lines(run({"quotes", intraday, "ZETA", "--header"}).out);
+    ASSERT_EQ(before[0], "DATE\tTIME\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI");
+    CliRun edit =
+        run({"edit", intraday, "ZETA", "03/03/25", "1", "2", "0.5", "1.5", "5", "N/A", "--time", "09:35"});
+    ASSERT_EQ(edit.exit_code, 0) << edit.err;
+    EXPECT_EQ(edit.err, "Set the values of the quote of ZETA dated 03/03/25 09:35:00.\n");
+    std::vector<std::string> after = lines(run({"quotes", intraday, "ZETA", "--header"}).out);
+    const std::size_t second_oldest = before.size() - 2;
+    EXPECT_EQ(after[second_oldest], "03/03/25\t09:35:00\t1.0000\t2.0000\t0.5000\t1.5000\t5\tN/A");
+    after[second_oldest] = before[second_oldest];
+    EXPECT_EQ(after, before);
+
+    ASSERT_EQ(run({"delete-quote", intraday, "ZETA", "2025-03-03", "--time", "09:35:00"}).exit_code, 0);
+    before.erase(before.begin() + static_cast<std::ptrdiff_t>(second_oldest));
+    EXPECT_EQ(lines(run({"quotes", intraday, "ZETA", "--header"}).out), before);
 }
 
 TEST_F(Cli, RepairsAMasterWithBlankSymbols) {

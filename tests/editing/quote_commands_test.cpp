@@ -116,10 +116,21 @@ TEST_F(QuoteCommands, SplitFactorsAreRoundedOnceFromTheRatio) {
     EXPECT_TRUE(check_split_input({"01/04/96", "1.5", "1"}, view(ibm)).ok);
 }
 
-TEST_F(QuoteCommands, SplitOnTheFirstDateRewritesWithoutChangingAValue) {
-    std::string original = dat(ibm);
-    ASSERT_TRUE(split_quotes(view(ibm), {"01/04/96", "2", "1"}).ok);
-    EXPECT_EQ(dat(ibm), original);
+TEST_F(QuoteCommands, AnEditThatChangesNothingWritesNothingAndSaysSo) {
+    testing_support::write_bytes(tmp / file_name(2, "BAK"), "the state before the last real change");
+    before = snapshot(tmp.path());
+    const CommandResult results[] = {
+        split_quotes(view(ibm), {"01/04/96", "2", "1"}), // no quote before the first date
+        split_quotes(view(ibm), {"01/09/96", "1", "1"}),
+        adjust_quotes(view(ibm), {"01/10/96", "01/05/96", "3", "3", "3"}), // From after To
+        edit_quote(view(ibm), "01/09/96", {"23", "24.5", "22.25", "23.75", "12300", "303"}),
+    };
+    for (const CommandResult& r : results) {
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.texts(), std::vector<std::string>{kNothingChanged});
+        EXPECT_FALSE(r.log.empty());
+    }
+    EXPECT_TRUE(unchanged());
 }
 
 TEST_F(QuoteCommands, InvalidSplitOrAdjustInputIsRefusedAndChangesNothing) {
@@ -156,14 +167,6 @@ TEST_F(QuoteCommands, AdjustScalesTheQuotesFromToInclusive) {
     EXPECT_EQ(log_keys(r),
               (std::vector<std::string>{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96",
                                         "Adjust/PriceMult=0.5", "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
-}
-
-TEST_F(QuoteCommands, AdjustWithFromAfterToChangesNoValueButIsDone) {
-    std::string original = dat(ibm);
-    CommandResult r = adjust_quotes(view(ibm), {"01/10/96", "01/05/96", "3", "3", "3"});
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.log.size(), 5u);
-    EXPECT_EQ(dat(ibm), original);
 }
 
 TEST_F(QuoteCommands, EditQuoteSetsTheDaysValuesAndLogsTheTextsAsTyped) {
@@ -214,6 +217,25 @@ TEST_F(QuoteCommands, RewriteFailuresGiveEachCommandsOwnMessage) {
     EXPECT_EQ(add.result.texts(), std::vector<std::string>{"Add Quote Failed"});
     EXPECT_EQ(add.row_to_select, 0);
     EXPECT_TRUE(unchanged());
+}
+
+TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
+    write({kThu4, kMon8, kMon8, kTue9}); // rows: 0 Tue, 1 the later Monday, 2 the earlier, 3 Thu
+    const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
+    // The date alone names neither Monday quote.
+    EXPECT_EQ(edit_quote(view(ibm), "01/08/96", values).messages.size(), 1u);
+    EXPECT_FALSE(delete_quote(view(ibm), "01/08/96").ok);
+    EXPECT_FALSE(edit_quote(view(ibm), "01/08/96", values, 0).ok); // row 0 is dated Tuesday
+    EXPECT_TRUE(unchanged());
+
+    ASSERT_TRUE(edit_quote(view(ibm), "01/08/96", values, 1).ok);
+    std::vector<SeriesBar> bars = ibm.bars;
+    bars[2].open = 1, bars[2].high = 2, bars[2].low = 0.5f, bars[2].close = 1.5f, bars[2].vol = 900;
+    bars[2].oi = 3;
+    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
+    ASSERT_TRUE(delete_quote(view(ibm), "01/08/96", 2).ok);
+    bars.erase(bars.begin() + 1);
+    EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, bars));
 }
 
 // ---- Delete quote -------------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include "browser/symbol_list.h"
+#include "editing/quote_commands.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"
+#include "editing/transfer.h"
 
 #include "editing_fixture.h"
 #include "storage/portfolio_files.h"
@@ -58,6 +60,39 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheSelectedRecord) {
     EXPECT_TRUE(others_unchanged());
 }
 
+TEST_F(SymbolCommands, RenameRefusesATextTheFilesCannotHoldOrAKeyAnotherRecordAnswersTo) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"zzz", "NAME"},              // ZZZ is another record's symbol, in any case
+        {"alpha", "NAME"},            // ... and ALPHA another record's name
+        {"ABCDEFGHIJKLMNO", "NAME"},  // 15 characters
+        {"IBM", "SEVENTEEN CHARS.."}, // a name beyond its 16 bytes
+        {"\xE2\x82\xAC"
+         "UR",
+         "NAME"},                 // no single byte for the euro sign
+        {"IBM", "N\xE2\x82\xAC"}, // ... in a name either
+        {"CAF\xC3\x89", "NAME"},  // the symbol text would end before the É
+        {" IBM", "NAME"},         // a leading blank reads as a blank symbol
+        {"IBM", "TAB\tNAME"},
+    };
+    for (const auto& [symbol, name] : refused) {
+        CommandResult r = edit_symbol(view_of(tmp.path()), "IBM", symbol, name);
+        EXPECT_FALSE(r.ok) << symbol << " / " << name;
+        EXPECT_EQ(r.messages.size(), 1u);
+    }
+    EXPECT_NE(
+        edit_symbol(view_of(tmp.path()), "IBM", "ABCDEFGHIJKLMNO", "N").messages[0].text.find("at most 14"),
+        std::string::npos);
+    EXPECT_EQ(snapshot(tmp.path()), before);
+
+    // Latin-1 letters are one byte each in a name; the same texts again change nothing.
+    ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "IBM", "IBM", "M\xC3\xBCller AG").ok);
+    EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
+    const auto renamed = snapshot(tmp.path());
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "IBM", "M\xC3\xBCller AG").texts(),
+              std::vector<std::string>{kNothingChanged});
+    EXPECT_EQ(snapshot(tmp.path()), renamed);
+}
+
 TEST_F(SymbolCommands, TheRecordSearchComparesTheShownSymbolTextExactly) {
     MasterImage image;
     ASSERT_TRUE(master_read_image(master, image));
@@ -94,6 +129,31 @@ TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
     EXPECT_FALSE(removal.ok);
     EXPECT_EQ(removal.messages.size(), 1u);
     EXPECT_FALSE(edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
+    EXPECT_EQ(snapshot(tmp.path()), before);
+}
+
+TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged) {
+    auto view_on_screen = [&](const std::string& symbol, int quotes) {
+        ViewState view = view_of(tmp.path(), symbol);
+        view.quoteCount = quotes;
+        return view;
+    };
+    write_portfolio(tmp / "dest", {security(1, "DDD", "DEST", bars_on({day(99, 1, 4)}))});
+    write_bytes(master, original.substr(0, slot_offset(3) + 20)); // cut in the middle of a record
+    before = snapshot(tmp.path());
+    const std::string problem = symbol_list_read(master).problem;
+    ASSERT_NE(problem.find("is damaged"), std::string::npos);
+    const CommandResult results[] = {
+        edit_symbol(view_of(tmp.path()), "AAA", "NEW", "NAME"),
+        delete_symbol(view_of(tmp.path()), "AAA"),
+        delete_quote(view_on_screen("AAA", 3), "01/04/99"),
+        transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest"),
+    };
+    for (const CommandResult& r : results) {
+        EXPECT_FALSE(r.ok);
+        ASSERT_FALSE(r.messages.empty());
+        EXPECT_EQ(r.messages.front().text.rfind(problem, 0), 0u) << r.messages.front().text;
+    }
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 

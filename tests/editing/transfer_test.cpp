@@ -4,6 +4,7 @@
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "support/fault_injection.h"
+#include "support/portfolio_builder.h"
 #include "support/view_of.h"
 
 #include <gtest/gtest.h>
@@ -176,7 +177,8 @@ TEST(Transfer, RefusalsChangeNeitherPortfolio) {
 }
 
 TEST(Transfer, AFullDestinationRefuses) {
-    for (int count : {254, 255}) {
+    // 215 securities with 255, the highest file number, as the second counter: not full.
+    for (int count : {215, 254, 255}) {
         Portfolios p;
         std::vector<MasterRecord> records;
         for (int n = 1; n <= count; ++n) {
@@ -188,11 +190,14 @@ TEST(Transfer, AFullDestinationRefuses) {
         }
         std::filesystem::remove(p.dst / "MASTER");
         testing_support::write_series_master(p.dst, records);
+        std::string image = read_bytes(p.dst / "MASTER");
+        testing_support::set_image_counters(image, static_cast<std::int16_t>(count), 255);
+        write_bytes(p.dst / "MASTER", image);
         p.dst_before = snapshot(p.dst);
         CommandResult r = p.run(TransferMode::Copy);
-        if (count == 254) {
+        if (count < 255) {
             EXPECT_TRUE(r.ok) << first_message(r);
-            EXPECT_TRUE(portfolio_files::present(p.dst, "F255.DAT"));
+            EXPECT_TRUE(portfolio_files::present(p.dst, "F" + std::to_string(count + 1) + ".DAT"));
         } else {
             EXPECT_EQ(r.texts(),
                       std::vector<std::string>{"The portfolio already has the\nmaximum number of symbols "

@@ -62,6 +62,27 @@ TEST(ReplaceFile, ProducerFailureKeepsTarget) {
     EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW"));
 }
 
+TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSource) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    for (fs::perms mode : {fs::perms(0600), fs::perms(0640)}) {
+        write_bytes(dir / "A", "old");
+        fs::permissions(dir / "A", mode);
+        write_bytes(dir / "A.BAK", "older"); // a backup as an older run left it
+        ASSERT_TRUE(fileops::copy_file_atomic(dir / "A", dir / "A.BAK", dir / "A.NEW"));
+        ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", "new"));
+        EXPECT_EQ(fs::status(dir / "A").permissions(), mode);
+        EXPECT_EQ(fs::status(dir / "A.BAK").permissions(), mode);
+    }
+    // Only the superuser may give a file away: a refused change of owner is no failure.
+    FaultInjector injector;
+    injector.fail_all(fileops::Op::Chown, EPERM);
+    EXPECT_TRUE(write_text(dir / "A", dir / "A.NEW", "newer"));
+    injector.fail_all(fileops::Op::Chmod, EPERM);
+    EXPECT_FALSE(write_text(dir / "A", dir / "A.NEW", "newest"));
+    EXPECT_EQ(read_bytes(dir / "A"), "newer");
+}
+
 TEST(CopyFile, CopiesAndRemovesPartialCopyOnFailure) {
     TempDir dir;
     std::string content(100000, 'c');

@@ -74,17 +74,26 @@ protected:
 
 // ---- Kinds 1 to 3 ---------------------------------------------------------------------------------
 
-TEST_F(RewriteTest, SetOnADayWithoutABarKeepsTheFileAndRefreshesTheBackup) {
+TEST_F(RewriteTest, AnEditThatChangesNoByteWritesNothingAndKeepsTheOlderBackup) {
     make(30);
-    write_bytes(bak(), "an older backup");
     DayNumber saturday = next_weekday(bars_[4].date) - 1;
     while (is_weekday(saturday))
         --saturday;
-    ASSERT_EQ(run(make_edit(kEditSet, saturday, saturday, {1, 2, 3, 4, 5, 6})), 0);
-    EXPECT_EQ(read_bytes(dat()), old_dat_);
-    EXPECT_EQ(read_bytes(bak()), old_dat_);
-    EXPECT_EQ(read_bytes(master()), old_master_);
-    EXPECT_FALSE(new_file_left());
+    const SeriesEdit no_change[] = {
+        make_edit(kEditSet, saturday, saturday, {1, 2, 3, 4, 5, 6}),     // a day without a bar
+        make_edit(kEditScale, 0, bars_.back().date, {1, 1, 1, 1, 1, 1}), // a split of 1 for 1
+        make_edit(kEditInsert, saturday, saturday),                      // no bar to copy
+    };
+    for (const SeriesEdit& edit : no_change) {
+        write_bytes(bak(), "an older backup");
+        bool changed = true;
+        EXPECT_EQ(series_rewrite(edit, dir_.path(), "IBM", 30, master(), &changed), 0);
+        EXPECT_FALSE(changed);
+        EXPECT_EQ(read_bytes(dat()), old_dat_);
+        EXPECT_EQ(read_bytes(bak()), "an older backup") << "kind " << edit.kind;
+        EXPECT_EQ(read_bytes(master()), old_master_);
+        EXPECT_FALSE(new_file_left());
+    }
 }
 
 TEST_F(RewriteTest, SetChangesOneBarOfAnyLayoutAndNothingElse) {

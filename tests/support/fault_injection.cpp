@@ -59,8 +59,15 @@ int t_stat(const fileops::Path& p, fileops::FileStat& s) {
     return inject(fileops::Op::Stat) ? -1 : sys().stat(p, s);
 }
 
-const fileops::Table kInjecting = {t_open,  t_read,   t_write,  t_seek, t_sync,
-                                   t_close, t_rename, t_remove, t_list, t_stat};
+int t_chmod(int fd, std::uint32_t mode) {
+    return inject(fileops::Op::Chmod) ? -1 : sys().chmod(fd, mode);
+}
+int t_chown(int fd, std::uint32_t uid, std::uint32_t gid) {
+    return inject(fileops::Op::Chown) ? -1 : sys().chown(fd, uid, gid);
+}
+
+const fileops::Table kInjecting = {t_open,   t_read,   t_write, t_seek, t_sync,  t_close,
+                                   t_rename, t_remove, t_list,  t_stat, t_chmod, t_chown};
 
 } // namespace
 
