@@ -114,7 +114,9 @@ QuoteCells quote_cells(const QuoteSeries& series, int i) {
 QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view symbol) {
     QuoteListing listing;
     QuoteReadSink sink;
-    sink.begin = [&](std::int32_t count) {
+    bool with_time = false;
+    sink.begin = [&](std::int32_t count, bool has_time) {
+        with_time = has_time;
         listing.rows.reserve(static_cast<std::size_t>(count));
         listing.dates.reserve(static_cast<std::size_t>(count));
     };
@@ -122,7 +124,7 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
         for (const QuoteRowValues& row : rows) {
             listing.rows.push_back(quote_cells(row));
             listing.dates.push_back(row.date);
-            if (row.has_time) {
+            if (with_time) {
                 listing.times.push_back(quote_time_text(row.time));
             }
         }

@@ -37,6 +37,7 @@ std::string_view without_trailing_blanks(std::string_view text) {
 QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
     QuoteRowValues row;
     row.date = series.date(i);
+    row.time = series.time(i);
     for (int f = 0; f < 6; ++f) {
         row.values[static_cast<std::size_t>(f)] = series.value(kValueFields[f], i);
     }
@@ -61,9 +62,11 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
         return read;
     }
     read.quote_count = series.total;
-    const bool with_time = series.header_layout().position[kFieldTime] != 0;
     if (sink.begin) {
-        sink.begin(read.quote_count);
+        SeriesLocation at;
+        const bool has_time =
+            series_locate(dir, key, at) == status::kOk && at.layout.position[kFieldTime] != 0;
+        sink.begin(read.quote_count, has_time);
     }
 
     std::vector<QuoteRowValues> rows(kQuoteWindowBars);
@@ -79,10 +82,7 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
             break;
         }
         for (int k = n - 1, row = 0; k >= 0; --k, ++row) {
-            QuoteRowValues& values = rows[static_cast<std::size_t>(row)];
-            values = quote_row_values(series, k);
-            values.has_time = with_time;
-            values.time = with_time ? series.time(k) : 0;
+            rows[static_cast<std::size_t>(row)] = quote_row_values(series, k);
         }
         if (sink.window) {
             sink.window(std::span<const QuoteRowValues>(rows.data(), static_cast<std::size_t>(n)));

@@ -15,12 +15,11 @@
 
 constexpr int kQuoteWindowBars = 400;
 
-// One row of the quote list: the date, the time of an intra-day quote, and the six values open, high,
-// low, close, volume, open interest (FIELD_ABSENT for a field the series lacks).
+// One row of the quote list: the date and the six values open, high, low, close, volume, open
+// interest (FIELD_ABSENT for a field the series lacks).
 struct QuoteRowValues {
     DayNumber date = 0;
-    bool has_time = false; // the series has a TIME field
-    PackedTime time = 0;
+    PackedTime time = 0; // 0 when the series has no TIME field
     std::array<float, 6> values{};
 };
 
@@ -35,9 +34,10 @@ struct QuoteValuesRead {
     DayNumber last_date = 0;      // the newest bar
 };
 
-// Called once the bar count is known (before any window), then with each window, newest bar first.
+// Called once the bar count is known (before any window), with whether the series has a TIME field;
+// then with each window, newest bar first.
 struct QuoteReadSink {
-    std::function<void(std::int32_t quote_count)> begin;
+    std::function<void(std::int32_t quote_count, bool has_time)> begin;
     std::function<void(std::span<const QuoteRowValues> rows)> window;
 };
 

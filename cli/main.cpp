@@ -19,6 +19,7 @@
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -99,8 +100,6 @@ bool nothing_changed(const CommandResult& result) {
 
 // The messages in the command line's words; after a failed file operation, the system's reason.
 int report(const CommandResult& result) {
-    // Standard output carries only a command's data, which scripts read: every message, of any kind,
-    // goes to standard error.
     for (const Message& message : result.messages)
         std::cerr << cli_words(message.text) << "\n";
     if (!result.ok && result.messages.empty() && result.status != 0)
@@ -326,11 +325,10 @@ int run_split_search(const Args& args) {
 
 // ---- Quote edits ----------------------------------------------------------------------------------
 
-// The view state as the window has it with the series on screen, and each quote row's date.
+// The view state as the window has it with the series on screen, and the date of each quote row.
 struct SeriesOnScreen {
     ViewState view;
-    std::vector<DayNumber> days;    // newest first
-    std::vector<std::string> dates; // their texts
+    std::vector<DayNumber> dates;   // newest first
     std::vector<std::string> times; // newest first; empty for a series without a time of day
 };
 
@@ -346,10 +344,8 @@ bool load_series(const std::string& dir, const std::string& symbol, SeriesOnScre
     out.view.quoteCount = listing.quote_count;
     out.view.firstQuoteDate = listing.first_quote_date;
     out.view.lastQuoteDate = listing.last_quote_date;
-    out.days = listing.dates;
-    for (const auto& row : listing.rows)
-        out.dates.push_back(row[0]);
-    out.times = listing.times;
+    out.dates = std::move(listing.dates);
+    out.times = std::move(listing.times);
     return true;
 }
 
@@ -375,6 +371,13 @@ const Command& command_named(const char* name) {
         if (std::string(c.name) == name)
             return c;
     return commands().front();
+}
+
+// The row whose date text is `date`, as the quote list's row lookup finds it; -1 when there is none.
+int date_row(const SeriesOnScreen& series, const std::string& date) {
+    auto at = std::find_if(series.dates.begin(), series.dates.end(),
+                           [&date](DayNumber day) { return quote_date_text(day) == date; });
+    return at == series.dates.end() ? -1 : static_cast<int>(at - series.dates.begin());
 }
 
 // Values are plain numbers on the command line: no sign, nothing before or after. False after a message.
@@ -413,7 +416,7 @@ int quote_row(const Command& command, const SeriesOnScreen& series, const std::s
     }
     std::vector<int> rows;
     for (std::size_t r = 0; r < series.dates.size(); ++r)
-        if (series.dates[r] == date && (time.empty() || series.times[r] == time))
+        if (quote_date_text(series.dates[r]) == date && (time.empty() || series.times[r] == time))
             rows.push_back(static_cast<int>(r));
     if (rows.empty()) {
         std::cerr << "No quote of " << series.view.currentSymbol << " is dated " << date
@@ -430,8 +433,8 @@ int quote_row(const Command& command, const SeriesOnScreen& series, const std::s
 }
 
 std::string quote_name(const SeriesOnScreen& series, int row) {
-    std::string name =
-        "the quote of " + series.view.currentSymbol + " dated " + series.dates[static_cast<std::size_t>(row)];
+    std::string name = "the quote of " + series.view.currentSymbol + " dated " +
+                       quote_date_text(series.dates[static_cast<std::size_t>(row)]);
     if (!series.times.empty())
         name += " " + series.times[static_cast<std::size_t>(row)];
     return name;
@@ -439,11 +442,8 @@ std::string quote_name(const SeriesOnScreen& series, int row) {
 
 // How many quotes are dated first..last (both included).
 int quotes_dated(const SeriesOnScreen& series, DayNumber first, DayNumber last) {
-    return static_cast<int>(
-        std::count_if(series.dates.begin(), series.dates.end(), [&](const std::string& d) {
-            DayNumber day = editing::date_from_text(d);
-            return day >= first && day <= last;
-        }));
+    return static_cast<int>(std::count_if(series.dates.begin(), series.dates.end(),
+                                          [&](DayNumber day) { return day >= first && day <= last; }));
 }
 
 // A date within the quotes' first and last dates; false after a message naming the argument.
@@ -559,13 +559,12 @@ int run_add_quote(const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
-    int row = editing::find_date_row(series.dates, date);
-    if (row < 0) {
+    series.view.selectedQuoteRow = date_row(series, date);
+    if (series.view.selectedQuoteRow < 0) {
         std::cerr << "No quote of " << series.view.currentSymbol << " is dated " << date << ".\n";
         return kFailed;
     }
-    series.view.selectedQuoteRow = row;
-    editing::AddQuoteResult added = editing::add_quote(series.view, series.days);
+    editing::AddQuoteResult added = editing::add_quote(series.view, series.dates);
     if (added.result.ok)
         std::cout << added.new_date_text << "\n";
     return report_change(added.result, "Added a quote of " + series.view.currentSymbol + " dated " +

@@ -293,7 +293,9 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         std::vector<SymbolListModel::Row> rows;
         rows.reserve(listing.rows.size());
         for (const SymbolRow& row : listing.rows) {
-            rows.push_back({row.symbol, row.name});
+            // A record without a symbol shows its name as stored, trailing blanks included; the key
+            // drops them.
+            rows.push_back({row.damaged ? row.name : row.symbol, row.name});
         }
         symbols_->SetRows(std::move(rows));
         // Declined, the rows still show the names as symbols and the portfolio can be browsed: each
@@ -330,8 +332,9 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     int shown = 0;
     bool painted = false;
     QuoteReadSink sink;
-    sink.begin = [&](std::int32_t count) {
+    sink.begin = [&](std::int32_t count, bool hasTime) {
         headerRead = true;
+        quotesHaveTime_ = hasTime;
         state_.quoteCount = count;
         quotes_->Reserve(count);
         if (frame_ != nullptr) {

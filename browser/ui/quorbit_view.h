@@ -127,6 +127,7 @@ private:
     bool portfoliosFound_ = false;
     bool masterSelected_ = false;
     bool splitSearchOpen_ = false;
+    bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
 
     QWidget* form_ = nullptr;
     QComboBox* driveChooser_ = nullptr;

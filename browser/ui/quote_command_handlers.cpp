@@ -39,9 +39,8 @@ void CQuorbitView::OnEditQuote() {
         for (int column = 0; column < kQuoteColumns; ++column) {
             texts.cells[static_cast<std::size_t>(column)] = QuoteCellText(row, column);
         }
-        const QuoteRowValues& values = quotes_->RowAt(row);
-        if (values.has_time) {
-            texts.time = QString::fromStdString(quote_time_text(values.time));
+        if (quotesHaveTime_) {
+            texts.time = QString::fromStdString(quote_time_text(quotes_->RowAt(row).time));
         }
         return texts;
     };
@@ -77,9 +76,9 @@ void CQuorbitView::OnDeleteQuote() {
         return;
     }
     const QString date = QuoteCellText(row, 0);
-    const QuoteRowValues& values = quotes_->RowAt(row);
-    const QString shown =
-        values.has_time ? date + " " + QString::fromStdString(quote_time_text(values.time)) : date;
+    const QString shown = quotesHaveTime_
+                              ? date + " " + QString::fromStdString(quote_time_text(quotes_->RowAt(row).time))
+                              : date;
     CDeleteQuoteDlg dialog(shown, this);
     if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
         FinishQuoteCommand(editing::delete_quote(state_, date.toStdString(), row), 0);

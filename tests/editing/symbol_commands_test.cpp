@@ -133,17 +133,20 @@ TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
 }
 
 TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged) {
+    auto view_on_screen = [&](const std::string& symbol, int quotes) {
+        ViewState view = view_of(tmp.path(), symbol);
+        view.quoteCount = quotes;
+        return view;
+    };
     write_portfolio(tmp / "dest", {security(1, "DDD", "DEST", bars_on({day(99, 1, 4)}))});
     write_bytes(master, original.substr(0, slot_offset(3) + 20)); // cut in the middle of a record
     before = snapshot(tmp.path());
     const std::string problem = symbol_list_read(master).problem;
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
-    ViewState quote_view = view_of(tmp.path(), "AAA");
-    quote_view.quoteCount = 3;
     const CommandResult results[] = {
         edit_symbol(view_of(tmp.path()), "AAA", "NEW", "NAME"),
         delete_symbol(view_of(tmp.path()), "AAA"),
-        delete_quote(quote_view, "01/04/99"),
+        delete_quote(view_on_screen("AAA", 3), "01/04/99"),
         transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest"),
     };
     for (const CommandResult& r : results) {

@@ -248,7 +248,7 @@ TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
         EXPECT_EQ(after.substr(2 * 53 + 36, 16), "APX FUND        ");
     }
     ASSERT_EQ(view_->Symbols().Rows(), 2);
-    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, "APX FUND");
+    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, "APX FUND        ");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
     ClickSymbolRow(1);
     EXPECT_EQ(view_->Quotes().Rows(), 6);
