@@ -9,24 +9,7 @@
 
 namespace {
 
-constexpr std::int16_t kQuoteWindow = 400;
 constexpr const char* kNotAvailable = "N/A";
-constexpr const char* kFillQuotesError = "Error in FillQuotesGrid";
-constexpr const char* kTooManyBars = "Too many bars";
-
-// Frees the series however the reading ends.
-struct SeriesGuard {
-    QuoteSeries& series;
-    ~SeriesGuard() { series_free(series); }
-};
-
-DayNumber date_of_single_bar(QuoteSeries& series, const std::filesystem::path& dir, std::string_view symbol,
-                             std::int32_t start) {
-    if (series_read(series, dir, symbol, start, 1) == status::kOk && series.count == 1) {
-        return series.date(0);
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -108,60 +91,48 @@ std::string quote_value_text(float value, int precision) {
     return format_fixed(value, precision);
 }
 
-QuoteCells quote_cells(const QuoteSeries& series, int i) {
+std::string quote_cell_text(const QuoteRowValues& row, int column) {
+    if (column == 0) {
+        return quote_date_text(row.date);
+    }
+    const int precision = column >= 5 ? 0 : 4; // volume and open interest are whole numbers
+    return quote_value_text(row.values[static_cast<std::size_t>(column - 1)], precision);
+}
+
+QuoteCells quote_cells(const QuoteRowValues& row) {
     QuoteCells cells;
-    cells[0] = quote_date_text(series.date(i));
-    const int fields[] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
-    for (int c = 0; c < 6; ++c) {
-        const int precision = fields[c] >= kFieldVol ? 0 : 4;
-        cells[c + 1] = quote_value_text(series.value(fields[c], i), precision);
+    for (int c = 0; c < kQuoteCells; ++c) {
+        cells[static_cast<std::size_t>(c)] = quote_cell_text(row, c);
     }
     return cells;
 }
 
+QuoteCells quote_cells(const QuoteSeries& series, int i) {
+    return quote_cells(quote_row_values(series, i));
+}
+
 QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view symbol) {
     QuoteListing listing;
-    listing.result = CommandResult::success();
-    QuoteSeries series;
-    if (series_alloc(series, kQuoteWindow) != status::kOk) {
-        listing.result = CommandResult::failure(kTooManyBars, status::kMalloc);
-        return listing;
-    }
-    SeriesGuard guard{series};
-
-    const StatusCode header_status = series_read(series, dir, symbol, 0, 0);
-    if (header_status != status::kOk || series.total < 0) {
-        listing.result = CommandResult::failure(kFillQuotesError, header_status);
-        return listing;
-    }
-    listing.quote_count = series.total;
-    listing.rows.reserve(static_cast<std::size_t>(listing.quote_count));
-    listing.dates.reserve(static_cast<std::size_t>(listing.quote_count));
-    SeriesLocation at;
-    const bool with_time =
-        series_locate(dir, symbol, at) == status::kOk && at.layout.position[kFieldTime] != 0;
-
-    std::int32_t shown = 0;
-    while (shown < listing.quote_count) {
-        const auto n =
-            static_cast<std::int16_t>(std::min<std::int32_t>(kQuoteWindow, listing.quote_count - shown));
-        const StatusCode read_status = series_read(series, dir, symbol, listing.quote_count - shown - n, n);
-        // A file shorter than its header announces returns fewer bars than asked: stop rather than show
-        // what the buffer held before.
-        if (read_status != status::kOk || series.count != n) {
-            listing.result = CommandResult::failure(kFillQuotesError, read_status);
-            break;
-        }
-        for (int k = n - 1; k >= 0; --k) {
-            listing.rows.push_back(quote_cells(series, k));
-            listing.dates.push_back(series.date(k));
+    QuoteReadSink sink;
+    bool with_time = false;
+    sink.begin = [&](std::int32_t count, bool has_time) {
+        with_time = has_time;
+        listing.rows.reserve(static_cast<std::size_t>(count));
+        listing.dates.reserve(static_cast<std::size_t>(count));
+    };
+    sink.window = [&](std::span<const QuoteRowValues> rows) {
+        for (const QuoteRowValues& row : rows) {
+            listing.rows.push_back(quote_cells(row));
+            listing.dates.push_back(row.date);
             if (with_time) {
-                listing.times.push_back(quote_time_text(series.time(k)));
+                listing.times.push_back(quote_time_text(row.time));
             }
         }
-        shown += n;
-    }
-    listing.first_quote_date = date_of_single_bar(series, dir, symbol, 0);
-    listing.last_quote_date = date_of_single_bar(series, dir, symbol, -1);
+    };
+    QuoteValuesRead read = quote_values_read(dir, symbol, sink);
+    listing.result = std::move(read.result);
+    listing.quote_count = read.quote_count;
+    listing.first_quote_date = read.first_date;
+    listing.last_quote_date = read.last_date;
     return listing;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "browser/command_result.h"
+#include "browser/quote_values.h"
 #include "storage/quotes.h"
 
 #include <array>
@@ -29,7 +30,10 @@ std::string quote_time_text(PackedTime time);
 // `precision` decimals (4 for prices, 0 for volume and open interest).
 std::string quote_value_text(float value, int precision);
 
-// The seven cell texts of bar `i` of the window.
+// The text of one cell of a row: column 0 the date, 1-4 prices, 5 volume, 6 open interest.
+std::string quote_cell_text(const QuoteRowValues& row, int column);
+// The seven cell texts of a row, and of bar `i` of a window.
+QuoteCells quote_cells(const QuoteRowValues& row);
 QuoteCells quote_cells(const QuoteSeries& series, int i);
 
 // A whole series as the quote list shows it: row 0 the newest bar.
@@ -47,5 +51,6 @@ struct QuoteListing {
 
 // Reads the security `symbol` of the portfolio at `dir` in windows of 400 bars from the newest end. A
 // header that announces a negative number of bars, or a file that holds fewer bars than announced, ends
-// the reading with "Error in FillQuotesGrid".
+// the reading with "Error in FillQuotesGrid". Trailing blanks of `symbol` are not part of the key. The
+// window reads the same way, as values (quote_values_read).
 QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view symbol);

@@ -1,0 +1,95 @@
+#include "browser/quote_values.h"
+
+#include "storage/quotes.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kFillQuotesError = "Error in FillQuotesGrid";
+constexpr const char* kTooManyBars = "Too many bars";
+constexpr int kValueFields[6] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
+
+struct SeriesGuard {
+    QuoteSeries& series;
+    ~SeriesGuard() { series_free(series); }
+};
+
+DayNumber date_of_single_bar(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
+                             std::int32_t start) {
+    if (series_read(series, dir, key, start, 1) == status::kOk && series.count == 1) {
+        return series.date(0);
+    }
+    return 0;
+}
+
+std::string_view without_trailing_blanks(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+} // namespace
+
+QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
+    QuoteRowValues row;
+    row.date = series.date(i);
+    row.time = series.time(i);
+    for (int f = 0; f < 6; ++f) {
+        row.values[static_cast<std::size_t>(f)] = series.value(kValueFields[f], i);
+    }
+    return row;
+}
+
+QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
+                                  const QuoteReadSink& sink) {
+    QuoteValuesRead read;
+    read.result = CommandResult::success();
+    const std::string_view key = without_trailing_blanks(symbol);
+    QuoteSeries series;
+    if (series_alloc(series, kQuoteWindowBars) != status::kOk) {
+        read.result = CommandResult::failure(kTooManyBars, status::kMalloc);
+        return read;
+    }
+    SeriesGuard guard{series};
+
+    const StatusCode header_status = series_read(series, dir, key, 0, 0);
+    if (header_status != status::kOk || series.total < 0) {
+        read.result = CommandResult::failure(kFillQuotesError, header_status);
+        return read;
+    }
+    read.quote_count = series.total;
+    if (sink.begin) {
+        SeriesLocation at;
+        const bool has_time =
+            series_locate(dir, key, at) == status::kOk && at.layout.position[kFieldTime] != 0;
+        sink.begin(read.quote_count, has_time);
+    }
+
+    std::vector<QuoteRowValues> rows(kQuoteWindowBars);
+    std::int32_t shown = 0;
+    while (shown < read.quote_count) {
+        const auto n =
+            static_cast<std::int16_t>(std::min<std::int32_t>(kQuoteWindowBars, read.quote_count - shown));
+        const StatusCode read_status = series_read(series, dir, key, read.quote_count - shown - n, n);
+        // A file shorter than its header announces returns fewer bars than asked: stop rather than show
+        // what the buffer held before. Every pass either shows n > 0 bars or leaves the loop.
+        if (read_status != status::kOk || series.count != n) {
+            read.result = CommandResult::failure(kFillQuotesError, read_status);
+            break;
+        }
+        for (int k = n - 1, row = 0; k >= 0; --k, ++row) {
+            rows[static_cast<std::size_t>(row)] = quote_row_values(series, k);
+        }
+        if (sink.window) {
+            sink.window(std::span<const QuoteRowValues>(rows.data(), static_cast<std::size_t>(n)));
+        }
+        shown += n;
+    }
+    read.first_date = date_of_single_bar(series, dir, key, 0);
+    read.last_date = date_of_single_bar(series, dir, key, -1);
+    return read;
+}

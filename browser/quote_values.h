@@ -1,0 +1,48 @@
+// The quote list's reading as values: a series read in windows of 400 bars from the newest end, each
+// window handed over newest first, so that a list can show rows as they come and format a cell only when
+// it is drawn.
+#pragma once
+
+#include "browser/command_result.h"
+#include "storage/encoding.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string_view>
+
+constexpr int kQuoteWindowBars = 400;
+
+// One row of the quote list: the date and the six values open, high, low, close, volume, open
+// interest (FIELD_ABSENT for a field the series lacks).
+struct QuoteRowValues {
+    DayNumber date = 0;
+    PackedTime time = 0; // 0 when the series has no TIME field
+    std::array<float, 6> values{};
+};
+
+struct QuoteSeries;
+// Bar `i` of a window as a row.
+QuoteRowValues quote_row_values(const QuoteSeries& series, int i);
+
+struct QuoteValuesRead {
+    CommandResult result;         // failure: "Error in FillQuotesGrid" or "Too many bars"
+    std::int32_t quote_count = 0; // the bars the file holds, as its header announces them
+    DayNumber first_date = 0;     // the oldest bar (0 when there is none)
+    DayNumber last_date = 0;      // the newest bar
+};
+
+// Called once the bar count is known (before any window), with whether the series has a TIME field;
+// then with each window, newest bar first.
+struct QuoteReadSink {
+    std::function<void(std::int32_t quote_count, bool has_time)> begin;
+    std::function<void(std::span<const QuoteRowValues> rows)> window;
+};
+
+// Reads the security `symbol` of the portfolio at `dir`. A header that announces a negative number of
+// bars, or a file holding fewer bars than announced, ends the reading with "Error in FillQuotesGrid";
+// the windows already handed over stay. Trailing blanks of `symbol` are not part of the key.
+QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
+                                  const QuoteReadSink& sink);

@@ -1,0 +1,517 @@
+#include "browser/ui/quorbit_view.h"
+
+#include "browser/master_walk.h"
+#include "browser/quote_values.h"
+#include "browser/repair.h"
+#include "browser/symbol_list.h"
+#include "browser/ui/grid_delegate.h"
+#include "browser/ui/quote_list_model.h"
+#include "browser/ui/symbol_list_model.h"
+#include "shell/settings_store.h"
+#include "shell/ui/dialog_units.h"
+#include "shell/ui/main_frame.h"
+#include "shell/ui/prompts.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTableView>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+constexpr int kStartupTimerMs = 100;
+constexpr std::size_t kMaxMasterPath = 298;
+constexpr int kProgressStep = 10;
+constexpr int kEarlyPaintRows = 30;
+constexpr int kSymbolListId = 1037;
+constexpr int kQuoteListId = 1038;
+constexpr const char* kFillSymbolsFailure = "Failure while filling symbols grid";
+
+// A wait cursor for as long as it lives.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+std::vector<int> HeaderWidths(const QTableView* list, int columns) {
+    std::vector<int> widths;
+    for (int i = 0; i < columns; ++i) {
+        widths.push_back(list->horizontalHeader()->sectionSize(i));
+    }
+    return widths;
+}
+
+int ClientWidth(const QTableView* list) {
+    return list->width() - 2 * list->frameWidth();
+}
+
+} // namespace
+
+CQuorbitView::CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget* parent)
+    : QScrollArea(parent), settings_(settings), frame_(frame) {
+    setObjectName("quorbitView");
+    autoRepairMasters_ = settings_.GetInt("Search", "MasterFix", 0) != 0;
+    limitToFilter_ = settings_.GetInt("Search", "Limit", 1) != 0;
+    startDirectory_ = QDir::currentPath().toStdString();
+    filterPath_ = settings_.GetString("Search", "Name", startDirectory_);
+    filterPathUpper_ = portfolio_files::to_upper(filterPath_);
+
+    startupTimer_.setSingleShot(true);
+    connect(&startupTimer_, &QTimer::timeout, this, &CQuorbitView::OnStartupTimer);
+    BuildForm();
+}
+
+CQuorbitView::~CQuorbitView() = default;
+
+void CQuorbitView::BuildForm() {
+    form_ = new QWidget;
+    form_->setObjectName("form");
+    const DialogUnits units(form_->font());
+    form_->setFixedSize(units.Rect(0, 0, 405, 381).size());
+
+    auto group = [&](const char* title, QRect where) {
+        auto* box = new QGroupBox(QString::fromLatin1(title), form_);
+        box->setGeometry(where);
+    };
+    group("Portfolios", units.Rect(5, 5, 200, 110));
+    group("Symbols", units.Rect(220, 5, 180, 110));
+    group("Quotes", units.Rect(5, 120, 395, 255));
+
+    driveChooser_ = new QComboBox(form_);
+    driveChooser_->setObjectName("driveChooser");
+    driveChooser_->setEditable(true);
+    driveChooser_->setInsertPolicy(QComboBox::InsertAlphabetically);
+    const QRect chooser = units.Rect(10, 20, 96, 79);
+    driveChooser_->setGeometry(chooser.x(), chooser.y(), chooser.width(), driveChooser_->sizeHint().height());
+
+    portfolioList_ = new QListWidget(form_);
+    portfolioList_->setObjectName("portfolioList");
+    portfolioList_->setGeometry(units.Rect(5, 40, 200, 74));
+    connect(portfolioList_, &QListWidget::currentRowChanged, this, [this] { OnPortfolioChange(); });
+
+    symbols_ = new SymbolListModel(this);
+    quotes_ = new QuoteListModel(this);
+    symbolList_ = MakeList(kSymbolListId, symbols_);
+    symbolList_->setObjectName("symbolList");
+    symbolList_->setGeometry(units.Rect(220, 15, 180, 100));
+    quoteList_ = MakeList(kQuoteListId, quotes_);
+    quoteList_->setObjectName("quoteList");
+    quoteList_->setGeometry(units.Rect(5, 135, 395, 240));
+
+    connect(symbolList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CQuorbitView::OnSymbolSelectionChanged);
+    connect(quoteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CQuorbitView::OnQuoteSelectionChanged);
+    symbolList_->viewport()->installEventFilter(this);
+
+    setWidget(form_);
+    setWidgetResizable(false);
+}
+
+QTableView* CQuorbitView::MakeList(int id, QAbstractItemModel* model) {
+    auto* list = new QTableView(form_);
+    list->setProperty("controlId", id);
+    list->setModel(model);
+    list->setItemDelegate(new GridDelegate(list));
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);
+    list->setCornerButtonEnabled(false);
+    QHeaderView* rows = list->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(list->fontMetrics().height() + 3);
+    QHeaderView* columns = list->horizontalHeader();
+    columns->setSectionsClickable(false);
+    columns->setHighlightSections(false);
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setStretchLastSection(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return list;
+}
+
+// ---- Start-up and columns ----------------------------------------------------------------------
+
+void CQuorbitView::showEvent(QShowEvent* event) {
+    QScrollArea::showEvent(event);
+    // The start-up work waits until the window is on the screen.
+    if (!startupTimerArmed_) {
+        startupTimerArmed_ = true;
+        startupTimer_.start(kStartupTimerMs);
+    }
+}
+
+void CQuorbitView::OnStartupTimer() {
+    startupTimer_.stop();
+    startupTimerArmed_ = true;
+    if (startupDone_) {
+        return;
+    }
+    startupDone_ = true;
+    SetupColumns();
+    std::vector<std::string> found;
+    SearchForMasters(startDirectory_, found, limitToFilter_, filterPathUpper_);
+    ShowPortfolios(found);
+}
+
+void CQuorbitView::SetupColumns() {
+    const int symbolWidth = ClientWidth(symbolList_);
+    const int symbolDefault = DefaultSymbolColumnWidth(symbolWidth);
+    SymbolColumnWidths symbolSaved{};
+    for (int i = 0; i < kSymbolColumns; ++i) {
+        symbolSaved[static_cast<std::size_t>(i)] =
+            settings_.GetInt("SymbolGrid", "col" + std::to_string(i), symbolDefault);
+    }
+    const SymbolColumnWidths symbolWidths = SymbolColumnWidthsFor(symbolWidth, symbolSaved);
+    for (int i = 0; i < kSymbolColumns; ++i) {
+        symbolList_->horizontalHeader()->resizeSection(i, symbolWidths[static_cast<std::size_t>(i)]);
+    }
+
+    const int quoteWidth = ClientWidth(quoteList_);
+    const int quoteDefault = DefaultQuoteColumnWidth(quoteWidth);
+    QuoteColumnWidths quoteSaved{};
+    for (int i = 0; i < kQuoteColumns; ++i) {
+        quoteSaved[static_cast<std::size_t>(i)] =
+            settings_.GetInt("QuoteGrid", "col" + std::to_string(i), quoteDefault);
+    }
+    const QuoteColumnWidths quoteWidths = QuoteColumnWidthsFor(quoteWidth, quoteSaved);
+    for (int i = 0; i < kQuoteColumns; ++i) {
+        quoteList_->horizontalHeader()->resizeSection(i, quoteWidths[static_cast<std::size_t>(i)]);
+    }
+}
+
+std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
+    return HeaderWidths(symbolList_, kSymbolColumns);
+}
+
+std::vector<int> CQuorbitView::QuoteHeaderWidths() const {
+    return HeaderWidths(quoteList_, kQuoteColumns);
+}
+
+// ---- Browsing ------------------------------------------------------------------------------------
+
+void CQuorbitView::ResetView(int level) {
+    if (level <= ResetDrive) {
+        portfoliosFound_ = false;
+    }
+    if (level <= ResetPortfolios) {
+        const QSignalBlocker quiet(portfolioList_);
+        portfolioList_->clear();
+    }
+    if (level <= ResetSymbols) {
+        const WaitCursor wait;
+        symbols_->Clear();
+        state_.symbolCount = 0;
+    }
+    if (level <= ResetQuotes) {
+        const WaitCursor wait;
+        quotes_->Clear();
+        state_.quoteCount = 0;
+    }
+    StateChanged();
+}
+
+bool CQuorbitView::SelectMaster(const std::string& path) {
+    const std::filesystem::path master(path);
+    if (path.size() > kMaxMasterPath ||
+        !portfolio_files::equals_ignoring_case(master.filename().string(), "MASTER")) {
+        return false;
+    }
+    if (!fileops::stat(master).exists) {
+        return false;
+    }
+    state_.masterPath = path;
+    state_.portfolioDir = master.parent_path();
+    masterSelected_ = true;
+    return true;
+}
+
+void CQuorbitView::ShowPortfolios(const std::vector<std::string>& directories) {
+    ResetView(ResetPortfolios);
+    {
+        const QSignalBlocker quiet(portfolioList_);
+        for (const std::string& directory : directories) {
+            portfolioList_->addItem(QString::fromStdString(directory));
+        }
+    }
+    portfoliosFound_ = !directories.empty();
+    if (portfoliosFound_) {
+        portfolioList_->setCurrentRow(0); // opens it
+    }
+    StateChanged();
+}
+
+void CQuorbitView::OnPortfolioChange() {
+    const QListWidgetItem* entry = portfolioList_->currentItem();
+    if (!portfoliosFound_ || entry == nullptr) {
+        return;
+    }
+    SelectMaster(portfolio_files::master(entry->text().toStdString()).string());
+    FillSymbolsGrid(0);
+}
+
+CQuorbitView::RepairOutcome CQuorbitView::RepairMaster() {
+    if (!autoRepairMasters_ &&
+        !Prompts::Get().AskYesNo(this, QString::fromStdString(repair_question_text(state_.masterPath)))) {
+        return RepairOutcome::Declined;
+    }
+    return ::RepairMaster(state_.masterPath) == 1 ? RepairOutcome::Repaired : RepairOutcome::Failed;
+}
+
+void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
+    ResetView(ResetSymbols);
+    const WaitCursor wait;
+    // A failed read brings its own message (after the count cut to 255, when there was one).
+    CommandResult failure = CommandResult::failure(kFillSymbolsFailure);
+    bool failed = !masterSelected_;
+    SymbolListing listing;
+    if (!failed) {
+        listing = symbol_list_read(state_.masterPath);
+        failed = !listing.result.ok;
+        failure = listing.result;
+        if (!failed) {
+            Prompts::Get().Present(this, listing.result);
+        }
+    }
+    if (!failed) {
+        state_.symbolCount = listing.symbol_count;
+        std::vector<SymbolListModel::Row> rows;
+        rows.reserve(listing.rows.size());
+        for (const SymbolRow& row : listing.rows) {
+            // A record without a symbol shows its name as stored, trailing blanks included; the key
+            // drops them.
+            rows.push_back({row.damaged ? row.name : row.symbol, row.name});
+        }
+        symbols_->SetRows(std::move(rows));
+        // Declined, the rows still show the names as symbols and the portfolio can be browsed: each
+        // such row finds its series by its name.
+        failed = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
+        failure = CommandResult::failure(kFillSymbolsFailure);
+    }
+    if (failed) {
+        ResetView(ResetSymbols);
+        Prompts::Get().Present(this, failure);
+        state_.symbolCount = 0;
+        StateChanged();
+        return;
+    }
+    state_.selectedSymbolRow = rowToSelect;
+    SelectRow(symbolList_, rowToSelect, true);
+    if (state_.symbolCount == 0) {
+        SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
+    }
+    FillQuotesGrid(0);
+}
+
+void CQuorbitView::FillQuotesGrid(int rowToSelect) {
+    ResetView(ResetQuotes);
+    if (symbols_->Rows() == 0) {
+        return;
+    }
+    const SymbolListModel::Row& symbol =
+        symbols_->RowAt(std::clamp(state_.selectedSymbolRow, 0, symbols_->Rows() - 1));
+    state_.currentSymbol = symbol.symbol;
+    state_.currentName = symbol.name;
+
+    bool headerRead = false;
+    int shown = 0;
+    bool painted = false;
+    QuoteReadSink sink;
+    sink.begin = [&](std::int32_t count, bool hasTime) {
+        headerRead = true;
+        quotesHaveTime_ = hasTime;
+        state_.quoteCount = count;
+        quotes_->Reserve(count);
+        if (frame_ != nullptr) {
+            frame_->BeginProgress(count - 1);
+        }
+    };
+    sink.window = [&](std::span<const QuoteRowValues> rows) {
+        quotes_->Append(rows);
+        shown += static_cast<int>(rows.size());
+        if (frame_ != nullptr) {
+            frame_->SetProgress(shown / kProgressStep * kProgressStep);
+        }
+        // Once per fill, the first rows are shown at once while the rest are read.
+        if (!painted && shown >= kEarlyPaintRows) {
+            painted = true;
+            quoteList_->viewport()->repaint();
+        }
+    };
+    const QuoteValuesRead read = quote_values_read(state_.portfolioDir, state_.currentSymbol, sink);
+    Prompts::Get().Present(this, read.result);
+    if (headerRead) {
+        state_.firstQuoteDate = read.first_date;
+        state_.lastQuoteDate = read.last_date;
+        state_.selectedQuoteRow = rowToSelect;
+        if (state_.quoteCount != 0) {
+            SelectRow(quoteList_, rowToSelect, false);
+        }
+    }
+    if (frame_ != nullptr) {
+        frame_->EndProgress();
+    }
+    StateChanged();
+}
+
+void CQuorbitView::OnSymbolClick() {
+    const WaitCursor wait;
+    FillQuotesGrid(0);
+}
+
+int CQuorbitView::FindQuoteRow(const QString& dateText) const {
+    return quotes_->FindDateRow(dateText);
+}
+
+void CQuorbitView::SelectRow(QTableView* list, int row, bool focus) {
+    QAbstractItemModel* model = list->model();
+    if (row < 0 || row >= model->rowCount()) {
+        return;
+    }
+    const QModelIndex index = model->index(row, 0);
+    QItemSelectionModel* selection = list->selectionModel();
+    selection->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // Without the focus state the keyboard still moves on from the selected row.
+    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    if (focus) {
+        list->scrollTo(index);
+    }
+}
+
+void CQuorbitView::OnSymbolSelectionChanged() {
+    const QModelIndexList rows = symbolList_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    const int row = rows.front().row();
+    state_.selectedSymbolRow = row;
+    SetCaption(ViewCaption(state_.portfolioDir.string(), symbols_->RowAt(row).symbol));
+    StateChanged();
+}
+
+void CQuorbitView::OnQuoteSelectionChanged() {
+    const QModelIndexList rows = quoteList_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    state_.selectedQuoteRow = rows.front().row();
+    StateChanged();
+}
+
+bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
+    // Any click in the symbol list reloads the quotes; the press before it has already selected the
+    // clicked row.
+    if (watched == symbolList_->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        OnSymbolClick();
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void CQuorbitView::SetCaption(const std::string& caption) {
+    window()->setWindowTitle(QString::fromLatin1(caption));
+}
+
+void CQuorbitView::StateChanged() {
+    if (frame_ != nullptr) {
+        frame_->UpdatePanes();
+    }
+    UpdateCommandUI();
+}
+
+// ---- Commands ------------------------------------------------------------------------------------
+
+void CQuorbitView::SetSplitSearchOpen(bool open) {
+    splitSearchOpen_ = open;
+    UpdateCommandUI();
+}
+
+CommandContext CQuorbitView::Context() const {
+    CommandContext context;
+    context.portfoliosFound = portfoliosFound_;
+    context.splitSearchOpen = splitSearchOpen_;
+    context.portfolioEntries = portfolioList_->count();
+    context.symbolRows = symbols_->Rows();
+    context.quoteRows = quotes_->Rows();
+    context.selectedQuoteRow = state_.selectedQuoteRow;
+    context.symbolCount = state_.symbolCount;
+    return context;
+}
+
+bool CQuorbitView::IsEnabled(ViewCommand command) const {
+    return CommandEnabled(command, Context());
+}
+
+void CQuorbitView::UpdateCommandUI() {
+    const CommandContext context = Context();
+    for (const auto& [command, action] : actions_) {
+        action->setEnabled(CommandEnabled(command, context));
+    }
+}
+
+bool CQuorbitView::RunCommand(ViewCommand command) {
+    if (!IsEnabled(command)) {
+        return false;
+    }
+    const int row = state_.selectedQuoteRow;
+    if (CommandAddressesSelectedQuote(command) && row >= 0 && row < quotes_->Rows() &&
+        quotes_->RowAt(row).date == 0) {
+        Prompts::Get().Stop(this, QString::fromLatin1(kUndatedQuoteMessage));
+        return false;
+    }
+    switch (command) {
+    case ViewCommand::EditQuote:
+        OnEditQuote();
+        break;
+    case ViewCommand::SplitQuotes:
+        OnSplitQuotes();
+        break;
+    case ViewCommand::AdjustQuotes:
+        OnAdjustQuotes();
+        break;
+    case ViewCommand::DeleteQuote:
+        OnDeleteQuote();
+        break;
+    case ViewCommand::AddQuote:
+        OnAddQuote();
+        break;
+    default:
+        break; // the other commands' dialogs come with their own units
+    }
+    return true;
+}
+
+void CQuorbitView::AttachCommands(CMainFrame& frame) {
+    for (ViewCommand command : kViewCommands) {
+        QAction* action = frame.Action(static_cast<int>(command));
+        if (action == nullptr) {
+            continue;
+        }
+        actions_[command] = action;
+        connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+    }
+    UpdateCommandUI();
+}
+
+StatusCounts CQuorbitView::Counts() const {
+    return {state_.selectedSymbolRow, state_.symbolCount, state_.selectedQuoteRow, state_.quoteCount};
+}
+
+FrameView* MakeQuorbitView(CSettingsStore& settings, CMainFrame& frame) {
+    return new CQuorbitView(settings, &frame);
+}

@@ -1,0 +1,143 @@
+// CQuorbitView: the form of the main window. It owns the browsing state: the portfolio list, the symbols
+// of the chosen portfolio, the quotes of the chosen symbol, the selected rows and the dates of the
+// series on screen. It fills the lists from disk through the browser's plain functions, keeps every
+// command's enabled state true to its rule, and asks the user (through the prompts seam) only what the
+// rules ask.
+#pragma once
+
+#include "browser/view_rules.h"
+#include "browser/view_state.h"
+#include "shell/ui/frame_view.h"
+
+#include <QScrollArea>
+#include <QTimer>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+struct CommandResult;
+class QAbstractItemModel;
+class CSettingsStore;
+class QComboBox;
+class QListWidget;
+class QTableView;
+class QuoteListModel;
+class SymbolListModel;
+
+class CQuorbitView : public QScrollArea, public FrameView {
+    Q_OBJECT
+public:
+    enum ResetLevel { ResetDrive = 1, ResetPortfolios = 2, ResetSymbols = 3, ResetQuotes = 4 };
+    enum class RepairOutcome { Repaired, Declined, Failed };
+
+    CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget* parent = nullptr);
+    ~CQuorbitView() override;
+
+    const ViewState& State() const { return state_; }
+    bool PortfoliosFound() const { return portfoliosFound_; }
+    bool MasterSelected() const { return masterSelected_; }
+    bool AutoRepairMasters() const { return autoRepairMasters_; }
+    void SetSplitSearchOpen(bool open);
+
+    // ---- Browsing ---------------------------------------------------------------------------
+    void ResetView(int level);
+    // Accepts an existing file whose name is MASTER in any letter case, in a path of at most 298
+    // characters; a refused path changes nothing.
+    bool SelectMaster(const std::string& path);
+    void FillSymbolsGrid(int rowToSelect);
+    void FillQuotesGrid(int rowToSelect);
+    // Lists the portfolios (full directory paths, in the order given) and opens the first.
+    void ShowPortfolios(const std::vector<std::string>& directories);
+    void OnPortfolioChange();
+    void OnSymbolClick();
+    // The one-shot start-up work: the list columns, then the portfolios below the start directory.
+    void OnStartupTimer();
+    void SetupColumns();
+    // Asks before repairing, unless "Search"/"MasterFix" says to repair at once.
+    RepairOutcome RepairMaster();
+    // The first quote row, from row 0, whose date text is `dateText`; -1 when there is none.
+    int FindQuoteRow(const QString& dateText) const;
+
+    // ---- Commands ---------------------------------------------------------------------------
+    CommandContext Context() const;
+    bool IsEnabled(ViewCommand command) const;
+    // Sets every command action's enabled state from its rule.
+    void UpdateCommandUI();
+    // Runs a command if its rule allows it now; false when it was refused.
+    bool RunCommand(ViewCommand command);
+
+    // ---- The quote commands: dialog, command function, edit log, reload -----------------------
+    void OnEditQuote();
+    void OnSplitQuotes();
+    void OnAdjustQuotes();
+    void OnDeleteQuote();
+    void OnAddQuote();
+
+    // ---- The form's controls ----------------------------------------------------------------
+    QWidget* Form() const { return form_; }
+    QComboBox* DriveChooser() const { return driveChooser_; }
+    QListWidget* PortfolioList() const { return portfolioList_; }
+    QTableView* SymbolList() const { return symbolList_; }
+    QTableView* QuoteList() const { return quoteList_; }
+    const SymbolListModel& Symbols() const { return *symbols_; }
+    const QuoteListModel& Quotes() const { return *quotes_; }
+    const std::string& StartDirectory() const { return startDirectory_; }
+
+    // ---- FrameView --------------------------------------------------------------------------
+    QWidget* Widget() override { return this; }
+    StatusCounts Counts() const override;
+    std::vector<int> SymbolHeaderWidths() const override;
+    std::vector<int> QuoteHeaderWidths() const override;
+    void AttachCommands(CMainFrame& frame) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildForm();
+    QTableView* MakeList(int id, QAbstractItemModel* model);
+    void OnSymbolSelectionChanged();
+    void OnQuoteSelectionChanged();
+    void SelectRow(QTableView* list, int row, bool focus);
+    void SetCaption(const std::string& caption);
+    bool QuoteRowShown(int row) const;
+    QString QuoteCellText(int row, int column) const;
+    // After a command's work: its messages; on success the edit log and the quote list reloaded.
+    bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
+    void StateChanged();
+    bool SymbolFillSucceeded();
+
+    CSettingsStore& settings_;
+    CMainFrame* frame_;
+    ViewState state_;
+
+    // Search settings and start-up, read at construction.
+    bool autoRepairMasters_ = false;
+    bool limitToFilter_ = true;
+    std::string filterPath_;
+    std::string filterPathUpper_;
+    std::string startDirectory_;
+    bool startupTimerArmed_ = false;
+    bool startupDone_ = false;
+    QTimer startupTimer_;
+
+    bool portfoliosFound_ = false;
+    bool masterSelected_ = false;
+    bool splitSearchOpen_ = false;
+    bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
+
+    QWidget* form_ = nullptr;
+    QComboBox* driveChooser_ = nullptr;
+    QListWidget* portfolioList_ = nullptr;
+    QTableView* symbolList_ = nullptr;
+    QTableView* quoteList_ = nullptr;
+    SymbolListModel* symbols_ = nullptr;
+    QuoteListModel* quotes_ = nullptr;
+    std::map<ViewCommand, QAction*> actions_;
+};
+
+// The document template's view: makes the one CQuorbitView of a main frame.
+FrameView* MakeQuorbitView(CSettingsStore& settings, CMainFrame& frame);

@@ -1,0 +1,78 @@
+#include "browser/ui/quote_list_model.h"
+
+#include "browser/quote_cells.h"
+
+namespace {
+
+constexpr const char* kHeaders[] = {"Date", "Open", "High", "Low", "Close", "Volume", "Open Interest"};
+constexpr int kColumns = 7;
+
+} // namespace
+
+void QuoteListModel::Clear() {
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    endResetModel();
+}
+
+void QuoteListModel::Reserve(int rows) {
+    if (rows > 0) {
+        rows_.reserve(static_cast<std::size_t>(rows));
+    }
+}
+
+void QuoteListModel::Append(std::span<const QuoteRowValues> rows) {
+    if (rows.empty()) {
+        return;
+    }
+    beginInsertRows({}, Rows(), Rows() + static_cast<int>(rows.size()) - 1);
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
+    endInsertRows();
+}
+
+QString QuoteListModel::CellText(const QuoteRowValues& row, int column) {
+    if (column == 0) {
+        return QString::fromStdString(quote_date_text(row.date));
+    }
+    const int precision = column >= 5 ? 0 : 4; // volume and open interest are whole numbers
+    return QString::fromStdString(
+        quote_value_text(row.values[static_cast<std::size_t>(column - 1)], precision));
+}
+
+int QuoteListModel::FindDateRow(const QString& dateText) const {
+    for (int row = 0; row < Rows(); ++row) {
+        if (CellText(RowAt(row), 0) == dateText) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+int QuoteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Rows();
+}
+
+int QuoteListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant QuoteListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= Rows()) {
+        return {};
+    }
+    return CellText(RowAt(index.row()), index.column());
+}
+
+QVariant QuoteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumns) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    if (role == Qt::DisplayRole) {
+        return QString::fromLatin1(kHeaders[section]);
+    }
+    return {};
+}

@@ -1,0 +1,37 @@
+// The quote list's rows: the values read, row 0 the newest quote, in the order they were added. A cell's
+// text is made only when it is asked for (when the cell is drawn).
+#pragma once
+
+#include "browser/quote_values.h"
+
+#include <QAbstractTableModel>
+
+#include <span>
+#include <vector>
+
+class QuoteListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void Clear();
+    void Reserve(int rows);
+    // Adds rows after the last one.
+    void Append(std::span<const QuoteRowValues> rows);
+    const QuoteRowValues& RowAt(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    int Rows() const { return static_cast<int>(rows_.size()); }
+
+    // "Date" as MM/DD/YY; prices with four decimals, volume and open interest with none; "N/A" for a
+    // value below 0 or not a number.
+    static QString CellText(const QuoteRowValues& row, int column);
+    // The first row, from row 0, whose date text is `dateText`; -1 when there is none.
+    int FindDateRow(const QString& dateText) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<QuoteRowValues> rows_;
+};

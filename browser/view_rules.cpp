@@ -1,0 +1,92 @@
+#include "browser/view_rules.h"
+
+namespace {
+
+template <std::size_t N> bool WidthsFit(int clientWidth, const std::array<int, N>& widths) {
+    long long sum = 0;
+    for (int width : widths) {
+        if (width == 0 || width > clientWidth) {
+            return false;
+        }
+        sum += width;
+    }
+    return sum <= clientWidth;
+}
+
+template <std::size_t N>
+std::array<int, N> WidthsOrDefault(int clientWidth, const std::array<int, N>& saved, int defaultWidth) {
+    if (WidthsFit(clientWidth, saved)) {
+        return saved;
+    }
+    std::array<int, N> widths;
+    widths.fill(defaultWidth);
+    return widths;
+}
+
+} // namespace
+
+int DefaultSymbolColumnWidth(int clientWidth) {
+    return clientWidth * 9 / 20;
+}
+
+SymbolColumnWidths SymbolColumnWidthsFor(int clientWidth, const SymbolColumnWidths& saved) {
+    return WidthsOrDefault(clientWidth, saved, DefaultSymbolColumnWidth(clientWidth));
+}
+
+int DefaultQuoteColumnWidth(int clientWidth) {
+    return clientWidth * 9 / 70;
+}
+
+QuoteColumnWidths QuoteColumnWidthsFor(int clientWidth, const QuoteColumnWidths& saved) {
+    return WidthsOrDefault(clientWidth, saved, DefaultQuoteColumnWidth(clientWidth));
+}
+
+bool CommandEnabled(ViewCommand command, const CommandContext& c) {
+    const bool quotes = c.portfoliosFound && c.quoteRows > 0;
+    const bool symbols = c.portfoliosFound && c.symbolRows > 0;
+    const bool transfer = c.portfolioEntries >= 2 && c.symbolRows > 0;
+    switch (command) {
+    case ViewCommand::SearchFilter:
+    case ViewCommand::ReScan:
+        return true;
+    case ViewCommand::SplitSearch:
+        return quotes && !c.splitSearchOpen;
+    case ViewCommand::EditSymbol:
+        return symbols && !c.splitSearchOpen;
+    case ViewCommand::DeleteSymbol:
+    case ViewCommand::SeriesFacts:
+        return symbols;
+    case ViewCommand::MoveSymbol:
+    case ViewCommand::CopySymbol:
+        return transfer;
+    case ViewCommand::EditQuote:
+    case ViewCommand::SplitQuotes:
+    case ViewCommand::AdjustQuotes:
+    case ViewCommand::DeleteQuote:
+        return quotes;
+    case ViewCommand::AddQuote:
+        return quotes && c.selectedQuoteRow != c.quoteRows - 1;
+    case ViewCommand::ExportQuotes:
+        return quotes && c.symbolCount != 0;
+    }
+    return false;
+}
+
+bool CommandAddressesSelectedQuote(ViewCommand command) {
+    return command == ViewCommand::EditQuote || command == ViewCommand::SplitQuotes ||
+           command == ViewCommand::AddQuote || command == ViewCommand::DeleteQuote;
+}
+
+std::string ViewCaption(const std::string& portfolioDir, const std::string& symbolText) {
+    return std::string(kApplicationTitle) + " - " + portfolioDir + " - " + symbolText;
+}
+
+std::string EmptyPortfolioCaption(const std::string& portfolioDir) {
+    return ViewCaption(portfolioDir, "(no symbols)");
+}
+
+int DialogUnitsToPixels(int units, int baseUnit, int divisor) {
+    const long long product = static_cast<long long>(units) * baseUnit;
+    const long long half = divisor / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
+}

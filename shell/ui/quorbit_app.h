@@ -1,0 +1,54 @@
+// CQuorbitApp: the application object. It owns the settings store and the About box's two
+// link-visited flags for the whole run, and starts up and ends the program in a fixed order: settings
+// store (with the one-time INI import), main frame placed from its saved placement, document, view.
+#pragma once
+
+#include "shell/settings_store.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class CMainFrame;
+class CQuorbitDoc;
+class FrameView;
+
+class CQuorbitApp : public QObject {
+    Q_OBJECT
+public:
+    // Makes the program's one view inside the frame: the document template's view class.
+    using ViewFactory = std::function<FrameView*(CSettingsStore& settings, CMainFrame& frame)>;
+
+    // `locations` empty: the real settings places.
+    explicit CQuorbitApp(SettingsLocations locations = {});
+    ~CQuorbitApp() override;
+
+    void AddDocTemplate(ViewFactory makeView) { makeView_ = std::move(makeView); }
+
+    // Start-up; false when the main window could not be made (the program then ends).
+    bool InitInstance();
+    // Exit: closes the settings store.
+    int ExitInstance();
+
+    CSettingsStore* Settings() const { return settings_.get(); }
+    CMainFrame* MainFrame() const { return frame_.get(); }
+    CQuorbitDoc* Document() const { return document_.get(); }
+
+    // The About box, modal.
+    void OnAppAbout();
+    // Opens the user guide shipped with the program in the desktop's browser.
+    void OnHelp();
+    // Where the user guide is written for the browser to read.
+    static QString HelpFilePath();
+
+    int mailLinkVisited = 0;
+    int webLinkVisited = 0;
+
+private:
+    SettingsLocations locations_;
+    ViewFactory makeView_;
+    std::unique_ptr<CSettingsStore> settings_;
+    std::unique_ptr<CQuorbitDoc> document_;
+    std::unique_ptr<CMainFrame> frame_;
+};

@@ -1,0 +1,116 @@
+// The hyperlink control in the About box: the mail prefix, the visited colour that outlives the box, the
+// beep when the desktop cannot open a link, the pause after a click, and the frame's command resources.
+#include "shell/ui/about_dlg.h"
+#include "shell/ui/command_table.h"
+#include "shell/ui/prompts.h"
+#include "shell/ui/static_link.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+class LinkTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "static_link_test";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr) {
+            new QApplication(argc, argv);
+        }
+    }
+    void SetUp() override { Prompts::Get().Script(); }
+
+    std::vector<QString> Opened() const {
+        std::vector<QString> urls;
+        for (const auto& shown : Prompts::Get().History()) {
+            if (shown.kind == Prompts::Kind::OpenUrl) {
+                urls.push_back(shown.text);
+            }
+        }
+        return urls;
+    }
+
+    int mailVisited_ = 0;
+    int webVisited_ = 0;
+};
+
+TEST_F(LinkTest, TheMailAddressOpensAsANewMailAndTurnsPurpleForTheWholeRun) {
+    {
+        CAboutDlg about(&mailVisited_, &webVisited_);
+        EXPECT_EQ(about.MailLink()->LinkColour(), QColor(0, 0, 255));
+        about.MailLink()->Click();
+        about.MailLink()->EndClickPause();
+        about.MailLink()->Click();
+        EXPECT_EQ(Opened(),
+                  (std::vector<QString>{"mailto:quorbit@example.com", "mailto:quorbit@example.com"}));
+        EXPECT_TRUE(about.MailLink()->font().underline());
+    }
+    EXPECT_EQ(mailVisited_, 1);
+    CAboutDlg again(&mailVisited_, &webVisited_);
+    EXPECT_EQ(again.MailLink()->LinkColour(), QColor(128, 0, 128));
+    EXPECT_EQ(again.WebLink()->LinkColour(), QColor(0, 0, 255));
+    EXPECT_TRUE(again.findChild<QLabel*>("legalNotice")->text().contains("MetaStock"));
+    EXPECT_TRUE(again.findChild<QLabel*>("legalNotice")->text().contains("CompuTrac"));
+}
+
+TEST_F(LinkTest, ALinkTheDesktopCannotOpenBeepsAndStaysBlue) {
+    CAboutDlg about(&mailVisited_, &webVisited_);
+    Prompts::Get().AnswerOpenUrl(false);
+    about.WebLink()->Click();
+    EXPECT_EQ(Opened(), (std::vector<QString>{CAboutDlg::kMakerWeb}));
+    ASSERT_EQ(Prompts::Get().History().size(), 2u);
+    EXPECT_EQ(Prompts::Get().History().back().kind, Prompts::Kind::Beep);
+    EXPECT_EQ(webVisited_, 0);
+    EXPECT_EQ(about.WebLink()->LinkColour(), QColor(0, 0, 255));
+}
+
+TEST_F(LinkTest, TheHandWaitsForThePauseAfterAClick) {
+    CStaticLink link("https://www.example.com/");
+    link.SetVisitedFlag(&webVisited_);
+    link.resize(200, 20);
+    auto move = [&] {
+        QMouseEvent event(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(&link, &event);
+    };
+    move();
+    EXPECT_TRUE(link.Hovering());
+    link.Click();
+    EXPECT_TRUE(link.InClickPause());
+    move();
+    EXPECT_FALSE(link.Hovering());
+    link.EndClickPause();
+    move();
+    EXPECT_TRUE(link.Hovering());
+
+    CStaticLink picture("");
+    picture.setPixmap(QPixmap(8, 8));
+    const QColor before = picture.palette().color(QPalette::WindowText);
+    picture.SetVisitedFlag(&webVisited_);
+    EXPECT_EQ(picture.palette().color(QPalette::WindowText), before);
+    EXPECT_FALSE(picture.font().underline());
+}
+
+TEST(CommandTable, EveryMenuAndToolbarCommandHasOneNamedEntry) {
+    std::set<std::string> names;
+    for (const CommandEntry& entry : CommandTable()) {
+        EXPECT_TRUE(names.insert(entry.objectName).second) << entry.objectName;
+    }
+    for (const MenuEntry& menu : MenuTable()) {
+        for (int id : menu.items) {
+            EXPECT_TRUE(id == 0 || FindCommand(id) != nullptr) << menu.caption << " " << id;
+        }
+    }
+    for (int id : ToolbarTable()) {
+        EXPECT_TRUE(id == 0 || (FindCommand(id) != nullptr && FindCommand(id)->icon != nullptr)) << id;
+    }
+    EXPECT_STREQ(FindCommand(32807)->shortcut, "F5");
+}
+
+} // namespace
