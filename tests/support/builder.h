@@ -123,8 +123,8 @@ public:
         return *this;
     }
     // Unused slots after the counted records (all zero unless `fill` says otherwise), then any bytes.
-    MasterBuilder& unused_slots(int slots, char fill = 0) {
-        return trailing(std::string(slot_offset(slots), fill));
+    MasterBuilder& unused_slots(int count, char fill = 0) {
+        return trailing(std::string(slot_offset(count), fill));
     }
     MasterBuilder& trailing(const std::string& bytes) { return tail_ += bytes, *this; }
 
