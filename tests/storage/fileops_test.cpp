@@ -1,7 +1,6 @@
-// The file-operations module and the portfolio's file names. Every command's rewrite under failure is
+// The file-operations module. Every command's rewrite under failure is
 // swept in reliability/fault_sweep_test.cpp; here the pieces it stands on.
 #include "storage/fileops.h"
-#include "storage/portfolio_files.h"
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
 
@@ -96,25 +95,6 @@ TEST(FileOps, AWriteThatWritesNothingIsAFullDisk) {
     fileops::set_table(nullptr);
     EXPECT_FALSE(written);
     EXPECT_EQ(error, ENOSPC);
-}
-
-TEST(PortfolioFiles, NamesMatchIgnoringCaseAndNewFilesFollowTheCaseOfMaster) {
-    namespace pf = portfolio_files;
-    TempDir lower, upper, empty;
-    write_bytes(lower / "master", "");
-    write_bytes(lower / "f1.Dat", "");
-    write_bytes(upper / "MASTER", "");
-    EXPECT_EQ(pf::master(lower.path()).filename(), "master");
-    EXPECT_EQ(pf::series_file(lower.path(), 1, "DAT").filename(), "f1.Dat");
-    EXPECT_TRUE(pf::present(lower.path(), "F1.DAT"));
-    EXPECT_FALSE(pf::present(lower.path(), "F2.DAT"));
-    EXPECT_EQ(pf::series_file(lower.path(), 2, "DAT").filename(), "F2.DAT");
-    EXPECT_EQ(pf::series_file_for_writing(lower.path(), 3, "NEW").filename(), "f3.new");
-    EXPECT_EQ(pf::for_writing(lower.path(), "MASTER.~NU").filename(), "master.~nu");
-    EXPECT_EQ(pf::series_file_for_writing(upper.path(), 3, "NEW").filename(), "F3.NEW");
-    EXPECT_EQ(pf::series_file_for_writing(empty.path(), 3, "DAT").filename(), "F3.DAT");
-    write_bytes(lower / "F3.NEW", "");
-    EXPECT_EQ(pf::series_file_for_writing(lower.path(), 3, "NEW").filename(), "F3.NEW"); // what is there
 }
 
 } // namespace
