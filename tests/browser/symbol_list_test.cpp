@@ -1,5 +1,5 @@
-// The symbol list, the MASTER repair, quote cells and the quote list. MASTERs that lie about their
-// count and quote files of every damaged shape are in reliability/hostile_test.cpp.
+// The symbol list, the MASTER repair and quote cells; the lists as the window shows them are in ui/,
+// MASTERs that lie about their count and quote files of every damaged shape in reliability/.
 #include "browser/quote_cells.h"
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
@@ -60,25 +60,6 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
     SecurityEntry nul_padded = security(1, "X", "ACME");
     nul_padded.nul_padded = true;
     EXPECT_EQ(master_name_text(master_record(nul_padded)), "ACME");
-}
-
-TEST(SymbolList, RowsSortedIgnoringCaseAndStableNestedEntriesAndUnusedSlotsNoRows) {
-    TempDir dir;
-    MasterBuilder builder;
-    builder.add(security(4, "msft"))
-        .add(security(1, "IBM"))
-        .add(security(2, "Abc", "FIRST"))
-        .add_directory(0, "SUB");
-    builder.add(security(3, "aapl")).add(security(5, "ABC", "SECOND")).unused_slots(3);
-    const SymbolListing listing = symbol_list_read(builder.write(dir.path(), "master"));
-    ASSERT_TRUE(listing.result.ok);
-    EXPECT_TRUE(listing.result.messages.empty());
-    EXPECT_EQ(listing.symbol_count, 6);
-    EXPECT_FALSE(listing.needs_repair);
-    EXPECT_EQ(symbols_of(listing), (std::vector<std::string>{"aapl", "Abc", "ABC", "IBM", "msft"}));
-    EXPECT_EQ(listing.rows[1].name + listing.rows[2].name, "FIRST           SECOND          ");
-    EXPECT_EQ(listing.rows[0].record_index, 4);
-    EXPECT_EQ(listing.rows[0].record.file_number(), 3);
 }
 
 TEST(SymbolList, CountRulesAndTheFirst255) {
@@ -194,35 +175,6 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
     EXPECT_EQ(quote_value_text(1234.6f, 0), "1235");
     for (float absent : {FIELD_ABSENT, -0.01f, std::numeric_limits<float>::quiet_NaN()})
         EXPECT_EQ(quote_value_text(absent, 4), "N/A");
-}
-
-TEST(QuoteList, ReadsNewestFirstInWindowsWithAbsentFieldsAsNA) {
-    TempDir dir;
-    const SeriesSpec spec{.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"},
-                          .lower_case = true}; // no OI
-    const std::vector<SeriesBar> bars = random_series_bars(7, 1000);
-    write_series_portfolio(dir.path(), spec, bars);
-    const QuoteListing listing = quote_list_read(dir.path(), "IBM");
-    ASSERT_TRUE(listing.result.ok);
-    EXPECT_EQ(listing.quote_count, 1000);
-    ASSERT_EQ(listing.rows.size(), 1000u);
-    for (std::size_t row = 0; row < 1000; ++row) {
-        const SeriesBar& bar = bars[999 - row];
-        // clang-format off
-        const QuoteCells expected = {quote_date_text(bar.date), printf_fixed(bar.open, 4), printf_fixed(bar.high, 4),
-            printf_fixed(bar.low, 4), printf_fixed(bar.close, 4), printf_fixed(bar.vol, 0), "N/A"};
-        // clang-format on
-        ASSERT_EQ(listing.rows[row], expected) << "row " << row;
-    }
-    EXPECT_EQ(std::vector<DayNumber>({listing.dates[999], listing.first_quote_date, listing.last_quote_date}),
-              std::vector<DayNumber>({bars.front().date, bars.front().date, bars.back().date}));
-    write_series_portfolio(dir.path(), spec, {});
-    const QuoteListing empty = quote_list_read(dir.path(), "IBM");
-    EXPECT_TRUE(empty.result.ok);
-    EXPECT_TRUE(empty.rows.empty());
-    EXPECT_EQ(empty.first_quote_date + empty.last_quote_date, 0);
-    EXPECT_EQ(quote_list_read(dir.path(), "NOSUCH").result.texts(),
-              std::vector<std::string>{"Error in FillQuotesGrid"});
 }
 
 } // namespace
