@@ -215,40 +215,33 @@ TEST(HostileWalk, ADirectoryOfAHundredThousandEntries) {
 
 // ---- MASTER counts -----------------------------------------------------------------------------------
 
-TEST_F(Hostile, AMasterCountOf32767OverThreeRecords) {
-    portfolio(root(), {"AAA", "BBB", "CCC"});
-    std::string image = read_bytes(root() / "MASTER");
-    set_image_counters(image, 32767, 32767);
-    write_bytes(root() / "MASTER", image);
+TEST_F(Hostile, MasterCountsOf32767AndBelowZeroOverThreeRecords) {
+    for (std::int16_t count : {32767, -1, -32768}) {
+        MasterBuilder()
+            .add(security(1, "AAA"))
+            .add(security(2, "BBB"))
+            .add(security(3, "CCC"))
+            .count(count)
+            .second_counter(count)
+            .write(root() / std::to_string(count));
+    }
     freeze();
-    EXPECT_EQ(found(root(), "CCC"), root().string());
-    EXPECT_EQ(found(root(), "NOWHERE"), kNotFound);
-    const SymbolListing listing = symbol_list_read(root() / "MASTER");
-    EXPECT_FALSE(listing.result.ok);
-    EXPECT_EQ(listing.result.texts(),
-              (std::vector<std::string>{"File has 32767 symbols.\nWill only display the first 255 "
-                                        "symbols",
-                                        "Failure while filling symbols grid"}));
-    EXPECT_TRUE(listing.rows.empty());
-    bool asked = false;
-    EXPECT_FALSE(symbol_list_fill(root() / "MASTER", [&](const Message&) { return asked = true; }).result.ok);
-    EXPECT_FALSE(asked);
-    int number = -1; // a count above 255 reads as a full portfolio
-    EXPECT_EQ(master_append(root(), master_record(security(0, "NEW")), number), 2);
-    EXPECT_EQ(number, 0);
-    EXPECT_EQ(master_remove(root(), 2, true), 1);
-}
-
-TEST_F(Hostile, NegativeMasterCounts) {
-    MasterBuilder().add(security(1, "AAA")).count(-1).write(root());
-    MasterBuilder().add(security(1, "AAA")).count(-32768).second_counter(-32768).write(root() / "minimum");
-    freeze();
-    for (const fs::path& dir : {root(), root() / "minimum"}) {
-        EXPECT_EQ(found(dir, "AAA"), kNotFound);
-        EXPECT_FALSE(symbol_list_read(dir / "MASTER").result.ok);
-        int number = -1;
-        EXPECT_EQ(master_append(dir, master_record(security(0, "NEW")), number), 1);
-        EXPECT_EQ(master_remove(dir, 1, false), 1);
+    for (std::int16_t count : {32767, -1, -32768}) {
+        const fs::path dir = root() / std::to_string(count);
+        // A count above the records present reads those that are there; one below zero reads none.
+        EXPECT_EQ(found(dir, "CCC"), count > 0 ? dir.string() : kNotFound);
+        EXPECT_EQ(found(dir, "NOWHERE"), kNotFound);
+        const SymbolListing listing = symbol_list_read(dir / "MASTER");
+        EXPECT_TRUE(!listing.result.ok && listing.rows.empty());
+        EXPECT_EQ(listing.result.texts().back(), "Failure while filling symbols grid");
+        bool asked = false;
+        EXPECT_FALSE(
+            symbol_list_fill(dir / "MASTER", [&](const Message&) { return asked = true; }).result.ok);
+        EXPECT_FALSE(asked);
+        int number = -1; // a count above 255 reads as a full portfolio
+        EXPECT_EQ(master_append(dir, master_record(security(0, "NEW")), number), count > 0 ? 2 : 1);
+        EXPECT_EQ(number, 0);
+        EXPECT_EQ(master_remove(dir, 2, true), 1);
     }
 }
 
