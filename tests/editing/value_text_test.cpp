@@ -32,29 +32,19 @@ TEST(ValueText, DatesAreWholeDatesOfTheInterfaceForm) {
     EXPECT_EQ(find_date_row({"01/09/96"}, "01/09/9"), -1);
 }
 
+// The boxes as keys drive them are in ui/entry_controls_test.cpp (built with the window only).
 TEST(EntryFilters, TheNumberBoxAndTheDateMask) {
-    for (unsigned c : {unsigned{'0'}, unsigned{'9'}, unsigned{'.'}, unsigned{'\b'}, unsigned{'\t'}, 3u, 22u})
+    for (unsigned c : {unsigned{'0'}, unsigned{'.'}, unsigned{'\b'}, 3u})
         EXPECT_TRUE(numeric_edit_accepts(c)) << c;
-    for (unsigned c :
-         {unsigned{'-'}, unsigned{'+'}, unsigned{'e'}, unsigned{' '}, unsigned{','}, 127u, 0xE9u})
+    for (unsigned c : {unsigned{'-'}, unsigned{'e'}, unsigned{' '}, 127u, 0xE9u})
         EXPECT_FALSE(numeric_edit_accepts(c)) << c;
     std::string mask = "01/02/98";
-    EXPECT_EQ(date_mask_key(mask, 0, 0, '1').next_end, 2); // a caret before the first digit
-    int start = 0, end = 8;
-    for (char digit : std::string("031599")) { // group by group, wrapping at the end
-        DateMaskOutcome outcome = date_mask_key(mask, start, end, static_cast<unsigned>(digit));
-        ASSERT_EQ(outcome.action, DateMaskOutcome::Action::Written);
-        start = outcome.next_start;
-        end = outcome.next_end;
-    }
-    EXPECT_EQ(mask + std::to_string(start) + std::to_string(end), "03/15/9902");
+    const DateMaskOutcome first = date_mask_key(mask, 0, 0, '1'); // a caret before the first digit
+    EXPECT_EQ(first.next_start * 10 + first.next_end, 12);
     const DateMaskOutcome refused = date_mask_key(mask, 4, 6, '5');
     EXPECT_EQ(refused.action, DateMaskOutcome::Action::Refused);
     EXPECT_EQ(refused.next_start * 10 + refused.next_end, 35);
-    EXPECT_EQ(date_mask_key(mask, 7, 7, '5').next_start, 6);
-    EXPECT_EQ(date_mask_key(mask, 2, 3, '5').next_end, 2);
-    EXPECT_EQ(mask, "03/15/99");
     EXPECT_EQ(date_mask_key(mask, 0, 2, '/').action, DateMaskOutcome::Action::Dropped);
-    EXPECT_EQ(date_mask_key(mask, 0, 2, '\b').action, DateMaskOutcome::Action::Dropped);
     EXPECT_EQ(date_mask_key(mask, 0, 2, '\t').action, DateMaskOutcome::Action::PassOn);
+    EXPECT_EQ(mask, "11/02/98");
 }

@@ -7,6 +7,7 @@
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
 #include "support/builder.h"
+#include "support/qt_window.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
@@ -26,16 +27,6 @@ namespace fs = std::filesystem;
 using namespace testing_support;
 
 namespace {
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quorbit_view_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        QStandardPaths::setTestModeEnabled(true);
-        new QApplication(argc, argv);
-    }
-}
 
 struct Security {
     std::string symbol;
@@ -101,15 +92,6 @@ protected:
     QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
     QString QuoteCell(int row, int column) const {
         return view_->Quotes().data(view_->Quotes().index(row, column)).toString();
-    }
-    std::vector<Prompts::Shown> Shown(Prompts::Kind kind) const {
-        std::vector<Prompts::Shown> shown;
-        for (const auto& entry : Prompts::Get().History()) {
-            if (entry.kind == kind) {
-                shown.push_back(entry);
-            }
-        }
-        return shown;
     }
     void ClickSymbolRow(int row) {
         QTableView* list = view_->SymbolList();
@@ -186,7 +168,7 @@ TEST_F(WindowTest, MoreThan255SymbolsShowTheFirst255) {
     EXPECT_EQ(view_->State().symbolCount, 255);
     const auto warnings = Shown(Prompts::Kind::Warning);
     ASSERT_FALSE(warnings.empty());
-    EXPECT_EQ(warnings.front().text, "File has 300 symbols.\nWill only display the first 255 symbols");
+    EXPECT_EQ(warnings.front(), "File has 300 symbols.\nWill only display the first 255 symbols");
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
@@ -202,7 +184,7 @@ TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
     EXPECT_EQ(view_->State().symbolCount, 0);
     const auto stops = Shown(Prompts::Kind::Stop);
     ASSERT_EQ(stops.size(), 1u);
-    EXPECT_EQ(stops.front().text, "Failure while filling symbols grid");
+    EXPECT_EQ(stops.front(), "Failure while filling symbols grid");
     EXPECT_EQ(frame_->SymbolPane(), "No Symbols Read");
 }
 
@@ -237,8 +219,8 @@ TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
     const auto questions = Shown(Prompts::Kind::Question);
     ASSERT_EQ(questions.size(), GetParam() == Answer::MasterFix ? 0u : 1u);
     if (!questions.empty()) {
-        EXPECT_TRUE(questions.front().text.startsWith("The master file\n" +
-                                                      QString::fromStdString((dir / "MASTER").string())));
+        EXPECT_TRUE(questions.front().startsWith("The master file\n" +
+                                                 QString::fromStdString((dir / "MASTER").string())));
     }
     const std::string after = read_bytes(dir / "MASTER");
     if (GetParam() == Answer::No) {
@@ -298,7 +280,7 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
         Action(name)->trigger();
         const auto stops = Shown(Prompts::Kind::Stop);
         ASSERT_EQ(stops.size(), 1u) << name;
-        EXPECT_EQ(stops.front().text, kUndatedQuoteMessage);
+        EXPECT_EQ(stops.front(), kUndatedQuoteMessage);
     }
     view_->QuoteList()->selectRow(0);
     Prompts::Get().ClearHistory();
@@ -317,7 +299,7 @@ TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
     EXPECT_EQ(view_->Quotes().Rows(), 0);
     const auto errors = Shown(Prompts::Kind::Stop);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors.front().text, "Error in FillQuotesGrid");
+    EXPECT_EQ(errors.front(), "Error in FillQuotesGrid");
 }
 
 TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {
@@ -364,7 +346,7 @@ TEST_F(WindowTest, HelpOpensTheUserGuide) {
     Action("actionHelp")->trigger();
     const auto opened = Shown(Prompts::Kind::OpenUrl);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_TRUE(opened.front().text.endsWith("quorbit-help.html"));
+    EXPECT_TRUE(opened.front().endsWith("quorbit-help.html"));
     EXPECT_TRUE(QFile::exists(CQuorbitApp::HelpFilePath()));
 }
 

@@ -8,6 +8,7 @@
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
 #include "support/builder.h"
+#include "support/qt_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,15 +30,6 @@ namespace {
 // 3 Mon 8, 4 Thu 4.
 const DayNumber kThu4 = date_pack(96, 1, 4), kMon8 = date_pack(96, 1, 8), kTue9 = date_pack(96, 1, 9),
                 kWed10 = date_pack(96, 1, 10), kThu11 = date_pack(96, 1, 11);
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quote_commands_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        new QApplication(argc, argv);
-    }
-}
 
 QLineEdit* Edit(QDialog& dialog, const char* name) {
     return dialog.findChild<QLineEdit*>(name);
@@ -97,15 +89,6 @@ protected:
     std::string Dat() const { return read_bytes(dir_ / "f1.dat"); }
     std::string Logged(const char* section, const char* key) const {
         return app_->Settings()->GetString(section, key, "(none)");
-    }
-    std::vector<QString> Shown(Prompts::Kind kind) const {
-        std::vector<QString> texts;
-        for (const auto& shown : Prompts::Get().History()) {
-            if (shown.kind == kind) {
-                texts.push_back(shown.text);
-            }
-        }
-        return texts;
     }
 
     TempDir root_;

@@ -4,6 +4,7 @@
 #include "shell/ui/command_table.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/static_link.h"
+#include "support/qt_window.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -17,25 +18,11 @@ namespace {
 
 class LinkTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "static_link_test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new QApplication(argc, argv);
-        }
+    void SetUp() override {
+        testing_support::EnsureApplication();
+        Prompts::Get().Script();
     }
-    void SetUp() override { Prompts::Get().Script(); }
-
-    std::vector<QString> Opened() const {
-        std::vector<QString> urls;
-        for (const auto& shown : Prompts::Get().History()) {
-            if (shown.kind == Prompts::Kind::OpenUrl) {
-                urls.push_back(shown.text);
-            }
-        }
-        return urls;
-    }
+    static std::vector<QString> Opened() { return testing_support::Shown(Prompts::Kind::OpenUrl); }
 
     int mailVisited_ = 0;
     int webVisited_ = 0;
