@@ -28,9 +28,8 @@ using namespace testing_support;
 
 namespace {
 
-struct Security {
-    std::string symbol;
-    std::string name;
+struct Listed {
+    std::string symbol, name;
     int bars;
 };
 
@@ -49,24 +48,14 @@ protected:
     }
 
     // A portfolio below the start directory; a security's series starts on the same day for all.
-    fs::path Portfolio(const std::string& name, const std::vector<Security>& securities,
+    fs::path Portfolio(const std::string& name, const std::vector<Listed>& securities,
                        std::vector<std::string> fields = SeriesSpec{}.fields) {
-        const fs::path dir = root_ / "volume" / name;
-        fs::create_directories(dir);
-        std::vector<MasterRecord> records;
-        int number = 1;
-        for (const Security& security : securities) {
-            SeriesSpec spec;
-            spec.file_number = number++;
-            spec.symbol = security.symbol;
-            spec.name = security.name;
-            spec.fields = fields;
-            const auto bars = random_series_bars(7, security.bars);
-            write_security(dir, spec, bars);
-            records.push_back(series_master_record(spec, bars));
-        }
-        write_series_master(dir, records);
-        return dir;
+        std::vector<Security> made;
+        for (const Listed& s : securities)
+            made.push_back({{static_cast<int>(made.size()) + 1, s.symbol, s.name, 'D', fields},
+                            random_series_bars(7, s.bars)});
+        write_portfolio(root_ / "volume" / name, made);
+        return root_ / "volume" / name;
     }
 
     void Setting(const char* section, const char* key, int value) {
