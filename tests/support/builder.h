@@ -190,29 +190,25 @@ inline std::vector<std::string> intraday_fields() {
     return {"DATE", "TIME", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
 }
 
-inline const char* const kBuilderFieldNames[] = {"DATE", "TIME", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
+// The index of a named field (DATE .. OI), 8 for any other text.
+inline std::size_t field_index(const std::string& field) {
+    static const char* const kNames[] = {"DATE", "TIME", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
+    return static_cast<std::size_t>(std::find(std::begin(kNames), std::end(kNames), field) -
+                                    std::begin(kNames));
+}
 
 inline std::string dat_bytes(const SeriesSpec& spec, const std::vector<SeriesBar>& bars) {
     std::string out(4 * spec.fields.size(), spec.header_fill);
     put_int16(out, 2, spec.last_record.value_or(static_cast<std::int16_t>(bars.size() + 1)));
-    for (const SeriesBar& bar : bars) {
+    for (const SeriesBar& b : bars) {
         int h, m, s;
-        time_unpack(bar.time, h, m, s);
-        const float values[] = {date_to_yymmdd(bar.date),
-                                static_cast<float>(h * 10000 + m * 100 + s),
-                                bar.open,
-                                bar.high,
-                                bar.low,
-                                bar.close,
-                                bar.vol,
-                                bar.oi};
+        time_unpack(b.time, h, m, s);
+        const float time = static_cast<float>(h * 10000 + m * 100 + s);
+        const float values[] = {date_to_yymmdd(b.date), time, b.open, b.high, b.low, b.close, b.vol, b.oi};
         for (std::size_t k = 0; k < spec.fields.size(); ++k) {
-            const auto named =
-                std::find(std::begin(kBuilderFieldNames), std::end(kBuilderFieldNames), spec.fields[k]);
-            out +=
-                mbf_bytes(named != std::end(kBuilderFieldNames)
-                              ? values[named - std::begin(kBuilderFieldNames)]
-                              : 7.25f + static_cast<float>(k) + static_cast<float>(bar.date % 17)); // filler
+            const std::size_t field = field_index(spec.fields[k]); // filler for a field no name covers
+            out += mbf_bytes(field < 8 ? values[field]
+                                       : 7.25f + static_cast<float>(k) + static_cast<float>(b.date % 17));
         }
     }
     return out + spec.trailing;
@@ -229,8 +225,7 @@ inline std::string dop_text(const SeriesSpec& spec) {
         }
     };
     for (const std::string& field : spec.fields) {
-        if (std::find(std::begin(kBuilderFieldNames), std::end(kBuilderFieldNames), field) ==
-            std::end(kBuilderFieldNames))
+        if (field_index(field) == 8)
             continue;
         extras_before(index++, false);
         out += "\"" + field + "\"," + std::to_string(spec.input_code) + "," +
