@@ -25,26 +25,19 @@ std::vector<SeriesBar> bars_with_split(int count, int split_at, DayNumber day = 
 }
 
 TEST(SplitRatio, ThePairTestOfTheWindowsAndTheGap) {
-    // Close, low and high of the earlier bar, then of the later; the ratio listed (0:0 for none).
+    // Close, low and high of the earlier bar, then of the later; the ratio listed (0:0 for none). Gaps of 4.7
+    // and 3.7; a gap equal to 0.8 of the move; ratios of 2.2 and 1.8; near 4:3 and 3:4, never tried; a zero
+    // close; no HIGH and LOW fields; a gap of 0.
+    // clang-format off
     const std::tuple<float, float, float, float, float, float, int, int> cases[] = {
-        {10, 9.8f, 10.2f, 5, 4.9f, 5.1f, 2, 1},
-        {10, 9.8f, 10.2f, 5, 4.9f, 6.1f, 0, 0}, // gap 4.7, 3.7
-        {10, 9.0f, 10.2f, 5, 4.9f, 5.0f, 0, 0}, // a gap equal to 0.8 of the move is none
-        {5, 4.9f, 5.1f, 10, 9.8f, 10.2f, 1, 2},
-        {11, 10.9f, 11.1f, 5, 4.9f, 5.1f, 0, 0}, // r 2.2
-        {9, 8.9f, 9.1f, 5, 4.9f, 5.1f, 0, 0},
-        {9, 8.9f, 9.1f, 3, 2.9f, 3.1f, 3, 1},
-        {12, 11.9f, 12.1f, 3, 2.9f, 3.1f, 4, 1},
-        {3, 2.9f, 3.1f, 9, 8.9f, 9.1f, 1, 3},
-        {3, 2.9f, 3.1f, 12, 11.9f, 12.1f, 1, 4},
-        {15, 14.9f, 15.1f, 10, 9.9f, 10.1f, 3, 2},
-        {10, 9.9f, 10.1f, 15, 14.9f, 15.1f, 2, 3},
-        {13.3f, 13.29f, 13.31f, 10, 9.99f, 10.01f, 0, 0}, // no 4:3
-        {7.5f, 7.49f, 7.51f, 10, 9.99f, 10.01f, 0, 0},
-        {0, 0, 0, 5, 4.9f, 5.1f, 0, 0}, // no 3:4, a zero close
-        {10, 9.8f, 10.2f, 0, 0, 0, 0, 0},
-        {10, -1, -1, 5, -1, -1, 0, 0}, // no HIGH and LOW fields
+        {10, 9.8f, 10.2f, 5, 4.9f, 5.1f, 2, 1}, {10, 9.8f, 10.2f, 5, 4.9f, 6.1f, 0, 0}, {10, 9.0f, 10.2f, 5, 4.9f, 5.0f, 0, 0},
+        {5, 4.9f, 5.1f, 10, 9.8f, 10.2f, 1, 2}, {11, 10.9f, 11.1f, 5, 4.9f, 5.1f, 0, 0}, {9, 8.9f, 9.1f, 5, 4.9f, 5.1f, 0, 0},
+        {9, 8.9f, 9.1f, 3, 2.9f, 3.1f, 3, 1}, {12, 11.9f, 12.1f, 3, 2.9f, 3.1f, 4, 1}, {3, 2.9f, 3.1f, 9, 8.9f, 9.1f, 1, 3},
+        {3, 2.9f, 3.1f, 12, 11.9f, 12.1f, 1, 4}, {15, 14.9f, 15.1f, 10, 9.9f, 10.1f, 3, 2}, {10, 9.9f, 10.1f, 15, 14.9f, 15.1f, 2, 3},
+        {13.3f, 13.29f, 13.31f, 10, 9.99f, 10.01f, 0, 0}, {7.5f, 7.49f, 7.51f, 10, 9.99f, 10.01f, 0, 0},
+        {0, 0, 0, 5, 4.9f, 5.1f, 0, 0}, {10, 9.8f, 10.2f, 0, 0, 0, 0, 0}, {10, -1, -1, 5, -1, -1, 0, 0},
         {10, 5.0f, 10.2f, 5, 4.9f, 5.0f, 0, 0}};
+    // clang-format on
     for (const auto& [ca, la, ha, cb, lb, hb, p, q] : cases) {
         const std::optional<SplitRatio> ratio = split_ratio_for(ca, cb, la, ha, lb, hb);
         EXPECT_EQ(ratio ? ratio->p * 10 + ratio->q : 0, p * 10 + q)
