@@ -64,10 +64,10 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
 
 TEST(SymbolList, CountRulesAndTheFirst255) {
     const std::string stray = record_as_string(master_record(security(9, "LATE")));
-    // Records, count, unused slots, bytes after them, whether the list is filled.
+    // Records, count, unused slots, bytes after them, whether the list is filled (255 records: no warning).
     const std::tuple<int, std::int16_t, int, std::string, bool> cases[] = {
         {0, 0, 0, "", true},     {0, 0, 4, "", true},   {12, 10, 0, "", false}, {8, 10, 0, "", false},
-        {3, 3, 2, stray, false}, {3, -3, 0, "", false}, {2, 2, 0, "ABC", true}};
+        {3, 3, 2, stray, false}, {3, -3, 0, "", false}, {2, 2, 0, "ABC", true}, {255, 255, 0, "", true}};
     for (const auto& [records, count, unused, tail, ok] : cases) {
         TempDir dir;
         MasterBuilder builder;
