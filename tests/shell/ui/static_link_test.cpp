@@ -33,6 +33,7 @@ TEST_F(LinkTest, TheMailAddressOpensAsANewMailAndTurnsPurpleForTheWholeRun) {
         CAboutDlg about(&mailVisited_, &webVisited_);
         EXPECT_EQ(about.MailLink()->LinkColour(), QColor(0, 0, 255));
         about.MailLink()->Click();
+        EXPECT_EQ(about.MailLink()->LinkColour(), QColor(128, 0, 128)); // visited at once
         about.MailLink()->EndClickPause();
         about.MailLink()->Click();
         EXPECT_EQ(Opened(),
