@@ -126,9 +126,9 @@ TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown
     bars[1].open = 25.5f;
     bars[1].close = 26.0f;
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
-    EXPECT_EQ(Logged("Edit", "Date"), "01/08/96");
-    EXPECT_EQ(Logged("Edit", "Open"), "25.5");
-    EXPECT_EQ(Logged("Edit", "OI"), "301");
+    EXPECT_EQ(
+        std::vector<std::string>({Logged("Edit", "Date"), Logged("Edit", "Open"), Logged("Edit", "OI")}),
+        (std::vector<std::string>{"01/08/96", "25.5", "301"}));
     EXPECT_EQ(view_->State().selectedQuoteRow, 0);
     EXPECT_EQ(QuoteListModel::CellText(view_->Quotes().RowAt(3), 1), "25.5000");
 }
@@ -172,9 +172,9 @@ TEST_F(QuoteCommandsWindow, SplitRestatesTheQuotesBeforeItsDateAfterRefusingBadI
         bar->oi *= 2;
     }
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
-    EXPECT_EQ(Logged("Split", "Date"), "01/09/96");
-    EXPECT_EQ(Logged("Split", "New"), "2");
-    EXPECT_EQ(Logged("Split", "Old"), "1");
+    EXPECT_EQ(
+        std::vector<std::string>({Logged("Split", "Date"), Logged("Split", "New"), Logged("Split", "Old")}),
+        (std::vector<std::string>{"01/09/96", "2", "1"}));
 }
 
 TEST_F(QuoteCommandsWindow, AdjustTakesFromAfterToButNoEmptyOrWordyMultiplier) {
@@ -197,9 +197,9 @@ TEST_F(QuoteCommandsWindow, AdjustTakesFromAfterToButNoEmptyOrWordyMultiplier) {
     EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
     EXPECT_EQ(Dat(), before);                                // no quote lies in the range
     EXPECT_EQ(Shown(Prompts::Kind::Information).size(), 1u); // and says so
-    EXPECT_EQ(Logged("Adjust", "Date1"), "01/11/96");
-    EXPECT_EQ(Logged("Adjust", "Date2"), "01/04/96");
-    EXPECT_EQ(Logged("Adjust", "PriceMult"), "3");
+    EXPECT_EQ(std::vector<std::string>(
+                  {Logged("Adjust", "Date1"), Logged("Adjust", "Date2"), Logged("Adjust", "PriceMult")}),
+              (std::vector<std::string>{"01/11/96", "01/04/96", "3"}));
 }
 
 TEST_F(QuoteCommandsWindow, DeleteAsksOnceMoreAndNoKeepsTheDialogOpen) {
