@@ -47,3 +47,10 @@ bool FilterChangeNeedsScan(bool oldLimit, const std::string& oldFilterUpper, boo
 
 // "No master files found on drive " + volume + the hint at the filter.
 std::string NoPortfoliosMessage(const std::string& volume);
+
+// The three values of the Search Filter dialog, kept in "Search"/"Limit", "Name" and "MasterFix".
+struct SearchFilterSettings {
+    bool limit = true;
+    std::string path;
+    bool repair = false;
+};
