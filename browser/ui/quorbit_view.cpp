@@ -524,6 +524,9 @@ void CQuorbitView::OnDriveChange() {
 }
 
 void CQuorbitView::ScanDrive() {
+    if (currentDrive_ == "?") {
+        return; // no volume chosen yet
+    }
     ResetView(ResetPortfolios);
     ScanProgressDialog progress(window());
     progressDialog_ = &progress;
