@@ -1,16 +1,20 @@
 // Benchmarks of the operations that move the most data: reading windows of bars, the series rewrite,
 // the quote list, split search and export, on a security of the largest size a DAT header can state
-// (32,766 bars of 28 bytes).
+// (32,766 bars of 28 bytes); and the walk and look-ups in a directory of 100,000 entries.
 #include "analysis/export.h"
 #include "analysis/split_search.h"
+#include "browser/master_walk.h"
 #include "browser/quote_cells.h"
 #include "storage/fileops.h"
+#include "storage/master.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
 #include "support/series_builder.h"
 #include "support/temp_dir.h"
 
 #include <benchmark/benchmark.h>
+
+#include <fstream>
 
 namespace {
 
@@ -99,5 +103,34 @@ void BM_Export(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(file)));
 }
 BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond);
+
+// A portfolio with lower-case names among 100,000 other entries: every look-up of one of its files
+// falls back to a search of the directory.
+struct HugeDirectory {
+    static constexpr int kEntries = 100000;
+    TempDir dir;
+    HugeDirectory() {
+        SeriesSpec spec;
+        spec.lower_case = true;
+        write_series_portfolio(dir.path(), spec, random_series_bars(7, 40));
+        for (int i = 0; i < kEntries; ++i)
+            std::ofstream(dir.path() / ("F" + std::to_string(i) + ".DAX"));
+    }
+};
+
+void BM_WalkAndLookUpsInAHugeDirectory(benchmark::State& state) {
+    static HugeDirectory huge;
+    for (auto _ : state) {
+        std::vector<std::string> found;
+        SearchForMasters(huge.dir.path(), found, false, "");
+        MasterRecord record;
+        std::filesystem::path where;
+        benchmark::DoNotOptimize(master_find(huge.dir.path(), "IBM", record, where));
+        QuoteListing listing = quote_list_read(huge.dir.path(), "IBM");
+        benchmark::DoNotOptimize(listing.rows.data());
+    }
+    state.SetItemsProcessed(state.iterations() * HugeDirectory::kEntries);
+}
+BENCHMARK(BM_WalkAndLookUpsInAHugeDirectory)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -151,7 +151,7 @@ bool aim_at_one_quote(const ViewState& view, int row, std::string_view date_text
         edit.bar = view.quoteCount - 1 - row;
         if (edit.bar >= 0)
             return true;
-        failure = CommandResult::failure("No quote is selected.");
+        failure = CommandResult::failure("No quote is selected.", 0, MessageKind::Warning);
         return false;
     }
     DayNumber found = 0;

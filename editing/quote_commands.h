@@ -40,9 +40,9 @@ std::optional<PresentFields> value_fields_present(const std::filesystem::path& p
 // quote file can store. The text of a field the series lacks is never written and is not checked.
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present);
-// Sets the six values of one quote: that of quote-list row `row` (0 = newest), which must be dated
-// `date_text`, or with no row (-1) the one quote dated `date_text`; a date held by several quotes is
-// refused, as it names none of them. Log section "Edit".
+// Sets the six values of one quote: that of quote-list row `row` (0 = newest; the window passes
+// `selectedQuoteRow`), which must be dated `date_text`, or with no row (-1) the one quote dated
+// `date_text`; a date held by several quotes is refused, as it names none of them. Log section "Edit".
 CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
                          int row = -1);
 

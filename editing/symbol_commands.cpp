@@ -61,6 +61,11 @@ int record_answering_to(const MasterImage& image, std::string_view key, int self
     return -1;
 }
 
+// Input refused before anything was tried.
+CommandResult refused(std::string message) {
+    return CommandResult::failure(std::move(message), 0, MessageKind::Warning);
+}
+
 // A text as the 16 bytes of a MASTER field hold it: padded with blanks.
 std::string padded(const std::string& text) {
     std::string field = text;
@@ -89,32 +94,27 @@ CommandResult check_edit_symbol_input(std::string_view new_symbol) {
 CommandResult check_symbol_text(std::string_view symbol) {
     std::optional<std::string> bytes = latin1_from_utf8(symbol);
     if (!bytes)
-        return CommandResult::failure(kNotSingleByte, 0, MessageKind::Warning);
+        return refused(kNotSingleByte);
     if (bytes->size() > kMaxSymbolLength)
-        return CommandResult::failure("A symbol holds at most " + std::to_string(kMaxSymbolLength) +
-                                          " characters; other programs read no more.",
-                                      0, MessageKind::Warning);
+        return refused("A symbol holds at most " + std::to_string(kMaxSymbolLength) +
+                       " characters; other programs read no more.");
     // The symbol text ends at the first byte of 32 or less or of 128 or more: any other would be cut off.
     bool plain = std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= ' ' && c <= '~'; });
     if (!plain || (!bytes->empty() && bytes->front() == ' '))
-        return CommandResult::failure(
-            "A symbol is written with letters, digits and signs of plain ASCII and does not begin with a "
-            "blank.",
-            0, MessageKind::Warning);
+        return refused("A symbol is written with letters, digits and signs of plain ASCII and does not begin "
+                       "with a blank.");
     return CommandResult::success();
 }
 
 CommandResult check_name_text(std::string_view name) {
     std::optional<std::string> bytes = latin1_from_utf8(name);
     if (!bytes)
-        return CommandResult::failure(kNotSingleByte, 0, MessageKind::Warning);
+        return refused(kNotSingleByte);
     if (bytes->size() > kMaxNameLength)
-        return CommandResult::failure("A name holds at most " + std::to_string(kMaxNameLength) +
-                                          " characters.",
-                                      0, MessageKind::Warning);
+        return refused("A name holds at most " + std::to_string(kMaxNameLength) + " characters.");
     auto control = [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; };
     if (std::any_of(bytes->begin(), bytes->end(), control))
-        return CommandResult::failure("A name holds no control characters.", 0, MessageKind::Warning);
+        return refused("A name holds no control characters.");
     return CommandResult::success();
 }
 
@@ -137,8 +137,8 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return unreadable_master(master_path);
     int index = find_symbol_record(image, row_symbol);
     if (int other = record_answering_to(image, new_symbol, index); other >= 0)
-        return CommandResult::failure("Symbol " + new_symbol + " already belongs to another security of\n" +
-                                      quoted_path(master_path) + "\nNothing was changed.");
+        return refused("Symbol " + new_symbol + " already belongs to another security of\n" +
+                       quoted_path(master_path) + "\nNothing was changed.");
     MasterRecord record = image.record(index);
     if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
         CommandResult same = CommandResult::success();

@@ -28,12 +28,12 @@ CommandResult check_symbol_text(std::string_view symbol);
 // A name (typed, UTF-8) of at most 16 single-byte (Latin-1) characters, no control characters.
 CommandResult check_name_text(std::string_view name);
 
-// Gives the selected row's security (of the portfolio `masterPath`) the new symbol and name (typed, UTF-8;
-// stored as single bytes, as typed). Refused, with nothing changed: a symbol or name the checks above refuse,
-// a symbol that another record of the portfolio already answers to (as its symbol or name, ignoring case),
-// and a MASTER the symbol list calls damaged. When the record already holds both texts nothing is written and
-// the one message is kNothingChanged. On success the caller shows the new texts in the row and takes them as
-// the series on screen.
+// Gives the security of the selected row (`row_symbol`, its column-0 text) of the portfolio `masterPath`
+// the new symbol and name (typed, UTF-8; stored as single bytes, as typed). Refused, with nothing
+// changed: a symbol or name the checks above refuse, a symbol that another record of the portfolio
+// already answers to (as its symbol or name, ignoring case), and a MASTER the symbol list calls damaged.
+// When the record already holds both texts nothing is written and the one message is kNothingChanged.
+// On success the caller shows the new texts in the row and takes them as the series on screen.
 CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol, std::string_view new_symbol,
                           std::string_view new_name);
 

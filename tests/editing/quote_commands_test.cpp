@@ -127,7 +127,7 @@ TEST_F(QuoteCommands, AnEditThatChangesNothingWritesNothingAndSaysSo) {
     };
     for (const CommandResult& r : results) {
         EXPECT_TRUE(r.ok);
-        EXPECT_EQ(r.texts(), std::vector<std::string>{kNothingChanged});
+        EXPECT_EQ(r.messages, (std::vector<Message>{{MessageKind::Information, kNothingChanged}}));
         EXPECT_FALSE(r.log.empty());
     }
     EXPECT_TRUE(unchanged());

@@ -88,8 +88,8 @@ TEST_F(SymbolCommands, RenameRefusesATextTheFilesCannotHoldOrAKeyAnotherRecordAn
     ASSERT_TRUE(edit_symbol(view_of(tmp.path()), "IBM", "IBM", "M\xC3\xBCller AG").ok);
     EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
     const auto renamed = snapshot(tmp.path());
-    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "IBM", "M\xC3\xBCller AG").texts(),
-              std::vector<std::string>{kNothingChanged});
+    EXPECT_EQ(edit_symbol(view_of(tmp.path()), "IBM", "IBM", "M\xC3\xBCller AG").messages,
+              (std::vector<Message>{{MessageKind::Information, kNothingChanged}}));
     EXPECT_EQ(snapshot(tmp.path()), renamed);
 }
 
@@ -133,21 +133,18 @@ TEST_F(SymbolCommands, NoMatchingRecordOrNoSymbolChangesNothing) {
 }
 
 TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged) {
-    auto view_on_screen = [&](const std::string& symbol, int quotes) {
-        ViewState view = view_of(tmp.path(), symbol);
-        view.quoteCount = quotes;
-        return view;
-    };
     write_portfolio(tmp / "dest", {security(1, "DDD", "DEST", bars_on({day(99, 1, 4)}))});
     write_bytes(master, original.substr(0, slot_offset(3) + 20)); // cut in the middle of a record
     before = snapshot(tmp.path());
     const std::string problem = symbol_list_read(master).problem;
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
+    ViewState aaa = view_of(tmp.path(), "AAA");
+    aaa.quoteCount = 3;
     const CommandResult results[] = {
-        edit_symbol(view_of(tmp.path()), "AAA", "NEW", "NAME"),
-        delete_symbol(view_of(tmp.path()), "AAA"),
-        delete_quote(view_on_screen("AAA", 3), "01/04/99"),
-        transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest"),
+        edit_symbol(aaa, "AAA", "NEW", "NAME"),
+        delete_symbol(aaa, "AAA"),
+        delete_quote(aaa, "01/04/99"),
+        transfer_symbol(aaa, TransferMode::Move, tmp / "dest"),
     };
     for (const CommandResult& r : results) {
         EXPECT_FALSE(r.ok);

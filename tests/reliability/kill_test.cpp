@@ -1,9 +1,11 @@
-// The kill test: a child process makes a long seeded series of random edits on two portfolios (quote
-// edits of every kind, splits, adjustments, deleted and added quotes, renames, moves and copies
-// between the two) and is killed with SIGKILL at a random moment. After each kill both portfolios must
-// make sense: every MASTER reads with counters that agree, every counted security reads completely,
-// and no security is lost (one may be in both portfolios after a killed move). The next child starts
-// on the same directories with whatever the killed one left behind.
+// The kill test: child processes make seeded edits on two portfolios (quote edits of every kind, splits,
+// adjustments, deleted and added quotes, renames, moves and copies between the two), and each child
+// dies by SIGKILL in the middle of one step, at a file-system call chosen in advance. The child counts
+// the calls of the storage layer, so where it dies depends on the seed alone, never on the speed of
+// the machine: every kind of step is interrupted from its first call to its last, and every kind
+// also completes. After each kill both portfolios must make sense: every MASTER reads with counters
+// that agree, every counted security reads completely, and no security is lost (one may be in both
+// portfolios after a killed move). The next child starts on whatever the killed one left behind.
 #include "browser/quote_cells.h"
 #include "browser/symbol_list.h"
 #include "consistency.h"
@@ -12,37 +14,37 @@
 #include "editing/transfer.h"
 #include "storage/portfolio_files.h"
 #include "storage/rewrite.h"
+#include "support/fault_injection.h"
 #include "support/series_builder.h"
 #include "support/temp_dir.h"
 #include "support/view_of.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <map>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::view_of;
-using Clock = std::chrono::steady_clock;
 
-constexpr int kKills = 400;
-constexpr auto kTimeBudget = std::chrono::seconds(35);
-constexpr int kMaxDelayMs = 30;
-constexpr std::size_t kMaxRows = 14; // copies stop here, so the portfolios stay small
-constexpr int kStepsPerChild = 4000;
+constexpr int kKillsPerStep = 40;               // spread from the first to the last call of the step
+constexpr std::size_t kMaxRows = 14;            // copies stop here, so the portfolios stay small
+constexpr int kAttempts = 8;                    // choices a child tries for a step before it gives up
+constexpr int kFinalRandomSteps = 100;          // the child that is not killed, after one step of each kind
+const std::vector<fs::path> kDirs = {"a", "B"}; // the children work relative to the test's folder
+using testing_support::view_of;
 
 // The identity of a security: the first four characters of its name ("ID07"), which renames keep.
 std::string identity_of(const std::string& name) {
@@ -72,7 +74,7 @@ void write_portfolio(const fs::path& dir, int first_id, bool lower_case) {
     testing_support::write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), std::string(192, '\x5d'));
 }
 
-// ---- The child: random edits ---------------------------------------------------------------------
+// ---- The steps -----------------------------------------------------------------------------------
 
 enum Step : int {
     kEditQuote,
@@ -108,87 +110,215 @@ std::vector<Row> rows_of(const std::vector<fs::path>& dirs) {
     return rows;
 }
 
-// The view state with the row's security on screen and its quote list read.
-ViewState view_on(const Row& row, const QuoteListing& listing) {
-    ViewState view = view_of(row.dir, row.symbol);
-    view.quoteCount = listing.quote_count;
-    view.firstQuoteDate = listing.first_quote_date;
-    view.lastQuoteDate = listing.last_quote_date;
-    return view;
+// ---- The child -----------------------------------------------------------------------------------
+
+// What a child reports to the parent, one message per event, through a pipe.
+struct Note {
+    enum What : std::uint8_t { kDone, kKilled, kSetAside, kGaveUp, kNotKilled };
+    What what = kDone;
+    std::uint8_t step = 0;
+    bool faithful = true;   // kKilled: the step repeated the calls of its rehearsal up to the kill
+    std::int32_t call = 0;  // kKilled: the call of the step the child died at, from 1
+    std::int32_t calls = 0; // kKilled: the calls the step made in its rehearsal
+};
+
+// What one child does: complete `steps` in order, then, unless `kill_step` is negative, die in a step
+// of that kind at call 1 + index * (calls - 1) / (kKillsPerStep - 1), rounded.
+struct Plan {
+    unsigned seed = 0;
+    std::vector<int> steps;
+    int kill_step = -1;
+    int kill_index = 0;
+};
+
+// A file named in a transfer's "The file ... already exists." is moved aside, as the user would do.
+// False when the result is not that refusal.
+bool set_aside_file_in_the_way(const CommandResult& refusal) {
+    const std::string head = "The file\n", tail = "\nalready exists.";
+    if (refusal.messages.empty())
+        return false;
+    const std::string& text = refusal.messages.front().text;
+    if (!text.starts_with(head) || text.find(tail) == std::string::npos)
+        return false;
+    fs::path in_the_way = text.substr(head.size(), text.find(tail) - head.size());
+    fs::rename(in_the_way, fs::path(in_the_way.string() + ".kept"));
+    return true;
 }
 
+// Works in the test's folder on the portfolios `kDirs`. Every step draws its choices from a generator
+// seeded by the plan, the step and the attempt, so the same plan on the same files does the same.
+// The step that is to be interrupted is first rehearsed on a copy of both portfolios, which tells how
+// many file-system calls it makes; the real run then dies at the chosen one.
 class Child {
 public:
-    Child(std::vector<fs::path> dirs, unsigned seed, int progress_fd)
-        : dirs_(std::move(dirs)), rng_(seed), seed_(seed), progress_fd_(progress_fd) {}
+    Child(Plan plan, int notes_fd) : plan_(std::move(plan)), notes_fd_(notes_fd) {
+        injector_.observe([this](fileops::Op op) { on_call(op); });
+    }
 
-    [[noreturn]] void run(int steps) {
-        for (int i = 0; i < steps; ++i) {
-            int step = pick(kSteps);
-            bool ok = do_step(step, i);
-            unsigned char note = static_cast<unsigned char>(step << 1 | (ok ? 1 : 0));
-            if (write(progress_fd_, &note, 1) != 1)
-                break;
-        }
+    [[noreturn]] void run() {
+        for (std::size_t i = 0; i < plan_.steps.size(); ++i)
+            perform(plan_.steps[i], static_cast<unsigned>(i), 0, false);
+        if (plan_.kill_step >= 0)
+            perform(plan_.kill_step, static_cast<unsigned>(plan_.steps.size()), 0, true);
         _exit(0);
     }
 
 private:
-    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+    void note(Note::What what, int step) { note({what, static_cast<std::uint8_t>(step)}); }
+    void note(Note n) {
+        if (write(notes_fd_, &n, sizeof n) != static_cast<ssize_t>(sizeof n))
+            _exit(5);
+    }
 
-    bool do_step(int step, int index) {
-        std::vector<Row> rows = rows_of(dirs_);
-        if (rows.empty())
-            return false;
-        const Row& row = rows[static_cast<std::size_t>(pick(static_cast<int>(rows.size())))];
-        const fs::path master = portfolio_files::master(row.dir);
-        const fs::path other = row.dir == dirs_[0] ? dirs_[1] : dirs_[0];
-        switch (step) {
-        case kRename:
-            return rename(row, index);
-        case kMove:
-            return editing::transfer_symbol(view_of(row.dir, row.symbol), editing::TransferMode::Move, other)
-                .ok;
-        case kCopy:
-            return rows.size() < kMaxRows &&
-                   editing::transfer_symbol(view_of(row.dir, row.symbol), editing::TransferMode::Copy, other)
-                       .ok;
-        case kDelete:
-            return delete_duplicate(rows, row);
-        default:
-            return edit_quotes(step, row, master);
+    void on_call(fileops::Op op) {
+        if (!counting_)
+            return;
+        ++calls_;
+        if (rehearsing_) {
+            rehearsal_.push_back(op);
+            return;
+        }
+        if (kill_at_ == 0)
+            return;
+        faithful_ = faithful_ && calls_ <= rehearsal_.size() && rehearsal_[calls_ - 1] == op;
+        if (calls_ == kill_at_) {
+            note({Note::kKilled, static_cast<std::uint8_t>(plan_.kill_step), faithful_,
+                  static_cast<std::int32_t>(calls_), static_cast<std::int32_t>(rehearsal_.size())});
+            raise(SIGKILL);
         }
     }
 
-    bool rename(const Row& row, int index) {
-        std::string symbol = "S" + std::to_string(seed_ % 100000) + "_" + std::to_string(index);
-        std::string name = identity_of(row.name) + " R" + std::to_string(index % 1000);
-        return editing::edit_symbol(view_of(row.dir), row.symbol, symbol, name).ok;
+    // Does a step to its end, clearing what stands in its way between attempts. With `kill`, the
+    // step is rehearsed first and the real run dies at the chosen call; the child never returns.
+    void perform(int step, unsigned tag, int depth, bool kill) {
+        for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
+            CommandResult result = kill ? rehearse(step, tag, attempt) : do_step(step, tag, attempt);
+            if (result.ok && kill && !rehearsal_.empty()) {
+                const std::size_t calls = rehearsal_.size(), spread = kKillsPerStep - 1;
+                kill_at_ =
+                    1 + (static_cast<std::size_t>(plan_.kill_index) * (calls - 1) + spread / 2) / spread;
+                do_step(step, tag, attempt);
+                note(Note::kNotKilled, step);
+                _exit(4);
+            }
+            if (result.ok && !kill)
+                return note(Note::kDone, step);
+            make_way(step, result, tag + 100 * (attempt + 1), depth);
+        }
+        note(Note::kGaveUp, step);
+        _exit(3);
     }
 
-    // Only a security that exists twice is deleted, so that no identity is ever deleted on purpose.
-    bool delete_duplicate(const std::vector<Row>& rows, const Row& row) {
-        int copies = 0;
-        for (const Row& r : rows)
-            copies += identity_of(r.name) == identity_of(row.name) ? 1 : 0;
-        return copies >= 2 && editing::delete_symbol(view_of(row.dir), row.symbol).ok;
+    // After a failed attempt: a file in the way is set aside. Where nothing offered work, a step makes
+    // some: a copy with no room left waits for a delete, a delete with no security held twice for a
+    // copy, an added quote for a deleted one (a gap). Otherwise the next attempt chooses anew.
+    void make_way(int step, const CommandResult& failure, unsigned tag, int depth) {
+        const int maker = step == kCopy       ? kDelete
+                          : step == kDelete   ? kCopy
+                          : step == kAddQuote ? kDeleteQuote
+                                              : -1;
+        if (set_aside_file_in_the_way(failure))
+            note(Note::kSetAside, step);
+        else if (failure.messages.empty() && depth == 0 && maker >= 0)
+            perform(maker, tag, depth + 1, false);
     }
 
-    bool edit_quotes(int step, const Row& row, const fs::path& master) {
+    // The step on a copy of both portfolios, its calls recorded.
+    CommandResult rehearse(int step, unsigned tag, unsigned attempt) {
+        const fs::path stage = "rehearsal";
+        fs::remove_all(stage);
+        fs::create_directory(stage);
+        for (const fs::path& dir : kDirs)
+            fs::copy(dir, stage / dir, fs::copy_options::recursive);
+        fs::current_path(stage);
+        rehearsal_.clear();
+        rehearsing_ = true;
+        CommandResult result = do_step(step, tag, attempt);
+        rehearsing_ = false;
+        fs::current_path("..");
+        fs::remove_all(stage);
+        return result;
+    }
+
+    template <typename Command> CommandResult command(Command run) {
+        calls_ = 0;
+        counting_ = true;
+        CommandResult result = run();
+        counting_ = false;
+        return result;
+    }
+
+    int pick(std::size_t n) { return std::uniform_int_distribution<int>(0, static_cast<int>(n) - 1)(rng_); }
+
+    // Tries the candidate securities in a seeded order; not ok without a message when none of them
+    // offers anything this step can work on.
+    CommandResult do_step(int step, unsigned tag, unsigned attempt) {
+        std::seed_seq seq{plan_.seed, tag, attempt};
+        rng_.seed(seq);
+        const std::vector<Row> rows = rows_of(kDirs);
+        std::vector<Row> candidates;
+        for (const Row& r : rows) {
+            auto same = [&](const Row& o) { return identity_of(o.name) == identity_of(r.name); };
+            // Only a security that exists twice is deleted, so that no identity is ever deleted on purpose.
+            if (step != kDelete || std::count_if(rows.begin(), rows.end(), same) >= 2)
+                candidates.push_back(r);
+        }
+        if (candidates.empty() || (step == kCopy && rows.size() >= kMaxRows))
+            return {};
+        std::shuffle(candidates.begin(), candidates.end(), rng_);
+        const std::string mark = std::to_string(plan_.seed % 10000) + "_" + std::to_string(tag);
+        for (const Row& row : candidates) {
+            const fs::path master = portfolio_files::master(row.dir);
+            const fs::path other = row.dir == kDirs[0] ? kDirs[1] : kDirs[0];
+            switch (step) {
+            case kRename:
+                return command([&] {
+                    return editing::edit_symbol(view_of(row.dir), row.symbol, "S" + mark,
+                                                identity_of(row.name) + " R" + mark);
+                });
+            case kMove:
+            case kCopy: {
+                const auto mode = step == kMove ? editing::TransferMode::Move : editing::TransferMode::Copy;
+                return command([&] { return editing::transfer_symbol(view_of(row.dir, row.symbol), mode, other); });
+            }
+            case kDelete:
+                return command([&] { return editing::delete_symbol(view_of(row.dir), row.symbol); });
+            default:
+                if (std::optional<CommandResult> result = edit_quotes(step, row, master))
+                    return *result;
+            }
+        }
+        return {};
+    }
+
+    // Nothing when the security offers nothing this step can work on.
+    std::optional<CommandResult> edit_quotes(int step, const Row& row, const fs::path& master) {
         QuoteListing listing = quote_list_read(row.dir, row.symbol);
         if (!listing.result.ok || listing.rows.size() < 3)
-            return false;
-        const int count = static_cast<int>(listing.rows.size());
-        ViewState view = view_on(row, listing);
-        view.selectedQuoteRow = pick(count);
+            return std::nullopt;
+        const std::size_t count = listing.rows.size();
+        ViewState view = view_of(row.dir, row.symbol);
+        view.quoteCount = listing.quote_count;
+        view.firstQuoteDate = listing.first_quote_date;
+        view.lastQuoteDate = listing.last_quote_date;
         std::vector<std::string> dates;
         for (const QuoteCells& cells : listing.rows)
             dates.push_back(cells[0]);
-        const std::string& date = dates[static_cast<std::size_t>(view.selectedQuoteRow)];
+        std::vector<int> addable; // rows with a free weekday before them and an older quote
+        for (int i = 0; step == kAddQuote && i < static_cast<int>(count); ++i) {
+            if (editing::plan_add_quote(listing.dates, i).check.ok)
+                addable.push_back(i);
+        }
+        if (step == kAddQuote && addable.empty())
+            return std::nullopt;
+        const int selected =
+            step == kAddQuote ? addable[static_cast<std::size_t>(pick(addable.size()))] : pick(count);
+        const std::string& date = dates[static_cast<std::size_t>(selected)];
+        view.selectedQuoteRow = selected;
         switch (step) {
         case kEditQuote: {
             std::string v = std::to_string(10 + pick(90)) + ".25";
-            return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}).ok;
+            return command([&] { return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}, selected); });
         }
         case kMultiply: {
             // The multiplying kind, which no dialog asks for, through the rewrite itself.
@@ -197,22 +327,29 @@ private:
             edit.first_date = 0;
             edit.last_date = 0xFFFF;
             std::fill(edit.values, edit.values + 6, pick(2) ? 2.0f : 0.5f);
-            return series_rewrite(edit, row.dir, row.symbol, listing.quote_count, master) == 0;
+            return command([&] {
+                CommandResult r;
+                r.ok = series_rewrite(edit, row.dir, row.symbol, listing.quote_count, master) == 0;
+                return r;
+            });
         }
-        case kSplit:
-            return editing::split_quotes(view, {date, pick(2) ? "2" : "1", pick(2) ? "1" : "2"}).ok;
+        case kSplit: {
+            editing::SplitInput input{date, pick(2) ? "2" : "1", pick(2) ? "1" : "2"};
+            return command([&] { return editing::split_quotes(view, input); });
+        }
         case kAdjust: {
             const std::string& other = dates[static_cast<std::size_t>(pick(count))];
-            std::string from = date_from_text_order(date, other, true);
-            std::string to = date_from_text_order(date, other, false);
-            return editing::adjust_quotes(view, {from, to, pick(2) ? "1.5" : "0.75", "2", "1"}).ok;
+            editing::AdjustInput input{date_from_text_order(date, other, true),
+                                       date_from_text_order(date, other, false), pick(2) ? "1.5" : "0.75",
+                                       "2", "1"};
+            return command([&] { return editing::adjust_quotes(view, input); });
         }
         case kDeleteQuote:
-            return editing::delete_quote(view, date).ok;
+            return command([&] { return editing::delete_quote(view, date, selected); });
         case kAddQuote:
-            return editing::add_quote(view, listing.dates).result.ok;
+            return command([&] { return editing::add_quote(view, listing.dates).result; });
         }
-        return false;
+        return std::nullopt;
     }
 
     // The earlier (or later) of two dates shown in the list, which is newest first.
@@ -222,49 +359,57 @@ private:
         return (a_first == earlier) ? a : b;
     }
 
-    std::vector<fs::path> dirs_;
+    Plan plan_;
+    int notes_fd_;
     std::mt19937 rng_;
-    unsigned seed_;
-    int progress_fd_;
+    testing_support::FaultInjector injector_; // counts every call of the storage layer, fails none
+    bool counting_ = false;                   // inside the command of a step
+    bool rehearsing_ = false;
+    std::size_t calls_ = 0;
+    std::vector<fileops::Op> rehearsal_;
+    std::size_t kill_at_ = 0; // 0: no kill armed
+    bool faithful_ = true;
 };
 
 // ---- The parent ----------------------------------------------------------------------------------
 
 struct ChildRun {
-    std::vector<unsigned char> notes; // one per finished step
+    std::vector<Note> notes;
     int status = 0;
 };
 
-// Runs a child for `steps` steps, killed after `kill_after_ms` unless that is negative.
-ChildRun run_child(const std::vector<fs::path>& dirs, unsigned seed, int steps, int kill_after_ms) {
+// Runs a child on the portfolios in `root` until it exits or kills itself.
+ChildRun run_child(const fs::path& root, const Plan& plan) {
+    ChildRun run;
     int fds[2];
     if (pipe(fds) != 0)
-        return {};
+        return run;
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        Child(dirs, seed, fds[1]).run(steps);
+        try {
+            fs::current_path(root);
+            Child(plan, fds[1]).run();
+        } catch (const std::exception& e) { // the child never returns into the test
+            std::fprintf(stderr, "kill test child: %s\n", e.what());
+            _exit(6);
+        }
     }
     close(fds[1]);
-    ChildRun run;
     if (pid < 0) {
         close(fds[0]);
         return run;
     }
-    if (kill_after_ms >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kill_after_ms));
-        kill(pid, SIGKILL);
-    }
-    unsigned char buffer[256];
-    for (;;) {
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        run.notes.insert(run.notes.end(), buffer, buffer + n);
-    }
+    std::vector<char> bytes;
+    char buffer[512];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     close(fds[0]);
     waitpid(pid, &run.status, 0);
+    run.notes.resize(bytes.size() / sizeof(Note));
+    if (!run.notes.empty())
+        std::memcpy(run.notes.data(), bytes.data(), run.notes.size() * sizeof(Note));
     return run;
 }
 
@@ -292,21 +437,56 @@ void use_memory_file_system() {
         setenv("TMPDIR", "/dev/shm", 1);
 }
 
+struct StepTally {
+    int done = 0;
+    int kills = 0;
+    int unfaithful = 0; // kills whose step did not repeat the calls of its rehearsal
+    bool killed_at_first = false;
+    bool killed_at_last = false;
+    std::set<int> calls_killed_at;
+    int fewest_calls = 1 << 30, most_calls = 0;
+};
+
 struct Tally {
     int kills = 0;
     int consistent = 0;
     int data_lost = 0;
     int leftovers_met = 0; // runs that started with temporary files of a killed run in place
-    long steps = 0;
-    long steps_ok[kSteps] = {};
+    int set_aside = 0;     // unreferenced quote files moved out of a transfer's way
+    StepTally steps[kSteps];
 };
 
-void tally_notes(const ChildRun& run, Tally& tally) {
-    for (unsigned char note : run.notes) {
-        ++tally.steps;
-        if (note & 1)
-            ++tally.steps_ok[(note >> 1) % kSteps];
+// Tallies the notes; false (with the reason reported) when the child could not do what it was asked.
+bool tally_notes(const ChildRun& run, Tally& tally) {
+    bool fine = true;
+    for (const Note& n : run.notes) {
+        StepTally& s = tally.steps[n.step % kSteps];
+        switch (n.what) {
+        case Note::kDone:
+            ++s.done;
+            break;
+        case Note::kKilled:
+            ++s.kills;
+            s.unfaithful += n.faithful ? 0 : 1;
+            s.killed_at_first = s.killed_at_first || n.call == 1;
+            s.killed_at_last = s.killed_at_last || n.call == n.calls;
+            s.calls_killed_at.insert(n.call);
+            s.fewest_calls = std::min(s.fewest_calls, static_cast<int>(n.calls));
+            s.most_calls = std::max(s.most_calls, static_cast<int>(n.calls));
+            break;
+        case Note::kSetAside:
+            ++tally.set_aside;
+            break;
+        case Note::kGaveUp:
+        case Note::kNotKilled:
+            ADD_FAILURE() << kStepNames[n.step % kSteps]
+                          << (n.what == Note::kGaveUp ? ": no choice of the child could be done"
+                                                      : ": the step ended before its chosen call");
+            fine = false;
+            break;
+        }
     }
+    return fine;
 }
 
 // Every counted security reads, the counters agree, and every identity of the start is still there.
@@ -323,19 +503,6 @@ bool check_after(const std::vector<fs::path>& dirs, const std::set<std::string>&
     for (const std::string& fault : tree.faults)
         ADD_FAILURE() << "after kill " << kill << ": " << fault;
     return !lost;
-}
-
-// A killed transfer or symbol delete can leave quote files that no record points to. Where such a file
-// has the number a transfer needs, the transfer refuses and names it; the user then moves it aside,
-// as this does.
-void set_aside_file_in_the_way(const CommandResult& refusal, int& set_aside) {
-    const std::string head = "The file\n", tail = "\nalready exists.";
-    ASSERT_FALSE(refusal.messages.empty());
-    const std::string& text = refusal.messages.front().text;
-    ASSERT_TRUE(text.starts_with(head) && text.find(tail) != std::string::npos) << text;
-    fs::path in_the_way = text.substr(head.size(), text.find(tail) - head.size());
-    fs::rename(in_the_way, fs::path(in_the_way.string() + ".kept"));
-    ++set_aside;
 }
 
 // Puts garbage under every temporary name a rewrite of these portfolios uses, as a run killed at the
@@ -360,15 +527,15 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
     int index = 0;
     for (const Row& row : rows_of(dirs)) {
         SCOPED_TRACE(row.dir.string() + " " + row.symbol);
+        const fs::path master = portfolio_files::master(row.dir);
         QuoteListing listing = quote_list_read(row.dir, row.symbol);
         ASSERT_TRUE(listing.result.ok);
         ASSERT_FALSE(listing.rows.empty());
-        EXPECT_TRUE(editing::edit_quote(view_on(row, listing), listing.rows[0][0],
-                                        {"1", "2", "0.5", "1.5", "10", "1"})
-                        .ok);
+        ViewState view = view_of(row.dir, row.symbol);
+        view.quoteCount = listing.quote_count;
+        EXPECT_TRUE(editing::edit_quote(view, listing.rows[0][0], {"1", "2", "0.5", "1.5", "10", "1"}, 0).ok);
         std::string symbol = "LAST" + std::to_string(index++);
-        EXPECT_TRUE(
-            editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
+        EXPECT_TRUE(editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
     }
     for (int from = 0; from < 2; ++from) {
         const fs::path& source = dirs[static_cast<std::size_t>(from)];
@@ -380,10 +547,11 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
         for (int attempt = 0; attempt < 8 && !r.ok; ++attempt) {
             std::vector<Row> rows = rows_of({source});
             ASSERT_FALSE(rows.empty());
-            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move,
-                                         destination);
-            if (!r.ok)
-                set_aside_file_in_the_way(r, orphans_set_aside);
+            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move, destination);
+            if (!r.ok) {
+                ASSERT_TRUE(set_aside_file_in_the_way(r)) << r.messages.front().text;
+                ++orphans_set_aside;
+            }
         }
         EXPECT_TRUE(r.ok) << "no security could be moved out of " << source << ": "
                           << (r.messages.empty() ? "" : r.messages.front().text);
@@ -396,53 +564,88 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
     }
 }
 
+// The seed of the run: QUORBIT_KILL_SEED when set, so that other runs can be tried and repeated.
+unsigned run_seed() {
+    const char* text = std::getenv("QUORBIT_KILL_SEED");
+    return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20240611u;
+}
+
+// Each kind of step is killed kKillsPerStep times, at calls spread from its first to its last in a
+// seeded order; before each kill the child completes one step of a seeded kind.
+std::vector<Plan> kill_plans(unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<int> order[kSteps];
+    for (std::vector<int>& indices : order) {
+        for (int i = 0; i < kKillsPerStep; ++i)
+            indices.push_back(i);
+        std::shuffle(indices.begin(), indices.end(), rng);
+    }
+    std::vector<Plan> plans;
+    for (int k = 0; k < kSteps * kKillsPerStep; ++k) {
+        const int step = k % kSteps, before = std::uniform_int_distribution<int>(0, kSteps - 1)(rng);
+        plans.push_back({seed + static_cast<unsigned>(k) + 1, {before}, step, order[step][k / kSteps]});
+    }
+    return plans;
+}
+
 TEST(KillTest, EveryKillLeavesBothPortfoliosConsistent) {
     use_memory_file_system();
     testing_support::TempDir root;
-    const std::vector<fs::path> dirs = {root / "a", root / "B"};
+    const std::vector<fs::path> dirs = {root / kDirs[0], root / kDirs[1]};
     write_portfolio(dirs[0], 0, true);
     write_portfolio(dirs[1], 20, false);
     const std::set<std::string> start = identities(reliability::check_trees(dirs));
     ASSERT_EQ(start.size(), 12u);
 
-    const unsigned seed = 20240611u;
-    std::mt19937 rng(seed);
+    const unsigned seed = run_seed();
     Tally tally;
-    const auto began = Clock::now();
-    for (int kill = 1; kill <= kKills && Clock::now() - began < kTimeBudget; ++kill) {
+    for (const Plan& plan : kill_plans(seed)) {
         if (!leftovers(dirs).empty())
             ++tally.leftovers_met;
-        int delay = std::uniform_int_distribution<int>(0, kMaxDelayMs)(rng);
-        ChildRun run = run_child(dirs, seed + static_cast<unsigned>(kill), kStepsPerChild, delay);
-        ASSERT_TRUE(WIFSIGNALED(run.status) || (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0))
+        ChildRun run = run_child(root.path(), plan);
+        const int kill = ++tally.kills;
+        ASSERT_TRUE(tally_notes(run, tally)) << "child " << kill;
+        ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGKILL)
             << "child " << kill << " ended with status " << run.status;
-        ++tally.kills;
-        tally_notes(run, tally);
         if (check_after(dirs, start, kill))
             ++tally.consistent;
         else
             ++tally.data_lost;
     }
 
-    // What the killed runs left behind does not stand in the way: a child that is not killed works on
-    // top of it, and every rewrite simply replaces the temporary file it meets.
-    ChildRun last = run_child(dirs, seed, 200, -1);
-    ASSERT_TRUE(WIFEXITED(last.status) && WEXITSTATUS(last.status) == 0) << "status " << last.status;
-    EXPECT_EQ(last.notes.size(), 200u);
-    tally_notes(last, tally);
+    // What the killed runs left behind does not stand in the way: a child that is not killed does
+    // every kind of step and then seeded ones on top of it, and every rewrite simply replaces the
+    // temporary file it meets.
+    Plan last{seed, {}, -1, 0};
+    std::mt19937 rng(seed);
+    for (int i = 0; i < kSteps + kFinalRandomSteps; ++i)
+        last.steps.push_back(i < kSteps ? i : std::uniform_int_distribution<int>(0, kSteps - 1)(rng));
+    ChildRun finished = run_child(root.path(), last);
+    EXPECT_TRUE(tally_notes(finished, tally));
+    ASSERT_TRUE(WIFEXITED(finished.status) && WEXITSTATUS(finished.status) == 0)
+        << "status " << finished.status;
     EXPECT_TRUE(check_after(dirs, start, tally.kills + 1));
 
     int orphans_set_aside = 0;
     replace_planted_leftovers(dirs, orphans_set_aside);
     EXPECT_TRUE(check_after(dirs, start, tally.kills + 2));
 
-    for (int step = 0; step < kSteps; ++step)
-        EXPECT_GT(tally.steps_ok[step], 0) << kStepNames[step] << " never succeeded";
+    for (int step = 0; step < kSteps; ++step) {
+        const StepTally& s = tally.steps[step];
+        EXPECT_GT(s.done, 0) << kStepNames[step] << " never completed";
+        EXPECT_EQ(s.kills, kKillsPerStep) << kStepNames[step];
+        EXPECT_TRUE(s.killed_at_first && s.killed_at_last) << kStepNames[step] << " not killed at both ends";
+        EXPECT_EQ(s.unfaithful, 0) << kStepNames[step] << " did not repeat the calls of its rehearsal";
+        std::fprintf(
+            stderr, "kill test: %-13s completed %3d times, killed %d times at %zu different calls of %d-%d\n",
+            kStepNames[step], s.done, s.kills, s.calls_killed_at.size(), s.fewest_calls, s.most_calls);
+    }
     EXPECT_EQ(tally.data_lost, 0);
-    std::fprintf(stderr,
-                 "kill test: %ld steps done by the children, %d runs started on temporary files of a killed "
-                 "run, %d unreferenced quote files set aside before a transfer\n",
-                 tally.steps, tally.leftovers_met, orphans_set_aside);
+    std::fprintf(
+        stderr,
+        "kill test: seed %u, %d runs started on temporary files of a killed run, %d unreferenced quote "
+        "files set aside by the children and %d before the last transfers\n",
+        seed, tally.leftovers_met, tally.set_aside, orphans_set_aside);
     std::printf("kill test: %d kills, %d consistent, %d data lost\n", tally.kills, tally.consistent,
                 tally.data_lost);
 }

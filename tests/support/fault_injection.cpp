@@ -111,6 +111,8 @@ void FaultInjector::reset() {
 }
 
 bool FaultInjector::should_fail(fileops::Op op, int& error) {
+    if (observer_)
+        observer_(op);
     ++total_;
     std::size_t nth = ++per_op_[static_cast<int>(op)];
     bool fail = (fail_total_ != 0 && total_ == fail_total_) ||

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 
 namespace testing_support {
 
@@ -24,6 +25,8 @@ public:
     // Fail every call of one kind from now on.
     void fail_all(fileops::Op op, int error);
     void reset(); // counters to 0, no failure armed
+    // Calls `observer` at every call, before it is made (and before any failure is injected).
+    void observe(std::function<void(fileops::Op)> observer) { observer_ = std::move(observer); }
 
     std::size_t calls() const { return total_; }
     std::size_t calls(fileops::Op op) const { return per_op_[static_cast<int>(op)]; }
@@ -41,6 +44,7 @@ private:
     bool fail_op_always_ = false;
     int error_ = 0;
     bool fired_ = false;
+    std::function<void(fileops::Op)> observer_;
 };
 
 } // namespace testing_support

@@ -1,0 +1,206 @@
+// The commands that read a portfolio: the walk, the symbol and quote lists, the series facts, the export
+// and the split search (which write only their text results).
+#include "analysis/export.h"
+#include "analysis/split_search.h"
+#include "browser/master_walk.h"
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "cli/command.h"
+#include "cli/output.h"
+#include "editing/series_facts.h"
+#include "editing/value_text.h"
+#include "storage/encoding.h"
+#include "storage/portfolio_files.h"
+
+#include <iostream>
+#include <map>
+
+namespace {
+
+std::string trimmed_right(std::string text) {
+    trim_right(text);
+    return text;
+}
+
+// One row of `quotes`: the date, the time of an intra-day quote, the six values.
+void print_row(const QuoteListing& listing, std::size_t row) {
+    const QuoteCells& cells = listing.rows[row];
+    std::cout << cells[0];
+    if (row < listing.times.size())
+        std::cout << '\t' << listing.times[row];
+    for (std::size_t c = 1; c < cells.size(); ++c)
+        std::cout << '\t' << cells[c];
+    std::cout << '\n';
+}
+
+bool export_options(const Args& args, ExportOptions& options, std::string& error) {
+    auto delimiter = args.options.find("--delimiter");
+    if (delimiter != args.options.end()) {
+        const std::map<std::string, int> names = {{"space", 0}, {"comma", 1}, {"tab", 2}};
+        auto it = names.find(delimiter->second);
+        if (it == names.end()) {
+            error = "--delimiter takes space, comma or tab";
+            return false;
+        }
+        options.delimiter = it->second;
+    }
+    auto omit = args.options.find("--omit");
+    if (omit != args.options.end()) {
+        const std::map<std::string, int> names = {{"open", kExportOpen}, {"high", kExportHigh},
+                                                  {"low", kExportLow},   {"close", kExportClose},
+                                                  {"vol", kExportVol},   {"oi", kExportOi}};
+        std::string list = omit->second + ",";
+        for (std::size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
+             start = comma + 1) {
+            std::string word = portfolio_files::to_lower(list.substr(start, comma - start));
+            if (word.empty())
+                continue;
+            auto it = names.find(word);
+            if (it == names.end()) {
+                error = "--omit takes a list of open, high, low, close, vol, oi";
+                return false;
+            }
+            options.omit[it->second] = true;
+        }
+    }
+    options.newest_first = args.options.count("--newest-first") > 0;
+    options.title = args.options.count("--title") > 0;
+    return true;
+}
+
+} // namespace
+
+int run_portfolios(const Command&, const Args& args) {
+    std::error_code ec;
+    const std::filesystem::file_status root = std::filesystem::status(args.positional[0], ec);
+    if (!std::filesystem::is_directory(root)) {
+        write_message(MessageKind::Error,
+                      "ROOT: " + args.positional[0] +
+                          (std::filesystem::exists(root) ? " is not a directory." : " does not exist."));
+        return kFailed;
+    }
+    // The walk never follows a link, so a ROOT that is one is resolved first.
+    std::filesystem::path walked = args.positional[0];
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(walked, ec)))
+        walked = std::filesystem::canonical(walked, ec);
+    std::vector<std::string> found;
+    auto filter = args.options.find("--filter");
+    bool limit = filter != args.options.end();
+    SearchForMasters(walked, found, limit, limit ? portfolio_files::to_upper(filter->second) : "");
+    for (const auto& path : found)
+        std::cout << path << "\n";
+    return kOk;
+}
+
+int run_symbols(const Command&, const Args& args) {
+    SymbolListing listing = symbol_list_read(master_of(args.positional[0]));
+    if (!listing.result.ok) {
+        write_message(MessageKind::Error, listing.problem);
+        return kFailed;
+    }
+    if (listing.header_count > kMaxSecurities)
+        write_message(MessageKind::Warning,
+                      "The portfolio file says it holds " + std::to_string(listing.header_count) +
+                          " securities; only the first " + std::to_string(kMaxSecurities) + " are listed.");
+    if (args.options.count("--header"))
+        std::cout << "SYMBOL\tNAME\tFILE\tLENGTH\tFIELDS\tFIRST\tLAST\tPERIODICITY\n";
+    for (const auto& row : listing.rows) {
+        const MasterRecord& r = row.record;
+        const char periodicity = r.periodicity();
+        std::cout << row.symbol << '\t' << editing::utf8_from_latin1(trimmed_right(row.name)) << '\t'
+                  << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
+                  << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
+                  << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
+    }
+    if (listing.needs_repair)
+        write_message(MessageKind::Warning,
+                      "The master file " + master_of(args.positional[0]).string() +
+                          " has records with blank symbols; 'quorbit-cli repair' mends it.");
+    return kOk;
+}
+
+int run_quotes(const Command&, const Args& args) {
+    QuoteListing listing = quote_list_read(args.positional[0], args.positional[1]);
+    if (args.options.count("--header") && listing.result.ok)
+        std::cout << (listing.times.empty() ? "DATE" : "DATE\tTIME") << "\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI\n";
+    const std::size_t rows = listing.rows.size();
+    for (std::size_t i = 0; i < rows; ++i)
+        print_row(listing, args.options.count("--oldest-first") ? rows - 1 - i : i);
+    if (!listing.result.ok && listing.result.status != status::kMalloc) {
+        write_message(MessageKind::Error,
+                      security_problem(args.positional[0], args.positional[1], listing.result.status));
+        return kFailed;
+    }
+    return report(listing.result);
+}
+
+int run_facts(const Command&, const Args& args) {
+    editing::SeriesFactsTexts facts = editing::describe_series(args.positional[0], args.positional[1]);
+    if (!facts.result.ok)
+        return report(facts.result);
+    std::cout << "Path:\t" << facts.path << "\n";
+    for (const auto& [label, text] : facts.data)
+        std::cout << label << '\t' << text << "\n";
+    for (const auto& field : facts.formats) {
+        std::cout << field.field << " Input\t" << field.input << "\n";
+        std::cout << field.field << " Display\t" << field.display << "\n";
+    }
+    return kOk;
+}
+
+int run_export(const Command& self, const Args& args) {
+    ExportOptions options;
+    std::string error;
+    if (!export_options(args, options, error))
+        return option_error(self, error);
+    CommandResult result;
+    if (args.positional[2] == "-") {
+        fileops::File out(1); // standard output, left open
+        fileops::BufferedWriter writer(out);
+        result = export_quotes_to(args.positional[0], args.positional[1], writer, options);
+        out.release();
+    } else {
+        result = export_quotes(args.positional[0], args.positional[1], args.positional[2], options);
+    }
+    if (!result.ok && result.messages.empty()) {
+        write_message(MessageKind::Error,
+                      security_problem(args.positional[0], args.positional[1], result.status));
+        return kFailed;
+    }
+    return report(result);
+}
+
+int run_export_all(const Command& self, const Args& args) {
+    ExportOptions options;
+    std::string error;
+    if (!export_options(args, options, error))
+        return option_error(self, error);
+    std::error_code ec;
+    std::filesystem::create_directories(args.positional[1], ec);
+    return report(export_portfolio(args.positional[0], args.positional[1], options));
+}
+
+int run_split_search(const Command&, const Args& args) {
+    SplitSearchOutcome outcome =
+        split_search_portfolio(args.positional[0], [](const SplitSearchEvent& event) {
+            if (event.kind == SplitEventKind::Line)
+                std::cout << event.text << "\n" << std::flush;
+            else if (event.kind == SplitEventKind::Notice)
+                write_message(Message{event.message_kind, event.text});
+            return true;
+        });
+    bool notices_shown = false;
+    for (const auto& event : outcome.events)
+        notices_shown = notices_shown || event.kind == SplitEventKind::Notice;
+    if (!notices_shown)
+        report(outcome.result);
+    else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
+        write_message(outcome.result.messages.back()); // "No candidate splits found"
+    int status = outcome.result.ok ? kOk : kFailed;
+    // "-" names standard output, where the lines have gone already.
+    auto output = args.options.find("--output");
+    if (output != args.options.end() && output->second != "-" &&
+        report(split_search_save(output->second, outcome.lines)) != kOk)
+        status = kFailed;
+    return status;
+}
