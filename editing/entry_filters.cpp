@@ -30,6 +30,25 @@ bool numeric_edit_accepts(unsigned int character) {
     return character < 32 || character == '.' || is_digit(character);
 }
 
+bool numeric_text_acceptable(std::string_view text) {
+    for (char c : text) {
+        if (c != '.' && !is_digit(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
+bool date_mask_text_acceptable(std::string_view text) {
+    if (text.size() != kMaskLength)
+        return false;
+    for (std::size_t i = 0; i < kMaskLength; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (i == 2 || i == 5 ? c != '/' : !is_digit(c))
+            return false;
+    }
+    return true;
+}
+
 DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int selection_end,
                               unsigned int character) {
     using Action = DateMaskOutcome::Action;

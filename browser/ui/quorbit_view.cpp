@@ -10,6 +10,7 @@
 #include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/settings_store.h"
+#include "shell/ui/dialog_units.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "storage/fileops.h"
@@ -46,26 +47,6 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Positions of the form in dialog units, converted with the form font's base units.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font) {
-        const QFontMetrics metrics(font);
-        const int alphabet =
-            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        baseX_ = (alphabet / 26 + 1) / 2;
-        baseY_ = metrics.height();
-    }
-    QRect Rect(int x, int y, int width, int height) const {
-        return {DialogUnitsToPixels(x, baseX_, 4), DialogUnitsToPixels(y, baseY_, 8),
-                DialogUnitsToPixels(width, baseX_, 4), DialogUnitsToPixels(height, baseY_, 8)};
-    }
-
-private:
-    int baseX_ = 0;
-    int baseY_ = 0;
 };
 
 std::vector<int> HeaderWidths(const QTableView* list, int columns) {
@@ -371,8 +352,9 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     int shown = 0;
     bool painted = false;
     QuoteReadSink sink;
-    sink.begin = [&](std::int32_t count, bool) {
+    sink.begin = [&](std::int32_t count, bool hasTime) {
         headerRead = true;
+        quotesHaveTime_ = hasTime;
         state_.quoteCount = count;
         quotes_->Reserve(count);
         if (frame_ != nullptr) {
@@ -553,7 +535,7 @@ void CQuorbitView::ScanDrive() {
 
 void CQuorbitView::OnSearchFilter() {
     SearchFilterDialog dialog(SearchFilter(), Drives(), window());
-    if (dialog.exec() == QDialog::Accepted) {
+    if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
         ApplySearchFilter(dialog.Values());
     }
 }
@@ -635,7 +617,25 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
     if (RunDiscoveryCommand(command)) {
         return true;
     }
-    // The commands' dialogs come with their own units; until then a command that may run does nothing.
+    switch (command) {
+    case ViewCommand::EditQuote:
+        OnEditQuote();
+        break;
+    case ViewCommand::SplitQuotes:
+        OnSplitQuotes();
+        break;
+    case ViewCommand::AdjustQuotes:
+        OnAdjustQuotes();
+        break;
+    case ViewCommand::DeleteQuote:
+        OnDeleteQuote();
+        break;
+    case ViewCommand::AddQuote:
+        OnAddQuote();
+        break;
+    default:
+        break; // the other commands' dialogs come with their own units
+    }
     return true;
 }
 

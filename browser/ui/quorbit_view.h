@@ -19,6 +19,7 @@
 #include <vector>
 
 class CMainFrame;
+struct CommandResult;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
@@ -90,6 +91,13 @@ public:
     // Runs a command if its rule allows it now; false when it was refused.
     bool RunCommand(ViewCommand command);
 
+    // ---- The quote commands: dialog, command function, edit log, reload -----------------------
+    void OnEditQuote();
+    void OnSplitQuotes();
+    void OnAdjustQuotes();
+    void OnDeleteQuote();
+    void OnAddQuote();
+
     // ---- The form's controls ----------------------------------------------------------------
     QWidget* Form() const { return form_; }
     QComboBox* DriveChooser() const { return driveChooser_; }
@@ -122,6 +130,10 @@ private:
     void OnQuoteSelectionChanged();
     void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
+    bool QuoteRowShown(int row) const;
+    QString QuoteCellText(int row, int column) const;
+    // After a command's work: its messages; on success the edit log and the quote list reloaded.
+    bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     void StateChanged();
     bool SymbolFillSucceeded();
     bool RunDiscoveryCommand(ViewCommand command);
@@ -150,6 +162,7 @@ private:
     bool portfoliosFound_ = false;
     bool masterSelected_ = false;
     bool splitSearchOpen_ = false;
+    bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
 
     QWidget* form_ = nullptr;
     QComboBox* driveChooser_ = nullptr;

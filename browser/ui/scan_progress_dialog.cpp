@@ -1,6 +1,6 @@
 #include "browser/ui/scan_progress_dialog.h"
 
-#include "browser/ui/dialog_units.h"
+#include "shell/ui/dialog_units.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -15,7 +15,7 @@ ScanProgressDialog::ScanProgressDialog(QWidget* parent)
     setObjectName("scanProgressDialog");
     setWindowTitle(QStringLiteral("Searching for Master Files"));
     setModal(false);
-    const DialogUnitConverter units(font());
+    const DialogUnits units(font());
     setFixedSize(units.Rect(0, 0, 243, 54).size());
 
     pathLabel_ = new QLabel(this);

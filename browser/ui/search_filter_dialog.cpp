@@ -1,6 +1,6 @@
 #include "browser/ui/search_filter_dialog.h"
 
-#include "browser/ui/dialog_units.h"
+#include "shell/ui/dialog_units.h"
 #include "shell/ui/prompts.h"
 
 #include <QCheckBox>
@@ -12,7 +12,7 @@ SearchFilterDialog::SearchFilterDialog(const SearchFilterSettings& values, std::
     : QDialog(parent), volumes_(std::move(volumes)) {
     setObjectName("searchFilterDialog");
     setWindowTitle(QStringLiteral("Portfolio Search Filter"));
-    const DialogUnitConverter units(font());
+    const DialogUnits units(font());
     setFixedSize(units.Rect(0, 0, 187, 90).size());
 
     limitBox_ = new QCheckBox(QStringLiteral("Only search for Portfolios in paths like that below"), this);

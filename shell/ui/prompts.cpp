@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -42,6 +43,7 @@ void Prompts::Script() {
     yesNo_.clear();
     fileNames_.clear();
     openUrl_.clear();
+    dialogs_.clear();
     history_.clear();
 }
 
@@ -114,6 +116,22 @@ bool Prompts::Present(QWidget* parent, const CommandResult& result) {
         }
     }
     return answer;
+}
+
+int Prompts::RunDialog(QDialog& dialog) {
+    history_.push_back({Kind::Dialog, dialog.windowTitle()});
+    if (!scripted_) {
+        return dialog.exec();
+    }
+    DialogAnswer answer = TakeFront(dialogs_, DialogAnswer());
+    dialog.show();
+    if (answer) {
+        answer(dialog);
+    }
+    if (dialog.isVisible()) {
+        dialog.reject();
+    }
+    return dialog.result();
 }
 
 void Prompts::Beep() {

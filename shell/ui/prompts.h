@@ -1,6 +1,6 @@
 // The one seam through which the window speaks to the user outside its own controls: message boxes,
-// Yes/No questions, file dialogs, beeps and the shell's "open". Every call is recorded; a test scripts
-// the answers in advance, and then no dialog is shown at all.
+// Yes/No questions, file dialogs, the commands' own dialogs, beeps and the shell's "open". Every call is
+// recorded; a test scripts the answers in advance, and then nothing waits for a user.
 #pragma once
 
 #include "browser/command_result.h"
@@ -8,13 +8,16 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
+#include <utility>
 #include <vector>
 
+class QDialog;
 class QWidget;
 
 class Prompts {
 public:
-    enum class Kind { Information, Warning, Stop, Question, OpenFile, SaveFile, Beep, OpenUrl };
+    enum class Kind { Information, Warning, Stop, Question, OpenFile, SaveFile, Beep, OpenUrl, Dialog };
 
     struct Shown {
         Kind kind;
@@ -36,6 +39,8 @@ public:
     // Shows a command's messages in their order, each in the box its kind asks for. A question is asked
     // with Yes and No; the answer to the last one is returned (true when there was none).
     bool Present(QWidget* parent, const CommandResult& result);
+    // Runs a command's modal dialog; QDialog::Accepted or QDialog::Rejected.
+    int RunDialog(QDialog& dialog);
     void Beep();
     // Asks the desktop to open a document, a web page or a "mailto:" address; false when it could not.
     bool OpenUrl(const QString& url);
@@ -48,6 +53,10 @@ public:
     void AnswerYesNo(bool yes) { yesNo_.push_back(yes); }
     void AnswerFileName(const QString& path) { fileNames_.push_back(path); }
     void AnswerOpenUrl(bool opened) { openUrl_.push_back(opened); }
+    // The next dialog is shown without waiting and handed to `answer`, which drives its real controls;
+    // a dialog still open when the answer returns is cancelled, as is one with no answer queued.
+    using DialogAnswer = std::function<void(QDialog& dialog)>;
+    void AnswerDialog(DialogAnswer answer) { dialogs_.push_back(std::move(answer)); }
     const std::vector<Shown>& History() const { return history_; }
     void ClearHistory() { history_.clear(); }
 
@@ -58,5 +67,6 @@ private:
     std::deque<bool> yesNo_;
     std::deque<QString> fileNames_;
     std::deque<bool> openUrl_;
+    std::deque<DialogAnswer> dialogs_;
     std::vector<Shown> history_;
 };

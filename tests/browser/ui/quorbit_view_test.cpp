@@ -395,6 +395,16 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
         std::vector<std::string> entries;
     };
     const std::string other = Volume("other");
+    // The command runs the dialog; Cancel changes nothing.
+    Prompts::Get().ClearHistory();
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        auto& filterDialog = dynamic_cast<SearchFilterDialog&>(dialog);
+        filterDialog.LimitBox()->setChecked(false);
+        QTest::mouseClick(filterDialog.CancelButton(), Qt::LeftButton);
+    });
+    Action("actionSearchFilter")->trigger();
+    EXPECT_TRUE(view_->SearchFilter().limit);
+    EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
     for (const Step& step : std::vector<Step>{
              {{true, portfolio_files::to_lower(filter), true}, false, {Volume() + "/stocks"}},
              {{true, other + "/BONDS", false}, true, {other + "/bonds"}},
@@ -450,8 +460,9 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     }
     view_->QuoteList()->selectRow(0);
     Prompts::Get().ClearHistory();
-    EXPECT_TRUE(view_->RunCommand(ViewCommand::EditQuote));
-    EXPECT_TRUE(Prompts::Get().History().empty());
+    EXPECT_TRUE(view_->RunCommand(ViewCommand::EditQuote)); // its dialog, cancelled
+    ASSERT_EQ(Prompts::Get().History().size(), 1u);
+    EXPECT_EQ(Prompts::Get().History().front().kind, Prompts::Kind::Dialog);
 }
 
 TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {

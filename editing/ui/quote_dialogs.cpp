@@ -1,0 +1,311 @@
+#include "editing/ui/quote_dialogs.h"
+
+#include "browser/quote_cells.h"
+#include "editing/ui/entry_controls.h"
+#include "shell/ui/prompts.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kValueLimit = 16;
+constexpr int kRatioLimit = 5;
+constexpr int kAdjustLimit = 8;
+constexpr int kDateLimit = 8;
+constexpr const char* kValueNames[6] = {"openEdit",  "highEdit",   "lowEdit",
+                                        "closeEdit", "volumeEdit", "openInterestEdit"};
+constexpr const char* kValueLabels[6] = {"Open:", "High:", "Low:", "Close:", "Volume:", "Open Interest:"};
+
+// A limit holds what the user types; a longer text the dialog fills in is shown whole, since cutting it
+// would change the value it stands for.
+void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
+    edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    edit->setText(text);
+}
+
+std::string Text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+} // namespace
+
+// ---- What the dialogs share ----------------------------------------------------------------------
+
+CQuoteDialog::CQuoteDialog(const char* objectName, const char* caption, QWidget* parent)
+    : QDialog(parent), units_(font()) {
+    setObjectName(objectName);
+    setWindowTitle(caption);
+    setModal(true);
+}
+
+void CQuoteDialog::SetSizeInUnits(int width, int height) {
+    setFixedSize(units_.Rect(0, 0, width, height).size());
+}
+
+QLabel* CQuoteDialog::Label(const char* text, int x, int y, int width, int height) {
+    return Place(new QLabel(text), x, y, width, height);
+}
+
+void CQuoteDialog::Group(const char* title, int x, int y, int width, int height) {
+    Place(new QGroupBox(title), x, y, width, height)->lower(); // behind the controls it frames
+}
+
+QPushButton* CQuoteDialog::Button(const char* objectName, const char* text, int x, int y) {
+    auto* button = Place(new QPushButton(text), x, y, 50, 14);
+    button->setObjectName(objectName);
+    return button;
+}
+
+void CQuoteDialog::OkCancel(int x, int y) {
+    QPushButton* ok = Button("okButton", "OK", x, y);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button("cancelButton", "Cancel", x, y + 17), &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CQuoteDialog::RefuseInput() {
+    Prompts::Get().Warning(this, editing::kInvalidDataEntered);
+}
+
+// ---- Edit Selected Quote -------------------------------------------------------------------------
+
+CEditQuoteDlg::CEditQuoteDlg(int row, int rows, QuoteRowSource source,
+                             std::optional<editing::PresentFields> present, QWidget* parent)
+    : CQuoteDialog("editQuoteDialog", "Edit Selected Quote", parent), row_(row), rows_(rows),
+      source_(std::move(source)), present_(present) {
+    constexpr int kLabelX = 7, kEditX = 62, kEditWidth = 72, kRowStep = 16;
+    Label("Date:", kLabelX, 9, 52);
+    date_ = Label("", kEditX, 9, 36);
+    date_->setObjectName("dateText");
+    time_ = Label("", kEditX + 38, 9, 34);
+    time_->setObjectName("timeText");
+    for (int i = 0; i < 6; ++i) {
+        const int y = 7 + kRowStep * (i + 1);
+        Label(kValueLabels[i], kLabelX, y + 2, 52);
+        values_[static_cast<std::size_t>(i)] = Place(new NumericEdit, kEditX, y, kEditWidth, 12);
+        values_[static_cast<std::size_t>(i)]->setObjectName(kValueNames[i]);
+    }
+    OkCancel(143, 7);
+    previous_ = Place(new QPushButton("Previous"), 7, 124, 44, 14);
+    next_ = Place(new QPushButton("Next"), 54, 124, 44, 14);
+    first_ = Place(new QPushButton("First"), 101, 124, 44, 14);
+    last_ = Place(new QPushButton("Last"), 149, 124, 44, 14);
+    previous_->setObjectName("previousButton");
+    next_->setObjectName("nextButton");
+    first_->setObjectName("firstButton");
+    last_->setObjectName("lastButton");
+    connect(previous_, &QPushButton::clicked, this, &CEditQuoteDlg::OnPrevious);
+    connect(next_, &QPushButton::clicked, this, &CEditQuoteDlg::OnNext);
+    connect(first_, &QPushButton::clicked, this, &CEditQuoteDlg::OnFirst);
+    connect(last_, &QPushButton::clicked, this, &CEditQuoteDlg::OnLast);
+    SetSizeInUnits(200, 145);
+    Initialise();
+    values_[0]->setFocus();
+}
+
+void CEditQuoteDlg::Initialise() {
+    const QuoteRowTexts texts = source_(row_);
+    date_->setText(texts.cells[0]);
+    time_->setText(texts.time);
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+        SetLimitedText(values_[i], texts.cells[i + 1], kValueLimit);
+    }
+    QWidget* focused = focusWidget();
+    if (auto* edit = qobject_cast<QLineEdit*>(focused)) {
+        edit->selectAll();
+    }
+    next_->setEnabled(row_ != 0);
+    last_->setEnabled(row_ != 0);
+    previous_->setEnabled(row_ != rows_ - 1);
+    first_->setEnabled(row_ != rows_ - 1);
+}
+
+void CEditQuoteDlg::MoveTo(int row) {
+    row_ = row;
+    Initialise();
+}
+
+void CEditQuoteDlg::OnFirst() {
+    MoveTo(rows_ - 1);
+}
+
+void CEditQuoteDlg::OnLast() {
+    MoveTo(0);
+}
+
+void CEditQuoteDlg::OnPrevious() {
+    MoveTo(row_ < rows_ - 1 ? row_ + 1 : row_);
+}
+
+void CEditQuoteDlg::OnNext() {
+    MoveTo(row_ > 0 ? row_ - 1 : row_);
+}
+
+std::string CEditQuoteDlg::DateText() const {
+    return date_->text().toStdString();
+}
+
+editing::ValueTexts CEditQuoteDlg::Values() const {
+    editing::ValueTexts values;
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+        values[i] = Text(values_[i]);
+    }
+    return values;
+}
+
+void CEditQuoteDlg::accept() {
+    // A series whose fields cannot be read is refused by the command with its own message.
+    if (present_) {
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            if ((*present_)[i] && !values_[i]->TextAcceptable()) {
+                RefuseInput();
+                return;
+            }
+        }
+        if (CommandResult check = editing::check_edit_quote_input(DateText(), Values(), *present_);
+            !check.ok) {
+            Prompts::Get().Present(this, check);
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+// ---- Split Data ----------------------------------------------------------------------------------
+
+CSplitDlg::CSplitDlg(const ViewState& view, const QString& dateText, QWidget* parent)
+    : CQuoteDialog("splitDialog", "Split Data", parent), view_(view) {
+    Group("Split Date", 7, 4, 112, 32);
+    date_ = Place(new DateMaskEdit, 15, 17, 44, 12);
+    date_->setObjectName("splitDateEdit");
+    Group("Ratios", 7, 40, 112, 50);
+    Label("New Shares", 15, 56, 52);
+    newShares_ = Place(new NumericEdit, 70, 54, 40, 12);
+    newShares_->setObjectName("newSharesEdit");
+    Label("Old Shares", 15, 72, 52);
+    oldShares_ = Place(new NumericEdit, 70, 70, 40, 12);
+    oldShares_->setObjectName("oldSharesEdit");
+    OkCancel(127, 7);
+    SetSizeInUnits(184, 97);
+
+    SetLimitedText(date_, dateText, kDateLimit);
+    SetLimitedText(newShares_, "1", kRatioLimit);
+    SetLimitedText(oldShares_, "1", kRatioLimit);
+    date_->SetMaskText(dateText);
+    date_->setFocus();
+    date_->selectAll();
+}
+
+editing::SplitInput CSplitDlg::Input() const {
+    return {Text(date_), Text(newShares_), Text(oldShares_)};
+}
+
+void CSplitDlg::accept() {
+    if (!date_->TextAcceptable() || !newShares_->TextAcceptable() || !oldShares_->TextAcceptable()) {
+        RefuseInput();
+        return;
+    }
+    if (CommandResult check = editing::check_split_input(Input(), view_); !check.ok) {
+        Prompts::Get().Present(this, check);
+        return;
+    }
+    QDialog::accept();
+}
+
+// ---- Adjust Data ---------------------------------------------------------------------------------
+
+CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
+    : CQuoteDialog("adjustDialog", "Adjust Data", parent), view_(view) {
+    Group("Dates", 7, 4, 112, 50);
+    Label("From:", 15, 20, 52);
+    from_ = Place(new DateMaskEdit, 70, 18, 40, 12);
+    from_->setObjectName("fromEdit");
+    Label("To:", 15, 36, 52);
+    to_ = Place(new DateMaskEdit, 70, 34, 40, 12);
+    to_->setObjectName("toEdit");
+    Group("Multipliers", 7, 58, 112, 66);
+    Label("Price", 15, 74, 52);
+    price_ = Place(new NumericEdit, 70, 72, 40, 12);
+    price_->setObjectName("priceEdit");
+    Label("Volume", 15, 90, 52);
+    volume_ = Place(new NumericEdit, 70, 88, 40, 12);
+    volume_->setObjectName("volumeEdit");
+    Label("Open Interest", 15, 106, 52);
+    openInterest_ = Place(new QLineEdit, 70, 104, 40, 12);
+    openInterest_->setObjectName("openInterestEdit");
+    OkCancel(127, 7);
+    SetSizeInUnits(184, 131);
+
+    const QString first = QString::fromStdString(quote_date_text(view.firstQuoteDate));
+    const QString last = QString::fromStdString(quote_date_text(view.lastQuoteDate));
+    SetLimitedText(from_, first, kDateLimit);
+    SetLimitedText(to_, last, kDateLimit);
+    for (QLineEdit* multiplier :
+         {static_cast<QLineEdit*>(price_), static_cast<QLineEdit*>(volume_), openInterest_}) {
+        SetLimitedText(multiplier, "1", kAdjustLimit);
+    }
+    from_->SetMaskText(first);
+    to_->SetMaskText(last);
+    from_->setFocus();
+    from_->selectAll();
+}
+
+editing::AdjustInput CAdjustDlg::Input() const {
+    return {Text(from_), Text(to_), Text(price_), Text(volume_), Text(openInterest_)};
+}
+
+void CAdjustDlg::accept() {
+    if (!from_->TextAcceptable() || !to_->TextAcceptable() || !price_->TextAcceptable() ||
+        !volume_->TextAcceptable()) {
+        RefuseInput();
+        return;
+    }
+    if (CommandResult check = editing::check_adjust_input(Input(), view_); !check.ok) {
+        Prompts::Get().Present(this, check);
+        return;
+    }
+    QDialog::accept();
+}
+
+// ---- Delete Data ---------------------------------------------------------------------------------
+
+CDeleteQuoteDlg::CDeleteQuoteDlg(const QString& dateText, QWidget* parent)
+    : CQuoteDialog("deleteQuoteDialog", "Delete Data", parent), dateText_(dateText) {
+    Group("Selected Date to Delete:", 7, 4, 114, 32);
+    QLabel* date = Label("", 15, 19, 98);
+    date->setObjectName("dateText");
+    date->setText(dateText.left(100));
+    OkCancel(129, 7);
+    SetSizeInUnits(186, 44);
+}
+
+void CDeleteQuoteDlg::accept() {
+    Prompts::Get().Beep();
+    if (Prompts::Get().AskYesNo(this, "You are about to delete the data for date\n" + dateText_ +
+                                          "\nAre you sure?")) {
+        QDialog::accept();
+    }
+}
+
+// ---- Add Data ------------------------------------------------------------------------------------
+
+CAddQuoteDlg::CAddQuoteDlg(const QString& newDateText, QWidget* parent)
+    : CQuoteDialog("addQuoteDialog", "Add Data", parent) {
+    Label("New Date:", 7, 9, 38);
+    QLabel* date = Label("", 48, 9, 60);
+    date->setObjectName("newDateText");
+    date->setText(newDateText);
+    QLabel* explanation =
+        Label("The new quote will be added using the same data as the following day. You may "
+              "then edit it to suit.",
+              7, 24, 132, 32);
+    explanation->setWordWrap(true);
+    explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    OkCancel(149, 7);
+    SetSizeInUnits(206, 62);
+}

@@ -1,0 +1,278 @@
+// The five quote commands from the window, offscreen, on a portfolio the test builds: each action is
+// triggered by name, its dialog answered through its real controls, and the files, the edit log and the
+// reloaded list checked afterwards.
+#include "browser/ui/quorbit_view.h"
+#include "browser/ui/quote_list_model.h"
+#include "editing/editing_fixture.h"
+#include "editing/ui/quote_dialogs.h"
+#include "shell/ui/main_frame.h"
+#include "shell/ui/prompts.h"
+#include "shell/ui/quorbit_app.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace editing_test;
+using testing_support::dat_bytes;
+using testing_support::read_bytes;
+
+namespace {
+
+// Thursday 4 to Thursday 11 January 1996; Friday 5 is missing. Rows: 0 Thu 11, 1 Wed 10, 2 Tue 9,
+// 3 Mon 8, 4 Thu 4.
+const DayNumber kThu4 = day(96, 1, 4), kMon8 = day(96, 1, 8), kTue9 = day(96, 1, 9), kWed10 = day(96, 1, 10),
+                kThu11 = day(96, 1, 11);
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "quote_commands_test";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance() == nullptr) {
+        new QApplication(argc, argv);
+    }
+}
+
+QLineEdit* Edit(QDialog& dialog, const char* name) {
+    return dialog.findChild<QLineEdit*>(name);
+}
+QString Label(QDialog& dialog, const char* name) {
+    return dialog.findChild<QLabel*>(name)->text();
+}
+void Click(QDialog& dialog, const char* name) {
+    dialog.findChild<QPushButton*>(name)->click();
+}
+bool Enabled(QDialog& dialog, const char* name) {
+    return dialog.findChild<QPushButton*>(name)->isEnabled();
+}
+// Replaces the whole text by typing `keys` (nothing: the text is emptied).
+void Retype(QDialog& dialog, const char* name, const QString& keys) {
+    QLineEdit* edit = Edit(dialog, name);
+    edit->selectAll();
+    if (keys.isEmpty()) {
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    }
+    QTest::keyClicks(edit, keys);
+}
+// Presses OK; true when the dialog stayed open.
+bool PressOk(QDialog& dialog) {
+    Click(dialog, "okButton");
+    return dialog.isVisible();
+}
+
+class QuoteCommandsWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        Prompts::Get().Script();
+        previousDirectory_ = QDir::currentPath();
+        dir_ = root_ / "volume" / "stocks";
+        ibm_ = security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}));
+        write_portfolio(dir_, {ibm_});
+        QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
+        app_ = std::make_unique<CQuorbitApp>(
+            SettingsLocations{(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()});
+        app_->AddDocTemplate(MakeQuorbitView);
+        ASSERT_TRUE(app_->InitInstance());
+        view_ = static_cast<CQuorbitView*>(app_->MainFrame()->View());
+        view_->OnStartupTimer();
+        ASSERT_EQ(view_->Quotes().Rows(), 5);
+    }
+    void TearDown() override {
+        app_.reset();
+        QDir::setCurrent(previousDirectory_);
+    }
+
+    void Run(const char* action, int row) {
+        view_->QuoteList()->selectRow(row);
+        Prompts::Get().ClearHistory();
+        app_->MainFrame()->findChild<QAction*>(action)->trigger();
+    }
+    std::string Dat() const { return read_bytes(dir_ / file_name(1, "DAT")); }
+    std::string Logged(const char* section, const char* key) const {
+        return app_->Settings()->GetString(section, key, "(none)");
+    }
+    std::vector<QString> Shown(Prompts::Kind kind) const {
+        std::vector<QString> texts;
+        for (const auto& shown : Prompts::Get().History()) {
+            if (shown.kind == kind) {
+                texts.push_back(shown.text);
+            }
+        }
+        return texts;
+    }
+
+    testing_support::TempDir root_;
+    fs::path dir_;
+    Security ibm_;
+    QString previousDirectory_;
+    std::unique_ptr<CQuorbitApp> app_;
+    CQuorbitView* view_ = nullptr;
+};
+
+TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown) {
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(Label(dialog, "dateText"), "01/10/96");
+        Retype(dialog, "closeEdit", "99");
+        Click(dialog, "previousButton"); // one quote older; the typed text is dropped
+        EXPECT_EQ(Label(dialog, "dateText"), "01/09/96");
+        EXPECT_EQ(Edit(dialog, "closeEdit")->text(), "22.7500");
+        Click(dialog, "lastButton");
+        EXPECT_FALSE(Enabled(dialog, "nextButton"));
+        for (int i = 0; i < 3; ++i) {
+            Click(dialog, "previousButton");
+        }
+        EXPECT_EQ(Label(dialog, "dateText"), "01/08/96");
+        Retype(dialog, "openEdit", "");
+        EXPECT_TRUE(PressOk(dialog)); // an empty value is refused
+        Retype(dialog, "openEdit", "25.5");
+        Retype(dialog, "closeEdit", "26");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionEditQuote", 1);
+
+    EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"Invalid Data Entered"});
+    std::vector<SeriesBar> bars = ibm_.bars;
+    bars[1].open = 25.5f;
+    bars[1].close = 26.0f;
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+    EXPECT_EQ(Logged("Edit", "Date"), "01/08/96");
+    EXPECT_EQ(Logged("Edit", "Open"), "25.5");
+    EXPECT_EQ(Logged("Edit", "OI"), "301");
+    EXPECT_EQ(view_->State().selectedQuoteRow, 0);
+    EXPECT_EQ(QuoteListModel::CellText(view_->Quotes().RowAt(3), 1), "25.5000");
+}
+
+TEST_F(QuoteCommandsWindow, TheNavigationButtonsFollowTheRowAtBothEnds) {
+    // rows, row, then Previous and First enabled (an older quote), Next and Last (a newer one)
+    for (auto [rows, row, older, newer] :
+         {std::tuple{1, 0, false, false}, {3, 0, true, false}, {3, 2, false, true}, {3, 1, true, true}}) {
+        CEditQuoteDlg dialog(
+            row, rows, [](int) { return QuoteRowTexts{}; }, std::nullopt);
+        const std::vector<bool> enabled = {older, older, newer, newer};
+        std::vector<bool> shown;
+        for (const char* name : {"previousButton", "firstButton", "nextButton", "lastButton"}) {
+            shown.push_back(Enabled(dialog, name));
+        }
+        EXPECT_EQ(shown, enabled) << rows << " rows, row " << row;
+    }
+}
+
+TEST_F(QuoteCommandsWindow, SplitRestatesTheQuotesBeforeItsDateAfterRefusingBadInput) {
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(Edit(dialog, "splitDateEdit")->text(), "01/09/96");
+        Retype(dialog, "newSharesEdit", "0");
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "newSharesEdit", "2");
+        Retype(dialog, "splitDateEdit", "010396"); // before the first quote
+        EXPECT_EQ(Edit(dialog, "splitDateEdit")->text(), "01/03/96");
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "splitDateEdit", "010996");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionSplitQuotes", 2);
+
+    EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
+    std::vector<SeriesBar> bars = ibm_.bars;
+    for (SeriesBar* bar : {&bars[0], &bars[1]}) {
+        for (float* price : {&bar->open, &bar->high, &bar->low, &bar->close}) {
+            *price /= 2;
+        }
+        bar->vol *= 2;
+        bar->oi *= 2;
+    }
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+    EXPECT_EQ(Logged("Split", "Date"), "01/09/96");
+    EXPECT_EQ(Logged("Split", "New"), "2");
+    EXPECT_EQ(Logged("Split", "Old"), "1");
+}
+
+TEST_F(QuoteCommandsWindow, AdjustTakesFromAfterToButNoEmptyOrWordyMultiplier) {
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(Edit(dialog, "fromEdit")->text(), "01/04/96");
+        EXPECT_EQ(Edit(dialog, "toEdit")->text(), "01/11/96");
+        Retype(dialog, "priceEdit", "");
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "priceEdit", "3");
+        Retype(dialog, "openInterestEdit", "abc"); // this box takes any character
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "openInterestEdit", "1");
+        Retype(dialog, "fromEdit", "011196");
+        Retype(dialog, "toEdit", "010496");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    const std::string before = Dat();
+    Run("actionAdjustQuotes", 0);
+
+    EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
+    EXPECT_EQ(Dat(), before);                                // no quote lies in the range
+    EXPECT_EQ(Shown(Prompts::Kind::Information).size(), 1u); // and says so
+    EXPECT_EQ(Logged("Adjust", "Date1"), "01/11/96");
+    EXPECT_EQ(Logged("Adjust", "Date2"), "01/04/96");
+    EXPECT_EQ(Logged("Adjust", "PriceMult"), "3");
+}
+
+TEST_F(QuoteCommandsWindow, DeleteAsksOnceMoreAndNoKeepsTheDialogOpen) {
+    Prompts::Get().AnswerYesNo(false);
+    Prompts::Get().AnswerYesNo(true);
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(Label(dialog, "dateText"), "01/09/96");
+        EXPECT_TRUE(PressOk(dialog));
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionDeleteQuote", 2);
+
+    EXPECT_EQ(Shown(Prompts::Kind::Question),
+              std::vector<QString>(2, "You are about to delete the data for date\n01/09/96\nAre you sure?"));
+    std::vector<SeriesBar> bars = ibm_.bars;
+    bars.erase(bars.begin() + 2);
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+    EXPECT_EQ(Logged("Delete", "Date"), "01/09/96");
+    EXPECT_EQ(view_->Quotes().Rows(), 4);
+}
+
+TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(Label(dialog, "newDateText"), "01/05/96");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(Label(dialog, "dateText"), "01/05/96");
+        EXPECT_EQ(Edit(dialog, "openEdit")->text(), "21.0000"); // Monday's values
+    });                                                         // left open: cancelled, the new quote stays
+    Run("actionAddQuote", 3);
+
+    std::vector<SeriesBar> bars = ibm_.bars;
+    SeriesBar friday = bars[1];
+    friday.date = day(96, 1, 5);
+    bars.insert(bars.begin() + 1, friday);
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+    EXPECT_EQ(Logged("Add", "Date"), "01/05/96");
+    EXPECT_EQ(view_->State().selectedQuoteRow, 4);
+    EXPECT_EQ(Shown(Prompts::Kind::Dialog), (std::vector<QString>{"Add Data", "Edit Selected Quote"}));
+
+    Run("actionAddQuote", 1); // Wednesday: Tuesday is there already
+    EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"Date 01/09/96 already exists."});
+    EXPECT_TRUE(Shown(Prompts::Kind::Dialog).empty());
+}
+
+TEST_F(QuoteCommandsWindow, AFailedRewriteShowsItsMessageAndLeavesTheListAlone) {
+    fs::remove(dir_ / file_name(1, "DAT"));
+    Prompts::Get().AnswerDialog([](QDialog& dialog) { PressOk(dialog); });
+    Run("actionEditQuote", 0);
+    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Single Date Edit Failed"});
+    EXPECT_EQ(Logged("Edit", "Date"), "(none)");
+    EXPECT_EQ(view_->Quotes().Rows(), 5);
+}
+
+} // namespace
