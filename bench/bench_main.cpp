@@ -9,7 +9,7 @@
 #include "storage/master.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
-#include "support/series_builder.h"
+#include "support/builder.h"
 #include "support/temp_dir.h"
 
 #include <benchmark/benchmark.h>

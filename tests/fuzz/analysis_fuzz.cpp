@@ -4,43 +4,25 @@
 #include "analysis/split_search.h"
 #include "fuzz_support.h"
 
-#include <cstdint>
-
 using namespace fuzz_support;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input in(data, size);
-    std::string_view extra;
-    const fs::path& root = scratch().fresh();
-    FuzzedSecurity s = make_security(in, root, &extra, 2);
-    Input picks(reinterpret_cast<const std::uint8_t*>(extra.data()), extra.size());
-    const std::uint8_t columns = picks.byte();
-    const std::uint8_t style = picks.byte();
-
-    SplitSearchOutcome outcome = split_search(root, {"IBM", "NONE"});
+    FuzzedSecurity s = make_security(data, size, 2);
+    const std::uint8_t columns = s.picks.byte(), style = s.picks.byte();
+    SplitSearchOutcome outcome = split_search(s.root, {"IBM", "NONE"});
     check(outcome.result.ok || !outcome.result.messages.empty(), "a failed search says why");
-    SplitSearchOutcome whole = split_search_portfolio(root);
-    (void)whole;
-
-    ExportOptions options;
+    (void)split_search_portfolio(s.root);
+    ExportOptions options{{}, style % 4, (style & 4) != 0, (style & 8) != 0};
     for (int i = 0; i < kExportColumns; ++i)
         options.omit[i] = columns & (1 << i);
-    options.delimiter = style % 4;
-    options.newest_first = style & 4;
-    options.title = style & 8;
-    const fs::path out_dir = root / "out";
-    fs::create_directory(out_dir);
-    const fs::path out_file = out_dir / "export.txt";
-    CommandResult result = export_quotes(root, "IBM", out_file, options);
-    if (!result.ok)
-        check(!fs::exists(out_file), "a failed export leaves no file");
-    // Only the export file itself may have appeared.
-    for (const auto& entry : fs::directory_iterator(out_dir))
+    fs::create_directory(s.root / "out");
+    const fs::path out_file = s.root / "out" / "export.txt";
+    CommandResult result = export_quotes(s.root, "IBM", out_file, options);
+    check(result.ok || !fs::exists(out_file), "a failed export leaves no file");
+    for (const auto& entry : fs::directory_iterator(s.root / "out")) // only the export file may appear
         check(entry.path() == out_file, "no temporary file left by the export");
-
-    const fs::path all_dir = root / "all";
-    fs::create_directory(all_dir);
-    CommandResult all = export_portfolio(root, all_dir, options);
+    fs::create_directory(s.root / "all");
+    CommandResult all = export_portfolio(s.root, s.root / "all", options);
     check(all.ok || !all.messages.empty(), "a failed portfolio export names its failures");
     return 0;
 }

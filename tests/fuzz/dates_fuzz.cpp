@@ -11,38 +11,30 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1)
         return 0;
-    int style = data[0] % 14; // 0 and 13 are unknown styles
-    std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    DayNumber day = date_parse(text, style);
-    if (day != 0 && style >= 1 && style <= 12) {
-        std::string shown = date_format(day, style, '/');
-        DayNumber again = date_parse(shown, style);
-        int y, m, d;
-        date_unpack(day, y, m, d);
-        bool two_digit_year =
-            style == 1 || style == 3 || style == 5 || style == 7 || style == 9 || style == 11;
-        bool representable = !two_digit_year || (y >= 60 && y < 160);
-        if (representable && again != day)
-            std::abort();
-    }
-    if (size >= 5) {
-        std::uint8_t mbf[4];
-        std::memcpy(mbf, data + 1, 4);
-        float value = mbf_to_ieee(mbf);
-        std::uint8_t back[4];
-        ieee_to_mbf(value, back);
-        if (mbf[3] >= 3 && std::memcmp(mbf, back, 4) != 0)
-            std::abort();
-        if (mbf[3] < 3 && value != 0.0f)
-            std::abort();
-        float as_float;
-        std::memcpy(&as_float, data + 1, 4);
-        ieee_to_mbf(as_float, back);
-        float again = mbf_to_ieee(back);
-        if (mbf_representable(as_float) && again != as_float && !(as_float == 0.0f && again == 0.0f))
-            std::abort();
-        (void)date_from_yymmdd(as_float);
-        (void)time_from_hhmmss(as_float);
-    }
+    const int style = data[0] % 14; // 0 and 13 are unknown styles
+    const DayNumber day =
+        date_parse(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), style);
+    int y, m, d;
+    date_unpack(day, y, m, d);
+    const bool two_digit_year = style % 2 == 1; // those years reach 1960 to 2059 only
+    if (day != 0 && style >= 1 && style <= 12 && (!two_digit_year || (y >= 60 && y < 160)) &&
+        date_parse(date_format(day, style, '/'), style) != day)
+        std::abort();
+    if (size < 5)
+        return 0;
+    std::uint8_t mbf[4], back[4];
+    std::memcpy(mbf, data + 1, 4);
+    const float value = mbf_to_ieee(mbf);
+    ieee_to_mbf(value, back);
+    if ((mbf[3] >= 3 && std::memcmp(mbf, back, 4) != 0) || (mbf[3] < 3 && value != 0.0f))
+        std::abort();
+    float as_float;
+    std::memcpy(&as_float, data + 1, 4);
+    ieee_to_mbf(as_float, back);
+    const float again = mbf_to_ieee(back);
+    if (mbf_representable(as_float) && again != as_float && !(as_float == 0.0f && again == 0.0f))
+        std::abort();
+    (void)date_from_yymmdd(as_float);
+    (void)time_from_hhmmss(as_float);
     return 0;
 }

@@ -7,63 +7,36 @@
 #include "browser/symbol_list.h"
 #include "fuzz_support.h"
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 using namespace fuzz_support;
 
 namespace {
 
 // Keys a user could type for the records of a MASTER image: symbol texts and trimmed names.
 void keys_from(std::string_view image, std::vector<std::string>& keys) {
-    for (std::size_t offset = kMasterRecordSize;
-         offset + kMasterRecordSize <= image.size() && keys.size() < 12; offset += kMasterRecordSize) {
+    for (std::size_t at = kMasterRecordSize; at + kMasterRecordSize <= image.size() && keys.size() < 12;
+         at += kMasterRecordSize) {
         MasterRecord record;
-        std::memcpy(record.bytes.data(), image.data() + offset, kMasterRecordSize);
-        keys.push_back(master_symbol_text(record));
+        std::memcpy(record.bytes.data(), image.data() + at, kMasterRecordSize);
         std::string name = record.name_bytes();
         trim_right(name);
-        keys.push_back(name);
-    }
-}
-
-void look_up(const fs::path& root, const std::vector<std::string>& keys) {
-    for (const std::string& key : keys) {
-        MasterRecord record;
-        fs::path found_dir;
-        StatusCode code = master_find(root, key, record, found_dir);
-        check(code == status::kOk || code == status::kFileNotFound || code == status::kFileRead ||
-                  code == status::kNestingTooDeep,
-              "master_find status");
-        if (code == status::kOk)
-            check(master_key_matches(record, key), "the record found matches the key");
+        keys.insert(keys.end(), {master_symbol_text(record), name});
     }
 }
 
 void repair_copy(const fs::path& root, std::string_view image) {
-    const fs::path dir = root / "copy";
-    fs::create_directory(dir);
-    const fs::path master = dir / "MASTER";
+    const fs::path master = root / "copy" / "MASTER";
+    fs::create_directory(root / "copy");
     write_file(master, image);
-    MasterImage before;
+    MasterImage before, after;
     const bool readable = master_read_image(master, before);
-    const int repaired = RepairMaster(master);
-    if (repaired != 1) {
-        check(read_file(master) == image, "a failed repair leaves MASTER as it was");
-        return;
-    }
-    MasterImage after;
+    if (RepairMaster(master) != 1)
+        return check(read_bytes(master) == image, "a failed repair leaves MASTER as it was");
     check(master_read_image(master, after) == readable, "repaired MASTER reads as before");
-    if (readable) {
-        check(after.records_present() == before.records_present(), "repair keeps every record");
-        check(after.header.count() == before.header.count(), "repair keeps the count");
-        check(after.trailing == before.trailing, "repair keeps a partial record");
-    }
-    check(read_file(master).size() == image.size(), "repair keeps the file's size");
-    // A record stays damaged only when its name cannot serve as a symbol either.
-    const SymbolListing listing = symbol_list_read(master);
-    for (const SymbolRow& row : listing.rows) {
+    check(!readable || (after.records_present() == before.records_present() &&
+                        after.header.count() == before.header.count() && after.trailing == before.trailing),
+          "repair keeps every record, the count and a partial record");
+    check(read_bytes(master).size() == image.size(), "repair keeps the file's size");
+    for (const SymbolRow& row : symbol_list_read(master).rows) { // damaged only when the name cannot serve
         const std::uint8_t first = row.record.bytes[7];
         check(!row.damaged || first <= 32 || first >= 128, "repair gives each record its name as symbol");
     }
@@ -73,36 +46,37 @@ void repair_copy(const fs::path& root, std::string_view image) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
-    const std::size_t top_size = in.u16();
-    const std::string_view top = in.take(top_size);
-    const std::string_view nested = in.rest();
-
-    const fs::path& root = scratch().fresh();
+    const std::string_view top = in.take(in.u16()), nested = in.rest();
+    const fs::path& root = fresh_scratch();
+    // Nested portfolios the top MASTER may name: SUB holds the second MASTER, and both SUB and its child
+    // lead back to places already seen.
+    fs::create_directories(root / "SUB" / "DEEP");
     write_file(root / "MASTER", top);
-    // Nested portfolios the top MASTER may name: SUB holds the second MASTER, and both SUB and its
-    // child lead back to places already seen.
-    for (const char* name : {"SUB", "SUB/DEEP"})
-        fs::create_directory(root / name);
     write_file(root / "SUB" / "MASTER", nested);
     write_file(root / "SUB" / "DEEP" / "master", top);
     std::error_code ec;
     fs::create_directory_symlink("..", root / "SUB" / "BACK", ec);
     fs::create_directory_symlink("../..", root / "SUB" / "DEEP" / "UP", ec);
-
     std::vector<std::string> keys = {"IBM", "SUB", "ABC CORP", "", "BACK", "DEEP", "UP"};
     keys_from(top, keys);
     keys_from(nested, keys);
     const auto files_before = snapshot(root);
-    look_up(root, keys);
-    const SymbolListing top_list = symbol_list_read(root / "MASTER");
-    const SymbolListing nested_list = symbol_list_read(root / "SUB" / "MASTER");
-    check(top_list.rows.size() <= static_cast<std::size_t>(kMaxSecurities), "symbol list bounded");
-    check(nested_list.rows.size() <= static_cast<std::size_t>(kMaxSecurities), "symbol list bounded");
+    for (const std::string& key : keys) {
+        MasterRecord record;
+        fs::path found_dir;
+        const StatusCode code = master_find(root, key, record, found_dir);
+        check(code == status::kOk || code == status::kFileNotFound || code == status::kFileRead ||
+                  code == status::kNestingTooDeep,
+              "master_find status");
+        check(code != status::kOk || master_key_matches(record, key), "the record found matches the key");
+    }
+    for (const fs::path& master : {root / "MASTER", root / "SUB" / "MASTER"})
+        check(symbol_list_read(master).rows.size() <= static_cast<std::size_t>(kMaxSecurities),
+              "symbol list bounded");
     std::vector<std::string> portfolios;
     SearchForMasters(root, portfolios, false, "");
     check(portfolios.size() == 3, "the walk finds the three portfolios once each");
     check(snapshot(root) == files_before, "reading writes nothing");
-
     repair_copy(root, top);
     return 0;
 }

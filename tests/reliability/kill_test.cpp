@@ -14,10 +14,9 @@
 #include "editing/transfer.h"
 #include "storage/portfolio_files.h"
 #include "storage/rewrite.h"
+#include "support/builder.h"
 #include "support/fault_injection.h"
-#include "support/series_builder.h"
 #include "support/temp_dir.h"
-#include "support/view_of.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The settings store on its QSettings backend, every test on a settings file and a
-// "Windows directory" inside a temporary folder: the user's real settings are never touched.
-#include "qt_messages.h"
+// The settings store on its QSettings backend, every test on a settings file and a "Windows directory"
+// inside a temporary folder: the user's real settings are never touched. No test may make Qt print.
 #include "shell/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -9,523 +8,304 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
+#include <set>
 
-using testing_support::read_bytes;
-using testing_support::TempDir;
-using testing_support::write_bytes;
+using namespace testing_support;
+namespace fs = std::filesystem;
 
 namespace {
 
-class SettingsStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        QtMessages().clear();
-        previousHandler_ = qInstallMessageHandler(CollectMessage);
-        std::filesystem::create_directories(windowsDir());
-    }
-    void TearDown() override {
-        qInstallMessageHandler(previousHandler_);
-        EXPECT_TRUE(QtMessages().empty()) << "first message: " << QtMessages().front();
-    }
+std::vector<std::string> g_qt_messages;
 
-    std::filesystem::path settingsFile() const { return dir_ / "config" / "Quorbit.ini"; }
-    std::filesystem::path windowsDir() const { return dir_ / "windows"; }
-    std::filesystem::path iniFile() const { return windowsDir() / "Quorbit.INI"; }
+// The QSettings backend with a count of the calls made into it; `fails` may refuse any call, as a
+// refusing registry would: no key, no value, or a write that does not happen.
+class Backend final : public SettingsBackend {
+public:
+    explicit Backend(std::string file) : inner_(std::move(file)) {}
+    std::function<bool(int call, const std::string& section)> fails = [](int, const std::string&) {
+        return false;
+    };
+    int calls = 0;
+    // clang-format off
+    SettingsKeyHandle CreateKey(const SettingsKeyPath& where, bool& created) override {
+        return created = false, Fails(where.section) ? nullptr : inner_.CreateKey(where, created); }
+    SettingsKeyHandle OpenKey(const SettingsKeyPath& where) override { return Fails() ? nullptr : inner_.OpenKey(where); }
+    std::optional<std::string> ReadValue(SettingsKey& key, const std::string& name) override {
+        return Fails() ? std::nullopt : inner_.ReadValue(key, name); }
+    bool WriteValue(SettingsKey& key, const std::string& name, const std::string& text) override {
+        return !Fails() && inner_.WriteValue(key, name, text); }
+    // clang-format on
 
-    SettingsLocations locations() const { return {settingsFile().string(), windowsDir().string()}; }
-
-    // A store as the application has it after start-up.
-    std::unique_ptr<CSettingsStore> openStore() {
-        auto store = std::make_unique<CSettingsStore>(locations());
-        bool created = false;
-        EXPECT_TRUE(store->Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-        return store;
-    }
-
-    // A start of the program: a new store, Open, and the import on a newly created key.
-    std::unique_ptr<CSettingsStore> startUp() {
-        auto store = std::make_unique<CSettingsStore>(locations());
-        EXPECT_TRUE(OpenSettingsStoreAtStartUp(*store));
-        return store;
-    }
-
-    TempDir dir_;
-    QtMessageHandler previousHandler_ = nullptr;
+private:
+    bool Fails(const std::string& section = "") { return fails(++calls, section); }
+    QSettingsBackend inner_;
 };
 
-// ---------------------------------------------------------------------------------------------------
-// Open and the base path
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_qt_messages.clear();
+        previous_ = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            g_qt_messages.push_back(text.toStdString());
+        });
+        fs::create_directories(dir_ / "windows");
+    }
+    void TearDown() override {
+        qInstallMessageHandler(previous_);
+        EXPECT_TRUE(g_qt_messages.empty()) << g_qt_messages.front();
+    }
+    fs::path settingsFile() const { return dir_ / "config" / "Quorbit.ini"; }
+    fs::path iniFile() const { return dir_ / "windows" / "Quorbit.INI"; }
+    SettingsLocations locations() const { return {settingsFile().string(), (dir_ / "windows").string()}; }
+    static bool open(CSettingsStore& store, bool& created) {
+        return store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created);
+    }
+    // A store as the application has it after Open, or after a start of the program: Open, and the import
+    // on a newly created key.
+    std::unique_ptr<CSettingsStore> openStore(bool start_up = false) {
+        auto store = std::make_unique<CSettingsStore>(locations());
+        bool created = false;
+        EXPECT_TRUE(start_up ? OpenSettingsStoreAtStartUp(*store) : open(*store, created));
+        return store;
+    }
+    std::unique_ptr<CSettingsStore> startUp() { return openStore(true); }
 
-TEST_F(SettingsStoreTest, OpenCreatesTheKeyOnceAndSetsTheBasePath) {
-    CSettingsStore store(locations());
-    EXPECT_EQ(store.GetBasePath(), "");
-    EXPECT_EQ(store.GetRoot(), SettingsRoot::LocalMachine);
-
-    bool created = false;
-    ASSERT_TRUE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_TRUE(created);
-    EXPECT_EQ(store.GetBasePath(), "Software\\Kestrone Software\\Quorbit");
-    EXPECT_TRUE(std::filesystem::is_regular_file(settingsFile()));
-
-    created = true;
-    ASSERT_TRUE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_FALSE(created);
-
-    CSettingsStore again(locations());
-    ASSERT_TRUE(again.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_FALSE(created);
-}
-
-TEST_F(SettingsStoreTest, OpenLeavesTheKeyOpenForTheCaller) {
-    CSettingsStore store(locations());
-    SettingsKeyHandle key;
-    bool created = false;
-    ASSERT_TRUE(store.Open(SettingsRoot::CurrentUser, SettingsBasePath(), key, created));
-    ASSERT_NE(key, nullptr);
-    EXPECT_TRUE(created);
-    EXPECT_EQ(key->where().path, SettingsBasePath());
-    EXPECT_EQ(key->where().section, "");
-    EXPECT_EQ(store.GetRoot(), SettingsRoot::CurrentUser);
-    EXPECT_TRUE(store.backend().WriteValue(*key, "AtTheTop", "1"));
-    SettingsBackend::CloseKey(key);
-    EXPECT_EQ(key, nullptr);
-    EXPECT_EQ(store.GetInt("", "AtTheTop", 0), 1);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// Integers
+    TempDir dir_;
+    QtMessageHandler previous_ = nullptr;
+};
 
 TEST(ScanDecimalInt, ReadsAsPercentDDoes) {
-    EXPECT_EQ(ScanDecimalInt("42"), 42);
-    EXPECT_EQ(ScanDecimalInt(" 42"), 42);
-    EXPECT_EQ(ScanDecimalInt("\t\n\v\f\r 42"), 42);
-    EXPECT_EQ(ScanDecimalInt("7a"), 7);
-    EXPECT_EQ(ScanDecimalInt("7 8"), 7);
-    EXPECT_EQ(ScanDecimalInt("-13"), -13);
-    EXPECT_EQ(ScanDecimalInt("+8"), 8);
-    EXPECT_EQ(ScanDecimalInt("  -0"), 0);
-    EXPECT_EQ(ScanDecimalInt("007"), 7);
-    EXPECT_EQ(ScanDecimalInt("0x1F"), 0);
-    EXPECT_EQ(ScanDecimalInt("12.9"), 12);
-    EXPECT_EQ(ScanDecimalInt("2147483647"), 2147483647);
-    EXPECT_EQ(ScanDecimalInt("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(ScanDecimalInt("4294967297"), 1); // wraps modulo 2^32
-    const std::string withNul{'5', '\0', '9'};
-    EXPECT_EQ(ScanDecimalInt(withNul), 5); // a C string ends at its NUL
-
-    EXPECT_EQ(ScanDecimalInt(""), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("   "), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("abc"), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("-"), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("+-1"), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("- 5"), std::nullopt);
-    EXPECT_EQ(ScanDecimalInt("x5"), std::nullopt);
+    // Beyond 32 bits the value wraps modulo 2^32; a C string ends at its NUL.
+    // clang-format off
+    const std::pair<std::string, std::optional<int>> cases[] = {
+        {"42", 42}, {" 42", 42}, {"\t\n\v\f\r 42", 42}, {"7a", 7}, {"7 8", 7}, {"-13", -13}, {"+8", 8}, {"  -0", 0},
+        {"007", 7}, {"0x1F", 0}, {"12.9", 12}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+        {"4294967297", 1}, {"", std::nullopt}, {"   ", std::nullopt}, {"abc", std::nullopt}, {"-", std::nullopt},
+        {"+-1", std::nullopt}, {"- 5", std::nullopt}, {"x5", std::nullopt}};
+    // clang-format on
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ScanDecimalInt(text), value) << text;
+    EXPECT_EQ(ScanDecimalInt(std::string("5\0009", 3)), 5);
 }
 
-TEST_F(SettingsStoreTest, GetIntReturnsTheDefaultForMissingOrNonNumericValues) {
-    auto store = openStore();
-    EXPECT_EQ(store->GetInt("Nowhere", "x", 17), 17); // missing section
-    ASSERT_TRUE(store->WriteString("Screen", "y", "5"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 18), 18); // missing key
-    ASSERT_TRUE(store->WriteString("Screen", "x", "abc"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 19), 19); // letters only
-    ASSERT_TRUE(store->WriteString("Screen", "x", ""));
-    EXPECT_EQ(store->GetInt("Screen", "x", 20), 20); // empty text
-    ASSERT_TRUE(store->WriteString("Screen", "x", "- 3"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 21), 21);
+TEST_F(Settings, OpenCreatesTheKeyOnceIntegersAreTheirLeadingNumberAndLongTextsReadAsTheDefault) {
+    CSettingsStore store(locations());
+    bool created = false;
+    ASSERT_TRUE(open(store, created) && created);
+    EXPECT_EQ(store.GetBasePath(), "Software\\Kestrone Software\\Quorbit");
+    SettingsKeyHandle key;
+    ASSERT_TRUE(store.Open(SettingsRoot::CurrentUser, SettingsBasePath(), key, created));
+    EXPECT_FALSE(created);
+    ASSERT_TRUE(key &&
+                store.backend().WriteValue(*key, "AtTheTop", "1")); // the key is left open for the caller
+    EXPECT_EQ(store.GetInt("", "AtTheTop", 0), 1);
+    EXPECT_EQ(store.GetInt("Nowhere", "x", 17), 17);
+    // clang-format off
+    const std::pair<std::string, int> ints[] = {{"abc", 19}, {"", 19}, {"- 3", 19}, {" 42", 42}, {"7q", 7},
+        {"-120", -120}, {"\t+9 px", 9}, {"7" + std::string(258, ' '), 7}, {"7" + std::string(259, ' '), 19}};
+    // clang-format on
+    for (const auto& [text, value] : ints) {
+        ASSERT_TRUE(store.WriteString("Screen", "x", text));
+        EXPECT_EQ(store.GetInt("Screen", "x", 19), value) << text;
+    }
+    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", -2147483647 - 1));
+    EXPECT_NE(read_bytes(settingsFile()).find("[XportSel]\nDelim=-2147483648\n"),
+              std::string::npos); // text, in its group
+    for (const std::string& text :
+         {std::string(259, '\xe9'), std::string(260, 'b'), std::string(5000, 'c')}) {
+        ASSERT_TRUE(store.WriteString("Search", "Name", text)); // bytes are counted
+        EXPECT_EQ(store.GetString("Search", "Name", "default"), text.size() < 260 ? text : "default");
+    }
 }
 
-TEST_F(SettingsStoreTest, GetIntReadsTheLeadingInteger) {
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteString("Screen", "x", " 42"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 42);
-    ASSERT_TRUE(store->WriteString("Screen", "x", "7q"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 7);
-    ASSERT_TRUE(store->WriteString("Screen", "x", "-120"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), -120);
-    ASSERT_TRUE(store->WriteString("Screen", "x", "\t+9 px"));
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 9);
-}
-
-TEST_F(SettingsStoreTest, WriteIntStoresTheDecimalText) {
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteInt("XportSel", "Delim", 2));
-    EXPECT_EQ(store->GetString("XportSel", "Delim", "none"), "2");
-    EXPECT_EQ(store->GetInt("XportSel", "Delim", 0), 2);
-    ASSERT_TRUE(store->WriteInt("Screen", "x", -2147483647 - 1));
-    EXPECT_EQ(store->GetString("Screen", "x", ""), "-2147483648");
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), -2147483647 - 1);
-
-    // Text in the file, under the section's group.
-    std::string content = read_bytes(settingsFile());
-    EXPECT_NE(content.find("[XportSel]\nDelim=2\n"), std::string::npos) << content;
-}
-
-// ---------------------------------------------------------------------------------------------------
-// The 260-byte buffer
-
-TEST_F(SettingsStoreTest, TextsOf260CharactersOrMoreReadAsTheDefault) {
-    auto store = openStore();
-    const std::string t259(259, 'a');
-    const std::string t260(260, 'b');
-    ASSERT_TRUE(store->WriteString("Search", "Name", t259));
-    EXPECT_EQ(store->GetString("Search", "Name", "default"), t259);
-    ASSERT_TRUE(store->WriteString("Search", "Name", t260));
-    EXPECT_EQ(store->GetString("Search", "Name", "default"), "default");
-    ASSERT_TRUE(store->WriteString("Search", "Name", std::string(5000, 'c')));
-    EXPECT_EQ(store->GetString("Search", "Name", "default"), "default");
-
-    // The same rule for integers: "7" and 258 more characters is read, one more is not.
-    ASSERT_TRUE(store->WriteString("Screen", "x", "7" + std::string(258, ' ')));
-    EXPECT_EQ(store->GetInt("Screen", "x", -1), 7);
-    ASSERT_TRUE(store->WriteString("Screen", "x", "7" + std::string(259, ' ')));
-    EXPECT_EQ(store->GetInt("Screen", "x", -1), -1);
-
-    // Bytes, not characters of some encoding, are counted.
-    const std::string high(259, '\xe9');
-    ASSERT_TRUE(store->WriteString("Search", "Name", high));
-    EXPECT_EQ(store->GetString("Search", "Name", "default"), high);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// Names and texts round-trip exactly
-
-TEST_F(SettingsStoreTest, NamesAndTextsRoundTripExactly) {
-    std::string allBytes;
+TEST_F(Settings, NamesAndTextsRoundTripExactlyAndNothingIsCached) {
+    std::string all_bytes;
     for (int c = 1; c < 256; ++c)
-        allBytes += static_cast<char>(c);
-    const std::vector<std::string> names = {
-        "x",      "x ",    " x",        "x  y",  "a/b", "/lead",
-        "trail/", "a//b",  "a\\b",      "\\",    "%",   "%2F",
-        "%25",    "%%",    "General",   "a=b",   "=",   "[s]",
-        ";c",     "#c",    "\"q\"",     "'q'",   "@x",  "a,b",
-        "tab\tx", "nl\nx", "\xe9t\xe9", "\x7f",  "X",   std::string("nul\0in", 6),
-        "lead",   "trail", "a%2Fb",     "a%5Cb", "a",   "general",
-        "%00",    "ab"};
-    const std::vector<std::string> texts = {" 5",
-                                            "5 ",
-                                            "",
-                                            "@x",
-                                            "@@",
-                                            "a,b",
-                                            "a, b",
-                                            "\"q\"",
-                                            "\\",
-                                            "a;b",
-                                            "a=b",
-                                            "l1\nl2",
-                                            "\t",
-                                            "C:\\DATA",
-                                            "%20",
-                                            "@String(x)",
-                                            allBytes.substr(0, 255),
-                                            "\xe9"};
+        all_bytes += static_cast<char>(c);
+    // clang-format off
+    const std::vector<std::string> names = {"x", "x ", " x", "x  y", "a/b", "/lead", "trail/", "a//b", "a\\b", "\\",
+        "%", "%2F", "%25", "%%", "General", "a=b", "=", "[s]", ";c", "#c", "\"q\"", "'q'", "@x", "a,b", "tab\tx",
+        "nl\nx", "\xe9t\xe9", "\x7f", "X", std::string("nul\0in", 6), "lead", "trail", "a%2Fb", "a%5Cb", "a",
+        "general", "%00", "ab", ""};
+    std::vector<std::string> texts = {" 5", "5 ", "", "@x", "@@", "a,b", "a, b", "\"q\"", "\\", "a;b", "a=b",
+        "l1\nl2", "\t", "C:\\DATA", "%20", "@String(x)", "\xe9", all_bytes.substr(0, 255)};
+    // clang-format on
     // A different text for every name, so that two names stored as one would show.
-    auto textFor = [&](std::size_t i) {
+    auto text_for = [&](std::size_t i) {
         return texts[i % texts.size()] + std::string(i / texts.size(), '+');
     };
-    {
-        auto store = openStore();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string text = textFor(i);
-            ASSERT_TRUE(store->WriteString("Sec", names[i], text)) << names[i];
-            ASSERT_TRUE(store->WriteString(names[i], "k", text)) << names[i];
-        }
-    }
-    auto store = openStore(); // a second store: everything comes from the file
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string text = textFor(i);
-        EXPECT_EQ(store->GetString("Sec", names[i], "<default>"), text) << "key [" << names[i] << "]";
-        EXPECT_EQ(store->GetString(names[i], "k", "<default>"), text) << "section [" << names[i] << "]";
+        ASSERT_TRUE(openStore()->WriteString("Sec", names[i], text_for(i))) << names[i];
+        ASSERT_TRUE(openStore()->WriteString(names[i], "k", text_for(i))) << names[i];
     }
-    // Names are not mixed up with their neighbours: "x" and "x " are two values, "a/b" is no group.
-    EXPECT_EQ(store->GetString("Sec", "x", ""), texts[0]);
-    EXPECT_EQ(store->GetString("Sec", "x ", ""), texts[1]);
-    EXPECT_EQ(store->GetString("a", "b", "<default>"), "<default>");
-    EXPECT_EQ(store->GetString("Sec", "nul", "<default>"), "<default>");
+    auto store = openStore(); // a store of its own: everything comes from the file
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(store->GetString("Sec", names[i], "<default>"), text_for(i)) << "key [" << names[i] << "]";
+        EXPECT_EQ(store->GetString(names[i], "k", "<default>"), text_for(i))
+            << "section [" << names[i] << "]";
+    }
+    for (const auto& [section, key] : {std::pair{"a", "b"}, {"Sec", "nul"}, {"Top", ""}})
+        EXPECT_EQ(store->GetString(section, key, "<default>"), "<default>") << section << "\\" << key;
+    EXPECT_EQ(store->GetInt("Sec", "x ", -1), 5);
+    write_bytes(settingsFile(), "[Screen]\ncx=77\n"); // another program changes the file
+    EXPECT_EQ(store->GetInt("Screen", "cx", 0), 77);
+    fs::remove(settingsFile());
+    EXPECT_EQ(store->GetInt("Screen", "cx", -5), -5);
 }
 
-TEST_F(SettingsStoreTest, AValueNameWithATrailingBlankStaysSeparate) {
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteString("Screen", "x ", " 5"));
-    EXPECT_EQ(store->GetString("Screen", "x ", ""), " 5");
-    EXPECT_EQ(store->GetInt("Screen", "x ", -1), 5);
-    EXPECT_EQ(store->GetInt("Screen", "x", -1), -1);
-    EXPECT_EQ(store->GetInt("Screen", " x", -1), -1);
-}
-
-TEST_F(SettingsStoreTest, EmptySectionIsTheApplicationKey) {
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteString("", "Top", "t"));
-    ASSERT_TRUE(store->WriteString("", "", "empty name"));
-    EXPECT_EQ(store->GetString("", "Top", ""), "t");
-    EXPECT_EQ(store->GetString("", "", ""), "empty name");
-    EXPECT_EQ(store->GetString("Top", "", "<default>"), "<default>");
-}
-
-TEST_F(SettingsStoreTest, NothingIsCachedBetweenCalls) {
-    auto first = openStore();
-    auto second = openStore();
-    ASSERT_TRUE(first->WriteInt("Screen", "cx", 640));
-    EXPECT_EQ(second->GetInt("Screen", "cx", 0), 640);
-    ASSERT_TRUE(second->WriteInt("Screen", "cx", 1024));
-    EXPECT_EQ(first->GetInt("Screen", "cx", 0), 1024);
-
-    // Another program changes the file: the next read sees it.
-    write_bytes(settingsFile(), "[Screen]\ncx=77\ncy=88\n");
-    EXPECT_EQ(first->GetInt("Screen", "cx", 0), 77);
-    EXPECT_EQ(first->GetInt("Screen", "cy", 0), 88);
-    std::filesystem::remove(settingsFile());
-    EXPECT_EQ(first->GetInt("Screen", "cx", -5), -5);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// INI import
-
-TEST_F(SettingsStoreTest, FirstStartImportsTheIniFile) {
-    const std::string ini = "[Search]\nLimit=0\nName=C:\\DATA\n";
-    write_bytes(iniFile(), ini);
+TEST_F(Settings, TheFirstStartImportsTheIniFileLineByLine) {
+    std::string ini =
+        "Early=1\n; comment\n\n" // before any section: dropped
+        "  [Screen]  \nx=1\n[ Screen ]\ny=2\n\t[  Split Log\t]\r\nDate=01/02/03\n" // blanks around, in
+        "[Search]\n[Screen] x\ny=3\nx[Screen]\n[Screen]=4\n" // no section line, no key line, a key
+        "[Keys]\nx = 5\nName=a=b\n=empty name\nEmpty=\n"     // split at the first '=', nothing trimmed
+        "[]\nTop=1\n[ ]\nNext=2\n";                          // the application key
+    // Lines arrive in pieces of 519 characters. A section line padded to 519, then a key line glued after
+    // it; a key line whose first piece ends in blanks, the second another key line; exactly 519 and the
+    // line end (an empty piece); 520 characters (the 520th alone).
+    ini += "[Long]" + std::string(519 - 6, ' ') + "k=1\n";
+    ini += "a=" + std::string(255, 'x') + std::string(519 - 2 - 255, ' ') + "z=9\n";
+    ini += "b=" + std::string(517, 'y') + "\nc=3\nd=" + std::string(517, 'w') + "=\n";
+    ini += "[Last]\r\nName=C:\\DATA\r\n\x1aLate=1\r\n"; // text-mode line ends, Ctrl-Z ends the file
+    write_bytes(dir_ / "windows" / "quorbit.ini", ini); // matched ignoring case
     auto store = startUp();
-    EXPECT_EQ(store->GetString("Search", "Limit", "none"), "0");
-    EXPECT_EQ(store->GetInt("Search", "Limit", 1), 0);
-    EXPECT_EQ(store->GetString("Search", "Name", "none"), "C:\\DATA");
-    EXPECT_EQ(read_bytes(iniFile()), ini); // left in place, unchanged
+    // Key lines before the first section are dropped; "[Screen] x" and "x[Screen]" are neither section nor
+    // key lines; the long "b" and "d" are stored but too long to read.
+    // clang-format off
+    const std::tuple<std::string, std::string, std::string> expected[] = {
+        {"", "Early", "<default>"}, {"Search", "Early", "<default>"}, {"Screen", "x", "1"}, {"Screen", "y", "2"},
+        {"Split Log", "Date", "01/02/03"}, {" Screen ", "y", "<default>"}, {"Search", "y", "3"},
+        {"Search", "[Screen]", "4"}, {"Keys", "x ", " 5"}, {"Keys", "x", "<default>"}, {"Keys", "Name", "a=b"},
+        {"Keys", "", "empty name"}, {"Keys", "Empty", ""}, {"", "Top", "1"}, {"", "Next", "2"}, {"Long", "k", "1"},
+        {"Long", "a", "xxx"}, {"Long", "z", "9"}, {"Long", "b", "<default>"}, {"Long", "c", "3"},
+        {"Long", "d", "<default>"}, {"Long", "", ""}, {"Last", "Name", "C:\\DATA"}, {"Last", "Late", "<default>"}};
+    // clang-format on
+    for (const auto& [section, key, text] : expected)
+        EXPECT_EQ(store->GetString(section, key, "<default>"), text == "xxx" ? std::string(255, 'x') : text)
+            << key;
+    SettingsKeyHandle key =
+        store->backend().OpenKey({SettingsRoot::LocalMachine, SettingsBasePath(), "Long"});
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(store->backend().ReadValue(*key, "b"), std::string(517, 'y'));
+    EXPECT_EQ(read_bytes(dir_ / "windows" / "quorbit.ini"), ini); // left in place, unchanged
+    EXPECT_EQ(read_bytes(settingsFile()).find("Early"), std::string::npos);
 }
 
-TEST_F(SettingsStoreTest, SecondStartDoesNotImportAgain) {
+TEST_F(Settings, OnlyTheStartThatCreatesTheKeyImports) {
     write_bytes(iniFile(), "[Search]\nLimit=0\n");
+    write_bytes(dir_ / "windows" / "QUORBIT.ini", "[Search]\nLimit=5\n");
+    EXPECT_EQ(CSettingsStore(locations()).FindIniFile(), iniFile().string()); // the exact name first
     startUp();
     write_bytes(iniFile(), "[Search]\nLimit=1\nMasterFix=1\n");
     auto store = startUp();
     EXPECT_EQ(store->GetInt("Search", "Limit", 7), 0);
     EXPECT_EQ(store->GetInt("Search", "MasterFix", 7), 7);
-}
-
-TEST_F(SettingsStoreTest, NoImportWhenTheKeyExistedBeforeEvenIfEmpty) {
-    {
-        CSettingsStore store(locations());
-        bool created = false;
-        ASSERT_TRUE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created)); // no INI yet
-        EXPECT_TRUE(created);
-    }
-    write_bytes(iniFile(), "[Search]\nLimit=0\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("Search", "Limit", 7), 7);
-}
-
-TEST_F(SettingsStoreTest, MissingIniFileImportsNothing) {
-    auto store = startUp();
-    EXPECT_TRUE(std::filesystem::is_regular_file(settingsFile()));
-    EXPECT_EQ(store->GetInt("Search", "Limit", 1), 1);
-}
-
-TEST_F(SettingsStoreTest, SectionLinesWithBlanksAroundAndInsideTheBrackets) {
-    write_bytes(iniFile(), "  [Screen]  \nx=1\n[ Screen ]\ny=2\n\t[  Split Log\t]\r\nDate=01/02/03\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 1);
-    EXPECT_EQ(store->GetInt("Screen", "y", 0), 2);
-    EXPECT_EQ(store->GetString("Split Log", "Date", ""), "01/02/03");
-    EXPECT_EQ(store->GetString(" Screen ", "y", "none"), "none");
-}
-
-TEST_F(SettingsStoreTest, SectionLineFollowedByTextIsIgnored) {
-    write_bytes(iniFile(), "[Search]\n[Screen] x\ny=3\nx[Screen]\n[Screen]=4\n");
-    auto store = startUp();
-    // "[Screen] x" is not a section line and holds no "=": ignored, so y still lands in Search.
-    EXPECT_EQ(store->GetInt("Search", "y", 0), 3);
-    EXPECT_EQ(store->GetInt("Screen", "y", -1), -1);
-    // "[Screen]=4" is a key line of Search named "[Screen]".
-    EXPECT_EQ(store->GetInt("Search", "[Screen]", 0), 4);
-}
-
-TEST_F(SettingsStoreTest, KeyAndValueAreSplitAtTheFirstEqualsWithoutTrimming) {
-    write_bytes(iniFile(), "[Screen]\nx = 5\nName=a=b\n=empty name\nEmpty=\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetString("Screen", "x ", "none"), " 5");
-    EXPECT_EQ(store->GetInt("Screen", "x ", -1), 5);
-    EXPECT_EQ(store->GetInt("Screen", "x", -1), -1);
-    EXPECT_EQ(store->GetString("Screen", "Name", ""), "a=b");
-    EXPECT_EQ(store->GetString("Screen", "", ""), "empty name");
-    EXPECT_EQ(store->GetString("Screen", "Empty", "none"), "");
-}
-
-TEST_F(SettingsStoreTest, KeyLinesBeforeTheFirstSectionAreDropped) {
-    write_bytes(iniFile(), "Early=1\n; comment\n\n[Search]\nLimit=0\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("", "Early", -1), -1);
-    EXPECT_EQ(store->GetInt("Search", "Early", -1), -1);
-    EXPECT_EQ(store->GetInt("Search", "Limit", -1), 0);
-    EXPECT_EQ(read_bytes(settingsFile()).find("Early"), std::string::npos);
-}
-
-TEST_F(SettingsStoreTest, LongLinesArriveInPiecesOf519Characters) {
-    std::string ini;
-    // A section line padded to 519 characters, with a key line glued after it: two pieces.
-    ini += "[Long]" + std::string(519 - 6, ' ') + "k=1\n";
-    // A key line whose first piece ends in blanks (trimmed away), the second piece another key line.
-    ini += "a=" + std::string(255, 'x') + std::string(519 - 2 - 255, ' ') + "z=9\n";
-    // Exactly 519 characters and then the line end: the line end arrives as an empty piece.
-    ini += "b=" + std::string(517, 'y') + "\n";
-    ini += "c=3\n";
-    // 520 characters: the 520th arrives alone.
-    ini += "d=" + std::string(517, 'w') + "=\n";
-    write_bytes(iniFile(), ini);
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("Long", "k", 0), 1);
-    EXPECT_EQ(store->GetString("Long", "a", ""), std::string(255, 'x'));
-    EXPECT_EQ(store->GetInt("Long", "z", 0), 9);
-    EXPECT_EQ(store->GetString("Long", "b", "too long"), "too long"); // 517 characters: stored, not readable
-    EXPECT_EQ(store->GetInt("Long", "c", 0), 3);
-    EXPECT_EQ(store->GetString("Long", "d", "too long"), "too long");
-    EXPECT_EQ(store->GetString("Long", "", "none"), ""); // the lone "=" piece: empty name, empty text
-
-    SettingsKeyHandle key =
-        store->backend().OpenKey({SettingsRoot::LocalMachine, SettingsBasePath(), "Long"});
-    ASSERT_NE(key, nullptr);
-    EXPECT_EQ(store->backend().ReadValue(*key, "b"), std::string(517, 'y'));
-    EXPECT_EQ(store->backend().ReadValue(*key, "d"), std::string(517, 'w'));
-}
-
-TEST_F(SettingsStoreTest, EmptySectionNameWritesIntoTheApplicationKey) {
-    write_bytes(iniFile(), "[]\nTop=1\n[ ]\nNext=2\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("", "Top", 0), 1);
-    EXPECT_EQ(store->GetInt("", "Next", 0), 2);
-}
-
-TEST_F(SettingsStoreTest, IniFileNameMatchesIgnoringCase) {
-    write_bytes(windowsDir() / "quorbit.ini", "[Search]\nLimit=0\n");
-    auto store = startUp();
-    EXPECT_EQ(store->FindIniFile(), (windowsDir() / "quorbit.ini").string());
-    EXPECT_EQ(store->GetInt("Search", "Limit", 1), 0);
-}
-
-TEST_F(SettingsStoreTest, ExactIniFileNameIsPreferred) {
-    write_bytes(windowsDir() / "QUORBIT.ini", "[Search]\nLimit=5\n");
-    write_bytes(iniFile(), "[Search]\nLimit=0\n");
-    CSettingsStore store(locations());
-    EXPECT_EQ(store.FindIniFile(), iniFile().string());
-}
-
-TEST_F(SettingsStoreTest, TextModeLineEndsAndCtrlZ) {
-    write_bytes(iniFile(), "[Search]\r\nLimit=0\r\nName=C:\\DATA\r\n\x1aLate=1\r\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetString("Search", "Name", ""), "C:\\DATA");
-    EXPECT_EQ(store->GetInt("Search", "Late", -1), -1);
-}
-
-// A backend that cannot create the section "Stop".
-class RefusingBackend final : public SettingsBackend {
-public:
-    explicit RefusingBackend(std::string file) : inner_(std::move(file)) {}
-    SettingsKeyHandle CreateKey(const SettingsKeyPath& where, bool& created) override {
-        if (where.section == "Stop")
-            return nullptr;
-        return inner_.CreateKey(where, created);
-    }
-    SettingsKeyHandle OpenKey(const SettingsKeyPath& where) override { return inner_.OpenKey(where); }
-    std::optional<std::string> ReadValue(SettingsKey& key, const std::string& name) override {
-        return inner_.ReadValue(key, name);
-    }
-    bool WriteValue(SettingsKey& key, const std::string& name, const std::string& text) override {
-        return inner_.WriteValue(key, name, text);
-    }
-
-private:
-    QSettingsBackend inner_;
-};
-
-TEST_F(SettingsStoreTest, FailureToCreateASectionStopsTheImport) {
+    fs::remove(settingsFile());
+    openStore(); // the key made without an INI file: no import even later
+    EXPECT_EQ(startUp()->GetInt("Search", "MasterFix", 7), 7);
+    // A section that cannot be created stops the import.
+    fs::remove(settingsFile());
     write_bytes(iniFile(), "[Before]\na=1\n[Stop]\nb=2\n[After]\nc=3\n");
-    CSettingsStore store(std::make_unique<RefusingBackend>(settingsFile().string()), windowsDir().string());
-    ASSERT_TRUE(OpenSettingsStoreAtStartUp(store));
-    EXPECT_EQ(store.GetInt("Before", "a", 0), 1);
-    EXPECT_EQ(store.GetInt("Stop", "b", 0), 0);
-    EXPECT_EQ(store.GetInt("After", "c", 0), 0);
-    EXPECT_EQ(store.GetInt("Before", "b", 0), 0);
+    auto backend = std::make_unique<Backend>(settingsFile().string());
+    backend->fails = [](int, const std::string& section) { return section == "Stop"; };
+    CSettingsStore refused(std::move(backend), (dir_ / "windows").string());
+    ASSERT_TRUE(OpenSettingsStoreAtStartUp(refused));
+    EXPECT_EQ(refused.GetInt("Before", "a", 0) * 100 + refused.GetInt("Stop", "b", 0) * 10 +
+                  refused.GetInt("After", "c", 0),
+              100);
 }
 
-// ---------------------------------------------------------------------------------------------------
-// Places that cannot be written
-
-TEST_F(SettingsStoreTest, UnwritableLocationKeepsTheDefaultsSilently) {
+TEST_F(Settings, UnwritablePlacesKeepTheDefaultsSilently) {
     write_bytes(dir_ / "afile", "a regular file, so nothing can be created below it");
     write_bytes(iniFile(), "[Search]\nLimit=0\n");
-    SettingsLocations where{(dir_ / "afile" / "settings.ini").string(), windowsDir().string()};
-    CSettingsStore store(where);
-    EXPECT_FALSE(OpenSettingsStoreAtStartUp(store));
-    EXPECT_EQ(store.GetBasePath(), SettingsBasePath()); // set even though Open failed
-    bool created = true;
-    EXPECT_FALSE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_FALSE(created);
-
-    EXPECT_FALSE(store.WriteInt("Screen", "x", 5));
-    EXPECT_FALSE(store.WriteString("Search", "Name", "C:\\DATA"));
-    EXPECT_EQ(store.GetInt("Screen", "x", 0), 0);
-    EXPECT_EQ(store.GetInt("Search", "Limit", 1), 1);
-    EXPECT_EQ(store.GetString("Search", "Name", "here"), "here");
-    store.ImportIniFile(); // cannot open the application key: nothing happens
-    EXPECT_EQ(store.GetInt("Search", "Limit", 1), 1);
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "afile" / "settings.ini"));
-}
-
-TEST_F(SettingsStoreTest, SettingsFileThatIsADirectoryKeepsTheDefaults) {
-    std::filesystem::create_directories(settingsFile());
-    CSettingsStore store(locations());
-    bool created = true;
-    EXPECT_FALSE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_FALSE(store.WriteInt("Screen", "x", 5));
-    EXPECT_EQ(store.GetInt("Screen", "x", 3), 3);
-}
-
-TEST_F(SettingsStoreTest, BackendWithoutWriteAccessRefusesWrites) {
-    auto store = openStore();
-    ASSERT_TRUE(store->WriteInt("Screen", "x", 1));
-    SettingsKeyHandle readOnly =
-        store->backend().OpenKey({SettingsRoot::LocalMachine, SettingsBasePath(), "Screen"});
-    ASSERT_NE(readOnly, nullptr);
-    EXPECT_FALSE(store->backend().WriteValue(*readOnly, "x", "2"));
-    SettingsBackend::CloseKey(readOnly);
-    EXPECT_EQ(store->GetInt("Screen", "x", 0), 1);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// The default place of the INI backend (pointed at a temporary folder, never the user's own)
-
-TEST_F(SettingsStoreTest, DefaultIniFileIsQSettingsUserFileForOrganisationAndApplication) {
-    const QString configDir = QString::fromStdString((dir_ / "xdg").string());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir);
+    fs::create_directories(settingsFile()); // a settings file that is a directory
+    for (const fs::path& file : {dir_ / "afile" / "settings.ini", settingsFile()}) {
+        CSettingsStore store(SettingsLocations{file.string(), (dir_ / "windows").string()});
+        EXPECT_FALSE(OpenSettingsStoreAtStartUp(store));
+        EXPECT_EQ(store.GetBasePath(), SettingsBasePath()); // set even though Open failed
+        EXPECT_FALSE(store.WriteInt("Screen", "x", 5) || store.WriteString("Search", "Name", "C:\\DATA"));
+        store.ImportIniFile(); // cannot open the application key: nothing happens
+        EXPECT_EQ(store.GetInt("Screen", "x", 0) + store.GetInt("Search", "Limit", 1), 1);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "afile" / "settings.ini"));
+    // With no settings file given, the store uses QSettings' user file for the organisation.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString((dir_ / "xdg").string()));
     const std::string expected = (dir_ / "xdg" / "Kestrone Software" / "Quorbit.ini").string();
-    EXPECT_EQ(QSettingsBackend::DefaultIniFile(SettingsBasePath()), expected);
     EXPECT_EQ(QSettingsBackend::DefaultIniFile("Kestrone Software\\Quorbit"), expected);
     EXPECT_EQ(QSettingsBackend::DefaultIniFile(""), "");
-
+    CSettingsStore store(SettingsLocations{"", ""});
+    EXPECT_EQ(store.GetWindowsDirectory(), DefaultWindowsDirectory());
 #ifndef Q_OS_WIN
-    // With no settings file given, the store uses that file.
-    CSettingsStore store(SettingsLocations{"", windowsDir().string()});
+    EXPECT_EQ(DefaultWindowsDirectory(), "/etc");
     bool created = false;
-    ASSERT_TRUE(store.Open(SettingsRoot::LocalMachine, SettingsBasePath(), created));
-    EXPECT_TRUE(created);
-    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", 2));
+    ASSERT_TRUE(open(store, created) && store.WriteInt("XportSel", "Delim", 2));
     EXPECT_NE(read_bytes(expected).find("[XportSel]\nDelim=2"), std::string::npos);
-    EXPECT_EQ(store.GetInt("XportSel", "Delim", 0), 2);
 #endif
 }
 
-TEST(SettingsStoreDefaults, WindowsDirectoryAndBasePath) {
-#ifdef Q_OS_WIN
-    EXPECT_FALSE(DefaultWindowsDirectory().empty());
-#else
-    EXPECT_EQ(DefaultWindowsDirectory(), "/etc");
-#endif
-    EXPECT_EQ(SettingsBasePath(), "Software\\Kestrone Software\\Quorbit");
-    CSettingsStore store(SettingsLocations{"/nonexistent-never-written.ini", ""});
-    EXPECT_EQ(store.GetWindowsDirectory(), DefaultWindowsDirectory());
-    EXPECT_EQ(store.GetApplicationName(), "Quorbit");
+// ---- Writes under failure ---------------------------------------------------------------------------
+
+// Each call of the store into its backend fails in turn while a value is written or the old INI file is
+// imported. Nothing crashes, nothing is printed, and every value then reads as it was, as the default,
+// or as written: never anything else.
+TEST_F(Settings, EveryFailingBackendCallLeavesOldDefaultOrNewValues) {
+    // Section, key, the text before (empty: not set), the text the operations write (empty: left alone).
+    // clang-format off
+    const std::tuple<std::string, std::string, std::string, std::string> values[] = {{"Screen", "x", "5", "1234"},
+        {"Search", "Name", "C:\\DATA", "D:\\QUOTES\\NEW"}, {"Search", "Limit", "", "7"}, {"Edit", "Date", "", "01/02/99"},
+        {"XportSel", "Delim", "2", ""}};
+    // clang-format on
+    const std::pair<const char*, std::function<void(CSettingsStore&)>> operations[] = {
+        {"WriteInt", [](CSettingsStore& s) { s.WriteInt("Screen", "x", 1234); }},
+        {"WriteString", [](CSettingsStore& s) { s.WriteString("Search", "Name", "D:\\QUOTES\\NEW"); }},
+        {"ImportIniFile", [](CSettingsStore& s) { s.ImportIniFile(); }},
+        {"start-up with the import", [](CSettingsStore& s) {
+             s.WriteInt("Screen", "x", 1234);
+             s.ImportIniFile();
+         }}};
+    // One run on fresh settings, failing call `fail_at` of the operation (0: none); the calls it made.
+    auto run = [&](const std::function<void(CSettingsStore&)>& operation, int fail_at) {
+        TempDir dir;
+        fs::create_directories(dir / "windows");
+        write_bytes(dir / "windows" / "Quorbit.INI", "[Search]\nLimit=7\n[Edit]\nDate=01/02/99\n");
+        const SettingsLocations where{(dir / "config" / "Quorbit.ini").string(), (dir / "windows").string()};
+        bool created = false;
+        for (const auto& [section, key, before, written] : values)
+            EXPECT_TRUE(before.empty() || CSettingsStore(where).WriteString(section, key, before));
+        auto backend = std::make_unique<Backend>(where.settingsFile);
+        Backend& calls = *backend;
+        CSettingsStore store(std::move(backend), where.windowsDirectory);
+        open(store, created);
+        calls.calls = 0;
+        calls.fails = [fail_at](int call, const std::string&) { return call == fail_at; };
+        operation(store);
+        CSettingsStore reader(where);
+        open(reader, created);
+        for (const auto& [section, key, before, written] : values) {
+            const std::set<std::string> allowed = {"<default>", before.empty() ? "<default>" : before,
+                                                   written.empty() ? "<default>" : written};
+            const std::string text = reader.GetString(section, key, "<default>");
+            EXPECT_TRUE(allowed.count(text)) << section << "\\" << key << " reads \"" << text << "\"";
+        }
+        const int x = reader.GetInt("Screen", "x", -99);
+        EXPECT_TRUE(x == 5 || x == 1234) << x;
+        return calls.calls;
+    };
+    int points = 0;
+    for (const auto& [name, operation] : operations) {
+        const int calls = run(operation, 0);
+        EXPECT_GT(calls, 0) << name;
+        for (int fail_at = 1; fail_at <= calls; ++fail_at) {
+            SCOPED_TRACE(std::string(name) + ", failing backend call " + std::to_string(fail_at));
+            run(operation, fail_at);
+        }
+        points += calls;
+    }
+    std::printf("settings faults: %d failing backend calls, values old, default or new after each\n", points);
 }
 
 } // namespace

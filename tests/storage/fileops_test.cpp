@@ -1,3 +1,5 @@
+// The file-operations module. Every command's rewrite under failure is
+// swept in reliability/fault_sweep_test.cpp; here the pieces it stands on.
 #include "storage/fileops.h"
 #include "support/fault_injection.h"
 #include "support/temp_dir.h"
@@ -6,120 +8,93 @@
 
 #include <cerrno>
 
-using testing_support::FaultInjector;
-using testing_support::read_bytes;
-using testing_support::TempDir;
-using testing_support::write_bytes;
+namespace fs = std::filesystem;
+using namespace testing_support;
 
 namespace {
 
-bool write_text(const fileops::Path& target, const fileops::Path& temp, const std::string& text) {
-    return fileops::replace_file(target, temp, [&](fileops::BufferedWriter& w) { return w.write(text); });
+bool write_text(const TempDir& dir, const std::string& text) {
+    return fileops::replace_file(dir / "A", dir / "A.NEW",
+                                 [&](fileops::BufferedWriter& w) { return w.write(text); });
 }
 
-TEST(ReplaceFile, WritesNewContentAndLeavesNoTemporary) {
+// Every failing call of a replacement is swept through every command in reliability/fault_sweep_test.cpp.
+TEST(ReplaceFile, KeepsTheOldContentWhenTheProducerGivesUp) {
     TempDir dir;
     write_bytes(dir / "A", "old");
-    ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", std::string(200000, 'x')));
-    EXPECT_EQ(read_bytes(dir / "A"), std::string(200000, 'x'));
-    EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW"));
-}
-
-TEST(ReplaceFile, AnySingleFailingStepLeavesTheOldContent) {
-    TempDir dir;
-    const std::string old_content = "old content";
-    const std::string new_content(150000, 'n'); // more than one buffer's worth
-    write_bytes(dir / "A", old_content);
-    std::size_t calls;
-    {
-        FaultInjector counter;
-        ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", new_content));
-        calls = counter.calls();
-    }
-    ASSERT_GT(calls, 5u);
-    for (int error : {EIO, ENOSPC, EACCES}) {
-        for (std::size_t n = 1; n <= calls; ++n) {
-            write_bytes(dir / "A", old_content);
-            FaultInjector injector;
-            injector.fail_call(n, error);
-            bool ok = write_text(dir / "A", dir / "A.NEW", new_content);
-            std::string now = read_bytes(dir / "A");
-            EXPECT_TRUE(now == old_content || now == new_content) << "call " << n;
-            EXPECT_EQ(ok, now == new_content) << "call " << n;
-            EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW")) << "call " << n;
-        }
-    }
-}
-
-TEST(ReplaceFile, ProducerFailureKeepsTarget) {
-    TempDir dir;
-    write_bytes(dir / "A", "keep");
     EXPECT_FALSE(fileops::replace_file(dir / "A", dir / "A.NEW", [](fileops::BufferedWriter& w) {
-        w.write("partial");
+        w.write(std::string(150000, 'n')); // more than one buffer
         return false;
     }));
-    EXPECT_EQ(read_bytes(dir / "A"), "keep");
-    EXPECT_FALSE(std::filesystem::exists(dir / "A.NEW"));
+    EXPECT_EQ(read_bytes(dir / "A"), "old");
+    EXPECT_FALSE(fs::exists(dir / "A.NEW"));
 }
 
 TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSource) {
-    namespace fs = std::filesystem;
     TempDir dir;
     for (fs::perms mode : {fs::perms(0600), fs::perms(0640)}) {
         write_bytes(dir / "A", "old");
         fs::permissions(dir / "A", mode);
-        write_bytes(dir / "A.BAK", "older"); // a backup as an older run left it
+        write_bytes(dir / "A.BAK", "older");
         ASSERT_TRUE(fileops::copy_file_atomic(dir / "A", dir / "A.BAK", dir / "A.NEW"));
-        ASSERT_TRUE(write_text(dir / "A", dir / "A.NEW", "new"));
+        ASSERT_TRUE(write_text(dir, "new"));
         EXPECT_EQ(fs::status(dir / "A").permissions(), mode);
         EXPECT_EQ(fs::status(dir / "A.BAK").permissions(), mode);
     }
     // Only the superuser may give a file away: a refused change of owner is no failure.
     FaultInjector injector;
     injector.fail_all(fileops::Op::Chown, EPERM);
-    EXPECT_TRUE(write_text(dir / "A", dir / "A.NEW", "newer"));
+    EXPECT_TRUE(write_text(dir, "newer"));
     injector.fail_all(fileops::Op::Chmod, EPERM);
-    EXPECT_FALSE(write_text(dir / "A", dir / "A.NEW", "newest"));
+    EXPECT_FALSE(write_text(dir, "newest"));
     EXPECT_EQ(read_bytes(dir / "A"), "newer");
 }
 
-TEST(CopyFile, CopiesAndRemovesPartialCopyOnFailure) {
+TEST(FileOps, CopyRenameReadAndStat) {
     TempDir dir;
-    std::string content(100000, 'c');
+    const std::string content(100000, 'c');
     write_bytes(dir / "S", content);
     ASSERT_TRUE(fileops::copy_file(dir / "S", dir / "T"));
     EXPECT_EQ(read_bytes(dir / "T"), content);
-    std::filesystem::remove(dir / "T");
-    FaultInjector injector;
-    injector.fail_nth(fileops::Op::Write, 2, ENOSPC);
-    EXPECT_FALSE(fileops::copy_file(dir / "S", dir / "T"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "T"));
+    EXPECT_FALSE(fileops::rename_no_replace(dir / "S", dir / "T"));
+    EXPECT_EQ(read_bytes(dir / "T"), content);
+    fs::remove(dir / "T");
+    std::string read;
+    {
+        FaultInjector injector;
+        injector.fail_nth(fileops::Op::Write, 2, ENOSPC);
+        EXPECT_FALSE(fileops::copy_file(dir / "S", dir / "T"));
+        EXPECT_FALSE(fs::exists(dir / "T")); // no partial copy
+        injector.reset();
+        injector.fail_nth(fileops::Op::Read, 2, EIO);
+        EXPECT_FALSE(fileops::read_file(dir / "S", read)); // a read failing after the first chunk
+    }
     EXPECT_FALSE(fileops::copy_file(dir / "missing", dir / "T"));
-}
+    EXPECT_TRUE(fileops::read_file(dir / "S", read));
+    EXPECT_EQ(read, content);
+    EXPECT_TRUE(fileops::rename_no_replace(dir / "S", dir / "C"));
 
-TEST(Rename, NoReplaceRefusesExistingTarget) {
-    TempDir dir;
-    write_bytes(dir / "A", "a");
-    write_bytes(dir / "B", "b");
-    EXPECT_FALSE(fileops::rename_no_replace(dir / "A", dir / "B"));
-    EXPECT_EQ(read_bytes(dir / "B"), "b");
-    EXPECT_TRUE(fileops::rename_no_replace(dir / "A", dir / "C"));
-    EXPECT_EQ(read_bytes(dir / "C"), "a");
-}
-
-TEST(Stat, DoesNotFollowLinks) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "real");
-    std::filesystem::create_directory_symlink(dir / "real", dir / "link");
-    auto st = fileops::stat(dir / "link");
-    EXPECT_TRUE(st.exists);
-    EXPECT_TRUE(st.is_symlink);
-    EXPECT_FALSE(st.is_dir);
+    fs::create_directory(dir / "real");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    const fileops::FileStat st = fileops::stat(dir / "link");
+    EXPECT_TRUE(st.exists && st.is_symlink && !st.is_dir);
     std::vector<fileops::DirEntry> entries;
     ASSERT_TRUE(fileops::list_dir(dir.path(), entries));
-    ASSERT_EQ(entries.size(), 2u);
     for (const auto& e : entries)
-        EXPECT_EQ(e.is_dir, e.name == "real");
+        EXPECT_EQ(e.is_dir, e.name == "real") << e.name;
+}
+
+TEST(FileOps, AWriteThatWritesNothingIsAFullDisk) {
+    TempDir dir;
+    fileops::File file = fileops::create_truncate(dir / "A");
+    fileops::Table table = fileops::system_table();
+    table.write = [](int, const void*, std::size_t) -> long long { return 0; };
+    fileops::set_table(&table);
+    const bool written = file.write_all("x", 1);
+    const int error = errno;
+    fileops::set_table(nullptr);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, ENOSPC);
 }
 
 } // namespace

@@ -10,8 +10,7 @@
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
 #include "storage/portfolio_files.h"
-#include "support/portfolio_builder.h"
-#include "support/series_builder.h"
+#include "support/builder.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
@@ -69,7 +68,7 @@ protected:
 
     // A portfolio below the start directory; a security's series starts on the same day for all.
     fs::path Portfolio(const std::string& name, const std::vector<Security>& securities,
-                       std::vector<std::string> fields = daily_fields()) {
+                       std::vector<std::string> fields = SeriesSpec{}.fields) {
         const fs::path dir = root_ / "volume" / name;
         fs::create_directories(dir);
         std::vector<MasterRecord> records;

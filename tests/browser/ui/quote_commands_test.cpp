@@ -3,11 +3,11 @@
 // reloaded list checked afterwards.
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
-#include "editing/editing_fixture.h"
 #include "editing/ui/quote_dialogs.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
+#include "support/builder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,16 +21,14 @@
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
-using namespace editing_test;
-using testing_support::dat_bytes;
-using testing_support::read_bytes;
+using namespace testing_support;
 
 namespace {
 
 // Thursday 4 to Thursday 11 January 1996; Friday 5 is missing. Rows: 0 Thu 11, 1 Wed 10, 2 Tue 9,
 // 3 Mon 8, 4 Thu 4.
-const DayNumber kThu4 = day(96, 1, 4), kMon8 = day(96, 1, 8), kTue9 = day(96, 1, 9), kWed10 = day(96, 1, 10),
-                kThu11 = day(96, 1, 11);
+const DayNumber kThu4 = date_pack(96, 1, 4), kMon8 = date_pack(96, 1, 8), kTue9 = date_pack(96, 1, 9),
+                kWed10 = date_pack(96, 1, 10), kThu11 = date_pack(96, 1, 11);
 
 void EnsureApplication() {
     static int argc = 1;
@@ -75,8 +73,8 @@ protected:
         Prompts::Get().Script();
         previousDirectory_ = QDir::currentPath();
         dir_ = root_ / "volume" / "stocks";
-        ibm_ = security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}));
-        write_portfolio(dir_, {ibm_});
+        ibm_ = make_security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}), true);
+        write_portfolio(dir_, {ibm_}, true);
         QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
         app_ = std::make_unique<CQuorbitApp>(
             SettingsLocations{(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()});
@@ -96,7 +94,7 @@ protected:
         Prompts::Get().ClearHistory();
         app_->MainFrame()->findChild<QAction*>(action)->trigger();
     }
-    std::string Dat() const { return read_bytes(dir_ / file_name(1, "DAT")); }
+    std::string Dat() const { return read_bytes(dir_ / "f1.dat"); }
     std::string Logged(const char* section, const char* key) const {
         return app_->Settings()->GetString(section, key, "(none)");
     }
@@ -110,7 +108,7 @@ protected:
         return texts;
     }
 
-    testing_support::TempDir root_;
+    TempDir root_;
     fs::path dir_;
     Security ibm_;
     QString previousDirectory_;
@@ -254,7 +252,7 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
 
     std::vector<SeriesBar> bars = ibm_.bars;
     SeriesBar friday = bars[1];
-    friday.date = day(96, 1, 5);
+    friday.date = date_pack(96, 1, 5);
     bars.insert(bars.begin() + 1, friday);
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
     EXPECT_EQ(Logged("Add", "Date"), "01/05/96");
@@ -267,7 +265,7 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
 }
 
 TEST_F(QuoteCommandsWindow, AFailedRewriteShowsItsMessageAndLeavesTheListAlone) {
-    fs::remove(dir_ / file_name(1, "DAT"));
+    fs::remove(dir_ / "f1.dat");
     Prompts::Get().AnswerDialog([](QDialog& dialog) { PressOk(dialog); });
     Run("actionEditQuote", 0);
     EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Single Date Edit Failed"});
