@@ -1,8 +1,43 @@
-// quorbit: the desktop program.
+// quorbit: the desktop program. It takes no arguments of its own but one for demonstrations and checks:
+// `--screenshot FILE` saves a picture of the main window once the start-up search has opened the first
+// portfolio, then ends the program (exit status 1 when the picture could not be written).
 #include "browser/ui/quorbit_view.h"
+#include "shell/ui/main_frame.h"
 #include "shell/ui/quorbit_app.h"
 
 #include <QApplication>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The file named after --screenshot; empty when the option is not given.
+QString ScreenshotFile(const QStringList& arguments) {
+    const qsizetype at = arguments.indexOf(QStringLiteral("--screenshot"));
+    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
+}
+
+// After the start-up work, and after the window has painted what it found, saves it and quits.
+void SaveScreenshotAfterStartUp(CMainFrame* frame, const QString& file) {
+    auto* view = dynamic_cast<CQuorbitView*>(frame->View());
+    if (view == nullptr) {
+        return;
+    }
+    QObject::connect(view, &CQuorbitView::startupFinished, frame, [frame, file] {
+        QTimer::singleShot(0, frame, [frame, file] {
+            const bool saved = frame->grab().save(file);
+            if (!saved) {
+                std::fprintf(stderr, "quorbit: could not write the screenshot %s\n", qPrintable(file));
+            }
+            QApplication::exit(saved ? 0 : 1);
+        });
+    });
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -13,6 +48,10 @@ int main(int argc, char* argv[]) {
     quorbit.AddDocTemplate(MakeQuorbitView);
     if (!quorbit.InitInstance()) {
         return 1;
+    }
+    const QString screenshot = ScreenshotFile(QApplication::arguments());
+    if (!screenshot.isEmpty()) {
+        SaveScreenshotAfterStartUp(quorbit.MainFrame(), screenshot);
     }
     const int result = QApplication::exec();
     quorbit.ExitInstance();

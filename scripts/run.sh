@@ -1,31 +1,51 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quorbit and shows it at work. Until the desktop window lands this
-# runs the command-line tool over a set of demonstration portfolios.
+# Installs what is missing, builds Quorbit and starts it on a set of demonstration portfolios: the
+# portfolios are written into build/demo, Quorbit starts there with a settings file of its own (under
+# build/run), and its default search filter (the current directory) finds them at once and opens the
+# first. Without a display the program runs under Xvfb and a screenshot of its window is saved.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 bash scripts/setup-debian.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORBIT_TESTS=OFF >/dev/null
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
-cli=build/release/cli/quorbit-cli
-if [ ! -x "$cli" ]; then
-    echo "The command-line tool is not built yet; only the test command works in this version."
-    exit 0
+
+headless=0
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    headless=1
+    echo "No display found (DISPLAY and WAYLAND_DISPLAY are empty): Quorbit will run under Xvfb and save a screenshot."
+    if ! command -v xvfb-run >/dev/null || ! command -v xauth >/dev/null; then
+        echo "Installing: xvfb xauth"
+        SUDO=""
+        if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq xvfb xauth fonts-dejavu-core
+    fi
 fi
-demo=${QUORBIT_DEMO_DIR:-build/demo}
+
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORBIT_TESTS=OFF >/dev/null
+cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" --target quorbit quorbit-cli
+cli=$root/build/release/cli/quorbit-cli
+quorbit=$root/build/release/app/quorbit
+
+demo=$root/build/demo
 rm -rf "$demo"
-"$cli" demo "$demo"
-echo "== Portfolios under $demo"
-"$cli" portfolios "$demo"
-stocks="$demo/STOCKS"
-echo
-echo "== Symbols of $stocks"
-"$cli" symbols "$stocks"
-echo
-echo "== The ten newest quotes of ACME"
-"$cli" quotes "$stocks" ACME > "$demo/acme-quotes.txt"
-head -n 10 "$demo/acme-quotes.txt"
-echo
-echo "== Split search over $stocks"
-"$cli" split-search "$stocks"
-echo
-echo "Try more: $cli --help"
+"$cli" demo "$demo" >/dev/null
+echo "Demonstration portfolios written to $demo:"
+"$cli" portfolios "$demo" | sed 's/^/  /'
+
+# A settings file of Quorbit's own, fresh for every run, so that the search filter is the current
+# directory and nothing of an earlier run or of the user's own settings comes in.
+run=$root/build/run
+rm -rf "$run"
+mkdir -p "$run/config" "$run/cache"
+export XDG_CONFIG_HOME=$run/config XDG_CACHE_HOME=$run/cache
+
+cd "$demo"
+if [ "$headless" = 0 ]; then
+    echo "Starting Quorbit in $demo (settings in $run/config)."
+    exec "$quorbit"
+fi
+shot=$run/quorbit-screenshot.png
+timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" "$quorbit" --screenshot "$shot"
+echo "Quorbit started in $demo, searched it and opened the first portfolio; its window is in:"
+echo "  $shot"
+echo "Try quorbit-cli too: $cli --help"

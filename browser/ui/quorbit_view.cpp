@@ -6,6 +6,8 @@
 #include "browser/symbol_list.h"
 #include "browser/ui/grid_delegate.h"
 #include "browser/ui/quote_list_model.h"
+#include "browser/ui/scan_progress_dialog.h"
+#include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/settings_store.h"
 #include "shell/ui/dialog_units.h"
@@ -18,10 +20,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QStorageInfo>
 #include <QTableView>
 
 #include <algorithm>
@@ -55,6 +59,22 @@ std::vector<int> HeaderWidths(const QTableView* list, int columns) {
 
 int ClientWidth(const QTableView* list) {
     return list->width() - 2 * list->frameWidth();
+}
+
+// The mounted volumes as the platform reports them, reduced to the chooser's entries.
+std::vector<std::string> MountedDrives() {
+    std::vector<MountedVolume> mounted;
+    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
+        const QString root = storage.rootPath();
+        mounted.push_back({QFile::encodeName(QDir::toNativeSeparators(root)).toStdString(),
+                           storage.fileSystemType().toStdString(), storage.isValid() && storage.isReady(),
+                           QFileInfo(root).isDir()});
+    }
+    std::vector<std::string> drives = DriveList(mounted);
+    if (drives.empty()) {
+        drives.push_back(QFile::encodeName(QDir::toNativeSeparators(QDir::rootPath())).toStdString());
+    }
+    return drives;
 }
 
 } // namespace
@@ -91,10 +111,11 @@ void CQuorbitView::BuildForm() {
 
     driveChooser_ = new QComboBox(form_);
     driveChooser_->setObjectName("driveChooser");
-    driveChooser_->setEditable(true);
-    driveChooser_->setInsertPolicy(QComboBox::InsertAlphabetically);
+    driveChooser_->setEditable(false);
     const QRect chooser = units.Rect(10, 20, 96, 79);
     driveChooser_->setGeometry(chooser.x(), chooser.y(), chooser.width(), driveChooser_->sizeHint().height());
+
+    connect(driveChooser_, &QComboBox::currentIndexChanged, this, [this] { OnDriveChange(); });
 
     portfolioList_ = new QListWidget(form_);
     portfolioList_->setObjectName("portfolioList");
@@ -164,9 +185,8 @@ void CQuorbitView::OnStartupTimer() {
     }
     startupDone_ = true;
     SetupColumns();
-    std::vector<std::string> found;
-    SearchForMasters(startDirectory_, found, limitToFilter_, filterPathUpper_);
-    ShowPortfolios(found);
+    ChooseStartDrive();
+    emit startupFinished();
 }
 
 void CQuorbitView::SetupColumns() {
@@ -434,6 +454,126 @@ void CQuorbitView::StateChanged() {
     UpdateCommandUI();
 }
 
+// ---- Finding portfolios ---------------------------------------------------------------------------
+
+std::vector<std::string> CQuorbitView::Drives() const {
+    std::vector<std::string> drives;
+    for (int i = 0; i < driveChooser_->count(); ++i) {
+        drives.push_back(driveChooser_->itemData(i).toString().toStdString());
+    }
+    return drives;
+}
+
+// Selects the chooser's entry for a volume without announcing it as the user's change.
+void CQuorbitView::SelectDrive(const std::string& root) {
+    const QSignalBlocker quiet(driveChooser_);
+    driveChooser_->setCurrentIndex(driveChooser_->findData(QString::fromStdString(root)));
+}
+
+void CQuorbitView::ChooseStartDrive() {
+    const std::vector<std::string> drives = driveLister_ ? driveLister_() : MountedDrives();
+    {
+        const QSignalBlocker quiet(driveChooser_);
+        driveChooser_->clear();
+        for (const std::string& root : drives) {
+            driveChooser_->addItem(QString::fromStdString(root), QString::fromStdString(root));
+        }
+    }
+    const std::string saved = settings_.GetString("Settings", "Drive", "");
+    const int index = StartVolumeIndex(drives, saved, QDir::currentPath().toStdString());
+    if (index < 0) {
+        return;
+    }
+    currentDrive_ = drives[static_cast<std::size_t>(index)];
+    settings_.WriteString("Settings", "Drive", currentDrive_);
+    SelectDrive(currentDrive_);
+    ScanDrive();
+}
+
+void CQuorbitView::OnDriveChange() {
+    const int index = driveChooser_->currentIndex();
+    if (index < 0) {
+        return;
+    }
+    const std::string chosen = driveChooser_->itemData(index).toString().toStdString();
+    if (chosen == currentDrive_) {
+        return;
+    }
+    currentDrive_ = chosen;
+    settings_.WriteString("Settings", "Drive", currentDrive_);
+    ResetView(ResetDrive);
+    ScanDrive();
+}
+
+void CQuorbitView::ScanDrive() {
+    if (currentDrive_ == "?") {
+        return; // no volume chosen yet
+    }
+    ResetView(ResetPortfolios);
+    ScanProgressDialog progress(window());
+    progressDialog_ = &progress;
+    mastersFound_ = 0;
+    progress.Start();
+    std::vector<std::string> found;
+    SearchForMasters(currentDrive_, found, limitToFilter_, filterPathUpper_,
+                     [this](const std::string& directory, int count) {
+                         mastersFound_ = count;
+                         progressDialog_->Update(QString::fromStdString(directory), count);
+                         return true; // the walk runs to its end
+                     });
+    Prompts::Get().Beep();
+    progressDialog_ = nullptr;
+    progress.hide();
+    if (found.empty()) {
+        portfoliosFound_ = false;
+        Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(currentDrive_)));
+        StateChanged();
+        return;
+    }
+    ShowPortfolios(found);
+}
+
+void CQuorbitView::OnSearchFilter() {
+    SearchFilterDialog dialog(SearchFilter(), Drives(), window());
+    if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
+        ApplySearchFilter(dialog.Values());
+    }
+}
+
+void CQuorbitView::ApplySearchFilter(const SearchFilterSettings& values) {
+    const bool scanDue = FilterChangeNeedsScan(limitToFilter_, filterPathUpper_, values.limit, values.path);
+    autoRepairMasters_ = values.repair;
+    limitToFilter_ = values.limit;
+    filterPath_ = values.path;
+    filterPathUpper_ = portfolio_files::to_upper(filterPath_);
+    settings_.WriteInt("Search", "Limit", limitToFilter_ ? 1 : 0);
+    settings_.WriteString("Search", "Name", filterPath_);
+    settings_.WriteInt("Search", "MasterFix", autoRepairMasters_ ? 1 : 0);
+    if (!scanDue) {
+        return;
+    }
+    // The filter's volume; a path on no listed volume (accepted with the limit off) keeps the current one.
+    const std::string volume = VolumeOf(filterPath_, Drives());
+    if (!volume.empty()) {
+        SelectDrive(volume);
+    }
+    currentDrive_ = "?"; // so that the change is always seen
+    OnDriveChange();
+}
+
+bool CQuorbitView::RunDiscoveryCommand(ViewCommand command) {
+    switch (command) {
+    case ViewCommand::SearchFilter:
+        OnSearchFilter();
+        return true;
+    case ViewCommand::ReScan:
+        OnReScan();
+        return true;
+    default:
+        return false;
+    }
+}
+
 // ---- Commands ------------------------------------------------------------------------------------
 
 void CQuorbitView::SetSplitSearchOpen(bool open) {
@@ -473,6 +613,9 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         quotes_->RowAt(row).date == 0) {
         Prompts::Get().Stop(this, QString::fromLatin1(kUndatedQuoteMessage));
         return false;
+    }
+    if (RunDiscoveryCommand(command)) {
+        return true;
     }
     switch (command) {
     case ViewCommand::EditQuote:

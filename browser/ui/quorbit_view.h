@@ -5,6 +5,7 @@
 // rules ask.
 #pragma once
 
+#include "browser/discovery_rules.h"
 #include "browser/view_rules.h"
 #include "browser/view_state.h"
 #include "shell/ui/frame_view.h"
@@ -12,6 +13,7 @@
 #include <QScrollArea>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +26,7 @@ class QComboBox;
 class QListWidget;
 class QTableView;
 class QuoteListModel;
+class ScanProgressDialog;
 class SymbolListModel;
 
 class CQuorbitView : public QScrollArea, public FrameView {
@@ -52,13 +55,33 @@ public:
     void ShowPortfolios(const std::vector<std::string>& directories);
     void OnPortfolioChange();
     void OnSymbolClick();
-    // The one-shot start-up work: the list columns, then the portfolios below the start directory.
+    // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
     // Asks before repairing, unless "Search"/"MasterFix" says to repair at once.
     RepairOutcome RepairMaster();
     // The first quote row, from row 0, whose date text is `dateText`; -1 when there is none.
     int FindQuoteRow(const QString& dateText) const;
+
+    // ---- Finding portfolios -----------------------------------------------------------------
+    // The mounted volumes the drive chooser offers; tests may give their own.
+    using DriveLister = std::function<std::vector<std::string>()>;
+    void SetDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+    // Fills the drive chooser, selects the saved volume (or the current directory's, or the first)
+    // and searches it.
+    void ChooseStartDrive();
+    // The chooser's selection changed: another volume is searched.
+    void OnDriveChange();
+    // Searches the current volume, lists the portfolios found and opens the first.
+    void ScanDrive();
+    void OnReScan() { ScanDrive(); }
+    // Portfolio > Search Filter...: the dialog, then ApplySearchFilter.
+    void OnSearchFilter();
+    // Takes the dialog's values, saves them and searches again when the change asks for it.
+    void ApplySearchFilter(const SearchFilterSettings& values);
+    SearchFilterSettings SearchFilter() const { return {limitToFilter_, filterPath_, autoRepairMasters_}; }
+    const std::string& CurrentDrive() const { return currentDrive_; }
+    std::vector<std::string> Drives() const;
 
     // ---- Commands ---------------------------------------------------------------------------
     CommandContext Context() const;
@@ -92,6 +115,10 @@ public:
     std::vector<int> QuoteHeaderWidths() const override;
     void AttachCommands(CMainFrame& frame) override;
 
+signals:
+    // The start-up work is done: the start volume was searched and its first portfolio opened.
+    void startupFinished();
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -109,6 +136,8 @@ private:
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     void StateChanged();
     bool SymbolFillSucceeded();
+    bool RunDiscoveryCommand(ViewCommand command);
+    void SelectDrive(const std::string& root);
 
     CSettingsStore& settings_;
     CMainFrame* frame_;
@@ -123,6 +152,12 @@ private:
     bool startupTimerArmed_ = false;
     bool startupDone_ = false;
     QTimer startupTimer_;
+
+    // Finding portfolios.
+    DriveLister driveLister_;
+    std::string currentDrive_ = "?";               // the volume's root path; "?" before the first choice
+    ScanProgressDialog* progressDialog_ = nullptr; // only while a scan runs
+    int mastersFound_ = 0;
 
     bool portfoliosFound_ = false;
     bool masterSelected_ = false;

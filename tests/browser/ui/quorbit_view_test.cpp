@@ -1,20 +1,28 @@
-// The main window on portfolios the tests build, driven offscreen: fills, selection, repair question,
-// command enabling, status panes, caption, saved placement and column widths.
+// The main window on portfolios the tests build, driven offscreen: finding portfolios on a volume, the
+// search filter, fills, selection, repair question, command enabling, status panes, caption, saved
+// placement and column widths, and the program's start-up without any input.
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
+#include "browser/ui/scan_progress_dialog.h"
+#include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
+#include "storage/portfolio_files.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
@@ -40,6 +48,7 @@ protected:
         Prompts::Get().Script();
         previousDirectory_ = QDir::currentPath();
         fs::create_directories(root_ / "volume");
+        fs::create_directories(root_ / "other");
         QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
     }
     void TearDown() override {
@@ -65,14 +74,31 @@ protected:
                     store.WriteInt(section, key, value));
     }
 
-    // The program's start-up: application object, frame, view; then the start-up work at once.
+    // The program's start-up: application object, frame, view; then the start-up work at once, on the
+    // volumes `drives_` (the start directory "volume" and an empty "other").
     void OpenWindow() {
         app_ = std::make_unique<CQuorbitApp>(Locations());
         app_->AddDocTemplate(MakeQuorbitView);
         ASSERT_TRUE(app_->InitInstance());
         frame_ = app_->MainFrame();
         view_ = static_cast<CQuorbitView*>(frame_->View());
+        view_->SetDriveLister([this] { return drives_; });
         view_->OnStartupTimer();
+    }
+    std::string Volume(const char* name = "volume") const { return (root_ / name).string(); }
+    bool OnlyTheBeep() const {
+        const auto& history = Prompts::Get().History();
+        return history.size() == 1 && history.front().kind == Prompts::Kind::Beep;
+    }
+    std::vector<std::string> PortfolioEntries() const {
+        std::vector<std::string> entries;
+        for (int i = 0; i < view_->PortfolioList()->count(); ++i) {
+            entries.push_back(view_->PortfolioList()->item(i)->text().toStdString());
+        }
+        return entries;
+    }
+    std::string SavedString(const char* section, const char* key) const {
+        return CSettingsStore(Locations()).GetString(section, key, "");
     }
 
     SettingsLocations Locations() const {
@@ -89,6 +115,7 @@ protected:
     }
 
     TempDir root_;
+    std::vector<std::string> drives_{Volume("other"), Volume()};
     QString previousDirectory_;
     std::unique_ptr<CQuorbitApp> app_;
     CMainFrame* frame_ = nullptr;
@@ -123,7 +150,7 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirst) {
     EXPECT_EQ(frame_->SymbolPane(), "Symbol 1 of 3");
     EXPECT_EQ(frame_->QuotePane(), "Quote 1000 of 1000");
     EXPECT_EQ(frame_->Progress(), nullptr);
-    EXPECT_TRUE(Prompts::Get().History().empty());
+    EXPECT_TRUE(OnlyTheBeep());
 }
 
 TEST_F(WindowTest, AKeyboardMoveChangesTheCaptionAndAClickLoadsTheQuotes) {
@@ -178,7 +205,7 @@ TEST_F(WindowTest, AnEmptyPortfolioSaysSoInTheCaptionAndDisablesItsCommands) {
     const fs::path dir = Portfolio("empty", {});
     OpenWindow();
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Quorbit - " + dir.string() + " - (no symbols)");
-    EXPECT_TRUE(Prompts::Get().History().empty());
+    EXPECT_TRUE(OnlyTheBeep());
     for (const char* name : {"actionSplitSearch", "actionDeleteSymbol", "actionSeriesFacts",
                              "actionEditQuote", "actionAddQuote", "actionExportQuotes"}) {
         EXPECT_FALSE(Action(name)->isEnabled()) << name;
@@ -245,6 +272,136 @@ TEST_F(WindowTest, CommandsFollowTheirRulesAsTheSelectionMoves) {
         EXPECT_EQ(action->isEnabled(), name == "actionSearchFilter" || name == "actionReScan")
             << name.toStdString();
     }
+}
+
+// ---- Finding portfolios --------------------------------------------------------------------------
+
+TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
+    Setting("Search", "Limit", 0);
+    Portfolio("B", {{"BBB", "SECOND", 2}});
+    Portfolio("a/deeper", {{"AAA", "FIRST", 4}});
+    Portfolio(".hidden", {{"HHH", "HIDDEN", 1}});              // never entered
+    fs::create_directories(root_ / "volume" / "c" / "MASTER"); // a directory marks nothing
+    fs::create_directory_symlink(root_ / "volume", root_ / "volume" / "loop");
+    OpenWindow();
+
+    EXPECT_EQ(view_->Drives(), drives_);
+    EXPECT_EQ(view_->DriveChooser()->currentText().toStdString(), Volume());
+    EXPECT_EQ(SavedString("Settings", "Drive"), Volume());
+    EXPECT_EQ(PortfolioEntries(), (std::vector<std::string>{Volume() + "/a/deeper", Volume() + "/B"}));
+    EXPECT_EQ(view_->PortfolioList()->currentRow(), 0);
+    EXPECT_EQ(view_->State().portfolioDir, fs::path(Volume() + "/a/deeper"));
+    EXPECT_EQ(view_->State().currentSymbol, "AAA");
+    EXPECT_EQ(view_->Quotes().Rows(), 4);
+    EXPECT_TRUE(OnlyTheBeep());
+    EXPECT_EQ(frame_->findChild<ScanProgressDialog*>(), nullptr); // gone with the scan
+
+    // Another volume is searched when the user picks it; it holds nothing.
+    Prompts::Get().ClearHistory();
+    view_->DriveChooser()->setCurrentIndex(0);
+    EXPECT_EQ(view_->CurrentDrive(), Volume("other"));
+    EXPECT_EQ(SavedString("Settings", "Drive"), Volume("other"));
+    const auto& shown = Prompts::Get().History();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].kind, Prompts::Kind::Beep);
+    EXPECT_EQ(shown[1].text.toStdString(), "No master files found on drive " + Volume("other") +
+                                               "\n\n(Is your Portfolio Search Filter setting correct?)");
+    EXPECT_FALSE(view_->PortfoliosFound());
+    EXPECT_EQ(view_->PortfolioList()->count(), 0);
+    EXPECT_EQ(view_->Symbols().Rows(), 0);
+    EXPECT_EQ(view_->Quotes().Rows(), 0);
+
+    // F5 searches the same volume again.
+    Portfolio("../other/new", {});
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{Volume("other") + "/new"});
+}
+
+TEST_F(WindowTest, AVolumeThatIsGoneGivesWayToTheCurrentDirectorysVolume) {
+    Portfolio("stocks", {{"AAA", "FIRST", 3}});
+    CSettingsStore(Locations()).WriteString("Settings", "Drive", Volume("unplugged"));
+    OpenWindow();
+    EXPECT_EQ(view_->DriveChooser()->currentText().toStdString(), Volume());
+    EXPECT_EQ(SavedString("Settings", "Drive"), Volume());
+    EXPECT_EQ(view_->Quotes().Rows(), 3);
+}
+
+TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
+    SearchFilterDialog dialog({true, "relative/path", false}, drives_);
+    EXPECT_EQ(dialog.windowTitle(), "Portfolio Search Filter");
+    EXPECT_TRUE(dialog.PathEdit()->isEnabled());
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(Prompts::Get().History().size(), 1u);
+    EXPECT_EQ(Prompts::Get().History().front().text, kUnknownDriveMessage);
+
+    dialog.PathEdit()->setText(QString::fromStdString(Volume("other") + "/data"));
+    dialog.RepairBox()->setChecked(true);
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.Values().repair);
+
+    SearchFilterDialog unlimited({true, "relative/path", false}, drives_);
+    QTest::mouseClick(unlimited.LimitBox(), Qt::LeftButton);
+    EXPECT_FALSE(unlimited.PathEdit()->isEnabled());
+    QTest::mouseClick(unlimited.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(unlimited.result(), QDialog::Accepted);
+    EXPECT_EQ(Prompts::Get().History().size(), 1u);
+}
+
+TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
+    Portfolio("stocks", {{"AAA", "FIRST", 3}});
+    Portfolio("../other/bonds", {{"BND", "BOND", 2}});
+    OpenWindow();
+    ASSERT_EQ(PortfolioEntries(), std::vector<std::string>{Volume() + "/stocks"});
+    const std::string filter = view_->SearchFilter().path;
+    EXPECT_EQ(filter, Volume()); // the start directory
+    struct Step {
+        SearchFilterSettings values;
+        bool scans;
+        std::vector<std::string> entries;
+    };
+    const std::string other = Volume("other");
+    // The command runs the dialog; Cancel changes nothing.
+    Prompts::Get().ClearHistory();
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        auto& filterDialog = dynamic_cast<SearchFilterDialog&>(dialog);
+        filterDialog.LimitBox()->setChecked(false);
+        QTest::mouseClick(filterDialog.CancelButton(), Qt::LeftButton);
+    });
+    Action("actionSearchFilter")->trigger();
+    EXPECT_TRUE(view_->SearchFilter().limit);
+    EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
+    for (const Step& step : std::vector<Step>{
+             {{true, portfolio_files::to_lower(filter), true}, false, {Volume() + "/stocks"}},
+             {{true, other + "/BONDS", false}, true, {other + "/bonds"}},
+             {{false, other + "/BONDS", false}, true, {other + "/bonds"}},
+             {{false, "elsewhere", false}, false, {other + "/bonds"}},
+             {{true, Volume(), false}, true, {Volume() + "/stocks"}},
+         }) {
+        Prompts::Get().ClearHistory();
+        view_->ApplySearchFilter(step.values);
+        EXPECT_EQ(OnlyTheBeep(), step.scans) << step.values.path;
+        EXPECT_EQ(PortfolioEntries(), step.entries) << step.values.path;
+        const SearchFilterSettings saved = view_->SearchFilter();
+        EXPECT_EQ(saved.path, step.values.path);
+        CSettingsStore store(Locations());
+        EXPECT_EQ(store.GetInt("Search", "Limit", -1), step.values.limit ? 1 : 0);
+        EXPECT_EQ(store.GetString("Search", "Name", ""), step.values.path);
+        EXPECT_EQ(store.GetInt("Search", "MasterFix", -1), step.values.repair ? 1 : 0);
+    }
+}
+
+TEST_F(WindowTest, TheProgressWindowShowsTheWalkAndCannotBeClosed) {
+    ScanProgressDialog progress(nullptr);
+    EXPECT_EQ(progress.windowTitle(), "Searching for Master Files");
+    EXPECT_FALSE(progress.windowFlags() & Qt::WindowCloseButtonHint);
+    progress.Start();
+    EXPECT_EQ(progress.PathText(), "starting...");
+    EXPECT_EQ(progress.CountText(), "0");
+    progress.Update("/data/stocks", 3);
+    EXPECT_EQ(progress.PathText(), "/data/stocks");
+    EXPECT_EQ(progress.CountText(), "3");
 }
 
 TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
@@ -330,6 +487,41 @@ TEST_F(WindowTest, HelpOpensTheUserGuide) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_TRUE(opened.front().endsWith("quorbit-help.html"));
     EXPECT_TRUE(QFile::exists(CQuorbitApp::HelpFilePath()));
+}
+
+// The program as it starts: the real volumes, the current directory holding portfolios, no input.
+TEST(StartUp, TheWindowComesUpAndOpensTheFirstPortfolioByItself) {
+    EnsureApplication();
+    Prompts::Get().Script();
+    TempDir root;
+    for (const char* name : {"zeta", "alpha"}) {
+        SeriesSpec spec;
+        spec.symbol = std::string("S") + name;
+        fs::create_directories(root / name);
+        write_series_portfolio(root / name, spec, random_series_bars(3, 12));
+    }
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(root.path().string()));
+    {
+        CQuorbitApp app(SettingsLocations{(root / "Quorbit.ini").string(), (root / "windows").string()});
+        app.AddDocTemplate(MakeQuorbitView);
+        ASSERT_TRUE(app.InitInstance());
+        auto* view = static_cast<CQuorbitView*>(app.MainFrame()->View());
+        EXPECT_EQ(view->Quotes().Rows(), 0); // nothing is searched before the window is up
+        QSignalSpy finished(view, &CQuorbitView::startupFinished);
+        for (int events = 0; events < 1000 && finished.isEmpty(); ++events) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        ASSERT_EQ(finished.count(), 1);
+        EXPECT_FALSE(view->Drives().empty());
+        EXPECT_EQ(view->DriveChooser()->currentText().toStdString(),
+                  VolumeOf(root.path().string(), view->Drives()));
+        ASSERT_EQ(view->PortfolioList()->count(), 2);
+        EXPECT_EQ(view->State().portfolioDir, root / "alpha");
+        EXPECT_EQ(view->State().currentSymbol, "Salpha");
+        EXPECT_EQ(view->Quotes().Rows(), 12);
+    }
+    QDir::setCurrent(previous);
 }
 
 } // namespace

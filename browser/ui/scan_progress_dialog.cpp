@@ -1,0 +1,68 @@
+#include "browser/ui/scan_progress_dialog.h"
+
+#include "shell/ui/dialog_units.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+constexpr int kRepaintEveryMs = 100;
+} // namespace
+
+ScanProgressDialog::ScanProgressDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("scanProgressDialog");
+    setWindowTitle(QStringLiteral("Searching for Master Files"));
+    setModal(false);
+    const DialogUnits units(font());
+    setFixedSize(units.Rect(0, 0, 243, 54).size());
+
+    pathLabel_ = new QLabel(this);
+    pathLabel_->setObjectName("scanPath");
+    pathLabel_->setGeometry(units.Rect(8, 12, 228, 8));
+    auto* caption = new QLabel(QStringLiteral("Number of Master files found:"), this);
+    caption->setGeometry(units.Rect(48, 32, 100, 8));
+    countLabel_ = new QLabel(this);
+    countLabel_->setObjectName("scanCount");
+    countLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    countLabel_->setGeometry(units.Rect(152, 32, 21, 8));
+}
+
+QString ScanProgressDialog::CountText() const {
+    return countLabel_->text();
+}
+
+void ScanProgressDialog::Start() {
+    path_ = QStringLiteral("starting...");
+    found_ = 0;
+    ShowPath();
+    countLabel_->setText(QStringLiteral("0"));
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        QRect where = rect();
+        where.moveCenter(screen->availableGeometry().center());
+        move(where.topLeft());
+    }
+    show();
+    raise();
+    // Once, so that the window is mapped and painted before the walk holds the thread.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sincePaint_.start();
+}
+
+void ScanProgressDialog::Update(const QString& directory, int found) {
+    path_ = directory;
+    ShowPath();
+    const bool countChanged = found != found_;
+    found_ = found;
+    countLabel_->setText(QString::number(found));
+    if (isVisible() && (countChanged || sincePaint_.elapsed() >= kRepaintEveryMs)) {
+        repaint();
+        sincePaint_.restart();
+    }
+}
+
+void ScanProgressDialog::ShowPath() {
+    // A long path keeps its start and its end.
+    pathLabel_->setText(pathLabel_->fontMetrics().elidedText(path_, Qt::ElideMiddle, pathLabel_->width()));
+}
