@@ -356,11 +356,6 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     ASSERT_EQ(PortfolioEntries(), std::vector<std::string>{Volume() + "/stocks"});
     const std::string filter = view_->SearchFilter().path;
     EXPECT_EQ(filter, Volume()); // the start directory
-    struct Step {
-        SearchFilterSettings values;
-        bool scans;
-        std::vector<std::string> entries;
-    };
     const std::string other = Volume("other");
     // The command runs the dialog; Cancel changes nothing.
     Prompts::Get().ClearHistory();
@@ -372,24 +367,27 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     Action("actionSearchFilter")->trigger();
     EXPECT_TRUE(view_->SearchFilter().limit);
     EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
-    for (const Step& step : std::vector<Step>{
-             {{true, portfolio_files::to_lower(filter), true}, false, {Volume() + "/stocks"}},
-             {{true, other + "/BONDS", false}, true, {other + "/bonds"}},
-             {{false, other + "/BONDS", false}, true, {other + "/bonds"}},
-             {{false, "elsewhere", false}, false, {other + "/bonds"}},
-             {{true, Volume(), false}, true, {Volume() + "/stocks"}},
-         }) {
+    // Each change: whether it rescans, and what the list then holds.
+    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans, const std::string& entry) {
+        SearchFilterSettings values;
+        values.limit = limit;
+        values.path = path;
+        values.repair = repair;
         Prompts::Get().ClearHistory();
-        view_->ApplySearchFilter(step.values);
-        EXPECT_EQ(OnlyTheBeep(), step.scans) << step.values.path;
-        EXPECT_EQ(PortfolioEntries(), step.entries) << step.values.path;
-        const SearchFilterSettings saved = view_->SearchFilter();
-        EXPECT_EQ(saved.path, step.values.path);
+        view_->ApplySearchFilter(values);
+        EXPECT_EQ(OnlyTheBeep(), scans) << path;
+        EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{entry}) << path;
+        EXPECT_EQ(view_->SearchFilter().path, path);
         CSettingsStore store(Locations());
-        EXPECT_EQ(store.GetInt("Search", "Limit", -1), step.values.limit ? 1 : 0);
-        EXPECT_EQ(store.GetString("Search", "Name", ""), step.values.path);
-        EXPECT_EQ(store.GetInt("Search", "MasterFix", -1), step.values.repair ? 1 : 0);
-    }
+        EXPECT_EQ(store.GetInt("Search", "Limit", -1), limit ? 1 : 0);
+        EXPECT_EQ(store.GetString("Search", "Name", ""), path);
+        EXPECT_EQ(store.GetInt("Search", "MasterFix", -1), repair ? 1 : 0);
+    };
+    apply(true, portfolio_files::to_lower(filter), true, false, Volume() + "/stocks");
+    apply(true, other + "/BONDS", false, true, other + "/bonds");
+    apply(false, other + "/BONDS", false, true, other + "/bonds");
+    apply(false, "elsewhere", false, false, other + "/bonds");
+    apply(true, Volume(), false, true, Volume() + "/stocks");
 }
 
 TEST_F(WindowTest, TheProgressWindowShowsTheWalkAndCannotBeClosed) {
