@@ -173,6 +173,7 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
         EXPECT_EQ(format_fixed(v, 6), printf_fixed(v, 6)) << v;
     EXPECT_EQ(quote_value_text(12.5f, 4), "12.5000");
     EXPECT_EQ(quote_value_text(1234.6f, 0), "1235");
+    EXPECT_EQ(quote_value_text(0.0f, 2), "0.00"); // zero is a value
     for (float absent : {FIELD_ABSENT, -0.01f, std::numeric_limits<float>::quiet_NaN()})
         EXPECT_EQ(quote_value_text(absent, 4), "N/A");
 }

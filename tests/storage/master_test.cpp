@@ -199,6 +199,11 @@ TEST_F(MasterRewrite, RefusalsAndDamagedFilesChangeNothing) {
                   3);
         EXPECT_EQ(master(), bytes);
     }
+    write_bytes(tmp_ / "MASTER", old_);
+    FaultInjector injector;
+    injector.fail_nth(fileops::Op::Rename, 2, EIO); // the backup is made; the new MASTER cannot be put in place
+    EXPECT_EQ(master_set_names(tmp_ / "MASTER", 1, "X", "Y"), 1);
+    EXPECT_EQ(master(), old_);
 }
 
 } // namespace

@@ -32,6 +32,7 @@ TEST(EntryControls, KeysLeaveTheirTextSelectionAndBeeps) {
         {true, 0, 8, "031599", "03/15/99", 0, 2, 0},   // the whole text selected
         {true, 0, 8, "03159912", "12/15/99", 3, 5, 0}, // wraps to the month
         {true, 4, 4, "7", "01/72/98", 4, 5, 0},        // caret inside the day
+        {true, 0, 1, "7", "71/02/98", 1, 2, 0},        // the first digit selected
         {true, 2, 2, "5", "01/02/98", 0, 2, 1},        // caret on a separator
         {true, 7, 7, "5", "01/02/98", 6, 8, 1},
         {true, 0, 2, "/x -\b", "01/02/98", 0, 2, 5},
