@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <functional>
 #include <map>
 
 namespace {
@@ -74,9 +75,8 @@ private:
 // Reads the security window by window, oldest or newest first, and writes one row per bar.
 class BarStream {
 public:
-    BarStream(QuoteSeries& series, const std::filesystem::path& dir, std::string_view symbol,
-              std::int32_t total)
-        : series_(series), dir_(dir), symbol_(symbol), total_(total) {}
+    BarStream(QuoteSeries& series, const SeriesLocation& at, std::string_view symbol, std::int32_t total)
+        : series_(series), at_(at), symbol_(symbol), total_(total) {}
 
     StatusCode read_status() const { return read_status_; }
 
@@ -100,7 +100,7 @@ public:
 
 private:
     bool read_window(std::int32_t start, std::int16_t n) {
-        read_status_ = series_read(series_, dir_, symbol_, start, n);
+        read_status_ = series_read_at(series_, at_, symbol_, start, n);
         // A file that holds fewer bars than its header announces is damaged: no row from a stale buffer.
         if (read_status_ == status::kOk && series_.count != n) {
             read_status_ = status::kFileRead;
@@ -109,7 +109,7 @@ private:
     }
 
     QuoteSeries& series_;
-    const std::filesystem::path& dir_;
+    const SeriesLocation& at_;
     std::string_view symbol_;
     std::int32_t total_;
     StatusCode read_status_ = status::kOk;
@@ -176,10 +176,12 @@ public:
         if (series_alloc(series_, kExportWindow) != status::kOk) {
             return status::kMalloc;
         }
-        return series_read(series_, dir_, symbol_, 0, 0);
+        // The security is looked up once; each window then reads F<n>.DAT alone.
+        const StatusCode status = series_locate(dir_, symbol_, at_);
+        return status != status::kOk ? status : series_read_at(series_, at_, symbol_, 0, 0);
     }
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
-        BarStream bars(series_, dir_, symbol_, std::max<std::int32_t>(series_.total, 0));
+        BarStream bars(series_, at_, symbol_, std::max<std::int32_t>(series_.total, 0));
         RowWriter rows(options, out);
         const bool ok = (!options.title || rows.title()) && bars.write_all(rows, options.newest_first);
         read_status_ = bars.read_status();
@@ -190,14 +192,29 @@ public:
 private:
     const std::filesystem::path& dir_;
     std::string_view symbol_;
+    SeriesLocation at_;
     QuoteSeries series_;
     StatusCode read_status_ = status::kOk;
 };
 
 } // namespace
 
-CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
-                            const std::filesystem::path& file, const ExportOptions& options) {
+namespace {
+
+CommandResult export_write_failure(int error) {
+    CommandResult failure = CommandResult::failure(kExportError, status::kFileWrite);
+    failure.error = error;
+    return failure;
+}
+
+using Produce = std::function<bool(fileops::BufferedWriter&)>;
+
+// Checks `file`, reads the security and has `write_file` write its rows as the new content of `file`
+// through its temporary copy; the result says why when anything fails.
+template <typename WriteFile>
+CommandResult export_file(const std::filesystem::path& dir, std::string_view symbol,
+                          const std::filesystem::path& file, const ExportOptions& options,
+                          WriteFile write_file) {
     if (CommandResult check = check_text_target(file); !check.ok) {
         return check;
     }
@@ -205,9 +222,8 @@ CommandResult export_quotes(const std::filesystem::path& dir, std::string_view s
     if (const StatusCode status = exporter.open(); status != status::kOk) {
         return CommandResult{false, status, {}, {}};
     }
-    const bool written = fileops::replace_file(file, temporary_for(file), [&](fileops::BufferedWriter& out) {
-        return exporter.write(out, options);
-    });
+    const Produce produce = [&](fileops::BufferedWriter& out) { return exporter.write(out, options); };
+    const bool written = write_file(file, temporary_for(file), produce);
     const int error = errno;
     if (written) {
         return CommandResult::success();
@@ -215,9 +231,16 @@ CommandResult export_quotes(const std::filesystem::path& dir, std::string_view s
     if (exporter.read_status() != status::kOk) {
         return CommandResult{false, exporter.read_status(), {}, {}};
     }
-    CommandResult failure = CommandResult::failure(kExportError, status::kFileWrite);
-    failure.error = error;
-    return failure;
+    return export_write_failure(error);
+}
+
+} // namespace
+
+CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
+                            const std::filesystem::path& file, const ExportOptions& options) {
+    return export_file(dir, symbol, file, options,
+                       [](const std::filesystem::path& target, const std::filesystem::path& temp,
+                          const Produce& produce) { return fileops::replace_file(target, temp, produce); });
 }
 
 CommandResult export_quotes_to(const std::filesystem::path& dir, std::string_view symbol,
@@ -310,9 +333,28 @@ CommandResult export_portfolio(const std::filesystem::path& dir, const std::file
         targets.push_back({row.symbol, row.record.file_number()});
     }
     const std::vector<std::string> names = export_all_file_names(targets);
+    // Each file is all or nothing, but the batch pays for its syncs once, at its end.
+    fileops::ReplaceBatch batch;
+    std::vector<CommandResult> outcomes;
+    std::vector<std::size_t> added;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        outcomes.push_back(
+            export_file(dir, targets[i].symbol, out_dir / names[i], options,
+                        [&](const std::filesystem::path& target, const std::filesystem::path& temp,
+                            const Produce& produce) { return batch.add(target, temp, produce); }));
+        if (outcomes.back().ok) {
+            added.push_back(i);
+        }
+    }
+    const std::vector<int> errors = batch.commit();
+    for (std::size_t k = 0; k < added.size(); ++k) {
+        if (errors[k] != 0) {
+            outcomes[added[k]] = export_write_failure(errors[k]);
+        }
+    }
     CommandResult result = CommandResult::success();
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        const CommandResult one = export_quotes(dir, targets[i].symbol, out_dir / names[i], options);
+        const CommandResult& one = outcomes[i];
         if (!one.ok) {
             result.ok = false;
             result.status = one.status;

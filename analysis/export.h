@@ -69,6 +69,8 @@ std::vector<std::string> export_all_file_names(const std::vector<ExportTarget>& 
 
 // Exports every security of the portfolio's symbol list into `out_dir`, named by export_all_file_names.
 // Goes on after a failed security; the result lists one message per failure ("<symbol>: <reason>") and
-// is ok only when every file was written.
+// is ok only when every file was written. Each file is all or nothing (a complete copy under its
+// temporary name, then a rename); the copies are synced together at the end of the batch
+// (fileops::ReplaceBatch), so a batch costs little more than writing its text.
 CommandResult export_portfolio(const std::filesystem::path& dir, const std::filesystem::path& out_dir,
                                const ExportOptions& options);

@@ -58,7 +58,12 @@ private:
     }
 
     bool search_security(const std::string& symbol) {
-        const StatusCode header_status = series_read(series_, dir_, symbol, 0, 0);
+        // The security is looked up once; each window then reads F<n>.DAT alone.
+        SeriesLocation at;
+        StatusCode header_status = series_locate(dir_, symbol, at);
+        if (header_status == status::kOk) {
+            header_status = series_read_at(series_, at, symbol, 0, 0);
+        }
         if (header_status != status::kOk) {
             end_early(kBarsReadError, header_status);
             return false;
@@ -71,7 +76,7 @@ private:
         std::int32_t first = 0;
         while (first < total - 1) {
             const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(total - first, kSearchWindow));
-            const StatusCode read_status = series_read(series_, dir_, symbol, first, n);
+            const StatusCode read_status = series_read_at(series_, at, symbol, first, n);
             if (read_status != status::kOk) {
                 end_early(kBarsReadError, read_status);
                 return false;

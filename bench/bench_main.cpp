@@ -1,136 +1,139 @@
-// Benchmarks of the operations that move the most data: reading windows of bars, the series rewrite,
-// the quote list, split search and export, on a security of the largest size a DAT header can state
-// (32,766 bars of 28 bytes); and the walk and look-ups in a directory of 100,000 entries.
-#include "analysis/export.h"
-#include "analysis/split_search.h"
-#include "browser/master_walk.h"
-#include "browser/quote_cells.h"
-#include "storage/fileops.h"
-#include "storage/master.h"
-#include "storage/quotes.h"
-#include "storage/rewrite.h"
-#include "support/builder.h"
-#include "support/temp_dir.h"
+// quorbit_bench: runs every row of the suite with Google Benchmark (its usual flags apply; by default
+// five repetitions, interleaved at random so that the machine's load falls on both sides alike), then
+// prints the table: each operation's median time next to its baseline's, their ratio and the target.
+// Exit status 1 when a target is missed.
+#include "suite.h"
 
-#include <benchmark/benchmark.h>
+#include <sys/utsname.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
-using namespace testing_support;
-constexpr int kBars = 32766;
+// Keeps the median of every benchmark while the console shows the runs as usual.
+class MedianCollector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const std::string name = run.run_name.function_name;
+            if (run.error_occurred)
+                failed_.insert(name);
+            else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians_[name] = run.GetAdjustedRealTime();
+            else if (run.run_type == Run::RT_Iteration)
+                samples_[name].push_back(run.GetAdjustedRealTime());
+        }
+    }
 
-struct Portfolio {
-    TempDir dir;
-    std::vector<SeriesBar> bars = random_series_bars(11, kBars);
-    SeriesSpec spec;
-    Portfolio() { write_series_portfolio(dir.path(), spec, bars); }
-    std::filesystem::path dat() const { return dir.path() / "F1.DAT"; }
-    std::int64_t dat_size() const { return static_cast<std::int64_t>(std::filesystem::file_size(dat())); }
+    // Milliseconds; below 0 when the benchmark did not run or failed.
+    double median(const std::string& name) const {
+        if (failed_.count(name))
+            return -1;
+        if (const auto found = medians_.find(name); found != medians_.end())
+            return found->second;
+        const auto found = samples_.find(name);
+        if (found == samples_.end() || found->second.empty())
+            return -1;
+        std::vector<double> values = found->second;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
+
+private:
+    std::map<std::string, double> medians_;
+    std::map<std::string, std::vector<double>> samples_;
+    std::set<std::string> failed_;
 };
 
-Portfolio& portfolio() {
-    static Portfolio p;
-    return p;
+std::string machine_name() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line, model = "unknown processor";
+    int cores = 0;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            ++cores;
+            model = line.substr(line.find(':') + 2);
+        }
+    }
+    struct utsname system {};
+    uname(&system);
+    return model + ", " + std::to_string(cores) + " cores, " + system.sysname + " " + system.release;
 }
 
-void BM_ReadWindow400(benchmark::State& state) {
-    QuoteSeries series;
-    series_alloc(series, 400);
-    for (auto _ : state) {
-        StatusCode s = series_read(series, portfolio().dir.path(), "IBM", kBars / 2, 400);
-        benchmark::DoNotOptimize(s);
+bool has_flag(int argc, char** argv, const char* prefix) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0)
+            return true;
     }
-    state.SetItemsProcessed(state.iterations() * 400);
+    return false;
 }
-BENCHMARK(BM_ReadWindow400);
 
-void BM_CopyDatTwice(benchmark::State& state) {
-    auto& p = portfolio();
-    for (auto _ : state) {
-        fileops::copy_file(p.dat(), p.dir.path() / "COPY1");
-        fileops::copy_file(p.dat(), p.dir.path() / "COPY2");
+// Prints the table; true when every row that ran met its target.
+bool print_table(const MedianCollector& collector) {
+    bool all_met = true;
+    std::printf("\nMachine: %s\n\n", machine_name().c_str());
+    std::printf("%-58s %12s %12s %8s %8s\n", "Operation", "measured", "baseline", "ratio", "target");
+    for (const bench::Row& row : bench::rows()) {
+        const double measured = collector.median(row.name + "/measured");
+        const double baseline = collector.median(row.name + "/baseline");
+        if (measured < 0 && baseline < 0)
+            continue; // filtered out of this run
+        if (measured < 0 || baseline <= 0) {
+            std::printf("%-58s %12s\n", row.name.c_str(), "FAILED");
+            all_met = false;
+            continue;
+        }
+        const double ratio = measured / baseline;
+        const bool met = ratio <= row.target;
+        all_met = all_met && met;
+        std::printf("%-58s %9.2f ms %9.2f ms %7.2fx %6.1fx %s\n", row.name.c_str(), measured, baseline, ratio,
+                    row.target, met ? "" : "MISSED");
     }
-    state.SetBytesProcessed(state.iterations() * 2 * p.dat_size());
+    for (const bench::Figure& figure : bench::figures()) {
+        all_met = all_met && figure.met;
+        std::printf("%-58s %12s %12s %8s %8s %s\n", figure.name.c_str(), figure.measured.c_str(),
+                    figure.baseline.c_str(), figure.ratio.c_str(), figure.target.c_str(),
+                    figure.met ? "" : "MISSED");
+    }
+    std::printf("\n%s\n", all_met ? "Every target met." : "A target was missed.");
+    return all_met;
 }
-BENCHMARK(BM_CopyDatTwice)->Unit(benchmark::kMillisecond);
-
-void BM_SeriesRewriteScaleAll(benchmark::State& state) {
-    auto& p = portfolio();
-    SeriesEdit edit;
-    for (float& v : edit.values)
-        v = 1.0f; // multiplying by one keeps the file the same from run to run
-    edit.first_date = 0;
-    edit.last_date = 65535;
-    edit.kind = kEditScale;
-    for (auto _ : state) {
-        int s = series_rewrite(edit, p.dir.path(), "IBM", kBars, p.dir.path() / "MASTER");
-        benchmark::DoNotOptimize(s);
-    }
-    state.SetBytesProcessed(state.iterations() * p.dat_size());
-}
-BENCHMARK(BM_SeriesRewriteScaleAll)->Unit(benchmark::kMillisecond);
-
-void BM_QuoteListWholeSeries(benchmark::State& state) {
-    for (auto _ : state) {
-        QuoteListing listing = quote_list_read(portfolio().dir.path(), "IBM");
-        benchmark::DoNotOptimize(listing.rows.data());
-    }
-    state.SetItemsProcessed(state.iterations() * kBars);
-}
-BENCHMARK(BM_QuoteListWholeSeries)->Unit(benchmark::kMillisecond);
-
-void BM_SplitSearch(benchmark::State& state) {
-    for (auto _ : state) {
-        SplitSearchOutcome outcome = split_search(portfolio().dir.path(), {"IBM"});
-        benchmark::DoNotOptimize(outcome.lines.data());
-    }
-    state.SetItemsProcessed(state.iterations() * kBars);
-}
-BENCHMARK(BM_SplitSearch)->Unit(benchmark::kMillisecond);
-
-void BM_Export(benchmark::State& state) {
-    auto& p = portfolio();
-    ExportOptions options;
-    options.delimiter = 1;
-    options.title = true;
-    std::filesystem::path file = p.dir.path() / "export.csv";
-    for (auto _ : state) {
-        CommandResult r = export_quotes(p.dir.path(), "IBM", file, options);
-        benchmark::DoNotOptimize(r.ok);
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(std::filesystem::file_size(file)));
-}
-BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond);
-
-// A portfolio with lower-case names among 100,000 other entries: every look-up of one of its files
-// falls back to a search of the directory.
-struct HugeDirectory {
-    static constexpr int kEntries = 100000;
-    TempDir dir;
-    HugeDirectory() {
-        SeriesSpec spec;
-        spec.lower_case = true;
-        write_series_portfolio(dir.path(), spec, random_series_bars(7, 40));
-        for (int i = 0; i < kEntries; ++i)
-            std::ofstream(dir.path() / ("F" + std::to_string(i) + ".DAX"));
-    }
-};
-
-void BM_WalkAndLookUpsInAHugeDirectory(benchmark::State& state) {
-    static HugeDirectory huge;
-    for (auto _ : state) {
-        std::vector<std::string> found;
-        SearchForMasters(huge.dir.path(), found, false, "");
-        MasterRecord record;
-        std::filesystem::path where;
-        benchmark::DoNotOptimize(master_find(huge.dir.path(), "IBM", record, where));
-        QuoteListing listing = quote_list_read(huge.dir.path(), "IBM");
-        benchmark::DoNotOptimize(listing.rows.data());
-    }
-    state.SetItemsProcessed(state.iterations() * HugeDirectory::kEntries);
-}
-BENCHMARK(BM_WalkAndLookUpsInAHugeDirectory)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+int main(int argc, char** argv) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    bench::self_path() = error ? std::string(argv[0]) : self.string();
+    if (argc > 1) {
+        if (const auto mode = bench::helper_mode(argv[1]))
+            return mode(argc, argv);
+    }
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string interleaving = "--benchmark_enable_random_interleaving=true";
+    std::string aggregates = "--benchmark_display_aggregates_only=true";
+    if (!has_flag(argc, argv, "--benchmark_repetitions"))
+        args.push_back(repetitions.data());
+    if (!has_flag(argc, argv, "--benchmark_enable_random_interleaving"))
+        args.push_back(interleaving.data());
+    if (!has_flag(argc, argv, "--benchmark_display_aggregates_only"))
+        args.push_back(aggregates.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+        return 2;
+    MedianCollector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+    return print_table(collector) ? 0 : 1;
+}

@@ -27,25 +27,21 @@ bool append_fixed_from_float(std::string& out, double value, int precision) {
     if (!(scaled < 9.0e15))
         return false;
     auto digits = static_cast<unsigned long long>(scaled);
+    // Written from the last digit back: the decimals, the point, the integer digits (at least "0").
     char buffer[32];
-    char* end = std::to_chars(buffer, buffer + sizeof buffer, digits).ptr;
-    auto length = static_cast<int>(end - buffer);
+    char* const end = buffer + sizeof buffer;
+    char* text = end;
+    for (int decimal = 0; decimal < precision; ++decimal, digits /= 10)
+        *--text = static_cast<char>('0' + digits % 10);
+    if (precision > 0)
+        *--text = '.';
+    do {
+        *--text = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+    } while (digits != 0);
     if (std::signbit(value))
-        out += '-';
-    if (length <= precision) { // 0.0xyz: leading zeros of the fraction
-        out += '0';
-        if (precision > 0) {
-            out += '.';
-            out.append(static_cast<std::size_t>(precision - length), '0');
-            out.append(buffer, end);
-        }
-        return true;
-    }
-    out.append(buffer, static_cast<std::size_t>(length - precision));
-    if (precision > 0) {
-        out += '.';
-        out.append(end - precision, end);
-    }
+        *--text = '-';
+    out.append(text, end);
     return true;
 }
 
@@ -83,20 +79,30 @@ std::string quote_time_text(PackedTime time) {
     return text;
 }
 
-std::string quote_value_text(float value, int precision) {
+void append_quote_value_text(std::string& out, float value, int precision) {
     // NaN fails the comparison as well as a negative value does.
     if (!(value >= 0.0f)) {
-        return kNotAvailable;
+        out += kNotAvailable;
+        return;
     }
-    return format_fixed(value, precision);
+    append_fixed(out, value, precision);
+}
+
+std::string quote_value_text(float value, int precision) {
+    std::string text;
+    append_quote_value_text(text, value, precision);
+    return text;
+}
+
+int quote_cell_precision(int column) {
+    return column >= 5 ? 0 : 4; // volume and open interest are whole numbers
 }
 
 std::string quote_cell_text(const QuoteRowValues& row, int column) {
     if (column == 0) {
         return quote_date_text(row.date);
     }
-    const int precision = column >= 5 ? 0 : 4; // volume and open interest are whole numbers
-    return quote_value_text(row.values[static_cast<std::size_t>(column - 1)], precision);
+    return quote_value_text(row.values[static_cast<std::size_t>(column - 1)], quote_cell_precision(column));
 }
 
 QuoteCells quote_cells(const QuoteRowValues& row) {

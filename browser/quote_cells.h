@@ -29,6 +29,10 @@ std::string quote_time_text(PackedTime time);
 // A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
 // `precision` decimals (4 for prices, 0 for volume and open interest).
 std::string quote_value_text(float value, int precision);
+// The same text appended to `out`, without a string of its own.
+void append_quote_value_text(std::string& out, float value, int precision);
+// The decimals of a value column of the list: 4 for the prices (1-4), 0 for volume and open interest.
+int quote_cell_precision(int column);
 
 // The text of one cell of a row: column 0 the date, 1-4 prices, 5 volume, 6 open interest.
 std::string quote_cell_text(const QuoteRowValues& row, int column);

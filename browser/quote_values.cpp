@@ -56,17 +56,19 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     }
     SeriesGuard guard{series};
 
-    const StatusCode header_status = series_read(series, dir, key, 0, 0);
+    // The security is looked up once; each window then reads F<n>.DAT alone.
+    SeriesLocation at;
+    StatusCode header_status = series_locate(dir, key, at);
+    if (header_status == status::kOk) {
+        header_status = series_read_at(series, at, key, 0, 0);
+    }
     if (header_status != status::kOk || series.total < 0) {
         read.result = CommandResult::failure(kFillQuotesError, header_status);
         return read;
     }
     read.quote_count = series.total;
     if (sink.begin) {
-        SeriesLocation at;
-        const bool has_time =
-            series_locate(dir, key, at) == status::kOk && at.layout.position[kFieldTime] != 0;
-        sink.begin(read.quote_count, has_time);
+        sink.begin(read.quote_count, at.layout.position[kFieldTime] != 0);
     }
 
     std::vector<QuoteRowValues> rows(kQuoteWindowBars);
@@ -74,7 +76,7 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     while (shown < read.quote_count) {
         const auto n =
             static_cast<std::int16_t>(std::min<std::int32_t>(kQuoteWindowBars, read.quote_count - shown));
-        const StatusCode read_status = series_read(series, dir, key, read.quote_count - shown - n, n);
+        const StatusCode read_status = series_read_at(series, at, key, read.quote_count - shown - n, n);
         // A file shorter than its header announces returns fewer bars than asked: stop rather than show
         // what the buffer held before. Every pass either shows n > 0 bars or leaves the loop.
         if (read_status != status::kOk || series.count != n) {

@@ -12,8 +12,12 @@
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
+#include <span>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,15 +26,18 @@ std::string trimmed_right(std::string text) {
     return text;
 }
 
-// One row of `quotes`: the date, the time of an intra-day quote, the six values.
-void print_row(const QuoteListing& listing, std::size_t row) {
-    const QuoteCells& cells = listing.rows[row];
-    std::cout << cells[0];
-    if (row < listing.times.size())
-        std::cout << '\t' << listing.times[row];
-    for (std::size_t c = 1; c < cells.size(); ++c)
-        std::cout << '\t' << cells[c];
-    std::cout << '\n';
+// One row of `quotes`: the date, the time of an intra-day quote, the six values, tab-separated.
+void append_quote_row(std::string& out, const QuoteRowValues& row, bool with_time) {
+    out += quote_date_text(row.date);
+    if (with_time) {
+        out += '\t';
+        out += quote_time_text(row.time);
+    }
+    for (int c = 1; c < kQuoteCells; ++c) {
+        out += '\t';
+        append_quote_value_text(out, row.values[static_cast<std::size_t>(c - 1)], quote_cell_precision(c));
+    }
+    out += '\n';
 }
 
 bool export_options(const Args& args, ExportOptions& options, std::string& error) {
@@ -120,18 +127,36 @@ int run_symbols(const Command&, const Args& args) {
 }
 
 int run_quotes(const Command&, const Args& args) {
-    QuoteListing listing = quote_list_read(args.positional[0], args.positional[1]);
-    if (args.options.count("--header") && listing.result.ok)
-        std::cout << (listing.times.empty() ? "DATE" : "DATE\tTIME") << "\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI\n";
-    const std::size_t rows = listing.rows.size();
-    for (std::size_t i = 0; i < rows; ++i)
-        print_row(listing, args.options.count("--oldest-first") ? rows - 1 - i : i);
-    if (!listing.result.ok && listing.result.status != status::kMalloc) {
+    std::vector<QuoteRowValues> rows; // newest first
+    bool with_time = false;
+    QuoteReadSink sink;
+    sink.begin = [&](std::int32_t count, bool has_time) {
+        with_time = has_time;
+        rows.reserve(static_cast<std::size_t>(std::max<std::int32_t>(count, 0)));
+    };
+    sink.window = [&](std::span<const QuoteRowValues> window) {
+        rows.insert(rows.end(), window.begin(), window.end());
+    };
+    const QuoteValuesRead read = quote_values_read(args.positional[0], args.positional[1], sink);
+    if (args.options.count("--header") && read.result.ok)
+        std::cout << (with_time && !rows.empty() ? "DATE\tTIME" : "DATE")
+                  << "\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI\n";
+    // The text goes out in large pieces: one write per row would cost more than the formatting.
+    const bool oldest_first = args.options.count("--oldest-first") != 0;
+    std::string text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        append_quote_row(text, rows[oldest_first ? rows.size() - 1 - i : i], with_time);
+        if (text.size() >= (1u << 16) || i + 1 == rows.size()) {
+            std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+            text.clear();
+        }
+    }
+    if (!read.result.ok && read.result.status != status::kMalloc) {
         write_message(MessageKind::Error,
-                      security_problem(args.positional[0], args.positional[1], listing.result.status));
+                      security_problem(args.positional[0], args.positional[1], read.result.status));
         return kFailed;
     }
-    return report(listing.result);
+    return report(read.result);
 }
 
 int run_facts(const Command&, const Args& args) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quorbit builds with, when any is missing. Needs root or sudo.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev googletest)
+packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev)
 if [ "${QUORBIT_NO_GUI:-0}" != 1 ]; then packages+=(qt6-base-dev); fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #include "storage/fileops.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -430,8 +431,8 @@ bool take_attributes(File& file, const FileStat& like) {
     return table().chmod(file.fd(), like.mode) == 0;
 }
 
-bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
-                       const FileStat& like = {}) {
+bool write_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce, const FileStat& like,
+                bool synced) {
     File out = create_truncate(temp);
     if (!out.is_open())
         return false;
@@ -442,8 +443,19 @@ bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter
         BufferedWriter writer(out);
         ok = produce(writer) && writer.flush();
     }
-    ok = ok && out.sync();
+    ok = ok && (!synced || out.sync());
     return out.close() && ok;
+}
+
+bool write_synced_copy(const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
+                       const FileStat& like = {}) {
+    return write_copy(temp, produce, like, true);
+}
+
+bool sync_file(const Path& path) {
+    File file = open_read(path);
+    const bool ok = file.sync();
+    return file.close() && ok;
 }
 
 } // namespace
@@ -462,6 +474,51 @@ bool replace_file(const Path& target, const Path& temp, const std::function<bool
     // The new content is in place; a failed directory sync only weakens durability across a power loss.
     sync_directory(target.parent_path());
     return true;
+}
+
+ReplaceBatch::~ReplaceBatch() {
+    for (const Pending& copy : pending_)
+        remove_if_exists(copy.temp);
+}
+
+bool ReplaceBatch::add(const Path& target, const Path& temp,
+                       const std::function<bool(BufferedWriter&)>& produce, const Path& like) {
+    FileStat attributes;
+    if (!attributes_of(like.empty() ? target : like, attributes))
+        return false;
+    if (!write_copy(temp, produce, attributes, false)) {
+        int saved = errno;
+        remove_if_exists(temp);
+        errno = saved;
+        return false;
+    }
+    pending_.push_back({target, temp});
+    return true;
+}
+
+std::vector<int> ReplaceBatch::commit() {
+    std::vector<int> errors(pending_.size(), 0);
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (!sync_file(pending_[i].temp))
+            errors[i] = errno != 0 ? errno : EIO;
+    }
+    std::vector<Path> directories;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (errors[i] == 0 && !rename_replace(pending_[i].temp, pending_[i].target))
+            errors[i] = errno != 0 ? errno : EIO;
+        if (errors[i] != 0) {
+            remove_if_exists(pending_[i].temp);
+            continue;
+        }
+        const Path directory = pending_[i].target.parent_path();
+        if (std::find(directories.begin(), directories.end(), directory) == directories.end())
+            directories.push_back(directory);
+    }
+    pending_.clear();
+    // The new contents are in place; a failed directory sync only weakens durability across a power loss.
+    for (const Path& directory : directories)
+        sync_directory(directory);
+    return errors;
 }
 
 namespace {

@@ -155,6 +155,35 @@ private:
 bool replace_file(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
                   const Path& like = {});
 
+// A batch of whole-file replacements made safe together, for files that are not precious one by one
+// (the text files of a whole export). Each new content is written complete under its temporary name
+// without a sync of its own; commit() then syncs the copies one after another, renames each over its
+// target and syncs each directory once. Every target holds its old or its new complete content at
+// every instant, as with replace_file, but the syncs are paid together at the end of the batch.
+class ReplaceBatch {
+public:
+    ReplaceBatch() = default;
+    ReplaceBatch(const ReplaceBatch&) = delete;
+    ReplaceBatch& operator=(const ReplaceBatch&) = delete;
+    ~ReplaceBatch(); // removes the copies not committed
+
+    // Writes the new content of `target` into `temp` (created or emptied), with the mode and owner
+    // replace_file gives it. False (errno set) when that fails: `temp` is then removed and the batch
+    // goes on without it.
+    bool add(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
+             const Path& like = {});
+    // Puts every copy added in place. One entry per successful add(), in order: 0 when that target
+    // now holds its new content, else the errno of the failed sync or rename (its copy is removed
+    // and its target left as it was).
+    std::vector<int> commit();
+
+private:
+    struct Pending {
+        Path target, temp;
+    };
+    std::vector<Pending> pending_;
+};
+
 // Copies `from` to `to` (created or emptied), synced. Returns true on success; on failure a partial
 // `to` is removed.
 bool copy_file(const Path& from, const Path& to);

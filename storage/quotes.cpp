@@ -92,11 +92,31 @@ float field_value(const std::uint8_t* record, int position) {
     return position > 0 ? mbf_to_ieee(record + 4 * (position - 1)) : FIELD_ABSENT;
 }
 
-void store_bar(QuoteSeries& s, int i, const std::uint8_t* record, const FieldLayout& layout) {
-    s.set_date(i, record_date(record, layout));
-    s.set_time(i, record_time(record, layout));
-    for (int field = kFieldOpen; field < kFieldNames; ++field)
-        s.set_value(field, i, field_value(record, layout.position[field]));
+// Converts one field of `bars` records into its column, whose elements are equally spaced.
+template <typename Convert>
+void store_column(const BarColumn& column, int width, std::int32_t bars, const std::uint8_t* records,
+                  int length, Convert convert) {
+    std::uint8_t* out = element(column, 0, width);
+    const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(column.stride) * width;
+    for (std::int32_t i = 0; i < bars; ++i, out += step, records += length)
+        convert(records, out);
+}
+
+// Bars 0 .. bars - 1 of the series from consecutive records, column by column.
+void store_bars(QuoteSeries& s, std::int32_t bars, const std::uint8_t* records, int length,
+                const FieldLayout& layout) {
+    store_column(s.columns[kFieldDate], 2, bars, records, length,
+                 [&](const std::uint8_t* r, std::uint8_t* out) { store_u16(out, record_date(r, layout)); });
+    store_column(s.columns[kFieldTime], 2, bars, records, length,
+                 [&](const std::uint8_t* r, std::uint8_t* out) { store_u16(out, record_time(r, layout)); });
+    for (int field = kFieldOpen; field < kFieldNames; ++field) {
+        const int position = layout.position[field];
+        store_column(s.columns[field], 4, bars, records, length,
+                     [position](const std::uint8_t* r, std::uint8_t* out) {
+                         const float value = field_value(r, position);
+                         std::memcpy(out, &value, 4);
+                     });
+    }
 }
 
 // An open F<n>.DAT with its header facts.
@@ -136,17 +156,19 @@ StatusCode read_window(QuoteSeries& s, OpenSeries& in, const SeriesLocation& at,
                        std::int32_t count) {
     const int length = at.record.record_length();
     std::int32_t wanted = std::min(count, in.bars - start);
-    std::vector<std::uint8_t> buffer;
-    buffer.resize(static_cast<std::size_t>(wanted) * length);
+    const std::size_t size = static_cast<std::size_t>(wanted) * length;
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]); // only read bytes are used
+    if (!buffer)
+        return status::kMalloc;
     if (!in.file.seek(static_cast<long long>(length) * (start + 1)))
         return status::kFileRead;
-    long long got = in.file.read_some(buffer.data(), buffer.size());
+    long long got = in.file.read_some(buffer.get(), size);
     if (got < 0)
         return status::kFileRead; // a failing disk is not the end of the file
     // A file that ends early ends the window; the bars before its end stand.
-    std::int32_t stored = static_cast<std::int32_t>(got / length);
-    for (std::int32_t i = 0; i < stored; ++i)
-        store_bar(s, i, buffer.data() + static_cast<std::size_t>(i) * length, at.layout);
+    std::int32_t stored = std::min(static_cast<std::int32_t>(got / length), std::int32_t{s.capacity});
+    if (s.columns[0].data != nullptr)
+        store_bars(s, stored, buffer.get(), length, at.layout);
     return series_set_count(s, static_cast<std::int16_t>(stored));
 }
 
@@ -391,8 +413,14 @@ PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout) {
 StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
                        std::int32_t start, std::int16_t count) {
     SeriesLocation at;
+    const StatusCode code = series_locate(dir, key, at);
+    return code != status::kOk ? code : series_read_at(series, at, key, start, count);
+}
+
+StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& at, std::string_view key,
+                          std::int32_t start, std::int16_t count) {
     OpenSeries in;
-    StatusCode code = locate_and_open(dir, key, at, in);
+    StatusCode code = open_series(at, in);
     if (code != status::kOk)
         return code;
     if (!series.header) {

@@ -124,6 +124,11 @@ struct SeriesLocation {
 
 // master_find, dop_read and series_check_shape in one step.
 StatusCode series_locate(const std::filesystem::path& dir, std::string_view key, SeriesLocation& location);
+// series_read of a security already located (by series_locate with the same key): the same result
+// without looking it up in MASTER and F<n>.DOP again, for a caller that reads a long history window
+// after window. F<n>.DAT is still opened afresh for every call.
+StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& location, std::string_view key,
+                          std::int32_t start, std::int16_t count);
 
 // -16 for a record length of 0, above 76 or not 4 x the field count, a field count of 0 or above 19,
 // a layout position beyond the field count, or a layout without DATE; otherwise 0.

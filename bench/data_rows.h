@@ -1,0 +1,22 @@
+// The generated inputs the rows share, made once per run in the scratch directory.
+#pragma once
+
+#include "support/builder.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace bench {
+
+constexpr int kBigBars = 32766;      // the most bars a quote file's header can state
+constexpr int kWideSecurities = 255; // the most securities a MASTER lists
+constexpr int kWideBars = 5000;
+
+// Bars of one security with prices that move as markets move.
+std::vector<testing_support::SeriesBar> market_bars(unsigned seed, int count);
+// A portfolio with one security "IBM" of kBigBars bars (28-byte records).
+const std::filesystem::path& big_security();
+// A portfolio of kWideSecurities securities S1 ... S255 of kWideBars bars each.
+const std::filesystem::path& wide_portfolio();
+
+} // namespace bench
