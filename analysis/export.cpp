@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -27,13 +28,12 @@ std::filesystem::path temporary_for(const std::filesystem::path& file) {
     return temp;
 }
 
-// Builds the rows of the file; each cell keeps its text until a value of 0 or more replaces it.
+// Builds the rows of the file; each cell keeps its value until a value of 0 or more replaces it (the
+// same value gives the same text, so it is formatted again rather than kept as text).
 class RowWriter {
 public:
     RowWriter(const ExportOptions& options, fileops::BufferedWriter& out)
-        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {
-        cells_.fill("N/A");
-    }
+        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {}
 
     bool title() {
         row_ = "DATE";
@@ -52,12 +52,15 @@ public:
         for (int c = 0; c < kExportColumns; ++c) {
             const float value = series.value(kFields[c], i);
             if (value >= 0.0f) {
-                cells_[c].clear();
-                append_fixed(cells_[c], value, kPrecision[c]);
+                last_[c] = value;
             }
             if (!options_.omit[c]) {
                 row_ += delimiter_;
-                row_ += cells_[c];
+                if (last_[c]) {
+                    append_fixed(row_, *last_[c], kPrecision[c]);
+                } else {
+                    row_ += "N/A";
+                }
             }
         }
         row_ += '\n';
@@ -68,7 +71,7 @@ private:
     const ExportOptions& options_;
     char delimiter_;
     fileops::BufferedWriter& out_;
-    std::array<std::string, kExportColumns> cells_;
+    std::array<std::optional<float>, kExportColumns> last_{};
     std::string row_;
 };
 

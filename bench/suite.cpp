@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,11 +93,8 @@ ProcessResult run_process(const std::vector<std::string>& argv) {
     if (spawned != 0)
         return result;
     int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
-        result.peak_rss_kb = usage.ru_maxrss;
-    }
     return result;
 }
 

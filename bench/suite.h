@@ -42,8 +42,7 @@ const std::filesystem::path& scratch();
 std::string& self_path();
 
 struct ProcessResult {
-    int status = -1;      // exit status; -1 when it could not run or did not exit normally
-    long peak_rss_kb = 0; // the process's peak resident memory
+    int status = -1; // exit status; -1 when it could not run or did not exit normally
 };
 // Runs a program with standard output and error thrown away, and waits for it.
 ProcessResult run_process(const std::vector<std::string>& argv);

@@ -23,7 +23,8 @@ constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
 bool append_fixed_from_float(std::string& out, double value, int precision) {
     if (precision < 0 || precision > 4 || static_cast<double>(static_cast<float>(value)) != value)
         return false;
-    const double scaled = std::nearbyint(std::fabs(value) * kPowersOfTen[precision]);
+    // rint rounds as nearbyint does, only without keeping the floating-point flags as they were.
+    const double scaled = std::rint(std::fabs(value) * kPowersOfTen[precision]);
     if (!(scaled < 9.0e15))
         return false;
     auto digits = static_cast<unsigned long long>(scaled);
