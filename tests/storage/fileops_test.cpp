@@ -50,6 +50,30 @@ TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSour
     EXPECT_EQ(read_bytes(dir / "A"), "newer");
 }
 
+// A batch replaces each file all or nothing: a copy whose sync fails leaves its target as it was, a
+// producer that gives up adds nothing, a batch never committed changes nothing; no temporary stays.
+TEST(ReplaceBatch, EachFileIsAllOrNothing) {
+    TempDir dir;
+    for (const char* name : {"A", "B", "C"})
+        write_bytes(dir / name, "old");
+    auto text = [](const char* content) {
+        return [content](fileops::BufferedWriter& w) { return w.write(std::string_view(content)); };
+    };
+    {
+        fileops::ReplaceBatch abandoned;
+        ASSERT_TRUE(abandoned.add(dir / "A", dir / "A.part", text("never")));
+    }
+    fileops::ReplaceBatch batch;
+    EXPECT_FALSE(batch.add(dir / "D", dir / "D.part", [](fileops::BufferedWriter&) { return false; }));
+    for (const char* name : {"A", "B", "C"})
+        ASSERT_TRUE(batch.add(dir / name, dir / (std::string(name) + ".part"), text("new")));
+    FaultInjector injector;
+    injector.fail_nth(fileops::Op::Sync, 2, EIO);
+    EXPECT_EQ(batch.commit(), (std::vector<int>{0, EIO, 0}));
+    EXPECT_EQ(snapshot(dir.path()),
+              (std::vector<std::pair<std::string, std::string>>{{"A", "new"}, {"B", "old"}, {"C", "new"}}));
+}
+
 TEST(FileOps, CopyRenameReadAndStat) {
     TempDir dir;
     const std::string content(100000, 'c');
