@@ -85,14 +85,19 @@ protected:
         app_.reset();
         QDir::setCurrent(previousDirectory_);
     }
-    void OpenWindow() {
-        app_ = std::make_unique<CQuorbitApp>(
-            SettingsLocations{(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()});
+    // The walk searches the volumes `drives` (by default the start directory alone).
+    void OpenWindow(CQuorbitView::DriveLister drives = {}) {
+        app_ = std::make_unique<CQuorbitApp>(Locations());
         app_->AddDocTemplate(MakeQuorbitView);
         ASSERT_TRUE(app_->InitInstance());
         frame_ = app_->MainFrame();
         view_ = static_cast<CQuorbitView*>(frame_->View());
+        const std::string volume = (root_ / "volume").string();
+        view_->SetDriveLister(drives ? drives : [volume] { return std::vector<std::string>{volume}; });
         view_->OnStartupTimer();
+    }
+    SettingsLocations Locations() const {
+        return {(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()};
     }
     // Triggers a command's action as the menu, the toolbar or its key would.
     void Trigger(const char* action) {
