@@ -64,7 +64,7 @@ CExportDlg::CExportDlg(QWidget* parent) : QDialog(parent), units_(font()) {
             &CExportDlg::OnBrowse);
     group("Omit these columns", 5, 30, 80, 100);
     for (int i = 0; i < 6; ++i) {
-        omit_[static_cast<std::size_t>(i)] = place(new QCheckBox(kOmitTexts[i]), 15, 40 + 15 * i, 55, 10);
+        omit_[static_cast<std::size_t>(i)] = place(new QCheckBox(kOmitTexts[i]), 15, 40 + 15 * i, 66, 10);
         omit_[static_cast<std::size_t>(i)]->setObjectName(kOmitNames[i]);
     }
     group("Column Delimiters", 100, 30, 95, 55);
@@ -72,7 +72,7 @@ CExportDlg::CExportDlg(QWidget* parent) : QDialog(parent), units_(font()) {
     group("Order", 100, 95, 95, 45);
     radios(order_, {{"oldestRadio", "Oldest quote first"}, {"newestRadio", "Newest quote first"}}, 110);
     group("Title", 5, 140, 80, 25);
-    title_ = place(new QCheckBox("Add title row"), 15, 151, 55, 10);
+    title_ = place(new QCheckBox("Add title row"), 15, 151, 66, 10);
     title_->setObjectName("titleCheck");
     QPushButton* ok = button("okButton", "OK", 145, 150, 50, 14);
     ok->setDefault(true);

@@ -103,13 +103,14 @@ CMoveSymbolDlg::CMoveSymbolDlg(editing::TransferMode mode, const std::string& sy
     const char* names[] = {"symbolText", "nameText", "portfolioText"};
     for (int i = 0; i < 3; ++i) {
         const int y = 7 + 12 * i;
-        Label(facts[i].first, 7, y, 80);
-        QLabel* value = Label("", 90, y, 150);
+        Label(facts[i].first, 7, y, 95);
+        QLabel* value = Label("", 105, y, 130);
         value->setObjectName(names[i]);
         value->setText(facts[i].second);
+        value->setToolTip(facts[i].second); // a long path shows whole here
     }
     Label("Select destination portfolio and click OK", 7, 45, 180);
-    list_ = Place(new QListWidget, 7, 56, 233, 70);
+    list_ = Place(new QListWidget, 7, 56, 286, 70);
     list_->setObjectName("destinationList");
     list_->setSortingEnabled(true);
     // No eliding: the list scrolls sideways as far as its longest path reaches.
@@ -121,8 +122,8 @@ CMoveSymbolDlg::CMoveSymbolDlg(editing::TransferMode mode, const std::string& sy
     if (list_->count() > 0) {
         list_->setCurrentRow(0);
     }
-    OkCancel(190, 7);
-    SetSizeInUnits(247, 132);
+    OkCancel(243, 7);
+    SetSizeInUnits(300, 132);
 }
 
 void CMoveSymbolDlg::accept() {
@@ -141,31 +142,31 @@ CSeriesFactsDlg::CSeriesFactsDlg(const editing::SeriesFactsTexts& facts, QWidget
         label->setText(Shown(text));
     };
     Label("Path:", 7, 7, 20);
-    value(1053, facts.path.substr(0, kPathLimit), 30, 7, 250);
+    value(1053, facts.path.substr(0, kPathLimit), 30, 7, 300);
 
-    Group("Data from Master and DAT files", 7, 20, 130, 128);
+    Group("Data from Master and DAT files", 7, 20, 170, 128);
     const int dataIds[] = {1060, 1062, 1061, 1064, 1071, 1066, 1065, 1067, 1068};
     for (std::size_t i = 0; i < facts.data.size() && i < std::size(dataIds); ++i) {
         const int y = 32 + 12 * static_cast<int>(i);
-        Label(facts.data[i].first.c_str(), 13, y, 70);
-        value(dataIds[i], facts.data[i].second, 85, y, 48);
+        Label(facts.data[i].first.c_str(), 13, y, 95);
+        value(dataIds[i], facts.data[i].second, 110, y, 64);
     }
 
-    Group("Data from DOP file (may be synthetic)", 143, 20, 140, 128);
-    Label("Field", 149, 32, 30);
-    Label("Input", 182, 32, 48);
-    Label("Display", 232, 32, 48);
+    Group("Data from DOP file (may be synthetic)", 183, 20, 150, 128);
+    Label("Field", 189, 32, 30);
+    Label("Input", 222, 32, 52);
+    Label("Display", 276, 32, 52);
     const int inputIds[] = {1072, 1074, 1073, 1075, 1079, 1077, 1076, 1078};
     const int displayIds[] = {1081, 1083, 1082, 1084, 1088, 1086, 1085, 1087};
     for (std::size_t i = 0; i < facts.formats.size() && i < std::size(inputIds); ++i) {
         const int y = 46 + 12 * static_cast<int>(i);
-        Label(facts.formats[i].field.c_str(), 149, y, 30);
-        value(inputIds[i], facts.formats[i].input, 182, y, 48);
-        value(displayIds[i], facts.formats[i].display, 232, y, 48);
+        Label(facts.formats[i].field.c_str(), 189, y, 30);
+        value(inputIds[i], facts.formats[i].input, 222, y, 52);
+        value(displayIds[i], facts.formats[i].display, 276, y, 52);
     }
 
-    QPushButton* ok = Button("okButton", "OK", 233, 154);
+    QPushButton* ok = Button("okButton", "OK", 283, 154);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    SetSizeInUnits(290, 174);
+    SetSizeInUnits(340, 174);
 }
