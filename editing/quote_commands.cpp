@@ -233,7 +233,7 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
         return check;
     SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
     DayNumber day = date_from_text(input.date_text);
-    SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
+    SeriesEdit edit = make_edit(kEditScale, kFirstDay, day_before(day));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
     bool changed = false;
