@@ -59,11 +59,11 @@ struct CommandContext {
 
 bool CommandEnabled(ViewCommand command, const CommandContext& context);
 
-// The commands that work on the selected quote by its date. A quote whose date cannot be held (day
-// number 0) would address every such quote at once, so these refuse it.
+// The commands that work on the selected quote by its date. A quote whose stored date is no date (0, or
+// a value before 1900: day number 0) would address every such quote at once, so these refuse it.
 bool CommandAddressesSelectedQuote(ViewCommand command);
 inline constexpr const char* kUndatedQuoteMessage =
-    "The selected quote has no date that Quorbit can show (it lies before 1961).\n"
+    "The selected quote has no date (its stored date is not a date from 1900 on).\n"
     "It cannot be changed here, since every quote without a date would be changed with it.";
 
 // ---- Caption ------------------------------------------------------------------------------------

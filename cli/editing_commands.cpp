@@ -69,7 +69,8 @@ const std::string& symbol_of(const SeriesOnScreen& series) {
 std::string date_argument(const Command& self, const char* name, const std::string& text) {
     std::string date = normalise_date_text(text);
     if (date.empty())
-        usage_error(self, std::string(name) + ": '" + text + "' is not a date (MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD)");
+        usage_error(self, std::string(name) + ": '" + text +
+                              "' is not a date (MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD)");
     return date;
 }
 

@@ -34,7 +34,8 @@ DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int select
                               unsigned int character);
 
 // A date box's text in the form typing gives it: eight characters (or ten, with a four-digit year),
-// digits in the digit places and "/" at positions 2 and 5. Pasted text is held to this on OK, and only such text becomes the mask.
+// digits in the digit places and "/" at positions 2 and 5. Pasted text is held to this on OK, and only such
+// text becomes the mask.
 bool date_mask_text_acceptable(std::string_view text);
 
 } // namespace editing

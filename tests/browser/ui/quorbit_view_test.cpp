@@ -368,7 +368,8 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     EXPECT_TRUE(view_->SearchFilter().limit);
     EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
     // Each change: whether it rescans, and what the list then holds.
-    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans, const std::string& entry) {
+    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans,
+                           const std::string& entry) {
         SearchFilterSettings values;
         values.limit = limit;
         values.path = path;
@@ -408,7 +409,7 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     SeriesSpec spec;
     spec.symbol = "DJIA";
     std::vector<SeriesBar> bars(3);
-    bars[2].date = 400; // one dated quote, newest; the two before it lie before 1961
+    bars[2].date = 400; // one dated quote, newest; the two before it are stored with no date (0)
     for (auto& bar : bars) {
         bar.close = 10.0f;
     }
