@@ -368,8 +368,7 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     EXPECT_TRUE(view_->SearchFilter().limit);
     EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
     // Each change: whether it rescans, and what the list then holds.
-    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans,
-                           const std::string& entry) {
+    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans, const std::string& entry) {
         SearchFilterSettings values;
         values.limit = limit;
         values.path = path;
