@@ -317,21 +317,27 @@ CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targe
     return TargetWalk(targets).run(dir);
 }
 
-std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits) {
-    const auto unreadable = [](std::string why) {
-        return std::vector<CheckFinding>{{-1, 0, CheckKind::Unreadable, std::move(why)}};
-    };
+StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
     SeriesLocation location;
-    if (const StatusCode found = series_locate(target.dir, target.symbol, location); found != status::kOk) {
-        return unreadable(status_text(found));
+    if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {
+        return found;
     }
-    SeriesTraits traits;
     for (std::size_t f = 0; f < traits.present.size(); ++f) {
         traits.present[f] = location.layout.position[kFieldOpen + static_cast<int>(f)] != 0;
     }
     traits.has_time = location.layout.position[kFieldTime] != 0;
     traits.daily = location.record.periodicity() == 'D' || location.record.periodicity() == 'd';
+    return status::kOk;
+}
 
+std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits) {
+    const auto unreadable = [](std::string why) {
+        return std::vector<CheckFinding>{{-1, 0, CheckKind::Unreadable, std::move(why)}};
+    };
+    SeriesTraits traits;
+    if (const StatusCode found = check_traits(target.dir, target.symbol, traits); found != status::kOk) {
+        return unreadable(status_text(found));
+    }
     std::vector<QuoteRowValues> bars; // newest first as read, then turned round
     QuoteReadSink sink;
     sink.begin = [&bars](std::int32_t count, bool) {

@@ -5,6 +5,7 @@
 
 #include "browser/command_result.h"
 #include "browser/quote_values.h"
+#include "storage/status.h"
 
 #include <array>
 #include <cstdint>
@@ -82,6 +83,9 @@ std::string check_line(const SecurityFinding& finding);
 // once, at most kMaxNesting deep). Failure: the MASTER at `dir` cannot be listed; a nested one that
 // cannot be listed is skipped with a warning.
 CommandResult check_targets(const std::filesystem::path& dir, std::vector<CheckTarget>& targets);
+
+// The traits of a security from its record and field layout; a status of the lookup otherwise.
+StatusCode check_traits(const std::filesystem::path& dir, const std::string& symbol, SeriesTraits& traits);
 
 // Reads and checks one security.
 std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits);

@@ -242,6 +242,9 @@ void CQuorbitView::ResetView(int level) {
         const WaitCursor wait;
         quotes_->Clear();
         state_.quoteCount = 0;
+        if (level < ResetQuotes) { // a fill of the quotes shows the chart its series when it is done
+            ChartFollowQuotes();
+        }
     }
     StateChanged();
 }
@@ -341,6 +344,7 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
+        ChartFollowQuotes();
         return;
     }
     const SymbolListModel::Row& symbol =
@@ -386,6 +390,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     if (frame_ != nullptr) {
         frame_->EndProgress();
     }
+    ChartFollowQuotes();
     StateChanged();
 }
 
@@ -430,6 +435,7 @@ void CQuorbitView::OnQuoteSelectionChanged() {
         return;
     }
     state_.selectedQuoteRow = rows.front().row();
+    ChartFollowSelection();
     StateChanged();
 }
 
@@ -585,6 +591,7 @@ CommandContext CQuorbitView::Context() const {
     CommandContext context;
     context.portfoliosFound = portfoliosFound_;
     context.splitSearchOpen = splitSearchOpen_;
+    context.checkDataOpen = !checkData_.isNull();
     context.portfolioEntries = portfolioList_->count();
     context.symbolRows = symbols_->Rows();
     context.quoteRows = quotes_->Rows();
@@ -632,6 +639,12 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         break;
     case ViewCommand::AddQuote:
         OnAddQuote();
+        break;
+    case ViewCommand::CheckData:
+        OnCheckData();
+        break;
+    case ViewCommand::Chart:
+        OnChart();
         break;
     default:
         break; // the other commands' dialogs come with their own units
