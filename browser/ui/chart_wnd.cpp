@@ -257,7 +257,7 @@ void CChartWnd::DrawPrices(QPainter& painter, const std::vector<ChartColumn>& co
     painter.setPen(palette().color(QPalette::Text));
     for (int i = 0; i <= 4; ++i) {
         const double v = axis.low + (axis.high - axis.low) * i / 4.0;
-        const int y = static_cast<int>(axis.Y(v));
+        const int y = std::clamp(static_cast<int>(axis.Y(v)), area.top() + 8, area.bottom() - 8);
         painter.drawText(QRect(area.right() + 4, y - 8, kRightMargin - 6, 16),
                          Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(format_fixed(v, 2)));
     }

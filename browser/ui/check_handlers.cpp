@@ -37,7 +37,10 @@ void CQuorbitView::OnCheckData() {
             [this](const QString& dir, const QString& symbol, int bar, int date) {
                 ShowFinding(dir.toStdString(), symbol.toStdString(), bar, static_cast<DayNumber>(date));
             });
-    connect(checkData_, &QObject::destroyed, this, [this] { UpdateCommandUI(); });
+    connect(checkData_, &QObject::destroyed, this, [this] {
+        checkData_ = nullptr; // a widget says it is destroyed before its pointers are cleared
+        UpdateCommandUI();
+    });
     UpdateCommandUI();
     Raise(checkData_);
 }
