@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -149,7 +150,11 @@ CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, std::filesystem::path por
     SetRunning(false);
 }
 
-CCheckDataDlg::~CCheckDataDlg() = default;
+CCheckDataDlg::~CCheckDataDlg() {
+    // The list's model reads findings_, which goes before the children do.
+    delete results_;
+    delete model_;
+}
 
 CheckLimits CCheckDataDlg::Limits() const {
     return {spikeLimit_->value(), gapLimit_->value()};
@@ -181,20 +186,25 @@ void CCheckDataDlg::OnCheck() {
     cancelRequested_ = false;
     SetRunning(true);
 
+    const QPointer<CCheckDataDlg> alive(this);
     CheckListener listener;
-    listener.security = [this](std::size_t index, std::size_t total, const CheckTarget& target) {
+    listener.security = [this, &alive](std::size_t index, std::size_t total, const CheckTarget& target) {
         progress_->setRange(0, static_cast<int>(total));
         progress_->setValue(static_cast<int>(index));
         status_->setText(QString::fromStdString(target.label));
         QApplication::processEvents(); // Cancel is a click on this window
-        return !cancelRequested_;
+        return alive != nullptr && !cancelRequested_;
     };
     listener.finding = [this](const SecurityFinding& finding) {
         findings_.push_back(finding);
         model_->Appended();
         return !cancelRequested_;
     };
-    const CheckOutcome outcome = check_portfolio(portfolioDir_, limits, listener);
+    const std::filesystem::path dir = portfolioDir_; // the check reads nothing of the window's own
+    const CheckOutcome outcome = check_portfolio(dir, limits, listener);
+    if (alive == nullptr) {
+        return; // the window went while its events were served
+    }
     progress_->setValue(static_cast<int>(outcome.checked));
     SetRunning(false);
     if (outcome.cancelled) {

@@ -73,6 +73,10 @@ TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
     CCheckDataDlg* dialog = view_->CheckDataWindow();
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(Action("actionCheckData")->isEnabled());
+    // Cancel is clicked while the check serves the window's events, before the first security.
+    QMetaObject::invokeMethod(dialog->findChild<QPushButton*>("cancelButton"), "click", Qt::QueuedConnection);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("checkButton"), Qt::LeftButton);
+    EXPECT_EQ(dialog->StatusText(), "Cancelled: 0 findings");
     QTest::mouseClick(dialog->findChild<QPushButton*>("checkButton"), Qt::LeftButton);
     ASSERT_EQ(dialog->Findings().size(), 2u);
     EXPECT_EQ(dialog->StatusText(), "2 findings in 3 securities");
