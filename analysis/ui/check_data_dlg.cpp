@@ -87,8 +87,8 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
 
 } // namespace
 
-CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, std::filesystem::path portfolioDir, QWidget* parent)
-    : QDialog(parent), settings_(settings), portfolioDir_(std::move(portfolioDir)) {
+CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, PortfolioSource source, QWidget* parent)
+    : QDialog(parent), settings_(settings), source_(std::move(source)) {
     setObjectName("checkDataDlg");
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
@@ -105,7 +105,7 @@ CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, std::filesystem::path por
     limits->addRow(QStringLiteral("A close that moves by more than"), spikeLimit_);
     limits->addRow(QStringLiteral("Daily quotes more apart than"), gapLimit_);
 
-    status_ = new QLabel(QString::fromStdString(portfolioDir_.string()), this);
+    status_ = new QLabel(QString::fromStdString(source_().string()), this);
     status_->setObjectName("status");
     progress_ = new QProgressBar(this);
     progress_->setObjectName("progress");
@@ -200,7 +200,7 @@ void CCheckDataDlg::OnCheck() {
         model_->Appended();
         return !cancelRequested_;
     };
-    const std::filesystem::path dir = portfolioDir_; // the check reads nothing of the window's own
+    const std::filesystem::path dir = source_(); // the portfolio on screen now
     const CheckOutcome outcome = check_portfolio(dir, limits, listener);
     if (alive == nullptr) {
         return; // the window went while its events were served
@@ -225,9 +225,9 @@ void CCheckDataDlg::OnCheck() {
 }
 
 void CCheckDataDlg::OnSaveAs() {
-    const QString file =
-        Prompts::Get().SaveFileName(this, QStringLiteral("Save As"), QStringLiteral("result.txt"),
-                                    QStringLiteral("Text Files (*.txt);;All Files (*)"));
+    const QString file = Prompts::Get().SaveFileName(
+        this, {QStringLiteral("result"), QStringLiteral("Text Files (*.txt);; All Files (*.*)"),
+               QStringLiteral("txt"), true});
     if (file.isEmpty()) {
         return;
     }

@@ -1,7 +1,7 @@
-// CCheckDataDlg: the modeless "Check Data" window. It checks every security of a portfolio and of its
-// nested portfolios for bad quotes (analysis/data_check.h), lists each finding as it is found, shows the
-// progress and can be cancelled, saves the list as text, and on a double-click asks the main window to
-// show the quote of a finding. The limits are read from and saved to the settings store.
+// CCheckDataDlg: the modeless "Check Data" window. It checks every security of the portfolio on screen
+// and of its nested portfolios for bad quotes (analysis/data_check.h), lists each finding as it is found,
+// shows the progress and can be cancelled, saves the list as text, and on a double-click asks the main window
+// to show the quote of a finding. The limits are read from and saved to the settings store.
 #pragma once
 
 #include "analysis/data_check.h"
@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 class CSettingsStore;
@@ -22,7 +23,9 @@ class CheckResultModel;
 class CCheckDataDlg : public QDialog {
     Q_OBJECT
 public:
-    CCheckDataDlg(CSettingsStore& settings, std::filesystem::path portfolioDir, QWidget* parent);
+    // Each check looks at the portfolio `source` names when "Check" is pressed (the one on screen).
+    using PortfolioSource = std::function<std::filesystem::path()>;
+    CCheckDataDlg(CSettingsStore& settings, PortfolioSource source, QWidget* parent);
     ~CCheckDataDlg() override;
 
     // The limits the window holds now.
@@ -54,7 +57,7 @@ private:
     void SetRunning(bool running);
 
     CSettingsStore& settings_;
-    std::filesystem::path portfolioDir_;
+    PortfolioSource source_;
     std::vector<SecurityFinding> findings_;
     bool running_ = false;
     bool cancelRequested_ = false;

@@ -32,7 +32,8 @@ void CQuorbitView::OnCheckData() {
         Raise(checkData_);
         return;
     }
-    checkData_ = new CCheckDataDlg(settings_, state_.portfolioDir, window());
+    checkData_ = new CCheckDataDlg(
+        settings_, [this] { return state_.portfolioDir; }, window());
     connect(checkData_, &CCheckDataDlg::findingActivated, this,
             [this](const QString& dir, const QString& symbol, int bar, int date) {
                 ShowFinding(dir.toStdString(), symbol.toStdString(), bar, static_cast<DayNumber>(date));

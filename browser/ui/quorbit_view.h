@@ -10,6 +10,7 @@
 #include "browser/ui/chart_wnd.h"
 #include "browser/view_rules.h"
 #include "browser/view_state.h"
+#include "editing/transfer.h"
 #include "shell/ui/frame_view.h"
 
 #include <QPointer>
@@ -102,6 +103,16 @@ public:
     void OnDeleteQuote();
     void OnAddQuote();
 
+    // ---- The symbol commands, the series facts, the split search and the export ---------------
+    void OnEditSymbol();
+    void OnDeleteSymbol();
+    void OnTransferSymbol(editing::TransferMode mode);
+    void OnSeriesFacts();
+    // Opens the modeless split-search window (the main frame's child); the command stays disabled
+    // until the window closes.
+    void OnSplitSearch();
+    void OnExport();
+
     // ---- The data check and the chart (check_handlers.cpp) ------------------------------------
     // Portfolio > Check Data...: the modeless results window for the portfolio on screen.
     void OnCheckData();
@@ -152,6 +163,8 @@ private:
     QString QuoteCellText(int row, int column) const;
     // After a command's work: its messages; on success the edit log and the quote list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
+    // The selected symbol row's column-0 text; empty when the list has no such row.
+    std::string SelectedRowSymbol() const;
     void StateChanged();
     bool SymbolFillSucceeded();
     bool RunDiscoveryCommand(ViewCommand command);

@@ -1,19 +1,11 @@
 // The Check Data window and the chart in the main window, driven offscreen: a finding leads to its
 // quote in one double-click, a click on the chart selects a quote and the chart follows the list.
-#include "browser/ui/quorbit_view.h"
-#include "browser/ui/quote_list_model.h"
-#include "shell/ui/main_frame.h"
-#include "shell/ui/quorbit_app.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
-#include "support/temp_dir.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QPushButton>
 #include <QTableView>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,40 +24,22 @@ std::vector<SeriesBar> steady_bars(int count) {
     return bars;
 }
 
-class CheckChartTest : public ::testing::Test {
+class CheckChartTest : public WindowFixture {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        Prompts::Get().Script();
-        previous_ = QDir::currentPath();
+        WindowFixture::SetUp();
         std::vector<SeriesBar> spiked = steady_bars(40), broken = steady_bars(30);
         spiked[5].close = spiked[5].high = 100;
         broken[7].high = 1;
         write_portfolio(
-            root_ / "one",
-            {make_security(1, "ALPHA", "A", steady_bars(50)), make_security(2, "BETA", "B", spiked)}, false,
-            {master_directory_entry(9, "SUB")});
-        write_portfolio(root_ / "one" / "SUB", {make_security(1, "GAMMA", "G", broken)});
-        QDir::setCurrent(QString::fromStdString(root_.path().string()));
-        app_ = std::make_unique<CQuorbitApp>(
-            SettingsLocations{(root_ / "settings.ini").string(), (root_ / "w").string()});
-        app_->AddDocTemplate(MakeQuorbitView);
-        ASSERT_TRUE(app_->InitInstance());
-        view_ = static_cast<CQuorbitView*>(app_->MainFrame()->View());
-        view_->SetDriveLister([this] { return std::vector<std::string>{root_.path().string()}; });
-        view_->OnStartupTimer();
+            one(), {make_security(1, "ALPHA", "A", steady_bars(50)), make_security(2, "BETA", "B", spiked)},
+            false, {master_directory_entry(9, "SUB")});
+        write_portfolio(one() / "SUB", {make_security(1, "GAMMA", "G", broken)});
+        OpenWindow();
         ASSERT_EQ(view_->State().currentSymbol, "ALPHA");
     }
-    void TearDown() override {
-        app_.reset();
-        QDir::setCurrent(previous_);
-    }
-    QAction* Action(const char* name) const { return app_->MainFrame()->findChild<QAction*>(name); }
-
-    TempDir root_;
-    QString previous_;
-    std::unique_ptr<CQuorbitApp> app_;
-    CQuorbitView* view_ = nullptr;
+    fs::path one() const { return root_ / "volume" / "one"; }
+    QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
 };
 
 TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
@@ -89,11 +63,11 @@ TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
     };
     doubleClick(1); // SUB/GAMMA, quote 7 of 30: the nested portfolio is opened
-    EXPECT_EQ(view_->State().portfolioDir, root_ / "one" / "SUB");
+    EXPECT_EQ(view_->State().portfolioDir, one() / "SUB");
     EXPECT_EQ(view_->State().currentSymbol, "GAMMA");
     EXPECT_EQ(view_->State().selectedQuoteRow, 30 - 1 - 7);
     doubleClick(0); // BETA, quote 5 of 40
-    EXPECT_EQ(view_->State().portfolioDir, root_ / "one");
+    EXPECT_EQ(view_->State().portfolioDir, one());
     EXPECT_EQ(view_->State().currentSymbol, "BETA");
     EXPECT_EQ(view_->State().selectedQuoteRow, 40 - 1 - 5);
     EXPECT_EQ(view_->QuoteList()->selectionModel()->selectedRows().front().row(), 34);
@@ -111,7 +85,7 @@ TEST_F(CheckChartTest, TheChartMarksFindingsSelectsByClickAndFollowsTheList) {
     EXPECT_EQ(chart->Bars(), 50);
     EXPECT_EQ(chart->SelectedBar(), 49); // row 0, the newest
 
-    ASSERT_TRUE(view_->ShowFinding(root_ / "one", "BETA", 5, steady_bars(6)[5].date));
+    ASSERT_TRUE(view_->ShowFinding(one(), "BETA", 5, steady_bars(6)[5].date));
     ASSERT_EQ(chart->Bars(), 40);
     EXPECT_TRUE(chart->Marked(5) && !chart->Marked(4));
     EXPECT_EQ(chart->SelectedBar(), 5);
