@@ -3,6 +3,7 @@
 #include "browser/quote_cells.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -57,6 +58,7 @@ CChartWnd::CChartWnd(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Chart"));
     setMinimumSize(320, 220);
+    setFocusPolicy(Qt::StrongFocus);
     closeLineBox_ = new QCheckBox(QStringLiteral("Close line"), this);
     closeLineBox_->setObjectName("closeLine");
     connect(closeLineBox_, &QCheckBox::toggled, this, &CChartWnd::SetCloseLine);
@@ -176,6 +178,19 @@ void CChartWnd::wheelEvent(QWheelEvent* event) {
         factor *= steps > 0 ? kZoomStep : 1.0 / kZoomStep;
     }
     ZoomAround(anchor, factor);
+}
+
+void CChartWnd::keyPressEvent(QKeyEvent* event) {
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (step != 0 && selected_ >= 0 && selected_ + step >= 0 && selected_ + step < Bars()) {
+        SetSelectedBar(selected_ + step);
+        emit barClicked(selected_);
+    } else if (event->key() == Qt::Key_Plus || event->key() == Qt::Key_Minus) {
+        const int anchor = selected_ >= 0 ? selected_ : scale_.first + scale_.count / 2;
+        ZoomAround(anchor, event->key() == Qt::Key_Plus ? kZoomStep : 1.0 / kZoomStep);
+    } else {
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void CChartWnd::paintEvent(QPaintEvent*) {

@@ -1,8 +1,9 @@
 // CChartWnd: the chart of the series on screen, in a window of its own. Price bars (or a line of the
 // closes) with the volume below and dates along the bottom; the selected quote is marked in blue, the
-// quotes the data check reports in red. A click selects a quote; the wheel zooms around the pointer and
-// the scroll bar moves along the series. Each pixel column draws the range of the quotes it shows, so a
-// series of any length costs one pass over the quotes on screen. Painted with QPainter.
+// quotes the data check reports in red. A click (or Left and Right) selects a quote; the wheel (or + and
+// -) zooms around the pointer and the scroll bar moves along the series. Each pixel column draws the range of
+// the quotes it shows, so a series of any length costs one pass over the quotes on screen. Painted with
+// QPainter.
 #pragma once
 
 #include "browser/chart_scale.h"
@@ -45,6 +46,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void UpdateScale(ChartScale scale);

@@ -94,6 +94,8 @@ TEST_F(CheckChartTest, TheChartMarksFindingsSelectsByClickAndFollowsTheList) {
     QTest::mouseClick(chart, Qt::LeftButton, {}, atQuote12);
     EXPECT_EQ(view_->State().selectedQuoteRow, 40 - 1 - 12);
 
+    QTest::keyClick(chart, Qt::Key_Left);
+    EXPECT_EQ(view_->State().selectedQuoteRow, 40 - 1 - 11);
     view_->SelectQuoteRow(0);
     EXPECT_EQ(chart->SelectedBar(), 39);
     chart->ZoomAround(20, 0.25);
