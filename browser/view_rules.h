@@ -39,17 +39,20 @@ enum class ViewCommand : int {
     ExportQuotes = 32804,
     ReScan = 32807,
     CopySymbol = 32823,
+    CheckData = 32850,
+    Chart = 32851,
 };
-inline constexpr std::array<ViewCommand, 14> kViewCommands = {
+inline constexpr std::array<ViewCommand, 16> kViewCommands = {
     ViewCommand::SplitSearch, ViewCommand::SearchFilter, ViewCommand::ReScan,       ViewCommand::DeleteSymbol,
     ViewCommand::MoveSymbol,  ViewCommand::CopySymbol,   ViewCommand::EditSymbol,   ViewCommand::SeriesFacts,
     ViewCommand::EditQuote,   ViewCommand::SplitQuotes,  ViewCommand::AdjustQuotes, ViewCommand::AddQuote,
-    ViewCommand::DeleteQuote, ViewCommand::ExportQuotes};
+    ViewCommand::DeleteQuote, ViewCommand::ExportQuotes, ViewCommand::CheckData,    ViewCommand::Chart};
 
 // What the enabling rules read: view state and the rows the three lists hold at that moment.
 struct CommandContext {
     bool portfoliosFound = false;
     bool splitSearchOpen = false;
+    bool checkDataOpen = false;
     int portfolioEntries = 0;
     int symbolRows = 0;
     int quoteRows = 0;

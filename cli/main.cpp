@@ -54,7 +54,8 @@ int run(const std::vector<std::string>& words) {
             if (!known)
                 return usage_error(command, "unknown option " + name);
         }
-        if (args.positional.size() != command.positionals)
+        if (args.positional.size() < command.positionals ||
+            args.positional.size() > command.positionals + command.optional_positionals)
             return usage_error(command, "expected " + std::to_string(command.positionals) + " arguments");
         return command.run(command, args);
     }

@@ -106,6 +106,30 @@ TEST_F(Cli, ListsSearchesAndExports) {
     EXPECT_EQ(lines(read_bytes(dir_ / "all" / "EQFND.txt")).front().rfind("11/15/24 ", 0), 0u);
 }
 
+TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
+    const std::string funds = (demo() / "funds").string(), s = stocks().string();
+    const std::string split =
+        "BOLT\t06/20/22\tpossible-split\tpossible 2 for 1 previous=77.0300 close=38.7750";
+    CliRun r = run({"check", s});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{split});
+    EXPECT_EQ(ok({"check", funds}), std::vector<std::string>{});
+    ok({"edit", funds, "EQFND", "11/14/24", "11.26", "11.14", "11.32", "11.21", "68675", "N/A"});
+    const std::string fault = "EQFND\t11/14/24\thigh-below-low\thigh=11.1400 low=11.3200";
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"check", funds}, std::vector<std::string>{"check", funds, "EQFND"}}) {
+        r = run(words);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(lines(r.out), std::vector<std::string>{fault});
+    }
+    EXPECT_EQ(ok({"check", funds, "BNDFND", "--spike", "10", "--gap", "3"}).size(), 0u);
+    r = run({"check", funds, "NOPE"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("No security NOPE"), std::string::npos);
+    EXPECT_EQ(run({"check", funds, "--spike", "x"}).exit_code, 2);
+    EXPECT_EQ(run({"check", funds, "A", "B"}).exit_code, 2);
+}
+
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
     const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
