@@ -2,6 +2,7 @@
 // the command-line tool as whole processes. Inputs are generated once per run in the scratch directory.
 #include "data_rows.h"
 
+#include "analysis/data_check.h"
 #include "analysis/export.h"
 #include "analysis/split_search.h"
 #include "browser/master_walk.h"
@@ -372,6 +373,16 @@ void transfer_baseline(benchmark::State& state) {
     }
 }
 
+// ---- The data check, without a baseline -----------------------------------------------------------
+
+void data_check(benchmark::State& state) {
+    const CheckTarget target{big_security(), "IBM", "IBM"};
+    for (auto _ : state) {
+        std::vector<CheckFinding> findings = check_security(target, {});
+        benchmark::DoNotOptimize(findings.data());
+    }
+}
+
 // ---- Registration -----------------------------------------------------------------------------------
 
 const bool registered = [] {
@@ -389,6 +400,10 @@ const bool registered = [] {
     add_row("Walk (SearchForMasters), 20,420 dirs, 200 portfolios", 1.5, walk_measured, walk_baseline, 1);
     add_row("Move of a security, 32,766 bars", 2.0, move_measured, transfer_baseline, 4);
     add_row("Copy of a security, 32,766 bars", 2.0, copy_measured, transfer_baseline, 4);
+    benchmark::RegisterBenchmark("Data check of one security, 32,766 bars", data_check)
+        ->Iterations(4)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

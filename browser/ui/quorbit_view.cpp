@@ -235,6 +235,9 @@ void CQuorbitView::ResetView(int level) {
         const WaitCursor wait;
         quotes_->Clear();
         state_.quoteCount = 0;
+        if (level < ResetQuotes) { // a fill of the quotes shows the chart its series when it is done
+            ChartFollowQuotes();
+        }
     }
     StateChanged();
 }
@@ -334,6 +337,7 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
+        ChartFollowQuotes();
         return;
     }
     const SymbolListModel::Row& symbol =
@@ -379,6 +383,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     if (frame_ != nullptr) {
         frame_->EndProgress();
     }
+    ChartFollowQuotes();
     StateChanged();
 }
 
@@ -423,6 +428,7 @@ void CQuorbitView::OnQuoteSelectionChanged() {
         return;
     }
     state_.selectedQuoteRow = rows.front().row();
+    ChartFollowSelection();
     StateChanged();
 }
 
@@ -578,6 +584,7 @@ CommandContext CQuorbitView::Context() const {
     CommandContext context;
     context.portfoliosFound = portfoliosFound_;
     context.splitSearchOpen = splitSearchOpen_;
+    context.checkDataOpen = !checkData_.isNull();
     context.portfolioEntries = portfolioList_->count();
     context.symbolRows = symbols_->Rows();
     context.quoteRows = quotes_->Rows();
@@ -646,6 +653,12 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         break;
     case ViewCommand::ExportQuotes:
         OnExport();
+        break;
+    case ViewCommand::CheckData:
+        OnCheckData();
+        break;
+    case ViewCommand::Chart:
+        OnChart();
         break;
     default:
         break;
