@@ -1,5 +1,5 @@
 // The rules of finding portfolios: listed volumes, the volume of a path, the start volume, the filter's
-// check and when a filter change rescans.
+// check. When a filter change rescans, and the message of an empty volume, are in ui/quorbit_view_test.cpp.
 #include "browser/discovery_rules.h"
 
 #include <gtest/gtest.h>
@@ -7,20 +7,12 @@
 namespace {
 
 TEST(DriveList, ListsRealVolumesOncePerRootSorted) {
-    const std::vector<MountedVolume> mounted = {
-        {"/home", "ext4"},
-        {"/", "ext4"},
-        {"/proc", "proc"},
-        {"/sys/fs/cgroup", "cgroup2"},
-        {"/run", "tmpfs"},
-        {"/dev/shm", "tmpfs"},
-        {"/tmp", "tmpfs"},
-        {"/media/usb", "vfat"},
-        {"/home", "ext4"},
-        {"/mnt/cd", "iso9660", false},
-        {"/etc/hosts", "ext4", true, false},
-        {"/srv/data", "nfs4"},
-    };
+    // clang-format off
+    const std::vector<MountedVolume> mounted = {{"/home", "ext4"}, {"/", "ext4"}, {"/proc", "proc"},
+        {"/sys/fs/cgroup", "cgroup2"}, {"/run", "tmpfs"}, {"/dev/shm", "tmpfs"}, {"/tmp", "tmpfs"},
+        {"/media/usb", "vfat"}, {"/home", "ext4"}, {"/mnt/cd", "iso9660", false}, {"/etc/hosts", "ext4", true, false},
+        {"/srv/data", "nfs4"}};
+    // clang-format on
     EXPECT_EQ(DriveList(mounted),
               (std::vector<std::string>{"/", "/home", "/media/usb", "/srv/data", "/tmp"}));
 }
@@ -69,31 +61,6 @@ TEST(SearchFilter, CheckedOnlyWithTheLimitAndOnAListedVolume) {
     EXPECT_FALSE(SearchFilterAccepted(true, "", volumes));
     EXPECT_FALSE(SearchFilterAccepted(true, "/data", {"/media/usb"}));
     EXPECT_TRUE(SearchFilterAccepted(false, "nowhere", volumes));
-}
-
-TEST(SearchFilter, OnlyAChangeBeyondLetterCaseOrOfTheLimitRescans) {
-    struct Case {
-        bool oldLimit;
-        const char* oldUpper;
-        bool newLimit;
-        const char* newFilter;
-        bool scan;
-    };
-    for (const Case& c : std::vector<Case>{{true, "/DATA", true, "/data", false},
-                                           {true, "/DATA", true, "/DATA", false},
-                                           {true, "/DATA", true, "/data/stocks", true},
-                                           {true, "/DATA", false, "/data", true},
-                                           {false, "/DATA", true, "/data", true},
-                                           {false, "/DATA", false, "/other", false}}) {
-        EXPECT_EQ(FilterChangeNeedsScan(c.oldLimit, c.oldUpper, c.newLimit, c.newFilter), c.scan)
-            << c.oldUpper << " -> " << c.newFilter;
-    }
-}
-
-TEST(SearchFilter, NoPortfolioMessageNamesTheVolume) {
-    EXPECT_EQ(
-        NoPortfoliosMessage("/media/usb"),
-        "No master files found on drive /media/usb\n\n(Is your Portfolio Search Filter setting correct?)");
 }
 
 } // namespace

@@ -108,7 +108,6 @@ TEST_F(Cli, ListsSearchesAndExports) {
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
     const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
-    fs::create_symlink(stocks() / "MASTER", dir_ / "link.txt");
     ASSERT_EQ(mkfifo((dir_ / "pipe.txt").c_str(), 0600), 0);
     fs::create_directories(dir_ / "again" / "funds");
     struct Refusal {
@@ -116,13 +115,11 @@ TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
         int exit_code;
         std::string says;
     };
+    // Which output files a text result may replace is tried in full in analysis/export_test.cpp.
     // clang-format off
     const Refusal refusals[] = {
         {{"export", s, "ACME", s + "/MASTER"}, 1, "belongs to a portfolio"},
-        {{"export", s, "ACME", s + "/SUB/../f1.dat"}, 1, "belongs to a portfolio"},
-        {{"export", s, "ACME", (dir_ / "link.txt").string()}, 1, "is not a regular file"},
         {{"export", s, "ACME", (dir_ / "pipe.txt").string()}, 1, "is not a regular file"},
-        {{"split-search", s, "--output", s + "/master.bak"}, 1, "belongs to a portfolio"},
         {{"export", s, "NOPE", (dir_ / "x.txt").string()}, 1, "No security NOPE in the portfolio"},
         {{"edit", s, "ACME", "12/31/21", "abc", "1", "1", "1", "1", "1"}, 2, "OPEN: 'abc' is not a number"},
         {{"edit", s, "ACME", "12/31/21", "1", "1,5", "1", "1", "1", "1"}, 2, "HIGH: '1,5' is not a number"},
@@ -134,8 +131,6 @@ TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
         {{"adjust", s, "ACME", "01/01/90", "12/31/21", "1", "1", "1"}, 1, "FROM: 01/01/90 lies outside"},
         {{"edit", intraday, "ZETA", "03/03/25", "1", "1", "1", "1", "1", "N/A"}, 1, "names 78 quotes of ZETA"},
         {{"rename", s, "ACME", "", "NAME"}, 1, "NEW-SYMBOL: You must enter a symbol"},
-        {{"rename", s, "BOLT", "acme", "NAME"}, 1, "Symbol acme already belongs to another security"},
-        {{"rename", s, "BOLT", "FIFTEEN_LETTERS", "NAME"}, 1, "at most 14 characters"},
         {{"rename", s, "BOLT", "BOLT", "SEVENTEEN LETTERS"}, 1, "NEW-NAME: A name holds at most 16"},
         {{"demo", (dir_ / "again").string()}, 1, "already exists"},
         {{"portfolios", (dir_ / "nowhere").string()}, 1, "does not exist"},

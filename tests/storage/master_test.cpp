@@ -187,10 +187,8 @@ TEST_F(MasterRewrite, RefusalsAndDamagedFilesChangeNothing) {
     }
     EXPECT_EQ(master_set_names(tmp_ / "NOWHERE" / "MASTER", 1, "X", "Y"), 1);
     EXPECT_EQ(snapshot(tmp_.path()), before);
-    std::string over = old_, negative = old_;
-    set_image_counters(over, 9, 9);
-    set_image_counters(negative, -3, -3);
-    for (const auto& bytes : {old_.substr(0, 40), std::string(159, '\xFF'), over, negative}) {
+    // A cut-off header and bytes of no meaning; counts that lie are in reliability/hostile_test.cpp.
+    for (const auto& bytes : {old_.substr(0, 40), std::string(159, '\xFF')}) {
         write_bytes(tmp_ / "MASTER", bytes);
         int number = 0;
         EXPECT_NE(master_append(tmp_.path(), master_record(security(1, "A")), number), 0);
@@ -201,7 +199,8 @@ TEST_F(MasterRewrite, RefusalsAndDamagedFilesChangeNothing) {
     }
     write_bytes(tmp_ / "MASTER", old_);
     FaultInjector injector;
-    injector.fail_nth(fileops::Op::Rename, 2, EIO); // the backup is made; the new MASTER cannot be put in place
+    injector.fail_nth(fileops::Op::Rename, 2,
+                      EIO); // the backup is made; the new MASTER cannot be put in place
     EXPECT_EQ(master_set_names(tmp_ / "MASTER", 1, "X", "Y"), 1);
     EXPECT_EQ(master(), old_);
 }

@@ -50,9 +50,6 @@ inline void put_text16(std::string& image, std::size_t at, const std::string& te
     padded.resize(16, pad);
     image.replace(at, 16, padded);
 }
-inline void put_mbf_date(std::string& image, std::size_t at, DayNumber day) {
-    image.replace(at, 4, mbf_bytes(date_to_yymmdd(day)));
-}
 inline std::string record_as_string(const MasterRecord& record) {
     return std::string(reinterpret_cast<const char*>(record.bytes.data()), record.bytes.size());
 }

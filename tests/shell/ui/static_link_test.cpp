@@ -1,7 +1,6 @@
 // The hyperlink control in the About box: the mail prefix, the visited colour that outlives the box, the
-// beep when the desktop cannot open a link, the pause after a click, and the frame's command resources.
+// beep when the desktop cannot open a link, and the pause after a click.
 #include "shell/ui/about_dlg.h"
-#include "shell/ui/command_table.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/static_link.h"
 #include "support/qt_window.h"
@@ -11,8 +10,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <set>
 
 namespace {
 
@@ -83,22 +80,6 @@ TEST_F(LinkTest, TheHandWaitsForThePauseAfterAClick) {
     picture.SetVisitedFlag(&webVisited_);
     EXPECT_EQ(picture.palette().color(QPalette::WindowText), before);
     EXPECT_FALSE(picture.font().underline());
-}
-
-TEST(CommandTable, EveryMenuAndToolbarCommandHasOneNamedEntry) {
-    std::set<std::string> names;
-    for (const CommandEntry& entry : CommandTable()) {
-        EXPECT_TRUE(names.insert(entry.objectName).second) << entry.objectName;
-    }
-    for (const MenuEntry& menu : MenuTable()) {
-        for (int id : menu.items) {
-            EXPECT_TRUE(id == 0 || FindCommand(id) != nullptr) << menu.caption << " " << id;
-        }
-    }
-    for (int id : ToolbarTable()) {
-        EXPECT_TRUE(id == 0 || (FindCommand(id) != nullptr && FindCommand(id)->icon != nullptr)) << id;
-    }
-    EXPECT_STREQ(FindCommand(32807)->shortcut, "F5");
 }
 
 } // namespace
