@@ -23,15 +23,11 @@ TEST(VolumeOf, TakesTheLongestRootThatHoldsThePathByWholeNames) {
         const char* path;
         const char* volume;
     };
-    for (const Case& c : std::vector<Case>{{"/home/user/data/stocks", "/home/user/data"},
-                                           {"/home/user/database", "/home"},
-                                           {"/home", "/home"},
-                                           {"/homer/x", "/"},
-                                           {"/", "/"},
-                                           {"relative/dir", ""},
-                                           {"", ""}}) {
+    // clang-format off
+    for (const Case& c : std::vector<Case>{{"/home/user/data/stocks", "/home/user/data"}, {"/home/user/database", "/home"},
+             {"/home", "/home"}, {"/homer/x", "/"}, {"/", "/"}, {"relative/dir", ""}, {"", ""}})
         EXPECT_EQ(VolumeOf(c.path, volumes), c.volume) << c.path;
-    }
+    // clang-format on
     EXPECT_EQ(VolumeOf("/x", {}), "");
 }
 
@@ -42,13 +38,12 @@ TEST(StartVolume, SavedVolumeThenCurrentDirectorysThenFirst) {
         const char* current;
         int index;
     };
-    for (const Case& c : std::vector<Case>{{"/media/usb", "/data/x", 2},
-                                           {"", "/data/x", 1},
-                                           {"/media/gone", "/data/x", 1}, // removed: the current one's
-                                           {"C", "/home", 0},             // an old letter
-                                           {"/media/gone", "relative", 0}}) {
+    // A volume removed since gives way to the current directory's; an old drive letter to the first.
+    // clang-format off
+    for (const Case& c : std::vector<Case>{{"/media/usb", "/data/x", 2}, {"", "/data/x", 1}, {"/media/gone", "/data/x", 1},
+             {"C", "/home", 0}, {"/media/gone", "relative", 0}})
         EXPECT_EQ(StartVolumeIndex(volumes, c.saved, c.current), c.index) << c.saved << " " << c.current;
-    }
+    // clang-format on
     EXPECT_EQ(StartVolumeIndex({"/media/usb"}, "", "/home"), 0);
     EXPECT_EQ(StartVolumeIndex({}, "/", "/"), -1);
 }

@@ -152,7 +152,7 @@ TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     EXPECT_EQ(snapshot(demo()), before);
 }
 
-TEST_F(Cli, EditsQuotesAndSymbols) {
+TEST_F(Cli, EditsQuotesAndSymbolsAndRepairsABlankSymbol) {
     const std::string funds = (demo() / "funds").string(), intraday = (demo() / "INTRADAY").string();
     ok({"edit", funds, "EQFND", "2024-11-15", "1.5", "2.5", "1.25", "2", "1000", "N/A"});
     EXPECT_EQ(ok({"quotes", funds, "EQFND"}).front(), "11/15/24\t1.5000\t2.5000\t1.2500\t2.0000\t1000\tN/A");
@@ -174,6 +174,11 @@ TEST_F(Cli, EditsQuotesAndSymbols) {
     EXPECT_EQ(moved[0].rfind("EQX\tEQUITY X\t2\t24\t6\t", 0), 0u);
     ok({"delete-symbol", intraday, "EQX"});
     EXPECT_EQ(ok({"symbols", intraday}).size(), 1u);
+    const fs::path master = demo() / "funds" / "master";
+    testing_support::write_bytes(master, read_bytes(master).replace(53 + 36, 1, " ")); // a blank symbol
+    EXPECT_NE(run({"symbols", funds}).err.find("blank symbols"), std::string::npos);
+    ok({"repair", funds});
+    EXPECT_EQ(read_bytes(master).substr(53 + 36, 16), "BOND FUND       "); // its name
 }
 
 TEST_F(Cli, AnIntradayQuoteIsNamedByItsTime) {
@@ -193,17 +198,6 @@ TEST_F(Cli, AnIntradayQuoteIsNamedByItsTime) {
     ok({"delete-quote", intraday, "ZETA", "2025-03-03", "--time", "09:35:00"});
     before.erase(before.begin() + static_cast<std::ptrdiff_t>(second_oldest));
     EXPECT_EQ(ok({"quotes", intraday, "ZETA", "--header"}), before);
-}
-
-TEST_F(Cli, RepairsAMasterWithBlankSymbols) {
-    const fs::path master = demo() / "funds" / "master";
-    std::string bytes = read_bytes(master);
-    bytes[53 + 36] = ' '; // the first security's symbol turns blank
-    testing_support::write_bytes(master, bytes);
-    EXPECT_NE(run({"symbols", (demo() / "funds").string()}).err.find("blank symbols"), std::string::npos);
-    ok({"repair", (demo() / "funds").string()});
-    EXPECT_EQ(read_bytes(master).substr(53 + 36, 16), "EQUITY FUND     ");
-    ok({"repair", (demo() / "funds").string()}); // nothing left to repair
 }
 
 } // namespace

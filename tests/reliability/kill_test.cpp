@@ -425,12 +425,6 @@ std::vector<std::string> leftovers(const std::vector<fs::path>& dirs) {
     return names;
 }
 
-void use_memory_file_system() {
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec))
-        setenv("TMPDIR", "/dev/shm", 1);
-}
-
 struct StepTally {
     int done = 0;
     int kills = 0;
@@ -585,7 +579,7 @@ std::vector<Plan> kill_plans(unsigned seed) {
 }
 
 TEST(KillTest, EveryKillLeavesBothPortfoliosConsistent) {
-    use_memory_file_system();
+    testing_support::use_memory_file_system();
     testing_support::TempDir root;
     const std::vector<fs::path> dirs = {root / kDirs[0], root / kDirs[1]};
     write_portfolio(dirs[0], 0, true);

@@ -197,11 +197,7 @@ TEST_F(Settings, OnlyTheStartThatCreatesTheKeyImports) {
     write_bytes(iniFile(), "[Search]\nLimit=0\n");
     write_bytes(dir_ / "windows" / "QUORBIT.ini", "[Search]\nLimit=5\n");
     EXPECT_EQ(CSettingsStore(locations()).FindIniFile(), iniFile().string()); // the exact name first
-    startUp();
-    write_bytes(iniFile(), "[Search]\nLimit=1\nMasterFix=1\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("Search", "Limit", 7), 0);
-    EXPECT_EQ(store->GetInt("Search", "MasterFix", 7), 7);
+    EXPECT_EQ(startUp()->GetInt("Search", "Limit", 7), 0); // a second start not importing: ini_fuzz.cpp
     fs::remove(settingsFile());
     openStore(); // the key made without an INI file: no import even later
     EXPECT_EQ(startUp()->GetInt("Search", "MasterFix", 7), 7);

@@ -24,12 +24,6 @@ Positions positions_of(const std::filesystem::path& dop, int length) {
     return {l.position, l.position + kFieldNames};
 }
 
-std::string mbf(float v) {
-    std::uint8_t b[4];
-    ieee_to_mbf(v, b);
-    return std::string(reinterpret_cast<char*>(b), 4);
-}
-
 // Every bar of the window equals the generated bar `first + i`.
 void expect_window(const QuoteSeries& s, const std::vector<SeriesBar>& bars, int first) {
     FieldLayout layout;
@@ -59,7 +53,8 @@ TEST(FieldLayout, InferredFromTheRecordLengthWithoutDop) {
     const std::tuple<float, bool, Positions> twenty[] = {
         {1500000, true, with_vol}, {26, true, with_open}, {0, true, with_vol}, {26, false, with_open}};
     for (const auto& [fifth, with_bar, expected] : twenty) {
-        const std::string bar = mbf(960105) + mbf(25.5f) + mbf(20) + mbf(21) + mbf(fifth);
+        const std::string bar =
+            mbf_bytes(960105) + mbf_bytes(25.5f) + mbf_bytes(20) + mbf_bytes(21) + mbf_bytes(fifth);
         write_bytes(dir / "f1.dat", with_bar ? header + bar : bar);
         EXPECT_EQ(positions_of(dir / "F1.DOP", 20), expected) << fifth;
     }

@@ -56,15 +56,18 @@ protected:
         app_.reset();
         QDir::setCurrent(previousDirectory_);
     }
-    // Application object, frame and view, then the start-up work at once, on the volumes `drives_`.
-    void OpenWindow() {
+    // Application object, frame and view; then, unless the program is to start by itself on the real
+    // volumes, the start-up work at once on the volumes `drives_`.
+    void OpenWindow(bool startAtOnce = true) {
         app_ = std::make_unique<CQuorbitApp>(Locations());
         app_->AddDocTemplate(MakeQuorbitView);
         ASSERT_TRUE(app_->InitInstance());
         frame_ = app_->MainFrame();
         view_ = static_cast<CQuorbitView*>(frame_->View());
-        view_->SetDriveLister([this] { return drives_; });
-        view_->OnStartupTimer();
+        if (startAtOnce) {
+            view_->SetDriveLister([this] { return drives_; });
+            view_->OnStartupTimer();
+        }
     }
     SettingsLocations Locations() const {
         return {(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()};
