@@ -13,6 +13,7 @@
 #include "shell/ui/dialog_units.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
+#include "shell/ui/wait_cursor.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 
@@ -40,14 +41,6 @@ constexpr int kEarlyPaintRows = 30;
 constexpr int kSymbolListId = 1037;
 constexpr int kQuoteListId = 1038;
 constexpr const char* kFillSymbolsFailure = "Failure while filling symbols grid";
-
-// A wait cursor for as long as it lives.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 std::vector<int> HeaderWidths(const QTableView* list, int columns) {
     std::vector<int> widths;
@@ -242,6 +235,9 @@ void CQuorbitView::ResetView(int level) {
         const WaitCursor wait;
         quotes_->Clear();
         state_.quoteCount = 0;
+        if (level < ResetQuotes) { // a fill of the quotes shows the chart its series when it is done
+            ChartFollowQuotes();
+        }
     }
     StateChanged();
 }
@@ -341,6 +337,7 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
+        ChartFollowQuotes();
         return;
     }
     const SymbolListModel::Row& symbol =
@@ -386,6 +383,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     if (frame_ != nullptr) {
         frame_->EndProgress();
     }
+    ChartFollowQuotes();
     StateChanged();
 }
 
@@ -430,6 +428,7 @@ void CQuorbitView::OnQuoteSelectionChanged() {
         return;
     }
     state_.selectedQuoteRow = rows.front().row();
+    ChartFollowSelection();
     StateChanged();
 }
 
@@ -585,6 +584,7 @@ CommandContext CQuorbitView::Context() const {
     CommandContext context;
     context.portfoliosFound = portfoliosFound_;
     context.splitSearchOpen = splitSearchOpen_;
+    context.checkDataOpen = !checkData_.isNull();
     context.portfolioEntries = portfolioList_->count();
     context.symbolRows = symbols_->Rows();
     context.quoteRows = quotes_->Rows();
@@ -633,8 +633,35 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
     case ViewCommand::AddQuote:
         OnAddQuote();
         break;
+    case ViewCommand::EditSymbol:
+        OnEditSymbol();
+        break;
+    case ViewCommand::DeleteSymbol:
+        OnDeleteSymbol();
+        break;
+    case ViewCommand::MoveSymbol:
+        OnTransferSymbol(editing::TransferMode::Move);
+        break;
+    case ViewCommand::CopySymbol:
+        OnTransferSymbol(editing::TransferMode::Copy);
+        break;
+    case ViewCommand::SeriesFacts:
+        OnSeriesFacts();
+        break;
+    case ViewCommand::SplitSearch:
+        OnSplitSearch();
+        break;
+    case ViewCommand::ExportQuotes:
+        OnExport();
+        break;
+    case ViewCommand::CheckData:
+        OnCheckData();
+        break;
+    case ViewCommand::Chart:
+        OnChart();
+        break;
     default:
-        break; // the other commands' dialogs come with their own units
+        break;
     }
     return true;
 }

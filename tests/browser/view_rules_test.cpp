@@ -80,8 +80,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnablingTest, ::testing::Values(
     With("a single quote", [](CommandContext& c) { c.quoteRows = 1; }, AllBut({VC::AddQuote})),
     With("split search open", [](CommandContext& c) { c.splitSearchOpen = true; },
          AllBut({VC::SplitSearch, VC::EditSymbol})),
+    With("check data open", [](CommandContext& c) { c.checkDataOpen = true; }, AllBut({VC::CheckData})),
     With("symbols without quotes", [](CommandContext& c) { c.quoteRows = 0; }, {VC::SearchFilter, VC::ReScan,
-         VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol, VC::SeriesFacts})));
+         VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol, VC::SeriesFacts, VC::CheckData})));
 // clang-format on
 
 TEST(DialogUnits, ConvertLikeTheDialogManager) {

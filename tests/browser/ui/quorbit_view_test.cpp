@@ -34,6 +34,17 @@ struct Listed {
 
 class WindowTest : public WindowFixture {
 protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        fs::create_directories(root_ / "other");
+    }
+    // The start-up on the volumes `drives_` (the start directory "volume" and an empty "other").
+    void OpenWindow() {
+        WindowFixture::OpenWindow([this] { return drives_; });
+    }
+    std::string Volume(const char* name = "volume") const { return (root_ / name).string(); }
+    QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
+
     // A portfolio below the start directory; a security's series starts on the same day for all.
     fs::path Portfolio(const std::string& name, const std::vector<Listed>& securities,
                        std::vector<std::string> fields = SeriesSpec{}.fields) {
@@ -75,6 +86,8 @@ protected:
         const QRect cell = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     }
+
+    std::vector<std::string> drives_{Volume("other"), Volume()};
 };
 
 TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSelection) {
@@ -323,7 +336,7 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
 }
 
 TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
-    // One dated quote, newest; the two before it lie before 1961.
+    // One dated quote, newest; the two before it are stored with no date (0).
     write_series_portfolio(root_ / "volume" / "index", {.symbol = "DJIA"}, bars_on({0, 0, 400}));
     OpenWindow();
     view_->QuoteList()->selectRow(1);
@@ -366,7 +379,7 @@ TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {
 // The program as it starts: the real volumes, the start directory holding a portfolio, no input.
 TEST_F(WindowTest, TheWindowComesUpAndOpensThePortfolioByItself) {
     write_series_portfolio(root_ / "volume" / "alpha", {.symbol = "Salpha"}, random_series_bars(3, 12));
-    OpenWindow(false);
+    WindowFixture::OpenWindow({}, false);
     EXPECT_EQ(view_->Quotes().Rows(), 0); // nothing is searched before the window is up
     QSignalSpy finished(view_, &CQuorbitView::startupFinished);
     for (int events = 0; events < 1000 && finished.isEmpty(); ++events)

@@ -25,27 +25,6 @@ namespace {
 const DayNumber kThu4 = date_pack(96, 1, 4), kMon8 = date_pack(96, 1, 8), kTue9 = date_pack(96, 1, 9),
                 kWed10 = date_pack(96, 1, 10), kThu11 = date_pack(96, 1, 11);
 
-QLineEdit* Edit(QDialog& dialog, const char* name) {
-    return dialog.findChild<QLineEdit*>(name);
-}
-QString Label(QDialog& dialog, const char* name) {
-    return dialog.findChild<QLabel*>(name)->text();
-}
-void Click(QDialog& dialog, const char* name) {
-    dialog.findChild<QPushButton*>(name)->click();
-}
-bool Enabled(QDialog& dialog, const char* name) {
-    return dialog.findChild<QPushButton*>(name)->isEnabled();
-}
-// Replaces the whole text by typing `keys` (nothing: the text is emptied).
-void Retype(QDialog& dialog, const char* name, const QString& keys) {
-    QLineEdit* edit = Edit(dialog, name);
-    edit->selectAll();
-    if (keys.isEmpty()) {
-        QTest::keyClick(edit, Qt::Key_Backspace);
-    }
-    QTest::keyClicks(edit, keys);
-}
 // Presses OK; true when the dialog stayed open.
 bool PressOk(QDialog& dialog) {
     Click(dialog, "okButton");
@@ -56,6 +35,7 @@ class QuoteCommandsWindow : public WindowFixture {
 protected:
     void SetUp() override {
         WindowFixture::SetUp();
+        dir_ = root_ / "volume" / "stocks";
         ibm_ = make_security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}), true);
         write_portfolio(dir_, {ibm_}, true);
         OpenWindow();
@@ -64,15 +44,12 @@ protected:
 
     void Run(const char* action, int row) {
         view_->QuoteList()->selectRow(row);
-        Prompts::Get().ClearHistory();
-        Action(action)->trigger();
+        Trigger(action);
     }
     std::string Dat() const { return read_bytes(dir_ / "f1.dat"); }
-    std::string Logged(const char* section, const char* key) const {
-        return app_->Settings()->GetString(section, key, "(none)");
-    }
+    std::string Logged(const char* section, const char* key) const { return Setting(section, key); }
 
-    fs::path dir_ = root_ / "volume" / "stocks";
+    fs::path dir_;
     Security ibm_;
 };
 
