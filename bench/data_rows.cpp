@@ -204,7 +204,7 @@ void export_all_baseline(benchmark::State& state) {
     fs::create_directories(source);
     fs::create_directories(out);
     export_portfolio(wide_portfolio(), source, all_columns());
-    std::vector<std::pair<std::string, std::string>> files = snapshot(source);
+    const Snapshot files = snapshot(source);
     for (auto _ : state) {
         fileops::ReplaceBatch batch;
         for (const auto& [name, text] : files) {

@@ -53,24 +53,16 @@ std::string identity_of(const std::string& name) {
 // ---- The portfolios ------------------------------------------------------------------------------
 
 void write_portfolio(const fs::path& dir, int first_id, bool lower_case) {
-    fs::create_directories(dir);
-    std::vector<MasterRecord> records;
+    std::vector<testing_support::Security> securities;
     for (int i = 0; i < 6; ++i) {
-        testing_support::SeriesSpec spec;
-        spec.file_number = i + 1;
-        spec.symbol = "SYM" + std::to_string(first_id + i);
-        spec.name = "ID" + std::to_string(10 + first_id + i) + " SECURITY";
-        spec.lower_case = lower_case;
-        if (i == 2) {
-            spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-            spec.write_dop = false;
-        }
-        auto bars = testing_support::random_series_bars(static_cast<unsigned>(first_id + i), 50);
-        testing_support::write_security(dir, spec, bars);
-        records.push_back(testing_support::series_master_record(spec, bars));
+        const int id = first_id + i;
+        securities.push_back(testing_support::make_security(
+            i + 1, "SYM" + std::to_string(id), "ID" + std::to_string(10 + id) + " SECURITY",
+            testing_support::random_series_bars(static_cast<unsigned>(id), 50), lower_case));
     }
-    testing_support::write_series_master(dir, records, lower_case, 2);
-    testing_support::write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), std::string(192, '\x5d'));
+    securities[2].spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
+    securities[2].spec.write_dop = false;
+    testing_support::write_portfolio(dir, securities, lower_case);
 }
 
 // ---- The steps -----------------------------------------------------------------------------------
@@ -278,7 +270,8 @@ private:
             case kMove:
             case kCopy: {
                 const auto mode = step == kMove ? editing::TransferMode::Move : editing::TransferMode::Copy;
-                return command([&] { return editing::transfer_symbol(view_of(row.dir, row.symbol), mode, other); });
+                return command(
+                    [&] { return editing::transfer_symbol(view_of(row.dir, row.symbol), mode, other); });
             }
             case kDelete:
                 return command([&] { return editing::delete_symbol(view_of(row.dir), row.symbol); });
@@ -317,7 +310,9 @@ private:
         switch (step) {
         case kEditQuote: {
             std::string v = std::to_string(10 + pick(90)) + ".25";
-            return command([&] { return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}, selected); });
+            return command([&] {
+                return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}, selected);
+            });
         }
         case kMultiply: {
             // The multiplying kind, which no dialog asks for, through the rewrite itself.
@@ -430,12 +425,6 @@ std::vector<std::string> leftovers(const std::vector<fs::path>& dirs) {
     return names;
 }
 
-void use_memory_file_system() {
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec))
-        setenv("TMPDIR", "/dev/shm", 1);
-}
-
 struct StepTally {
     int done = 0;
     int kills = 0;
@@ -534,7 +523,8 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
         view.quoteCount = listing.quote_count;
         EXPECT_TRUE(editing::edit_quote(view, listing.rows[0][0], {"1", "2", "0.5", "1.5", "10", "1"}, 0).ok);
         std::string symbol = "LAST" + std::to_string(index++);
-        EXPECT_TRUE(editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
+        EXPECT_TRUE(
+            editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
     }
     for (int from = 0; from < 2; ++from) {
         const fs::path& source = dirs[static_cast<std::size_t>(from)];
@@ -546,7 +536,8 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
         for (int attempt = 0; attempt < 8 && !r.ok; ++attempt) {
             std::vector<Row> rows = rows_of({source});
             ASSERT_FALSE(rows.empty());
-            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move, destination);
+            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move,
+                                         destination);
             if (!r.ok) {
                 ASSERT_TRUE(set_aside_file_in_the_way(r)) << r.messages.front().text;
                 ++orphans_set_aside;
@@ -588,7 +579,7 @@ std::vector<Plan> kill_plans(unsigned seed) {
 }
 
 TEST(KillTest, EveryKillLeavesBothPortfoliosConsistent) {
-    use_memory_file_system();
+    testing_support::use_memory_file_system();
     testing_support::TempDir root;
     const std::vector<fs::path> dirs = {root / kDirs[0], root / kDirs[1]};
     write_portfolio(dirs[0], 0, true);
