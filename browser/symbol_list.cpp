@@ -123,11 +123,14 @@ SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const C
     if (!listing.needs_repair) {
         return listing;
     }
+    std::string emaster_note;
     const bool repaired = confirm_repair &&
                           confirm_repair(Message{MessageKind::Question, repair_question_text(master_path)}) &&
-                          RepairMaster(master_path) == 1;
+                          RepairMaster(master_path, &emaster_note) == 1;
     if (!repaired) {
         fail(listing);
+    } else if (!emaster_note.empty()) {
+        listing.result.add(MessageKind::Warning, emaster_note);
     }
     listing.needs_repair = false;
     return listing;

@@ -61,6 +61,13 @@ int record_answering_to(const MasterImage& image, std::string_view key, int self
     return -1;
 }
 
+// A command that changed MASTER says once when it left an unusable EMASTER as it was.
+CommandResult with_note(CommandResult result, const std::string& emaster_note) {
+    if (!emaster_note.empty())
+        result.add(MessageKind::Warning, emaster_note);
+    return result;
+}
+
 // Input refused before anything was tried.
 CommandResult refused(std::string message) {
     return CommandResult::failure(std::move(message), 0, MessageKind::Warning);
@@ -146,13 +153,14 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return same;
     }
     errno = 0;
-    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0) {
+    std::string emaster_note;
+    if (master_set_names(master_path, file_number, new_symbol, new_name, &emaster_note) != 0) {
         CommandResult failed = CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);
         failed.error = errno;
         return failed;
     }
-    return CommandResult::success();
+    return with_note(CommandResult::success(), emaster_note);
 }
 
 CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
@@ -161,12 +169,15 @@ CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) 
     if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))
         return failure;
     errno = 0;
-    int result = master_remove(view.portfolioDir, file_number, true);
+    std::string emaster_note;
+    int result = master_remove(view.portfolioDir, file_number, true, &emaster_note);
     const int error = errno;
     if (result == 3)
-        return CommandResult::failure("Symbol " + std::string(row_symbol) +
-                                          " was removed, but not all of its files could be deleted.",
-                                      result, MessageKind::Warning);
+        return with_note(
+            CommandResult::failure("Symbol " + std::string(row_symbol) +
+                                       " was removed, but not all of its files could be deleted.",
+                                   result, MessageKind::Warning),
+            emaster_note);
     if (result != 0) {
         CommandResult failed = CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
                                                           " failed.\nThe portfolio was not changed.",
@@ -174,7 +185,7 @@ CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) 
         failed.error = error;
         return failed;
     }
-    return CommandResult::success();
+    return with_note(CommandResult::success(), emaster_note);
 }
 
 } // namespace editing

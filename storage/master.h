@@ -96,11 +96,20 @@ bool master_key_matches(const MasterRecord& record, std::string_view key);
 StatusCode master_find(const std::filesystem::path& dir, std::string_view key, MasterRecord& record,
                        std::filesystem::path& found_dir);
 
+struct EmasterRecord;
+struct MasterImage;
+
 // The four rewrites of MASTER. Each writes a complete new copy under a temporary name (MASTER.NEW, or
 // MASTER.~NU for append and remove, in the letter case the portfolio uses) and renames it over MASTER in
 // one atomic step; on any failure the temporary file is removed and MASTER stays as it was. Header bytes
 // 4-52, every uninterpreted record byte, the unused slots after the counted records and a partial
 // record at the end of the file all survive byte for byte. Directory entries are never changed.
+// A usable EMASTER beside MASTER follows every change record for record (storage/emaster.h), through
+// EMASTER.NEW or EMASTER.~NU and, where MASTER.BAK is kept, EMASTER.BAK; it is written first and put
+// back when MASTER cannot follow. An EMASTER that cannot be read fails the rewrite before anything is
+// written. An unusable one is never written: `emaster_note`, when given, then
+// receives the message that says so. master_append gives the added security `extended` as its EMASTER
+// record (its file number set), or one built from `record`.
 
 // New symbol (bytes 36-51) and name (bytes 7-22), each cut at a NUL and at 16 characters and padded
 // with blanks, in every counted security record carrying the file number. MASTER.BAK keeps the previous
@@ -109,23 +118,25 @@ StatusCode master_find(const std::filesystem::path& dir, std::string_view key, M
 // security record carries the number (nothing changed). `master_path` is found ignoring letter case
 // when the exact name is absent.
 int master_set_names(const std::filesystem::path& master_path, int file_number, std::string_view symbol,
-                     std::string_view name);
+                     std::string_view name, std::string* emaster_note = nullptr);
 // Sets the last date (which != 0) or the first date (which == 0) to 4 MBF bytes; results and MASTER.BAK
 // as for master_set_names.
 int master_set_date(const std::filesystem::path& master_path, int file_number, const std::uint8_t date_mbf[4],
-                    int which);
+                    int which, std::string* emaster_note = nullptr);
 // Appends a copy of `record` (dates MBF) under the lowest number 1..255 that no counted record uses,
 // directly after the counted records and before any unused slots; both header counters rise by one.
 // 0 on success (`new_file_number` set); 2 when the portfolio is full: count 255 or more, or every number
 // taken (nothing written; the second counter is raised but never read); 1 on any other failure,
 // including a damaged count
 // (negative, or more than the records present), with nothing changed and `new_file_number` 0.
-int master_append(const std::filesystem::path& dir, const MasterRecord& record, int& new_file_number);
+int master_append(const std::filesystem::path& dir, const MasterRecord& record, int& new_file_number,
+                  const EmasterRecord* extended = nullptr, std::string* emaster_note = nullptr);
 // Removes the first counted security record carrying the file number; both header counters fall by one.
 // With `delete_files`, F<n>.DAT, F<n>.DOP and F<n>.BAK (any letter case) are deleted once the new MASTER
 // is in place; no other file is touched. 0 on success; 1 on failure, for a damaged count, or when no
 // record carries the number (nothing changed); 3 when the record is gone but a file could not be deleted.
-int master_remove(const std::filesystem::path& dir, int file_number, bool delete_files);
+int master_remove(const std::filesystem::path& dir, int file_number, bool delete_files,
+                  std::string* emaster_note = nullptr);
 
 // A whole MASTER file in memory: the header, every complete 53-byte record present (counted or not)
 // and any bytes after the last complete record, so that a rewrite can keep every byte it does not
@@ -153,3 +164,10 @@ bool master_read_image(const std::filesystem::path& master_path, MasterImage& im
 bool master_read_regular_image(const std::filesystem::path& master_path, MasterImage& image);
 // The lowest file number 1..255 that no counted record uses, or 0 when all are taken.
 int lowest_free_number(const MasterImage& image);
+
+// Puts `after` in place of the MASTER at `master_path` (whose content was `before`) through MASTER +
+// `temp_suffix`, keeping MASTER.BAK first when `backup` is set, with EMASTER following as described
+// above. True when both are in place; on failure both files are as they were.
+bool master_replace(const std::filesystem::path& master_path, const MasterImage& before,
+                    const MasterImage& after, std::string_view temp_suffix, bool backup,
+                    const EmasterRecord* added = nullptr, std::string* emaster_note = nullptr);

@@ -8,8 +8,10 @@
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,7 +29,8 @@ struct SecurityRecord {
 
 struct TreeCheck {
     std::vector<SecurityRecord> securities;
-    std::vector<std::string> faults; // empty when the tree is consistent
+    std::vector<fs::path> emaster_out_of_step; // EMASTER files whose count differs from MASTER's
+    std::vector<std::string> faults;           // empty when the tree is consistent
     int bars_read = 0;
     bool ok() const { return faults.empty(); }
 };
@@ -82,6 +85,48 @@ inline void check_security(const SecurityRecord& security, int record_length, co
     out.bars_read += read;
 }
 
+// EMASTER (192-byte header and records, byte 0 its count, record byte 2 the file number): each record
+// names a file number whose quote file is there and complete, and when its count equals MASTER's,
+// record i names MASTER record i's number. A count that differs (a killed run between the two
+// rewrites) is noted: readers ignore such a file.
+inline void check_emaster(const fs::path& dir, const MasterImage& image, TreeCheck& out) {
+    const fs::path path = entry_ignoring_case(dir, "EMASTER");
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (path.empty() || bytes.size() < 192 || bytes.size() % 192 != 0)
+        return;
+    const int count = static_cast<std::uint8_t>(bytes[0]);
+    const int present = static_cast<int>(bytes.size() / 192) - 1;
+    std::set<int> directories;
+    for (int i = 0; i < image.records_counted(); ++i) {
+        if (master_is_directory_entry(image.record(i)))
+            directories.insert(image.record(i).file_number());
+    }
+    if (count != image.records_counted())
+        out.emaster_out_of_step.push_back(path);
+    for (int i = 0; i < std::min(count, present); ++i) {
+        const int number = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 2]);
+        const std::string where = path.string() + " record " + std::to_string(i + 1);
+        if (count == image.records_counted() && number != image.record(i).file_number())
+            out.faults.push_back(where + " names F" + std::to_string(number) + ", MASTER's F" +
+                                 std::to_string(image.record(i).file_number()));
+        if (directories.count(number))
+            continue;
+        // Complete: its header's R records of 4 x the field count bytes fit in the file.
+        const fs::path dat = entry_ignoring_case(dir, portfolio_files::series_file_name(number, "DAT"));
+        std::ifstream quotes(dat, std::ios::binary);
+        unsigned char header[4] = {};
+        quotes.read(reinterpret_cast<char*>(header), 4);
+        std::error_code ec;
+        const std::uint64_t size = dat.empty() ? 0 : fs::file_size(dat, ec);
+        const int r = static_cast<std::int16_t>(header[2] | (header[3] << 8));
+        const int length = 4 * static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 6]);
+        if (dat.empty() || !quotes || ec || r < 1 || static_cast<std::uint64_t>(r) * length > size)
+            out.faults.push_back(where + " names F" + std::to_string(number) +
+                                 ", whose quote file is not complete");
+    }
+}
+
 inline void check_level(const fs::path& dir, int depth, std::set<fs::path>& seen, TreeCheck& out) {
     const fs::path master = entry_ignoring_case(dir, "MASTER");
     MasterImage image;
@@ -91,6 +136,7 @@ inline void check_level(const fs::path& dir, int depth, std::set<fs::path>& seen
         out.faults.push_back(dir.string() + ": MASTER counters " + std::to_string(image.header.count()) +
                              "/" + std::to_string(image.header.second_counter()) + " over " +
                              std::to_string(image.records_present()) + " records");
+    check_emaster(dir, image, out);
     for (int i = 0; i < image.records_counted(); ++i) {
         const MasterRecord record = image.record(i);
         std::string nested;

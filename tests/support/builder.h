@@ -308,6 +308,60 @@ inline std::vector<SeriesBar> bars_on(const std::vector<DayNumber>& days) {
     return bars;
 }
 
+// ---- EMASTER --------------------------------------------------------------------------------------
+
+// `text` cut to `room` bytes and padded with zero bytes, at `at`.
+inline void put_text0(std::string& image, std::size_t at, const std::string& text, std::size_t room) {
+    std::string field = text.substr(0, room);
+    field.resize(room, '\0');
+    image.replace(at, room, field);
+}
+
+// One 192-byte EMASTER record for a MASTER record: "66", file number, field count and bitset, symbol,
+// short name, periodicity, dates (float and integer), a long name of the name + " LONG", and marks in the
+// trading times (80-87) that a rewrite must keep.
+inline std::string emaster_record_bytes(const MasterRecord& m) {
+    std::string r(192, '\0');
+    auto trimmed = [](std::string value) {
+        value = value.substr(0, value.find('\0'));
+        return value.erase(value.find_last_not_of(' ') + 1);
+    };
+    auto text = [&](std::size_t at, const std::string& value, std::size_t room) {
+        put_text0(r, at, value, room);
+    };
+    auto put_float = [&](std::size_t at, float v) { r.replace(at, 4, reinterpret_cast<const char*>(&v), 4); };
+    r[0] = r[1] = '6';
+    r[2] = static_cast<char>(m.file_number());
+    r[6] = static_cast<char>(m.field_count());
+    r[7] = static_cast<char>((1 << m.field_count()) - 1);
+    r[9] = ' ';
+    text(11, trimmed(m.symbol_bytes()), 14);
+    text(32, trimmed(m.name_bytes()), 16);
+    r[60] = m.periodicity();
+    const float first = mbf_to_ieee(&m.bytes[25]), last = mbf_to_ieee(&m.bytes[29]);
+    put_float(64, first);
+    put_float(72, last);
+    r.replace(80, 8, "\x11\x22\x33\x44\x55\x66\x77\x01");
+    const auto whole = static_cast<std::int32_t>(first) + 19000000;
+    r.replace(126, 4, reinterpret_cast<const char*>(&whole), 4);
+    text(139, trimmed(m.name_bytes()) + " LONG", 53);
+    return r;
+}
+
+// A usable EMASTER for the MASTER records, in their order; a serial and vendor text in the header.
+inline std::string emaster_bytes(const std::vector<MasterRecord>& records) {
+    std::string header(192, '\0');
+    header[0] = static_cast<char>(records.size());
+    for (const MasterRecord& m : records)
+        header[2] = std::max(header[2], static_cast<char>(m.file_number()));
+    header.replace(49, 4, "\x01\x02\x03\x04");
+    header.replace(53, 12, "Vendor text.");
+    std::string out = header;
+    for (const MasterRecord& m : records)
+        out += emaster_record_bytes(m);
+    return out;
+}
+
 // ---- Portfolios -------------------------------------------------------------------------------------
 
 struct Security {
@@ -323,7 +377,7 @@ inline Security make_security(int file_number, const std::string& symbol, const 
 }
 
 // The securities' files, a MASTER listing them in the given order (then `extra` records and two unused
-// all-zero slots), and EMASTER and XMASTER files that no command may touch. Names follow `lower_case`.
+// all-zero slots), a usable EMASTER, and an XMASTER file no command may touch. Names follow `lower_case`.
 inline void write_portfolio(const std::filesystem::path& dir, const std::vector<Security>& securities,
                             bool lower_case = false, const std::vector<MasterRecord>& extra = {}) {
     std::vector<MasterRecord> records;
@@ -333,7 +387,7 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     }
     records.insert(records.end(), extra.begin(), extra.end());
     write_series_master(dir, records, lower_case, 2);
-    write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), std::string(192, '\x5d'));
+    write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), emaster_bytes(records));
     write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), std::string(150, '\x2a'));
 }
 
