@@ -2,6 +2,7 @@
 
 #include "browser/repair.h"
 #include "storage/encoding.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <utility>
@@ -99,6 +100,11 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     if (records_read != listing.symbol_count) {
         fail(listing, "The portfolio file\n" + master_path.string() + kCountMismatch);
         return listing;
+    }
+    // The securities of XMASTER join the list; the limit of 255 applies to MASTER's records alone.
+    for (const XmasterSecurity& security : xmaster_read(master_path.parent_path())) {
+        listing.rows.push_back(make_row(security.record, security.index));
+        ++listing.symbol_count;
     }
     sort_symbol_rows(listing.rows);
     return listing;

@@ -3,6 +3,7 @@
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,6 +60,32 @@ int record_answering_to(const MasterImage& image, std::string_view key, int self
             return index;
     }
     return -1;
+}
+
+// The number of the XMASTER security the selected row shows, when no MASTER record has that symbol
+// text; 0 otherwise.
+int xmaster_row_number(const ViewState& view, std::string_view row_symbol) {
+    MasterImage image;
+    if (!master_read_image(view.masterPath, image) || find_symbol_record(image, row_symbol) >= 0)
+        return 0;
+    for (const XmasterSecurity& security : xmaster_read(view.masterPath.parent_path())) {
+        if (master_symbol_text(security.record) == row_symbol)
+            return security.record.file_number();
+    }
+    return 0;
+}
+
+CommandResult xmaster_outcome(int result, std::string what, std::string_view row_symbol) {
+    if (result == 0)
+        return CommandResult::success();
+    if (result == 3)
+        return CommandResult::failure("Symbol " + std::string(row_symbol) +
+                                          " was removed, but not all of its files could be deleted.",
+                                      result, MessageKind::Warning);
+    CommandResult failed = CommandResult::failure(
+        what + " symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", result);
+    failed.error = errno;
+    return failed;
 }
 
 // A command that changed MASTER says once when it left an unusable EMASTER as it was.
@@ -135,6 +162,11 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return check;
     const std::string new_symbol = *latin1_from_utf8(new_symbol_text);
     const std::string new_name = *latin1_from_utf8(new_name_text);
+    if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        errno = 0;
+        return xmaster_outcome(xmaster_set_names(view.masterPath.parent_path(), number, new_symbol, new_name),
+                               "Renaming", row_symbol);
+    }
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(master_path, row_symbol, file_number, failure))
@@ -164,6 +196,11 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
 }
 
 CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
+    if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        errno = 0;
+        return xmaster_outcome(xmaster_remove(view.masterPath.parent_path(), number, true), "Deleting",
+                               row_symbol);
+    }
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))

@@ -111,6 +111,10 @@ bool Transfer::find_source() {
         result_.status = status;
         return fail("Symbol " + key_ + " was not found in\n" + request_.portfolio_dir.string());
     }
+    if (record_.in_xmaster())
+        return fail("Symbol " + key_ +
+                    " is listed in the portfolio's XMASTER file. Moving or copying such "
+                    "a security to another portfolio is not possible yet.");
     record_.dates_to_mbf();
     // A security found in a nested portfolio lives there, with its files.
     source_dir_ = found_dir.empty() ? request_.portfolio_dir : found_dir;

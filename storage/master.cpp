@@ -4,6 +4,7 @@
 #include "storage/encoding.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <bitset>
@@ -411,13 +412,24 @@ private:
                 if (safe_directory_name(dir_name))
                     level.nested.push_back(std::move(dir_name));
             } else if (master_key_matches(record, key_)) {
-                record_ = record;
-                record_.dates_to_ieee();
-                found_dir_ = level.dir;
-                found = true;
-                return status::kOk;
+                return take(record, level, found);
             }
         }
+        // XMASTER is read only when MASTER does not hold the key.
+        if (read == LevelRead::Read) {
+            for (const XmasterSecurity& security : xmaster_read(level.dir)) {
+                if (master_key_matches(security.record, key_))
+                    return take(security.record, level, found);
+            }
+        }
+        return status::kOk;
+    }
+
+    StatusCode take(const MasterRecord& record, const Level& level, bool& found) {
+        record_ = record;
+        record_.dates_to_ieee();
+        found_dir_ = level.dir;
+        found = true;
         return status::kOk;
     }
 
@@ -517,6 +529,8 @@ int master_set_date(const fs::path& master_path, int file_number, const std::uin
                     std::string* emaster_note) {
     if (!date_mbf)
         return 1;
+    if (file_number >= kFirstXmasterNumber) // a security of XMASTER keeps its dates there
+        return xmaster_set_date(resolve_master(master_path).parent_path(), file_number, date_mbf, which);
     int offset = which != 0 ? kLastDateOffset : kFirstDateOffset;
     return rewrite_with_backup(
         master_path, file_number,

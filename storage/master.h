@@ -25,8 +25,12 @@ constexpr int kMaxNesting = 32;
 
 struct MasterRecord {
     std::array<std::uint8_t, kMasterRecordSize> bytes{};
+    // The number of a security listed in XMASTER (256 and above, quotes in F<n>.MWD), which byte 0
+    // cannot hold; 0 for a MASTER record.
+    int extended_number = 0;
 
-    int file_number() const { return bytes[0]; }
+    int file_number() const { return extended_number != 0 ? extended_number : bytes[0]; }
+    bool in_xmaster() const { return extended_number != 0; }
     int record_length() const { return bytes[3]; }
     int field_count() const { return bytes[4]; }
     char periodicity() const { return static_cast<char>(bytes[33]); }
@@ -87,12 +91,13 @@ bool master_is_directory_entry(const MasterRecord& record, std::string* dir_name
 bool master_key_matches(const MasterRecord& record, std::string_view key);
 
 // Looks the key up in the portfolio at `dir` and, depth first, in its nested portfolios: all securities
-// of a level first, then each directory entry in turn. Only the counted records are read. On success
-// (0) `record` holds the record with its dates converted to IEEE, and `found_dir` the directory where it
-// was found (`dir` itself at the top level, so an empty `dir` stays empty; below it `dir` / the nested
-// directory names as stored on disk). A nested MASTER that is missing is skipped, and a directory is
-// never entered twice. -8 when no portfolio holds the key (a missing MASTER at `dir` included), -4 when
-// a MASTER could not be read, -15 when the nested portfolios go deeper than kMaxNesting levels.
+// of a level first (those of MASTER, then those of a usable XMASTER), then each directory entry in turn. Only
+// the counted records are read. On success (0) `record` holds the record with its dates converted to IEEE,
+// and `found_dir` the directory where it was found (`dir` itself at the top level, so an empty `dir` stays
+// empty; below it `dir` / the nested directory names as stored on disk). A nested MASTER that is missing is
+// skipped, and a directory is never entered twice. -8 when no portfolio holds the key (a missing MASTER at
+// `dir` included), -4 when a MASTER could not be read, -15 when the nested portfolios go deeper than
+// kMaxNesting levels.
 StatusCode master_find(const std::filesystem::path& dir, std::string_view key, MasterRecord& record,
                        std::filesystem::path& found_dir);
 
@@ -120,7 +125,7 @@ struct MasterImage;
 int master_set_names(const std::filesystem::path& master_path, int file_number, std::string_view symbol,
                      std::string_view name, std::string* emaster_note = nullptr);
 // Sets the last date (which != 0) or the first date (which == 0) to 4 MBF bytes; results and MASTER.BAK
-// as for master_set_names.
+// as for master_set_names. A number of 256 or more sets the date in XMASTER (xmaster_set_date).
 int master_set_date(const std::filesystem::path& master_path, int file_number, const std::uint8_t date_mbf[4],
                     int which, std::string* emaster_note = nullptr);
 // Appends a copy of `record` (dates MBF) under the lowest number 1..255 that no counted record uses,

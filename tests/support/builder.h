@@ -362,6 +362,47 @@ inline std::string emaster_bytes(const std::vector<MasterRecord>& records) {
     return out;
 }
 
+// ---- XMASTER --------------------------------------------------------------------------------------
+
+struct XmasterEntry {
+    int file_number = 256;
+    std::string symbol, name;
+    std::uint32_t first = 0, last = 0; // YYYYMMDD
+    std::uint8_t bits = 0x7F;          // date, high, low, close, volume, open, open interest
+};
+
+// An XMASTER of the entries: magic bytes, both counts, the next free number, vendor text; each record
+// with old text after the symbol's NUL and the unknown date at 104.
+inline std::string xmaster_bytes(const std::vector<XmasterEntry>& entries) {
+    std::string out(150, '\0');
+    out.replace(0, 4, "\x5D\xFEXM");
+    const auto count = static_cast<std::int16_t>(entries.size());
+    put_int16(out, 10, count);
+    put_int16(out, 14, count);
+    int next = 256;
+    for (const XmasterEntry& e : entries)
+        next = std::max(next, e.file_number + 1);
+    put_int16(out, 18, static_cast<std::int16_t>(next));
+    out.replace(22, 12, "Vendor text.");
+    auto put_u32 = [](std::string& r, std::size_t at, std::uint32_t v) {
+        r.replace(at, 4, reinterpret_cast<const char*>(&v), 4);
+    };
+    for (const XmasterEntry& e : entries) {
+        std::string r(150, '\0');
+        r[0] = 1;
+        put_text0(r, 1, e.symbol + std::string(1, '\0') + "OLD", 14);
+        put_text0(r, 16, e.name, 45);
+        r[62] = 'D';
+        put_int16(r, 65, static_cast<std::int16_t>(e.file_number));
+        r[70] = static_cast<char>(e.bits);
+        put_u32(r, 104, 19000101u);
+        put_u32(r, 108, e.first);
+        put_u32(r, 116, e.last);
+        out += r;
+    }
+    return out;
+}
+
 // ---- Portfolios -------------------------------------------------------------------------------------
 
 struct Security {
