@@ -13,6 +13,7 @@
 #include "shell/ui/dialog_units.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
+#include "shell/ui/wait_cursor.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 
@@ -40,14 +41,6 @@ constexpr int kEarlyPaintRows = 30;
 constexpr int kSymbolListId = 1037;
 constexpr int kQuoteListId = 1038;
 constexpr const char* kFillSymbolsFailure = "Failure while filling symbols grid";
-
-// A wait cursor for as long as it lives.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 std::vector<int> HeaderWidths(const QTableView* list, int columns) {
     std::vector<int> widths;
@@ -638,8 +631,29 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
     case ViewCommand::AddQuote:
         OnAddQuote();
         break;
+    case ViewCommand::EditSymbol:
+        OnEditSymbol();
+        break;
+    case ViewCommand::DeleteSymbol:
+        OnDeleteSymbol();
+        break;
+    case ViewCommand::MoveSymbol:
+        OnTransferSymbol(editing::TransferMode::Move);
+        break;
+    case ViewCommand::CopySymbol:
+        OnTransferSymbol(editing::TransferMode::Copy);
+        break;
+    case ViewCommand::SeriesFacts:
+        OnSeriesFacts();
+        break;
+    case ViewCommand::SplitSearch:
+        OnSplitSearch();
+        break;
+    case ViewCommand::ExportQuotes:
+        OnExport();
+        break;
     default:
-        break; // the other commands' dialogs come with their own units
+        break;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "browser/discovery_rules.h"
 #include "browser/view_rules.h"
 #include "browser/view_state.h"
+#include "editing/transfer.h"
 #include "shell/ui/frame_view.h"
 
 #include <QScrollArea>
@@ -98,6 +99,16 @@ public:
     void OnDeleteQuote();
     void OnAddQuote();
 
+    // ---- The symbol commands, the series facts, the split search and the export ---------------
+    void OnEditSymbol();
+    void OnDeleteSymbol();
+    void OnTransferSymbol(editing::TransferMode mode);
+    void OnSeriesFacts();
+    // Opens the modeless split-search window (the main frame's child); the command stays disabled
+    // until the window closes.
+    void OnSplitSearch();
+    void OnExport();
+
     // ---- The form's controls ----------------------------------------------------------------
     QWidget* Form() const { return form_; }
     QComboBox* DriveChooser() const { return driveChooser_; }
@@ -134,6 +145,8 @@ private:
     QString QuoteCellText(int row, int column) const;
     // After a command's work: its messages; on success the edit log and the quote list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
+    // The selected symbol row's column-0 text; empty when the list has no such row.
+    std::string SelectedRowSymbol() const;
     void StateChanged();
     bool SymbolFillSucceeded();
     bool RunDiscoveryCommand(ViewCommand command);

@@ -87,13 +87,22 @@ QString Prompts::OpenFileName(QWidget* parent, const QString& caption, const QSt
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString Prompts::SaveFileName(QWidget* parent, const QString& caption, const QString& dir,
-                              const QString& filter) {
-    history_.push_back({Kind::SaveFile, caption});
+QString Prompts::SaveFileName(QWidget* parent, const SaveRequest& request) {
+    history_.push_back({Kind::SaveFile, request.initial});
     if (scripted_) {
         return TakeFront(fileNames_, QString());
     }
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    QFileDialog dialog(parent, QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.suffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.selectFile(request.initial);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return QString();
+    }
+    return dialog.selectedFiles().front();
 }
 
 bool Prompts::Present(QWidget* parent, const CommandResult& result) {

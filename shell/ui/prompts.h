@@ -35,7 +35,16 @@ public:
     bool AskYesNo(QWidget* parent, const QString& text);
     // The chosen path; empty when cancelled.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
-    QString SaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // The standard "Save As" dialog: `initial` as the file name, `filter` in the form
+    // "Text Files (*.txt);;All Files (*.*)", `suffix` added to a name typed without one, and the dialog's
+    // own question before an existing file is replaced only when asked for.
+    struct SaveRequest {
+        QString initial;
+        QString filter;
+        QString suffix;
+        bool confirmOverwrite = true;
+    };
+    QString SaveFileName(QWidget* parent, const SaveRequest& request);
     // Shows a command's messages in their order, each in the box its kind asks for. A question is asked
     // with Yes and No; the answer to the last one is returned (true when there was none).
     bool Present(QWidget* parent, const CommandResult& result);

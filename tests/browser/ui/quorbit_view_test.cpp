@@ -41,19 +41,11 @@ struct Listed {
     int bars;
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        Prompts::Get().Script();
-        previousDirectory_ = QDir::currentPath();
-        fs::create_directories(root_ / "volume");
+        WindowFixture::SetUp();
         fs::create_directories(root_ / "other");
-        QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
-    }
-    void TearDown() override {
-        app_.reset();
-        QDir::setCurrent(previousDirectory_);
     }
 
     // A portfolio below the start directory; a security's series starts on the same day for all.
@@ -74,16 +66,9 @@ protected:
                     store.WriteInt(section, key, value));
     }
 
-    // The program's start-up: application object, frame, view; then the start-up work at once, on the
-    // volumes `drives_` (the start directory "volume" and an empty "other").
+    // The start-up on the volumes `drives_` (the start directory "volume" and an empty "other").
     void OpenWindow() {
-        app_ = std::make_unique<CQuorbitApp>(Locations());
-        app_->AddDocTemplate(MakeQuorbitView);
-        ASSERT_TRUE(app_->InitInstance());
-        frame_ = app_->MainFrame();
-        view_ = static_cast<CQuorbitView*>(frame_->View());
-        view_->SetDriveLister([this] { return drives_; });
-        view_->OnStartupTimer();
+        WindowFixture::OpenWindow([this] { return drives_; });
     }
     std::string Volume(const char* name = "volume") const { return (root_ / name).string(); }
     bool OnlyTheBeep() const {
@@ -101,9 +86,6 @@ protected:
         return CSettingsStore(Locations()).GetString(section, key, "");
     }
 
-    SettingsLocations Locations() const {
-        return {(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()};
-    }
     QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
     QString QuoteCell(int row, int column) const {
         return view_->Quotes().data(view_->Quotes().index(row, column)).toString();
@@ -114,12 +96,7 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     }
 
-    TempDir root_;
     std::vector<std::string> drives_{Volume("other"), Volume()};
-    QString previousDirectory_;
-    std::unique_ptr<CQuorbitApp> app_;
-    CMainFrame* frame_ = nullptr;
-    CQuorbitView* view_ = nullptr;
 };
 
 TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirst) {
@@ -368,7 +345,8 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     EXPECT_TRUE(view_->SearchFilter().limit);
     EXPECT_TRUE(Shown(Prompts::Kind::Beep).empty());
     // Each change: whether it rescans, and what the list then holds.
-    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans, const std::string& entry) {
+    const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans,
+                           const std::string& entry) {
         SearchFilterSettings values;
         values.limit = limit;
         values.path = path;

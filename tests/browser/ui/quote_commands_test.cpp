@@ -31,72 +31,32 @@ namespace {
 const DayNumber kThu4 = date_pack(96, 1, 4), kMon8 = date_pack(96, 1, 8), kTue9 = date_pack(96, 1, 9),
                 kWed10 = date_pack(96, 1, 10), kThu11 = date_pack(96, 1, 11);
 
-QLineEdit* Edit(QDialog& dialog, const char* name) {
-    return dialog.findChild<QLineEdit*>(name);
-}
-QString Label(QDialog& dialog, const char* name) {
-    return dialog.findChild<QLabel*>(name)->text();
-}
-void Click(QDialog& dialog, const char* name) {
-    dialog.findChild<QPushButton*>(name)->click();
-}
-bool Enabled(QDialog& dialog, const char* name) {
-    return dialog.findChild<QPushButton*>(name)->isEnabled();
-}
-// Replaces the whole text by typing `keys` (nothing: the text is emptied).
-void Retype(QDialog& dialog, const char* name, const QString& keys) {
-    QLineEdit* edit = Edit(dialog, name);
-    edit->selectAll();
-    if (keys.isEmpty()) {
-        QTest::keyClick(edit, Qt::Key_Backspace);
-    }
-    QTest::keyClicks(edit, keys);
-}
 // Presses OK; true when the dialog stayed open.
 bool PressOk(QDialog& dialog) {
     Click(dialog, "okButton");
     return dialog.isVisible();
 }
 
-class QuoteCommandsWindow : public ::testing::Test {
+class QuoteCommandsWindow : public WindowFixture {
 protected:
     void SetUp() override {
-        EnsureApplication();
-        Prompts::Get().Script();
-        previousDirectory_ = QDir::currentPath();
+        WindowFixture::SetUp();
         dir_ = root_ / "volume" / "stocks";
         ibm_ = make_security(1, "IBM", "INTL BUS MACH", bars_on({kThu4, kMon8, kTue9, kWed10, kThu11}), true);
         write_portfolio(dir_, {ibm_}, true);
-        QDir::setCurrent(QString::fromStdString((root_ / "volume").string()));
-        app_ = std::make_unique<CQuorbitApp>(
-            SettingsLocations{(root_ / "settings" / "Quorbit.ini").string(), (root_ / "windows").string()});
-        app_->AddDocTemplate(MakeQuorbitView);
-        ASSERT_TRUE(app_->InitInstance());
-        view_ = static_cast<CQuorbitView*>(app_->MainFrame()->View());
-        view_->OnStartupTimer();
+        OpenWindow();
         ASSERT_EQ(view_->Quotes().Rows(), 5);
-    }
-    void TearDown() override {
-        app_.reset();
-        QDir::setCurrent(previousDirectory_);
     }
 
     void Run(const char* action, int row) {
         view_->QuoteList()->selectRow(row);
-        Prompts::Get().ClearHistory();
-        app_->MainFrame()->findChild<QAction*>(action)->trigger();
+        Trigger(action);
     }
     std::string Dat() const { return read_bytes(dir_ / "f1.dat"); }
-    std::string Logged(const char* section, const char* key) const {
-        return app_->Settings()->GetString(section, key, "(none)");
-    }
+    std::string Logged(const char* section, const char* key) const { return Setting(section, key); }
 
-    TempDir root_;
     fs::path dir_;
     Security ibm_;
-    QString previousDirectory_;
-    std::unique_ptr<CQuorbitApp> app_;
-    CQuorbitView* view_ = nullptr;
 };
 
 TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown) {

@@ -1,0 +1,62 @@
+// The dialogs of the Symbol menu: Edit Symbol, Delete Symbol, Move / Copy Symbol and the facts of the
+// selected series. Each gathers what its command needs; the view calls the command function once the
+// dialog has closed with OK.
+#pragma once
+
+#include "editing/series_facts.h"
+#include "editing/transfer.h"
+#include "editing/ui/quote_dialogs.h"
+
+#include <string>
+#include <vector>
+
+class QListWidget;
+
+// "Edit Symbol": the symbol and the name of the selected row, 16 characters each, stored as typed.
+class CEditSymbolDlg : public CQuoteDialog {
+    Q_OBJECT
+public:
+    CEditSymbolDlg(const std::string& symbol, const std::string& name, QWidget* parent = nullptr);
+    std::string Symbol() const;
+    std::string Name() const;
+
+protected:
+    void accept() override; // an empty or unusable text keeps the dialog open after its message
+
+private:
+    QLineEdit* symbol_ = nullptr;
+    QLineEdit* name_ = nullptr;
+};
+
+// "Delete Symbol": shows the selected row's symbol; "Yes" accepts, "No" (the default) cancels.
+class CDeleteSymbolDlg : public CQuoteDialog {
+    Q_OBJECT
+public:
+    explicit CDeleteSymbolDlg(const std::string& symbolText, QWidget* parent = nullptr);
+};
+
+// "Move Symbol" / "Copy Symbol": the series on screen and the portfolios it may go to, the first
+// selected. The destination is the entry selected on OK, empty when none is.
+class CMoveSymbolDlg : public CQuoteDialog {
+    Q_OBJECT
+public:
+    CMoveSymbolDlg(editing::TransferMode mode, const std::string& symbol, const std::string& name,
+                   const std::string& portfolio, const std::vector<std::string>& destinations,
+                   QWidget* parent = nullptr);
+    std::string Destination() const { return destination_; }
+    QListWidget* Destinations() const { return list_; }
+
+protected:
+    void accept() override;
+
+private:
+    QListWidget* list_ = nullptr;
+    std::string destination_;
+};
+
+// "About Selected Quote Series": the facts of one series, read-only, with OK only.
+class CSeriesFactsDlg : public CQuoteDialog {
+    Q_OBJECT
+public:
+    explicit CSeriesFactsDlg(const editing::SeriesFactsTexts& facts, QWidget* parent = nullptr);
+};
