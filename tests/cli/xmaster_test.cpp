@@ -39,6 +39,13 @@ protected:
             out.push_back(row.symbol + "/" + std::to_string(row.record.file_number()));
         return out;
     }
+    ViewState screen(const std::string& symbol) const { // the symbol's quotes on screen
+        ViewState view = view_of(tmp / "p", symbol);
+        view.quoteCount = 3;
+        view.firstQuoteDate = bars.front().date;
+        view.lastQuoteDate = bars.back().date;
+        return view;
+    }
     TempDir tmp;
     std::vector<SeriesBar> bars;
 };
@@ -46,9 +53,7 @@ protected:
 TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     EXPECT_EQ(symbols(), (std::vector<std::string>{"AAPL/300", "MMM/1", "ZZ/256"}));
     const QuoteListing quotes = quote_list_read(tmp / "p", "AAPL");
-    ASSERT_TRUE(quotes.result.ok);
-    EXPECT_EQ(quotes.rows.size(), 3u);
-    EXPECT_EQ(quotes.rows[0][0], "03/21/07");
+    EXPECT_TRUE(quotes.result.ok && quotes.rows.size() == 3u && quotes.rows[0][0] == "03/21/07");
     const editing::SeriesFactsTexts facts = editing::describe_series(tmp / "p", "AAPL");
     EXPECT_EQ(facts.data[0].second, "300");
     EXPECT_EQ(facts.data[4].second, "APPLE COMPUTER INCORPORATED OF CUPERTINO");
@@ -56,12 +61,8 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     ASSERT_TRUE(export_portfolio(tmp / "p", tmp / "out", ExportOptions{}).ok);
     EXPECT_NE(read_bytes(tmp / "out" / "AAPL.txt").find("03/21/07"), std::string::npos);
     // A quote edit rewrites F300.MWD and keeps its backup.
-    ViewState view = view_of(tmp / "p", "AAPL");
-    view.quoteCount = 3;
-    view.firstQuoteDate = bars.front().date;
-    view.lastQuoteDate = bars.back().date;
     const std::string before = read_bytes(tmp / "p" / "F300.MWD");
-    ASSERT_TRUE(editing::edit_quote(view, "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
+    ASSERT_TRUE(editing::edit_quote(screen("AAPL"), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
     EXPECT_NE(read_bytes(tmp / "p" / "F300.MWD"), before);
     EXPECT_EQ(read_bytes(tmp / "p" / "F300.BAK"), before);
 #ifdef QUORBIT_CLI_PATH
@@ -81,13 +82,8 @@ TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER.BAK"), old);
     // Deleting the oldest quote of ZZ moves its first date to 2007-03-20.
-    ViewState view = view_of(tmp / "p", "ZZ");
-    view.quoteCount = 3;
-    view.firstQuoteDate = bars.front().date;
-    view.lastQuoteDate = bars.back().date;
-    ASSERT_TRUE(editing::delete_quote(view, "03/19/07", 2).ok); // row 2: the oldest
-    const std::uint32_t first = 20070320;
-    expected.replace(300 + 108, 4, reinterpret_cast<const char*>(&first), 4);
+    ASSERT_TRUE(editing::delete_quote(screen("ZZ"), "03/19/07", 2).ok); // row 2: the oldest
+    put_raw(expected, 300 + 108, std::uint32_t{20070320});
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
     ASSERT_TRUE(editing::delete_symbol(view_of(tmp / "p"), "APL").ok);
     expected.erase(150, 150);

@@ -46,15 +46,12 @@ inline fs::path entry_ignoring_case(const fs::path& dir, const std::string& name
     return {};
 }
 
-// F<n>.DAT is there, its header's R is at least 1 and its R records fit in the file; and the security
-// reads through the storage layer, every bar of it, with the key the browser uses.
-inline void check_security(const SecurityRecord& security, int record_length, const std::string& key,
-                           TreeCheck& out) {
-    const std::string where = security.dir.string() + " F" + std::to_string(security.file_number) + " " + key;
-    const fs::path dat =
-        entry_ignoring_case(security.dir, portfolio_files::series_file_name(security.file_number, "DAT"));
+// The fault with F<n>.DAT of `dir`, empty when it is there, its header's R is at least 1 and its R
+// records of `record_length` bytes fit in the file.
+inline std::string quote_file_fault(const fs::path& dir, int file_number, int record_length) {
+    const fs::path dat = entry_ignoring_case(dir, portfolio_files::series_file_name(file_number, "DAT"));
     if (dat.empty())
-        return out.faults.push_back(where + ".DAT is missing");
+        return ".DAT is missing";
     std::ifstream in(dat, std::ios::binary);
     unsigned char header[4] = {};
     in.read(reinterpret_cast<char*>(header), 4);
@@ -62,8 +59,20 @@ inline void check_security(const SecurityRecord& security, int record_length, co
     const std::uint64_t size = fs::file_size(dat, ec);
     const int r = static_cast<std::int16_t>(header[2] | (header[3] << 8));
     if (!in || ec || r < 1 || record_length < 1 || static_cast<std::uint64_t>(r) * record_length > size)
-        out.faults.push_back(where + ": R " + std::to_string(r) + " does not fit " + std::to_string(size) +
-                             " bytes");
+        return ": R " + std::to_string(r) + " does not fit " + std::to_string(size) + " bytes";
+    return {};
+}
+
+// F<n>.DAT is complete, and the security reads through the storage layer, every bar of it, with the
+// key the browser uses.
+inline void check_security(const SecurityRecord& security, int record_length, const std::string& key,
+                           TreeCheck& out) {
+    const std::string where = security.dir.string() + " F" + std::to_string(security.file_number) + " " + key;
+    const std::string fault = quote_file_fault(security.dir, security.file_number, record_length);
+    if (!fault.empty())
+        out.faults.push_back(where + fault);
+    if (fault == ".DAT is missing")
+        return;
     SeriesLocation at;
     const StatusCode located = series_locate(security.dir, key, at);
     if (located != status::kOk)
@@ -112,18 +121,9 @@ inline void check_emaster(const fs::path& dir, const MasterImage& image, TreeChe
                                  std::to_string(image.record(i).file_number()));
         if (directories.count(number))
             continue;
-        // Complete: its header's R records of 4 x the field count bytes fit in the file.
-        const fs::path dat = entry_ignoring_case(dir, portfolio_files::series_file_name(number, "DAT"));
-        std::ifstream quotes(dat, std::ios::binary);
-        unsigned char header[4] = {};
-        quotes.read(reinterpret_cast<char*>(header), 4);
-        std::error_code ec;
-        const std::uint64_t size = dat.empty() ? 0 : fs::file_size(dat, ec);
-        const int r = static_cast<std::int16_t>(header[2] | (header[3] << 8));
         const int length = 4 * static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 6]);
-        if (dat.empty() || !quotes || ec || r < 1 || static_cast<std::uint64_t>(r) * length > size)
-            out.faults.push_back(where + " names F" + std::to_string(number) +
-                                 ", whose quote file is not complete");
+        if (const std::string fault = quote_file_fault(dir, number, length); !fault.empty())
+            out.faults.push_back(where + " names F" + std::to_string(number) + fault);
     }
 }
 

@@ -310,53 +310,49 @@ inline std::vector<SeriesBar> bars_on(const std::vector<DayNumber>& days) {
 
 // ---- EMASTER --------------------------------------------------------------------------------------
 
-// `text` cut to `room` bytes and padded with zero bytes, at `at`.
+// `text` cut to `room` bytes and padded with zero bytes, at `at`; a value's bytes as the host holds them.
 inline void put_text0(std::string& image, std::size_t at, const std::string& text, std::size_t room) {
     std::string field = text.substr(0, room);
-    field.resize(room, '\0');
-    image.replace(at, room, field);
+    image.replace(at, room, field.append(room - field.size(), '\0'));
+}
+template <typename T> void put_raw(std::string& image, std::size_t at, T value) {
+    image.replace(at, sizeof value, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 // One 192-byte EMASTER record for a MASTER record: "66", file number, field count and bitset, symbol,
 // short name, periodicity, dates (float and integer), a long name of the name + " LONG", and marks in the
 // trading times (80-87) that a rewrite must keep.
 inline std::string emaster_record_bytes(const MasterRecord& m) {
-    std::string r(192, '\0');
     auto trimmed = [](std::string value) {
         value = value.substr(0, value.find('\0'));
         return value.erase(value.find_last_not_of(' ') + 1);
     };
-    auto text = [&](std::size_t at, const std::string& value, std::size_t room) {
-        put_text0(r, at, value, room);
-    };
-    auto put_float = [&](std::size_t at, float v) { r.replace(at, 4, reinterpret_cast<const char*>(&v), 4); };
+    std::string r(192, '\0');
     r[0] = r[1] = '6';
     r[2] = static_cast<char>(m.file_number());
     r[6] = static_cast<char>(m.field_count());
     r[7] = static_cast<char>((1 << m.field_count()) - 1);
     r[9] = ' ';
-    text(11, trimmed(m.symbol_bytes()), 14);
-    text(32, trimmed(m.name_bytes()), 16);
+    put_text0(r, 11, trimmed(m.symbol_bytes()), 14);
+    put_text0(r, 32, trimmed(m.name_bytes()), 16);
     r[60] = m.periodicity();
-    const float first = mbf_to_ieee(&m.bytes[25]), last = mbf_to_ieee(&m.bytes[29]);
-    put_float(64, first);
-    put_float(72, last);
+    put_raw(r, 64, mbf_to_ieee(&m.bytes[25]));
+    put_raw(r, 72, mbf_to_ieee(&m.bytes[29]));
     r.replace(80, 8, "\x11\x22\x33\x44\x55\x66\x77\x01");
-    const auto whole = static_cast<std::int32_t>(first) + 19000000;
-    r.replace(126, 4, reinterpret_cast<const char*>(&whole), 4);
-    text(139, trimmed(m.name_bytes()) + " LONG", 53);
+    put_raw(r, 126, static_cast<std::int32_t>(mbf_to_ieee(&m.bytes[25])) + 19000000);
+    put_text0(r, 139, trimmed(m.name_bytes()) + " LONG", 53);
     return r;
 }
 
 // A usable EMASTER for the MASTER records, in their order; a serial and vendor text in the header.
 inline std::string emaster_bytes(const std::vector<MasterRecord>& records) {
-    std::string header(192, '\0');
-    header[0] = static_cast<char>(records.size());
+    std::string out(192, '\0');
+    out[0] = static_cast<char>(records.size());
+    int highest = 0;
     for (const MasterRecord& m : records)
-        header[2] = std::max(header[2], static_cast<char>(m.file_number()));
-    header.replace(49, 4, "\x01\x02\x03\x04");
-    header.replace(53, 12, "Vendor text.");
-    std::string out = header;
+        highest = std::max(highest, m.file_number());
+    out[2] = static_cast<char>(highest);
+    out.replace(49, 16, "\x01\x02\x03\x04Vendor text.");
     for (const MasterRecord& m : records)
         out += emaster_record_bytes(m);
     return out;
@@ -368,25 +364,17 @@ struct XmasterEntry {
     int file_number = 256;
     std::string symbol, name;
     std::uint32_t first = 0, last = 0; // YYYYMMDD
-    std::uint8_t bits = 0x7F;          // date, high, low, close, volume, open, open interest
 };
 
-// An XMASTER of the entries: magic bytes, both counts, the next free number, vendor text; each record
-// with old text after the symbol's NUL and the unknown date at 104.
+// An XMASTER of the entries (seven fields each): magic bytes, both counts, the next free number, vendor
+// text; old text after each symbol's NUL, the unknown date at 104.
 inline std::string xmaster_bytes(const std::vector<XmasterEntry>& entries) {
     std::string out(150, '\0');
     out.replace(0, 4, "\x5D\xFEXM");
-    const auto count = static_cast<std::int16_t>(entries.size());
-    put_int16(out, 10, count);
-    put_int16(out, 14, count);
-    int next = 256;
-    for (const XmasterEntry& e : entries)
-        next = std::max(next, e.file_number + 1);
-    put_int16(out, 18, static_cast<std::int16_t>(next));
+    put_int16(out, 10, static_cast<std::int16_t>(entries.size()));
+    put_int16(out, 14, static_cast<std::int16_t>(entries.size()));
+    put_int16(out, 18, 999);
     out.replace(22, 12, "Vendor text.");
-    auto put_u32 = [](std::string& r, std::size_t at, std::uint32_t v) {
-        r.replace(at, 4, reinterpret_cast<const char*>(&v), 4);
-    };
     for (const XmasterEntry& e : entries) {
         std::string r(150, '\0');
         r[0] = 1;
@@ -394,10 +382,9 @@ inline std::string xmaster_bytes(const std::vector<XmasterEntry>& entries) {
         put_text0(r, 16, e.name, 45);
         r[62] = 'D';
         put_int16(r, 65, static_cast<std::int16_t>(e.file_number));
-        r[70] = static_cast<char>(e.bits);
-        put_u32(r, 104, 19000101u);
-        put_u32(r, 108, e.first);
-        put_u32(r, 116, e.last);
+        r[70] = 0x7F;
+        for (auto [at, date] : {std::pair{104, 19000101u}, {108, e.first}, {116, e.last}})
+            put_raw(r, static_cast<std::size_t>(at), date);
         out += r;
     }
     return out;
