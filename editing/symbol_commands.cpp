@@ -62,6 +62,15 @@ int record_answering_to(const MasterImage& image, std::string_view key, int self
     return -1;
 }
 
+// True when a security of XMASTER other than number `self` answers to the key.
+bool xmaster_answers_to(const std::filesystem::path& dir, std::string_view key, int self) {
+    for (const XmasterSecurity& security : xmaster_read(dir)) {
+        if (security.record.file_number() != self && master_key_matches(security.record, key))
+            return true;
+    }
+    return false;
+}
+
 // The number of the XMASTER security the selected row shows, when no MASTER record has that symbol
 // text; 0 otherwise.
 int xmaster_row_number(const ViewState& view, std::string_view row_symbol) {
@@ -98,6 +107,11 @@ CommandResult with_note(CommandResult result, const std::string& emaster_note) {
 // Input refused before anything was tried.
 CommandResult refused(std::string message) {
     return CommandResult::failure(std::move(message), 0, MessageKind::Warning);
+}
+
+CommandResult symbol_taken(const std::string& symbol, const std::filesystem::path& master_path) {
+    return refused("Symbol " + symbol + " already belongs to another security of\n" +
+                   quoted_path(master_path) + "\nNothing was changed.");
 }
 
 // A text as the 16 bytes of a MASTER field hold it: padded with blanks.
@@ -162,10 +176,15 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return check;
     const std::string new_symbol = *latin1_from_utf8(new_symbol_text);
     const std::string new_name = *latin1_from_utf8(new_name_text);
+    const std::filesystem::path dir = master_path.parent_path();
     if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        MasterImage image;
+        if (!master_read_image(master_path, image))
+            return unreadable_master(master_path);
+        if (record_answering_to(image, new_symbol, -1) >= 0 || xmaster_answers_to(dir, new_symbol, number))
+            return symbol_taken(new_symbol, master_path);
         errno = 0;
-        return xmaster_outcome(xmaster_set_names(view.masterPath.parent_path(), number, new_symbol, new_name),
-                               "Renaming", row_symbol);
+        return xmaster_outcome(xmaster_set_names(dir, number, new_symbol, new_name), "Renaming", row_symbol);
     }
     int file_number = 0;
     CommandResult failure;
@@ -175,9 +194,8 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     if (!master_read_image(master_path, image))
         return unreadable_master(master_path);
     int index = find_symbol_record(image, row_symbol);
-    if (int other = record_answering_to(image, new_symbol, index); other >= 0)
-        return refused("Symbol " + new_symbol + " already belongs to another security of\n" +
-                       quoted_path(master_path) + "\nNothing was changed.");
+    if (record_answering_to(image, new_symbol, index) >= 0 || xmaster_answers_to(dir, new_symbol, 0))
+        return symbol_taken(new_symbol, master_path);
     MasterRecord record = image.record(index);
     if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
         CommandResult same = CommandResult::success();

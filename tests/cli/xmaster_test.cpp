@@ -75,6 +75,10 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
 
 TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     const std::string old = read_bytes(tmp / "p" / "XMASTER");
+    // A symbol another security answers to, in either file, is refused.
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "mmm", "X").ok);
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "MMM", "zz", "X").ok);
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "zed", "X").ok);
     ASSERT_TRUE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "APL", "APPLE").ok);
     std::string expected = old;
     put_text0(expected, 150 + 1, "APL", 14);
