@@ -30,7 +30,7 @@ char export_delimiter_char(int delimiter);
 // Success when `file` may be written; otherwise the refusal, and nothing is touched.
 CommandResult check_text_target(const std::filesystem::path& file);
 
-// Writes every bar of the security `symbol` of the portfolio at `dir` to `file`: the date (MM/DD/YY),
+// Writes every bar of the security `symbol` of the portfolio at `dir` to `file`: the date as listed,
 // then OPEN, HIGH, LOW, CLOSE ("%.4f") and VOL, OI ("%.2f") unless omitted, separated by the delimiter;
 // a value below 0 keeps the text of the row before ("N/A" before the first value). A title row first
 // when asked. The file is written as a complete new copy that replaces an existing file at once, so a

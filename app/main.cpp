@@ -1,6 +1,7 @@
 // quorbit: the desktop program. It takes no arguments of its own but one for demonstrations and checks:
 // `--screenshot FILE` saves a picture of the main window once the start-up search has opened the first
-// portfolio, then ends the program (exit status 1 when the picture could not be written).
+// portfolio, then ends the program (exit status 1 when the picture could not be written); with `--chart`
+// as well, the picture is of the chart window of the series on screen.
 #include "browser/ui/quorbit_view.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/quorbit_app.h"
@@ -21,14 +22,20 @@ QString ScreenshotFile(const QStringList& arguments) {
 }
 
 // After the start-up work, and after the window has painted what it found, saves it and quits.
-void SaveScreenshotAfterStartUp(CMainFrame* frame, const QString& file) {
+void SaveScreenshotAfterStartUp(CMainFrame* frame, const QString& file, bool chart) {
     auto* view = dynamic_cast<CQuorbitView*>(frame->View());
     if (view == nullptr) {
         return;
     }
-    QObject::connect(view, &CQuorbitView::startupFinished, frame, [frame, file] {
-        QTimer::singleShot(0, frame, [frame, file] {
-            const bool saved = frame->grab().save(file);
+    QObject::connect(view, &CQuorbitView::startupFinished, frame, [frame, view, file, chart] {
+        if (chart) {
+            view->RunCommand(ViewCommand::Chart);
+        }
+        QTimer::singleShot(0, frame, [frame, view, file, chart] {
+            QWidget* shown = chart && view->ChartWindow() != nullptr
+                                 ? static_cast<QWidget*>(view->ChartWindow())
+                                 : static_cast<QWidget*>(frame);
+            const bool saved = shown->grab().save(file);
             if (!saved) {
                 std::fprintf(stderr, "quorbit: could not write the screenshot %s\n", qPrintable(file));
             }
@@ -51,7 +58,8 @@ int main(int argc, char* argv[]) {
     }
     const QString screenshot = ScreenshotFile(QApplication::arguments());
     if (!screenshot.isEmpty()) {
-        SaveScreenshotAfterStartUp(quorbit.MainFrame(), screenshot);
+        SaveScreenshotAfterStartUp(quorbit.MainFrame(), screenshot,
+                                   QApplication::arguments().contains(QStringLiteral("--chart")));
     }
     const int result = QApplication::exec();
     quorbit.ExitInstance();

@@ -1,6 +1,7 @@
 // Benchmarks of the operations that move the most data: reading windows of bars, the series rewrite,
-// the quote list, split search and export, on a security of the largest size a DAT header can state
-// (32,766 bars of 28 bytes); and the walk and look-ups in a directory of 100,000 entries.
+// the quote list, split search, the data check and export, on a security of the largest size a DAT
+// header can state (32,766 bars of 28 bytes); and the walk and look-ups in a directory of 100,000 entries.
+#include "analysis/data_check.h"
 #include "analysis/export.h"
 #include "analysis/split_search.h"
 #include "browser/master_walk.h"
@@ -89,6 +90,16 @@ void BM_SplitSearch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBars);
 }
 BENCHMARK(BM_SplitSearch)->Unit(benchmark::kMillisecond);
+
+void BM_DataCheck(benchmark::State& state) {
+    const CheckTarget target{portfolio().dir.path(), "IBM", "IBM"};
+    for (auto _ : state) {
+        std::vector<CheckFinding> findings = check_security(target, {});
+        benchmark::DoNotOptimize(findings.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBars);
+}
+BENCHMARK(BM_DataCheck)->Unit(benchmark::kMillisecond);
 
 void BM_Export(benchmark::State& state) {
     auto& p = portfolio();

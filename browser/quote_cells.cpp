@@ -72,7 +72,7 @@ std::string format_fixed(double value, int precision) {
 }
 
 std::string quote_date_text(DayNumber day) {
-    return date_format(day, kMMDDYYSep, '/');
+    return date_display_text(day);
 }
 
 std::string quote_time_text(PackedTime time) {

@@ -21,7 +21,7 @@ using QuoteCells = std::array<std::string, kQuoteCells>;
 void append_fixed(std::string& out, double value, int precision);
 std::string format_fixed(double value, int precision);
 
-// The date text of the whole user interface: MM/DD/YY.
+// The date text of the whole user interface: MM/DD/YY, MM/DD/YYYY for a year before 1960.
 std::string quote_date_text(DayNumber day);
 // A time of day as HH:MM:SS.
 std::string quote_time_text(PackedTime time);

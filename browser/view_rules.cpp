@@ -68,6 +68,10 @@ bool CommandEnabled(ViewCommand command, const CommandContext& c) {
         return quotes && c.selectedQuoteRow != c.quoteRows - 1;
     case ViewCommand::ExportQuotes:
         return quotes && c.symbolCount != 0;
+    case ViewCommand::CheckData:
+        return symbols && !c.checkDataOpen;
+    case ViewCommand::Chart:
+        return quotes;
     }
     return false;
 }

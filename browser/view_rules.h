@@ -39,17 +39,20 @@ enum class ViewCommand : int {
     ExportQuotes = 32804,
     ReScan = 32807,
     CopySymbol = 32823,
+    CheckData = 32850,
+    Chart = 32851,
 };
-inline constexpr std::array<ViewCommand, 14> kViewCommands = {
+inline constexpr std::array<ViewCommand, 16> kViewCommands = {
     ViewCommand::SplitSearch, ViewCommand::SearchFilter, ViewCommand::ReScan,       ViewCommand::DeleteSymbol,
     ViewCommand::MoveSymbol,  ViewCommand::CopySymbol,   ViewCommand::EditSymbol,   ViewCommand::SeriesFacts,
     ViewCommand::EditQuote,   ViewCommand::SplitQuotes,  ViewCommand::AdjustQuotes, ViewCommand::AddQuote,
-    ViewCommand::DeleteQuote, ViewCommand::ExportQuotes};
+    ViewCommand::DeleteQuote, ViewCommand::ExportQuotes, ViewCommand::CheckData,    ViewCommand::Chart};
 
 // What the enabling rules read: view state and the rows the three lists hold at that moment.
 struct CommandContext {
     bool portfoliosFound = false;
     bool splitSearchOpen = false;
+    bool checkDataOpen = false;
     int portfolioEntries = 0;
     int symbolRows = 0;
     int quoteRows = 0;
@@ -59,11 +62,11 @@ struct CommandContext {
 
 bool CommandEnabled(ViewCommand command, const CommandContext& context);
 
-// The commands that work on the selected quote by its date. A quote whose date cannot be held (day
-// number 0) would address every such quote at once, so these refuse it.
+// The commands that work on the selected quote by its date. A quote whose stored date is no date (0, or
+// a value before 1900: day number 0) would address every such quote at once, so these refuse it.
 bool CommandAddressesSelectedQuote(ViewCommand command);
 inline constexpr const char* kUndatedQuoteMessage =
-    "The selected quote has no date that Quorbit can show (it lies before 1961).\n"
+    "The selected quote has no date (its stored date is not a date from 1900 on).\n"
     "It cannot be changed here, since every quote without a date would be changed with it.";
 
 // ---- Caption ------------------------------------------------------------------------------------

@@ -49,20 +49,25 @@ bool all_digits(const std::string& text) {
                                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
 }
 
-// MM/DD/YY as it stands, or YYYY-MM-DD turned into it; empty for anything else.
+// MM/DD/YY as it stands; MM/DD/YYYY and YYYY-MM-DD as the quote list shows that date (four year
+// digits before 1960, two from 1960 to 2059); empty for anything else.
 std::string canonical_date_text(const std::string& text) {
     if (text.size() == 8 && text[2] == '/' && text[5] == '/' && all_digits(text.substr(0, 2)) &&
         all_digits(text.substr(3, 2)) && all_digits(text.substr(6, 2)))
         return text;
-    if (text.size() == 10 && text[4] == '-' && text[7] == '-' && all_digits(text.substr(0, 4)) &&
-        all_digits(text.substr(5, 2)) && all_digits(text.substr(8, 2))) {
-        int year = std::stoi(text.substr(0, 4));
-        // Two-digit years cover 1960 to 2059; other years have no MM/DD/YY text.
-        if (year < 1960 || year > 2059)
-            return "";
-        return text.substr(5, 2) + "/" + text.substr(8, 2) + "/" + text.substr(2, 2);
+    std::string year, month, day;
+    if (text.size() == 10 && text[2] == '/' && text[5] == '/') {
+        month = text.substr(0, 2), day = text.substr(3, 2), year = text.substr(6, 4);
+    } else if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
+        year = text.substr(0, 4), month = text.substr(5, 2), day = text.substr(8, 2);
     }
-    return "";
+    if (!all_digits(year) || !all_digits(month) || !all_digits(day))
+        return "";
+    int y = std::stoi(year);
+    // Quote files hold dates from 1900 on; two-digit years name 1960 to 2059, so later years have no text.
+    if (y < 1900 || y > 2059)
+        return "";
+    return month + "/" + day + "/" + (y < 1960 ? year : year.substr(2));
 }
 
 bool plausible(const std::string& month, const std::string& day) {

@@ -16,8 +16,8 @@ struct Args {
 bool parse_args(const std::vector<std::string>& words, const std::vector<std::string>& valued, Args& out,
                 std::string& error);
 
-// A date as the user may type it, MM/DD/YY or YYYY-MM-DD, as the MM/DD/YY text the commands read.
-// Empty when the text is neither.
+// A date as the user may type it, MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD, as the text the quote list shows
+// for it (MM/DD/YY, or MM/DD/YYYY before 1960). Empty when the text is none of them.
 std::string normalise_date_text(const std::string& text);
 
 // The problem with a value given on the command line, which takes a whole number or a decimal (digits

@@ -21,6 +21,7 @@ struct Command {
     std::vector<std::string> flags;  // options without a value
     std::size_t positionals;
     CommandHandler run;
+    std::size_t optional_positionals = 0; // words that may follow the required ones
 };
 
 // Every command, in the order the help lists them.
@@ -35,6 +36,7 @@ int run_facts(const Command& self, const Args& args);
 int run_export(const Command& self, const Args& args);
 int run_export_all(const Command& self, const Args& args);
 int run_split_search(const Command& self, const Args& args);
+int run_check(const Command& self, const Args& args);
 
 // ---- Handlers: editing (editing_commands.cpp) -------------------------------------------------------
 

@@ -51,6 +51,17 @@ const std::vector<Command>& commands() {
          {},
          1,
          run_split_search},
+        {"check",
+         "check DIR [SYMBOL] [--spike PERCENT] [--gap DAYS]",
+         "Check a portfolio (with its nested portfolios) or one security for bad quotes: one line per\n"
+         "      finding (SYMBOL, DATE, KIND, VALUES, tab-separated); exit status 1 when anything is found.\n"
+         "      --spike: a close that moves by more than PERCENT and comes back (50); --gap: days between\n"
+         "      two daily quotes (10).",
+         {"--spike", "--gap"},
+         {},
+         1,
+         run_check,
+         1},
         {"edit",
          "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM]",
          "Set the six values of the quote dated DATE (at --time where several quotes share the date);\n"

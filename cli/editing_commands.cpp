@@ -69,7 +69,8 @@ const std::string& symbol_of(const SeriesOnScreen& series) {
 std::string date_argument(const Command& self, const char* name, const std::string& text) {
     std::string date = normalise_date_text(text);
     if (date.empty())
-        usage_error(self, std::string(name) + ": '" + text + "' is not a date (MM/DD/YY or YYYY-MM-DD)");
+        usage_error(self, std::string(name) + ": '" + text +
+                              "' is not a date (MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD)");
     return date;
 }
 
@@ -133,13 +134,10 @@ std::string quote_name(const SeriesOnScreen& series, int row) {
     return name;
 }
 
-// How many quotes are dated first..last (both included), as their date texts read.
+// How many quotes are dated first..last (both included).
 int quotes_dated(const SeriesOnScreen& series, DayNumber first, DayNumber last) {
-    return static_cast<int>(
-        std::count_if(series.dates.begin(), series.dates.end(), [&](const std::string& d) {
-            DayNumber day = editing::date_from_text(d);
-            return day >= first && day <= last;
-        }));
+    return static_cast<int>(std::count_if(series.days.begin(), series.days.end(),
+                                          [&](DayNumber day) { return day >= first && day <= last; }));
 }
 
 // A date within the quotes' first and last dates; false after a message naming the argument.
@@ -218,7 +216,7 @@ int run_split(const Command& self, const Args& args) {
         !not_zero("OLD", args.positional[4]))
         return kFailed;
     editing::SplitInput input{date, args.positional[3], args.positional[4]};
-    int count = quotes_dated(series, 1, static_cast<DayNumber>(editing::date_from_text(date) - 1));
+    int count = quotes_dated(series, kFirstDay, day_before(editing::date_from_text(date)));
     return report_change(editing::split_quotes(series.view, input),
                          "Applied a split of " + input.new_shares + " for " + input.old_shares + " to the " +
                              std::to_string(count) + " quotes of " + symbol_of(series) + " dated before " +

@@ -17,8 +17,8 @@ namespace {
 void print_help() {
     std::cout
         << "usage: quorbit-cli COMMAND [ARGUMENTS]\n\n"
-           "Quorbit's commands for MetaStock / CompuTrac portfolios. Dates are MM/DD/YY or YYYY-MM-DD;\n"
-           "values are plain numbers (digits, at most one decimal point, nothing negative).\n"
+           "Quorbit's commands for MetaStock / CompuTrac portfolios. Dates are MM/DD/YY, MM/DD/YYYY\n"
+           "or YYYY-MM-DD; values are plain numbers (digits, at most one decimal point, nothing negative).\n"
            "Exit status: 0 success, 1 refused or failed (nothing changed by a refusal), 2 usage error.\n"
            "A text result never replaces a file of a portfolio, a link, a directory, a device or a pipe.\n\n"
            "Commands:\n";
@@ -54,7 +54,8 @@ int run(const std::vector<std::string>& words) {
             if (!known)
                 return usage_error(command, "unknown option " + name);
         }
-        if (args.positional.size() != command.positionals)
+        if (args.positional.size() < command.positionals ||
+            args.positional.size() > command.positionals + command.optional_positionals)
             return usage_error(command, "expected " + std::to_string(command.positionals) + " arguments");
         return command.run(command, args);
     }

@@ -1,5 +1,6 @@
 // The commands that read a portfolio: the walk, the symbol and quote lists, the series facts, the export
 // and the split search (which write only their text results).
+#include "analysis/data_check.h"
 #include "analysis/export.h"
 #include "analysis/split_search.h"
 #include "browser/master_walk.h"
@@ -11,6 +12,7 @@
 #include "editing/value_text.h"
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
+#include "storage/quotes.h"
 
 #include <iostream>
 #include <map>
@@ -203,4 +205,54 @@ int run_split_search(const Command&, const Args& args) {
         report(split_search_save(output->second, outcome.lines)) != kOk)
         status = kFailed;
     return status;
+}
+
+namespace {
+
+// A limit given on the command line: a whole number from 0 to 100000.
+bool limit_option(const Args& args, const char* name, int& value, std::string& error) {
+    auto option = args.options.find(name);
+    if (option == args.options.end())
+        return true;
+    const std::string& text = option->second;
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+        error = std::string(name) + " takes a whole number of at most 6 digits";
+        return false;
+    }
+    value = std::stoi(text);
+    return true;
+}
+
+} // namespace
+
+int run_check(const Command& self, const Args& args) {
+    CheckLimits limits;
+    std::string error;
+    if (!limit_option(args, "--spike", limits.spike_percent, error) ||
+        !limit_option(args, "--gap", limits.gap_days, error))
+        return option_error(self, error);
+    const std::string& dir = args.positional[0];
+    CheckListener listener;
+    listener.finding = [](const SecurityFinding& finding) {
+        std::cout << check_line(finding) << "\n";
+        return true;
+    };
+    CheckOutcome outcome;
+    if (args.positional.size() > 1) {
+        const std::string& symbol = args.positional[1];
+        SeriesLocation location;
+        if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {
+            write_message(MessageKind::Error, security_problem(dir, symbol, found));
+            return kFailed;
+        }
+        outcome = check_listed({{dir, symbol, symbol}}, limits, listener);
+    } else {
+        outcome = check_portfolio(dir, limits, listener);
+    }
+    std::cout << std::flush;
+    if (!outcome.result.ok)
+        return report(outcome.result);
+    for (const Message& message : outcome.result.messages)
+        write_message(message);
+    return outcome.findings.empty() ? kOk : kFailed;
 }

@@ -1,10 +1,13 @@
 #include "editing/entry_filters.h"
 
+#include <span>
+
 namespace editing {
 
 namespace {
 
 constexpr std::size_t kMaskLength = 8;
+constexpr std::size_t kLongMaskLength = 10; // MM/DD/YYYY, as a date before 1960 is shown
 
 struct MaskStep {
     int start;
@@ -18,6 +21,12 @@ struct MaskStep {
 constexpr MaskStep kMaskSteps[] = {
     {0, 0, 0, 1, 2}, {0, 1, 0, 1, 2}, {0, 2, 0, 1, 2}, {0, 8, 0, 1, 2}, {1, 2, 1, 3, 5}, {3, 5, 3, 4, 5},
     {4, 4, 3, 4, 5}, {4, 5, 4, 6, 8}, {6, 8, 6, 7, 8}, {6, 7, 6, 7, 8}, {7, 8, 7, 0, 2},
+};
+// The same with a four-digit year group.
+constexpr MaskStep kLongMaskSteps[] = {
+    {0, 0, 0, 1, 2},   {0, 1, 0, 1, 2},   {0, 2, 0, 1, 2},  {0, 10, 0, 1, 2},  {1, 2, 1, 3, 5},
+    {3, 5, 3, 4, 5},   {4, 4, 3, 4, 5},   {4, 5, 4, 6, 10}, {6, 10, 6, 7, 10}, {6, 7, 6, 7, 10},
+    {7, 10, 7, 8, 10}, {8, 10, 8, 9, 10}, {9, 10, 9, 0, 2},
 };
 
 bool is_digit(unsigned int c) {
@@ -39,9 +48,9 @@ bool numeric_text_acceptable(std::string_view text) {
 }
 
 bool date_mask_text_acceptable(std::string_view text) {
-    if (text.size() != kMaskLength)
+    if (text.size() != kMaskLength && text.size() != kLongMaskLength)
         return false;
-    for (std::size_t i = 0; i < kMaskLength; ++i) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (i == 2 || i == 5 ? c != '/' : !is_digit(c))
             return false;
@@ -56,9 +65,10 @@ DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int select
         return {Action::PassOn, selection_start, selection_end};
     if (!is_digit(character))
         return {Action::Dropped, selection_start, selection_end};
+    const bool long_mask = mask.size() == kLongMaskLength;
     if (mask.size() < kMaskLength)
         mask.resize(kMaskLength, ' ');
-    for (const MaskStep& step : kMaskSteps) {
+    for (const MaskStep& step : long_mask ? std::span<const MaskStep>(kLongMaskSteps) : kMaskSteps) {
         if (step.start == selection_start && step.end == selection_end) {
             mask[static_cast<std::size_t>(step.position)] = static_cast<char>(character);
             return {Action::Written, step.next_start, step.next_end};
@@ -66,8 +76,8 @@ DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int select
     }
     if (selection_start == 4)
         return {Action::Refused, 3, 5};
-    if (selection_start == 7)
-        return {Action::Refused, 6, 8};
+    if (selection_start >= 7 && (long_mask || selection_start == 7))
+        return {Action::Refused, 6, long_mask ? 10 : 8};
     return {Action::Refused, 0, 2};
 }
 

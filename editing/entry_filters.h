@@ -28,12 +28,14 @@ struct DateMaskOutcome {
     int next_end = 0;
 };
 
-// `mask` holds the 8-character date text (shorter masks are padded with blanks first).
+// `mask` holds the 8-character date text (shorter masks are padded with blanks first), or the
+// 10-character MM/DD/YYYY text of a date before 1960, whose year group is then four digits.
 DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int selection_end,
                               unsigned int character);
 
-// A date box's text in the form typing gives it: eight characters, digits in the six digit places and
-// "/" at positions 2 and 5. Pasted text is held to this on OK, and only such text becomes the mask.
+// A date box's text in the form typing gives it: eight characters (or ten, with a four-digit year),
+// digits in the digit places and "/" at positions 2 and 5. Pasted text is held to this on OK, and only such
+// text becomes the mask.
 bool date_mask_text_acceptable(std::string_view text);
 
 } // namespace editing

@@ -146,21 +146,26 @@ DayNumber bar_date(const ViewState& view, std::int32_t index) {
 // Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
 // carries the date), else the one quote the date names. A date held by several quotes names none of
 // them: false, with the refusal in `failure`. A date held by no quote leaves the edit as it is.
-bool aim_at_one_quote(const ViewState& view, int row, std::string_view date_text, SeriesEdit& edit,
+bool aim_at_one_quote(const ViewState& view, int row, std::string_view shown_text, SeriesEdit& edit,
                       CommandResult& failure) {
     if (row >= 0) {
         edit.bar = view.quoteCount - 1 - row;
-        if (edit.bar >= 0)
-            return true;
-        failure = CommandResult::failure("No quote is selected.", 0, MessageKind::Warning);
-        return false;
+        if (edit.bar < 0) {
+            failure = CommandResult::failure("No quote is selected.", 0, MessageKind::Warning);
+            return false;
+        }
+        // The row's own date where the text is the one the row shows: a two-digit year names a day only
+        // up to its century. Any other text stays as read, and the rewrite refuses a row it does not date.
+        if (DayNumber day = bar_date(view, edit.bar); day != 0 && date_text(day) == shown_text)
+            edit.first_date = edit.last_date = day;
+        return true;
     }
     DayNumber found = 0;
     std::int32_t first = series_find_date(view.portfolioDir, view.currentSymbol, edit.first_date, 0, &found);
     if (first < 0 || found != edit.first_date)
         return true;
     if (bar_date(view, first + 1) == edit.first_date) {
-        failure = CommandResult::failure(with_text(kSeveralQuotes, date_text), 0, MessageKind::Warning);
+        failure = CommandResult::failure(with_text(kSeveralQuotes, shown_text), 0, MessageKind::Warning);
         return false;
     }
     edit.bar = first;
@@ -234,7 +239,7 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
         return check;
     SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
     DayNumber day = date_from_text(input.date_text);
-    SeriesEdit edit = make_edit(kEditScale, 0, static_cast<DayNumber>(day - 1));
+    SeriesEdit edit = make_edit(kEditScale, kFirstDay, day_before(day));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
     bool changed = false;

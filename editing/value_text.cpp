@@ -82,21 +82,28 @@ std::optional<float> scan_value(std::string_view text) {
 }
 
 DayNumber date_from_text(std::string_view text) {
-    if (text.size() != 8 || text[2] != '/' || text[5] != '/')
+    const bool four_digit_year = text.size() == 10;
+    if ((text.size() != 8 && !four_digit_year) || text[2] != '/' || text[5] != '/')
         return 0;
-    for (std::size_t pos : {0u, 1u, 3u, 4u, 6u, 7u}) {
-        if (!is_digit(text[pos]))
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (pos != 2 && pos != 5 && !is_digit(text[pos]))
             return 0;
     }
     int month = two_digits(text, 0);
     int day = two_digits(text, 3);
     if (month < 1 || month > 12 || day < 1 || day > 31)
         return 0;
-    return date_parse(text, kMMDDYYSep);
+    if (!four_digit_year)
+        return date_parse(text, kMMDDYYSep);
+    // Four digits name the year itself, 1900 to 2140.
+    int year = two_digits(text, 6) * 100 + two_digits(text, 8);
+    if (year < 1900 || year > 2140)
+        return 0;
+    return date_pack(year - 1900, month, day);
 }
 
 std::string date_text(DayNumber day) {
-    return date_format(day, kMMDDYYSep, '/');
+    return date_display_text(day);
 }
 
 int find_date_row(const std::vector<std::string>& rows, std::string_view text) {

@@ -19,11 +19,12 @@ std::optional<double> scan_number(std::string_view text);
 // The scan rounded to a 32-bit float that a quote file can store (finite, within the MBF range).
 std::optional<float> scan_value(std::string_view text);
 
-// A date text in the interface's form MM/DD/YY: digits in the six digit places, "/" between the
-// groups, month 1 to 12, day 1 to 31. The day number, or 0 when the text is not such a date.
+// A date text in the interface's form MM/DD/YY (a year below 60 is 20YY), or MM/DD/YYYY with the year
+// itself (1900 to 2140): digits in the digit places, "/" between the groups, month 1 to 12, day 1 to 31.
+// The day number, or 0 when the text is not such a date.
 DayNumber date_from_text(std::string_view text);
 
-// The text of a day in the interface's form.
+// The text of a day in the interface's form: MM/DD/YY, MM/DD/YYYY for a year before 1960.
 std::string date_text(DayNumber day);
 
 // The first row, from row 0, whose text equals `text` as a whole; -1 when there is none.

@@ -115,16 +115,47 @@ namespace {
 
 constexpr int kCumulativeDays[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 
+// 1900 is a common year; from 1901 on every fourth year is a leap year.
 bool leap(int years_since_1900) {
-    return years_since_1900 % 4 == 0;
+    return years_since_1900 % 4 == 0 && years_since_1900 != 0;
 }
 
 int cumulative(int month, int years_since_1900) {
     return kCumulativeDays[month - 1] + (month > 2 && leap(years_since_1900) ? 1 : 0);
 }
 
-DayNumber clamp_day(long long value) {
-    return static_cast<DayNumber>(std::clamp<long long>(value, 0, 65535));
+// Days from 1 January 1900 to 1 January of a year (since 1900, at least 0).
+long long days_before_year(int years_since_1900) {
+    return 365LL * years_since_1900 + (years_since_1900 > 0 ? (years_since_1900 - 1) / 4 : 0);
+}
+
+constexpr long long kDaysBefore1961 = 22280;
+
+// A count without a gap (1 = 1 January 1961, 0 = 31 December 1960) as a DayNumber, clamped at the ends.
+DayNumber day_from_count(long long count) {
+    if (count >= 1)
+        return static_cast<DayNumber>(std::min<long long>(count, kLastDay));
+    return count - 1 < kFirstDay ? kNoDate : static_cast<DayNumber>(count - 1);
+}
+
+long long count_of_day(DayNumber day) {
+    return day > 0 ? day : static_cast<long long>(day) + 1;
+}
+
+// Month and day of day `r` (1-based) of a year.
+void split_day_of_year(int r, int year, int& month, int& day) {
+    month = 1;
+    for (int m = 12; m >= 1; --m) {
+        if (cumulative(m, year) < r) {
+            month = m;
+            break;
+        }
+    }
+    day = r - cumulative(month, year);
+}
+
+std::uint16_t clamp_u16(long long value) {
+    return static_cast<std::uint16_t>(std::clamp<long long>(value, 0, 65535));
 }
 
 // Splits a stored YYMMDD / HHMMSS value into its three groups; false for values no date can hold.
@@ -146,9 +177,12 @@ bool split_groups(float value, int& high, int& middle, int& low) {
 DayNumber date_pack(int year, int month, int day) {
     if (year > 1900)
         year -= 1900;
+    if (year < 0)
+        return kNoDate;
     month = std::clamp(month, 1, 12);
-    long long value = cumulative(month, year) + (static_cast<long long>(year - 61) * 1461) / 4 + day;
-    return clamp_day(value);
+    long long count = year >= 61 ? (static_cast<long long>(year - 61) * 1461) / 4
+                                 : days_before_year(year) - kDaysBefore1961;
+    return day_from_count(count + cumulative(month, year) + day);
 }
 
 void date_unpack(DayNumber n, int& year, int& month, int& day) {
@@ -158,23 +192,29 @@ void date_unpack(DayNumber n, int& year, int& month, int& day) {
         day = 31;
         return;
     }
-    int q = (4 * static_cast<int>(n) - 1) / 1461;
-    int r = static_cast<int>(n) - (q * 1461) / 4;
-    year = q + 61;
-    month = 1;
-    for (int m = 12; m >= 1; --m) {
-        if (cumulative(m, year) < r) {
-            month = m;
-            break;
-        }
+    if (n > 0) {
+        int q = (4 * static_cast<int>(n) - 1) / 1461;
+        year = q + 61;
+        split_day_of_year(static_cast<int>(n) - (q * 1461) / 4, year, month, day);
+        return;
     }
-    day = r - cumulative(month, year);
+    // Before 1961: from 1 January 1900 (0), where 1900 stands alone before the four-year cycles.
+    long long since_1900 = std::max<long long>(count_of_day(n) + kDaysBefore1961 - 1, 0);
+    if (since_1900 < 365) {
+        year = 0;
+        split_day_of_year(static_cast<int>(since_1900) + 1, year, month, day);
+        return;
+    }
+    int m = static_cast<int>(since_1900 - 365 + 1); // 1 = 1 January 1901
+    int q = (4 * m - 1) / 1461;
+    year = q + 1;
+    split_day_of_year(m - (q * 1461) / 4, year, month, day);
 }
 
 PackedTime time_pack(int hours, int minutes, int seconds) {
     long long value =
         static_cast<long long>(hours) * 1800 + static_cast<long long>(minutes) * 30 + seconds / 2;
-    return clamp_day(value);
+    return clamp_u16(value);
 }
 
 void time_unpack(PackedTime t, int& hours, int& minutes, int& seconds) {
@@ -209,17 +249,31 @@ void date_to_mbf(DayNumber day, std::uint8_t out[4]) {
     ieee_to_mbf(date_to_yymmdd(day), out);
 }
 
+DayNumber day_before(DayNumber day) {
+    if (day == kNoDate || day <= kFirstDay)
+        return kNoDate;
+    return day == 1 ? -1 : day - 1;
+}
+
+DayNumber day_after(DayNumber day) {
+    if (day >= kLastDay)
+        return kLastDay;
+    return day == -1 || day == kNoDate ? 1 : day + 1;
+}
+
 bool is_weekday(DayNumber day) {
-    int weekday = (static_cast<int>(day) + 6) % 7; // (day - 1) mod 7: 0 Sunday .. 6 Saturday
+    if (day == kNoDate)
+        return false;
+    long long weekday = ((count_of_day(day) - 1) % 7 + 7) % 7; // 0 Sunday .. 6 Saturday
     return weekday != 0 && weekday != 6;
 }
 
 DayNumber previous_weekday(DayNumber day) {
     DayNumber w = day;
     do {
-        if (w == 0)
-            return 0;
-        --w;
+        w = day_before(w);
+        if (w == kNoDate)
+            return kNoDate;
     } while (!is_weekday(w));
     return w;
 }
@@ -227,9 +281,9 @@ DayNumber previous_weekday(DayNumber day) {
 DayNumber next_weekday(DayNumber day) {
     DayNumber w = day;
     do {
-        if (w == 65535)
-            return 65535;
-        ++w;
+        if (w >= kLastDay)
+            return kLastDay;
+        w = day_after(w);
     } while (!is_weekday(w));
     return w;
 }
@@ -358,6 +412,18 @@ std::string date_format(DayNumber day, int style, char separator) {
         break;
     }
     return out;
+}
+
+bool date_needs_century(DayNumber day) {
+    if (day == kNoDate)
+        return false;
+    int year, month, dd;
+    date_unpack(day, year, month, dd);
+    return year < 60;
+}
+
+std::string date_display_text(DayNumber day) {
+    return date_format(day, date_needs_century(day) ? kMMDDCCYYSep : kMMDDYYSep, '/');
 }
 
 // ---- Names --------------------------------------------------------------------------------------

@@ -8,8 +8,13 @@
 #include <string>
 #include <string_view>
 
-// Days since 31 December 1960 (1 = Sunday 1 January 1961); 0 means no date.
-using DayNumber = std::uint16_t;
+// Days since 31 December 1960 (1 = Sunday 1 January 1961); 0 means no date. Days before 1961 count on
+// below zero, passing over 0: 31 December 1960 is -1 and 1 January 1900 is kFirstDay. 1900 is a common
+// year; after it every year divisible by 4 is a leap year.
+using DayNumber = std::int32_t;
+constexpr DayNumber kNoDate = 0;
+constexpr DayNumber kFirstDay = -22280; // 1 January 1900, the first date a quote file can hold
+constexpr DayNumber kLastDay = 65535;   // 4 June 2140
 // hours * 1800 + minutes * 30 + seconds / 2.
 using PackedTime = std::uint16_t;
 
@@ -29,9 +34,10 @@ bool mbf_representable(float value);
 
 // ---- Dates and times ----------------------------------------------------------------------------
 
-// A year above 1900 is first reduced by 1900. Months outside 1..12 are clamped into the table.
+// A year above 1900 is first reduced by 1900. Months outside 1..12 are clamped into the table. A day
+// before 1900 gives 0 (no date), one after kLastDay gives kLastDay.
 DayNumber date_pack(int year, int month, int day);
-// n >= 1; year since 1900. date_unpack(0) gives year 60, month 12, day 31 (the day before day 1).
+// n a date; year since 1900. date_unpack(0) gives year 60, month 12, day 31 (the day before day 1).
 void date_unpack(DayNumber n, int& year, int& month, int& day);
 PackedTime time_pack(int hours, int minutes, int seconds);
 void time_unpack(PackedTime t, int& hours, int& minutes, int& seconds);
@@ -42,10 +48,16 @@ PackedTime time_from_hhmmss(float value);
 float date_to_yymmdd(DayNumber day);
 void date_to_mbf(DayNumber day, std::uint8_t out[4]);
 
-// Weekday rule: (d - 1) mod 7 is 0 for a Sunday and 6 for a Saturday.
+// The day before (after) a date, passing over 0; kFirstDay has none before it (0), kLastDay none after
+// it (kLastDay). day_after(0) is 1.
+DayNumber day_before(DayNumber day);
+DayNumber day_after(DayNumber day);
+
+// Weekday rule: (d - 1) mod 7 is 0 for a Sunday and 6 for a Saturday, counted on through the days
+// before 1961; 0 (no date) is no weekday.
 bool is_weekday(DayNumber day);
 // Steps back (forward) one day at least once, then while the day is a Saturday or Sunday. Stops at the
-// ends of the DayNumber range (never wraps).
+// ends of the DayNumber range (never wraps): before kFirstDay comes 0.
 DayNumber previous_weekday(DayNumber day);
 DayNumber next_weekday(DayNumber day);
 
@@ -71,6 +83,12 @@ enum DateStyle : int {
 DayNumber date_parse(std::string_view text, int style);
 // "" for an unknown style; day 0 prints every group as 00.
 std::string date_format(DayNumber day, int style, char separator);
+
+// The text a date is shown with: MM/DD/YY, or MM/DD/YYYY for a year before 1960, which two digits
+// would name in another century. Day 0 gives 00/00/00.
+std::string date_display_text(DayNumber day);
+// True when date_display_text shows the day with four year digits.
+bool date_needs_century(DayNumber day);
 
 // ---- Names --------------------------------------------------------------------------------------
 

@@ -12,8 +12,11 @@
 
 namespace {
 
-constexpr int kBarBytes = 28; // date, time and six values
-constexpr int kInterleavedLimit = 65000;
+// A bar in memory: the date (4 bytes), the time (2 bytes and 2 unused) and six values.
+constexpr int kBarBytes = 32;
+// One interleaved block serves up to 2321 bars (65000 bytes at the 28 bytes a bar of 16-bit dates
+// took); larger windows take seven arrays.
+constexpr int kInterleavedMaxBars = 2321;
 
 std::uint16_t load_u16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -22,6 +25,16 @@ std::uint16_t load_u16(const std::uint8_t* p) {
 void store_u16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v & 0xFF);
     p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+DayNumber load_day(const std::uint8_t* p) {
+    DayNumber d;
+    std::memcpy(&d, p, sizeof d);
+    return d;
+}
+
+void store_day(std::uint8_t* p, DayNumber d) {
+    std::memcpy(p, &d, sizeof d);
 }
 
 // Address of element i of a column whose elements are `width` bytes wide.
@@ -38,12 +51,14 @@ bool value_field(int field) {
     return field >= kFieldOpen && field < kFieldNames;
 }
 
+// Strides and offsets count elements: 4 bytes for dates and values, 2 bytes for times. The date and
+// the time share the first 8 bytes of a bar (interleaved) or of an element of array 0.
 void attach_interleaved(QuoteSeries& s) {
     for (int field = 0; field < kFieldNames; ++field) {
         BarColumn& c = s.columns[field];
         c.data = s.block.get();
-        c.stride = static_cast<std::int16_t>(field < 2 ? kBarBytes / 2 : kBarBytes / 4);
-        c.offset = static_cast<std::int16_t>(field < 2 ? field : field - 1);
+        c.stride = static_cast<std::int16_t>(field == kFieldTime ? kBarBytes / 2 : kBarBytes / 4);
+        c.offset = static_cast<std::int16_t>(field == kFieldTime ? 2 : field);
     }
 }
 
@@ -51,8 +66,8 @@ void attach_arrays(QuoteSeries& s) {
     for (int field = 0; field < kFieldNames; ++field) {
         BarColumn& c = s.columns[field];
         c.data = s.arrays[field < 2 ? 0 : field - 1].get();
-        c.stride = static_cast<std::int16_t>(field < 2 ? 2 : 1);
-        c.offset = static_cast<std::int16_t>(field < 2 ? field : 0);
+        c.stride = static_cast<std::int16_t>(field == kFieldDate ? 2 : field == kFieldTime ? 4 : 1);
+        c.offset = static_cast<std::int16_t>(field == kFieldTime ? 2 : 0);
     }
 }
 
@@ -63,7 +78,7 @@ std::unique_ptr<std::uint8_t[]> zeroed(std::size_t bytes) {
 
 bool allocate_arrays(QuoteSeries& s, std::size_t capacity) {
     for (auto& array : s.arrays) {
-        array = zeroed(capacity * 4);
+        array = zeroed(capacity * (&array == &s.arrays[0] ? 8 : 4));
         if (!array)
             return false;
     }
@@ -276,7 +291,7 @@ FieldLayout QuoteSeries::header_layout() const {
 }
 
 DayNumber QuoteSeries::date(int i) const {
-    return in_range(*this, i) ? load_u16(element(columns[0], i, 2)) : 0;
+    return in_range(*this, i) ? load_day(element(columns[0], i, 4)) : 0;
 }
 
 PackedTime QuoteSeries::time(int i) const {
@@ -292,7 +307,7 @@ float QuoteSeries::value(int field, int i) const {
 
 void QuoteSeries::set_date(int i, DayNumber d) {
     if (in_range(*this, i))
-        store_u16(element(columns[0], i, 2), d);
+        store_day(element(columns[0], i, 4), d);
 }
 
 void QuoteSeries::set_time(int i, PackedTime t) {
@@ -310,7 +325,7 @@ StatusCode series_alloc(QuoteSeries& series, std::int16_t capacity) {
     if (capacity < 0)
         return status::kInvalidParm;
     const std::size_t n = static_cast<std::size_t>(capacity);
-    if (capacity > 0 && capacity * kBarBytes < kInterleavedLimit) {
+    if (capacity > 0 && capacity <= kInterleavedMaxBars) {
         series.block = zeroed(n * kBarBytes);
         if (series.block)
             attach_interleaved(series);

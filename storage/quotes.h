@@ -49,7 +49,7 @@ struct BarColumn {
 constexpr int kSeriesHeaderSize = 101;
 constexpr int kSeriesFactsSize = 636;
 
-// A window of bars of one security. Columns 0 (DATE) and 1 (TIME) hold 16-bit DayNumber / PackedTime
+// A window of bars of one security. Columns 0 (DATE) and 1 (TIME) hold 32-bit DayNumber / 16-bit PackedTime
 // elements, columns 2-7 IEEE singles. Memory is owned by the object.
 struct QuoteSeries {
     BarColumn columns[kFieldNames];
@@ -63,7 +63,7 @@ struct QuoteSeries {
     // The field layout of the last read, taken from its header block; all zero when there is none.
     FieldLayout header_layout() const;
 
-    // Owned storage: one interleaved block (capacity * 28 < 65000) or seven arrays.
+    // Owned storage: one interleaved block (capacity up to 2321) or seven arrays.
     std::unique_ptr<std::uint8_t[]> block;
     std::unique_ptr<std::uint8_t[]> arrays[7];
 

@@ -235,6 +235,9 @@ void CQuorbitView::ResetView(int level) {
         const WaitCursor wait;
         quotes_->Clear();
         state_.quoteCount = 0;
+        if (level < ResetQuotes) { // a fill of the quotes shows the chart its series when it is done
+            ChartFollowQuotes();
+        }
     }
     StateChanged();
 }
@@ -339,6 +342,7 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
+        ChartFollowQuotes();
         return;
     }
     const SymbolListModel::Row& symbol =
@@ -384,6 +388,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     if (frame_ != nullptr) {
         frame_->EndProgress();
     }
+    ChartFollowQuotes();
     StateChanged();
 }
 
@@ -428,6 +433,7 @@ void CQuorbitView::OnQuoteSelectionChanged() {
         return;
     }
     state_.selectedQuoteRow = rows.front().row();
+    ChartFollowSelection();
     StateChanged();
 }
 
@@ -583,6 +589,7 @@ CommandContext CQuorbitView::Context() const {
     CommandContext context;
     context.portfoliosFound = portfoliosFound_;
     context.splitSearchOpen = splitSearchOpen_;
+    context.checkDataOpen = !checkData_.isNull();
     context.portfolioEntries = portfolioList_->count();
     context.symbolRows = symbols_->Rows();
     context.quoteRows = quotes_->Rows();
@@ -651,6 +658,12 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         break;
     case ViewCommand::ExportQuotes:
         OnExport();
+        break;
+    case ViewCommand::CheckData:
+        OnCheckData();
+        break;
+    case ViewCommand::Chart:
+        OnChart();
         break;
     default:
         break;

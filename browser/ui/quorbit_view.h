@@ -5,15 +5,19 @@
 // rules ask.
 #pragma once
 
+#include "analysis/ui/check_data_dlg.h"
 #include "browser/discovery_rules.h"
+#include "browser/ui/chart_wnd.h"
 #include "browser/view_rules.h"
 #include "browser/view_state.h"
 #include "editing/transfer.h"
 #include "shell/ui/frame_view.h"
 
+#include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -109,6 +113,20 @@ public:
     void OnSplitSearch();
     void OnExport();
 
+    // ---- The data check and the chart (check_handlers.cpp) ------------------------------------
+    // Portfolio > Check Data...: the modeless results window for the portfolio on screen.
+    void OnCheckData();
+    // View > Chart: the chart window of the series on screen (raised when it is open already).
+    void OnChart();
+    // Opens the portfolio at `dir` (from the portfolio list when it is there), selects the security
+    // `symbol` and its quote `bar` (0 the oldest; found by `date` when the file has changed since).
+    // False when the portfolio or the security is not there.
+    bool ShowFinding(const std::filesystem::path& dir, const std::string& symbol, int bar, DayNumber date);
+    // Selects quote row `row` (0 the newest) and scrolls it into view.
+    void SelectQuoteRow(int row);
+    CCheckDataDlg* CheckDataWindow() const { return checkData_; }
+    CChartWnd* ChartWindow() const { return chart_; }
+
     // ---- The form's controls ----------------------------------------------------------------
     QWidget* Form() const { return form_; }
     QComboBox* DriveChooser() const { return driveChooser_; }
@@ -151,6 +169,9 @@ private:
     bool SymbolFillSucceeded();
     bool RunDiscoveryCommand(ViewCommand command);
     void SelectDrive(const std::string& root);
+    // The chart follows the quote list: its series after every fill, its mark after every selection.
+    void ChartFollowQuotes();
+    void ChartFollowSelection();
 
     CSettingsStore& settings_;
     CMainFrame* frame_;
@@ -185,6 +206,8 @@ private:
     SymbolListModel* symbols_ = nullptr;
     QuoteListModel* quotes_ = nullptr;
     std::map<ViewCommand, QAction*> actions_;
+    QPointer<CCheckDataDlg> checkData_;
+    QPointer<CChartWnd> chart_;
 };
 
 // The document template's view: makes the one CQuorbitView of a main frame.

@@ -16,7 +16,7 @@ namespace {
 constexpr int kValueLimit = 16;
 constexpr int kRatioLimit = 5;
 constexpr int kAdjustLimit = 8;
-constexpr int kDateLimit = 8;
+constexpr int kDateLimit = 10; // MM/DD/YYYY, as a date before 1960 is shown
 constexpr const char* kValueNames[6] = {"openEdit",  "highEdit",   "lowEdit",
                                         "closeEdit", "volumeEdit", "openInterestEdit"};
 constexpr const char* kValueLabels[6] = {"Open:", "High:", "Low:", "Close:", "Volume:", "Open Interest:"};

@@ -10,6 +10,9 @@ const std::vector<CommandEntry>& CommandTable() {
         {kViewStatusBar, "actionStatusBar", "&Status Bar", "Show or hide the status bar", nullptr, nullptr},
         {32776, "actionSplitSearch", "&Split Search...",
          "Search this portfolio for possible splits\nSplit search", ":/icons/split_search.png", nullptr},
+        {32850, "actionCheckData", "&Check Data...", "Check this portfolio for bad quotes\nCheck data",
+         nullptr, nullptr},
+        {32851, "actionChart", "&Chart", "Show the series on screen as a chart\nChart", nullptr, nullptr},
         {32790, "actionSearchFilter", "Search &Filter...", "Filter\nFilter", ":/icons/filter.png", nullptr},
         {32807, "actionReScan", "&ReScan", "ReScan drive(s) for portfolios\nReScan", ":/icons/rescan.png",
          "F5"},
@@ -55,8 +58,8 @@ const std::vector<MenuEntry>& MenuTable() {
     using namespace command_id;
     static const std::vector<MenuEntry> menus = {
         {"&Quorbit", {kAppExit}},
-        {"&View", {kViewToolbar, kViewStatusBar}},
-        {"&Portfolio", {32776, 32790, 32807}},
+        {"&View", {kViewToolbar, kViewStatusBar, 0, 32851}},
+        {"&Portfolio", {32776, 32850, 32790, 32807}},
         {"&Symbol", {32793, 32791, 32823, 0, 32789, 32774}},
         {"&Quotes", {32771, 32772, 32773, 0, 32794, 32775, 0, 32804}},
         {"&Help", {kHelpIndex, 0, kAppAbout}},

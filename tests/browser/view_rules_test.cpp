@@ -88,9 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
         With(
             "split search open", [](CommandContext& c) { c.splitSearchOpen = true; },
             AllBut({VC::SplitSearch, VC::EditSymbol})),
+        With(
+            "check data open", [](CommandContext& c) { c.checkDataOpen = true; }, AllBut({VC::CheckData})),
         With("symbols without quotes", [](CommandContext& c) { c.quoteRows = 0; },
              {VC::SearchFilter, VC::ReScan, VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol,
-              VC::SeriesFacts})));
+              VC::SeriesFacts, VC::CheckData})));
 
 TEST(Caption, NamesThePortfolioAndTheSymbol) {
     EXPECT_EQ(ViewCaption("/data/stocks", "IBM"), "Quorbit - /data/stocks - IBM");

@@ -1,4 +1,5 @@
 // quorbit-cli end to end: a real process over real files, its output, messages and exit status.
+#include "support/builder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,30 @@ TEST_F(Cli, ListsSearchesAndExports) {
     EXPECT_EQ(lines(read_bytes(dir_ / "all" / "EQFND.txt")).front().rfind("11/15/24 ", 0), 0u);
 }
 
+TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
+    const std::string funds = (demo() / "funds").string(), s = stocks().string();
+    const std::string split =
+        "BOLT\t06/20/22\tpossible-split\tpossible 2 for 1 previous=77.0300 close=38.7750";
+    CliRun r = run({"check", s});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{split});
+    EXPECT_EQ(ok({"check", funds}), std::vector<std::string>{});
+    ok({"edit", funds, "EQFND", "11/14/24", "11.26", "11.14", "11.32", "11.21", "68675", "N/A"});
+    const std::string fault = "EQFND\t11/14/24\thigh-below-low\thigh=11.1400 low=11.3200";
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"check", funds}, std::vector<std::string>{"check", funds, "EQFND"}}) {
+        r = run(words);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(lines(r.out), std::vector<std::string>{fault});
+    }
+    EXPECT_EQ(ok({"check", funds, "BNDFND", "--spike", "10", "--gap", "3"}).size(), 0u);
+    r = run({"check", funds, "NOPE"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("No security NOPE"), std::string::npos);
+    EXPECT_EQ(run({"check", funds, "--spike", "x"}).exit_code, 2);
+    EXPECT_EQ(run({"check", funds, "A", "B"}).exit_code, 2);
+}
+
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
     const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
@@ -209,6 +234,40 @@ TEST_F(Cli, RepairsAMasterWithBlankSymbols) {
     ok({"repair", (demo() / "funds").string()});
     EXPECT_EQ(read_bytes(master).substr(53 + 36, 16), "EQUITY FUND     ");
     ok({"repair", (demo() / "funds").string()}); // nothing left to repair
+}
+
+// An index from 1928: every quote listed, exported, edited, split, searched and deleted as its own date;
+// each rewrite leaves every other byte of F1.DAT as it was.
+TEST_F(Cli, QuotesBefore1961AreEachTheirOwnDate) {
+    using namespace testing_support;
+    const fs::path dir = dir_ / "index";
+    const std::string d = dir.string();
+    const SeriesSpec spec{.symbol = "DJIA"};
+    std::vector<SeriesBar> bars = index_bars_1928_to_2020();
+    write_series_portfolio(dir, spec, bars);
+    const auto rows = ok({"quotes", d, "DJIA", "--oldest-first"});
+    ASSERT_EQ(rows.size(), bars.size());
+    EXPECT_EQ(rows[0].substr(0, 18) + rows[383].substr(0, 11) + rows[384].substr(0, 9), "01/02/1928\t20.0000"
+                                                                                        "12/01/1959\t"
+                                                                                        "01/01/60\t");
+    ok({"export", d, "DJIA", (dir_ / "djia.txt").string()});
+    EXPECT_EQ(lines(read_bytes(dir_ / "djia.txt"))[1].substr(0, 11), "02/01/1928 ");
+    ok({"edit", d, "DJIA", "1959-06-01", "1", "2", "3", "4", "5", "6"});
+    bars[377] = {bars[377].date, 0, 1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(read_bytes(dir / "F1.DAT"), dat_bytes(spec, bars));
+    EXPECT_EQ(ok({"split", d, "DJIA", "03/01/1950", "2", "1"}), std::vector<std::string>{});
+    for (std::size_t i = 0; i < 266; ++i) // the quotes dated before 1 March 1950
+        bars[i] = {bars[i].date,     0,
+                   bars[i].open / 2, bars[i].high / 2,
+                   bars[i].low / 2,  bars[i].close / 2,
+                   bars[i].vol * 2,  bars[i].oi * 2};
+    EXPECT_EQ(read_bytes(dir / "F1.DAT"), dat_bytes(spec, bars));
+    EXPECT_EQ(ok({"split-search", d}), std::vector<std::string>{"DJIA possible 1 for 2 split on 03/01/1950"});
+    ok({"delete-quote", d, "DJIA", "01/02/1928"}); // MASTER's first date becomes 1 February 1928
+    bars.erase(bars.begin());
+    EXPECT_EQ(read_bytes(dir / "F1.DAT"), dat_bytes(spec, bars));
+    EXPECT_EQ(read_bytes(dir / "MASTER").substr(53 + 25, 4), mbf_bytes(280201.0f));
+    EXPECT_EQ(ok({"symbols", d})[0], "DJIA\tINTL BUS MACH\t1\t28\t7\t02/01/1928\t12/01/20\tD");
 }
 
 } // namespace

@@ -28,6 +28,10 @@ TEST(ValueText, DatesAreWholeDatesOfTheInterfaceForm) {
                              "01/32/96", "01/08/960", "0a/08/96"})
         EXPECT_EQ(date_from_text(text), 0) << text;
     EXPECT_EQ(date_text(date_pack(96, 1, 5)), "01/05/96");
+    // Four digits name the year itself (as a date before 1960 is shown); two keep 00-59 = 2000-2059.
+    EXPECT_EQ(std::vector<int>({date_from_text("01/02/1928"), date_from_text("01/02/2028"),
+                                date_from_text("01/02/1899") + date_from_text("01/02/2141")}),
+              (std::vector<int>{date_pack(28, 1, 2), date_from_text("01/02/28"), 0}));
     EXPECT_EQ(find_date_row({"01/09/96", "01/08/96", "01/08/96"}, "01/08/96"), 1);
     EXPECT_EQ(find_date_row({"01/09/96"}, "01/09/9"), -1);
 }
@@ -47,4 +51,8 @@ TEST(EntryFilters, TheNumberBoxAndTheDateMask) {
     EXPECT_EQ(date_mask_key(mask, 0, 2, '/').action, DateMaskOutcome::Action::Dropped);
     EXPECT_EQ(date_mask_key(mask, 0, 2, '\t').action, DateMaskOutcome::Action::PassOn);
     EXPECT_EQ(mask, "11/02/98");
+    std::string long_mask = "01/02/1928"; // the four digits of the year are one group
+    for (int at = 6; at < 10; ++at)
+        EXPECT_EQ(date_mask_key(long_mask, at, 10, '3').next_start, at < 9 ? at + 1 : 0);
+    EXPECT_EQ(long_mask, "01/02/3333");
 }

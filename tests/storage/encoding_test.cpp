@@ -62,7 +62,7 @@ TEST(Dates, EveryDayNumberRoundTripsAndTheRestIsClampedNotWrapped) {
                           date_from_yymmdd(991231.0f), date_from_yymmdd(20000102.0f), date_pack(60, 1, 5),
                           date_pack(300, 1, 1), date_pack(99, 13, 1) - date_pack(99, 12, 1),
                           date_pack(99, 0, 1) - date_pack(99, 1, 1)}),
-        (std::vector<int>{14304, 14305, 1, 14244, 14246, 0, 65535, 0, 0}));
+        (std::vector<int>{14304, 14305, 1, 14244, 14246, -362, 65535, 0, 0}));
     EXPECT_EQ(date_to_yymmdd(14245), 1000101.0f);
     for (float bad : {-1.0f, kNaN, kInf, 1e30f})
         EXPECT_EQ(date_from_yymmdd(bad), 0) << bad;
@@ -74,7 +74,27 @@ TEST(Dates, EveryDayNumberRoundTripsAndTheRestIsClampedNotWrapped) {
     EXPECT_TRUE(!is_weekday(1) && !is_weekday(0) && is_weekday(2));
     EXPECT_EQ(std::vector<int>({previous_weekday(date_pack(96, 1, 8)), next_weekday(date_pack(96, 1, 5)),
                                 next_weekday(date_pack(96, 1, 6)), previous_weekday(1), next_weekday(65535)}),
-              (std::vector<int>{date_pack(96, 1, 5), date_pack(96, 1, 8), date_pack(96, 1, 8), 0, 65535}));
+              (std::vector<int>{date_pack(96, 1, 5), date_pack(96, 1, 8), date_pack(96, 1, 8), -2, 65535}));
+}
+
+TEST(Dates, DaysFrom1900CountOnBelowZeroPastTheGapAtZero) {
+    for (DayNumber n = kFirstDay; n < 0; ++n) {
+        int y, m, d;
+        date_unpack(n, y, m, d);
+        ASSERT_EQ(date_pack(y, m, d), n);
+        ASSERT_EQ(date_from_yymmdd(date_to_yymmdd(n)), n);
+        ASSERT_EQ(day_before(day_after(n)), n);
+    }
+    // 1900 is a common year, 1 January 1900 and 2 January 1928 are Mondays; Friday 30 December 1960 is
+    // the weekday before Monday 2 January 1961; nothing comes before 1900.
+    EXPECT_EQ(
+        std::vector<int>({date_pack(0, 1, 1), date_pack(60, 12, 31), date_pack(0, 3, 1) - date_pack(0, 2, 28),
+                          next_weekday(date_pack(60, 12, 30)), previous_weekday(date_pack(28, 1, 2)),
+                          previous_weekday(kFirstDay), date_pack(0, 1, 0), date_from_yymmdd(0.0f)}),
+        (std::vector<int>{kFirstDay, -1, 1, 2, date_pack(27, 12, 30), 0, 0, 0}));
+    EXPECT_TRUE(is_weekday(kFirstDay) && is_weekday(date_pack(28, 1, 2)) && !is_weekday(date_pack(28, 1, 1)));
+    EXPECT_EQ(date_display_text(date_pack(59, 12, 31)) + date_display_text(date_pack(60, 1, 1)),
+              "12/31/195901/01/60");
 }
 
 TEST(DateText, ParseFormatAndEveryStyleRoundTrips) {

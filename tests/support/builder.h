@@ -308,6 +308,17 @@ inline std::vector<SeriesBar> bars_on(const std::vector<DayNumber>& days) {
     return bars;
 }
 
+// An index series as real ones reach back: the first weekday of every month from January 1928 to
+// December 2020 (1116 bars).
+inline std::vector<SeriesBar> index_bars_1928_to_2020() {
+    std::vector<DayNumber> days;
+    for (int month = 0; month < (2021 - 1928) * 12; ++month) {
+        const DayNumber first = date_pack(28 + month / 12, 1 + month % 12, 1);
+        days.push_back(is_weekday(first) ? first : next_weekday(first));
+    }
+    return bars_on(days);
+}
+
 // ---- EMASTER --------------------------------------------------------------------------------------
 
 // `text` cut to `room` bytes and padded with zero bytes, at `at`; a value's bytes as the host holds them.

@@ -386,7 +386,7 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     SeriesSpec spec;
     spec.symbol = "DJIA";
     std::vector<SeriesBar> bars(3);
-    bars[2].date = 400; // one dated quote, newest; the two before it lie before 1961
+    bars[2].date = 400; // one dated quote, newest; the two before it are stored with no date (0)
     for (auto& bar : bars) {
         bar.close = 10.0f;
     }

@@ -1,0 +1,405 @@
+#include "analysis/data_check.h"
+
+#include "analysis/split_search.h"
+
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+#include "storage/quotes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Indexes into QuoteRowValues::values.
+constexpr std::size_t kOpen = 0, kHigh = 1, kLow = 2, kClose = 3, kVol = 4, kOi = 5;
+constexpr const char* kValueNames[] = {"open", "high", "low", "close", "vol", "oi"};
+
+std::string value_text(std::size_t field, float value) {
+    return std::string(kValueNames[field]) + "=" + format_fixed(value, field < kVol ? 4 : 0);
+}
+
+std::string values_text(const QuoteRowValues& row, std::initializer_list<std::size_t> fields) {
+    std::string text;
+    for (std::size_t field : fields) {
+        text += (text.empty() ? "" : " ") + value_text(field, row.values[field]);
+    }
+    return text;
+}
+
+// The larger of two positive closes over the smaller, above 1 + limit: a move beyond the limit.
+bool moves_beyond(float from, float to, double limit) {
+    const double high = std::max(from, to), low = std::min(from, to);
+    return high > low * (1.0 + limit);
+}
+
+bool usable_close(float close) {
+    return std::isfinite(close) && close > 0.0f;
+}
+
+class BarChecker {
+public:
+    BarChecker(std::span<const QuoteRowValues> bars, const SeriesTraits& traits, const CheckLimits& limits)
+        : bars_(bars), traits_(traits), limits_(limits),
+          spike_limit_(std::max(0, limits.spike_percent) / 100.0) {}
+
+    std::vector<CheckFinding> run() {
+        for (std::size_t i = 0; i < bars_.size(); ++i) {
+            check_values(i);
+            check_date(i);
+            check_moves(i);
+        }
+        return std::move(findings_);
+    }
+
+private:
+    void add(std::size_t i, CheckKind kind, std::string values) {
+        findings_.push_back({static_cast<std::int32_t>(i), bars_[i].date, kind, std::move(values)});
+    }
+
+    bool has(std::size_t field) const { return traits_.present[field]; }
+
+    void check_values(std::size_t i) {
+        const QuoteRowValues& row = bars_[i];
+        std::string not_finite, not_positive;
+        for (std::size_t f = kOpen; f <= kOi; ++f) {
+            if (has(f) && !std::isfinite(row.values[f])) {
+                not_finite += (not_finite.empty() ? "" : " ") + value_text(f, row.values[f]);
+            } else if (has(f) && f <= kClose && row.values[f] <= 0.0f) {
+                not_positive += (not_positive.empty() ? "" : " ") + value_text(f, row.values[f]);
+            }
+        }
+        if (!not_finite.empty()) {
+            add(i, CheckKind::NotFinite, not_finite);
+            return; // nothing else can be said of such a bar
+        }
+        if (!not_positive.empty()) {
+            add(i, CheckKind::NonPositivePrice, not_positive);
+        } else if (has(kHigh) && has(kLow)) {
+            check_range(i, row);
+        }
+        if (has(kVol) && row.values[kVol] < 0.0f) {
+            add(i, CheckKind::NegativeVolume, value_text(kVol, row.values[kVol]));
+        }
+        if (has(kOi) && row.values[kOi] < 0.0f) {
+            add(i, CheckKind::NegativeOpenInterest, value_text(kOi, row.values[kOi]));
+        }
+    }
+
+    void check_range(std::size_t i, const QuoteRowValues& row) {
+        const float high = row.values[kHigh], low = row.values[kLow];
+        if (high < low) {
+            add(i, CheckKind::HighBelowLow, values_text(row, {kHigh, kLow}));
+            return;
+        }
+        if (has(kOpen) && (row.values[kOpen] < low || row.values[kOpen] > high)) {
+            add(i, CheckKind::OpenOutsideRange, values_text(row, {kOpen, kLow, kHigh}));
+        }
+        if (has(kClose) && (row.values[kClose] < low || row.values[kClose] > high)) {
+            add(i, CheckKind::CloseOutsideRange, values_text(row, {kClose, kLow, kHigh}));
+        }
+    }
+
+    void check_date(std::size_t i) {
+        const QuoteRowValues& row = bars_[i];
+        if (row.date == 0) {
+            return;
+        }
+        const bool dated_before = i > 0 && bars_[i - 1].date != 0;
+        if (dated_before) {
+            check_order(i, bars_[i - 1], row);
+        }
+        const bool daily = traits_.daily || traits_.has_time;
+        if (daily && !is_weekday(row.date)) {
+            add(i, CheckKind::WeekendDate, weekday_name(row.date));
+        }
+        if (daily && dated_before && row.date > bars_[i - 1].date &&
+            row.date - bars_[i - 1].date > limits_.gap_days) {
+            add(i, CheckKind::DateGap,
+                "previous=" + quote_date_text(bars_[i - 1].date) +
+                    " days=" + std::to_string(row.date - bars_[i - 1].date));
+        }
+    }
+
+    void check_order(std::size_t i, const QuoteRowValues& before, const QuoteRowValues& row) {
+        const auto key = [this](const QuoteRowValues& r) {
+            return std::pair<int, int>(r.date, traits_.has_time ? r.time : 0);
+        };
+        if (key(row) < key(before)) {
+            add(i, CheckKind::OutOfOrder, "previous=" + quote_date_text(before.date));
+        } else if (key(row) == key(before)) {
+            add(i, CheckKind::SameDate,
+                traits_.has_time ? "time=" + quote_time_text(row.time)
+                                 : "previous=" + quote_date_text(before.date));
+        }
+    }
+
+    static std::string weekday_name(DayNumber day) {
+        // Day 1 (1 January 1961) was a Sunday.
+        static const char* const kNames[] = {"Saturday",  "Sunday",   "Monday", "Tuesday",
+                                             "Wednesday", "Thursday", "Friday"};
+        return kNames[day % 7];
+    }
+
+    float close(std::size_t i) const { return bars_[i].values[kClose]; }
+
+    // Bar i's close left its neighbours' level by more than the limit, and the next bar came back.
+    bool spike_at(std::size_t i) const {
+        if (!has(kClose) || i == 0 || i + 1 >= bars_.size()) {
+            return false;
+        }
+        const float before = close(i - 1), at = close(i), after = close(i + 1);
+        if (!usable_close(before) || !usable_close(at) || !usable_close(after)) {
+            return false;
+        }
+        return moves_beyond(before, at, spike_limit_) && moves_beyond(after, at, spike_limit_) &&
+               !moves_beyond(before, after, spike_limit_);
+    }
+
+    void check_moves(std::size_t i) {
+        if (spike_at(i)) {
+            add(i, CheckKind::Spike,
+                "previous=" + format_fixed(close(i - 1), 4) + " close=" + format_fixed(close(i), 4) +
+                    " next=" + format_fixed(close(i + 1), 4));
+            return;
+        }
+        // The jump into a spike and back out of it is not a split.
+        if (i == 0 || !has(kClose) || !has(kHigh) || !has(kLow) || spike_at(i - 1)) {
+            return;
+        }
+        const QuoteRowValues& a = bars_[i - 1];
+        const QuoteRowValues& b = bars_[i];
+        if (!usable_close(a.values[kClose]) || !usable_close(b.values[kClose])) {
+            return;
+        }
+        if (const auto ratio = split_ratio_for(a.values[kClose], b.values[kClose], a.values[kLow],
+                                               a.values[kHigh], b.values[kLow], b.values[kHigh])) {
+            add(i, CheckKind::PossibleSplit,
+                "possible " + std::to_string(ratio->p) + " for " + std::to_string(ratio->q) + " previous=" +
+                    format_fixed(a.values[kClose], 4) + " close=" + format_fixed(b.values[kClose], 4));
+        }
+    }
+
+    std::span<const QuoteRowValues> bars_;
+    const SeriesTraits& traits_;
+    const CheckLimits& limits_;
+    const double spike_limit_;
+    std::vector<CheckFinding> findings_;
+};
+
+// What identifies a directory however it was reached; false when `dir` is not one.
+bool directory_identity(const fs::path& dir, std::pair<std::uint64_t, std::uint64_t>& identity) {
+    const fileops::FileStat st = fileops::stat(dir / ".");
+    identity = {st.device, st.inode};
+    return st.exists && st.is_dir;
+}
+
+bool plain_directory_name(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos;
+}
+
+// The directory names of the nested-portfolio entries of the MASTER at `dir`, in file order.
+std::vector<std::string> nested_names(const fs::path& dir) {
+    std::vector<std::string> names;
+    MasterImage image;
+    if (!master_read_regular_image(portfolio_files::master(dir), image)) {
+        return names;
+    }
+    for (int i = 0; i < image.records_counted(); ++i) {
+        std::string name;
+        if (master_is_directory_entry(image.record(i), &name) && plain_directory_name(name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+class TargetWalk {
+public:
+    explicit TargetWalk(std::vector<CheckTarget>& targets) : targets_(targets) {}
+
+    CommandResult run(const fs::path& dir) {
+        result_ = CommandResult::success();
+        std::pair<std::uint64_t, std::uint64_t> identity;
+        if (directory_identity(dir, identity)) {
+            visited_.insert(identity);
+        }
+        level(dir, "", 0);
+        return std::move(result_);
+    }
+
+private:
+    void level(const fs::path& dir, const std::string& prefix, int depth) {
+        const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
+        if (!listing.result.ok) {
+            if (depth == 0) {
+                result_ = listing.result;
+            } else {
+                result_.add(MessageKind::Warning,
+                            "The nested portfolio " + dir.string() + " cannot be read.");
+            }
+            return;
+        }
+        for (const SymbolRow& row : listing.rows) {
+            const std::string& key = row.damaged ? row.name : row.symbol;
+            targets_.push_back({dir, key, prefix + row.symbol});
+        }
+        const std::vector<std::string> nested = nested_names(dir);
+        for (const std::string& name : nested) {
+            const fs::path child = portfolio_files::existing(dir, name);
+            std::pair<std::uint64_t, std::uint64_t> identity;
+            if (depth + 1 > kMaxNesting || !directory_identity(child, identity) ||
+                !visited_.insert(identity).second || !portfolio_files::present(child, "MASTER")) {
+                continue;
+            }
+            level(child, prefix + child.filename().string() + "/", depth + 1);
+        }
+    }
+
+    std::vector<CheckTarget>& targets_;
+    CommandResult result_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> visited_;
+};
+
+} // namespace
+
+const char* check_kind_name(CheckKind kind) {
+    switch (kind) {
+    case CheckKind::HighBelowLow:
+        return "high-below-low";
+    case CheckKind::OpenOutsideRange:
+        return "open-outside-range";
+    case CheckKind::CloseOutsideRange:
+        return "close-outside-range";
+    case CheckKind::NonPositivePrice:
+        return "price-not-positive";
+    case CheckKind::NegativeVolume:
+        return "negative-volume";
+    case CheckKind::NegativeOpenInterest:
+        return "negative-open-interest";
+    case CheckKind::NotFinite:
+        return "not-a-number";
+    case CheckKind::OutOfOrder:
+        return "date-out-of-order";
+    case CheckKind::SameDate:
+        return "same-date";
+    case CheckKind::WeekendDate:
+        return "weekend-date";
+    case CheckKind::DateGap:
+        return "date-gap";
+    case CheckKind::Spike:
+        return "spike";
+    case CheckKind::PossibleSplit:
+        return "possible-split";
+    case CheckKind::Unreadable:
+        return "unreadable";
+    }
+    return "unknown";
+}
+
+std::vector<CheckFinding> check_bars(std::span<const QuoteRowValues> bars, const SeriesTraits& traits,
+                                     const CheckLimits& limits) {
+    return BarChecker(bars, traits, limits).run();
+}
+
+std::string check_line(const SecurityFinding& f) {
+    return f.target.label + "\t" + quote_date_text(f.finding.date) + "\t" + check_kind_name(f.finding.kind) +
+           "\t" + f.finding.values;
+}
+
+CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets) {
+    return TargetWalk(targets).run(dir);
+}
+
+StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
+    SeriesLocation location;
+    if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {
+        return found;
+    }
+    for (std::size_t f = 0; f < traits.present.size(); ++f) {
+        traits.present[f] = location.layout.position[kFieldOpen + static_cast<int>(f)] != 0;
+    }
+    traits.has_time = location.layout.position[kFieldTime] != 0;
+    traits.daily = location.record.periodicity() == 'D' || location.record.periodicity() == 'd';
+    return status::kOk;
+}
+
+std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits) {
+    const auto unreadable = [](std::string why) {
+        return std::vector<CheckFinding>{{-1, 0, CheckKind::Unreadable, std::move(why)}};
+    };
+    SeriesTraits traits;
+    if (const StatusCode found = check_traits(target.dir, target.symbol, traits); found != status::kOk) {
+        return unreadable(status_text(found));
+    }
+    std::vector<QuoteRowValues> bars; // newest first as read, then turned round
+    QuoteReadSink sink;
+    sink.begin = [&bars](std::int32_t count, bool) {
+        bars.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    };
+    sink.window = [&bars](std::span<const QuoteRowValues> rows) {
+        bars.insert(bars.end(), rows.begin(), rows.end());
+    };
+    const QuoteValuesRead read = quote_values_read(target.dir, target.symbol, sink);
+    if (!read.result.ok) {
+        return unreadable(read.result.messages.empty() ? "the quotes cannot be read"
+                                                       : read.result.messages.back().text);
+    }
+    std::reverse(bars.begin(), bars.end());
+    return check_bars(bars, traits, limits);
+}
+
+CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLimits& limits,
+                          const CheckListener& listener) {
+    CheckOutcome outcome;
+    outcome.result = CommandResult::success();
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (listener.security && !listener.security(i, targets.size(), targets[i])) {
+            outcome.cancelled = true;
+            break;
+        }
+        for (CheckFinding& finding : check_security(targets[i], limits)) {
+            outcome.findings.push_back({targets[i], std::move(finding)});
+            if (listener.finding && !listener.finding(outcome.findings.back())) {
+                outcome.cancelled = true;
+                break;
+            }
+        }
+        if (outcome.cancelled) {
+            break;
+        }
+        ++outcome.checked;
+    }
+    outcome.result.ok = !outcome.cancelled;
+    return outcome;
+}
+
+CheckOutcome check_portfolio(const fs::path& dir, const CheckLimits& limits, const CheckListener& listener) {
+    std::vector<CheckTarget> targets;
+    CommandResult listed = check_targets(dir, targets);
+    if (!listed.ok) {
+        CheckOutcome outcome;
+        outcome.result = std::move(listed);
+        return outcome;
+    }
+    CheckOutcome outcome = check_listed(targets, limits, listener);
+    for (Message& message : listed.messages) {
+        outcome.result.messages.push_back(std::move(message));
+    }
+    return outcome;
+}
+
+CommandResult check_save(const fs::path& file, const std::vector<SecurityFinding>& findings) {
+    std::vector<std::string> lines;
+    lines.reserve(findings.size());
+    for (const SecurityFinding& finding : findings) {
+        lines.push_back(check_line(finding));
+    }
+    return split_search_save(file, lines);
+}

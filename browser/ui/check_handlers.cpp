@@ -1,0 +1,140 @@
+// The view's side of the data check and the chart: opening their windows, leading a finding to its
+// quote, and keeping the chart on the series and quote on screen.
+#include "analysis/data_check.h"
+#include "analysis/ui/check_data_dlg.h"
+#include "browser/quote_cells.h"
+#include "browser/ui/chart_wnd.h"
+#include "browser/ui/quorbit_view.h"
+#include "browser/ui/quote_list_model.h"
+#include "browser/ui/symbol_list_model.h"
+#include "shell/settings_store.h"
+#include "storage/portfolio_files.h"
+
+#include <QListWidget>
+#include <QTableView>
+
+namespace {
+
+void Raise(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+bool SameDirectory(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return a.lexically_normal() == b.lexically_normal();
+}
+
+} // namespace
+
+void CQuorbitView::OnCheckData() {
+    if (checkData_ != nullptr) {
+        Raise(checkData_);
+        return;
+    }
+    checkData_ = new CCheckDataDlg(
+        settings_, [this] { return state_.portfolioDir; }, window());
+    connect(checkData_, &CCheckDataDlg::findingActivated, this,
+            [this](const QString& dir, const QString& symbol, int bar, int date) {
+                ShowFinding(dir.toStdString(), symbol.toStdString(), bar, static_cast<DayNumber>(date));
+            });
+    connect(checkData_, &QObject::destroyed, this, [this] {
+        checkData_ = nullptr; // a widget says it is destroyed before its pointers are cleared
+        UpdateCommandUI();
+    });
+    UpdateCommandUI();
+    Raise(checkData_);
+}
+
+void CQuorbitView::OnChart() {
+    if (chart_ == nullptr) {
+        chart_ = new CChartWnd(window());
+        connect(chart_, &CChartWnd::barClicked, this,
+                [this](int bar) { SelectQuoteRow(quotes_->Rows() - 1 - bar); });
+        ChartFollowQuotes();
+    }
+    Raise(chart_);
+}
+
+bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::string& symbol, int bar,
+                               DayNumber date) {
+    if (!masterSelected_ || !SameDirectory(state_.portfolioDir, dir)) {
+        int entry = -1;
+        for (int i = 0; i < portfolioList_->count() && entry < 0; ++i) {
+            if (SameDirectory(portfolioList_->item(i)->text().toStdString(), dir)) {
+                entry = i;
+            }
+        }
+        if (entry >= 0) {
+            portfolioList_->setCurrentRow(entry); // opens it
+        } else if (SelectMaster(portfolio_files::master(dir).string())) {
+            FillSymbolsGrid(0);
+        }
+        if (!masterSelected_ || !SameDirectory(state_.portfolioDir, dir)) {
+            return false;
+        }
+    }
+    int symbolRow = -1;
+    for (int i = 0; i < symbols_->Rows() && symbolRow < 0; ++i) {
+        if (symbols_->RowAt(i).symbol == symbol) {
+            symbolRow = i;
+        }
+    }
+    if (symbolRow < 0) {
+        return false;
+    }
+    if (symbolRow != state_.selectedSymbolRow || state_.currentSymbol != symbol) {
+        state_.selectedSymbolRow = symbolRow;
+        SelectRow(symbolList_, symbolRow, true);
+        FillQuotesGrid(0);
+    }
+    int quoteRow = bar >= 0 ? quotes_->Rows() - 1 - bar : -1;
+    if (quoteRow < 0 || quoteRow >= quotes_->Rows() || quotes_->RowAt(quoteRow).date != date) {
+        quoteRow = bar >= 0 ? FindQuoteRow(QString::fromStdString(quote_date_text(date))) : -1;
+    }
+    if (quoteRow >= 0) {
+        SelectQuoteRow(quoteRow);
+    }
+    Raise(window());
+    quoteList_->setFocus();
+    return true;
+}
+
+void CQuorbitView::SelectQuoteRow(int row) {
+    SelectRow(quoteList_, row, true);
+}
+
+void CQuorbitView::ChartFollowQuotes() {
+    if (chart_ == nullptr) {
+        return;
+    }
+    const int rows = quotes_->Rows();
+    std::vector<QuoteRowValues> bars;
+    bars.reserve(static_cast<std::size_t>(rows));
+    for (int row = rows - 1; row >= 0; --row) {
+        bars.push_back(quotes_->RowAt(row));
+    }
+    std::vector<int> marked;
+    if (rows > 0) {
+        SeriesTraits traits;
+        check_traits(state_.portfolioDir, state_.currentSymbol, traits); // the defaults otherwise
+        const CheckLimits defaults;
+        const CheckLimits limits{
+            settings_.GetInt(kCheckSettingsSection, kSpikePercentKey, defaults.spike_percent),
+            settings_.GetInt(kCheckSettingsSection, kGapDaysKey, defaults.gap_days)};
+        for (const CheckFinding& finding : check_bars(bars, traits, limits)) {
+            marked.push_back(finding.bar);
+        }
+    }
+    const QString title =
+        rows > 0 ? QString::fromStdString(state_.currentSymbol + " - " + state_.portfolioDir.string())
+                 : QString();
+    chart_->SetSeries(title, std::move(bars), marked);
+    ChartFollowSelection();
+}
+
+void CQuorbitView::ChartFollowSelection() {
+    if (chart_ != nullptr) {
+        chart_->SetSelectedBar(quotes_->Rows() > 0 ? quotes_->Rows() - 1 - state_.selectedQuoteRow : -1);
+    }
+}
