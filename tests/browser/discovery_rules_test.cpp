@@ -1,5 +1,5 @@
 // The rules of finding portfolios: listed volumes, the volume of a path, the start volume, the filter's
-// check and when a filter change rescans.
+// check. When a filter change rescans, and the message of an empty volume, are in ui/quorbit_view_test.cpp.
 #include "browser/discovery_rules.h"
 
 #include <gtest/gtest.h>
@@ -7,20 +7,12 @@
 namespace {
 
 TEST(DriveList, ListsRealVolumesOncePerRootSorted) {
-    const std::vector<MountedVolume> mounted = {
-        {"/home", "ext4"},
-        {"/", "ext4"},
-        {"/proc", "proc"},
-        {"/sys/fs/cgroup", "cgroup2"},
-        {"/run", "tmpfs"},
-        {"/dev/shm", "tmpfs"},
-        {"/tmp", "tmpfs"},
-        {"/media/usb", "vfat"},
-        {"/home", "ext4"},
-        {"/mnt/cd", "iso9660", false},
-        {"/etc/hosts", "ext4", true, false},
-        {"/srv/data", "nfs4"},
-    };
+    // clang-format off
+    const std::vector<MountedVolume> mounted = {{"/home", "ext4"}, {"/", "ext4"}, {"/proc", "proc"},
+        {"/sys/fs/cgroup", "cgroup2"}, {"/run", "tmpfs"}, {"/dev/shm", "tmpfs"}, {"/tmp", "tmpfs"},
+        {"/media/usb", "vfat"}, {"/home", "ext4"}, {"/mnt/cd", "iso9660", false}, {"/etc/hosts", "ext4", true, false},
+        {"/srv/data", "nfs4"}};
+    // clang-format on
     EXPECT_EQ(DriveList(mounted),
               (std::vector<std::string>{"/", "/home", "/media/usb", "/srv/data", "/tmp"}));
 }
@@ -31,15 +23,11 @@ TEST(VolumeOf, TakesTheLongestRootThatHoldsThePathByWholeNames) {
         const char* path;
         const char* volume;
     };
-    for (const Case& c : std::vector<Case>{{"/home/user/data/stocks", "/home/user/data"},
-                                           {"/home/user/database", "/home"},
-                                           {"/home", "/home"},
-                                           {"/homer/x", "/"},
-                                           {"/", "/"},
-                                           {"relative/dir", ""},
-                                           {"", ""}}) {
+    // clang-format off
+    for (const Case& c : std::vector<Case>{{"/home/user/data/stocks", "/home/user/data"}, {"/home/user/database", "/home"},
+             {"/home", "/home"}, {"/homer/x", "/"}, {"/", "/"}, {"relative/dir", ""}, {"", ""}})
         EXPECT_EQ(VolumeOf(c.path, volumes), c.volume) << c.path;
-    }
+    // clang-format on
     EXPECT_EQ(VolumeOf("/x", {}), "");
 }
 
@@ -50,13 +38,12 @@ TEST(StartVolume, SavedVolumeThenCurrentDirectorysThenFirst) {
         const char* current;
         int index;
     };
-    for (const Case& c : std::vector<Case>{{"/media/usb", "/data/x", 2},
-                                           {"", "/data/x", 1},
-                                           {"/media/gone", "/data/x", 1}, // removed: the current one's
-                                           {"C", "/home", 0},             // an old letter
-                                           {"/media/gone", "relative", 0}}) {
+    // A volume removed since gives way to the current directory's; an old drive letter to the first.
+    // clang-format off
+    for (const Case& c : std::vector<Case>{{"/media/usb", "/data/x", 2}, {"", "/data/x", 1}, {"/media/gone", "/data/x", 1},
+             {"C", "/home", 0}, {"/media/gone", "relative", 0}})
         EXPECT_EQ(StartVolumeIndex(volumes, c.saved, c.current), c.index) << c.saved << " " << c.current;
-    }
+    // clang-format on
     EXPECT_EQ(StartVolumeIndex({"/media/usb"}, "", "/home"), 0);
     EXPECT_EQ(StartVolumeIndex({}, "/", "/"), -1);
 }
@@ -69,31 +56,6 @@ TEST(SearchFilter, CheckedOnlyWithTheLimitAndOnAListedVolume) {
     EXPECT_FALSE(SearchFilterAccepted(true, "", volumes));
     EXPECT_FALSE(SearchFilterAccepted(true, "/data", {"/media/usb"}));
     EXPECT_TRUE(SearchFilterAccepted(false, "nowhere", volumes));
-}
-
-TEST(SearchFilter, OnlyAChangeBeyondLetterCaseOrOfTheLimitRescans) {
-    struct Case {
-        bool oldLimit;
-        const char* oldUpper;
-        bool newLimit;
-        const char* newFilter;
-        bool scan;
-    };
-    for (const Case& c : std::vector<Case>{{true, "/DATA", true, "/data", false},
-                                           {true, "/DATA", true, "/DATA", false},
-                                           {true, "/DATA", true, "/data/stocks", true},
-                                           {true, "/DATA", false, "/data", true},
-                                           {false, "/DATA", true, "/data", true},
-                                           {false, "/DATA", false, "/other", false}}) {
-        EXPECT_EQ(FilterChangeNeedsScan(c.oldLimit, c.oldUpper, c.newLimit, c.newFilter), c.scan)
-            << c.oldUpper << " -> " << c.newFilter;
-    }
-}
-
-TEST(SearchFilter, NoPortfolioMessageNamesTheVolume) {
-    EXPECT_EQ(
-        NoPortfoliosMessage("/media/usb"),
-        "No master files found on drive /media/usb\n\n(Is your Portfolio Search Filter setting correct?)");
 }
 
 } // namespace

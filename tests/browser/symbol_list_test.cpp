@@ -51,9 +51,8 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
     // clang-format on
     for (const auto& [bytes, text] : symbols)
         EXPECT_EQ(master_symbol_text(with_symbol_bytes(bytes)), text);
-    for (const std::string& bytes :
-         std::vector<std::string>{" ABC", "\xC4\x41\x42\x43", std::string(16, '\0')})
-        EXPECT_TRUE(master_record_damaged(with_symbol_bytes(bytes))) << bytes;
+    EXPECT_TRUE(
+        master_record_damaged(with_symbol_bytes(std::string(16, '\0')))); // others: RepairMaster below
     EXPECT_FALSE(master_record_damaged(with_symbol_bytes("A")));
     EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ACME CORP")), "ACME CORP       ");
     EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ABCDEFGHIJKLMNOPQRS")), "ABCDEFGHIJKLMNOP");

@@ -1,5 +1,6 @@
-// Rename and delete of a symbol, the refusal of a damaged MASTER by every command that writes it, and
-// the texts of the series facts.
+// Rename of a symbol, the refusal of a damaged MASTER by every command that writes it, and the texts of
+// the series facts. What a delete leaves is compared byte for byte in storage/master_test.cpp and swept
+// under failure in reliability/fault_sweep_test.cpp.
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/series_facts.h"
@@ -14,7 +15,6 @@
 
 using namespace editing;
 using namespace testing_support;
-using Files = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
@@ -37,14 +37,14 @@ protected:
         return edit_symbol(view_of(tmp.path()), row, symbol, name);
     }
     // Every file but those named.
-    static Files without(Files files, const std::string& prefix) {
+    static Snapshot without(Snapshot files, const std::string& prefix) {
         std::erase_if(files, [&](const auto& f) { return f.first.starts_with(prefix); });
         return files;
     }
     TempDir tmp;
     const std::filesystem::path master = tmp / "master";
     std::string original, extended;
-    Files before;
+    Snapshot before;
 };
 
 TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymbol) {
@@ -65,7 +65,7 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymb
     // Latin-1 letters are one byte each in a name; the same texts again change nothing.
     ASSERT_TRUE(rename("ibm", "ibm", "M\xC3\xBCller AG").ok);
     EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
-    const Files renamed = snapshot(tmp.path());
+    const Snapshot renamed = snapshot(tmp.path());
     EXPECT_EQ(rename("ibm", "ibm", "M\xC3\xBCller AG").texts(), std::vector<std::string>{kNothingChanged});
     EXPECT_EQ(snapshot(tmp.path()), renamed);
     put_text16(image, slot_offset(3) + 36, "ibm"); // two records showing ibm: the first is renamed
@@ -76,7 +76,7 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymb
     EXPECT_EQ(read_bytes(master), image);
 }
 
-TEST_F(SymbolCommands, RenameRefusesTextsTheFilesCannotHoldAndKeysOfOtherRecords) {
+TEST_F(SymbolCommands, RenameRefusesTextsTheSnapshotCannotHoldAndKeysOfOtherRecords) {
     // Another record's symbol in any case, another record's name, 15 characters, a name beyond 16, no single
     // byte for the euro sign, a symbol text that would end before the É, a leading blank, a tab.
     // clang-format off

@@ -31,7 +31,7 @@ struct Portfolios {
     }
     TempDir root;
     std::filesystem::path src = root / "src", dst = root / "dst";
-    std::vector<std::pair<std::string, std::string>> before;
+    Snapshot before;
 };
 
 TEST(Transfer, ACopyTakesTheLowestFreeNumberAndAMoveTakesTheSecurityOut) {

@@ -19,6 +19,7 @@ namespace fuzz_support {
 namespace fs = std::filesystem;
 using testing_support::read_bytes;
 using testing_support::snapshot;
+using testing_support::write_bytes;
 
 // Stops the run: libFuzzer and the replay both report an abort as a failing input.
 inline void check(bool condition, const char* what) {
@@ -28,16 +29,10 @@ inline void check(bool condition, const char* what) {
     }
 }
 
-inline void write_file(const fs::path& path, std::string_view bytes) {
-    testing_support::write_bytes(path, std::string(bytes));
-}
-
 // An empty directory for the next input, one per process, removed at exit.
 inline const fs::path& fresh_scratch() {
     static const testing_support::TempDir* dir = [] {
-        std::error_code ec;
-        if (fs::is_directory("/dev/shm", ec))
-            setenv("TMPDIR", "/dev/shm", 1);
+        testing_support::use_memory_file_system();
         static testing_support::TempDir made;
         return &made;
     }();
@@ -115,9 +110,9 @@ inline FuzzedSecurity make_security(const std::uint8_t* data, std::size_t size, 
     s.master = testing_support::MasterBuilder().add(entry).write(s.dir, lower ? "master" : "MASTER");
     s.dat = s.dir / (lower ? "f1.dat" : "F1.DAT");
     s.dop = s.dir / (lower ? "f1.dop" : "F1.DOP");
-    write_file(s.dat, dat);
+    write_bytes(s.dat, dat);
     if (flags & 1)
-        write_file(s.dop, dop);
+        write_bytes(s.dop, dop);
     return s;
 }
 

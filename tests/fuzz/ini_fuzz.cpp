@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path& root = fresh_scratch();
     fs::create_directories(root / "windows");
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    write_file(root / "windows" / "Quorbit.INI", text);
+    write_bytes(root / "windows" / "Quorbit.INI", text);
     const SettingsLocations where{(root / "config" / "Quorbit.ini").string(), (root / "windows").string()};
     const auto keys = NamedKeys(text);
     std::vector<std::pair<std::string, int>> first;
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         first = ReadAll(store, keys);
     }
     check(read_bytes(root / "windows" / "Quorbit.INI") == text, "the import leaves the INI file as it was");
-    write_file(root / "windows" / "Quorbit.INI", "[Search]\nLimit=12345\n"); // a second start: no import
+    write_bytes(root / "windows" / "Quorbit.INI", "[Search]\nLimit=12345\n"); // a second start: no import
     CSettingsStore again(where);
     check(OpenSettingsStoreAtStartUp(again), "the store opens again");
     check(ReadAll(again, keys) == first, "imported values survive a restart");

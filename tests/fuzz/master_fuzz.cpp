@@ -26,7 +26,7 @@ void keys_from(std::string_view image, std::vector<std::string>& keys) {
 void repair_copy(const fs::path& root, std::string_view image) {
     const fs::path master = root / "copy" / "MASTER";
     fs::create_directory(root / "copy");
-    write_file(master, image);
+    write_bytes(master, image);
     MasterImage before, after;
     const bool readable = master_read_image(master, before);
     if (RepairMaster(master) != 1)
@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Nested portfolios the top MASTER may name: SUB holds the second MASTER, and both SUB and its child
     // lead back to places already seen.
     fs::create_directories(root / "SUB" / "DEEP");
-    write_file(root / "MASTER", top);
-    write_file(root / "SUB" / "MASTER", nested);
-    write_file(root / "SUB" / "DEEP" / "master", top);
+    write_bytes(root / "MASTER", top);
+    write_bytes(root / "SUB" / "MASTER", nested);
+    write_bytes(root / "SUB" / "DEEP" / "master", top);
     std::error_code ec;
     fs::create_directory_symlink("..", root / "SUB" / "BACK", ec);
     fs::create_directory_symlink("../..", root / "SUB" / "DEEP" / "UP", ec);

@@ -29,14 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing_support;
-using Files = std::map<std::string, std::string>; // path below the root -> content
-
-Files files_of(const fs::path& root) {
-    Files files;
-    for (auto& [name, bytes] : snapshot(root))
-        files.emplace(name, std::move(bytes));
-    return files;
-}
+using Files = Snapshot; // path below the root -> content
 
 std::optional<std::string> content(const Files& files, const std::string& name) {
     auto it = files.find(name);
@@ -211,7 +204,7 @@ enum class Primary { Old, New, Half };
 std::vector<std::string> faults_after(const Operation& op, const fs::path& root, const Outcome& outcome,
                                       const States& states, bool& data_lost) {
     std::vector<std::string> faults;
-    const Files now = files_of(root);
+    const Files now = snapshot(root);
     bool all_old = true, all_new = true;
     for (const std::string& name : op.primary) {
         all_old = all_old && content(now, name) == content(states.old_files, name);
@@ -277,7 +270,7 @@ void sweep(const Operation& op, const fs::path& pristine, Tally& tally) {
     TempDir clean, done;
     States states;
     states.old_root = fresh_copy(pristine, clean, op);
-    states.old_files = files_of(states.old_root);
+    states.old_files = snapshot(states.old_root);
     states.old_tree = check_portfolios(states.old_root);
     ASSERT_TRUE(states.old_tree.ok()) << states.old_tree.faults.front();
     states.new_root = fresh_copy(pristine, done, op);
@@ -287,7 +280,7 @@ void sweep(const Operation& op, const fs::path& pristine, Tally& tally) {
         ASSERT_TRUE(op.run(states.new_root).ok);
         calls = counter.calls();
     }
-    states.new_files = files_of(states.new_root);
+    states.new_files = snapshot(states.new_root);
     states.new_tree = check_portfolios(states.new_root);
     ASSERT_TRUE(states.new_tree.ok()) << states.new_tree.faults.front();
     for (const std::string& name : op.primary)

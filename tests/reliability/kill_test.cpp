@@ -53,25 +53,16 @@ std::string identity_of(const std::string& name) {
 // ---- The portfolios ------------------------------------------------------------------------------
 
 void write_portfolio(const fs::path& dir, int first_id, bool lower_case) {
-    fs::create_directories(dir);
-    std::vector<MasterRecord> records;
+    std::vector<testing_support::Security> securities;
     for (int i = 0; i < 6; ++i) {
-        testing_support::SeriesSpec spec;
-        spec.file_number = i + 1;
-        spec.symbol = "SYM" + std::to_string(first_id + i);
-        spec.name = "ID" + std::to_string(10 + first_id + i) + " SECURITY";
-        spec.lower_case = lower_case;
-        if (i == 2) {
-            spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
-            spec.write_dop = false;
-        }
-        auto bars = testing_support::random_series_bars(static_cast<unsigned>(first_id + i), 50);
-        testing_support::write_security(dir, spec, bars);
-        records.push_back(testing_support::series_master_record(spec, bars));
+        const int id = first_id + i;
+        securities.push_back(testing_support::make_security(
+            i + 1, "SYM" + std::to_string(id), "ID" + std::to_string(10 + id) + " SECURITY",
+            testing_support::random_series_bars(static_cast<unsigned>(id), 50), lower_case));
     }
-    testing_support::write_series_master(dir, records, lower_case, 2);
-    testing_support::write_bytes(dir / (lower_case ? "emaster" : "EMASTER"),
-                                 testing_support::emaster_bytes(records));
+    securities[2].spec.fields = {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"};
+    securities[2].spec.write_dop = false;
+    testing_support::write_portfolio(dir, securities, lower_case);
 }
 
 // ---- The steps -----------------------------------------------------------------------------------
@@ -434,12 +425,6 @@ std::vector<std::string> leftovers(const std::vector<fs::path>& dirs) {
     return names;
 }
 
-void use_memory_file_system() {
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec))
-        setenv("TMPDIR", "/dev/shm", 1);
-}
-
 struct StepTally {
     int done = 0;
     int kills = 0;
@@ -611,7 +596,7 @@ std::vector<Plan> kill_plans(unsigned seed) {
 }
 
 TEST(KillTest, EveryKillLeavesBothPortfoliosConsistent) {
-    use_memory_file_system();
+    testing_support::use_memory_file_system();
     testing_support::TempDir root;
     const std::vector<fs::path> dirs = {root / kDirs[0], root / kDirs[1]};
     write_portfolio(dirs[0], 0, true);

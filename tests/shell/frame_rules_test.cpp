@@ -1,4 +1,5 @@
-// The main frame's placement and status-pane rules, as plain functions of screen size and saved values.
+// The main frame's placement rules, as plain functions of screen size and saved values. The status panes
+// are read on the window itself in browser/ui/quorbit_view_test.cpp.
 #include "shell/frame_rules.h"
 
 #include <gtest/gtest.h>
@@ -36,14 +37,6 @@ TEST(PlacementToSave, NegativeEdgesAreStoredAsZero) {
     EXPECT_EQ(PlacementToSave({-50, -3, 600, 400}), (WindowPlacement{0, 0, 600, 400}));
     EXPECT_EQ(PlacementToSave({50, 30, 600, 400}), (WindowPlacement{50, 30, 600, 400}));
     EXPECT_EQ(CenterRectOnScreen({5, 5, 301, 201}, 1024, 768), (WindowPlacement{361, 283, 301, 201}));
-}
-
-TEST(StatusPanes, CountFromOneAndTheQuotesFromTheOldest) {
-    EXPECT_EQ(SymbolPaneText(4, 12), "Symbol 5 of 12");
-    EXPECT_EQ(SymbolPaneText(0, 0), "No Symbols Read");
-    EXPECT_EQ(QuotePaneText(0, 250), "Quote 250 of 250");
-    EXPECT_EQ(QuotePaneText(249, 250), "Quote 1 of 250");
-    EXPECT_EQ(QuotePaneText(0, 0), "No Quotes Read");
 }
 
 } // namespace

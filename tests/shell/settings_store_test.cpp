@@ -103,10 +103,9 @@ TEST_F(Settings, OpenCreatesTheKeyOnceIntegersAreTheirLeadingNumberAndLongTextsR
                 store.backend().WriteValue(*key, "AtTheTop", "1")); // the key is left open for the caller
     EXPECT_EQ(store.GetInt("", "AtTheTop", 0), 1);
     EXPECT_EQ(store.GetInt("Nowhere", "x", 17), 17);
-    // clang-format off
-    const std::pair<std::string, int> ints[] = {{"abc", 19}, {"", 19}, {"- 3", 19}, {" 42", 42}, {"7q", 7},
-        {"-120", -120}, {"\t+9 px", 9}, {"7" + std::string(258, ' '), 7}, {"7" + std::string(259, ' '), 19}};
-    // clang-format on
+    // How a text reads as a number is ScanDecimalInt's table above; here the default and the length limit.
+    const std::pair<std::string, int> ints[] = {
+        {"abc", 19}, {"\t+9 px", 9}, {"7" + std::string(258, ' '), 7}, {"7" + std::string(259, ' '), 19}};
     for (const auto& [text, value] : ints) {
         ASSERT_TRUE(store.WriteString("Screen", "x", text));
         EXPECT_EQ(store.GetInt("Screen", "x", 19), value) << text;
@@ -198,11 +197,7 @@ TEST_F(Settings, OnlyTheStartThatCreatesTheKeyImports) {
     write_bytes(iniFile(), "[Search]\nLimit=0\n");
     write_bytes(dir_ / "windows" / "QUORBIT.ini", "[Search]\nLimit=5\n");
     EXPECT_EQ(CSettingsStore(locations()).FindIniFile(), iniFile().string()); // the exact name first
-    startUp();
-    write_bytes(iniFile(), "[Search]\nLimit=1\nMasterFix=1\n");
-    auto store = startUp();
-    EXPECT_EQ(store->GetInt("Search", "Limit", 7), 0);
-    EXPECT_EQ(store->GetInt("Search", "MasterFix", 7), 7);
+    EXPECT_EQ(startUp()->GetInt("Search", "Limit", 7), 0); // a second start not importing: ini_fuzz.cpp
     fs::remove(settingsFile());
     openStore(); // the key made without an INI file: no import even later
     EXPECT_EQ(startUp()->GetInt("Search", "MasterFix", 7), 7);

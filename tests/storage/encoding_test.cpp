@@ -119,15 +119,4 @@ TEST(DateText, ParseFormatAndEveryStyleRoundTrips) {
     }
 }
 
-TEST(TextHelpers, TrimCountAndIndex) {
-    std::string s = "IBM   ", blank = "    ";
-    trim_right(s);
-    trim_right(blank);
-    EXPECT_EQ(s + "|" + blank, "IBM|");
-    EXPECT_EQ(count_char("ABC CORP X", ' '), 2);
-    EXPECT_EQ(std::vector<int>({nth_char_index("ABC CORP X", ' ', 2), nth_char_index(" ABC", ' ', 1),
-                                nth_char_index("ABC", ' ', 1)}),
-              (std::vector<int>{8, 0, 2}));
-}
-
 } // namespace

@@ -18,18 +18,6 @@ bool write_text(const TempDir& dir, const std::string& text) {
                                  [&](fileops::BufferedWriter& w) { return w.write(text); });
 }
 
-// Every failing call of a replacement is swept through every command in reliability/fault_sweep_test.cpp.
-TEST(ReplaceFile, KeepsTheOldContentWhenTheProducerGivesUp) {
-    TempDir dir;
-    write_bytes(dir / "A", "old");
-    EXPECT_FALSE(fileops::replace_file(dir / "A", dir / "A.NEW", [](fileops::BufferedWriter& w) {
-        w.write(std::string(150000, 'n')); // more than one buffer
-        return false;
-    }));
-    EXPECT_EQ(read_bytes(dir / "A"), "old");
-    EXPECT_FALSE(fs::exists(dir / "A.NEW"));
-}
-
 TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSource) {
     TempDir dir;
     for (fs::perms mode : {fs::perms(0600), fs::perms(0640)}) {

@@ -131,24 +131,17 @@ TEST_F(MasterRewrite, SetNamesAndDatesChangeOnlyTheirBytesAndKeepABackup) {
     EXPECT_EQ(read_bytes(tmp_ / "MASTER.BAK"), backup);
 }
 
-TEST_F(MasterRewrite, AppendTakesTheLowestFreeNumberBeforeTheUnusedSlotsUntilThePortfolioIsFull) {
-    ASSERT_EQ(master_remove(tmp_.path(), 3, false), 0);
-    MasterRecord added = master_record(security(77, "NEW"));
+// Which number an added record takes, and where it goes, is compared byte for byte through a copy in
+// editing/transfer_test.cpp.
+TEST_F(MasterRewrite, AppendFillsThePortfolioUpTo255AndThenRefuses) {
     int number = 0;
-    ASSERT_EQ(master_append(tmp_.path(), added, number), 0);
-    EXPECT_EQ(number, 3);
-    added.bytes[0] = 3;
-    std::string expected = old_;
-    expected.erase(slot_offset(5), kMasterRecordSize);
-    expected.insert(slot_offset(6), record_as_string(added));
-    EXPECT_EQ(master(), expected);
     MasterBuilder full;
     for (int n = 1; n <= 254; ++n)
         full.add(security(n, "S"));
     full.second_counter(255).write(tmp_.path()); // real files keep their highest file number there
     ASSERT_EQ(master_append(tmp_.path(), master_record(security(1, "LAST")), number), 0);
     EXPECT_EQ(number, 255);
-    EXPECT_EQ(image_second_counter(master()), 256);
+    EXPECT_EQ(image_count(master().substr(2)), 256); // the second counter
     const std::string at_limit = master();
     EXPECT_EQ(master_append(tmp_.path(), master_record(security(1, "MORE")), number), 2);
     EXPECT_EQ(number, 0);
@@ -187,10 +180,8 @@ TEST_F(MasterRewrite, RefusalsAndDamagedFilesChangeNothing) {
     }
     EXPECT_EQ(master_set_names(tmp_ / "NOWHERE" / "MASTER", 1, "X", "Y"), 1);
     EXPECT_EQ(snapshot(tmp_.path()), before);
-    std::string over = old_, negative = old_;
-    set_image_counters(over, 9, 9);
-    set_image_counters(negative, -3, -3);
-    for (const auto& bytes : {old_.substr(0, 40), std::string(159, '\xFF'), over, negative}) {
+    // A cut-off header and bytes of no meaning; counts that lie are in reliability/hostile_test.cpp.
+    for (const auto& bytes : {old_.substr(0, 40), std::string(159, '\xFF')}) {
         write_bytes(tmp_ / "MASTER", bytes);
         int number = 0;
         EXPECT_NE(master_append(tmp_.path(), master_record(security(1, "A")), number), 0);
@@ -201,7 +192,8 @@ TEST_F(MasterRewrite, RefusalsAndDamagedFilesChangeNothing) {
     }
     write_bytes(tmp_ / "MASTER", old_);
     FaultInjector injector;
-    injector.fail_nth(fileops::Op::Rename, 2, EIO); // the backup is made; the new MASTER cannot be put in place
+    injector.fail_nth(fileops::Op::Rename, 2,
+                      EIO); // the backup is made; the new MASTER cannot be put in place
     EXPECT_EQ(master_set_names(tmp_ / "MASTER", 1, "X", "Y"), 1);
     EXPECT_EQ(master(), old_);
 }

@@ -27,9 +27,6 @@ inline std::int16_t image_count(const std::string& image) {
     return static_cast<std::int16_t>(static_cast<std::uint8_t>(image[0]) |
                                      (static_cast<std::uint8_t>(image[1]) << 8));
 }
-inline std::int16_t image_second_counter(const std::string& image) {
-    return image_count(image.substr(2));
-}
 inline void set_image_counters(std::string& image, std::int16_t count, std::int16_t second) {
     put_int16(image, 0, count);
     put_int16(image, 2, second);
@@ -49,9 +46,6 @@ inline void put_text16(std::string& image, std::size_t at, const std::string& te
     std::string padded = text.substr(0, 16);
     padded.resize(16, pad);
     image.replace(at, 16, padded);
-}
-inline void put_mbf_date(std::string& image, std::size_t at, DayNumber day) {
-    image.replace(at, 4, mbf_bytes(date_to_yymmdd(day)));
 }
 inline std::string record_as_string(const MasterRecord& record) {
     return std::string(reinterpret_cast<const char*>(record.bytes.data()), record.bytes.size());
@@ -133,8 +127,6 @@ public:
         set_image_counters(header, count_.value_or(added_), second_.value_or(added_));
         return header + header_tail_;
     }
-    const std::string& record_bytes() const { return records_; } // the records added, as in the file
-    const std::string& tail_bytes() const { return tail_; }
     std::string bytes() const { return header_bytes() + records_ + tail_; }
     std::filesystem::path write(const std::filesystem::path& dir,
                                 const std::string& file_name = "MASTER") const {

@@ -85,13 +85,16 @@ protected:
         app_.reset();
         QDir::setCurrent(previousDirectory_);
     }
-    // The walk searches the volumes `drives` (by default the start directory alone).
-    void OpenWindow(CQuorbitView::DriveLister drives = {}) {
+    // The walk searches the volumes `drives` (by default the start directory alone). Without
+    // `startAtOnce` the program starts by itself, on the real volumes, when its timer fires.
+    void OpenWindow(CQuorbitView::DriveLister drives = {}, bool startAtOnce = true) {
         app_ = std::make_unique<CQuorbitApp>(Locations());
         app_->AddDocTemplate(MakeQuorbitView);
         ASSERT_TRUE(app_->InitInstance());
         frame_ = app_->MainFrame();
         view_ = static_cast<CQuorbitView*>(frame_->View());
+        if (!startAtOnce)
+            return;
         const std::string volume = (root_ / "volume").string();
         view_->SetDriveLister(drives ? drives : [volume] { return std::vector<std::string>{volume}; });
         view_->OnStartupTimer();

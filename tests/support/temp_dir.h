@@ -2,16 +2,24 @@
 // whole-file helpers for byte-exact comparisons.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace testing_support {
+
+// Temporary folders in memory from now on, when /dev/shm exists: for tests that make many files.
+inline void use_memory_file_system() {
+    std::error_code ec;
+    if (std::filesystem::is_directory("/dev/shm", ec))
+        setenv("TMPDIR", "/dev/shm", 1);
+}
 
 class TempDir {
 public:
@@ -43,21 +51,20 @@ inline std::string read_bytes(const std::filesystem::path& path) {
     return out.str();
 }
 
-inline void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
+inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Every regular file below `dir` (relative name -> content, links not followed), for before/after
 // comparisons.
-inline std::vector<std::pair<std::string, std::string>> snapshot(const std::filesystem::path& dir) {
-    std::vector<std::pair<std::string, std::string>> files;
+using Snapshot = std::map<std::string, std::string>;
+inline Snapshot snapshot(const std::filesystem::path& dir) {
+    Snapshot files;
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && !entry.is_symlink())
-            files.emplace_back(std::filesystem::relative(entry.path(), dir).string(),
-                               read_bytes(entry.path()));
+            files.emplace(std::filesystem::relative(entry.path(), dir).string(), read_bytes(entry.path()));
     }
-    std::sort(files.begin(), files.end());
     return files;
 }
 

@@ -2,6 +2,7 @@
 // which keys beep, and pasted text held to the typing rule.
 #include "editing/ui/entry_controls.h"
 #include "shell/ui/prompts.h"
+#include "support/qt_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,10 +24,7 @@ struct KeyCase {
 };
 
 TEST(EntryControls, KeysLeaveTheirTextSelectionAndBeeps) {
-    static int argc = 1;
-    static char name[] = "entry_controls_test";
-    static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    testing_support::EnsureApplication();
     Prompts::Get().Script();
     const KeyCase cases[] = {
         {true, 0, 8, "031599", "03/15/99", 0, 2, 0},   // the whole text selected

@@ -1,18 +1,11 @@
-// The hyperlink control in the About box: the mail prefix, the visited colour that outlives the box, the
-// beep when the desktop cannot open a link, the pause after a click, and the frame's command resources.
+// The hyperlink control in the About box: the mail prefix, the visited colour that outlives the box, and
+// the beep when the desktop cannot open a link.
 #include "shell/ui/about_dlg.h"
-#include "shell/ui/command_table.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/static_link.h"
 #include "support/qt_window.h"
 
-#include <QApplication>
-#include <QMouseEvent>
-#include <QTest>
-
 #include <gtest/gtest.h>
-
-#include <set>
 
 namespace {
 
@@ -57,48 +50,6 @@ TEST_F(LinkTest, ALinkTheDesktopCannotOpenBeepsAndStaysBlue) {
     EXPECT_EQ(Prompts::Get().History().back().kind, Prompts::Kind::Beep);
     EXPECT_EQ(webVisited_, 0);
     EXPECT_EQ(about.WebLink()->LinkColour(), QColor(0, 0, 255));
-}
-
-TEST_F(LinkTest, TheHandWaitsForThePauseAfterAClick) {
-    CStaticLink link("https://www.example.com/");
-    link.SetVisitedFlag(&webVisited_);
-    link.resize(200, 20);
-    auto move = [&] {
-        QMouseEvent event(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(&link, &event);
-    };
-    move();
-    EXPECT_TRUE(link.Hovering());
-    link.Click();
-    EXPECT_TRUE(link.InClickPause());
-    move();
-    EXPECT_FALSE(link.Hovering());
-    link.EndClickPause();
-    move();
-    EXPECT_TRUE(link.Hovering());
-
-    CStaticLink picture("");
-    picture.setPixmap(QPixmap(8, 8));
-    const QColor before = picture.palette().color(QPalette::WindowText);
-    picture.SetVisitedFlag(&webVisited_);
-    EXPECT_EQ(picture.palette().color(QPalette::WindowText), before);
-    EXPECT_FALSE(picture.font().underline());
-}
-
-TEST(CommandTable, EveryMenuAndToolbarCommandHasOneNamedEntry) {
-    std::set<std::string> names;
-    for (const CommandEntry& entry : CommandTable()) {
-        EXPECT_TRUE(names.insert(entry.objectName).second) << entry.objectName;
-    }
-    for (const MenuEntry& menu : MenuTable()) {
-        for (int id : menu.items) {
-            EXPECT_TRUE(id == 0 || FindCommand(id) != nullptr) << menu.caption << " " << id;
-        }
-    }
-    for (int id : ToolbarTable()) {
-        EXPECT_TRUE(id == 0 || (FindCommand(id) != nullptr && FindCommand(id)->icon != nullptr)) << id;
-    }
-    EXPECT_STREQ(FindCommand(32807)->shortcut, "F5");
 }
 
 } // namespace
