@@ -1,6 +1,5 @@
 #include "browser/repair.h"
 
-#include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 
@@ -26,29 +25,16 @@ bool repair_image(MasterImage& image) {
 
 } // namespace
 
-int RepairMaster(const std::filesystem::path& master_path) {
+int RepairMaster(const std::filesystem::path& master_path, std::string* emaster_note) {
     MasterImage image;
     if (!master_read_regular_image(master_path, image)) {
         return 0;
     }
-    const std::vector<std::uint8_t> original = image.bytes();
+    const MasterImage before = image;
     if (!repair_image(image)) {
         return 1; // nothing to change: the file already is its repaired form
     }
-    const std::vector<std::uint8_t> repaired = image.bytes();
     // MASTER.BAK keeps the file as it was, and the repaired copy goes through MASTER.NEW. (A temporary
     // named MASTER.bak would be MASTER.BAK itself wherever names ignore case, and destroy that backup.)
-    const std::filesystem::path dir = master_path.parent_path();
-    const std::filesystem::path temp = portfolio_files::for_writing(dir, "MASTER.NEW");
-    const auto write = [](const std::vector<std::uint8_t>& content) {
-        return [&content](fileops::BufferedWriter& out) {
-            return out.write(content.data(), content.size()) && out.flush();
-        };
-    };
-    if (!fileops::replace_file(portfolio_files::for_writing(dir, "MASTER.BAK"), temp, write(original),
-                               master_path)) {
-        return 0;
-    }
-    const bool replaced = fileops::replace_file(master_path, temp, write(repaired));
-    return replaced ? 1 : 0;
+    return master_replace(master_path, before, image, ".NEW", true, nullptr, emaster_note) ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "browser/repair.h"
 #include "storage/encoding.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <utility>
@@ -100,6 +101,11 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         fail(listing, "The portfolio file\n" + master_path.string() + kCountMismatch);
         return listing;
     }
+    // The securities of XMASTER join the list; the limit of 255 applies to MASTER's records alone.
+    for (const XmasterSecurity& security : xmaster_read(master_path.parent_path())) {
+        listing.rows.push_back(make_row(security.record, security.index));
+        ++listing.symbol_count;
+    }
     sort_symbol_rows(listing.rows);
     return listing;
 }
@@ -123,11 +129,14 @@ SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const C
     if (!listing.needs_repair) {
         return listing;
     }
+    std::string emaster_note;
     const bool repaired = confirm_repair &&
                           confirm_repair(Message{MessageKind::Question, repair_question_text(master_path)}) &&
-                          RepairMaster(master_path) == 1;
+                          RepairMaster(master_path, &emaster_note) == 1;
     if (!repaired) {
         fail(listing);
+    } else if (!emaster_note.empty()) {
+        listing.result.add(MessageKind::Warning, emaster_note);
     }
     listing.needs_repair = false;
     return listing;

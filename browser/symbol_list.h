@@ -18,7 +18,7 @@ struct SymbolRow {
     std::string symbol; // column 0: the symbol text, or for a damaged record the name without its padding
     std::string name;   // column 1
     bool damaged = false;
-    int record_index = 0; // 0-based position among the records after the header
+    int record_index = 0; // 0-based position among the records after the header (in XMASTER for its rows)
     MasterRecord record;  // the record as stored (dates in MBF)
 };
 
@@ -31,7 +31,8 @@ struct SymbolListing {
     // 255 puts the warning "File has %d symbols.\nWill only display the first %d symbols" first.
     CommandResult result;
     int header_count = 0; // the count as the header states it
-    int symbol_count = 0; // the records the list is filled for (at most 255); 0 after a failure
+    int symbol_count =
+        0; // the rows the list is filled for (MASTER's at most 255, and XMASTER's); 0 after a failure
     bool needs_repair = false;
     std::vector<SymbolRow> rows; // sorted; empty after a failure
     // After a failure, what is wrong with the file in plain words: it cannot be read, or it is damaged

@@ -319,7 +319,8 @@ int run_repair(const Command&, const Args& args) {
         return kOk;
     }
     errno = 0;
-    if (RepairMaster(master) != 1) {
+    std::string emaster_note;
+    if (RepairMaster(master, &emaster_note) != 1) {
         const int error = errno;
         write_message(MessageKind::Error,
                       "The master file " + master.string() + " could not be repaired; it is unchanged.");
@@ -329,6 +330,8 @@ int run_repair(const Command&, const Args& args) {
     }
     write_message(MessageKind::Information,
                   "Repaired " + master.string() + ": each blank symbol now holds its security's name.");
+    if (!emaster_note.empty())
+        write_message(MessageKind::Warning, emaster_note);
     return kOk;
 }
 

@@ -34,10 +34,11 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
 }
 
 // The rewrite; `error` receives the errno of a file operation that failed.
-int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr) {
+int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr,
+            std::string* emaster_note = nullptr) {
     errno = 0;
     int status = series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath,
-                                changed);
+                                changed, emaster_note);
     error = errno;
     return status;
 }
@@ -300,7 +301,8 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     int error = 0;
-    int status = rewrite(view, edit, error);
+    std::string emaster_note;
+    int status = rewrite(view, edit, error, nullptr, &emaster_note);
     if (status == status::kDeleteNotFound)
         return CommandResult{
             false,
@@ -310,6 +312,8 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     if (status != 0)
         return rewrite_failed(kFailed, status, error);
     CommandResult result = CommandResult::success();
+    if (!emaster_note.empty())
+        result.add(MessageKind::Warning, emaster_note);
     log_entries(result, "Delete", {{"Date", date_text}});
     return result;
 }

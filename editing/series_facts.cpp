@@ -41,7 +41,7 @@ SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std
         {"DAT file record length", std::to_string(facts.record_length())},
         {"DAT file number of fields", std::to_string(facts.field_count())},
         {"Number of quotes", std::to_string(facts.bar_count())},
-        {"Name of issue", facts.name()},
+        {"Name of issue", facts.long_name.empty() ? facts.name() : facts.long_name},
         {"First date in file", date_value_text(facts.first_date())},
         {"Last date in file", date_value_text(facts.last_date())},
         {"Data format", facts.data_format()},

@@ -3,6 +3,7 @@
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,9 +62,56 @@ int record_answering_to(const MasterImage& image, std::string_view key, int self
     return -1;
 }
 
+// True when a security of XMASTER other than number `self` answers to the key.
+bool xmaster_answers_to(const std::filesystem::path& dir, std::string_view key, int self) {
+    for (const XmasterSecurity& security : xmaster_read(dir)) {
+        if (security.record.file_number() != self && master_key_matches(security.record, key))
+            return true;
+    }
+    return false;
+}
+
+// The number of the XMASTER security the selected row shows, when no MASTER record has that symbol
+// text; 0 otherwise.
+int xmaster_row_number(const ViewState& view, std::string_view row_symbol) {
+    MasterImage image;
+    if (!master_read_image(view.masterPath, image) || find_symbol_record(image, row_symbol) >= 0)
+        return 0;
+    for (const XmasterSecurity& security : xmaster_read(view.masterPath.parent_path())) {
+        if (master_symbol_text(security.record) == row_symbol)
+            return security.record.file_number();
+    }
+    return 0;
+}
+
+CommandResult xmaster_outcome(int result, std::string what, std::string_view row_symbol) {
+    if (result == 0)
+        return CommandResult::success();
+    if (result == 3)
+        return CommandResult::failure("Symbol " + std::string(row_symbol) +
+                                          " was removed, but not all of its files could be deleted.",
+                                      result, MessageKind::Warning);
+    CommandResult failed = CommandResult::failure(
+        what + " symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", result);
+    failed.error = errno;
+    return failed;
+}
+
+// A command that changed MASTER says once when it left an unusable EMASTER as it was.
+CommandResult with_note(CommandResult result, const std::string& emaster_note) {
+    if (!emaster_note.empty())
+        result.add(MessageKind::Warning, emaster_note);
+    return result;
+}
+
 // Input refused before anything was tried.
 CommandResult refused(std::string message) {
     return CommandResult::failure(std::move(message), 0, MessageKind::Warning);
+}
+
+CommandResult symbol_taken(const std::string& symbol, const std::filesystem::path& master_path) {
+    return refused("Symbol " + symbol + " already belongs to another security of\n" +
+                   quoted_path(master_path) + "\nNothing was changed.");
 }
 
 // A text as the 16 bytes of a MASTER field hold it: padded with blanks.
@@ -128,6 +176,16 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return check;
     const std::string new_symbol = *latin1_from_utf8(new_symbol_text);
     const std::string new_name = *latin1_from_utf8(new_name_text);
+    const std::filesystem::path dir = master_path.parent_path();
+    if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        MasterImage image;
+        if (!master_read_image(master_path, image))
+            return unreadable_master(master_path);
+        if (record_answering_to(image, new_symbol, -1) >= 0 || xmaster_answers_to(dir, new_symbol, number))
+            return symbol_taken(new_symbol, master_path);
+        errno = 0;
+        return xmaster_outcome(xmaster_set_names(dir, number, new_symbol, new_name), "Renaming", row_symbol);
+    }
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(master_path, row_symbol, file_number, failure))
@@ -136,9 +194,8 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     if (!master_read_image(master_path, image))
         return unreadable_master(master_path);
     int index = find_symbol_record(image, row_symbol);
-    if (int other = record_answering_to(image, new_symbol, index); other >= 0)
-        return refused("Symbol " + new_symbol + " already belongs to another security of\n" +
-                       quoted_path(master_path) + "\nNothing was changed.");
+    if (record_answering_to(image, new_symbol, index) >= 0 || xmaster_answers_to(dir, new_symbol, 0))
+        return symbol_taken(new_symbol, master_path);
     MasterRecord record = image.record(index);
     if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
         CommandResult same = CommandResult::success();
@@ -146,27 +203,36 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
         return same;
     }
     errno = 0;
-    if (master_set_names(master_path, file_number, new_symbol, new_name) != 0) {
+    std::string emaster_note;
+    if (master_set_names(master_path, file_number, new_symbol, new_name, &emaster_note) != 0) {
         CommandResult failed = CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);
         failed.error = errno;
         return failed;
     }
-    return CommandResult::success();
+    return with_note(CommandResult::success(), emaster_note);
 }
 
 CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
+    if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        errno = 0;
+        return xmaster_outcome(xmaster_remove(view.masterPath.parent_path(), number, true), "Deleting",
+                               row_symbol);
+    }
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))
         return failure;
     errno = 0;
-    int result = master_remove(view.portfolioDir, file_number, true);
+    std::string emaster_note;
+    int result = master_remove(view.portfolioDir, file_number, true, &emaster_note);
     const int error = errno;
     if (result == 3)
-        return CommandResult::failure("Symbol " + std::string(row_symbol) +
-                                          " was removed, but not all of its files could be deleted.",
-                                      result, MessageKind::Warning);
+        return with_note(
+            CommandResult::failure("Symbol " + std::string(row_symbol) +
+                                       " was removed, but not all of its files could be deleted.",
+                                   result, MessageKind::Warning),
+            emaster_note);
     if (result != 0) {
         CommandResult failed = CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
                                                           " failed.\nThe portfolio was not changed.",
@@ -174,7 +240,7 @@ CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) 
         failed.error = error;
         return failed;
     }
-    return CommandResult::success();
+    return with_note(CommandResult::success(), emaster_note);
 }
 
 } // namespace editing

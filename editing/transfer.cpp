@@ -1,6 +1,7 @@
 #include "editing/transfer.h"
 
 #include "browser/symbol_list.h"
+#include "storage/emaster.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
@@ -88,8 +89,9 @@ private:
     bool has_dop_ = false;
     int dest_number_ = 0; // m: the lowest free number of the destination, the copies' number
     bool appended_ = false;
-    int appended_number_ = 0;  // the number the destination's MASTER gave the record
-    std::vector<Path> copied_; // files made in the destination, in the order made
+    int appended_number_ = 0;                // the number the destination's MASTER gave the record
+    std::vector<Path> copied_;               // files made in the destination, in the order made
+    std::vector<std::string> emaster_notes_; // unusable EMASTER files left as they were
     bool own_text_ = true;
 };
 
@@ -109,6 +111,10 @@ bool Transfer::find_source() {
         result_.status = status;
         return fail("Symbol " + key_ + " was not found in\n" + request_.portfolio_dir.string());
     }
+    if (record_.in_xmaster())
+        return fail("Symbol " + key_ +
+                    " is listed in the portfolio's XMASTER file. Moving or copying such "
+                    "a security to another portfolio is not possible yet.");
     record_.dates_to_mbf();
     // A security found in a nested portfolio lives there, with its files.
     source_dir_ = found_dir.empty() ? request_.portfolio_dir : found_dir;
@@ -201,7 +207,19 @@ bool Transfer::copy_files() {
 // another than the one the files were copied under (the portfolio changed meanwhile), the record is
 // taken out again at once.
 bool Transfer::append() {
-    int result = master_append(request_.destination, record_, appended_number_);
+    // The destination's EMASTER gets the source's record of the security when there is one.
+    EmasterRecord extended;
+    const EmasterState source_extended = emaster_find(source_dir_, source_number_, extended);
+    if (source_extended == EmasterState::Unreadable) {
+        result_.error = errno;
+        return fail("The directory files of\n" + source_dir_.string() + "\ncannot be read.");
+    }
+    const bool has_extended = source_extended == EmasterState::Usable;
+    std::string note;
+    int result = master_append(request_.destination, record_, appended_number_,
+                               has_extended ? &extended : nullptr, &note);
+    if (!note.empty())
+        emaster_notes_.push_back(note);
     if (result == 2)
         return fail(kPortfolioFull, false);
     if (result != 0) {
@@ -216,7 +234,10 @@ bool Transfer::append() {
 }
 
 bool Transfer::remove_source_record() {
-    int result = master_remove(source_dir_, source_number_, false);
+    std::string note;
+    int result = master_remove(source_dir_, source_number_, false, &note);
+    if (!note.empty())
+        emaster_notes_.push_back(note);
     if (result == 0)
         return true;
     result_.status = result;
@@ -282,6 +303,8 @@ CommandResult Transfer::run() {
     }
     result_.ok = true;
     result_.status = 0;
+    for (const std::string& note : emaster_notes_)
+        result_.add(MessageKind::Warning, note);
     if (is_move())
         delete_source_files();
     return result_;

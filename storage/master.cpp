@@ -1,8 +1,10 @@
 #include "storage/master.h"
 
+#include "storage/emaster.h"
 #include "storage/encoding.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <bitset>
@@ -410,13 +412,24 @@ private:
                 if (safe_directory_name(dir_name))
                     level.nested.push_back(std::move(dir_name));
             } else if (master_key_matches(record, key_)) {
-                record_ = record;
-                record_.dates_to_ieee();
-                found_dir_ = level.dir;
-                found = true;
-                return status::kOk;
+                return take(record, level, found);
             }
         }
+        // XMASTER is read only when MASTER does not hold the key.
+        if (read == LevelRead::Read) {
+            for (const XmasterSecurity& security : xmaster_read(level.dir)) {
+                if (master_key_matches(security.record, key_))
+                    return take(security.record, level, found);
+            }
+        }
+        return status::kOk;
+    }
+
+    StatusCode take(const MasterRecord& record, const Level& level, bool& found) {
+        record_ = record;
+        record_.dates_to_ieee();
+        found_dir_ = level.dir;
+        found = true;
         return status::kOk;
     }
 
@@ -444,9 +457,8 @@ fs::path resolve_master(const fs::path& master_path) {
     return portfolio_files::existing(master_path.parent_path(), master_path.filename().string());
 }
 
-bool write_image(const fs::path& master_path, const fs::path& temp_path, const MasterImage& image) {
-    std::vector<std::uint8_t> bytes = image.bytes();
-    return fileops::replace_file(master_path, temp_path, [&](fileops::BufferedWriter& writer) {
+bool write_bytes(const fs::path& target, const fs::path& temp, const std::vector<std::uint8_t>& bytes) {
+    return fileops::replace_file(target, temp, [&](fileops::BufferedWriter& writer) {
         return writer.write(bytes.data(), bytes.size());
     });
 }
@@ -464,7 +476,7 @@ int find_security(const MasterImage& image, int file_number) {
 // Applies `change` to every counted security record with the number, keeps the previous file as
 // MASTER.BAK and puts the new copy in place through MASTER.NEW.
 int rewrite_with_backup(const fs::path& given_path, int file_number,
-                        const std::function<void(MasterRecord&)>& change) {
+                        const std::function<void(MasterRecord&)>& change, std::string* emaster_note) {
     if (!valid_file_number(file_number))
         return 1;
     fs::path master_path = resolve_master(given_path);
@@ -472,7 +484,7 @@ int rewrite_with_backup(const fs::path& given_path, int file_number,
     if (!master_read_image(master_path, image) || image.count_damaged() ||
         find_security(image, file_number) < 0)
         return 1;
-    const std::vector<std::uint8_t> old_records = image.records;
+    const MasterImage before = image;
     for (int i = 0; i < image.records_counted(); ++i) {
         MasterRecord record = image.record(i);
         if (record.file_number() == file_number && !master_is_directory_entry(record)) {
@@ -481,14 +493,9 @@ int rewrite_with_backup(const fs::path& given_path, int file_number,
         }
     }
     // A change that changes nothing writes nothing: MASTER.BAK keeps the state before the last real one.
-    if (image.records == old_records)
+    if (image.records == before.records)
         return 0;
-    fs::path dir = master_path.parent_path();
-    fs::path temp = portfolio_files::for_writing(dir, "MASTER.NEW");
-    // The backup goes through the temporary name too, so a failed copy keeps the older backup whole.
-    if (!fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
-        return 1;
-    return write_image(master_path, temp, image) ? 0 : 1;
+    return master_replace(master_path, before, image, ".NEW", true, nullptr, emaster_note) ? 0 : 1;
 }
 
 void step_counters(MasterHeader& header, int delta) {
@@ -508,23 +515,30 @@ bool delete_series_file(const fs::path& dir, int file_number, std::string_view e
 } // namespace
 
 int master_set_names(const fs::path& master_path, int file_number, std::string_view symbol,
-                     std::string_view name) {
-    return rewrite_with_backup(master_path, file_number, [&](MasterRecord& record) {
-        store_text(record, kSymbolOffset, symbol);
-        store_text(record, kNameOffset, name);
-    });
+                     std::string_view name, std::string* emaster_note) {
+    return rewrite_with_backup(
+        master_path, file_number,
+        [&](MasterRecord& record) {
+            store_text(record, kSymbolOffset, symbol);
+            store_text(record, kNameOffset, name);
+        },
+        emaster_note);
 }
 
-int master_set_date(const fs::path& master_path, int file_number, const std::uint8_t date_mbf[4], int which) {
+int master_set_date(const fs::path& master_path, int file_number, const std::uint8_t date_mbf[4], int which,
+                    std::string* emaster_note) {
     if (!date_mbf)
         return 1;
+    if (file_number >= kFirstXmasterNumber) // a security of XMASTER keeps its dates there
+        return xmaster_set_date(resolve_master(master_path).parent_path(), file_number, date_mbf, which);
     int offset = which != 0 ? kLastDateOffset : kFirstDateOffset;
-    return rewrite_with_backup(master_path, file_number, [&](MasterRecord& record) {
-        std::copy_n(date_mbf, 4, &record.bytes[offset]);
-    });
+    return rewrite_with_backup(
+        master_path, file_number,
+        [&](MasterRecord& record) { std::copy_n(date_mbf, 4, &record.bytes[offset]); }, emaster_note);
 }
 
-int master_append(const fs::path& dir, const MasterRecord& record, int& new_file_number) {
+int master_append(const fs::path& dir, const MasterRecord& record, int& new_file_number,
+                  const EmasterRecord* extended, std::string* emaster_note) {
     new_file_number = 0;
     fs::path master_path = portfolio_files::master(dir);
     MasterImage image;
@@ -539,19 +553,20 @@ int master_append(const fs::path& dir, const MasterRecord& record, int& new_file
     int number = lowest_free_number(image);
     if (number == 0)
         return 2;
+    const MasterImage before = image;
     MasterRecord added = record;
     added.bytes[kFileNumberOffset] = static_cast<std::uint8_t>(number);
     auto at =
         image.records.begin() + static_cast<std::ptrdiff_t>(image.records_counted()) * kMasterRecordSize;
     image.records.insert(at, added.bytes.begin(), added.bytes.end());
     step_counters(image.header, +1);
-    if (!write_image(master_path, portfolio_files::for_writing(dir, "MASTER.~NU"), image))
+    if (!master_replace(master_path, before, image, ".~NU", false, extended, emaster_note))
         return 1;
     new_file_number = number;
     return 0;
 }
 
-int master_remove(const fs::path& dir, int file_number, bool delete_files) {
+int master_remove(const fs::path& dir, int file_number, bool delete_files, std::string* emaster_note) {
     if (!valid_file_number(file_number))
         return 1;
     fs::path master_path = portfolio_files::master(dir);
@@ -561,10 +576,12 @@ int master_remove(const fs::path& dir, int file_number, bool delete_files) {
     int index = find_security(image, file_number);
     if (index < 0)
         return 1;
+    const MasterImage before = image;
     auto at = image.records.begin() + static_cast<std::ptrdiff_t>(index) * kMasterRecordSize;
     image.records.erase(at, at + kMasterRecordSize);
     step_counters(image.header, -1);
-    if (!write_image(master_path, portfolio_files::for_writing(dir, "MASTER.~NU"), image))
+    // Both directory files lose the record before the files it points to go.
+    if (!master_replace(master_path, before, image, ".~NU", false, nullptr, emaster_note))
         return 1;
     if (!delete_files)
         return 0;
@@ -572,4 +589,42 @@ int master_remove(const fs::path& dir, int file_number, bool delete_files) {
     for (std::string_view extension : {"DAT", "DOP", "BAK"})
         deleted = delete_series_file(dir, file_number, extension) && deleted;
     return deleted ? 0 : 3;
+}
+
+bool master_replace(const fs::path& master_path, const MasterImage& before, const MasterImage& after,
+                    std::string_view temp_suffix, bool backup, const EmasterRecord* added,
+                    std::string* emaster_note) {
+    const fs::path dir = master_path.parent_path();
+    const fs::path temp = portfolio_files::for_writing(dir, "MASTER" + std::string(temp_suffix));
+    const EmasterFile extended = emaster_read(dir, before);
+    if (extended.state == EmasterState::Unreadable)
+        return false;
+    if (extended.state == EmasterState::Unusable && emaster_note)
+        *emaster_note = emaster_left_message(extended);
+    const bool follow = extended.state == EmasterState::Usable;
+    const std::vector<std::uint8_t> new_extended =
+        follow ? emaster_follow(extended.bytes, before, after, added) : std::vector<std::uint8_t>{};
+    const bool write_extended = follow && new_extended != extended.bytes;
+    const fs::path extended_temp = portfolio_files::for_writing(dir, "EMASTER" + std::string(temp_suffix));
+    // The backups go through the temporary names too, so a failed copy keeps the older backup whole.
+    if (backup) {
+        if (!fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
+            return false;
+        if (write_extended &&
+            !fileops::copy_file_atomic(extended.path, portfolio_files::for_writing(dir, "EMASTER.BAK"),
+                                       extended_temp))
+            return false;
+    }
+    // EMASTER first, then MASTER. A record is added only after its files are in place and removed before
+    // they go, so whichever of the two a kill falls between, every record of either file points to
+    // complete quote files. When MASTER cannot follow, EMASTER is put back as it was.
+    if (write_extended && !write_bytes(extended.path, extended_temp, new_extended))
+        return false;
+    if (write_bytes(master_path, temp, after.bytes()))
+        return true;
+    const int saved = errno;
+    if (write_extended)
+        write_bytes(extended.path, extended_temp, extended.bytes);
+    errno = saved;
+    return false;
 }

@@ -9,6 +9,9 @@
 namespace portfolio_files {
 
 std::string series_file_name(int file_number, std::string_view extension) {
+    // Securities numbered 256 and above (listed in XMASTER) keep their quotes in F<n>.MWD.
+    if (file_number > 255 && extension == "DAT")
+        extension = "MWD";
     return "F" + std::to_string(file_number) + "." + std::string(extension);
 }
 

@@ -14,7 +14,8 @@ namespace portfolio_files {
 
 using Path = std::filesystem::path;
 
-// "F%i.DAT" and friends for file number n ("DAT", "DOP", "BAK", "NEW").
+// "F%i.DAT" and friends for file number n ("DAT", "DOP", "BAK", "NEW"); "DAT" names F<n>.MWD for a
+// number above 255, whose quotes are there.
 std::string series_file_name(int file_number, std::string_view extension);
 
 enum class Presence { Present, Absent, Unknown };

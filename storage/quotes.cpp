@@ -3,6 +3,7 @@
 
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
+#include "storage/xmaster.h"
 
 #include <algorithm>
 #include <cstring>
@@ -259,7 +260,7 @@ std::string SeriesFacts::path() const {
     return text_at(kPath, kPathBytes);
 }
 int SeriesFacts::file_number() const {
-    return bytes[kFileNumber];
+    return extended_number != 0 ? extended_number : bytes[kFileNumber];
 }
 int SeriesFacts::record_length() const {
     return bytes[kRecordLength];
@@ -511,5 +512,12 @@ int series_describe(const std::filesystem::path& dir, std::string_view key, Seri
     if (open_series(at, in) != status::kOk)
         return 1;
     fill_facts(facts, dir, at, in.bars);
+    if (at.record.in_xmaster()) {
+        facts.extended_number = at.record.file_number();
+        for (const XmasterSecurity& security : xmaster_read(at.dir)) {
+            if (security.record.file_number() == facts.extended_number)
+                facts.long_name = security.long_name;
+        }
+    }
     return 0;
 }

@@ -191,6 +191,10 @@ struct SeriesFacts {
     static constexpr int kFormatBytes = 17;
 
     std::uint8_t bytes[kSeriesFactsSize] = {};
+    // Beyond the block, for a security listed in XMASTER: its number (which the one byte cannot hold)
+    // and its name in full.
+    int extended_number = 0;
+    std::string long_name;
 
     // The items of the block. Texts end at their first NUL byte.
     std::string path() const;

@@ -217,25 +217,25 @@ std::filesystem::path owning_master(const std::filesystem::path& dir,
 }
 
 bool set_master_date(const std::filesystem::path& master, const SeriesLocation& at, const DatImage& image,
-                     std::int32_t bar, int which) {
+                     std::int32_t bar, int which, std::string* emaster_note) {
     std::uint8_t date[4];
     date_to_mbf(record_date(image.bar(bar), at.layout), date);
-    return master_set_date(master, at.record.file_number(), date, which) == 0;
+    return master_set_date(master, at.record.file_number(), date, which, emaster_note) == 0;
 }
 
 // Kind 4 keeps the first and last dates right, from the file's own bar count. Only the first or the
 // last bar moves a date.
 bool update_master_dates(const std::filesystem::path& master, const SeriesLocation& at, const DatImage& image,
-                         std::int32_t deleted) {
+                         std::int32_t deleted, std::string* emaster_note) {
     const std::int32_t bars = image.bars;
     if (deleted == 0 && bars > 1)
-        return set_master_date(master, at, image, 1, 0);
+        return set_master_date(master, at, image, 1, 0, emaster_note);
     if (deleted == bars - 1 && bars > 1)
-        return set_master_date(master, at, image, bars - 2, 1);
+        return set_master_date(master, at, image, bars - 2, 1, emaster_note);
     if (deleted == 0 && bars == 1) {
-        if (!set_master_date(master, at, image, 0, 1))
+        if (!set_master_date(master, at, image, 0, 1, emaster_note))
             return false;
-        if (set_master_date(master, at, image, 0, 0))
+        if (set_master_date(master, at, image, 0, 0, emaster_note))
             return true;
         // Put the last date back as it was, so MASTER is not left half changed.
         MasterRecord old = at.record;
@@ -249,7 +249,8 @@ bool update_master_dates(const std::filesystem::path& master, const SeriesLocati
 } // namespace
 
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed) {
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed,
+                   std::string* emaster_note) {
     (void)bar_count; // kind 4 trusts the file's own count, never a count read earlier
     if (changed)
         *changed = false;
@@ -288,7 +289,7 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
     if (code != status::kOk)
         return code;
     if (edit.kind == kEditDelete &&
-        !update_master_dates(owning_master(dir, master_path, at), at, image, plan.deleted)) {
+        !update_master_dates(owning_master(dir, master_path, at), at, image, plan.deleted, emaster_note)) {
         // MASTER could not follow: put the old bars back so the two files stay in step.
         replace_series_file(at, image.bytes);
         return status::kFileWrite;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 enum EditKind : std::int16_t {
@@ -37,6 +38,8 @@ struct SeriesEdit {
 // F<n>.NEW cannot be created. After any failure F<n>.DAT is as it was and F<n>.NEW is gone. `bar_count` is
 // not trusted: kind 4 counts the bars of the file itself. An edit whose new content equals the old writes
 // nothing at all (F<n>.BAK keeps the state before the last real change) and returns 0 with `*changed` false;
-// `*changed` is true when F<n>.DAT was replaced.
+// `*changed` is true when F<n>.DAT was replaced. The MASTER dates kind 4 moves move in a usable EMASTER
+// too; `emaster_note` receives the message when an unusable one was left as it was (storage/master.h).
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
-                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr);
+                   std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr,
+                   std::string* emaster_note = nullptr);

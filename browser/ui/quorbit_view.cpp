@@ -286,7 +286,12 @@ CQuorbitView::RepairOutcome CQuorbitView::RepairMaster() {
         !Prompts::Get().AskYesNo(this, QString::fromStdString(repair_question_text(state_.masterPath)))) {
         return RepairOutcome::Declined;
     }
-    return ::RepairMaster(state_.masterPath) == 1 ? RepairOutcome::Repaired : RepairOutcome::Failed;
+    std::string emasterNote;
+    const bool repaired = ::RepairMaster(state_.masterPath, &emasterNote) == 1;
+    if (!emasterNote.empty()) {
+        Prompts::Get().Present(this, CommandResult{true, 0, {{MessageKind::Warning, emasterNote}}, {}});
+    }
+    return repaired ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {

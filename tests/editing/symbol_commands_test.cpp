@@ -30,6 +30,7 @@ protected:
                         true);
         write_bytes(tmp / "f3.bak", "backup");
         original = read_bytes(master);
+        extended = read_bytes(tmp / "emaster");
         before = snapshot(tmp.path());
     }
     CommandResult rename(const std::string& row, const std::string& symbol, const std::string& name) const {
@@ -42,7 +43,7 @@ protected:
     }
     TempDir tmp;
     const std::filesystem::path master = tmp / "master";
-    std::string original;
+    std::string original, extended;
     Snapshot before;
 };
 
@@ -52,7 +53,15 @@ TEST_F(SymbolCommands, RenameStoresTheTextsAsTypedInTheFirstRecordShowingTheSymb
     put_text16(image, slot_offset(2) + 36, "ibm");
     put_text16(image, slot_offset(2) + 7, "Intl Business Mc");
     EXPECT_EQ(read_bytes(master), image);
-    EXPECT_EQ(without(snapshot(tmp.path()), "master"), without(before, "master"));
+    // EMASTER's record 2: symbol, short name, and the long name, which no longer begins with the name.
+    std::string emaster = extended;
+    put_text0(emaster, 2 * 192 + 11, "ibm", 14);
+    put_text0(emaster, 2 * 192 + 32, "Intl Business Mc", 16);
+    put_text0(emaster, 2 * 192 + 139, "Intl Business Mc", 53);
+    EXPECT_EQ(read_bytes(tmp / "emaster"), emaster);
+    EXPECT_EQ(read_bytes(tmp / "emaster.bak"), extended);
+    EXPECT_EQ(without(without(snapshot(tmp.path()), "master"), "emaster"),
+              without(without(before, "master"), "emaster"));
     // Latin-1 letters are one byte each in a name; the same texts again change nothing.
     ASSERT_TRUE(rename("ibm", "ibm", "M\xC3\xBCller AG").ok);
     EXPECT_EQ(read_bytes(master).substr(slot_offset(2) + 7, 16), "M\xFCller AG       ");
@@ -87,6 +96,18 @@ TEST_F(SymbolCommands, RenameRefusesTextsTheSnapshotCannotHoldAndKeysOfOtherReco
     EXPECT_EQ(delete_symbol(view_of(tmp.path()), "QQQ").messages.size(), 1u);
     EXPECT_FALSE(edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
     EXPECT_EQ(snapshot(tmp.path()), before);
+}
+
+TEST_F(SymbolCommands, DeleteRemovesTheRecordAndItsFilesOnly) {
+    ASSERT_TRUE(delete_symbol(view_of(tmp.path()), "IBM").ok);
+    std::string expected = original.substr(0, slot_offset(2)) + original.substr(slot_offset(3));
+    set_image_counters(expected, 2, 2);
+    EXPECT_EQ(read_bytes(master), expected);
+    std::string emaster = extended.substr(0, 2 * 192) + extended.substr(3 * 192);
+    emaster[0] = 2; // the count; the highest number in use stays 4
+    EXPECT_EQ(read_bytes(tmp / "emaster"), emaster);
+    EXPECT_EQ(without(without(snapshot(tmp.path()), "master"), "emaster"),
+              without(without(without(before, "master"), "emaster"), "f3."));
 }
 
 TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged) {

@@ -8,8 +8,10 @@
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,7 +29,8 @@ struct SecurityRecord {
 
 struct TreeCheck {
     std::vector<SecurityRecord> securities;
-    std::vector<std::string> faults; // empty when the tree is consistent
+    std::vector<fs::path> emaster_out_of_step; // EMASTER files whose count differs from MASTER's
+    std::vector<std::string> faults;           // empty when the tree is consistent
     int bars_read = 0;
     bool ok() const { return faults.empty(); }
 };
@@ -43,15 +46,12 @@ inline fs::path entry_ignoring_case(const fs::path& dir, const std::string& name
     return {};
 }
 
-// F<n>.DAT is there, its header's R is at least 1 and its R records fit in the file; and the security
-// reads through the storage layer, every bar of it, with the key the browser uses.
-inline void check_security(const SecurityRecord& security, int record_length, const std::string& key,
-                           TreeCheck& out) {
-    const std::string where = security.dir.string() + " F" + std::to_string(security.file_number) + " " + key;
-    const fs::path dat =
-        entry_ignoring_case(security.dir, portfolio_files::series_file_name(security.file_number, "DAT"));
+// The fault with F<n>.DAT of `dir`, empty when it is there, its header's R is at least 1 and its R
+// records of `record_length` bytes fit in the file.
+inline std::string quote_file_fault(const fs::path& dir, int file_number, int record_length) {
+    const fs::path dat = entry_ignoring_case(dir, portfolio_files::series_file_name(file_number, "DAT"));
     if (dat.empty())
-        return out.faults.push_back(where + ".DAT is missing");
+        return ".DAT is missing";
     std::ifstream in(dat, std::ios::binary);
     unsigned char header[4] = {};
     in.read(reinterpret_cast<char*>(header), 4);
@@ -59,8 +59,20 @@ inline void check_security(const SecurityRecord& security, int record_length, co
     const std::uint64_t size = fs::file_size(dat, ec);
     const int r = static_cast<std::int16_t>(header[2] | (header[3] << 8));
     if (!in || ec || r < 1 || record_length < 1 || static_cast<std::uint64_t>(r) * record_length > size)
-        out.faults.push_back(where + ": R " + std::to_string(r) + " does not fit " + std::to_string(size) +
-                             " bytes");
+        return ": R " + std::to_string(r) + " does not fit " + std::to_string(size) + " bytes";
+    return {};
+}
+
+// F<n>.DAT is complete, and the security reads through the storage layer, every bar of it, with the
+// key the browser uses.
+inline void check_security(const SecurityRecord& security, int record_length, const std::string& key,
+                           TreeCheck& out) {
+    const std::string where = security.dir.string() + " F" + std::to_string(security.file_number) + " " + key;
+    const std::string fault = quote_file_fault(security.dir, security.file_number, record_length);
+    if (!fault.empty())
+        out.faults.push_back(where + fault);
+    if (fault == ".DAT is missing")
+        return;
     SeriesLocation at;
     const StatusCode located = series_locate(security.dir, key, at);
     if (located != status::kOk)
@@ -82,6 +94,39 @@ inline void check_security(const SecurityRecord& security, int record_length, co
     out.bars_read += read;
 }
 
+// EMASTER (192-byte header and records, byte 0 its count, record byte 2 the file number): each record
+// names a file number whose quote file is there and complete, and when its count equals MASTER's,
+// record i names MASTER record i's number. A count that differs (a killed run between the two
+// rewrites) is noted: readers ignore such a file.
+inline void check_emaster(const fs::path& dir, const MasterImage& image, TreeCheck& out) {
+    const fs::path path = entry_ignoring_case(dir, "EMASTER");
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (path.empty() || bytes.size() < 192 || bytes.size() % 192 != 0)
+        return;
+    const int count = static_cast<std::uint8_t>(bytes[0]);
+    const int present = static_cast<int>(bytes.size() / 192) - 1;
+    std::set<int> directories;
+    for (int i = 0; i < image.records_counted(); ++i) {
+        if (master_is_directory_entry(image.record(i)))
+            directories.insert(image.record(i).file_number());
+    }
+    if (count != image.records_counted())
+        out.emaster_out_of_step.push_back(path);
+    for (int i = 0; i < std::min(count, present); ++i) {
+        const int number = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 2]);
+        const std::string where = path.string() + " record " + std::to_string(i + 1);
+        if (count == image.records_counted() && number != image.record(i).file_number())
+            out.faults.push_back(where + " names F" + std::to_string(number) + ", MASTER's F" +
+                                 std::to_string(image.record(i).file_number()));
+        if (directories.count(number))
+            continue;
+        const int length = 4 * static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 6]);
+        if (const std::string fault = quote_file_fault(dir, number, length); !fault.empty())
+            out.faults.push_back(where + " names F" + std::to_string(number) + fault);
+    }
+}
+
 inline void check_level(const fs::path& dir, int depth, std::set<fs::path>& seen, TreeCheck& out) {
     const fs::path master = entry_ignoring_case(dir, "MASTER");
     MasterImage image;
@@ -91,6 +136,7 @@ inline void check_level(const fs::path& dir, int depth, std::set<fs::path>& seen
         out.faults.push_back(dir.string() + ": MASTER counters " + std::to_string(image.header.count()) +
                              "/" + std::to_string(image.header.second_counter()) + " over " +
                              std::to_string(image.records_present()) + " records");
+    check_emaster(dir, image, out);
     for (int i = 0; i < image.records_counted(); ++i) {
         const MasterRecord record = image.record(i);
         std::string nested;

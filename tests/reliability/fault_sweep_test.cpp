@@ -38,10 +38,10 @@ std::optional<std::string> content(const Files& files, const std::string& name) 
 
 // ---- The portfolios ------------------------------------------------------------------------------
 //
-// main   lower-case names, MASTER.BAK of an earlier rename, emaster and xmaster, two unused zero slots:
+// main   lower-case names, MASTER.BAK of an earlier rename, a usable emaster, an xmaster, two unused slots:
 //        1 IBM (with f1.bak), 3 MSFT (no f3.dop), 4 GE, 6 a record with a blank symbol, 9 the nested SUB
 // main/SUB  upper-case names: 1 XOM, 2 CVX
-// other  upper-case names, EMASTER and XMASTER: 1 AAPL, 2 ORCL, 4 T
+// other  upper-case names, a usable EMASTER: 1 AAPL, 2 ORCL, 4 T; a usable XMASTER: 300 HPQ
 // out    an earlier export file
 
 Security sec(int number, const std::string& symbol, const std::string& name, unsigned seed,
@@ -63,6 +63,9 @@ void build_portfolios(const fs::path& root) {
     write_portfolio(root / "main" / "SUB", {sec(1, "XOM", "EXXON", 11), sec(2, "CVX", "CHEVRON", 12)});
     write_portfolio(root / "other",
                     {sec(1, "AAPL", "APPLE", 21), sec(2, "ORCL", "ORACLE", 22), sec(4, "T", "AT AND T", 24)});
+    const auto hpq = sec(1, "", "", 30).bars;
+    write_bytes(root / "other" / "F300.MWD", dat_bytes(SeriesSpec{}, hpq));
+    write_bytes(root / "other" / "XMASTER", xmaster_bytes({{300, "HPQ", "HEWLETT PACKARD COMPANY", 0, 0}}));
     fs::create_directories(root / "out");
     write_bytes(root / "out" / "export.txt", "an older export\n");
 }
@@ -120,39 +123,46 @@ std::vector<Operation> operations() {
     const Security added =
         sec(3, "NEW", "NEW ISSUE", 31); // its files put in place before the record, as callers do
     const auto ibm = sec(1, "", "", 1).bars, msft = sec(1, "", "", 3).bars, ge = sec(1, "", "", 4).bars,
-               xom = sec(1, "", "", 11).bars;
-    const std::string kMain = "main/master";
+               xom = sec(1, "", "", 11).bars, hpq = sec(1, "", "", 30).bars;
+    const std::string kMain = "main/master", kMainE = "main/emaster";
     // The kind 4 rewrite deletes the first bar of a security of the nested portfolio: its first date moves.
     // clang-format off
     return {
-        {"master_set_names", [](auto& root) { return of(master_set_names(root / "main/master", 4, "GEX", "GE X")); }, {kMain}},
+        {"master_set_names", [](auto& root) { return of(master_set_names(root / "main/master", 4, "GEX", "GE X")); }, {kMain, kMainE}},
         {"master_set_date", [](auto& root) {
              std::uint8_t date[4];
              date_to_mbf(date_pack(2001, 2, 3), date);
-             return of(master_set_date(root / "main/master", 1, date, 1)); }, {kMain}},
+             return of(master_set_date(root / "main/master", 1, date, 1)); }, {kMain, kMainE}},
         {"master_append", [=](auto& root) {
              int number = 0;
              const int result = master_append(root / "other", series_master_record(added.spec, added.bars), number);
              return Outcome{result == 0 && number == 3}; },
-         {"other/MASTER"}, [=](auto& root) { write_security(root / "other", added.spec, added.bars); }},
+         {"other/MASTER", "other/EMASTER"}, [=](auto& root) { write_security(root / "other", added.spec, added.bars); }},
         {"master_remove with files", [](auto& root) {
              const int result = master_remove(root / "main", 4, true);
-             return Outcome{result == 0, result == 3}; }, {kMain}},
-        {"master_remove without files", [](auto& root) { return of(master_remove(root / "main", 4, false)); }, {kMain}},
-        {"RepairMaster", [](auto& root) { return Outcome{RepairMaster(root / "main/master") == 1}; }, {kMain}},
+             return Outcome{result == 0, result == 3}; }, {kMain, kMainE}},
+        {"master_remove without files", [](auto& root) { return of(master_remove(root / "main", 4, false)); }, {kMain, kMainE}},
+        {"RepairMaster", [](auto& root) { return Outcome{RepairMaster(root / "main/master") == 1}; }, {kMain, kMainE}},
         {"series_rewrite kind 1", rewrite("IBM", kEditSet, ibm[5].date, ibm[5].date, {10, 12, 9, 11, 5000, 7}), {"main/f1.dat"}},
         {"series_rewrite kind 2", rewrite("MSFT", kEditMultiply, 0, msft[20].date, {0.5f, 0.5f, 0.5f, 0.5f, 2, 2}), {"main/f3.dat"}},
         {"series_rewrite kind 3", rewrite("IBM", kEditScale, ibm[3].date, ibm[30].date, {1.5f, 1.5f, 1.5f, 1.5f, 1, 1}), {"main/f1.dat"}},
-        {"series_rewrite kind 4", rewrite("XOM", kEditDelete, xom[0].date, xom[0].date, {}), {"main/SUB/F1.DAT", "main/SUB/MASTER"}},
+        {"series_rewrite kind 4", rewrite("XOM", kEditDelete, xom[0].date, xom[0].date, {}), {"main/SUB/F1.DAT", "main/SUB/MASTER", "main/SUB/EMASTER"}},
         {"series_rewrite kind 5", rewrite("GE", kEditInsert, ge[10].date, ge[12].date, {}), {"main/f4.dat"}},
-        {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain}},
+        {"series_rewrite kind 4 in XMASTER", [=](auto& root) {
+             return of(series_rewrite(SeriesEdit{{}, hpq[0].date, hpq[0].date, kEditDelete}, root / "other", "HPQ", 0, root / "other/MASTER")); },
+         {"other/F300.MWD", "other/XMASTER"}},
+        {"edit_symbol in XMASTER", [](auto& root) { return of(editing::edit_symbol(view_of(root / "other"), "HPQ", "HPQX", "HP")); }, {"other/XMASTER"}},
+        {"delete_symbol in XMASTER", [](auto& root) {
+             const CommandResult r = editing::delete_symbol(view_of(root / "other"), "HPQ");
+             return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {"other/XMASTER"}},
+        {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain, kMainE}},
         {"delete_symbol", [](auto& root) {
              const CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
-             return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {kMain}},
-        {"transfer Move", transfer(TransferMode::Move, "main", "IBM", "other"), {kMain, "other/MASTER"}},
-        {"transfer Copy", transfer(TransferMode::Copy, "other", "AAPL", "main"), {kMain}},
-        {"transfer Move out of a nested portfolio", transfer(TransferMode::Move, "main", "XOM", "other"), {"main/SUB/MASTER", "other/MASTER"}},
-        {"transfer Copy without DOP", transfer(TransferMode::Copy, "main", "MSFT", "other"), {"other/MASTER"}},
+             return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {kMain, kMainE}},
+        {"transfer Move", transfer(TransferMode::Move, "main", "IBM", "other"), {kMain, kMainE, "other/MASTER", "other/EMASTER"}},
+        {"transfer Copy", transfer(TransferMode::Copy, "other", "AAPL", "main"), {kMain, kMainE}},
+        {"transfer Move out of a nested portfolio", transfer(TransferMode::Move, "main", "XOM", "other"), {"main/SUB/MASTER", "main/SUB/EMASTER", "other/MASTER", "other/EMASTER"}},
+        {"transfer Copy without DOP", transfer(TransferMode::Copy, "main", "MSFT", "other"), {"other/MASTER", "other/EMASTER"}},
         {"export_quotes", [](auto& root) {
              return of(export_quotes(root / "main", "IBM", root / "out/export.txt", ExportOptions{{}, 1, false, true})); },
          {"out/export.txt"}},

@@ -311,6 +311,88 @@ inline std::vector<SeriesBar> index_bars_1928_to_2020() {
     return bars_on(days);
 }
 
+// ---- EMASTER --------------------------------------------------------------------------------------
+
+// `text` cut to `room` bytes and padded with zero bytes, at `at`; a value's bytes as the host holds them.
+inline void put_text0(std::string& image, std::size_t at, const std::string& text, std::size_t room) {
+    std::string field = text.substr(0, room);
+    image.replace(at, room, field.append(room - field.size(), '\0'));
+}
+template <typename T> void put_raw(std::string& image, std::size_t at, T value) {
+    image.replace(at, sizeof value, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// One 192-byte EMASTER record for a MASTER record: "66", file number, field count and bitset, symbol,
+// short name, periodicity, dates (float and integer), a long name of the name + " LONG", and marks in the
+// trading times (80-87) that a rewrite must keep.
+inline std::string emaster_record_bytes(const MasterRecord& m) {
+    auto trimmed = [](std::string value) {
+        value = value.substr(0, value.find('\0'));
+        return value.erase(value.find_last_not_of(' ') + 1);
+    };
+    std::string r(192, '\0');
+    r[0] = r[1] = '6';
+    r[2] = static_cast<char>(m.file_number());
+    r[6] = static_cast<char>(m.field_count());
+    r[7] = static_cast<char>((1 << m.field_count()) - 1);
+    r[9] = ' ';
+    put_text0(r, 11, trimmed(m.symbol_bytes()), 14);
+    put_text0(r, 32, trimmed(m.name_bytes()), 16);
+    r[60] = m.periodicity();
+    put_raw(r, 64, mbf_to_ieee(&m.bytes[25]));
+    put_raw(r, 72, mbf_to_ieee(&m.bytes[29]));
+    r.replace(80, 8, "\x11\x22\x33\x44\x55\x66\x77\x01");
+    put_raw(r, 126, static_cast<std::int32_t>(mbf_to_ieee(&m.bytes[25])) + 19000000);
+    put_text0(r, 139, trimmed(m.name_bytes()) + " LONG", 53);
+    return r;
+}
+
+// A usable EMASTER for the MASTER records, in their order; a serial and vendor text in the header.
+inline std::string emaster_bytes(const std::vector<MasterRecord>& records) {
+    std::string out(192, '\0');
+    out[0] = static_cast<char>(records.size());
+    int highest = 0;
+    for (const MasterRecord& m : records)
+        highest = std::max(highest, m.file_number());
+    out[2] = static_cast<char>(highest);
+    out.replace(49, 16, "\x01\x02\x03\x04Vendor text.");
+    for (const MasterRecord& m : records)
+        out += emaster_record_bytes(m);
+    return out;
+}
+
+// ---- XMASTER --------------------------------------------------------------------------------------
+
+struct XmasterEntry {
+    int file_number = 256;
+    std::string symbol, name;
+    std::uint32_t first = 0, last = 0; // YYYYMMDD
+};
+
+// An XMASTER of the entries (seven fields each): magic bytes, both counts, the next free number, vendor
+// text; old text after each symbol's NUL, the unknown date at 104.
+inline std::string xmaster_bytes(const std::vector<XmasterEntry>& entries) {
+    std::string out(150, '\0');
+    out.replace(0, 4, "\x5D\xFEXM");
+    put_int16(out, 10, static_cast<std::int16_t>(entries.size()));
+    put_int16(out, 14, static_cast<std::int16_t>(entries.size()));
+    put_int16(out, 18, 999);
+    out.replace(22, 12, "Vendor text.");
+    for (const XmasterEntry& e : entries) {
+        std::string r(150, '\0');
+        r[0] = 1;
+        put_text0(r, 1, e.symbol + std::string(1, '\0') + "OLD", 14);
+        put_text0(r, 16, e.name, 45);
+        r[62] = 'D';
+        put_int16(r, 65, static_cast<std::int16_t>(e.file_number));
+        r[70] = 0x7F;
+        for (auto [at, date] : {std::pair{104, 19000101u}, {108, e.first}, {116, e.last}})
+            put_raw(r, static_cast<std::size_t>(at), date);
+        out += r;
+    }
+    return out;
+}
+
 // ---- Portfolios -------------------------------------------------------------------------------------
 
 struct Security {
@@ -326,7 +408,7 @@ inline Security make_security(int file_number, const std::string& symbol, const 
 }
 
 // The securities' files, a MASTER listing them in the given order (then `extra` records and two unused
-// all-zero slots), and EMASTER and XMASTER files that no command may touch. Names follow `lower_case`.
+// all-zero slots), a usable EMASTER, and an XMASTER file no command may touch. Names follow `lower_case`.
 inline void write_portfolio(const std::filesystem::path& dir, const std::vector<Security>& securities,
                             bool lower_case = false, const std::vector<MasterRecord>& extra = {}) {
     std::vector<MasterRecord> records;
@@ -336,7 +418,7 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     }
     records.insert(records.end(), extra.begin(), extra.end());
     write_series_master(dir, records, lower_case, 2);
-    write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), std::string(192, '\x5d'));
+    write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), emaster_bytes(records));
     write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), std::string(150, '\x2a'));
 }
 

@@ -1,0 +1,231 @@
+#include "storage/emaster.h"
+
+#include "storage/encoding.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kSize = kEmasterRecordSize;
+// A portfolio lists at most 255 securities; anything far larger is no EMASTER.
+constexpr std::size_t kMaxFileBytes = std::size_t{kSize} * 1024;
+
+constexpr int kHeaderCount = 0;
+constexpr int kHeaderHighest = 2;
+constexpr int kSymbolOffset = 11;
+constexpr int kSymbolLength = 14;
+constexpr int kShortNameOffset = 32;
+constexpr int kShortNameLength = 16;
+constexpr int kFirstDateOffset = 64;
+constexpr int kLastDateOffset = 72;
+constexpr int kFirstDateIntOffset = 126;
+constexpr int kLongNameOffset = 139;
+constexpr int kLongNameLength = 53;
+constexpr int kMasterNameOffset = 7;
+constexpr int kMasterSymbolOffset = 36;
+constexpr int kMasterFirstDate = 25;
+constexpr int kMasterLastDate = 29;
+
+std::uint8_t* record_at(std::vector<std::uint8_t>& bytes, int index) {
+    return bytes.data() + static_cast<std::size_t>(index + 1) * kSize;
+}
+
+// A MASTER text field cut at a NUL, trailing blanks removed.
+std::string master_text(const MasterRecord& record, int offset) {
+    std::string text(reinterpret_cast<const char*>(&record.bytes[offset]), 16);
+    text = text.substr(0, text.find('\0'));
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+std::string field_text(const std::uint8_t* record, int offset, int length) {
+    std::string text(reinterpret_cast<const char*>(record + offset), static_cast<std::size_t>(length));
+    return text.substr(0, text.find('\0'));
+}
+
+// Writes `text` into a field, cut to fit with room for its NUL when `terminated`, zero bytes after it.
+void put_text(std::uint8_t* record, int offset, int length, std::string_view text, bool terminated) {
+    text = text.substr(0, static_cast<std::size_t>(terminated ? length - 1 : length));
+    std::memset(record + offset, 0, static_cast<std::size_t>(length));
+    std::memcpy(record + offset, text.data(), text.size());
+}
+
+void put_float(std::uint8_t* record, int offset, float value) {
+    std::memcpy(record + offset, &value, sizeof value);
+}
+
+void put_int32(std::uint8_t* record, int offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        record[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The date of a MASTER field (MBF YYMMDD, or CCYYMMDD) in EMASTER's two forms.
+void put_dates(std::uint8_t* record, const MasterRecord& master, int master_offset, bool first) {
+    float stored = mbf_to_ieee(&master.bytes[master_offset]);
+    double value = stored > 0 ? static_cast<double>(stored) : 0.0;
+    double full = value >= 10000000.0 ? value : value + 19000000.0;
+    put_float(record, first ? kFirstDateOffset : kLastDateOffset, static_cast<float>(full - 19000000.0));
+    if (first)
+        put_int32(record, kFirstDateIntOffset, value > 0 ? static_cast<std::uint32_t>(full) : 19000101u);
+}
+
+void set_names(std::uint8_t* record, const MasterRecord& before, const MasterRecord& after) {
+    if (std::memcmp(&before.bytes[kMasterSymbolOffset], &after.bytes[kMasterSymbolOffset], 16) != 0)
+        put_text(record, kSymbolOffset, kSymbolLength, master_text(after, kMasterSymbolOffset), true);
+    if (std::memcmp(&before.bytes[kMasterNameOffset], &after.bytes[kMasterNameOffset], 16) == 0)
+        return;
+    const std::string name = master_text(after, kMasterNameOffset);
+    put_text(record, kShortNameOffset, kShortNameLength, name, false);
+    const std::string long_name = field_text(record, kLongNameOffset, kLongNameLength);
+    if (!long_name.empty() && !long_name.starts_with(name))
+        put_text(record, kLongNameOffset, kLongNameLength, name, true);
+}
+
+void set_dates(std::uint8_t* record, const MasterRecord& before, const MasterRecord& after) {
+    if (std::memcmp(&before.bytes[kMasterFirstDate], &after.bytes[kMasterFirstDate], 4) != 0)
+        put_dates(record, after, kMasterFirstDate, true);
+    if (std::memcmp(&before.bytes[kMasterLastDate], &after.bytes[kMasterLastDate], 4) != 0)
+        put_dates(record, after, kMasterLastDate, false);
+}
+
+int highest_file_number(const MasterImage& master) {
+    int highest = 0;
+    for (int i = 0; i < master.records_counted(); ++i)
+        highest = std::max(highest, master.record(i).file_number());
+    return highest;
+}
+
+// The field bitset of a record of `fields` fields: date, high, low, close, volume, open, open interest
+// in that order, a time field for an intra-day series.
+std::uint8_t field_bits(int fields, char periodicity) {
+    const bool timed = periodicity == 'I' && fields >= 6;
+    int named = std::clamp(fields - (timed ? 1 : 0), 1, 7);
+    return static_cast<std::uint8_t>(((1 << named) - 1) | (timed ? 0x80 : 0));
+}
+
+std::string unusable_reason(const std::vector<std::uint8_t>& bytes, const MasterImage& master) {
+    if (bytes.size() < static_cast<std::size_t>(kSize) || bytes.size() % kSize != 0)
+        return "its size is not a multiple of 192 bytes";
+    const int count = bytes[kHeaderCount];
+    const int present = static_cast<int>(bytes.size() / kSize) - 1;
+    if (count > present)
+        return "it holds " + std::to_string(present) + " records but counts " + std::to_string(count);
+    if (count != master.records_counted())
+        return "it lists " + std::to_string(count) + " securities where MASTER lists " +
+               std::to_string(master.records_counted());
+    for (int i = 0; i < count; ++i) {
+        const int number = bytes[static_cast<std::size_t>(i + 1) * kSize + 2];
+        if (number != master.record(i).file_number())
+            return "its record " + std::to_string(i + 1) + " names file number " + std::to_string(number) +
+                   " where MASTER's names " + std::to_string(master.record(i).file_number());
+    }
+    return {};
+}
+
+} // namespace
+
+EmasterRecord emaster_record_from_master(const MasterRecord& master) {
+    EmasterRecord out;
+    std::uint8_t* r = out.bytes.data();
+    r[0] = r[1] = '6';
+    r[2] = static_cast<std::uint8_t>(master.file_number());
+    r[6] = static_cast<std::uint8_t>(master.field_count());
+    r[7] = field_bits(master.field_count(), master.periodicity());
+    r[9] = ' ';
+    put_text(r, kSymbolOffset, kSymbolLength, master_text(master, kMasterSymbolOffset), true);
+    put_text(r, kShortNameOffset, kShortNameLength, master_text(master, kMasterNameOffset), false);
+    r[60] = static_cast<std::uint8_t>(master.periodicity());
+    put_dates(r, master, kMasterFirstDate, true);
+    put_dates(r, master, kMasterLastDate, false);
+    return out;
+}
+
+EmasterRecord EmasterFile::record(int index) const {
+    EmasterRecord out;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(index + 1) * kSize, kSize, out.bytes.begin());
+    return out;
+}
+
+EmasterFile emaster_read(const fs::path& dir, const MasterImage& master) {
+    EmasterFile file;
+    portfolio_files::Presence presence = portfolio_files::lookup(dir, "EMASTER", file.path);
+    if (presence == portfolio_files::Presence::Absent)
+        return file;
+    file.state = EmasterState::Unreadable;
+    const fileops::FileStat info = fileops::stat(file.path);
+    if (presence == portfolio_files::Presence::Unknown || !info.exists)
+        return file;
+    file.state = EmasterState::Unusable;
+    if (!info.is_regular || info.size > kMaxFileBytes) {
+        file.reason = "it is no regular file of a sensible size";
+        return file;
+    }
+    std::string content;
+    if (!fileops::read_file(file.path, content)) {
+        file.state = EmasterState::Unreadable;
+        return file;
+    }
+    file.bytes.assign(content.begin(), content.end());
+    file.reason = unusable_reason(file.bytes, master);
+    if (file.reason.empty())
+        file.state = EmasterState::Usable;
+    else
+        file.bytes.clear();
+    return file;
+}
+
+EmasterState emaster_find(const fs::path& dir, int file_number, EmasterRecord& record) {
+    MasterImage master;
+    if (!master_read_image(portfolio_files::master(dir), master))
+        return EmasterState::Unreadable;
+    const EmasterFile file = emaster_read(dir, master);
+    if (file.state == EmasterState::Unreadable)
+        return file.state;
+    for (int i = 0; file.state == EmasterState::Usable && i < master.records_counted(); ++i) {
+        if (master.record(i).file_number() == file_number && !master_is_directory_entry(master.record(i))) {
+            record = file.record(i);
+            return EmasterState::Usable;
+        }
+    }
+    return EmasterState::Absent;
+}
+
+std::vector<std::uint8_t> emaster_follow(const std::vector<std::uint8_t>& bytes, const MasterImage& before,
+                                         const MasterImage& after, const EmasterRecord* added) {
+    std::vector<std::uint8_t> out = bytes;
+    const int old_count = before.records_counted(), new_count = after.records_counted();
+    // The first counted record whose file number differs marks where one was removed or added.
+    int at = 0;
+    while (at < std::min(old_count, new_count) &&
+           before.record(at).file_number() == after.record(at).file_number())
+        ++at;
+    const auto offset = static_cast<std::ptrdiff_t>(at + 1) * kSize;
+    if (new_count == old_count - 1) {
+        out.erase(out.begin() + offset, out.begin() + offset + kSize);
+    } else if (new_count == old_count + 1) {
+        EmasterRecord record = added ? *added : emaster_record_from_master(after.record(at));
+        record.set_file_number(after.record(at).file_number());
+        out.insert(out.begin() + offset, record.bytes.begin(), record.bytes.end());
+    }
+    for (int i = 0; i < new_count && new_count == old_count; ++i) {
+        const MasterRecord old_record = before.record(i), new_record = after.record(i);
+        set_names(record_at(out, i), old_record, new_record);
+        set_dates(record_at(out, i), old_record, new_record);
+    }
+    if (new_count != old_count) {
+        out[kHeaderCount] = static_cast<std::uint8_t>(new_count);
+        out[kHeaderHighest] = static_cast<std::uint8_t>(highest_file_number(after));
+    }
+    return out;
+}
+
+std::string emaster_left_message(const EmasterFile& file) {
+    return "The extended directory file\n" + file.path.string() + "\nwas left as it was: " + file.reason +
+           ". Other programs may list this portfolio differently.";
+}

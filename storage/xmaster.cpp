@@ -1,0 +1,172 @@
+#include "storage/xmaster.h"
+
+#include "storage/encoding.h"
+#include "storage/fileops.h"
+#include "storage/portfolio_files.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace {
+
+constexpr int kSize = kXmasterRecordSize;
+// 65535 records at most, by the 16-bit count.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{kSize} * 65536;
+
+int read_uint16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint8_t>(bytes[at]) | (static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+}
+
+std::uint32_t read_uint32(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(read_uint16(bytes, at)) |
+           (static_cast<std::uint32_t>(read_uint16(bytes, at + 2)) << 16);
+}
+
+std::string text_at(const std::string& bytes, std::size_t at, std::size_t length) {
+    std::string text = bytes.substr(at, length);
+    return text.substr(0, text.find('\0'));
+}
+
+// YYYYMMDD as MASTER stores a date: MBF of (year - 1900) x 10000 + month x 100 + day; 0 stays 0.
+void put_date(MasterRecord& record, int offset, std::uint32_t yyyymmdd) {
+    const float value = yyyymmdd > 19000000u ? static_cast<float>(yyyymmdd - 19000000u) : 0.0f;
+    ieee_to_mbf(value, &record.bytes[static_cast<std::size_t>(offset)]);
+}
+
+bool usable(const std::string& bytes) {
+    if (bytes.size() < static_cast<std::size_t>(kSize) || bytes.compare(0, 4, "\x5D\xFEXM") != 0)
+        return false;
+    const int count = read_uint16(bytes, 10);
+    return count == read_uint16(bytes, 14) && bytes.size() == static_cast<std::size_t>(kSize) * (count + 1);
+}
+
+} // namespace
+
+std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir) {
+    std::vector<XmasterSecurity> out;
+    std::filesystem::path path;
+    if (portfolio_files::lookup(dir, "XMASTER", path) != portfolio_files::Presence::Present)
+        return out;
+    const fileops::FileStat info = fileops::stat(path);
+    std::string bytes;
+    if (!info.is_regular || info.size > kMaxFileBytes || !fileops::read_file(path, bytes) || !usable(bytes))
+        return out;
+    const int count = read_uint16(bytes, 10);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i + 1) * kSize;
+        const int number = read_uint16(bytes, at + 65);
+        const int fields = std::popcount(static_cast<unsigned>(static_cast<std::uint8_t>(bytes[at + 70])));
+        if (number < kFirstXmasterNumber || fields == 0)
+            continue;
+        XmasterSecurity security;
+        security.index = i;
+        security.long_name = text_at(bytes, at + 16, 45);
+        MasterRecord& r = security.record;
+        r.extended_number = number;
+        r.set_record_length(4 * fields);
+        r.set_field_count(fields);
+        r.set_name(security.long_name);
+        r.set_symbol(text_at(bytes, at + 1, 14));
+        r.set_periodicity(bytes[at + 62]);
+        put_date(r, 25, read_uint32(bytes, at + 108));
+        put_date(r, 29, read_uint32(bytes, at + 116));
+        out.push_back(security);
+    }
+    return out;
+}
+
+namespace {
+
+// The usable XMASTER of `dir` and the offset of the record carrying the number; false when there is none.
+bool locate(const std::filesystem::path& dir, int file_number, std::filesystem::path& path,
+            std::string& bytes, std::size_t& at) {
+    if (portfolio_files::lookup(dir, "XMASTER", path) != portfolio_files::Presence::Present)
+        return false;
+    const fileops::FileStat info = fileops::stat(path);
+    if (!info.is_regular || info.size > kMaxFileBytes || !fileops::read_file(path, bytes) || !usable(bytes))
+        return false;
+    for (int i = 0; i < read_uint16(bytes, 10); ++i) {
+        at = static_cast<std::size_t>(i + 1) * kSize;
+        if (read_uint16(bytes, at + 65) == file_number)
+            return true;
+    }
+    return false;
+}
+
+bool write(const std::filesystem::path& path, const std::filesystem::path& temp, const std::string& bytes) {
+    return fileops::replace_file(path, temp, [&](fileops::BufferedWriter& out) { return out.write(bytes); });
+}
+
+void put_text(std::string& bytes, std::size_t at, std::size_t room, std::string_view text) {
+    text = text.substr(0, text.find('\0')).substr(0, room - 1);
+    bytes.replace(at, room, std::string(room, '\0'));
+    bytes.replace(at, text.size(), text);
+}
+
+// Changes one record, keeping the previous file as XMASTER.BAK.
+int rewrite_record(const std::filesystem::path& dir, int file_number,
+                   const std::function<void(std::string&, std::size_t)>& change) {
+    std::filesystem::path path;
+    std::string bytes;
+    std::size_t at = 0;
+    if (!locate(dir, file_number, path, bytes, at))
+        return 1;
+    std::string changed = bytes;
+    change(changed, at);
+    if (changed == bytes)
+        return 0;
+    const std::filesystem::path temp = portfolio_files::for_writing(dir, "XMASTER.NEW");
+    if (!write(portfolio_files::for_writing(dir, "XMASTER.BAK"), temp, bytes))
+        return 1;
+    return write(path, temp, changed) ? 0 : 1;
+}
+
+} // namespace
+
+int xmaster_set_names(const std::filesystem::path& dir, int file_number, std::string_view symbol,
+                      std::string_view name) {
+    return rewrite_record(dir, file_number, [&](std::string& bytes, std::size_t at) {
+        put_text(bytes, at + 1, 14, symbol);
+        put_text(bytes, at + 16, 45, name);
+    });
+}
+
+int xmaster_set_date(const std::filesystem::path& dir, int file_number, const std::uint8_t date_mbf[4],
+                     int which) {
+    if (!date_mbf)
+        return 1;
+    const float value = mbf_to_ieee(date_mbf);
+    std::uint32_t whole = 0;
+    if (value >= 10000000.0f)
+        whole = static_cast<std::uint32_t>(value);
+    else if (value > 0.0f)
+        whole = static_cast<std::uint32_t>(value) + 19000000u;
+    return rewrite_record(dir, file_number, [&](std::string& bytes, std::size_t at) {
+        bytes.replace(at + (which != 0 ? 116 : 108), 4, reinterpret_cast<const char*>(&whole), 4);
+    });
+}
+
+int xmaster_remove(const std::filesystem::path& dir, int file_number, bool delete_files) {
+    std::filesystem::path path;
+    std::string bytes;
+    std::size_t at = 0;
+    if (!locate(dir, file_number, path, bytes, at))
+        return 1;
+    bytes.erase(at, kSize);
+    const int count = read_uint16(bytes, 10) - 1;
+    for (std::size_t offset : {std::size_t{10}, std::size_t{14}}) {
+        bytes[offset] = static_cast<char>(count & 0xFF);
+        bytes[offset + 1] = static_cast<char>(count >> 8);
+    }
+    if (!write(path, portfolio_files::for_writing(dir, "XMASTER.~NU"), bytes))
+        return 1;
+    bool deleted = true;
+    for (std::string_view extension : {"DAT", "DOP", "BAK"}) {
+        const std::filesystem::path file = portfolio_files::series_file(dir, file_number, extension);
+        deleted = !delete_files || ((fileops::remove_file(file) || errno == ENOENT) && deleted);
+    }
+    return deleted ? 0 : 3;
+}

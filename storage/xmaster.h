@@ -1,0 +1,45 @@
+// XMASTER, the directory file of securities numbered 256 and above, whose quotes are in F<n>.MWD (the
+// record format of F<n>.DAT). A 150-byte header (magic bytes 0x5D 0xFE 'X' 'M', the count at 10-11 and
+// again at 14-15, the next free number at 18-19), then one 150-byte record per security: 1-14 symbol
+// (NUL-terminated), 16-60 name (NUL-terminated), 62 periodicity, 65-66 file number, 70 field bitset,
+// 108-111 / 116-119 first / last date as the integer YYYYMMDD.
+#pragma once
+
+#include "storage/master.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr int kXmasterRecordSize = 150;
+constexpr int kFirstXmasterNumber = 256;
+
+// A security of XMASTER as the rest of the system sees one of MASTER: a MasterRecord (symbol and name
+// cut to 16 characters, field count and record length from the field bitset, dates as MBF YYMMDD) with
+// the file number in `extended_number`, and the name in full.
+struct XmasterSecurity {
+    MasterRecord record;
+    std::string long_name;
+    int index = 0; // 0-based position in the file
+};
+
+// The securities of the portfolio's XMASTER. Empty when there is none, or when it is unusable: wrong
+// magic bytes, or counts that disagree with each other or with its size. A record whose number is
+// below 256 or whose bitset names no field is left out.
+std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir);
+
+// The rewrites of XMASTER for the security with that file number, each a complete new copy put in place
+// in one atomic step: XMASTER.NEW with the previous file kept as XMASTER.BAK for the names and dates,
+// XMASTER.~NU for a removal. Every byte not named is kept. 0 on success; 1 on failure, when the file is
+// unusable or no record carries the number (nothing changed); 3 when the record is gone but a file could
+// not be deleted.
+// The symbol (cut to 13 characters) and the name (cut to 44).
+int xmaster_set_names(const std::filesystem::path& dir, int file_number, std::string_view symbol,
+                      std::string_view name);
+// The first (which == 0) or last date from 4 MBF bytes of YYMMDD, stored as the integer YYYYMMDD.
+int xmaster_set_date(const std::filesystem::path& dir, int file_number, const std::uint8_t date_mbf[4],
+                     int which);
+// Removes the record, both counts falling by one; with `delete_files`, F<n>.MWD, F<n>.DOP and F<n>.BAK
+// go once the new XMASTER is in place.
+int xmaster_remove(const std::filesystem::path& dir, int file_number, bool delete_files);

@@ -1,0 +1,118 @@
+// Securities of XMASTER (numbered 256 and above, quotes in F<n>.MWD) are listed, read, described,
+// exported and edited like those of MASTER; an unusable XMASTER is ignored.
+#include "analysis/export.h"
+#include "browser/quote_cells.h"
+#include "browser/symbol_list.h"
+#include "editing/quote_commands.h"
+#include "editing/series_facts.h"
+#include "editing/symbol_commands.h"
+#include "editing/transfer.h"
+
+#include "support/builder.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace testing_support;
+
+namespace {
+
+class Xmaster : public ::testing::Test {
+protected:
+    // MASTER: 1 MMM; XMASTER: 300 AAPL (a long name), 256 ZZ.
+    void SetUp() override {
+        bars = bars_on({date_pack(2007, 3, 19), date_pack(2007, 3, 20), date_pack(2007, 3, 21)});
+        write_portfolio(tmp / "p", {make_security(1, "MMM", "THREE EM", bars)});
+        write_portfolio(tmp / "dest", {make_security(1, "DDD", "DEST", bars)});
+        for (int number : {300, 256})
+            write_bytes(tmp / "p" / ("F" + std::to_string(number) + ".MWD"), dat_bytes(SeriesSpec{}, bars));
+        write_bytes(
+            tmp / "p" / "XMASTER",
+            xmaster_bytes({{300, "AAPL", "APPLE COMPUTER INCORPORATED OF CUPERTINO", 20070319, 20070321},
+                           {256, "ZZ", "ZED", 20070319, 20070321}}));
+    }
+    std::vector<std::string> symbols() const {
+        std::vector<std::string> out;
+        for (const SymbolRow& row : symbol_list_read(tmp / "p" / "MASTER").rows)
+            out.push_back(row.symbol + "/" + std::to_string(row.record.file_number()));
+        return out;
+    }
+    ViewState screen(const std::string& symbol) const { // the symbol's quotes on screen
+        ViewState view = view_of(tmp / "p", symbol);
+        view.quoteCount = 3;
+        view.firstQuoteDate = bars.front().date;
+        view.lastQuoteDate = bars.back().date;
+        return view;
+    }
+    TempDir tmp;
+    std::vector<SeriesBar> bars;
+};
+
+TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
+    EXPECT_EQ(symbols(), (std::vector<std::string>{"AAPL/300", "MMM/1", "ZZ/256"}));
+    const QuoteListing quotes = quote_list_read(tmp / "p", "AAPL");
+    EXPECT_TRUE(quotes.result.ok && quotes.rows.size() == 3u && quotes.rows[0][0] == "03/21/07");
+    const editing::SeriesFactsTexts facts = editing::describe_series(tmp / "p", "AAPL");
+    EXPECT_EQ(facts.data[0].second, "300");
+    EXPECT_EQ(facts.data[4].second, "APPLE COMPUTER INCORPORATED OF CUPERTINO");
+    std::filesystem::create_directories(tmp / "out");
+    ASSERT_TRUE(export_portfolio(tmp / "p", tmp / "out", ExportOptions{}).ok);
+    EXPECT_NE(read_bytes(tmp / "out" / "AAPL.txt").find("03/21/07"), std::string::npos);
+    // A quote edit rewrites F300.MWD and keeps its backup.
+    const std::string before = read_bytes(tmp / "p" / "F300.MWD");
+    ASSERT_TRUE(editing::edit_quote(screen("AAPL"), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
+    EXPECT_NE(read_bytes(tmp / "p" / "F300.MWD"), before);
+    EXPECT_EQ(read_bytes(tmp / "p" / "F300.BAK"), before);
+#ifdef QUORBIT_CLI_PATH
+    const std::string command = std::string(QUORBIT_CLI_PATH) + " symbols '" + (tmp / "p").string() +
+                                "' > '" + (tmp / "symbols.txt").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read_bytes(tmp / "symbols.txt").substr(0, 26), "AAPL\tAPPLE COMPUTER I\t300\t");
+#endif
+}
+
+TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
+    const std::string old = read_bytes(tmp / "p" / "XMASTER");
+    // A symbol another security answers to, in either file, is refused.
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "mmm", "X").ok);
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "MMM", "zz", "X").ok);
+    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "zed", "X").ok);
+    ASSERT_TRUE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "APL", "APPLE").ok);
+    std::string expected = old;
+    put_text0(expected, 150 + 1, "APL", 14);
+    put_text0(expected, 150 + 16, "APPLE", 45);
+    EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
+    EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER.BAK"), old);
+    // Deleting the oldest quote of ZZ moves its first date to 2007-03-20.
+    ASSERT_TRUE(editing::delete_quote(screen("ZZ"), "03/19/07", 2).ok); // row 2: the oldest
+    put_raw(expected, 300 + 108, std::uint32_t{20070320});
+    EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
+    ASSERT_TRUE(editing::delete_symbol(view_of(tmp / "p"), "APL").ok);
+    expected.erase(150, 150);
+    expected[10] = expected[14] = 1;
+    EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
+    EXPECT_FALSE(std::filesystem::exists(tmp / "p" / "F300.MWD"));
+    EXPECT_EQ(symbols(), (std::vector<std::string>{"MMM/1", "ZZ/256"}));
+}
+
+TEST_F(Xmaster, MoveAndCopyAreRefusedAndAnUnusableFileIsIgnored) {
+    const auto before = snapshot(tmp.path());
+    for (auto mode : {editing::TransferMode::Move, editing::TransferMode::Copy}) {
+        const CommandResult r = editing::transfer_symbol(view_of(tmp / "p", "AAPL"), mode, tmp / "dest");
+        EXPECT_NE(r.texts().at(0).find("XMASTER"), std::string::npos);
+    }
+    EXPECT_EQ(snapshot(tmp.path()), before);
+    const std::string good = read_bytes(tmp / "p" / "XMASTER");
+    std::string wrong_magic = good, counts_disagree = good;
+    wrong_magic[1] = 'X';
+    counts_disagree[14] = 1;
+    for (const std::string& bad : {wrong_magic, counts_disagree, good + "x", good.substr(0, 300)}) {
+        write_bytes(tmp / "p" / "XMASTER", bad);
+        EXPECT_EQ(symbols(), std::vector<std::string>{"MMM/1"});
+        EXPECT_FALSE(quote_list_read(tmp / "p", "AAPL").result.ok);
+    }
+}
+
+} // namespace
