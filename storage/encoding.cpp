@@ -160,6 +160,18 @@ std::uint16_t clamp_u16(long long value) {
 
 // Splits a stored YYMMDD / HHMMSS value into its three groups; false for values no date can hold.
 bool split_groups(float value, int& high, int& middle, int& low) {
+    // Stored dates and times are whole numbers: integer division gives the same groups as the
+    // general path below, several times faster (every bar read goes through here).
+    if (std::fabs(value) < 16777216.0f) {
+        const int whole = static_cast<int>(value);
+        if (static_cast<float>(whole) == value) {
+            high = whole / 10000;
+            const int rest = whole - 10000 * high;
+            middle = rest / 100;
+            low = rest - 100 * middle;
+            return true;
+        }
+    }
     double x = value;
     if (!std::isfinite(x) || std::fabs(x) > 1e9)
         return false;
