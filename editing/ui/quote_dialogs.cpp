@@ -68,8 +68,16 @@ void CQuoteDialog::OkCancel(int x, int y) {
     connect(Button("cancelButton", "Cancel", x, y + 17), &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void CQuoteDialog::RefuseInput() {
-    Prompts::Get().Warning(this, editing::kInvalidDataEntered);
+void CQuoteDialog::AcceptChecked(bool textsAcceptable, const std::function<CommandResult()>& check) {
+    if (!textsAcceptable) {
+        Prompts::Get().Warning(this, editing::kInvalidDataEntered);
+        return;
+    }
+    if (CommandResult result = check(); !result.ok) {
+        Prompts::Get().Present(this, result);
+        return;
+    }
+    QDialog::accept();
 }
 
 // ---- Edit Selected Quote -------------------------------------------------------------------------
@@ -160,20 +168,15 @@ editing::ValueTexts CEditQuoteDlg::Values() const {
 
 void CEditQuoteDlg::accept() {
     // A series whose fields cannot be read is refused by the command with its own message.
-    if (present_) {
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            if ((*present_)[i] && !values_[i]->TextAcceptable()) {
-                RefuseInput();
-                return;
-            }
-        }
-        if (CommandResult check = editing::check_edit_quote_input(DateText(), Values(), *present_);
-            !check.ok) {
-            Prompts::Get().Present(this, check);
-            return;
-        }
+    if (!present_) {
+        QDialog::accept();
+        return;
     }
-    QDialog::accept();
+    bool acceptable = true;
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        acceptable = acceptable && (!(*present_)[i] || values_[i]->TextAcceptable());
+    AcceptChecked(acceptable,
+                  [this] { return editing::check_edit_quote_input(DateText(), Values(), *present_); });
 }
 
 // ---- Split Data ----------------------------------------------------------------------------------
@@ -206,15 +209,8 @@ editing::SplitInput CSplitDlg::Input() const {
 }
 
 void CSplitDlg::accept() {
-    if (!date_->TextAcceptable() || !newShares_->TextAcceptable() || !oldShares_->TextAcceptable()) {
-        RefuseInput();
-        return;
-    }
-    if (CommandResult check = editing::check_split_input(Input(), view_); !check.ok) {
-        Prompts::Get().Present(this, check);
-        return;
-    }
-    QDialog::accept();
+    AcceptChecked(date_->TextAcceptable() && newShares_->TextAcceptable() && oldShares_->TextAcceptable(),
+                  [this] { return editing::check_split_input(Input(), view_); });
 }
 
 // ---- Adjust Data ---------------------------------------------------------------------------------
@@ -260,16 +256,9 @@ editing::AdjustInput CAdjustDlg::Input() const {
 }
 
 void CAdjustDlg::accept() {
-    if (!from_->TextAcceptable() || !to_->TextAcceptable() || !price_->TextAcceptable() ||
-        !volume_->TextAcceptable()) {
-        RefuseInput();
-        return;
-    }
-    if (CommandResult check = editing::check_adjust_input(Input(), view_); !check.ok) {
-        Prompts::Get().Present(this, check);
-        return;
-    }
-    QDialog::accept();
+    AcceptChecked(from_->TextAcceptable() && to_->TextAcceptable() && price_->TextAcceptable() &&
+                      volume_->TextAcceptable(),
+                  [this] { return editing::check_adjust_input(Input(), view_); });
 }
 
 // ---- Delete Data ---------------------------------------------------------------------------------

@@ -44,8 +44,9 @@ protected:
     QPushButton* Button(const char* objectName, const char* text, int x, int y);
     // OK (the default button) and Cancel, one above the other from (x, y).
     void OkCancel(int x, int y);
-    // Shows "Invalid Data Entered" and keeps the dialog open.
-    void RefuseInput();
+    // Closes with OK when every entry box holds an acceptable text and the command's check of the
+    // input passes; otherwise shows "Invalid Data Entered" or the check's message and stays open.
+    void AcceptChecked(bool textsAcceptable, const std::function<CommandResult()>& check);
 
     DialogUnits units_;
 };
