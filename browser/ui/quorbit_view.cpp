@@ -54,6 +54,19 @@ int ClientWidth(const QTableView* list) {
     return list->width() - 2 * list->frameWidth();
 }
 
+// Sizes a list's columns from the widths saved under `section` ("col0", "col1", ...), a missing one
+// taking `defaultWidth`, as `widthsFor` fits them to the list's client width.
+template <typename Widths, typename Rule>
+void ApplyColumnWidths(QTableView* list, const CSettingsStore& settings, const char* section,
+                       int defaultWidth, Rule widthsFor) {
+    Widths saved{};
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        saved[i] = settings.GetInt(section, "col" + std::to_string(i), defaultWidth);
+    const Widths widths = widthsFor(ClientWidth(list), saved);
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        list->horizontalHeader()->resizeSection(static_cast<int>(i), widths[i]);
+}
+
 // The mounted volumes as the platform reports them, reduced to the chooser's entries.
 std::vector<std::string> MountedDrives() {
     std::vector<MountedVolume> mounted;
@@ -183,29 +196,12 @@ void CQuorbitView::OnStartupTimer() {
 }
 
 void CQuorbitView::SetupColumns() {
-    const int symbolWidth = ClientWidth(symbolList_);
-    const int symbolDefault = DefaultSymbolColumnWidth(symbolWidth);
-    SymbolColumnWidths symbolSaved{};
-    for (int i = 0; i < kSymbolColumns; ++i) {
-        symbolSaved[static_cast<std::size_t>(i)] =
-            settings_.GetInt("SymbolGrid", "col" + std::to_string(i), symbolDefault);
-    }
-    const SymbolColumnWidths symbolWidths = SymbolColumnWidthsFor(symbolWidth, symbolSaved);
-    for (int i = 0; i < kSymbolColumns; ++i) {
-        symbolList_->horizontalHeader()->resizeSection(i, symbolWidths[static_cast<std::size_t>(i)]);
-    }
-
-    const int quoteWidth = ClientWidth(quoteList_);
-    const int quoteDefault = DefaultQuoteColumnWidth(quoteWidth);
-    QuoteColumnWidths quoteSaved{};
-    for (int i = 0; i < kQuoteColumns; ++i) {
-        quoteSaved[static_cast<std::size_t>(i)] =
-            settings_.GetInt("QuoteGrid", "col" + std::to_string(i), quoteDefault);
-    }
-    const QuoteColumnWidths quoteWidths = QuoteColumnWidthsFor(quoteWidth, quoteSaved);
-    for (int i = 0; i < kQuoteColumns; ++i) {
-        quoteList_->horizontalHeader()->resizeSection(i, quoteWidths[static_cast<std::size_t>(i)]);
-    }
+    ApplyColumnWidths<SymbolColumnWidths>(symbolList_, settings_, "SymbolGrid",
+                                          DefaultSymbolColumnWidth(ClientWidth(symbolList_)),
+                                          SymbolColumnWidthsFor);
+    ApplyColumnWidths<QuoteColumnWidths>(quoteList_, settings_, "QuoteGrid",
+                                         DefaultQuoteColumnWidth(ClientWidth(quoteList_)),
+                                         QuoteColumnWidthsFor);
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
