@@ -22,6 +22,13 @@ constexpr const char* kDoneSearch = "Done search";
 // The ratios tried, in order: p outer, q inner, from 1 to 4, without p = q, p * q = 8 and p * q = 12.
 constexpr SplitRatio kRatios[] = {{1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {4, 1}};
 
+// A ratio of closes at or above the upper bound of 2 for 3 and at or below the lower bound of 3 for 2
+// lies in no ratio's window (the bounds of the others lie further out): an ordinary day's move. The
+// bounds are worked out exactly as the test of each ratio works them out.
+bool beyond_every_ratio(float r) {
+    return r >= 1.1 * (2.0 / 3.0) && r <= 0.9 * (3.0 / 2.0);
+}
+
 std::string fewer_than_two_notice(const std::string& symbol) {
     return "For symbol " + symbol + "\nSplitSearch cannot perform search\nas there are fewer than 2 quotes.";
 }
@@ -136,6 +143,9 @@ std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float lo
         return std::nullopt;
     }
     const float r = close_a / close_b;
+    if (beyond_every_ratio(r)) {
+        return std::nullopt;
+    }
     const float d = std::fabs(close_a - close_b) * 0.8f;
     const float gap = close_a > close_b ? std::fabs(low_a - high_b) : std::fabs(high_a - low_b);
     for (const SplitRatio& ratio : kRatios) {
@@ -149,9 +159,12 @@ std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float lo
     return std::nullopt;
 }
 
-std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const std::string& symbol) {
-    const int a = k;
-    const int b = k + 1;
+namespace {
+
+// The line for bars a and b whose closes are within reach of a ratio, if the gap confirms one. Out of
+// line, so that the test of an ordinary pair stays small.
+[[gnu::noinline]] std::optional<std::string> confirmed_line(const QuoteSeries& series, int a, int b,
+                                                            const std::string& symbol) {
     const std::optional<SplitRatio> ratio = split_ratio_for(
         series.value(kFieldClose, a), series.value(kFieldClose, b), series.value(kFieldLow, a),
         series.value(kFieldHigh, a), series.value(kFieldLow, b), series.value(kFieldHigh, b));
@@ -160,6 +173,17 @@ std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const s
     }
     return symbol + " possible " + std::to_string(ratio->p) + " for " + std::to_string(ratio->q) +
            " split on " + quote_date_text(series.date(b));
+}
+
+} // namespace
+
+std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const std::string& symbol) {
+    const float close_a = series.value(kFieldClose, k);
+    const float close_b = series.value(kFieldClose, k + 1);
+    if (close_a == 0.0f || close_b == 0.0f || beyond_every_ratio(close_a / close_b)) {
+        return std::nullopt; // the usual case, settled by the closes alone
+    }
+    return confirmed_line(series, k, k + 1, symbol);
 }
 
 SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,

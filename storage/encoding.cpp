@@ -1,8 +1,10 @@
 #include "storage/encoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 // ---- Status texts -------------------------------------------------------------------------------
 
@@ -89,15 +91,30 @@ void ieee_to_mbf(float value, std::uint8_t out[4]) {
 }
 
 float mbf_to_ieee(const std::uint8_t in[4]) {
-    std::uint8_t b[4];
-    std::memcpy(b, in, 4); // `in` may alias the caller's float
-    if (b[3] <= 2)
-        return 0.0f; // exponent bytes 1 and 2 have no IEEE counterpart
-    std::uint32_t sign = b[2] >> 7;
-    std::uint32_t exponent = static_cast<std::uint32_t>(b[3]) - 2;
-    std::uint32_t fraction = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                             (static_cast<std::uint32_t>(b[2] & 0x7F) << 16);
-    return float_of((sign << 31) | (exponent << 23) | fraction);
+    const std::uint32_t word = static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
+                               (static_cast<std::uint32_t>(in[2]) << 16) |
+                               (static_cast<std::uint32_t>(in[3]) << 24);
+    return float_of(mbf_word_to_ieee_bits(word));
+}
+
+// On x86-64 a second copy is built for AVX2 (eight values per step instead of four) and the loader
+// picks the one the processor runs.
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void mbf_convert_in_place(std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, bytes += 4) {
+        std::uint32_t word;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&word, bytes, 4);
+        } else {
+            word = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                   (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                   (static_cast<std::uint32_t>(bytes[3]) << 24);
+        }
+        const std::uint32_t bits = mbf_word_to_ieee_bits(word);
+        std::memcpy(bytes, &bits, 4);
+    }
 }
 
 bool mbf_representable(float value) {
@@ -130,13 +147,6 @@ long long days_before_year(int years_since_1900) {
 }
 
 constexpr long long kDaysBefore1961 = 22280;
-
-// A count without a gap (1 = 1 January 1961, 0 = 31 December 1960) as a DayNumber, clamped at the ends.
-DayNumber day_from_count(long long count) {
-    if (count >= 1)
-        return static_cast<DayNumber>(std::min<long long>(count, kLastDay));
-    return count - 1 < kFirstDay ? kNoDate : static_cast<DayNumber>(count - 1);
-}
 
 long long count_of_day(DayNumber day) {
     return day > 0 ? day : static_cast<long long>(day) + 1;
@@ -186,15 +196,19 @@ bool split_groups(float value, int& high, int& middle, int& low) {
 
 } // namespace
 
-DayNumber date_pack(int year, int month, int day) {
+std::int64_t date_month_start(int year, int month) {
     if (year > 1900)
         year -= 1900;
     if (year < 0)
-        return kNoDate;
+        return std::numeric_limits<std::int64_t>::min() / 4; // below kFirstDay whatever day is added
     month = std::clamp(month, 1, 12);
     long long count = year >= 61 ? (static_cast<long long>(year - 61) * 1461) / 4
                                  : days_before_year(year) - kDaysBefore1961;
-    return day_from_count(count + cumulative(month, year) + day);
+    return count + cumulative(month, year);
+}
+
+DayNumber date_pack(int year, int month, int day) {
+    return date_from_count(date_month_start(year, month) + day);
 }
 
 void date_unpack(DayNumber n, int& year, int& month, int& day) {

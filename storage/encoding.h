@@ -4,6 +4,7 @@
 
 #include "storage/status.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,15 @@ constexpr float kMbfMax = 1.70141173e38f;
 void ieee_to_mbf(float value, std::uint8_t out[4]);
 // Byte 3 of 0, 1 or 2 reads as 0.0 (1 and 2 have no IEEE counterpart).
 float mbf_to_ieee(const std::uint8_t in[4]);
+// The same conversion on bits: the four stored bytes read as a little-endian word in, the IEEE single's
+// bits out. Branch-free, so that a loop over many values vectorises.
+inline std::uint32_t mbf_word_to_ieee_bits(std::uint32_t word) {
+    const std::uint32_t exponent = word >> 24;
+    const std::uint32_t bits = ((word << 8) & 0x80000000u) | ((exponent - 2) << 23) | (word & 0x7FFFFFu);
+    return static_cast<std::int32_t>(exponent) > 2 ? bits : 0u;
+}
+// Converts `count` stored values at `bytes` in place into IEEE singles in host order.
+void mbf_convert_in_place(std::uint8_t* bytes, std::size_t count);
 // True when the value survives ieee_to_mbf unchanged (finite and within the MBF range).
 bool mbf_representable(float value);
 
@@ -43,6 +53,40 @@ PackedTime time_pack(int hours, int minutes, int seconds);
 void time_unpack(PackedTime t, int& hours, int& minutes, int& seconds);
 // YYMMDD (or CCYYMMDD) as stored in a file.
 DayNumber date_from_yymmdd(float value);
+
+// Days counted without a gap (1 = 1 January 1961, 0 = 31 December 1960, -1 the day before): the count
+// of the day before a month starts (year and month as date_pack takes them; far below any date for a
+// year before 1900), and the DayNumber of a count, clamped at the ends as date_pack clamps.
+std::int64_t date_month_start(int year, int month);
+inline DayNumber date_from_count(std::int64_t count) {
+    if (count >= 1)
+        return static_cast<DayNumber>(count < kLastDay ? count : kLastDay);
+    return count - 1 < kFirstDay ? kNoDate : static_cast<DayNumber>(count - 1);
+}
+
+// date_from_yymmdd for the dates of many bars in a row. Consecutive bars mostly fall in one month, whose
+// start is then worked out once; every value gives the same day as date_from_yymmdd.
+class DateDecoder {
+public:
+    DayNumber operator()(float value) {
+        if (value >= 0.0f && value < 16777216.0f) {
+            const int whole = static_cast<int>(value);
+            if (static_cast<float>(whole) == value) {
+                const int month_key = whole / 100; // YYMM or CCYYMM
+                if (month_key != month_key_) {
+                    month_key_ = month_key;
+                    month_start_ = date_month_start(month_key / 100, month_key % 100);
+                }
+                return date_from_count(month_start_ + (whole - 100 * month_key));
+            }
+        }
+        return date_from_yymmdd(value);
+    }
+
+private:
+    int month_key_ = -1;
+    std::int64_t month_start_ = 0;
+};
 PackedTime time_from_hhmmss(float value);
 // The YYMMDD value of a day, as an IEEE single.
 float date_to_yymmdd(DayNumber day);

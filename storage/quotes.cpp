@@ -27,24 +27,8 @@ void store_u16(std::uint8_t* p, std::uint16_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-DayNumber load_day(const std::uint8_t* p) {
-    DayNumber d;
-    std::memcpy(&d, p, sizeof d);
-    return d;
-}
-
 void store_day(std::uint8_t* p, DayNumber d) {
     std::memcpy(p, &d, sizeof d);
-}
-
-// Address of element i of a column whose elements are `width` bytes wide.
-std::uint8_t* element(const BarColumn& column, int i, int width) {
-    auto* base = static_cast<std::uint8_t*>(column.data);
-    return base + static_cast<std::ptrdiff_t>(column.stride * i + column.offset) * width;
-}
-
-bool in_range(const QuoteSeries& s, int i) {
-    return s.columns[0].data != nullptr && i >= 0 && i < s.capacity;
 }
 
 bool value_field(int field) {
@@ -104,34 +88,95 @@ void fill_series_header(std::uint8_t* header, const SeriesLocation& at) {
     }
 }
 
-float field_value(const std::uint8_t* record, int position) {
-    return position > 0 ? mbf_to_ieee(record + 4 * (position - 1)) : FIELD_ABSENT;
+// Where one field of the bars goes: its word in a record and its column's first element and step.
+struct ColumnTarget {
+    int word;
+    std::uint8_t* out;
+    std::ptrdiff_t step;
+};
+
+ColumnTarget column_target(const QuoteSeries& s, int field, int width, const FieldLayout& layout) {
+    const BarColumn& column = s.columns[field];
+    return {layout.position[field] - 1, static_cast<std::uint8_t*>(column.data) + column.offset * width,
+            static_cast<std::ptrdiff_t>(column.stride) * width};
 }
 
-// Converts one field of `bars` records into its column, whose elements are equally spaced.
-template <typename Convert>
-void store_column(const BarColumn& column, int width, std::int32_t bars, const std::uint8_t* records,
-                  int length, Convert convert) {
-    std::uint8_t* out = element(column, 0, width);
-    const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(column.stride) * width;
-    for (std::int32_t i = 0; i < bars; ++i, out += step, records += length)
-        convert(records, out);
+// Copies one field of `bars` converted records into its column.
+void copy_field(const std::uint8_t* records, int length, std::int32_t bars, const ColumnTarget& target,
+                std::ptrdiff_t first) {
+    const std::uint8_t* in = records + 4 * target.word;
+    std::uint8_t* out = target.out + first * target.step;
+    const std::ptrdiff_t step = target.step;
+#pragma GCC unroll 4
+    for (std::int32_t i = 0; i < bars; ++i)
+        std::memcpy(out + i * step, in + static_cast<std::ptrdiff_t>(i) * length, 4);
 }
 
-// Bars 0 .. bars - 1 of the series from consecutive records, column by column.
-void store_bars(QuoteSeries& s, std::int32_t bars, const std::uint8_t* records, int length,
+void fill_absent(std::int32_t bars, const ColumnTarget& target, std::ptrdiff_t first) {
+    for (std::int32_t i = 0; i < bars; ++i)
+        std::memcpy(target.out + (first + i) * target.step, &FIELD_ABSENT, 4);
+}
+
+constexpr std::int32_t kChunkBars = 512;
+
+// The days and times of `bars` converted records (at most kChunkBars), worked out into local arrays
+// first so that the compiler keeps the decoder in registers.
+void store_days_and_times(const std::uint8_t* records, int length, std::int32_t bars,
+                          const ColumnTarget& date, const ColumnTarget& time, std::ptrdiff_t first,
+                          DateDecoder& decode_date) {
+    DayNumber days[kChunkBars] = {};
+    std::uint16_t times[kChunkBars] = {};
+    if (date.word >= 0) {
+        DateDecoder decoder = decode_date;
+        const std::uint8_t* in = records + 4 * date.word;
+        for (std::int32_t i = 0; i < bars; ++i, in += length) {
+            float stored;
+            std::memcpy(&stored, in, 4);
+            days[i] = decoder(stored);
+        }
+        decode_date = decoder;
+    }
+    if (time.word >= 0) {
+        const std::uint8_t* in = records + 4 * time.word;
+        for (std::int32_t i = 0; i < bars; ++i, in += length) {
+            float stored;
+            std::memcpy(&stored, in, 4);
+            times[i] = time_from_hhmmss(stored);
+        }
+    }
+    std::uint8_t* day_out = date.out + first * date.step;
+    std::uint8_t* time_out = time.out + first * time.step;
+    for (std::int32_t i = 0; i < bars; ++i, day_out += date.step, time_out += time.step) {
+        store_day(day_out, days[i]);
+        store_u16(time_out, times[i]);
+    }
+}
+
+// Bars 0 .. bars - 1 of the series from consecutive records of `length` bytes. A chunk of records at a
+// time (small enough to stay in the first-level cache) has every stored value turned into an IEEE single
+// in place, in one loop the compiler vectorises, and is then copied field by field into the columns.
+void store_bars(QuoteSeries& s, std::int32_t bars, std::uint8_t* records, int length,
                 const FieldLayout& layout) {
-    store_column(s.columns[kFieldDate], 4, bars, records, length,
-                 [&](const std::uint8_t* r, std::uint8_t* out) { store_day(out, record_date(r, layout)); });
-    store_column(s.columns[kFieldTime], 2, bars, records, length,
-                 [&](const std::uint8_t* r, std::uint8_t* out) { store_u16(out, record_time(r, layout)); });
-    for (int field = kFieldOpen; field < kFieldNames; ++field) {
-        const int position = layout.position[field];
-        store_column(s.columns[field], 4, bars, records, length,
-                     [position](const std::uint8_t* r, std::uint8_t* out) {
-                         const float value = field_value(r, position);
-                         std::memcpy(out, &value, 4);
-                     });
+    constexpr std::int32_t kChunkBytes = 8192;
+    const std::int32_t chunk_bars = std::clamp(kChunkBytes / length, 1, kChunkBars);
+    const std::size_t words = static_cast<std::size_t>(length / 4);
+    const ColumnTarget date = column_target(s, kFieldDate, 4, layout);
+    const ColumnTarget time = column_target(s, kFieldTime, 2, layout);
+    ColumnTarget values[kFieldNames];
+    for (int field = kFieldOpen; field < kFieldNames; ++field)
+        values[field] = column_target(s, field, 4, layout);
+    DateDecoder decode_date;
+    for (std::int32_t first = 0; first < bars; first += chunk_bars) {
+        const std::int32_t n = std::min(chunk_bars, bars - first);
+        std::uint8_t* chunk = records + static_cast<std::ptrdiff_t>(first) * length;
+        mbf_convert_in_place(chunk, static_cast<std::size_t>(n) * words);
+        store_days_and_times(chunk, length, n, date, time, first, decode_date);
+        for (int field = kFieldOpen; field < kFieldNames; ++field) {
+            if (values[field].word >= 0)
+                copy_field(chunk, length, n, values[field], first);
+            else
+                fill_absent(n, values[field], first);
+        }
     }
 }
 
@@ -143,7 +188,7 @@ struct OpenSeries {
 };
 
 StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
-    std::filesystem::path path = at.file("DAT");
+    const std::filesystem::path path = at.data_file.empty() ? at.file("DAT") : at.data_file;
     out.file = fileops::open_read(path);
     if (!out.file.is_open())
         return status::kFileOpen;
@@ -312,34 +357,23 @@ FieldLayout QuoteSeries::header_layout() const {
     return layout;
 }
 
-DayNumber QuoteSeries::date(int i) const {
-    return in_range(*this, i) ? load_day(element(columns[0], i, 4)) : 0;
-}
-
 PackedTime QuoteSeries::time(int i) const {
-    return in_range(*this, i) ? load_u16(element(columns[1], i, 2)) : 0;
-}
-
-float QuoteSeries::value(int field, int i) const {
-    float v = 0.0f;
-    if (value_field(field) && in_range(*this, i))
-        std::memcpy(&v, element(columns[field], i, 4), 4);
-    return v;
+    return holds(i) ? load_u16(element(kFieldTime, i, 2)) : 0;
 }
 
 void QuoteSeries::set_date(int i, DayNumber d) {
-    if (in_range(*this, i))
-        store_day(element(columns[0], i, 4), d);
+    if (holds(i))
+        store_day(element(kFieldDate, i, 4), d);
 }
 
 void QuoteSeries::set_time(int i, PackedTime t) {
-    if (in_range(*this, i))
-        store_u16(element(columns[1], i, 2), t);
+    if (holds(i))
+        store_u16(element(kFieldTime, i, 2), t);
 }
 
 void QuoteSeries::set_value(int field, int i, float v) {
-    if (value_field(field) && in_range(*this, i))
-        std::memcpy(element(columns[field], i, 4), &v, 4);
+    if (value_field(field) && holds(i))
+        std::memcpy(element(field, i, 4), &v, 4);
 }
 
 StatusCode series_alloc(QuoteSeries& series, std::int16_t capacity) {
@@ -403,6 +437,7 @@ StatusCode series_locate(const std::filesystem::path& dir, std::string_view key,
                            location.record.periodicity());
     if (code != status::kOk)
         return code;
+    location.data_file = location.file("DAT");
     return series_check_shape(location.record.record_length(), location.record.field_count(),
                               location.layout);
 }

@@ -6,7 +6,9 @@
 #include "storage/master.h"
 #include "storage/status.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -67,12 +69,33 @@ struct QuoteSeries {
     std::unique_ptr<std::uint8_t[]> block;
     std::unique_ptr<std::uint8_t[]> arrays[7];
 
-    DayNumber date(int i) const;
+    // Element i of a column (0 outside the capacity or for a field that is no value). Defined here:
+    // searches and lists call them for every bar.
+    DayNumber date(int i) const {
+        DayNumber d = 0;
+        if (holds(i))
+            std::memcpy(&d, element(kFieldDate, i, 4), 4);
+        return d;
+    }
     PackedTime time(int i) const;
-    float value(int field, int i) const; // field kFieldOpen..kFieldOi
+    float value(int field, int i) const { // field kFieldOpen..kFieldOi
+        float v = 0.0f;
+        if (field >= kFieldOpen && field < kFieldNames && holds(i))
+            std::memcpy(&v, element(field, i, 4), 4);
+        return v;
+    }
     void set_date(int i, DayNumber d);
     void set_time(int i, PackedTime t);
     void set_value(int field, int i, float v);
+
+private:
+    bool holds(int i) const { return columns[0].data != nullptr && i >= 0 && i < capacity; }
+    // Address of element i of a column whose elements are `width` bytes wide.
+    std::uint8_t* element(int field, int i, int width) const {
+        const BarColumn& column = columns[field];
+        return static_cast<std::uint8_t*>(column.data) +
+               static_cast<std::ptrdiff_t>(column.stride * i + column.offset) * width;
+    }
 };
 
 StatusCode series_alloc(QuoteSeries& series, std::int16_t capacity);
@@ -119,6 +142,9 @@ struct SeriesLocation {
     MasterRecord record;
     std::filesystem::path dir;
     FieldLayout layout;
+    // F<n>.DAT (.MWD) as named on disk when the security was located, so that reading window after
+    // window does not look for its name again; empty: looked up at each read.
+    std::filesystem::path data_file;
     std::filesystem::path file(std::string_view extension) const; // F<n>.<extension>, existing case
 };
 
