@@ -70,7 +70,7 @@ private:
     bool check_destination();
     bool check_target_free(const Path& source, bool source_present, std::string_view extension);
     bool copy_files();
-    bool copy_one(const Path& source, std::string_view extension);
+    bool copy_failed(const Path& source, const Path& target);
     bool append();
     bool remove_source_record();
     void delete_source_files();
@@ -185,22 +185,40 @@ bool Transfer::check_destination() {
     return check_target_free(source_dat_, true, "DAT") && check_target_free(source_dop_, has_dop_, "DOP");
 }
 
-// Copies one series file to the destination as F<m>.<extension>, through a temporary name in the
-// destination's letter case, so the target is complete the moment it appears.
-bool Transfer::copy_one(const Path& source, std::string_view extension) {
-    std::string name = portfolio_files::series_file_name(dest_number_, extension);
-    Path target = portfolio_files::for_writing(request_.destination, name);
-    Path temp = portfolio_files::for_writing(request_.destination, name + ".TMP");
-    if (!fileops::copy_file_atomic(source, target, temp)) {
-        result_.error = errno;
-        return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
+// Copies the series files to the destination as F<m>.DAT and F<m>.DOP, each through a temporary name
+// in the destination's letter case, so a target is complete the moment it appears. The copies are
+// written, synced and renamed as one batch: the destination directory is synced once for both.
+bool Transfer::copy_files() {
+    std::vector<std::pair<Path, std::string_view>> sources{{source_dat_, "DAT"}};
+    if (has_dop_)
+        sources.emplace_back(source_dop_, "DOP");
+    fileops::ReplaceBatch batch;
+    std::vector<Path> targets;
+    for (const auto& [source, extension] : sources) {
+        const std::string name = portfolio_files::series_file_name(dest_number_, extension);
+        Path target = portfolio_files::for_writing(request_.destination, name);
+        if (!batch.add_copy(target, portfolio_files::for_writing(request_.destination, name + ".TMP"),
+                            source))
+            return copy_failed(source, target);
+        targets.push_back(target);
     }
-    copied_.push_back(target);
+    const std::vector<int> errors = batch.commit();
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        if (errors[i] == 0)
+            copied_.push_back(targets[i]); // in place: the undo takes it away again
+    }
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        if (errors[i] != 0) {
+            errno = errors[i];
+            return copy_failed(sources[i].first, targets[i]);
+        }
+    }
     return true;
 }
 
-bool Transfer::copy_files() {
-    return copy_one(source_dat_, "DAT") && (!has_dop_ || copy_one(source_dop_, "DOP"));
+bool Transfer::copy_failed(const Path& source, const Path& target) {
+    result_.error = errno;
+    return fail("Copying\n" + source.string() + "\nto\n" + target.string() + "\nfailed.");
 }
 
 // Adds the record once its files are in place. MASTER chooses the number itself; should it choose

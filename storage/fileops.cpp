@@ -551,6 +551,14 @@ bool copy_file(const Path& from, const Path& to) {
     return true;
 }
 
+bool ReplaceBatch::add_copy(const Path& target, const Path& temp, const Path& from) {
+    File in = open_read(from);
+    if (!in.is_open())
+        return false;
+    return add(
+        target, temp, [&](BufferedWriter& w) { return copy_content(in, w); }, from);
+}
+
 bool copy_file_atomic(const Path& from, const Path& to, const Path& temp) {
     File in = open_read(from);
     if (!in.is_open())

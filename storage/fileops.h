@@ -172,6 +172,8 @@ public:
     // goes on without it.
     bool add(const Path& target, const Path& temp, const std::function<bool(BufferedWriter&)>& produce,
              const Path& like = {});
+    // add() with the content, mode and owner of `from`.
+    bool add_copy(const Path& target, const Path& temp, const Path& from);
     // Puts every copy added in place. One entry per successful add(), in order: 0 when that target
     // now holds its new content, else the errno of the failed sync or rename (its copy is removed
     // and its target left as it was).
