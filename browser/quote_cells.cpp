@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -29,7 +30,7 @@ constexpr std::array<char, 200> kDigitPairs = [] {
 }();
 
 // Puts the two digits of `pair` (below 100) in front of `text`.
-char* put_two_digits(char* text, unsigned long long pair) {
+char* put_two_digits(char* text, std::uint32_t pair) {
     text -= 2;
     std::memcpy(text, &kDigitPairs[static_cast<std::size_t>(2 * pair)], 2);
     return text;
@@ -45,27 +46,47 @@ bool append_fixed_from_float(std::string& out, double value, int precision) {
     const double scaled = std::rint(std::fabs(value) * kPowersOfTen[precision]);
     if (!(scaled < 9.0e15))
         return false;
-    auto digits = static_cast<unsigned long long>(scaled);
-    // Written from the last digit back, two at a time: the decimals, the point, the integer digits
-    // (at least "0").
+    const auto digits = static_cast<std::uint64_t>(scaled);
+    // The decimals and the integer digits are written apart, so that their divisions do not wait for
+    // one another; both mostly fit 32 bits.
+    std::uint64_t whole = digits;
+    switch (precision) { // constant divisors: multiplications, not divisions
+    case 1:
+        whole = digits / 10;
+        break;
+    case 2:
+        whole = digits / 100;
+        break;
+    case 3:
+        whole = digits / 1000;
+        break;
+    case 4:
+        whole = digits / 10000;
+        break;
+    default:
+        break;
+    }
+    auto fraction =
+        static_cast<std::uint32_t>(digits - whole * static_cast<std::uint64_t>(kPowersOfTen[precision]));
     char buffer[32];
     char* const end = buffer + sizeof buffer;
     char* text = end;
     int decimals = precision;
-    for (; decimals >= 2; decimals -= 2, digits /= 100)
-        text = put_two_digits(text, digits % 100);
-    if (decimals == 1) {
-        *--text = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    }
+    for (; decimals >= 2; decimals -= 2, fraction /= 100)
+        text = put_two_digits(text, fraction % 100);
+    if (decimals == 1)
+        *--text = static_cast<char>('0' + fraction);
     if (precision > 0)
         *--text = '.';
-    for (; digits >= 100; digits /= 100)
-        text = put_two_digits(text, digits % 100);
-    if (digits >= 10)
-        text = put_two_digits(text, digits);
+    for (; whole > 0xFFFFFFFFu; whole /= 100)
+        text = put_two_digits(text, whole % 100);
+    auto low = static_cast<std::uint32_t>(whole);
+    for (; low >= 100; low /= 100)
+        text = put_two_digits(text, low % 100);
+    if (low >= 10)
+        text = put_two_digits(text, low);
     else
-        *--text = static_cast<char>('0' + digits);
+        *--text = static_cast<char>('0' + low);
     if (std::signbit(value))
         *--text = '-';
     out.append(text, end);

@@ -152,8 +152,37 @@ long long count_of_day(DayNumber day) {
     return day > 0 ? day : static_cast<long long>(day) + 1;
 }
 
+// The month of each day of a year (1-based), for a common and a leap year.
+struct MonthOfDay {
+    std::uint8_t month[2][367] = {};
+};
+
+constexpr MonthOfDay make_month_of_day() {
+    MonthOfDay table;
+    for (int is_leap = 0; is_leap < 2; ++is_leap) {
+        for (int r = 1; r <= 366; ++r) {
+            int month = 1;
+            for (int m = 12; m >= 1; --m) {
+                if (kCumulativeDays[m - 1] + (m > 2 ? is_leap : 0) < r) {
+                    month = m;
+                    break;
+                }
+            }
+            table.month[is_leap][r] = static_cast<std::uint8_t>(month);
+        }
+    }
+    return table;
+}
+
+constexpr MonthOfDay kMonthOfDay = make_month_of_day();
+
 // Month and day of day `r` (1-based) of a year.
 void split_day_of_year(int r, int year, int& month, int& day) {
+    if (r >= 1 && r <= 366) {
+        month = kMonthOfDay.month[leap(year) ? 1 : 0][r];
+        day = r - cumulative(month, year);
+        return;
+    }
     month = 1;
     for (int m = 12; m >= 1; --m) {
         if (cumulative(m, year) < r) {
@@ -449,6 +478,15 @@ bool date_needs_century(DayNumber day) {
 }
 
 std::string date_display_text(DayNumber day) {
+    if (day > 0) { // from 1961 on, MM/DD/YY: written directly, as every row of a list or an export asks
+        int years = 0, month = 0, dd = 0;
+        date_unpack(day, years, month, dd);
+        const int yy = years % 100;
+        const char text[8] = {static_cast<char>('0' + month / 10), static_cast<char>('0' + month % 10), '/',
+                              static_cast<char>('0' + dd / 10),    static_cast<char>('0' + dd % 10),    '/',
+                              static_cast<char>('0' + yy / 10),    static_cast<char>('0' + yy % 10)};
+        return std::string(text, sizeof text);
+    }
     return date_format(day, date_needs_century(day) ? kMMDDCCYYSep : kMMDDYYSep, '/');
 }
 
