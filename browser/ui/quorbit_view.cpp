@@ -37,6 +37,8 @@ namespace {
 constexpr int kStartupTimerMs = 100;
 constexpr std::size_t kMaxMasterPath = 298;
 constexpr int kProgressStep = 10;
+// A long list moves the progress bar at most this many times: every move repaints the bar at once.
+constexpr int kProgressMoves = 20;
 constexpr int kEarlyPaintRows = 30;
 constexpr int kSymbolListId = 1037;
 constexpr int kQuoteListId = 1038;
@@ -359,10 +361,12 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
             frame_->BeginProgress(count - 1);
         }
     };
+    int progressShown = 0;
     sink.window = [&](std::span<const QuoteRowValues> rows) {
         quotes_->Append(rows);
         shown += static_cast<int>(rows.size());
-        if (frame_ != nullptr) {
+        if (frame_ != nullptr && shown - progressShown >= state_.quoteCount / kProgressMoves) {
+            progressShown = shown;
             frame_->SetProgress(shown / kProgressStep * kProgressStep);
         }
         // Once per fill, the first rows are shown at once while the rest are read.
