@@ -21,6 +21,8 @@ constexpr const char* kExportError = "file export error";
 constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
 constexpr int kPrecision[kExportColumns] = {4, 4, 4, 4, 2, 2};
+// Room for the longest row: a date text (a few characters more than MM/DD/YYYY) and six delimited values.
+constexpr std::size_t kRowRoom = 32 + kExportColumns * (1 + kFloatFixedTextMax);
 
 std::filesystem::path temporary_for(const std::filesystem::path& file) {
     std::filesystem::path temp = file;
@@ -36,35 +38,39 @@ public:
         : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {}
 
     bool title() {
-        row_ = "DATE";
+        std::string row = "DATE";
         for (int c = 0; c < kExportColumns; ++c) {
             if (!options_.omit[c]) {
-                row_ += delimiter_;
-                row_ += kTitles[c];
+                row += delimiter_;
+                row += kTitles[c];
             }
         }
-        row_ += '\n';
-        return out_.write(row_);
+        row += '\n';
+        return out_.write(row);
     }
 
     bool bar(const QuoteSeries& series, int i) {
-        row_ = quote_date_text(series.date(i));
+        // A row is put together in a buffer with room for its longest form: the date, then six
+        // delimiters and values.
+        char row[kRowRoom];
+        const std::string date = quote_date_text(series.date(i));
+        char* end = std::copy_n(date.begin(), std::min<std::size_t>(date.size(), 32), row);
         for (int c = 0; c < kExportColumns; ++c) {
             const float value = series.value(kFields[c], i);
             if (value >= 0.0f) {
                 last_[c] = value;
             }
             if (!options_.omit[c]) {
-                row_ += delimiter_;
+                *end++ = delimiter_;
                 if (last_[c]) {
-                    append_fixed(row_, *last_[c], kPrecision[c]);
+                    end = put_fixed(end, *last_[c], kPrecision[c]);
                 } else {
-                    row_ += "N/A";
+                    end = std::copy_n("N/A", 3, end);
                 }
             }
         }
-        row_ += '\n';
-        return out_.write(row_);
+        *end++ = '\n';
+        return out_.write(row, static_cast<std::size_t>(end - row));
     }
 
 private:
@@ -72,7 +78,6 @@ private:
     char delimiter_;
     fileops::BufferedWriter& out_;
     std::array<std::optional<float>, kExportColumns> last_{};
-    std::string row_;
 };
 
 // Reads the security window by window, oldest or newest first, and writes one row per bar.

@@ -3,6 +3,7 @@
 #include "storage/encoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +19,15 @@ constexpr const char* kNotAvailable = "N/A";
 namespace {
 
 constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
+constexpr std::array<std::uint64_t, 20> kIntegerPowersOfTen = [] {
+    std::array<std::uint64_t, 20> powers{};
+    std::uint64_t power = 1;
+    for (std::uint64_t& p : powers) {
+        p = power;
+        power *= 10;
+    }
+    return powers;
+}();
 
 // "00" to "99", for writing two digits at once.
 constexpr std::array<char, 200> kDigitPairs = [] {
@@ -39,13 +49,15 @@ char* put_two_digits(char* text, std::uint32_t pair) {
 // The quick way for the values quote files hold. A float has a 24-bit mantissa, so the float times 10^p
 // (p <= 4, at most 14 more bits) is exact in a double, and rounding it to an integer with the current
 // rounding mode (to nearest, ties to even) is exactly what printf does with the decimal digits it drops.
-bool append_fixed_from_float(std::string& out, double value, int precision) {
+// Returns the end of the text written at `out` (room for 32 characters), or nullptr when the value is
+// not one for the quick way.
+char* put_fixed_quick(char* out, double value, int precision) {
     if (precision < 0 || precision > 4 || static_cast<double>(static_cast<float>(value)) != value)
-        return false;
+        return nullptr;
     // rint rounds as nearbyint does, only without keeping the floating-point flags as they were.
     const double scaled = std::rint(std::fabs(value) * kPowersOfTen[precision]);
     if (!(scaled < 9.0e15))
-        return false;
+        return nullptr;
     const auto digits = static_cast<std::uint64_t>(scaled);
     // The decimals and the integer digits are written apart, so that their divisions do not wait for
     // one another; both mostly fit 32 bits.
@@ -68,8 +80,13 @@ bool append_fixed_from_float(std::string& out, double value, int precision) {
     }
     auto fraction =
         static_cast<std::uint32_t>(digits - whole * static_cast<std::uint64_t>(kPowersOfTen[precision]));
-    char buffer[32];
-    char* const end = buffer + sizeof buffer;
+    // The text is written straight into place, from its last character back.
+    // Digits from the bit length (1233 / 4096 is just above log10(2)), corrected by one comparison;
+    // 0 has one digit.
+    int integer_digits = ((64 - std::countl_zero(whole | 1)) * 1233) >> 12;
+    integer_digits += (whole | 1) >= kIntegerPowersOfTen[static_cast<std::size_t>(integer_digits)] ? 1 : 0;
+    const bool negative = std::signbit(value);
+    char* const end = out + (negative ? 1 : 0) + integer_digits + (precision > 0 ? precision + 1 : 0);
     char* text = end;
     int decimals = precision;
     for (; decimals >= 2; decimals -= 2, fraction /= 100)
@@ -87,17 +104,19 @@ bool append_fixed_from_float(std::string& out, double value, int precision) {
         text = put_two_digits(text, low);
     else
         *--text = static_cast<char>('0' + low);
-    if (std::signbit(value))
+    if (negative)
         *--text = '-';
-    out.append(text, end);
-    return true;
+    return end;
 }
 
 } // namespace
 
 void append_fixed(std::string& out, double value, int precision) {
-    if (append_fixed_from_float(out, value, precision))
+    char quick[32];
+    if (const char* end = put_fixed_quick(quick, value, precision)) {
+        out.append(quick, static_cast<std::size_t>(end - quick));
         return;
+    }
     // The largest finite double needs 309 integer digits; a sign, a point and the decimals fit as well.
     char buffer[400];
     const auto [end, error] =
@@ -107,6 +126,18 @@ void append_fixed(std::string& out, double value, int precision) {
         return;
     }
     out.append(buffer, end);
+}
+
+char* put_fixed(char* out, float value, int precision) {
+    if (char* end = put_fixed_quick(out, value, precision))
+        return end;
+    const auto [end, error] = std::to_chars(out, out + kFloatFixedTextMax, static_cast<double>(value),
+                                            std::chars_format::fixed, precision);
+    if (error != std::errc{}) {
+        std::memcpy(out, kNotAvailable, 3);
+        return out + 3;
+    }
+    return end;
 }
 
 std::string format_fixed(double value, int precision) {

@@ -20,6 +20,10 @@ using QuoteCells = std::array<std::string, kQuoteCells>;
 // rounding and the sign of a negative zero included, without locale or per-call set-up.
 void append_fixed(std::string& out, double value, int precision);
 std::string format_fixed(double value, int precision);
+// The same text for a single `value` written at `out`, which has room for kFloatFixedTextMax characters
+// (a float has at most 39 integer digits); returns the end of the text.
+constexpr std::size_t kFloatFixedTextMax = 64;
+char* put_fixed(char* out, float value, int precision);
 
 // The date text of the whole user interface: MM/DD/YY, MM/DD/YYYY for a year before 1960.
 std::string quote_date_text(DayNumber day);

@@ -162,11 +162,14 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
         values.push_back(std::pow(10.0f, exponent(rng)));
         values.push_back(static_cast<float>(rng() % 6400000) / 64.0f); // exact binary fractions: ties
     }
+    char text[kFloatFixedTextMax];
     for (double v : values) {
-        for (int precision : {0, 1, 2, 3, 4})
-            ASSERT_EQ(format_fixed(static_cast<float>(v), precision),
-                      printf_fixed(static_cast<float>(v), precision))
+        for (int precision : {0, 1, 2, 3, 4}) {
+            const std::string expected = printf_fixed(static_cast<float>(v), precision);
+            ASSERT_EQ(format_fixed(static_cast<float>(v), precision), expected)
                 << v << " precision " << precision;
+            ASSERT_EQ(std::string(text, put_fixed(text, static_cast<float>(v), precision)), expected) << v;
+        }
     }
     for (double v : {0.1, 2.675, 1e-7}) // values no float holds take the slow way
         EXPECT_EQ(format_fixed(v, 6), printf_fixed(v, 6)) << v;
