@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -42,6 +43,24 @@ TEST(SplitRatio, ThePairTestOfTheWindowsAndTheGap) {
         const std::optional<SplitRatio> ratio = split_ratio_for(ca, cb, la, ha, lb, hb);
         EXPECT_EQ(ratio ? ratio->p * 10 + ratio->q : 0, p * 10 + q)
             << ca << " / " << cb << " gap " << la - hb;
+    }
+    // Ratios a few floats either side of every window's edge, with a gap that always confirms: the
+    // answer is the first ratio of the table whose window holds the ratio, tried one by one.
+    const int table[][2] = {{1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {4, 1}};
+    for (const auto& [tp, tq] : table) {
+        for (double edge : {0.9 * tp / tq, 1.1 * tp / tq}) {
+            float r = std::nextafter(static_cast<float>(edge), 0.0f);
+            for (int step = 0; step < 8; ++step, r = std::nextafter(r, 10.0f)) {
+                int expected = 0;
+                for (const auto& [p, q] : table) {
+                    const double p_over_q = static_cast<double>(p) / q;
+                    if (expected == 0 && 0.9 * p_over_q < r && r < 1.1 * p_over_q)
+                        expected = p * 10 + q;
+                }
+                const std::optional<SplitRatio> ratio = split_ratio_for(r, 1.0f, 1000, 1000, 0, 0);
+                ASSERT_EQ(ratio ? ratio->p * 10 + ratio->q : 0, expected) << r;
+            }
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -46,6 +47,37 @@ TEST(Mbf, KnownEncodingsSaturationZerosAndEveryPatternRoundTrips) {
             ASSERT_EQ(mbf(mbf_to_ieee(b.data())), b);
         }
     }
+}
+
+// The conversions used for whole windows of bars give exactly what the one-value forms give.
+TEST(BulkDecoding, AgreesWithTheOneValueConversions) {
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> words(4 * 100000);
+    for (std::size_t i = 0; i < words.size(); i += 4) {
+        const std::uint32_t r = rng();
+        std::memcpy(&words[i], &r, 4);
+        if (i < 4 * 1024) // every exponent byte, the ones read as zero among them
+            words[i + 3] = static_cast<std::uint8_t>(i / 4);
+    }
+    std::vector<std::uint8_t> converted = words;
+    mbf_convert_in_place(converted.data(), converted.size() / 4);
+    for (std::size_t i = 0; i < words.size(); i += 4) {
+        const float one = mbf_to_ieee(&words[i]);
+        ASSERT_EQ(std::memcmp(&converted[i], &one, 4), 0) << i / 4;
+    }
+    // Dates in order (the month cache's usual case), then odd values and jumps between months.
+    std::vector<float> stored;
+    for (DayNumber n = kFirstDay; n <= kLastDay; n += 1 + static_cast<DayNumber>(rng() % 3))
+        stored.push_back(date_to_yymmdd(n == 0 ? 1 : n));
+    for (float odd :
+         {0.0f, -1.0f, -991231.0f, 991299.0f, 991200.0f, 990031.0f, 991331.0f, 990100.0f, 1000229.0f,
+          19991231.0f, 20000229.0f, 16777215.0f, 16777216.0f, 991231.5f, 1e9f, kNaN, kInf, 991231.0f})
+        stored.push_back(odd);
+    for (int i = 0; i < 20000; ++i)
+        stored.push_back(static_cast<float>(rng() % 2000000));
+    DateDecoder decode;
+    for (float value : stored)
+        ASSERT_EQ(decode(value), date_from_yymmdd(value)) << value;
 }
 
 TEST(Dates, EveryDayNumberRoundTripsAndTheRestIsClampedNotWrapped) {
