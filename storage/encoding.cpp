@@ -236,6 +236,26 @@ std::int64_t date_month_start(int year, int month) {
     return count + cumulative(month, year);
 }
 
+DayNumber DateDecoder::decode_and_remember(float value) {
+    if (!(value >= 0.0f && value < 16777216.0f))
+        return date_from_yymmdd(value);
+    const int whole = static_cast<int>(value);
+    if (static_cast<float>(whole) != value)
+        return date_from_yymmdd(value);
+    const int month_key = whole / 100; // YYMM or CCYYMM
+    const std::int64_t start = date_month_start(month_key / 100, month_key % 100);
+    // When the days 00 to 99 of the month's YYMMDD values all fall on one side of the gap at 0 and
+    // within the range, each is the month's start and a fixed offset.
+    const bool after_1960 = start >= 1 && start + 99 <= kLastDay;
+    const bool before_1961 = start + 99 <= 0 && start - 1 >= kFirstDay;
+    if (after_1960 || before_1961) {
+        month_low_ = static_cast<float>(100 * month_key);
+        month_high_ = month_low_ + 100.0f;
+        month_offset_ = static_cast<int>(start) - 100 * month_key - (before_1961 ? 1 : 0);
+    }
+    return date_from_count(start + (whole - 100 * month_key));
+}
+
 DayNumber date_pack(int year, int month, int day) {
     return date_from_count(date_month_start(year, month) + day);
 }

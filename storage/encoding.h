@@ -69,23 +69,20 @@ inline DayNumber date_from_count(std::int64_t count) {
 class DateDecoder {
 public:
     DayNumber operator()(float value) {
-        if (value >= 0.0f && value < 16777216.0f) {
+        // A whole number within the month seen last, when that month's days need no clamping.
+        if (value >= month_low_ && value < month_high_) {
             const int whole = static_cast<int>(value);
-            if (static_cast<float>(whole) == value) {
-                const int month_key = whole / 100; // YYMM or CCYYMM
-                if (month_key != month_key_) {
-                    month_key_ = month_key;
-                    month_start_ = date_month_start(month_key / 100, month_key % 100);
-                }
-                return date_from_count(month_start_ + (whole - 100 * month_key));
-            }
+            if (static_cast<float>(whole) == value)
+                return whole + month_offset_;
         }
-        return date_from_yymmdd(value);
+        return decode_and_remember(value);
     }
 
 private:
-    int month_key_ = -1;
-    std::int64_t month_start_ = 0;
+    DayNumber decode_and_remember(float value);
+    float month_low_ = 1.0f; // YYMM00 of the month seen last; an empty range until there is one
+    float month_high_ = 0.0f;
+    int month_offset_ = 0; // added to YYMMDD gives the day
 };
 PackedTime time_from_hhmmss(float value);
 // The YYMMDD value of a day, as an IEEE single.
