@@ -10,8 +10,14 @@
 #include <array>
 #include <cerrno>
 #include <functional>
+#include <future>
 #include <map>
+#include <memory>
+#include <new>
 #include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -30,11 +36,27 @@ std::filesystem::path temporary_for(const std::filesystem::path& file) {
     return temp;
 }
 
+// One bar as the export writes it: its date and the values of the six columns.
+struct ExportBar {
+    DayNumber date = 0;
+    std::array<float, kExportColumns> values{};
+};
+
+// Rows gathered in memory, for a file that is written later.
+struct TextOut {
+    std::string& text;
+    bool write(const void* data, std::size_t size) {
+        text.append(static_cast<const char*>(data), size);
+        return true;
+    }
+    bool write(std::string_view part) { return write(part.data(), part.size()); }
+};
+
 // Builds the rows of the file; each cell keeps its value until a value of 0 or more replaces it (the
 // same value gives the same text, so it is formatted again rather than kept as text).
-class RowWriter {
+template <typename Out> class RowWriter {
 public:
-    RowWriter(const ExportOptions& options, fileops::BufferedWriter& out)
+    RowWriter(const ExportOptions& options, Out& out)
         : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {}
 
     bool title() {
@@ -49,14 +71,14 @@ public:
         return out_.write(row);
     }
 
-    bool bar(const QuoteSeries& series, int i) {
+    bool bar(const ExportBar& bar) {
         // A row is put together in a buffer with room for its longest form: the date, then six
         // delimiters and values.
         char row[kRowRoom];
-        const std::string date = quote_date_text(series.date(i));
+        const std::string date = quote_date_text(bar.date);
         char* end = std::copy_n(date.begin(), std::min<std::size_t>(date.size(), 32), row);
         for (int c = 0; c < kExportColumns; ++c) {
-            const float value = series.value(kFields[c], i);
+            const float value = bar.values[static_cast<std::size_t>(c)];
             if (value >= 0.0f) {
                 last_[c] = value;
             }
@@ -76,11 +98,11 @@ public:
 private:
     const ExportOptions& options_;
     char delimiter_;
-    fileops::BufferedWriter& out_;
+    Out& out_;
     std::array<std::optional<float>, kExportColumns> last_{};
 };
 
-// Reads the security window by window, oldest or newest first, and writes one row per bar.
+// Reads the security window by window, oldest or newest first, and hands on one bar at a time.
 class BarStream {
 public:
     BarStream(QuoteSeries& series, const SeriesLocation& at, std::string_view symbol, std::int32_t total)
@@ -88,7 +110,8 @@ public:
 
     StatusCode read_status() const { return read_status_; }
 
-    bool write_all(RowWriter& rows, bool newest_first) {
+    // False when a window cannot be read or `on_bar` returns false.
+    template <typename OnBar> bool each_bar(bool newest_first, OnBar on_bar) {
         std::int32_t done = 0;
         while (done < total_) {
             const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(kExportWindow, total_ - done));
@@ -97,7 +120,7 @@ public:
                 return false;
             }
             for (int k = 0; k < n; ++k) {
-                if (!rows.bar(series_, newest_first ? n - 1 - k : k)) {
+                if (!on_bar(bar_at(newest_first ? n - 1 - k : k))) {
                     return false;
                 }
             }
@@ -114,6 +137,15 @@ private:
             read_status_ = status::kFileRead;
         }
         return read_status_ == status::kOk;
+    }
+
+    ExportBar bar_at(int i) const {
+        ExportBar bar;
+        bar.date = series_.date(i);
+        for (int c = 0; c < kExportColumns; ++c) {
+            bar.values[static_cast<std::size_t>(c)] = series_.value(kFields[c], i);
+        }
+        return bar;
     }
 
     QuoteSeries& series_;
@@ -191,7 +223,20 @@ public:
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
         BarStream bars(series_, at_, symbol_, std::max<std::int32_t>(series_.total, 0));
         RowWriter rows(options, out);
-        const bool ok = (!options.title || rows.title()) && bars.write_all(rows, options.newest_first);
+        const bool ok =
+            (!options.title || rows.title()) &&
+            bars.each_bar(options.newest_first, [&](const ExportBar& bar) { return rows.bar(bar); });
+        read_status_ = bars.read_status();
+        return ok;
+    }
+    // Every bar in the order of the file's rows.
+    bool read_all(std::vector<ExportBar>& out, bool newest_first) {
+        BarStream bars(series_, at_, symbol_, std::max<std::int32_t>(series_.total, 0));
+        out.reserve(static_cast<std::size_t>(std::max<std::int32_t>(series_.total, 0)));
+        const bool ok = bars.each_bar(newest_first, [&](const ExportBar& bar) {
+            out.push_back(bar);
+            return true;
+        });
         read_status_ = bars.read_status();
         return ok;
     }
@@ -330,6 +375,81 @@ std::vector<std::string> export_all_file_names(const std::vector<ExportTarget>& 
     return names;
 }
 
+namespace {
+
+// The text of a whole file from bars read before; nothing when memory runs out.
+std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const ExportOptions& options) {
+    try {
+        std::string text;
+        text.reserve(bars.size() * 64);
+        TextOut out{text};
+        RowWriter rows(options, out);
+        if (options.title) {
+            rows.title();
+        }
+        for (const ExportBar& bar : bars) {
+            rows.bar(bar);
+        }
+        return text;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+using PendingText = std::future<std::optional<std::string>>;
+
+// Formats on another thread, or, when none can be started, on this one when the text is asked for.
+PendingText start_export_text(const std::shared_ptr<const std::vector<ExportBar>>& bars,
+                              const ExportOptions& options) {
+    auto task = [bars, options] { return export_text(*bars, options); };
+    try {
+        return std::async(std::launch::async, task);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, task);
+    }
+}
+
+// One security of export-all: its bars read and their text on the way, or why it cannot be exported.
+struct PreparedExport {
+    CommandResult failure = CommandResult::success();
+    PendingText text; // valid when the file can be written
+};
+
+PreparedExport prepare_export(const std::filesystem::path& dir, std::string_view symbol,
+                              const std::filesystem::path& file, const ExportOptions& options) {
+    PreparedExport prepared;
+    if (CommandResult check = check_text_target(file); !check.ok) {
+        prepared.failure = check;
+        return prepared;
+    }
+    Exporter exporter(dir, symbol);
+    if (const StatusCode status = exporter.open(); status != status::kOk) {
+        prepared.failure = CommandResult{false, status, {}, {}};
+        return prepared;
+    }
+    auto bars = std::make_shared<std::vector<ExportBar>>();
+    if (!exporter.read_all(*bars, options.newest_first)) {
+        prepared.failure = CommandResult{false, exporter.read_status(), {}, {}};
+        return prepared;
+    }
+    prepared.text = start_export_text(bars, options);
+    return prepared;
+}
+
+CommandResult write_prepared(fileops::ReplaceBatch& batch, const std::filesystem::path& file,
+                             const std::optional<std::string>& text) {
+    if (!text) {
+        return CommandResult::failure(kExportError, status::kMalloc);
+    }
+    if (!batch.add(file, temporary_for(file),
+                   [&](fileops::BufferedWriter& out) { return out.write(*text); })) {
+        return export_write_failure(errno);
+    }
+    return CommandResult::success();
+}
+
+} // namespace
+
 CommandResult export_portfolio(const std::filesystem::path& dir, const std::filesystem::path& out_dir,
                                const ExportOptions& options) {
     const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
@@ -341,18 +461,25 @@ CommandResult export_portfolio(const std::filesystem::path& dir, const std::file
         targets.push_back({row.symbol, row.record.file_number()});
     }
     const std::vector<std::string> names = export_all_file_names(targets);
-    // Each file is all or nothing, but the batch pays for its syncs once, at its end.
+    // Each file is all or nothing, but the batch pays for its syncs once, at its end. A security is
+    // read here while the one before is formatted on another thread, and the one before is written
+    // while this one is formatted.
     fileops::ReplaceBatch batch;
-    std::vector<CommandResult> outcomes;
+    std::vector<CommandResult> outcomes(targets.size());
     std::vector<std::size_t> added;
+    auto prepare = [&](std::size_t i) {
+        return i < targets.size() ? prepare_export(dir, targets[i].symbol, out_dir / names[i], options)
+                                  : PreparedExport{};
+    };
+    PreparedExport current = prepare(0);
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        outcomes.push_back(
-            export_file(dir, targets[i].symbol, out_dir / names[i], options,
-                        [&](const std::filesystem::path& target, const std::filesystem::path& temp,
-                            const Produce& produce) { return batch.add(target, temp, produce); }));
-        if (outcomes.back().ok) {
+        PreparedExport next = prepare(i + 1);
+        outcomes[i] = current.text.valid() ? write_prepared(batch, out_dir / names[i], current.text.get())
+                                           : current.failure;
+        if (outcomes[i].ok) {
             added.push_back(i);
         }
+        current = std::move(next);
     }
     const std::vector<int> errors = batch.commit();
     for (std::size_t k = 0; k < added.size(); ++k) {

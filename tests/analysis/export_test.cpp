@@ -111,13 +111,25 @@ TEST(Export, AWholePortfolioGetsSafeDistinctFileNames) {
     TempDir dir;
     Security a = make_security(2, "AB/C", "AB CORP", random_series_bars(21, 40));
     Security b = make_security(1, "", "ZED CORP", random_series_bars(22, 30)); // listed by its name
-    write_portfolio(dir.path(), {b, a});
+    Security c = make_security(3, "CC", "CC INC", random_series_bars(23, 2500));
+    write_portfolio(dir.path(), {b, a, c});
     fs::create_directories(dir / "out");
     const ExportOptions o = options(1, false, true, 0);
     ASSERT_TRUE(export_portfolio(dir.path(), dir / "out", o).ok);
     EXPECT_EQ(read_bytes(dir / "out" / "AB_C.txt"), reference_file(a.bars, kAll, o));
     EXPECT_EQ(read_bytes(dir / "out" / "ZED_CORP.txt"), reference_file(b.bars, kAll, o));
-    EXPECT_EQ(snapshot(dir / "out").size(), 2u);
+    EXPECT_EQ(snapshot(dir / "out").size(), 3u);
+    // A security that cannot be read and a name a folder holds fail alone; the others are written.
+    fs::remove(dir / "F2.DAT");
+    fs::remove(dir / "out" / "ZED_CORP.txt");
+    fs::create_directory(dir / "out" / "ZED_CORP.txt");
+    const ExportOptions newest = options(2, true, false, 0);
+    const CommandResult partly = export_portfolio(dir.path(), dir / "out", newest);
+    ASSERT_EQ(partly.texts().size(), 2u);
+    EXPECT_FALSE(partly.ok);
+    EXPECT_EQ(partly.texts()[0], "AB/C: " + std::string(status_text(status::kFileOpen)));
+    EXPECT_EQ(partly.texts()[1].rfind("ZED CORP: The file", 0), 0u);
+    EXPECT_EQ(read_bytes(dir / "out" / "CC.txt"), reference_file(c.bars, kAll, newest));
 }
 
 TEST(Export, ATextResultNeverReplacesAPortfolioFileOrAnythingButARegularFile) {
