@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <deque>
 #include <functional>
 #include <future>
 #include <map>
@@ -23,6 +24,8 @@ namespace {
 
 // Bars read per series_read call; a window of this size still fits the series' single block.
 constexpr std::int16_t kExportWindow = 2000;
+// Windows being formatted while the oldest of them waits to be written.
+constexpr std::size_t kFormattingAhead = 2;
 constexpr const char* kExportError = "file export error";
 constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
@@ -42,24 +45,29 @@ struct ExportBar {
     std::array<float, kExportColumns> values{};
 };
 
-// Rows gathered in memory, for a file that is written later.
-struct TextOut {
-    std::string& text;
-    bool write(const void* data, std::size_t size) {
-        text.append(static_cast<const char*>(data), size);
-        return true;
+// The value each column repeats while a bar holds none (below 0) of its own.
+using CarriedValues = std::array<std::optional<float>, kExportColumns>;
+
+CarriedValues carried_after(const std::vector<ExportBar>& bars, CarriedValues carried) {
+    for (const ExportBar& bar : bars) {
+        for (std::size_t c = 0; c < kExportColumns; ++c) {
+            if (bar.values[c] >= 0.0f) {
+                carried[c] = bar.values[c];
+            }
+        }
     }
-    bool write(std::string_view part) { return write(part.data(), part.size()); }
-};
+    return carried;
+}
 
-// Builds the rows of the file; each cell keeps its value until a value of 0 or more replaces it (the
-// same value gives the same text, so it is formatted again rather than kept as text).
-template <typename Out> class RowWriter {
+// Appends the rows of the file to a text; each cell keeps its value until a value of 0 or more replaces
+// it (the same value gives the same text, so it is formatted again rather than kept as text).
+class RowWriter {
 public:
-    RowWriter(const ExportOptions& options, Out& out)
-        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out) {}
+    RowWriter(const ExportOptions& options, std::string& out, const CarriedValues& carried = {})
+        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out), last_(carried) {
+    }
 
-    bool title() {
+    void title() {
         std::string row = "DATE";
         for (int c = 0; c < kExportColumns; ++c) {
             if (!options_.omit[c]) {
@@ -68,10 +76,10 @@ public:
             }
         }
         row += '\n';
-        return out_.write(row);
+        out_ += row;
     }
 
-    bool bar(const ExportBar& bar) {
+    void bar(const ExportBar& bar) {
         // A row is put together in a buffer with room for its longest form: the date, then six
         // delimiters and values.
         char row[kRowRoom];
@@ -92,14 +100,14 @@ public:
             }
         }
         *end++ = '\n';
-        return out_.write(row, static_cast<std::size_t>(end - row));
+        out_.append(row, static_cast<std::size_t>(end - row));
     }
 
 private:
     const ExportOptions& options_;
     char delimiter_;
-    Out& out_;
-    std::array<std::optional<float>, kExportColumns> last_{};
+    std::string& out_;
+    CarriedValues last_;
 };
 
 // Reads the security window by window, oldest or newest first, and hands on one bar at a time.
@@ -110,8 +118,9 @@ public:
 
     StatusCode read_status() const { return read_status_; }
 
-    // False when a window cannot be read or `on_bar` returns false.
-    template <typename OnBar> bool each_bar(bool newest_first, OnBar on_bar) {
+    // Hands on the bars window by window, in the order of the file's rows. False when a window cannot
+    // be read or `on_window` returns false.
+    template <typename OnWindow> bool each_window(bool newest_first, OnWindow on_window) {
         std::int32_t done = 0;
         while (done < total_) {
             const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(kExportWindow, total_ - done));
@@ -119,10 +128,13 @@ public:
             if (!read_window(start, n)) {
                 return false;
             }
+            std::vector<ExportBar> window;
+            window.reserve(static_cast<std::size_t>(n));
             for (int k = 0; k < n; ++k) {
-                if (!on_bar(bar_at(newest_first ? n - 1 - k : k))) {
-                    return false;
-                }
+                window.push_back(bar_at(newest_first ? n - 1 - k : k));
+            }
+            if (!on_window(std::move(window))) {
+                return false;
             }
             done += n;
         }
@@ -203,6 +215,48 @@ CommandResult check_text_target(const std::filesystem::path& file) {
 
 namespace {
 
+// The title row of the file.
+std::string title_text(const ExportOptions& options) {
+    std::string text;
+    RowWriter(options, text).title();
+    return text;
+}
+
+// The rows of bars read before, each column carrying on from `carried`; nothing when memory runs out.
+std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const ExportOptions& options,
+                                       const CarriedValues& carried, bool with_title) {
+    try {
+        std::string text = with_title ? title_text(options) : std::string();
+        text.reserve(text.size() + bars.size() * 64);
+        RowWriter rows(options, text, carried);
+        for (const ExportBar& bar : bars) {
+            rows.bar(bar);
+        }
+        return text;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+using PendingText = std::future<std::optional<std::string>>;
+
+// Formats on another thread (when `own_thread` and one can be started), else on this one when the text
+// is asked for.
+PendingText start_export_text(std::shared_ptr<const std::vector<ExportBar>> bars,
+                              const ExportOptions& options, const CarriedValues& carried, bool with_title,
+                              bool own_thread) {
+    auto task = [bars, options, carried, with_title] {
+        return export_text(*bars, options, carried, with_title);
+    };
+    if (own_thread) {
+        try {
+            return std::async(std::launch::async, task);
+        } catch (const std::system_error&) {
+        }
+    }
+    return std::async(std::launch::deferred, task);
+}
+
 // The security's rows, read afresh (so both orders cover the bars the file holds now).
 class Exporter {
 public:
@@ -220,12 +274,33 @@ public:
         const StatusCode status = series_locate(dir_, symbol_, at_);
         return status != status::kOk ? status : series_read_at(series_, at_, symbol_, 0, 0);
     }
+    // The windows are formatted on other threads, at most kFormattingAhead at once, while this thread
+    // reads the next window and writes the texts in order; a series of one window is formatted here.
+    // Every file operation stays on this thread.
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
-        BarStream bars(series_, at_, symbol_, std::max<std::int32_t>(series_.total, 0));
-        RowWriter rows(options, out);
-        const bool ok =
-            (!options.title || rows.title()) &&
-            bars.each_bar(options.newest_first, [&](const ExportBar& bar) { return rows.bar(bar); });
+        const std::int32_t total = std::max<std::int32_t>(series_.total, 0);
+        BarStream bars(series_, at_, symbol_, total);
+        std::deque<PendingText> pending;
+        CarriedValues carried{};
+        auto write_oldest = [&] {
+            const std::optional<std::string> text = pending.front().get();
+            pending.pop_front();
+            return text && out.write(*text);
+        };
+        bool ok =
+            (!options.title || out.write(title_text(options))) &&
+            bars.each_window(options.newest_first, [&](std::vector<ExportBar> window) {
+                if (pending.size() == kFormattingAhead && !write_oldest()) {
+                    return false;
+                }
+                auto shared = std::make_shared<const std::vector<ExportBar>>(std::move(window));
+                pending.push_back(start_export_text(shared, options, carried, false, total > kExportWindow));
+                carried = carried_after(*shared, carried);
+                return true;
+            });
+        while (ok && !pending.empty()) {
+            ok = write_oldest();
+        }
         read_status_ = bars.read_status();
         return ok;
     }
@@ -233,8 +308,8 @@ public:
     bool read_all(std::vector<ExportBar>& out, bool newest_first) {
         BarStream bars(series_, at_, symbol_, std::max<std::int32_t>(series_.total, 0));
         out.reserve(static_cast<std::size_t>(std::max<std::int32_t>(series_.total, 0)));
-        const bool ok = bars.each_bar(newest_first, [&](const ExportBar& bar) {
-            out.push_back(bar);
+        const bool ok = bars.each_window(newest_first, [&](std::vector<ExportBar> window) {
+            out.insert(out.end(), window.begin(), window.end());
             return true;
         });
         read_status_ = bars.read_status();
@@ -377,38 +452,6 @@ std::vector<std::string> export_all_file_names(const std::vector<ExportTarget>& 
 
 namespace {
 
-// The text of a whole file from bars read before; nothing when memory runs out.
-std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const ExportOptions& options) {
-    try {
-        std::string text;
-        text.reserve(bars.size() * 64);
-        TextOut out{text};
-        RowWriter rows(options, out);
-        if (options.title) {
-            rows.title();
-        }
-        for (const ExportBar& bar : bars) {
-            rows.bar(bar);
-        }
-        return text;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-using PendingText = std::future<std::optional<std::string>>;
-
-// Formats on another thread, or, when none can be started, on this one when the text is asked for.
-PendingText start_export_text(const std::shared_ptr<const std::vector<ExportBar>>& bars,
-                              const ExportOptions& options) {
-    auto task = [bars, options] { return export_text(*bars, options); };
-    try {
-        return std::async(std::launch::async, task);
-    } catch (const std::system_error&) {
-        return std::async(std::launch::deferred, task);
-    }
-}
-
 // One security of export-all: its bars read and their text on the way, or why it cannot be exported.
 struct PreparedExport {
     CommandResult failure = CommandResult::success();
@@ -432,7 +475,7 @@ PreparedExport prepare_export(const std::filesystem::path& dir, std::string_view
         prepared.failure = CommandResult{false, exporter.read_status(), {}, {}};
         return prepared;
     }
-    prepared.text = start_export_text(bars, options);
+    prepared.text = start_export_text(bars, options, {}, options.title, true);
     return prepared;
 }
 
