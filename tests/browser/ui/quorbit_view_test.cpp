@@ -69,9 +69,8 @@ protected:
     }
     std::vector<std::string> PortfolioEntries() const {
         std::vector<std::string> entries;
-        for (int i = 0; i < view_->PortfolioList()->count(); ++i) {
+        for (int i = 0; i < view_->PortfolioList()->count(); ++i)
             entries.push_back(view_->PortfolioList()->item(i)->text().toStdString());
-        }
         return entries;
     }
     std::string SavedString(const char* section, const char* key) const {
@@ -115,10 +114,8 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
         std::vector<DayNumber>({bars.back().date, bars.front().date, bars.back().date, bars.front().date}));
     EXPECT_EQ(QuoteCell(0, 4), QString::number(bars.back().close, 'f', 4));
     EXPECT_EQ(QuoteCell(0, 6), "N/A"); // no open interest in this series
-    EXPECT_EQ(frame_->SymbolPane(), "Symbol 1 of 3");
-    EXPECT_EQ(frame_->QuotePane(), "Quote 1000 of 1000");
-    EXPECT_EQ(frame_->Progress(), nullptr);
-    EXPECT_TRUE(OnlyTheBeep());
+    EXPECT_EQ(std::tuple(frame_->SymbolPane(), frame_->QuotePane(), frame_->Progress(), OnlyTheBeep()),
+              std::tuple("Symbol 1 of 3", "Quote 1000 of 1000", nullptr, true));
 
     // A keyboard move changes the caption at once; a click loads the quotes.
     view_->SymbolList()->setFocus();
@@ -127,10 +124,9 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
     EXPECT_EQ(frame_->windowTitle().toStdString(), "Quorbit - " + dir.string() + " - IBM");
     EXPECT_EQ(view_->State().currentSymbol, "aapl");
     ClickSymbolRow(2);
-    EXPECT_EQ(view_->State().currentSymbol, "msft");
-    EXPECT_EQ(view_->Quotes().Rows(), 5);
-    EXPECT_EQ(frame_->SymbolPane(), "Symbol 3 of 3");
-    EXPECT_EQ(frame_->QuotePane(), "Quote 5 of 5");
+    EXPECT_EQ(std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(), frame_->SymbolPane(),
+                         frame_->QuotePane()),
+              std::tuple("msft", 5, "Symbol 3 of 3", "Quote 5 of 5"));
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
@@ -139,11 +135,10 @@ TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
         master.add(security(i, "S" + std::to_string(i)));
     master.count(10).write(root_ / "volume" / "lying");
     OpenWindow();
-    EXPECT_EQ(view_->Symbols().Rows(), 0);
-    EXPECT_EQ(view_->Quotes().Rows(), 0);
-    EXPECT_EQ(view_->State().symbolCount, 0);
+    EXPECT_EQ(std::tuple(view_->Symbols().Rows(), view_->Quotes().Rows(), view_->State().symbolCount,
+                         frame_->SymbolPane()),
+              std::tuple(0, 0, 0, "No Symbols Read"));
     EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Failure while filling symbols grid"});
-    EXPECT_EQ(frame_->SymbolPane(), "No Symbols Read");
 }
 
 TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAndHelpOpens) {
@@ -153,23 +148,21 @@ TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAnd
     EXPECT_EQ(frame_->QuotePane(), "No Quotes Read");
     EXPECT_TRUE(OnlyTheBeep());
     for (const char* name : {"actionSplitSearch", "actionDeleteSymbol", "actionSeriesFacts",
-                             "actionEditQuote", "actionAddQuote", "actionExportQuotes"}) {
+                             "actionEditQuote", "actionAddQuote", "actionExportQuotes"})
         EXPECT_FALSE(Action(name)->isEnabled()) << name;
-    }
     EXPECT_TRUE(Action("actionReScan")->isEnabled());
     EXPECT_EQ(Action("actionReScan")->shortcut(), QKeySequence(Qt::Key_F5));
 
     CSettingsStore store(Locations()); // every move is saved, except while minimised
     frame_->move(-50, 40);
-    EXPECT_EQ(store.GetInt("Screen", "x", -1), 0);
-    EXPECT_EQ(store.GetInt("Screen", "y", -1), 40);
+    EXPECT_EQ(store.GetInt("Screen", "x", -1) * 1000 + store.GetInt("Screen", "y", -1), 40);
     frame_->setWindowState(Qt::WindowMinimized);
     frame_->move(300, 200);
     EXPECT_EQ(store.GetInt("Screen", "x", -1), 0);
     frame_->setWindowState(Qt::WindowNoState);
     frame_->resize(640, 480);
-    EXPECT_EQ(store.GetInt("Screen", "x", -1), 300);
-    EXPECT_EQ(store.GetInt("Screen", "cx", -1), 640);
+    EXPECT_EQ(std::pair(store.GetInt("Screen", "x", -1), store.GetInt("Screen", "cx", -1)),
+              std::pair(300, 640));
 
     Prompts::Get().ClearHistory();
     Action("actionHelp")->trigger();
@@ -188,24 +181,19 @@ class RepairTest : public WindowTest, public ::testing::WithParamInterface<Answe
 TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
     const fs::path dir = Portfolio("damaged", {{"ABC", "ABC CORP", 4}, {"", "APX FUND", 6}});
     const std::string before = read_bytes(dir / "MASTER");
-    if (GetParam() == Answer::MasterFix) {
+    if (GetParam() == Answer::MasterFix)
         Setting("Search", "MasterFix", 1);
-    }
     Prompts::Get().AnswerYesNo(GetParam() == Answer::Yes);
     OpenWindow();
 
     const auto questions = Shown(Prompts::Kind::Question);
     ASSERT_EQ(questions.size(), GetParam() == Answer::MasterFix ? 0u : 1u);
-    if (!questions.empty()) {
-        EXPECT_TRUE(questions.front().startsWith("The master file\n" +
-                                                 QString::fromStdString((dir / "MASTER").string())));
-    }
+    for (const QString& question : questions) // none, or the one
+        EXPECT_TRUE(
+            question.startsWith("The master file\n" + QString::fromStdString((dir / "MASTER").string())));
     const std::string after = read_bytes(dir / "MASTER");
-    if (GetParam() == Answer::No) {
-        EXPECT_EQ(after, before);
-    } else {
-        EXPECT_EQ(after.substr(2 * 53 + 36, 16), "APX FUND        ");
-    }
+    EXPECT_EQ(GetParam() == Answer::No ? after : after.substr(2 * 53 + 36, 16),
+              GetParam() == Answer::No ? before : "APX FUND        ");
     ASSERT_EQ(view_->Symbols().Rows(), 2);
     EXPECT_EQ(view_->Symbols().RowAt(1).symbol, "APX FUND        ");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
@@ -244,10 +232,9 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     EXPECT_EQ(view_->DriveChooser()->currentText().toStdString(), Volume());
     EXPECT_EQ(SavedString("Settings", "Drive"), Volume());
     EXPECT_EQ(PortfolioEntries(), (std::vector<std::string>{Volume() + "/a/deeper", Volume() + "/B"}));
-    EXPECT_EQ(view_->PortfolioList()->currentRow(), 0);
-    EXPECT_EQ(view_->State().portfolioDir, fs::path(Volume() + "/a/deeper"));
-    EXPECT_EQ(view_->State().currentSymbol, "AAA");
-    EXPECT_EQ(view_->Quotes().Rows(), 4);
+    EXPECT_EQ(std::tuple(view_->PortfolioList()->currentRow(), view_->State().portfolioDir,
+                         view_->State().currentSymbol, view_->Quotes().Rows()),
+              std::tuple(0, fs::path(Volume() + "/a/deeper"), "AAA", 4));
     EXPECT_TRUE(OnlyTheBeep());
     EXPECT_EQ(frame_->findChild<ScanProgressDialog*>(), nullptr); // gone with the scan
 
@@ -261,10 +248,9 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     EXPECT_EQ(shown[0].kind, Prompts::Kind::Beep);
     EXPECT_EQ(shown[1].text.toStdString(), "No master files found on drive " + Volume("other") +
                                                "\n\n(Is your Portfolio Search Filter setting correct?)");
-    EXPECT_FALSE(view_->PortfoliosFound());
-    EXPECT_EQ(view_->PortfolioList()->count(), 0);
-    EXPECT_EQ(view_->Symbols().Rows(), 0);
-    EXPECT_EQ(view_->Quotes().Rows(), 0);
+    EXPECT_EQ(std::tuple(view_->PortfoliosFound(), view_->PortfolioList()->count(), view_->Symbols().Rows(),
+                         view_->Quotes().Rows()),
+              std::tuple(false, 0, 0, 0));
 
     // F5 searches the same volume again.
     Portfolio("../other/new", {});
@@ -314,19 +300,14 @@ TEST_F(WindowTest, AFilterChangeRescansOnlyWhenItChangesWhatIsSearched) {
     // Each change: whether it rescans, and what the list then holds.
     const auto apply = [&](bool limit, const std::string& path, bool repair, bool scans,
                            const std::string& entry) {
-        SearchFilterSettings values;
-        values.limit = limit;
-        values.path = path;
-        values.repair = repair;
         Prompts::Get().ClearHistory();
-        view_->ApplySearchFilter(values);
+        view_->ApplySearchFilter({limit, path, repair});
         EXPECT_EQ(OnlyTheBeep(), scans) << path;
         EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{entry}) << path;
-        EXPECT_EQ(view_->SearchFilter().path, path);
         CSettingsStore store(Locations());
-        EXPECT_EQ(store.GetInt("Search", "Limit", -1), limit ? 1 : 0);
-        EXPECT_EQ(store.GetString("Search", "Name", ""), path);
-        EXPECT_EQ(store.GetInt("Search", "MasterFix", -1), repair ? 1 : 0);
+        EXPECT_EQ(std::tuple(view_->SearchFilter().path, store.GetInt("Search", "Limit", -1),
+                             store.GetString("Search", "Name", ""), store.GetInt("Search", "MasterFix", -1)),
+                  std::tuple(path, limit ? 1 : 0, path, repair ? 1 : 0));
     };
     apply(true, portfolio_files::to_lower(filter), true, false, Volume() + "/stocks");
     apply(true, other + "/BONDS", false, true, other + "/bonds");
@@ -362,13 +343,11 @@ TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {
     view_->QuoteList()->horizontalHeader()->resizeSection(6, 57);
     frame_->close();
     CSettingsStore store(Locations());
-    EXPECT_EQ(store.GetInt("SymbolGrid", "col0", 0), 61);
-    EXPECT_EQ(store.GetInt("QuoteGrid", "col6", 0), 57);
+    EXPECT_EQ(store.GetInt("SymbolGrid", "col0", 0) * 100 + store.GetInt("QuoteGrid", "col6", 0), 6157);
     EXPECT_GT(store.GetInt("QuoteGrid", "col0", 0), 0);
 
     OpenWindow();
-    EXPECT_EQ(view_->SymbolHeaderWidths()[0], 61);
-    EXPECT_EQ(view_->QuoteHeaderWidths()[6], 57);
+    EXPECT_EQ(std::pair(view_->SymbolHeaderWidths()[0], view_->QuoteHeaderWidths()[6]), std::pair(61, 57));
     Setting("QuoteGrid", "col3", 0);
     view_->SetupColumns();
     const std::vector<int> widths = view_->QuoteHeaderWidths();
@@ -387,9 +366,8 @@ TEST_F(WindowTest, TheWindowComesUpAndOpensThePortfolioByItself) {
     ASSERT_EQ(finished.count(), 1);
     EXPECT_FALSE(view_->Drives().empty());
     EXPECT_EQ(view_->DriveChooser()->currentText().toStdString(), VolumeOf(Volume(), view_->Drives()));
-    EXPECT_EQ(view_->State().portfolioDir, root_ / "volume" / "alpha");
-    EXPECT_EQ(view_->State().currentSymbol, "Salpha");
-    EXPECT_EQ(view_->Quotes().Rows(), 12);
+    EXPECT_EQ(std::tuple(view_->State().portfolioDir, view_->State().currentSymbol, view_->Quotes().Rows()),
+              std::tuple(root_ / "volume" / "alpha", "Salpha", 12));
 }
 
 } // namespace

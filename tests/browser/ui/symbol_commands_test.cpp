@@ -134,16 +134,6 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
     EXPECT_EQ(image_count(Master(src_)), 1);
     EXPECT_EQ(image_count(Master(dst_)), 5);
     EXPECT_EQ(view_->Symbols().Rows(), 1);
-
-    MasterBuilder builder; // 255 securities
-    for (int n = 1; n <= 255; ++n)
-        builder.add(security(n, "S" + std::to_string(n)));
-    const std::string full = builder.bytes();
-    write_bytes(dst_ / "MASTER", full);
-    answer("Copy Symbol", "AAA");
-    Trigger("actionCopySymbol");
-    EXPECT_TRUE(Shown(Prompts::Kind::Stop).at(0).startsWith("The portfolio already has the\nmaximum"));
-    EXPECT_EQ(Master(dst_), full);
 }
 
 TEST_F(SymbolCommandsWindow, TheFactsShowEveryTextOrSayWhyThereAreNone) {
