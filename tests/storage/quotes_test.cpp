@@ -164,6 +164,8 @@ TEST(SeriesRead, SpecialCountsAndBothStorages) {
         series_read(block, dir.path(), "IBM", 0, 2321) + series_read(arrays, dir.path(), "IBM", 0, 2322), 0);
     expect_window(block, bars, 0);
     expect_window(arrays, bars, 0);
+    std::filesystem::remove(dir / "F1.DAT"); // no bars at all: hostile_test.cpp; no quote file:
+    EXPECT_EQ(series_find_date(dir.path(), "IBM", 9000, 0), status::kFileOpen);
 }
 
 // ---- Search by date ---------------------------------------------------------------------------------
@@ -200,14 +202,6 @@ TEST(SeriesFindDate, AgreesWithALinearSearchOnRandomSeries) {
             ASSERT_EQ(found_time, at.time);
         }
     }
-}
-
-TEST(SeriesFindDate, AnEmptyOrMissingFileIsAReadFailure) {
-    TempDir dir;
-    write_series_portfolio(dir.path(), SeriesSpec{}, {});
-    EXPECT_EQ(series_find_date(dir.path(), "IBM", 9000, 0), status::kFileRead);
-    std::filesystem::remove(dir / "F1.DAT");
-    EXPECT_EQ(series_find_date(dir.path(), "IBM", 9000, 0), status::kFileOpen);
 }
 
 } // namespace

@@ -7,13 +7,11 @@
 #include "support/builder.h"
 #include "support/qt_window.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
-#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <span>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -66,9 +64,8 @@ TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown
         Click(dialog, "lastButton");
         EXPECT_FALSE(Enabled(dialog, "nextButton") || Enabled(dialog, "lastButton"));
         EXPECT_TRUE(Enabled(dialog, "previousButton") && Enabled(dialog, "firstButton"));
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             Click(dialog, "previousButton");
-        }
         EXPECT_EQ(Label(dialog, "dateText"), "01/08/96");
         Retype(dialog, "openEdit", "");
         EXPECT_TRUE(PressOk(dialog)); // an empty value is refused
@@ -104,13 +101,8 @@ TEST_F(QuoteCommandsWindow, SplitRestatesTheQuotesBeforeItsDateAfterRefusingADat
 
     EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 1u);
     std::vector<SeriesBar> bars = ibm_.bars;
-    for (SeriesBar* bar : {&bars[0], &bars[1]}) {
-        for (float* price : {&bar->open, &bar->high, &bar->low, &bar->close}) {
-            *price /= 2;
-        }
-        bar->vol *= 2;
-        bar->oi *= 2;
-    }
+    for (SeriesBar& b : std::span(bars).first(2))
+        b = {b.date, 0, b.open / 2, b.high / 2, b.low / 2, b.close / 2, b.vol * 2, b.oi * 2};
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
     EXPECT_EQ(
         std::vector<std::string>({Logged("Split", "Date"), Logged("Split", "New"), Logged("Split", "Old")}),
