@@ -74,10 +74,10 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
             builder.add(security(i, "S" + std::to_string(i)));
         const SymbolListing listing =
             symbol_list_read(builder.count(count).unused_slots(unused).trailing(tail).write(dir.path()));
-        EXPECT_EQ(listing.result.ok, ok) << records << " " << count;
-        EXPECT_EQ(listing.result.texts(), ok ? std::vector<std::string>{} : kFillFailure)
+        EXPECT_EQ(
+            std::tuple(listing.result.ok, listing.result.texts(), static_cast<int>(listing.rows.size())),
+            std::tuple(ok, ok ? std::vector<std::string>{} : kFillFailure, ok ? records : 0))
             << records << " " << count;
-        EXPECT_EQ(static_cast<int>(listing.rows.size()), ok ? records : 0) << records << " " << count;
     }
     TempDir dir;
     EXPECT_FALSE(symbol_list_read(dir / "MASTER").result.ok);
@@ -91,8 +91,7 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
     ASSERT_TRUE(listing.result.ok);
     EXPECT_EQ(listing.result.texts(),
               std::vector<std::string>{"File has 300 symbols.\nWill only display the first 255 symbols"});
-    EXPECT_EQ(listing.header_count, 300);
-    EXPECT_EQ(listing.symbol_count, 255);
+    EXPECT_EQ(std::tuple(listing.header_count, listing.symbol_count), std::tuple(300, 255));
     ASSERT_EQ(listing.rows.size(), 255u);
     EXPECT_EQ(listing.rows.front().symbol + listing.rows.back().symbol, "Z045Z299");
 }
@@ -143,9 +142,8 @@ TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndE
     FaultInjector faults; // nothing left to repair: nothing is written
     ASSERT_EQ(RepairMaster(master), 1);
     EXPECT_EQ(faults.calls(fileops::Op::Rename), 0u);
-    EXPECT_EQ(RepairMaster(dir / "MISSING"), 0);
     fs::create_directory(dir / "MASTER");
-    EXPECT_EQ(RepairMaster(dir / "MASTER"), 0);
+    EXPECT_EQ(RepairMaster(dir / "MISSING") + RepairMaster(dir / "MASTER"), 0);
 }
 
 // ---- Quote cells and the quote list -----------------------------------------------------------------
@@ -173,9 +171,8 @@ TEST(QuoteCells, FixedTextEqualsPrintfOnRandomAndAwkwardValues) {
     }
     for (double v : {0.1, 2.675, 1e-7}) // values no float holds take the slow way
         EXPECT_EQ(format_fixed(v, 6), printf_fixed(v, 6)) << v;
-    EXPECT_EQ(quote_value_text(12.5f, 4), "12.5000");
-    EXPECT_EQ(quote_value_text(1234.6f, 0), "1235");
-    EXPECT_EQ(quote_value_text(0.0f, 2), "0.00"); // zero is a value
+    EXPECT_EQ(quote_value_text(12.5f, 4) + quote_value_text(1234.6f, 0) + quote_value_text(0.0f, 2),
+              "12.500012350.00"); // zero is a value
     for (float absent : {FIELD_ABSENT, -0.01f, std::numeric_limits<float>::quiet_NaN()})
         EXPECT_EQ(quote_value_text(absent, 4), "N/A");
 }
