@@ -122,10 +122,9 @@ TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
     }
     EXPECT_EQ(ok({"check", funds, "BNDFND", "--spike", "10", "--gap", "3"}).size(), 0u);
     r = run({"check", funds, "NOPE"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("No security NOPE"), std::string::npos);
-    EXPECT_EQ(run({"check", funds, "--spike", "x"}).exit_code, 2);
-    EXPECT_EQ(run({"check", funds, "A", "B"}).exit_code, 2);
+    EXPECT_TRUE(r.exit_code == 1 && r.err.find("No security NOPE") != std::string::npos) << r.err;
+    EXPECT_EQ(
+        run({"check", funds, "--spike", "x"}).exit_code * 10 + run({"check", funds, "A", "B"}).exit_code, 22);
 }
 
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
@@ -187,8 +186,7 @@ TEST_F(Cli, EditsQuotesAndSymbolsAndRepairsABlankSymbol) {
     ok({"move", funds, "EQX", intraday});
     EXPECT_EQ(ok({"symbols", funds}).size(), 1u);
     const auto moved = ok({"symbols", intraday});
-    ASSERT_EQ(moved.size(), 2u);
-    EXPECT_EQ(moved[0].rfind("EQX\tEQUITY X\t2\t24\t6\t", 0), 0u);
+    EXPECT_TRUE(moved.size() == 2u && moved[0].starts_with("EQX\tEQUITY X\t2\t24\t6\t"));
     ok({"delete-symbol", intraday, "EQX"});
     EXPECT_EQ(ok({"symbols", intraday}).size(), 1u);
     const fs::path master = demo() / "funds" / "master";
