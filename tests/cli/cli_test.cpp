@@ -85,8 +85,7 @@ TEST_F(Cli, ListsSearchesAndExports) {
                oldest = ok({"quotes", funds, "BNDFND", "--oldest-first"});
     ASSERT_EQ(newest.size(), 750u);
     EXPECT_EQ(newest.front(), oldest.back());
-    EXPECT_EQ(newest.front().substr(0, 13), "11/15/24\tN/A\t");
-    EXPECT_EQ(oldest.front().rfind("01/03/22\t", 0), 0u);
+    EXPECT_EQ(newest.front().substr(0, 13) + oldest.front().substr(0, 9), "11/15/24\tN/A\t01/03/22\t");
     const auto facts = ok({"facts", s, "GAMMA"}); // found in the nested portfolio
     EXPECT_NE(std::find(facts.begin(), facts.end(), "Number of quotes\t300"), facts.end());
     EXPECT_EQ(ok({"split-search", s, "--output", (dir_ / "splits.txt").string()}),
@@ -97,13 +96,12 @@ TEST_F(Cli, ListsSearchesAndExports) {
     ok(words);
     const auto rows = lines(read_bytes(dir_ / "acme.csv"));
     ASSERT_EQ(rows.size(), 6001u);
-    EXPECT_EQ(rows[0], "DATE,OPEN,HIGH,LOW,CLOSE,VOL");
-    EXPECT_EQ(rows[1].rfind("01/04/99,42.0000,", 0), 0u);
+    EXPECT_EQ(rows[0] + "|" + rows[1].substr(0, 17), "DATE,OPEN,HIGH,LOW,CLOSE,VOL|01/04/99,42.0000,");
     words[3] = "-";
     EXPECT_EQ(ok(words), rows);
     ok({"export-all", funds, (dir_ / "all").string(), "--newest-first"});
-    EXPECT_TRUE(fs::exists(dir_ / "all" / "BNDFND.txt"));
-    EXPECT_EQ(lines(read_bytes(dir_ / "all" / "EQFND.txt")).front().rfind("11/15/24 ", 0), 0u);
+    EXPECT_TRUE(fs::exists(dir_ / "all" / "BNDFND.txt") &&
+                read_bytes(dir_ / "all" / "EQFND.txt").starts_with("11/15/24 "));
 }
 
 TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
@@ -202,8 +200,8 @@ TEST_F(Cli, AnIntradayQuoteIsNamedByItsTime) {
     ASSERT_EQ(before[0], "DATE\tTIME\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\tOI");
     CliRun edit =
         run({"edit", intraday, "ZETA", "03/03/25", "1", "2", "0.5", "1.5", "5", "N/A", "--time", "09:35"});
-    ASSERT_EQ(edit.exit_code, 0) << edit.err;
-    EXPECT_EQ(edit.err, "Set the values of the quote of ZETA dated 03/03/25 09:35:00.\n");
+    EXPECT_EQ(std::pair(edit.exit_code, edit.err),
+              std::pair(0, std::string("Set the values of the quote of ZETA dated 03/03/25 09:35:00.\n")));
     std::vector<std::string> after = ok({"quotes", intraday, "ZETA", "--header"});
     const std::size_t second_oldest = before.size() - 2;
     EXPECT_EQ(after[second_oldest], "03/03/25\t09:35:00\t1.0000\t2.0000\t0.5000\t1.5000\t5\tN/A");

@@ -107,9 +107,8 @@ TEST_F(Settings, OpenCreatesTheKeyOnceIntegersAreTheirLeadingNumberAndLongTextsR
         ASSERT_TRUE(store.WriteString("Screen", "x", text));
         EXPECT_EQ(store.GetInt("Screen", "x", 19), value) << text;
     }
-    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", -2147483647 - 1));
-    EXPECT_NE(read_bytes(settingsFile()).find("[XportSel]\nDelim=-2147483648\n"),
-              std::string::npos); // text, in its group
+    ASSERT_TRUE(store.WriteInt("XportSel", "Delim", -2147483647 - 1)); // text, in its group
+    EXPECT_NE(read_bytes(settingsFile()).find("[XportSel]\nDelim=-2147483648\n"), std::string::npos);
     for (const std::string& text :
          {std::string(259, '\xe9'), std::string(260, 'b'), std::string(5000, 'c')}) {
         ASSERT_TRUE(store.WriteString("Search", "Name", text)); // bytes are counted
