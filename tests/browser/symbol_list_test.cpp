@@ -51,11 +51,12 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
     // clang-format on
     for (const auto& [bytes, text] : symbols)
         EXPECT_EQ(master_symbol_text(with_symbol_bytes(bytes)), text);
-    EXPECT_TRUE(
-        master_record_damaged(with_symbol_bytes(std::string(16, '\0')))); // others: RepairMaster below
-    EXPECT_FALSE(master_record_damaged(with_symbol_bytes("A")));
-    EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ACME CORP")), "ACME CORP       ");
-    EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ABCDEFGHIJKLMNOPQRS")), "ABCDEFGHIJKLMNOP");
+    // Others damaged: RepairMaster below.
+    EXPECT_TRUE(master_record_damaged(with_symbol_bytes(std::string(16, '\0'))) &&
+                !master_record_damaged(with_symbol_bytes("A")));
+    EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ACME CORP")) + "|" +
+                  master_name_text(with_symbol_bytes("X", "ABCDEFGHIJKLMNOPQRS")),
+              "ACME CORP       |ABCDEFGHIJKLMNOP");
     SecurityEntry nul_padded = security(1, "X", "ACME");
     nul_padded.nul_padded = true;
     EXPECT_EQ(master_name_text(master_record(nul_padded)), "ACME");
@@ -116,16 +117,14 @@ TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndE
     const fs::path master = builder.unused_slots(3).trailing("\x01\x02\x03").write(dir.path(), "master");
     const std::string before = read_bytes(master);
     const SymbolListing read = symbol_list_read(master);
-    ASSERT_TRUE(read.result.ok && read.needs_repair);
+    ASSERT_TRUE(read.result.ok && read.needs_repair && read.rows[0].damaged);
     EXPECT_EQ(symbols_of(read)[0] + "|" + symbols_of(read)[1], "ABCDEFGHIJKLMNOP|ACME");
-    EXPECT_TRUE(read.rows[0].damaged);
     std::vector<std::string> questions;
     const SymbolListing declined = symbol_list_fill(master, [&](const Message& q) {
         EXPECT_EQ(q.kind, MessageKind::Question);
         return questions.push_back(q.text), false;
     });
-    EXPECT_EQ(declined.result.texts(), kFillFailure);
-    EXPECT_EQ(read_bytes(master), before);
+    EXPECT_TRUE(declined.result.texts() == kFillFailure && read_bytes(master) == before);
     EXPECT_EQ(questions,
               std::vector<std::string>{
                   "The master file\n" + master.string() +
@@ -137,8 +136,8 @@ TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndE
         std::memcpy(&expected[slot_offset(slot) + 36], &expected[slot_offset(slot) + 7], 16);
     EXPECT_EQ(read_bytes(master), expected);
     EXPECT_EQ(image_slot(expected, 5).substr(36, 16), std::string("ACME") + std::string(12, '\0'));
-    EXPECT_EQ(read_bytes(dir / "master.bak"), before); // in the portfolio's letter case
-    EXPECT_FALSE(symbol_list_read(master).needs_repair);
+    EXPECT_TRUE(read_bytes(dir / "master.bak") == before && // in the portfolio's letter case
+                !symbol_list_read(master).needs_repair);
     FaultInjector faults; // nothing left to repair: nothing is written
     ASSERT_EQ(RepairMaster(master), 1);
     EXPECT_EQ(faults.calls(fileops::Op::Rename), 0u);
