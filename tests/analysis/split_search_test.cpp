@@ -115,7 +115,7 @@ TEST(SplitSearch, WindowsOf400OverlapByOneBar) {
     }
 }
 
-TEST(SplitSearch, AFailedReadEndsTheWholeSearch) {
+TEST(SplitSearch, AFailedReadOrAListenerSayingStopEndsTheWholeSearch) {
     TempDir dir;
     write_portfolio(dir.path(), {make_security(1, "ALPHA", "A", bars_with_split(10, 5)),
                                  make_security(2, "BROKEN", "B", bars_with_split(10, -1)),
@@ -135,23 +135,16 @@ TEST(SplitSearch, AFailedReadEndsTheWholeSearch) {
         EXPECT_EQ(outcome.result.texts(), kReadError) << failing;
         EXPECT_TRUE(outcome.lines.empty()) << failing;
     }
+    int heard = 0; // a listener that says stop at the first line ends the search at once, without a message
+    const SplitSearchOutcome stopped = split_search_portfolio(
+        dir.path(), [&](const SplitSearchEvent& e) { return ++heard, e.kind != SplitEventKind::Line; });
+    EXPECT_TRUE(stopped.cancelled && !stopped.result.ok && stopped.result.messages.empty());
+    EXPECT_EQ(std::pair(stopped.lines.size(), heard), std::pair(std::size_t{1}, 1)); // ZULU is never searched
     fs::remove(dir / "F2.DAT");
     const SplitSearchOutcome outcome = split_search_portfolio(dir.path());
     EXPECT_EQ(outcome.lines.size(), 1u); // ALPHA's line stays; ZULU is never searched
     EXPECT_EQ(outcome.result.texts(), kReadError);
     EXPECT_EQ(outcome.events.back().kind, SplitEventKind::Notice);
-}
-
-TEST(SplitSearch, AListenerThatSaysStopEndsTheSearchAtOnceWithoutAMessage) {
-    TempDir dir;
-    write_portfolio(dir.path(), {make_security(1, "ALPHA", "A", bars_with_split(10, 5)),
-                                 make_security(2, "BETA", "B", bars_with_split(10, 5))});
-    int heard = 0;
-    const SplitSearchOutcome outcome = split_search_portfolio(
-        dir.path(), [&](const SplitSearchEvent& e) { return ++heard, e.kind != SplitEventKind::Line; });
-    EXPECT_TRUE(outcome.cancelled && !outcome.result.ok && outcome.result.messages.empty());
-    EXPECT_EQ(outcome.lines.size(), 1u); // BETA is never searched
-    EXPECT_EQ(heard, 1);
 }
 
 } // namespace

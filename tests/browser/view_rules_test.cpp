@@ -54,11 +54,9 @@ const std::vector<ViewCommand> kAll(kViewCommands.begin(), kViewCommands.end());
 
 std::vector<ViewCommand> AllBut(std::initializer_list<ViewCommand> excluded) {
     std::vector<ViewCommand> commands;
-    for (ViewCommand command : kViewCommands) {
-        if (std::find(excluded.begin(), excluded.end(), command) == excluded.end()) {
+    for (ViewCommand command : kViewCommands)
+        if (std::find(excluded.begin(), excluded.end(), command) == excluded.end())
             commands.push_back(command);
-        }
-    }
     return commands;
 }
 

@@ -55,16 +55,15 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     const QuoteListing quotes = quote_list_read(tmp / "p", "AAPL");
     EXPECT_TRUE(quotes.result.ok && quotes.rows.size() == 3u && quotes.rows[0][0] == "03/21/07");
     const editing::SeriesFactsTexts facts = editing::describe_series(tmp / "p", "AAPL");
-    EXPECT_EQ(facts.data[0].second, "300");
-    EXPECT_EQ(facts.data[4].second, "APPLE COMPUTER INCORPORATED OF CUPERTINO");
+    EXPECT_EQ(facts.data[0].second + " " + facts.data[4].second,
+              "300 APPLE COMPUTER INCORPORATED OF CUPERTINO");
     std::filesystem::create_directories(tmp / "out");
     ASSERT_TRUE(export_portfolio(tmp / "p", tmp / "out", ExportOptions{}).ok);
     EXPECT_NE(read_bytes(tmp / "out" / "AAPL.txt").find("03/21/07"), std::string::npos);
     // A quote edit rewrites F300.MWD and keeps its backup.
     const std::string before = read_bytes(tmp / "p" / "F300.MWD");
     ASSERT_TRUE(editing::edit_quote(screen("AAPL"), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
-    EXPECT_NE(read_bytes(tmp / "p" / "F300.MWD"), before);
-    EXPECT_EQ(read_bytes(tmp / "p" / "F300.BAK"), before);
+    EXPECT_TRUE(read_bytes(tmp / "p" / "F300.MWD") != before && read_bytes(tmp / "p" / "F300.BAK") == before);
 #ifdef QUORBIT_CLI_PATH
     const std::string command = std::string(QUORBIT_CLI_PATH) + " symbols '" + (tmp / "p").string() +
                                 "' > '" + (tmp / "symbols.txt").string() + "'";
@@ -76,9 +75,8 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
 TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     const std::string old = read_bytes(tmp / "p" / "XMASTER");
     // A symbol another security answers to, in either file, is refused.
-    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "mmm", "X").ok);
-    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "MMM", "zz", "X").ok);
-    EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "zed", "X").ok);
+    for (const auto& [row, symbol] : {std::pair{"AAPL", "mmm"}, {"MMM", "zz"}, {"AAPL", "zed"}})
+        EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), row, symbol, "X").ok) << symbol;
     ASSERT_TRUE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "APL", "APPLE").ok);
     std::string expected = old;
     put_text0(expected, 150 + 1, "APL", 14);

@@ -140,8 +140,8 @@ TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNoth
     EXPECT_EQ(delete_quote(missing, "01/09/96").texts(), Texts{"Delete Edit Failed"});
     EXPECT_EQ(add_quote(missing, {day(8), day(4)}).result.texts(), Texts{"Add Quote Failed"});
     const CommandResult absent = delete_quote(view(ibm), "01/06/96");
-    EXPECT_EQ(absent.status, -200);
-    EXPECT_EQ(absent.texts(), (Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
+    EXPECT_EQ(std::pair(absent.status, absent.texts()),
+              std::pair(-200, Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
     EXPECT_TRUE(unchanged());
 }
 
@@ -175,8 +175,7 @@ TEST_F(QuoteCommands, AddCopiesTheSelectedQuoteToTheWeekdayBeforeItInDateOrder) 
     EXPECT_TRUE(plan.check.ok && plan.new_date_text == "01/05/96");
     AddQuoteResult r = add_quote(view(ibm, 3), shown_dates(ibm)); // Saturday: Friday goes before it
     ASSERT_TRUE(r.result.ok);
-    EXPECT_EQ(r.new_date_text, "01/05/96");
-    EXPECT_EQ(r.row_to_select, 4);
+    EXPECT_EQ(std::pair(r.new_date_text, r.row_to_select), std::pair(std::string("01/05/96"), 4));
     ibm.bars.insert(ibm.bars.begin() + 1, ibm.bars[1]);
     ibm.bars[1].date = day(5);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, ibm.bars));

@@ -48,8 +48,7 @@ TEST_F(Emaster, DatesAppendAndRemoveChangeOnlyTheirBytes) {
     EXPECT_EQ(emaster(), expected);
     ASSERT_EQ(master_remove(tmp_.path(), 5, false), 0);
     expected.erase(2 * 192, 192);
-    expected[0] = 3;
-    expected[2] = 3;
+    expected[0] = expected[2] = 3;
     EXPECT_EQ(emaster(), expected);
     EmasterRecord given; // from the source portfolio's EMASTER: taken as it is, under the new number
     given.bytes.fill(0x42);
@@ -76,10 +75,9 @@ TEST_F(Emaster, AnUnusableFileIsNeverWrittenAndTheCommandSaysWhy) {
     }
     EXPECT_FALSE(fs::exists(tmp_ / "EMASTER.BAK"));
     fs::remove(tmp_ / "EMASTER");
-    std::string note;
+    std::string note; // a portfolio without one gets none
     ASSERT_EQ(master_remove(tmp_.path(), 5, false, &note), 0);
-    EXPECT_TRUE(note.empty());
-    EXPECT_FALSE(fs::exists(tmp_ / "EMASTER")); // a portfolio without one gets none
+    EXPECT_TRUE(note.empty() && !fs::exists(tmp_ / "EMASTER"));
 }
 
 } // namespace

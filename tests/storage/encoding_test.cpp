@@ -20,9 +20,8 @@ Bytes mbf(float v) {
 }
 
 TEST(Mbf, KnownEncodingsSaturationZerosAndEveryPatternRoundTrips) {
-    EXPECT_EQ(mbf(1.0f), (Bytes{0, 0, 0, 0x81}));
-    EXPECT_EQ(mbf(-1.0f), (Bytes{0, 0, 0x80, 0x81}));
-    EXPECT_EQ(mbf(0.5f), (Bytes{0, 0, 0, 0x80}));
+    EXPECT_EQ(std::tuple(mbf(1.0f), mbf(-1.0f), mbf(0.5f)),
+              std::tuple(Bytes{0, 0, 0, 0x81}, Bytes{0, 0, 0x80, 0x81}, Bytes{0, 0, 0, 0x80}));
     for (float zero : {0.0f, -0.0f, kNaN, std::numeric_limits<float>::denorm_min()})
         EXPECT_EQ(mbf(zero), (Bytes{0, 0, 0, 0}));
     for (std::uint8_t exponent : {0, 1, 2, 3}) { // exponent bytes 0, 1 and 2 read as zero whatever else
@@ -130,16 +129,15 @@ TEST(Dates, DaysFrom1900CountOnBelowZeroPastTheGapAtZero) {
 }
 
 TEST(DateText, ParseFormatAndEveryStyleRoundTrips) {
-    EXPECT_EQ(date_parse("12/31/99", kMMDDYYSep), 14244);
-    EXPECT_EQ(date_parse("01/05/59", kMMDDYYSep), date_pack(159, 1, 5));
-    EXPECT_EQ(date_parse("  \"12/31/99", kMMDDYYSep), 14244);
-    EXPECT_EQ(date_parse("12/3", kMMDDYYSep), date_pack(100, 12, 3)); // missing groups read 0
-    EXPECT_EQ(date_parse("00/00/00", kMMDDYYSep) + date_parse("", kMMDDYYSep), 0);
-    EXPECT_EQ(date_parse("12/31/99", 0) + date_parse("12/31/99", 13), 0);
-    EXPECT_EQ(date_format(14245, kCCYYMMDD, '-'), "20000101");
-    EXPECT_EQ(date_format(14244, kDDMMCCYYSep, '.'), "31.12.1999");
-    EXPECT_EQ(date_format(0, kMMDDYYSep, '/'), "00/00/00");
-    EXPECT_EQ(date_format(14245, 13, '/'), "");
+    // Missing groups read 0; "00/00/00", "" and the unknown styles 0 and 13 read as no date.
+    EXPECT_EQ(std::vector<int>({date_parse("12/31/99", kMMDDYYSep), date_parse("01/05/59", kMMDDYYSep),
+                                date_parse("  \"12/31/99", kMMDDYYSep), date_parse("12/3", kMMDDYYSep),
+                                date_parse("00/00/00", kMMDDYYSep) + date_parse("", kMMDDYYSep) +
+                                    date_parse("12/31/99", 0) + date_parse("12/31/99", 13)}),
+              (std::vector<int>{14244, date_pack(159, 1, 5), 14244, date_pack(100, 12, 3), 0}));
+    EXPECT_EQ(date_format(14245, kCCYYMMDD, '-') + "|" + date_format(14244, kDDMMCCYYSep, '.') + "|" +
+                  date_format(0, kMMDDYYSep, '/') + "|" + date_format(14245, 13, '/'),
+              "20000101|31.12.1999|00/00/00|");
     for (int style = 1; style <= 12; ++style) {
         for (DayNumber day : {1, 14244, 14245, 20000, 35000, 40000}) {
             int y, m, d;

@@ -26,8 +26,8 @@ TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSour
         write_bytes(dir / "A.BAK", "older");
         ASSERT_TRUE(fileops::copy_file_atomic(dir / "A", dir / "A.BAK", dir / "A.NEW"));
         ASSERT_TRUE(write_text(dir, "new"));
-        EXPECT_EQ(fs::status(dir / "A").permissions(), mode);
-        EXPECT_EQ(fs::status(dir / "A.BAK").permissions(), mode);
+        EXPECT_EQ(std::pair(fs::status(dir / "A").permissions(), fs::status(dir / "A.BAK").permissions()),
+                  std::pair(mode, mode));
     }
     // Only the superuser may give a file away: a refused change of owner is no failure.
     FaultInjector injector;
@@ -66,7 +66,6 @@ TEST(FileOps, CopyRenameReadAndStat) {
     const std::string content(100000, 'c');
     write_bytes(dir / "S", content);
     ASSERT_TRUE(fileops::copy_file(dir / "S", dir / "T"));
-    EXPECT_EQ(read_bytes(dir / "T"), content);
     EXPECT_FALSE(fileops::rename_no_replace(dir / "S", dir / "T"));
     EXPECT_EQ(read_bytes(dir / "T"), content);
     fs::remove(dir / "T");
@@ -81,8 +80,7 @@ TEST(FileOps, CopyRenameReadAndStat) {
         EXPECT_FALSE(fileops::read_file(dir / "S", read)); // a read failing after the first chunk
     }
     EXPECT_FALSE(fileops::copy_file(dir / "missing", dir / "T"));
-    EXPECT_TRUE(fileops::read_file(dir / "S", read));
-    EXPECT_EQ(read, content);
+    EXPECT_TRUE(fileops::read_file(dir / "S", read) && read == content);
     EXPECT_TRUE(fileops::rename_no_replace(dir / "S", dir / "C"));
 
     fs::create_directory(dir / "real");
@@ -104,8 +102,7 @@ TEST(FileOps, AWriteThatWritesNothingIsAFullDisk) {
     const bool written = file.write_all("x", 1);
     const int error = errno;
     fileops::set_table(nullptr);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(error, ENOSPC);
+    EXPECT_TRUE(!written && error == ENOSPC) << error;
 }
 
 } // namespace

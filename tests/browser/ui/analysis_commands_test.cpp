@@ -5,7 +5,6 @@
 #include "support/qt_window.h"
 
 #include <QCheckBox>
-#include <QListWidget>
 #include <QPointer>
 
 namespace fs = std::filesystem;
@@ -46,9 +45,8 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     Trigger("actionSplitSearch");
     QPointer<CSplitSearchDlg> window = SearchWindow();
     ASSERT_TRUE(window);
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
-    EXPECT_FALSE(Enabled(*window, "saveAsButton"));
+    EXPECT_FALSE((window->windowFlags() & Qt::WindowCloseButtonHint) || Enabled(*window, "saveAsButton") ||
+                 frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
 
     Click(*window, "searchButton");
     const std::vector<std::string> found = {"XYZ possible 2 for 1 split on 01/05/98",
@@ -72,8 +70,7 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
 
     Click(*window, "closeButton");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(window);
-    EXPECT_TRUE(frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
+    EXPECT_TRUE(!window && frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
 
     write_portfolio(dir_,
                     {make_security(2, "XYZ", "X", bars_on({date_pack(98, 1, 2), date_pack(98, 1, 5)}))});

@@ -62,28 +62,26 @@ TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
         QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
         QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
     };
+    const auto shown = [this] {
+        return std::tuple(view_->State().portfolioDir, view_->State().currentSymbol,
+                          view_->State().selectedQuoteRow);
+    };
     doubleClick(1); // SUB/GAMMA, quote 7 of 30: the nested portfolio is opened
-    EXPECT_EQ(view_->State().portfolioDir, one() / "SUB");
-    EXPECT_EQ(view_->State().currentSymbol, "GAMMA");
-    EXPECT_EQ(view_->State().selectedQuoteRow, 30 - 1 - 7);
+    EXPECT_EQ(shown(), std::tuple(one() / "SUB", "GAMMA", 30 - 1 - 7));
     doubleClick(0); // BETA, quote 5 of 40
-    EXPECT_EQ(view_->State().portfolioDir, one());
-    EXPECT_EQ(view_->State().currentSymbol, "BETA");
-    EXPECT_EQ(view_->State().selectedQuoteRow, 40 - 1 - 5);
+    EXPECT_EQ(shown(), std::tuple(one(), "BETA", 40 - 1 - 5));
     EXPECT_EQ(view_->QuoteList()->selectionModel()->selectedRows().front().row(), 34);
 
     dialog->close(); // the window deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(view_->CheckDataWindow(), nullptr);
-    EXPECT_TRUE(Action("actionCheckData")->isEnabled());
+    EXPECT_TRUE(view_->CheckDataWindow() == nullptr && Action("actionCheckData")->isEnabled());
 }
 
 TEST_F(CheckChartTest, TheChartMarksFindingsSelectsByClickAndFollowsTheList) {
     Action("actionChart")->trigger();
     CChartWnd* chart = view_->ChartWindow();
     ASSERT_NE(chart, nullptr);
-    EXPECT_EQ(chart->Bars(), 50);
-    EXPECT_EQ(chart->SelectedBar(), 49); // row 0, the newest
+    EXPECT_EQ(std::pair(chart->Bars(), chart->SelectedBar()), std::pair(50, 49)); // row 0, the newest
 
     ASSERT_TRUE(view_->ShowFinding(one(), "BETA", 5, steady_bars(6)[5].date));
     ASSERT_EQ(chart->Bars(), 40);
@@ -101,8 +99,7 @@ TEST_F(CheckChartTest, TheChartMarksFindingsSelectsByClickAndFollowsTheList) {
     chart->ZoomAround(20, 0.25);
     EXPECT_EQ(chart->Scale().count, 10);
     view_->FillQuotesGrid(3); // a reload keeps the zoom of the same series
-    EXPECT_EQ(chart->Scale().count, 10);
-    EXPECT_EQ(chart->SelectedBar(), 36);
+    EXPECT_EQ(std::pair(chart->Scale().count, chart->SelectedBar()), std::pair(10, 36));
 }
 
 } // namespace

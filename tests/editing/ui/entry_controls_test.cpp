@@ -38,28 +38,22 @@ TEST(EntryControls, KeysLeaveTheirTextSelectionAndBeeps) {
         {false, 0, 0, "1.2.3-a e", "1.2.3", 5, 5, 4},
         {false, 0, 0, "12<\b~", "", 0, 0, 0}, // editing keys work
     };
+    const std::map<char, Qt::Key> special = {
+        {'<', Qt::Key_Left}, {'^', Qt::Key_Home}, {'~', Qt::Key_Delete}, {'\b', Qt::Key_Backspace}};
     for (const KeyCase& c : cases) {
-        std::unique_ptr<QLineEdit> edit;
-        if (c.date) {
-            auto* date = new DateMaskEdit;
+        std::unique_ptr<QLineEdit> edit(c.date ? static_cast<QLineEdit*>(new DateMaskEdit) : new NumericEdit);
+        if (auto* date = dynamic_cast<DateMaskEdit*>(edit.get())) {
             date->setText("01/02/98");
             date->SetMaskText("01/02/98");
-            edit.reset(date);
-        } else {
-            edit = std::make_unique<NumericEdit>();
         }
         edit->setCursorPosition(c.start);
         edit->setSelection(c.start, c.end - c.start);
         Prompts::Get().ClearHistory();
-        const std::map<char, Qt::Key> special = {
-            {'<', Qt::Key_Left}, {'^', Qt::Key_Home}, {'~', Qt::Key_Delete}, {'\b', Qt::Key_Backspace}};
-        for (char key : c.keys) {
-            if (special.count(key) != 0) {
+        for (char key : c.keys)
+            if (special.count(key) != 0)
                 QTest::keyClick(edit.get(), special.at(key));
-            } else {
+            else
                 QTest::keyClicks(edit.get(), QString(QChar::fromLatin1(key)));
-            }
-        }
         const std::string what = c.keys;
         EXPECT_EQ(edit->text().toStdString(), c.text) << what;
         const int start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
