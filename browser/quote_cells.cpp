@@ -29,28 +29,54 @@ constexpr std::array<std::uint64_t, 20> kIntegerPowersOfTen = [] {
     return powers;
 }();
 
-// "00" to "99", for writing two digits at once.
-constexpr std::array<char, 200> kDigitPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-        pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-}();
+// The eight decimal digits of n (below 10^8, leading zeros included) as ASCII bytes, the most
+// significant first in memory order: both halves of four digits, then their pairs, then the single
+// digits are split in all lanes of one word at once (each product stays inside its lane).
+std::uint64_t eight_digits(std::uint32_t n) {
+    const std::uint64_t halves = (n / 10000) | (static_cast<std::uint64_t>(n % 10000) << 32);
+    const std::uint64_t high_pairs = ((halves * 10486) >> 20) & 0x0000007F0000007FULL; // a half / 100
+    const std::uint64_t pairs = high_pairs | ((halves - 100 * high_pairs) << 16);
+    const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL; // a pair / 10
+    const std::uint64_t digits = tens | ((pairs - 10 * tens) << 8);
+    return digits + 0x3030303030303030ULL;
+}
 
-// Puts the two digits of `pair` (below 100) in front of `text`.
-char* put_two_digits(char* text, std::uint32_t pair) {
-    text -= 2;
-    std::memcpy(text, &kDigitPairs[static_cast<std::size_t>(2 * pair)], 2);
-    return text;
+// Stores the eight bytes of a word, its lowest byte first.
+void store_in_memory_order(char* out, std::uint64_t bytes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 8);
+    } else {
+        for (int k = 0; k < 8; ++k)
+            out[k] = static_cast<char>((bytes >> (8 * k)) & 0xFF);
+    }
+}
+
+// Writes the `integer_digits + precision` digits of `scaled` (at most 16) with the point before the
+// last `precision` of them, by whole-word stores: bytes up to 26 past `out` may be written.
+char* put_digits(char* out, std::uint64_t scaled, int integer_digits, int precision, bool negative) {
+    if (negative)
+        *out++ = '-';
+    const int count = integer_digits + precision;
+    const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(scaled % 100000000));
+    if (count > 8) {
+        store_in_memory_order(out, eight_digits(static_cast<std::uint32_t>(scaled / 100000000)) >>
+                                       (8 * (16 - count)));
+        store_in_memory_order(out + count - 8, low);
+    } else {
+        store_in_memory_order(out, low >> (8 * (8 - count)));
+    }
+    if (precision == 0)
+        return out + count;
+    out[integer_digits] = '.';
+    store_in_memory_order(out + integer_digits + 1, low >> (8 * (8 - precision)));
+    return out + count + 1;
 }
 
 // The quick way for the values quote files hold. A float has a 24-bit mantissa, so the float times 10^p
 // (p <= 4, at most 14 more bits) is exact in a double, and rounding it to an integer with the current
 // rounding mode (to nearest, ties to even) is exactly what printf does with the decimal digits it drops.
-// Returns the end of the text written at `out` (room for 32 characters), or nullptr when the value is
-// not one for the quick way.
+// Returns the end of the text written at `out` (room for 32 characters, of which a few past the end of
+// the text may be overwritten), or nullptr when the value is not one for the quick way.
 char* put_fixed_quick(char* out, double value, int precision) {
     if (precision < 0 || precision > 4 || static_cast<double>(static_cast<float>(value)) != value)
         return nullptr;
@@ -59,54 +85,12 @@ char* put_fixed_quick(char* out, double value, int precision) {
     if (!(scaled < 9.0e15))
         return nullptr;
     const auto digits = static_cast<std::uint64_t>(scaled);
-    // The decimals and the integer digits are written apart, so that their divisions do not wait for
-    // one another; both mostly fit 32 bits.
-    std::uint64_t whole = digits;
-    switch (precision) { // constant divisors: multiplications, not divisions
-    case 1:
-        whole = digits / 10;
-        break;
-    case 2:
-        whole = digits / 100;
-        break;
-    case 3:
-        whole = digits / 1000;
-        break;
-    case 4:
-        whole = digits / 10000;
-        break;
-    default:
-        break;
-    }
-    auto fraction =
-        static_cast<std::uint32_t>(digits - whole * static_cast<std::uint64_t>(kPowersOfTen[precision]));
-    // The text is written straight into place, from its last character back.
-    // Digits from the bit length (1233 / 4096 is just above log10(2)), corrected by one comparison;
-    // 0 has one digit.
-    int integer_digits = ((64 - std::countl_zero(whole | 1)) * 1233) >> 12;
-    integer_digits += (whole | 1) >= kIntegerPowersOfTen[static_cast<std::size_t>(integer_digits)] ? 1 : 0;
-    const bool negative = std::signbit(value);
-    char* const end = out + (negative ? 1 : 0) + integer_digits + (precision > 0 ? precision + 1 : 0);
-    char* text = end;
-    int decimals = precision;
-    for (; decimals >= 2; decimals -= 2, fraction /= 100)
-        text = put_two_digits(text, fraction % 100);
-    if (decimals == 1)
-        *--text = static_cast<char>('0' + fraction);
-    if (precision > 0)
-        *--text = '.';
-    for (; whole > 0xFFFFFFFFu; whole /= 100)
-        text = put_two_digits(text, whole % 100);
-    auto low = static_cast<std::uint32_t>(whole);
-    for (; low >= 100; low /= 100)
-        text = put_two_digits(text, low % 100);
-    if (low >= 10)
-        text = put_two_digits(text, low);
-    else
-        *--text = static_cast<char>('0' + low);
-    if (negative)
-        *--text = '-';
-    return end;
+    // The number of digits from the bit length (1233 / 4096 is just above log10(2)), corrected by one
+    // comparison; at least one before the point.
+    int count = ((64 - std::countl_zero(digits | 1)) * 1233) >> 12;
+    count += (digits | 1) >= kIntegerPowersOfTen[static_cast<std::size_t>(count)] ? 1 : 0;
+    count = std::max(count, precision + 1);
+    return put_digits(out, digits, count - precision, precision, std::signbit(value));
 }
 
 } // namespace

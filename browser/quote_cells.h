@@ -21,7 +21,8 @@ using QuoteCells = std::array<std::string, kQuoteCells>;
 void append_fixed(std::string& out, double value, int precision);
 std::string format_fixed(double value, int precision);
 // The same text for a single `value` written at `out`, which has room for kFloatFixedTextMax characters
-// (a float has at most 39 integer digits); returns the end of the text.
+// (a float has at most 39 integer digits); returns the end of the text. Bytes of the room past the end
+// of the text may be overwritten.
 constexpr std::size_t kFloatFixedTextMax = 64;
 char* put_fixed(char* out, float value, int precision);
 
