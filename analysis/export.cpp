@@ -9,23 +9,27 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
 
 // Bars read per series_read call; a window of this size still fits the series' single block.
 constexpr std::int16_t kExportWindow = 2000;
-// Windows being formatted while the oldest of them waits to be written.
+// Windows being formatted while the oldest of them waits to be written, and the threads formatting them.
 constexpr std::size_t kFormattingAhead = 2;
+constexpr int kFormattingThreads = 2;
 constexpr const char* kExportError = "file export error";
 constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
@@ -240,22 +244,76 @@ std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const
 
 using PendingText = std::future<std::optional<std::string>>;
 
-// Formats on another thread (when `own_thread` and one can be started), else on this one when the text
-// is asked for.
-PendingText start_export_text(std::shared_ptr<const std::vector<ExportBar>> bars,
-                              const ExportOptions& options, const CarriedValues& carried, bool with_title,
-                              bool own_thread) {
-    auto task = [bars, options, carried, with_title] {
-        return export_text(*bars, options, carried, with_title);
-    };
-    if (own_thread) {
+// The threads that format the texts of one export, each text as asked, in turn. With no thread (a
+// series of one window, or when none can be started) a text is formatted at once on the calling thread.
+class Formatters {
+public:
+    explicit Formatters(int threads) {
         try {
-            return std::async(std::launch::async, task);
+            for (int t = 0; t < threads; ++t) {
+                workers_.emplace_back([this] { run(); });
+            }
         } catch (const std::system_error&) {
+            // The threads that did start are enough; with none, the caller's thread formats.
         }
     }
-    return std::async(std::launch::deferred, task);
-}
+    ~Formatters() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& worker : workers_) {
+            worker.join();
+        }
+    }
+    Formatters(const Formatters&) = delete;
+    Formatters& operator=(const Formatters&) = delete;
+
+    PendingText format(std::shared_ptr<const std::vector<ExportBar>> bars, const ExportOptions& options,
+                       const CarriedValues& carried, bool with_title) {
+        Task task([bars = std::move(bars), options, carried, with_title] {
+            return export_text(*bars, options, carried, with_title);
+        });
+        PendingText text = task.get_future();
+        if (workers_.empty()) {
+            task();
+            return text;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return text;
+    }
+
+private:
+    using Task = std::packaged_task<std::optional<std::string>()>;
+
+    // Formats until the export ends and nothing is left to format.
+    void run() {
+        for (;;) {
+            Task task;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+                if (tasks_.empty()) {
+                    return;
+                }
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> tasks_;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
 
 // The security's rows, read afresh (so both orders cover the bars the file holds now).
 class Exporter {
@@ -280,6 +338,7 @@ public:
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
         const std::int32_t total = std::max<std::int32_t>(series_.total, 0);
         BarStream bars(series_, at_, symbol_, total);
+        Formatters formatters(total > kExportWindow ? kFormattingThreads : 0);
         std::deque<PendingText> pending;
         CarriedValues carried{};
         auto write_oldest = [&] {
@@ -287,17 +346,16 @@ public:
             pending.pop_front();
             return text && out.write(*text);
         };
-        bool ok =
-            (!options.title || out.write(title_text(options))) &&
-            bars.each_window(options.newest_first, [&](std::vector<ExportBar> window) {
-                if (pending.size() == kFormattingAhead && !write_oldest()) {
-                    return false;
-                }
-                auto shared = std::make_shared<const std::vector<ExportBar>>(std::move(window));
-                pending.push_back(start_export_text(shared, options, carried, false, total > kExportWindow));
-                carried = carried_after(*shared, carried);
-                return true;
-            });
+        bool ok = (!options.title || out.write(title_text(options))) &&
+                  bars.each_window(options.newest_first, [&](std::vector<ExportBar> window) {
+                      if (pending.size() == kFormattingAhead && !write_oldest()) {
+                          return false;
+                      }
+                      auto shared = std::make_shared<const std::vector<ExportBar>>(std::move(window));
+                      pending.push_back(formatters.format(shared, options, carried, false));
+                      carried = carried_after(*shared, carried);
+                      return true;
+                  });
         while (ok && !pending.empty()) {
             ok = write_oldest();
         }
@@ -458,8 +516,9 @@ struct PreparedExport {
     PendingText text; // valid when the file can be written
 };
 
-PreparedExport prepare_export(const std::filesystem::path& dir, std::string_view symbol,
-                              const std::filesystem::path& file, const ExportOptions& options) {
+PreparedExport prepare_export(Formatters& formatters, const std::filesystem::path& dir,
+                              std::string_view symbol, const std::filesystem::path& file,
+                              const ExportOptions& options) {
     PreparedExport prepared;
     if (CommandResult check = check_text_target(file); !check.ok) {
         prepared.failure = check;
@@ -475,7 +534,7 @@ PreparedExport prepare_export(const std::filesystem::path& dir, std::string_view
         prepared.failure = CommandResult{false, exporter.read_status(), {}, {}};
         return prepared;
     }
-    prepared.text = start_export_text(bars, options, {}, options.title, true);
+    prepared.text = formatters.format(bars, options, {}, options.title);
     return prepared;
 }
 
@@ -510,9 +569,11 @@ CommandResult export_portfolio(const std::filesystem::path& dir, const std::file
     fileops::ReplaceBatch batch;
     std::vector<CommandResult> outcomes(targets.size());
     std::vector<std::size_t> added;
+    Formatters formatters(kFormattingThreads);
     auto prepare = [&](std::size_t i) {
-        return i < targets.size() ? prepare_export(dir, targets[i].symbol, out_dir / names[i], options)
-                                  : PreparedExport{};
+        return i < targets.size()
+                   ? prepare_export(formatters, dir, targets[i].symbol, out_dir / names[i], options)
+                   : PreparedExport{};
     };
     PreparedExport current = prepare(0);
     for (std::size_t i = 0; i < targets.size(); ++i) {
