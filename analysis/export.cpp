@@ -395,18 +395,27 @@ CommandResult export_write_failure(int error) {
 
 using Produce = std::function<bool(fileops::BufferedWriter&)>;
 
+// Why the security cannot be exported to `file`, found before anything is written: a file that
+// check_text_target refuses, or a security that cannot be read; nothing when the export can go on.
+std::optional<CommandResult> export_refusal(const std::filesystem::path& file, Exporter& exporter) {
+    if (CommandResult check = check_text_target(file); !check.ok) {
+        return check;
+    }
+    if (const StatusCode status = exporter.open(); status != status::kOk) {
+        return CommandResult{false, status, {}, {}};
+    }
+    return std::nullopt;
+}
+
 // Checks `file`, reads the security and has `write_file` write its rows as the new content of `file`
 // through its temporary copy; the result says why when anything fails.
 template <typename WriteFile>
 CommandResult export_file(const std::filesystem::path& dir, std::string_view symbol,
                           const std::filesystem::path& file, const ExportOptions& options,
                           WriteFile write_file) {
-    if (CommandResult check = check_text_target(file); !check.ok) {
-        return check;
-    }
     Exporter exporter(dir, symbol);
-    if (const StatusCode status = exporter.open(); status != status::kOk) {
-        return CommandResult{false, status, {}, {}};
+    if (std::optional<CommandResult> refused = export_refusal(file, exporter)) {
+        return *refused;
     }
     const Produce produce = [&](fileops::BufferedWriter& out) { return exporter.write(out, options); };
     const bool written = write_file(file, temporary_for(file), produce);
@@ -520,13 +529,9 @@ PreparedExport prepare_export(Formatters& formatters, const std::filesystem::pat
                               std::string_view symbol, const std::filesystem::path& file,
                               const ExportOptions& options) {
     PreparedExport prepared;
-    if (CommandResult check = check_text_target(file); !check.ok) {
-        prepared.failure = check;
-        return prepared;
-    }
     Exporter exporter(dir, symbol);
-    if (const StatusCode status = exporter.open(); status != status::kOk) {
-        prepared.failure = CommandResult{false, status, {}, {}};
+    if (std::optional<CommandResult> refused = export_refusal(file, exporter)) {
+        prepared.failure = *refused;
         return prepared;
     }
     auto bars = std::make_shared<std::vector<ExportBar>>();
