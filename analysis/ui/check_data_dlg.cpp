@@ -225,13 +225,11 @@ void CCheckDataDlg::OnCheck() {
 }
 
 void CCheckDataDlg::OnSaveAs() {
-    const QString file = Prompts::Get().SaveFileName(
-        this, {QStringLiteral("result"), QStringLiteral("Text Files (*.txt);; All Files (*.*)"),
-               QStringLiteral("txt"), true});
-    if (file.isEmpty()) {
+    const std::filesystem::path file = Prompts::Get().SaveResultListName(this);
+    if (file.empty()) {
         return;
     }
-    Prompts::Get().Present(this, check_save(file.toStdString(), findings_));
+    Prompts::Get().Present(this, check_save(file, findings_));
 }
 
 void CCheckDataDlg::ActivateRow(int row) {

@@ -5,7 +5,6 @@
 #include "shell/ui/prompts.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -119,13 +118,11 @@ void CSplitSearchDlg::OnSearch() {
 }
 
 void CSplitSearchDlg::OnSaveAs() {
-    const QString chosen = Prompts::Get().SaveFileName(
-        this, {QStringLiteral("result"), QStringLiteral("Text Files (*.txt);; All Files (*.*)"),
-               QStringLiteral("txt"), true});
-    if (chosen.isEmpty()) {
+    const std::filesystem::path chosen = Prompts::Get().SaveResultListName(this);
+    if (chosen.empty()) {
         return;
     }
-    const CommandResult saved = split_search_save(QFile::encodeName(chosen).toStdString(), Lines());
+    const CommandResult saved = split_search_save(chosen, Lines());
     if (!saved.ok) {
         Prompts::Get().Present(this, saved);
     }

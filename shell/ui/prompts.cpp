@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -85,6 +86,14 @@ QString Prompts::OpenFileName(QWidget* parent, const QString& caption, const QSt
         return TakeFront(fileNames_, QString());
     }
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+std::filesystem::path Prompts::SaveResultListName(QWidget* parent) {
+    const QString chosen = SaveFileName(parent, {QStringLiteral("result"),
+                                                 QStringLiteral("Text Files (*.txt);; All Files (*.*)"),
+                                                 QStringLiteral("txt"), true});
+    return chosen.isEmpty() ? std::filesystem::path()
+                            : std::filesystem::path(QFile::encodeName(chosen).toStdString());
 }
 
 QString Prompts::SaveFileName(QWidget* parent, const SaveRequest& request) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -45,6 +46,9 @@ public:
         bool confirmOverwrite = true;
     };
     QString SaveFileName(QWidget* parent, const SaveRequest& request);
+    // "Save As" for a list of results as text ("result", *.txt, the dialog asks before replacing): the
+    // chosen path in the file system's own encoding, empty when cancelled.
+    std::filesystem::path SaveResultListName(QWidget* parent);
     // Shows a command's messages in their order, each in the box its kind asks for. A question is asked
     // with Yes and No; the answer to the last one is returned (true when there was none).
     bool Present(QWidget* parent, const CommandResult& result);
