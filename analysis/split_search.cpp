@@ -29,6 +29,34 @@ bool beyond_every_ratio(float r) {
     return r >= 1.1 * (2.0 / 3.0) && r <= 0.9 * (3.0 / 2.0);
 }
 
+// The same bounds as floats: a float ratio is at or above the double bound exactly when it is at or
+// above the smallest float at or above it (and below likewise), so a window can be screened in floats.
+float float_at_or_above(double bound) {
+    const float f = static_cast<float>(bound);
+    return f < bound ? std::nextafter(f, HUGE_VALF) : f;
+}
+float float_at_or_below(double bound) {
+    const float f = static_cast<float>(bound);
+    return f > bound ? std::nextafter(f, -HUGE_VALF) : f;
+}
+const float kOrdinaryLow = float_at_or_above(1.1 * (2.0 / 3.0));
+const float kOrdinaryHigh = float_at_or_below(0.9 * (3.0 / 2.0));
+
+// Marks in `unusual` each pair k, k + 1 of the first n closes that TestBarPair must look at: a pair with
+// no zero close whose ratio is not an ordinary day's move (a NaN ratio included). Branch-free, so that
+// the compiler tests several pairs at once.
+void mark_unusual_pairs(const float* closes, int n, std::uint8_t* unusual) {
+    const float low = kOrdinaryLow;
+    const float high = kOrdinaryHigh;
+    for (int k = 0; k + 1 < n; ++k) {
+        const float a = closes[k];
+        const float b = closes[k + 1];
+        const float r = a / (b + static_cast<float>(b == 0.0f)); // never divided by 0
+        const int ordinary = (a == 0.0f) | (b == 0.0f) | ((r >= low) & (r <= high));
+        unusual[k] = static_cast<std::uint8_t>(ordinary ^ 1);
+    }
+}
+
 std::string fewer_than_two_notice(const std::string& symbol) {
     return "For symbol " + symbol + "\nSplitSearch cannot perform search\nas there are fewer than 2 quotes.";
 }
@@ -90,18 +118,33 @@ private:
             }
             // Only the bars actually read are tested; a file shorter than its header ends here.
             const int present = std::min<int>(series_.count, n);
-            for (int k = 0; k + 1 < present; ++k) {
-                if (std::optional<std::string> line = TestBarPair(series_, k, symbol)) {
-                    outcome_.lines.push_back(*line);
-                    if (!emit(SplitEventKind::Line, *line)) {
-                        return false;
-                    }
-                }
+            if (!test_window(present, symbol)) {
+                return false;
             }
             if (present < n) {
                 break;
             }
             first += n - 1;
+        }
+        return true;
+    }
+
+    // Tests every neighbouring pair of the first `present` bars of the window; false when the listener
+    // asks to stop. The closes are screened all at once; only the rare pair in reach of a ratio goes
+    // through the full test.
+    bool test_window(int present, const std::string& symbol) {
+        series_copy_values(series_, kFieldClose, present, closes_);
+        mark_unusual_pairs(closes_, present, unusual_);
+        for (int k = 0; k + 1 < present; ++k) {
+            if (!unusual_[k]) {
+                continue;
+            }
+            if (std::optional<std::string> line = TestBarPair(series_, k, symbol)) {
+                outcome_.lines.push_back(*line);
+                if (!emit(SplitEventKind::Line, *line)) {
+                    return false;
+                }
+            }
         }
         return true;
     }
@@ -132,6 +175,8 @@ private:
     const std::filesystem::path& dir_;
     const SplitSearchListener& listener_;
     QuoteSeries series_;
+    float closes_[kSearchWindow] = {};
+    std::uint8_t unusual_[kSearchWindow] = {};
     SplitSearchOutcome outcome_;
 };
 

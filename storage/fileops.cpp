@@ -26,8 +26,6 @@ const char* op_name(Op op) {
         return "read";
     case Op::Write:
         return "write";
-    case Op::Seek:
-        return "seek";
     case Op::Sync:
         return "sync";
     case Op::Close:
@@ -65,8 +63,8 @@ long long sys_read(int fd, void* buffer, std::size_t size) {
 long long sys_write(int fd, const void* buffer, std::size_t size) {
     return _write(fd, buffer, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
 }
-long long sys_seek(int fd, long long offset) {
-    return _lseeki64(fd, offset, SEEK_SET);
+long long sys_read_at(int fd, void* buffer, std::size_t size, long long offset) {
+    return _lseeki64(fd, offset, SEEK_SET) == offset ? sys_read(fd, buffer, size) : -1;
 }
 int sys_sync(int fd) {
     return _commit(fd);
@@ -117,6 +115,17 @@ int sys_stat(const Path& path, FileStat& out) {
         out.size = std::filesystem::file_size(path, ec);
     return 0;
 }
+int sys_stat_open(int fd, FileStat& out) {
+    out = FileStat{};
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0)
+        return -1;
+    out.exists = true;
+    out.is_dir = (st.st_mode & _S_IFMT) == _S_IFDIR;
+    out.is_regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
 int sys_chmod(int, std::uint32_t) {
     return 0; // permissions live in ACLs there; a new file inherits the folder's
 }
@@ -152,8 +161,12 @@ long long sys_write(int fd, const void* buffer, std::size_t size) {
     } while (n < 0 && errno == EINTR);
     return n;
 }
-long long sys_seek(int fd, long long offset) {
-    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
+long long sys_read_at(int fd, void* buffer, std::size_t size, long long offset) {
+    ssize_t n;
+    do {
+        n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    return n;
 }
 int sys_sync(int fd) {
     return ::fsync(fd);
@@ -189,11 +202,7 @@ int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
     ::closedir(d);
     return 0;
 }
-int sys_stat(const Path& path, FileStat& out) {
-    out = FileStat{};
-    struct stat st;
-    if (::lstat(path.empty() ? "." : path.c_str(), &st) != 0)
-        return -1;
+void put_facts(const struct stat& st, FileStat& out) {
     out.exists = true;
     out.is_symlink = S_ISLNK(st.st_mode);
     out.is_dir = S_ISDIR(st.st_mode);
@@ -204,6 +213,21 @@ int sys_stat(const Path& path, FileStat& out) {
     out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
     out.uid = static_cast<std::uint32_t>(st.st_uid);
     out.gid = static_cast<std::uint32_t>(st.st_gid);
+}
+int sys_stat(const Path& path, FileStat& out) {
+    out = FileStat{};
+    struct stat st;
+    if (::lstat(path.empty() ? "." : path.c_str(), &st) != 0)
+        return -1;
+    put_facts(st, out);
+    return 0;
+}
+int sys_stat_open(int fd, FileStat& out) {
+    out = FileStat{};
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    put_facts(st, out);
     return 0;
 }
 int sys_chmod(int fd, std::uint32_t mode) {
@@ -214,8 +238,8 @@ int sys_chown(int fd, std::uint32_t uid, std::uint32_t gid) {
 }
 #endif
 
-const Table kSystem = {sys_open,   sys_read,   sys_write,    sys_seek, sys_sync,  sys_close,
-                       sys_rename, sys_remove, sys_list_dir, sys_stat, sys_chmod, sys_chown};
+const Table kSystem = {sys_open,   sys_read,     sys_write, sys_read_at,   sys_sync,  sys_close, sys_rename,
+                       sys_remove, sys_list_dir, sys_stat,  sys_stat_open, sys_chmod, sys_chown};
 const Table* g_table = &kSystem;
 
 } // namespace
@@ -277,8 +301,31 @@ bool File::read_exact(void* buffer, std::size_t size) {
     return read_some(buffer, size) == static_cast<long long>(size);
 }
 
-bool File::seek(long long offset) {
-    return fd_ >= 0 && offset >= 0 && table().seek(fd_, offset) == offset;
+long long File::read_some_at(long long offset, void* buffer, std::size_t size) {
+    if (fd_ < 0 || offset < 0)
+        return -1;
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < size) {
+        long long n = table().read_at(fd_, out + done, size - done, offset + static_cast<long long>(done));
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+bool File::read_exact_at(long long offset, void* buffer, std::size_t size) {
+    return read_some_at(offset, buffer, size) == static_cast<long long>(size);
+}
+
+FileStat File::stat() const {
+    FileStat st;
+    if (fd_ < 0 || table().stat_open(fd_, st) != 0)
+        st = FileStat{};
+    return st;
 }
 
 bool File::write_all(const void* buffer, std::size_t size) {

@@ -18,21 +18,7 @@ namespace fileops {
 using Path = std::filesystem::path;
 
 // The kinds of call, for counting and for injecting failures.
-enum class Op : int {
-    Open,
-    Read,
-    Write,
-    Seek,
-    Sync,
-    Close,
-    Rename,
-    Remove,
-    ListDir,
-    Stat,
-    Chmod,
-    Chown,
-    Count
-};
+enum class Op : int { Open, Read, Write, Sync, Close, Rename, Remove, ListDir, Stat, Chmod, Chown, Count };
 const char* op_name(Op op);
 
 struct FileStat {
@@ -65,13 +51,14 @@ struct Table {
     int (*open)(const Path& path, int mode);
     long long (*read)(int fd, void* buffer, std::size_t size);
     long long (*write)(int fd, const void* buffer, std::size_t size);
-    long long (*seek)(int fd, long long offset); // from the start of the file
+    long long (*read_at)(int fd, void* buffer, std::size_t size, long long offset); // from the start
     int (*sync)(int fd);
     int (*close)(int fd);
     int (*rename)(const Path& from, const Path& to); // atomically replaces `to`
     int (*remove)(const Path& path);
     int (*list_dir)(const Path& dir, std::vector<DirEntry>& entries);
     int (*stat)(const Path& path, FileStat& out); // lstat: links are reported, not followed
+    int (*stat_open)(int fd, FileStat& out);      // the same facts of an open file
     int (*chmod)(int fd, std::uint32_t mode);
     int (*chown)(int fd, std::uint32_t uid, std::uint32_t gid);
 };
@@ -104,7 +91,11 @@ public:
     long long read_some(void* buffer, std::size_t size);
     // True when exactly `size` bytes were read.
     bool read_exact(void* buffer, std::size_t size);
-    bool seek(long long offset);
+    // The same from `offset` bytes into the file, wherever the last read ended.
+    long long read_some_at(long long offset, void* buffer, std::size_t size);
+    bool read_exact_at(long long offset, void* buffer, std::size_t size);
+    // What the file open here is; exists is false when that cannot be had.
+    FileStat stat() const;
     bool write_all(const void* buffer, std::size_t size);
     bool sync();
 

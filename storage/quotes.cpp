@@ -198,7 +198,7 @@ StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
     out.last_record = static_cast<std::int16_t>(load_u16(head + 2));
     if (out.last_record < 1)
         return status::kBadRecordShape;
-    fileops::FileStat st = fileops::stat(path);
+    const fileops::FileStat st = out.file.stat();
     if (!st.exists)
         return status::kFileRead;
     out.bars = series_bars_present(out.last_record, st.size, at.record.record_length());
@@ -221,9 +221,7 @@ StatusCode read_window(QuoteSeries& s, OpenSeries& in, const SeriesLocation& at,
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]); // only read bytes are used
     if (!buffer)
         return status::kMalloc;
-    if (!in.file.seek(static_cast<long long>(length) * (start + 1)))
-        return status::kFileRead;
-    long long got = in.file.read_some(buffer.get(), size);
+    long long got = in.file.read_some_at(static_cast<long long>(length) * (start + 1), buffer.get(), size);
     if (got < 0)
         return status::kFileRead; // a failing disk is not the end of the file
     // A file that ends early ends the window; the bars before its end stand.
@@ -459,6 +457,17 @@ PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout) {
     return position > 0 ? time_from_hhmmss(mbf_to_ieee(record + 4 * (position - 1))) : 0;
 }
 
+void series_copy_values(const QuoteSeries& series, int field, int n, float* out) {
+    if (!value_field(field) || series.columns[field].data == nullptr)
+        return;
+    const BarColumn& column = series.columns[field];
+    const auto* in = static_cast<const std::uint8_t*>(column.data) + column.offset * 4;
+    const std::ptrdiff_t step = column.stride * 4;
+    n = std::clamp(n, 0, static_cast<int>(series.count));
+    for (int i = 0; i < n; ++i)
+        std::memcpy(out + i, in + i * step, 4);
+}
+
 // ---- Reading ------------------------------------------------------------------------------------
 
 StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
@@ -518,8 +527,7 @@ std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view
     const int length = at.record.record_length();
     std::vector<std::uint8_t> record(static_cast<std::size_t>(length));
     auto key_at = [&](std::int32_t i, DayNumber& d, PackedTime& t) {
-        if (!in.file.seek(static_cast<long long>(length) * (i + 1)) ||
-            !in.file.read_exact(record.data(), record.size()))
+        if (!in.file.read_exact_at(static_cast<long long>(length) * (i + 1), record.data(), record.size()))
             return false;
         d = record_date(record.data(), at.layout);
         t = record_time(record.data(), at.layout);

@@ -163,6 +163,10 @@ StatusCode series_check_shape(int record_length, int field_count, const FieldLay
 // The bars a file really holds: R - 1, but never more than the complete records after the header.
 std::int32_t series_bars_present(std::int16_t last_record, std::uint64_t file_size, int record_length);
 
+// The values of one field (kFieldOpen..kFieldOi) of bars 0 .. n - 1 into out[0 .. n - 1]; n is at most
+// the count held.
+void series_copy_values(const QuoteSeries& series, int field, int n, float* out);
+
 // The date and time of one record as stored (MBF); time 0 when the layout has no TIME.
 DayNumber record_date(const std::uint8_t* record, const FieldLayout& layout);
 PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout);

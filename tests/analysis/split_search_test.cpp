@@ -115,6 +115,41 @@ TEST(SplitSearch, WindowsOf400OverlapByOneBar) {
     }
 }
 
+TEST(SplitSearch, EveryPairNearTheEdgeOfAnOrdinaryMoveIsTested) {
+    // Closes whose ratios lie a few floats either side of the bounds of an ordinary day's move (and of
+    // the 2:3 and 3:2 windows behind them), each followed by 1; low = high = close, so any ratio in a
+    // window is confirmed. The search lists exactly the pairs the pair test confirms.
+    std::vector<SeriesBar> bars;
+    DayNumber day = date_pack(97, 1, 2);
+    auto add = [&](float close) {
+        bars.push_back({day, 0, close, close, close, close, 1000.0f, 0.0f});
+        day = next_weekday(day);
+    };
+    for (double edge : {1.1 * (2.0 / 3.0), 0.9 * (3.0 / 2.0)}) {
+        float r = static_cast<float>(edge);
+        for (int step = 0; step < 4; ++step)
+            r = std::nextafter(r, 0.0f);
+        for (int step = 0; step < 9; ++step, r = std::nextafter(r, 10.0f)) {
+            add(r);
+            add(1.0f);
+        }
+    }
+    TempDir dir;
+    write_series_portfolio(dir.path(), SeriesSpec{}, bars);
+    std::vector<std::string> expected;
+    for (std::size_t k = 0; k + 1 < bars.size(); ++k) {
+        const SeriesBar& a = bars[k];
+        const SeriesBar& b = bars[k + 1];
+        if (const std::optional<SplitRatio> ratio =
+                split_ratio_for(a.close, b.close, a.low, a.high, b.low, b.high))
+            expected.push_back("IBM possible " + std::to_string(ratio->p) + " for " +
+                               std::to_string(ratio->q) + " split on " +
+                               date_format(b.date, kMMDDYYSep, '/'));
+    }
+    EXPECT_GE(expected.size(), 10u);
+    EXPECT_EQ(split_search(dir.path(), {"IBM"}).lines, expected);
+}
+
 TEST(SplitSearch, AFailedReadOrAListenerSayingStopEndsTheWholeSearch) {
     TempDir dir;
     write_portfolio(dir.path(), {make_security(1, "ALPHA", "A", bars_with_split(10, 5)),

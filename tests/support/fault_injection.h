@@ -84,13 +84,14 @@ inline const fileops::Table kInjecting = {
     injected<&T::open, O::Open, P, int>,
     injected<&T::read, O::Read, int, void*, std::size_t>,
     injected<&T::write, O::Write, int, const void*, std::size_t>,
-    injected<&T::seek, O::Seek, int, long long>,
+    injected<&T::read_at, O::Read, int, void*, std::size_t, long long>,
     injected<&T::sync, O::Sync, int>,
     injected<&T::close, O::Close, int>,
     injected<&T::rename, O::Rename, P, P>,
     injected<&T::remove, O::Remove, P>,
     injected<&T::list_dir, O::ListDir, P, std::vector<fileops::DirEntry>&>,
     injected<&T::stat, O::Stat, P, fileops::FileStat&>,
+    injected<&T::stat_open, O::Stat, int, fileops::FileStat&>,
     injected<&T::chmod, O::Chmod, int, std::uint32_t>,
     injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>};
 
