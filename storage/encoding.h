@@ -78,6 +78,11 @@ public:
         return decode_and_remember(value);
     }
 
+    // The month remembered: a whole number in [month_low, month_high) is that number plus month_offset.
+    float month_low() const { return month_low_; }
+    float month_high() const { return month_high_; }
+    int month_offset() const { return month_offset_; }
+
 private:
     DayNumber decode_and_remember(float value);
     float month_low_ = 1.0f; // YYMM00 of the month seen last; an empty range until there is one

@@ -1,6 +1,7 @@
 // Windows of bars in memory, the reading of F<n>.DAT, the search by date and the facts of a security.
 #include "storage/quotes.h"
 
+#include "storage/bar_decoding.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/xmaster.h"
@@ -85,98 +86,6 @@ void fill_series_header(std::uint8_t* header, const SeriesLocation& at) {
         put_i16(header + kHeaderPositions + 2 * field, at.layout.position[field]);
         put_i16(header + kHeaderDisplayCodes + 2 * field, at.layout.display_code[field]);
         put_i16(header + kHeaderInputCodes + 2 * field, at.layout.input_code[field]);
-    }
-}
-
-// Where one field of the bars goes: its word in a record and its column's first element and step.
-struct ColumnTarget {
-    int word;
-    std::uint8_t* out;
-    std::ptrdiff_t step;
-};
-
-ColumnTarget column_target(const QuoteSeries& s, int field, int width, const FieldLayout& layout) {
-    const BarColumn& column = s.columns[field];
-    return {layout.position[field] - 1, static_cast<std::uint8_t*>(column.data) + column.offset * width,
-            static_cast<std::ptrdiff_t>(column.stride) * width};
-}
-
-// Copies one field of `bars` converted records into its column.
-void copy_field(const std::uint8_t* records, int length, std::int32_t bars, const ColumnTarget& target,
-                std::ptrdiff_t first) {
-    const std::uint8_t* in = records + 4 * target.word;
-    std::uint8_t* out = target.out + first * target.step;
-    const std::ptrdiff_t step = target.step;
-#pragma GCC unroll 4
-    for (std::int32_t i = 0; i < bars; ++i)
-        std::memcpy(out + i * step, in + static_cast<std::ptrdiff_t>(i) * length, 4);
-}
-
-void fill_absent(std::int32_t bars, const ColumnTarget& target, std::ptrdiff_t first) {
-    for (std::int32_t i = 0; i < bars; ++i)
-        std::memcpy(target.out + (first + i) * target.step, &FIELD_ABSENT, 4);
-}
-
-constexpr std::int32_t kChunkBars = 512;
-
-// The days and times of `bars` converted records (at most kChunkBars), worked out into local arrays
-// first so that the compiler keeps the decoder in registers.
-void store_days_and_times(const std::uint8_t* records, int length, std::int32_t bars,
-                          const ColumnTarget& date, const ColumnTarget& time, std::ptrdiff_t first,
-                          DateDecoder& decode_date) {
-    DayNumber days[kChunkBars] = {};
-    std::uint16_t times[kChunkBars] = {};
-    if (date.word >= 0) {
-        DateDecoder decoder = decode_date;
-        const std::uint8_t* in = records + 4 * date.word;
-        for (std::int32_t i = 0; i < bars; ++i, in += length) {
-            float stored;
-            std::memcpy(&stored, in, 4);
-            days[i] = decoder(stored);
-        }
-        decode_date = decoder;
-    }
-    if (time.word >= 0) {
-        const std::uint8_t* in = records + 4 * time.word;
-        for (std::int32_t i = 0; i < bars; ++i, in += length) {
-            float stored;
-            std::memcpy(&stored, in, 4);
-            times[i] = time_from_hhmmss(stored);
-        }
-    }
-    std::uint8_t* day_out = date.out + first * date.step;
-    std::uint8_t* time_out = time.out + first * time.step;
-    for (std::int32_t i = 0; i < bars; ++i, day_out += date.step, time_out += time.step) {
-        store_day(day_out, days[i]);
-        store_u16(time_out, times[i]);
-    }
-}
-
-// Bars 0 .. bars - 1 of the series from consecutive records of `length` bytes. A chunk of records at a
-// time (small enough to stay in the first-level cache) has every stored value turned into an IEEE single
-// in place, in one loop the compiler vectorises, and is then copied field by field into the columns.
-void store_bars(QuoteSeries& s, std::int32_t bars, std::uint8_t* records, int length,
-                const FieldLayout& layout) {
-    constexpr std::int32_t kChunkBytes = 8192;
-    const std::int32_t chunk_bars = std::clamp(kChunkBytes / length, 1, kChunkBars);
-    const std::size_t words = static_cast<std::size_t>(length / 4);
-    const ColumnTarget date = column_target(s, kFieldDate, 4, layout);
-    const ColumnTarget time = column_target(s, kFieldTime, 2, layout);
-    ColumnTarget values[kFieldNames];
-    for (int field = kFieldOpen; field < kFieldNames; ++field)
-        values[field] = column_target(s, field, 4, layout);
-    DateDecoder decode_date;
-    for (std::int32_t first = 0; first < bars; first += chunk_bars) {
-        const std::int32_t n = std::min(chunk_bars, bars - first);
-        std::uint8_t* chunk = records + static_cast<std::ptrdiff_t>(first) * length;
-        mbf_convert_in_place(chunk, static_cast<std::size_t>(n) * words);
-        store_days_and_times(chunk, length, n, date, time, first, decode_date);
-        for (int field = kFieldOpen; field < kFieldNames; ++field) {
-            if (values[field].word >= 0)
-                copy_field(chunk, length, n, values[field], first);
-            else
-                fill_absent(n, values[field], first);
-        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Reading quote files: field layouts, windows of bars, the search by date. Damaged shapes and lying
 // headers are in reliability/hostile_test.cpp.
+#include "storage/bar_decoding.h"
 #include "storage/fileops.h"
 #include "storage/quotes.h"
 #include "support/builder.h"
@@ -165,6 +166,65 @@ TEST(SeriesRead, SpecialCountsAndBothStorages) {
     expect_window(arrays, bars, 0);
     std::filesystem::remove(dir / "F1.DAT"); // no bars at all: hostile_test.cpp; no quote file:
     EXPECT_EQ(series_find_date(dir.path(), "IBM", 9000, 0), status::kFileOpen);
+}
+
+// The storage of a window's bars, byte for byte.
+std::string storage_of(const QuoteSeries& s) {
+    const auto bytes = [&](const std::unique_ptr<std::uint8_t[]>& p, int width) {
+        return std::string(reinterpret_cast<const char*>(p.get()), static_cast<std::size_t>(s.count) * width);
+    };
+    if (s.block)
+        return bytes(s.block, 32);
+    std::string all = bytes(s.arrays[0], 8);
+    for (int k = 1; k < 7; ++k)
+        all += bytes(s.arrays[k], 4);
+    return all;
+}
+
+TEST(SeriesRead, EightBarsAtATimeAgreeWithTheWayOneAtATimeOnOddRecords) {
+    // Every layout, with one stored word in six replaced by odd bits: any exponent byte (those read as
+    // 0 among them), dates that are no whole number, out of order, before 1961 or beyond the range.
+    std::mt19937 rng(5);
+    const std::uint32_t odd_dates[] = {0,          0x7FFFFFFF, 0x81000000, 0x94700000,
+                                       0x96317B00, 0x987FFFFF, 0x9F000000};
+    for (const SeriesSpec& spec : layout_cases()) {
+        TempDir dir;
+        write_series_portfolio(dir.path(), spec, random_series_bars(7, 2500, spec.fields[1] == "TIME"));
+        const std::filesystem::path dat = dir / (spec.lower_case ? "f1.dat" : "F1.DAT");
+        std::string image = read_bytes(dat);
+        const std::size_t length = 4 * spec.fields.size();
+        for (std::size_t at = length; at + 4 <= image.size(); at += 4) {
+            if (rng() % 6 != 0)
+                continue;
+            std::uint32_t word = rng();
+            if (at % length == 0 && rng() % 2 == 0) {
+                word = odd_dates[rng() % std::size(odd_dates)] ^ (rng() % 4);
+            } else if (at % length == 0) { // days 00 and 99 of its month or of the next
+                const float month =
+                    std::floor(mbf_to_ieee(reinterpret_cast<std::uint8_t*>(&image[at])) / 100);
+                const std::string stored = mbf_bytes(100 * month + static_cast<float>(rng() % 2 ? 99 : 0) +
+                                                     static_cast<float>(rng() % 2 ? 100 : 0));
+                std::memcpy(&word, stored.data(), 4);
+            }
+            std::memcpy(&image[at], &word, 4);
+        }
+        write_bytes(dat, image);
+        for (std::int16_t capacity : {400, 2500}) { // one interleaved block, then seven arrays
+            std::string ways[2];
+            for (bool vector : {true, false}) {
+                set_vector_decoding(vector);
+                QuoteSeries s;
+                ASSERT_EQ(series_alloc(s, capacity), 0);
+                for (int start = 0; start < 2500; start += capacity) {
+                    ASSERT_EQ(series_read(s, dir.path(), "IBM", start, capacity), 0);
+                    ways[vector] += storage_of(s);
+                }
+            }
+            set_vector_decoding(true);
+            ASSERT_EQ(ways[0].size(), 2500u * 32);
+            EXPECT_TRUE(ways[0] == ways[1]) << spec.fields.size() << " fields, capacity " << capacity;
+        }
+    }
 }
 
 // ---- Search by date ---------------------------------------------------------------------------------
