@@ -149,23 +149,49 @@ bool columns_as_allocated(const QuoteSeries& s) {
     return _mm256_and_si256(bits, _mm256_cmpgt_epi32(exponent, _mm256_set1_epi32(2)));
 }
 
-// The days of eight stored dates: when all are whole numbers of the month the decoder remembers, each
-// is its whole number plus the month's offset; otherwise the decoder takes them one by one.
-[[gnu::target("avx2")]] __m256i decode_days(__m256i date_bits, DateDecoder& decoder) {
-    const __m256 value = _mm256_castsi256_ps(date_bits);
-    const __m256i whole = _mm256_cvttps_epi32(value);
+// Lanes whose value is a whole number of the month the decoder remembers, as a mask of lanes.
+[[gnu::target("avx2")]] __m256i in_remembered_month(__m256 value, __m256i whole, const DateDecoder& decoder) {
     const __m256 in_month =
         _mm256_and_ps(_mm256_cmp_ps(value, _mm256_set1_ps(decoder.month_low()), _CMP_GE_OQ),
                       _mm256_cmp_ps(value, _mm256_set1_ps(decoder.month_high()), _CMP_LT_OQ));
     const __m256 exact = _mm256_cmp_ps(_mm256_cvtepi32_ps(whole), value, _CMP_EQ_OQ);
-    if (_mm256_movemask_ps(_mm256_and_ps(in_month, exact)) == 0xFF)
-        return _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset()));
+    return _mm256_castps_si256(_mm256_and_ps(in_month, exact));
+}
+
+// The days of eight stored dates when some lie outside the month remembered: the first such lane goes
+// through the decoder (which then remembers its month), and every lane of that month is done in one
+// step; again until none is left. A day depends on its value alone, whichever way it is worked out.
+[[gnu::target("avx2")]] [[gnu::noinline]] __m256i
+decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder& decoder) {
     float values[8];
     DayNumber days[8];
     _mm256_storeu_ps(values, value);
-    for (int k = 0; k < 8; ++k)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(days),
+                        _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset())));
+    const __m256i lane_bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    int pending = ~_mm256_movemask_ps(_mm256_castsi256_ps(done)) & 0xFF;
+    while (pending != 0) {
+        const int k = __builtin_ctz(static_cast<unsigned>(pending));
         days[k] = decoder(values[k]);
+        pending &= pending - 1;
+        const __m256i waiting =
+            _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(pending), lane_bits), lane_bits);
+        const __m256i now = _mm256_and_si256(waiting, in_remembered_month(value, whole, decoder));
+        _mm256_maskstore_epi32(days, now, _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset())));
+        pending &= ~_mm256_movemask_ps(_mm256_castsi256_ps(now));
+    }
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(days));
+}
+
+// The days of eight stored dates: when all are whole numbers of the month the decoder remembers, each
+// is its whole number plus the month's offset.
+[[gnu::target("avx2")]] __m256i decode_days(__m256i date_bits, DateDecoder& decoder) {
+    const __m256 value = _mm256_castsi256_ps(date_bits);
+    const __m256i whole = _mm256_cvttps_epi32(value);
+    const __m256i done = in_remembered_month(value, whole, decoder);
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(done)) == 0xFF)
+        return _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset()));
+    return decode_days_across_months(value, whole, done, decoder);
 }
 
 // The field at 1-based `position` of eight records `step` words apart, converted.
