@@ -281,13 +281,15 @@ bool File::close() {
     return table().close(fd) == 0;
 }
 
-long long File::read_some(void* buffer, std::size_t size) {
-    if (fd_ < 0)
-        return -1;
+namespace {
+
+// Reads until `size` bytes are in or the file ends, retrying short reads; `read_once(out, n, done)` makes
+// one call for the n bytes after the first `done`. The bytes read, or -1 on an error.
+template <typename ReadOnce> long long read_fully(void* buffer, std::size_t size, ReadOnce read_once) {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < size) {
-        long long n = table().read(fd_, out + done, size - done);
+        const long long n = read_once(out + done, size - done, done);
         if (n < 0)
             return -1;
         if (n == 0)
@@ -295,6 +297,15 @@ long long File::read_some(void* buffer, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return static_cast<long long>(done);
+}
+
+} // namespace
+
+long long File::read_some(void* buffer, std::size_t size) {
+    if (fd_ < 0)
+        return -1;
+    return read_fully(buffer, size,
+                      [this](char* out, std::size_t n, std::size_t) { return table().read(fd_, out, n); });
 }
 
 bool File::read_exact(void* buffer, std::size_t size) {
@@ -304,17 +315,9 @@ bool File::read_exact(void* buffer, std::size_t size) {
 long long File::read_some_at(long long offset, void* buffer, std::size_t size) {
     if (fd_ < 0 || offset < 0)
         return -1;
-    std::size_t done = 0;
-    auto* out = static_cast<char*>(buffer);
-    while (done < size) {
-        long long n = table().read_at(fd_, out + done, size - done, offset + static_cast<long long>(done));
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<long long>(done);
+    return read_fully(buffer, size, [this, offset](char* out, std::size_t n, std::size_t done) {
+        return table().read_at(fd_, out, n, offset + static_cast<long long>(done));
+    });
 }
 
 bool File::read_exact_at(long long offset, void* buffer, std::size_t size) {
