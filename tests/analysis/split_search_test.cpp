@@ -117,8 +117,8 @@ TEST(SplitSearch, WindowsOf400OverlapByOneBar) {
 
 TEST(SplitSearch, EveryPairNearTheEdgeOfAnOrdinaryMoveIsTested) {
     // Closes whose ratios lie a few floats either side of the bounds of an ordinary day's move (and of
-    // the 2:3 and 3:2 windows behind them), each followed by 1; low = high = close, so any ratio in a
-    // window is confirmed. The search lists exactly the pairs the pair test confirms.
+    // the 2:3 and 3:2 windows behind them), each followed by 1, then 2 and 1; low = high = close, so any
+    // ratio in a window is confirmed. The search lists exactly the pairs the pair test confirms.
     std::vector<SeriesBar> bars;
     DayNumber day = date_pack(97, 1, 2);
     auto add = [&](float close) {
@@ -134,6 +134,8 @@ TEST(SplitSearch, EveryPairNearTheEdgeOfAnOrdinaryMoveIsTested) {
             add(1.0f);
         }
     }
+    add(2.0f);
+    add(1.0f);
     TempDir dir;
     write_series_portfolio(dir.path(), SeriesSpec{}, bars);
     std::vector<std::string> expected;
