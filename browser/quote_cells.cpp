@@ -19,57 +19,55 @@ constexpr const char* kNotAvailable = "N/A";
 namespace {
 
 constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
-constexpr std::array<std::uint64_t, 20> kIntegerPowersOfTen = [] {
-    std::array<std::uint64_t, 20> powers{};
-    std::uint64_t power = 1;
-    for (std::uint64_t& p : powers) {
-        p = power;
-        power *= 10;
+
+// "0000" to "9999", four characters each, and four spare bytes, so that four bytes read from any
+// position of an entry stay inside the table.
+constexpr std::array<char, 4 * 10000 + 4> kFourDigits = [] {
+    std::array<char, 4 * 10000 + 4> table{};
+    for (int n = 0; n < 10000; ++n) {
+        for (int k = 0, d = n; k < 4; ++k, d /= 10)
+            table[static_cast<std::size_t>(4 * n + 3 - k)] = static_cast<char>('0' + d % 10);
     }
-    return powers;
+    return table;
 }();
 
-// The eight decimal digits of n (below 10^8, leading zeros included) as ASCII bytes, the most
-// significant first in memory order: both halves of four digits, then their pairs, then the single
-// digits are split in all lanes of one word at once (each product stays inside its lane).
-std::uint64_t eight_digits(std::uint32_t n) {
-    const std::uint64_t halves = (n / 10000) | (static_cast<std::uint64_t>(n % 10000) << 32);
-    const std::uint64_t high_pairs = ((halves * 10486) >> 20) & 0x0000007F0000007FULL; // a half / 100
-    const std::uint64_t pairs = high_pairs | ((halves - 100 * high_pairs) << 16);
-    const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL; // a pair / 10
-    const std::uint64_t digits = tens | ((pairs - 10 * tens) << 8);
-    return digits + 0x3030303030303030ULL;
+// Writes the last `count` (1 to 4) digits of n (below 10^4) by one four-byte store; up to three bytes
+// past them may be written too.
+char* put_group(char* out, std::uint32_t n, int count) {
+    std::memcpy(out, &kFourDigits[4 * n + 4 - static_cast<std::uint32_t>(count)], 4);
+    return out + count;
 }
 
-// Stores the eight bytes of a word, its lowest byte first.
-void store_in_memory_order(char* out, std::uint64_t bytes) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, &bytes, 8);
-    } else {
-        for (int k = 0; k < 8; ++k)
-            out[k] = static_cast<char>((bytes >> (8 * k)) & 0xFF);
-    }
+// The digits of n below 10^4, without leading zeros (one for 0).
+char* put_short(char* out, std::uint32_t n) {
+    const int count = 1 + (n >= 10) + (n >= 100) + (n >= 1000);
+    return put_group(out, n, count);
 }
 
-// Writes the `integer_digits + precision` digits of `scaled` (at most 16) with the point before the
-// last `precision` of them, by whole-word stores: bytes up to 26 past `out` may be written.
-char* put_digits(char* out, std::uint64_t scaled, int integer_digits, int precision, bool negative) {
-    if (negative)
-        *out++ = '-';
-    const int count = integer_digits + precision;
-    const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(scaled % 100000000));
-    if (count > 8) {
-        store_in_memory_order(out, eight_digits(static_cast<std::uint32_t>(scaled / 100000000)) >>
-                                       (8 * (16 - count)));
-        store_in_memory_order(out + count - 8, low);
-    } else {
-        store_in_memory_order(out, low >> (8 * (8 - count)));
+// The digits of n without leading zeros, four at a time.
+char* put_whole(char* out, std::uint64_t n) {
+    if (n < 10000)
+        return put_short(out, static_cast<std::uint32_t>(n));
+    if (n < 100000000) {
+        out = put_short(out, static_cast<std::uint32_t>(n / 10000));
+        return put_group(out, static_cast<std::uint32_t>(n % 10000), 4);
     }
-    if (precision == 0)
-        return out + count;
-    out[integer_digits] = '.';
-    store_in_memory_order(out + integer_digits + 1, low >> (8 * (8 - precision)));
-    return out + count + 1;
+    out = put_whole(out, n / 100000000);
+    const auto low = static_cast<std::uint32_t>(n % 100000000);
+    out = put_group(out, low / 10000, 4);
+    return put_group(out, low % 10000, 4);
+}
+
+// The text of a value scaled by 10^P and rounded: the whole part, then P decimals.
+template <int P> char* put_scaled(char* out, std::uint64_t scaled) {
+    constexpr std::uint64_t kScale = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : P == 3 ? 1000 : 10000;
+    const std::uint64_t whole = scaled / kScale;
+    out = put_whole(out, whole);
+    if constexpr (P > 0) {
+        *out++ = '.';
+        out = put_group(out, static_cast<std::uint32_t>(scaled - whole * kScale), P);
+    }
+    return out;
 }
 
 // The quick way for the values quote files hold. A float has a 24-bit mantissa, so the float times 10^p
@@ -85,12 +83,20 @@ char* put_fixed_quick(char* out, double value, int precision) {
     if (!(scaled < 9.0e15))
         return nullptr;
     const auto digits = static_cast<std::uint64_t>(scaled);
-    // The number of digits from the bit length (1233 / 4096 is just above log10(2)), corrected by one
-    // comparison; at least one before the point.
-    int count = ((64 - std::countl_zero(digits | 1)) * 1233) >> 12;
-    count += (digits | 1) >= kIntegerPowersOfTen[static_cast<std::size_t>(count)] ? 1 : 0;
-    count = std::max(count, precision + 1);
-    return put_digits(out, digits, count - precision, precision, std::signbit(value));
+    if (std::signbit(value))
+        *out++ = '-';
+    switch (precision) {
+    case 0:
+        return put_scaled<0>(out, digits);
+    case 1:
+        return put_scaled<1>(out, digits);
+    case 2:
+        return put_scaled<2>(out, digits);
+    case 3:
+        return put_scaled<3>(out, digits);
+    default:
+        return put_scaled<4>(out, digits);
+    }
 }
 
 } // namespace
