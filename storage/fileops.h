@@ -18,7 +18,21 @@ namespace fileops {
 using Path = std::filesystem::path;
 
 // The kinds of call, for counting and for injecting failures.
-enum class Op : int { Open, Read, Write, Sync, Close, Rename, Remove, ListDir, Stat, Chmod, Chown, Count };
+enum class Op : int {
+    Open,
+    Read,
+    Write,
+    Sync,
+    Writeback,
+    Close,
+    Rename,
+    Remove,
+    ListDir,
+    Stat,
+    Chmod,
+    Chown,
+    Count
+};
 const char* op_name(Op op);
 
 struct FileStat {
@@ -53,6 +67,7 @@ struct Table {
     long long (*write)(int fd, const void* buffer, std::size_t size);
     long long (*read_at)(int fd, void* buffer, std::size_t size, long long offset); // from the start
     int (*sync)(int fd);
+    int (*start_writeback)(int fd); // starts writing the file's changed pages out, without waiting
     int (*close)(int fd);
     int (*rename)(const Path& from, const Path& to); // atomically replaces `to`
     int (*remove)(const Path& path);
@@ -98,6 +113,8 @@ public:
     FileStat stat() const;
     bool write_all(const void* buffer, std::size_t size);
     bool sync();
+    // A hint: the system may start writing what was written so far, so that a later sync waits less.
+    void start_writeback();
 
 private:
     int fd_ = -1;
@@ -130,9 +147,12 @@ public:
     bool ok() const { return ok_; }
 
 private:
+    bool put(const char* data, std::size_t size);
+
     File& file_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
+    std::uint64_t unsynced_ = 0; // bytes written since writeback was last started
     bool ok_ = true;
 };
 

@@ -61,6 +61,23 @@ TEST(ReplaceBatch, EachFileIsAllOrNothing) {
     EXPECT_EQ(snapshot(dir.path()), (Snapshot{{"A", "new"}, {"B", "old"}, {"C", "new"}}));
 }
 
+TEST(ReplaceFile, ALongFileAsksForWritebackOnTheWayAndAFailedRequestChangesNothing) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < 700 * 1024; ++i)
+        text += std::to_string(i) + "\n";
+    FaultInjector injector;
+    injector.fail_all(fileops::Op::Writeback, EIO);
+    ASSERT_TRUE(fileops::replace_file(dir / "A", dir / "A.NEW", [&](fileops::BufferedWriter& w) {
+        for (std::size_t at = 0; at < text.size(); at += 1000) // through the buffer, a piece at a time
+            if (!w.write(text.substr(at, 1000)))
+                return false;
+        return true;
+    }));
+    EXPECT_EQ(injector.calls(fileops::Op::Writeback), 2u); // after 256 KiB and after 512 KiB
+    EXPECT_EQ(read_bytes(dir / "A"), text);
+}
+
 TEST(FileOps, CopyRenameReadAndStat) {
     TempDir dir;
     const std::string content(100000, 'c');

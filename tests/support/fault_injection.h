@@ -86,6 +86,7 @@ inline const fileops::Table kInjecting = {
     injected<&T::write, O::Write, int, const void*, std::size_t>,
     injected<&T::read_at, O::Read, int, void*, std::size_t, long long>,
     injected<&T::sync, O::Sync, int>,
+    injected<&T::start_writeback, O::Writeback, int>,
     injected<&T::close, O::Close, int>,
     injected<&T::rename, O::Rename, P, P>,
     injected<&T::remove, O::Remove, P>,
