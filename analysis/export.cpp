@@ -27,9 +27,11 @@ namespace {
 
 // Bars read per series_read call; a window of this size still fits the series' single block.
 constexpr std::int16_t kExportWindow = 2000;
-// Windows being formatted while the oldest of them waits to be written, and the threads formatting them.
+// Windows being formatted while the oldest of them waits to be written, and the threads formatting them
+// beside the calling thread (which formats every second window of a long export itself: two cores kept
+// busy without a third thread competing for them).
 constexpr std::size_t kFormattingAhead = 2;
-constexpr int kFormattingThreads = 2;
+constexpr int kFormattingThreads = 1;
 constexpr const char* kExportError = "file export error";
 constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
@@ -245,7 +247,8 @@ std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const
 using PendingText = std::future<std::optional<std::string>>;
 
 // The threads that format the texts of one export, each text as asked, in turn. With no thread (a
-// series of one window, or when none can be started) a text is formatted at once on the calling thread.
+// series of one window, or when none can be started), or when the caller asks for it, a text is
+// formatted at once on the calling thread.
 class Formatters {
 public:
     explicit Formatters(int threads) {
@@ -271,12 +274,12 @@ public:
     Formatters& operator=(const Formatters&) = delete;
 
     PendingText format(std::shared_ptr<const std::vector<ExportBar>> bars, const ExportOptions& options,
-                       const CarriedValues& carried, bool with_title) {
+                       const CarriedValues& carried, bool with_title, bool on_calling_thread = false) {
         Task task([bars = std::move(bars), options, carried, with_title] {
             return export_text(*bars, options, carried, with_title);
         });
         PendingText text = task.get_future();
-        if (workers_.empty()) {
+        if (workers_.empty() || on_calling_thread) {
             task();
             return text;
         }
@@ -332,15 +335,16 @@ public:
         const StatusCode status = series_locate(dir_, symbol_, at_);
         return status != status::kOk ? status : series_read_at(series_, at_, symbol_, 0, 0);
     }
-    // The windows are formatted on other threads, at most kFormattingAhead at once, while this thread
-    // reads the next window and writes the texts in order; a series of one window is formatted here.
-    // Every file operation stays on this thread.
+    // The windows are formatted by turns on the formatting thread and on this one, at most
+    // kFormattingAhead at once, while this thread reads the next window and writes the texts in order;
+    // a series of one window is formatted here. Every file operation stays on this thread.
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
         const std::int32_t total = std::max<std::int32_t>(series_.total, 0);
         BarStream bars(series_, at_, symbol_, total);
         Formatters formatters(total > kExportWindow ? kFormattingThreads : 0);
         std::deque<PendingText> pending;
         CarriedValues carried{};
+        bool format_here = false;
         auto write_oldest = [&] {
             const std::optional<std::string> text = pending.front().get();
             pending.pop_front();
@@ -352,7 +356,8 @@ public:
                           return false;
                       }
                       auto shared = std::make_shared<const std::vector<ExportBar>>(std::move(window));
-                      pending.push_back(formatters.format(shared, options, carried, false));
+                      format_here = !format_here;
+                      pending.push_back(formatters.format(shared, options, carried, false, !format_here));
                       carried = carried_after(*shared, carried);
                       return true;
                   });
