@@ -16,15 +16,6 @@ namespace {
 
 bool g_vector_allowed = true;
 
-void store_day(std::uint8_t* p, DayNumber d) {
-    std::memcpy(p, &d, sizeof d);
-}
-
-void store_u16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 // ---- The portable way -----------------------------------------------------------------------------
 
 // Where one field of the bars goes: its word in a record and its column's first element and step.
@@ -87,8 +78,8 @@ void store_days_and_times(const std::uint8_t* records, int length, std::int32_t 
     std::uint8_t* day_out = date.out + first * date.step;
     std::uint8_t* time_out = time.out + first * time.step;
     for (std::int32_t i = 0; i < bars; ++i, day_out += date.step, time_out += time.step) {
-        store_day(day_out, days[i]);
-        store_u16(time_out, times[i]);
+        std::memcpy(day_out, &days[i], sizeof days[i]);
+        store_le16(time_out, times[i]);
     }
 }
 

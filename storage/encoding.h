@@ -42,6 +42,15 @@ void mbf_convert_in_place(std::uint8_t* bytes, std::size_t count);
 // True when the value survives ieee_to_mbf unchanged (finite and within the MBF range).
 bool mbf_representable(float value);
 
+// A 16-bit word as the files store it, low byte first.
+inline std::uint16_t load_le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline void store_le16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
 // ---- Dates and times ----------------------------------------------------------------------------
 
 // A year above 1900 is first reduced by 1900. Months outside 1..12 are clamped into the table. A day

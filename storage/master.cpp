@@ -75,13 +75,11 @@ void write_float(std::uint8_t* bytes, float value) {
 }
 
 std::int16_t read_int16(const std::uint8_t* bytes) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+    return static_cast<std::int16_t>(load_le16(bytes));
 }
 
 void write_int16(std::uint8_t* bytes, std::int16_t value) {
-    auto raw = static_cast<std::uint16_t>(value);
-    bytes[0] = static_cast<std::uint8_t>(raw & 0xFF);
-    bytes[1] = static_cast<std::uint8_t>(raw >> 8);
+    store_le16(bytes, static_cast<std::uint16_t>(value));
 }
 
 // A counter moved by one, held inside the int16 range instead of wrapping round.

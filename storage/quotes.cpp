@@ -19,15 +19,6 @@ constexpr int kBarBytes = 32;
 // took); larger windows take seven arrays.
 constexpr int kInterleavedMaxBars = 2321;
 
-std::uint16_t load_u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-void store_u16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 void store_day(std::uint8_t* p, DayNumber d) {
     std::memcpy(p, &d, sizeof d);
 }
@@ -71,7 +62,7 @@ bool allocate_arrays(QuoteSeries& s, std::size_t capacity) {
 }
 
 void put_i16(std::uint8_t* p, std::int16_t v) {
-    store_u16(p, static_cast<std::uint16_t>(v));
+    store_le16(p, static_cast<std::uint16_t>(v));
 }
 
 // The 101-byte block: the MASTER record, then eight int16 each of positions, display codes and input
@@ -104,7 +95,7 @@ StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
     std::uint8_t head[4];
     if (!out.file.read_exact(head, sizeof head))
         return status::kFileRead;
-    out.last_record = static_cast<std::int16_t>(load_u16(head + 2));
+    out.last_record = static_cast<std::int16_t>(load_le16(head + 2));
     if (out.last_record < 1)
         return status::kBadRecordShape;
     const fileops::FileStat st = out.file.stat();
@@ -183,7 +174,7 @@ void fill_facts(SeriesFacts& facts, const std::filesystem::path& dir, const Seri
 std::vector<std::uint8_t> series_file_image(int field_count, const std::vector<std::vector<float>>& bars) {
     const std::size_t length = 4 * static_cast<std::size_t>(std::max(field_count, 1));
     std::vector<std::uint8_t> out((bars.size() + 1) * length, 0);
-    store_u16(out.data() + 2, static_cast<std::uint16_t>(bars.size() + 1));
+    store_le16(out.data() + 2, static_cast<std::uint16_t>(bars.size() + 1));
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const std::size_t fields = std::min(bars[i].size(), static_cast<std::size_t>(field_count));
         for (std::size_t f = 0; f < fields; ++f)
@@ -221,7 +212,7 @@ int SeriesFacts::field_count() const {
     return bytes[kFieldCount];
 }
 int SeriesFacts::bar_count() const {
-    return static_cast<std::int16_t>(load_u16(bytes + kBarCount));
+    return static_cast<std::int16_t>(load_le16(bytes + kBarCount));
 }
 std::string SeriesFacts::name() const {
     return text_at(kName, kTextBytes);
@@ -255,17 +246,17 @@ FieldLayout QuoteSeries::header_layout() const {
         return layout;
     for (int field = 0; field < kFieldNames; ++field) {
         layout.position[field] =
-            static_cast<std::int16_t>(load_u16(header.get() + kHeaderPositions + 2 * field));
+            static_cast<std::int16_t>(load_le16(header.get() + kHeaderPositions + 2 * field));
         layout.display_code[field] =
-            static_cast<std::int16_t>(load_u16(header.get() + kHeaderDisplayCodes + 2 * field));
+            static_cast<std::int16_t>(load_le16(header.get() + kHeaderDisplayCodes + 2 * field));
         layout.input_code[field] =
-            static_cast<std::int16_t>(load_u16(header.get() + kHeaderInputCodes + 2 * field));
+            static_cast<std::int16_t>(load_le16(header.get() + kHeaderInputCodes + 2 * field));
     }
     return layout;
 }
 
 PackedTime QuoteSeries::time(int i) const {
-    return holds(i) ? load_u16(element(kFieldTime, i, 2)) : 0;
+    return holds(i) ? load_le16(element(kFieldTime, i, 2)) : 0;
 }
 
 void QuoteSeries::set_date(int i, DayNumber d) {
@@ -275,7 +266,7 @@ void QuoteSeries::set_date(int i, DayNumber d) {
 
 void QuoteSeries::set_time(int i, PackedTime t) {
     if (holds(i))
-        store_u16(element(kFieldTime, i, 2), t);
+        store_le16(element(kFieldTime, i, 2), t);
 }
 
 void QuoteSeries::set_value(int field, int i, float v) {
