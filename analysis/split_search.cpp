@@ -22,15 +22,8 @@ constexpr const char* kDoneSearch = "Done search";
 // The ratios tried, in order: p outer, q inner, from 1 to 4, without p = q, p * q = 8 and p * q = 12.
 constexpr SplitRatio kRatios[] = {{1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 3}, {3, 1}, {3, 2}, {4, 1}};
 
-// A ratio of closes at or above the upper bound of 2 for 3 and at or below the lower bound of 3 for 2
-// lies in no ratio's window (the bounds of the others lie further out): an ordinary day's move. The
-// bounds are worked out exactly as the test of each ratio works them out.
-bool beyond_every_ratio(float r) {
-    return r >= 1.1 * (2.0 / 3.0) && r <= 0.9 * (3.0 / 2.0);
-}
-
-// The same bounds as floats: a float ratio is at or above the double bound exactly when it is at or
-// above the smallest float at or above it (and below likewise), so a window can be screened in floats.
+// A float at or above (at or below) a bound worked out in double: a float is at or above the bound
+// exactly when it is at or above the smallest float at or above it (and below likewise).
 float float_at_or_above(double bound) {
     const float f = static_cast<float>(bound);
     return f < bound ? std::nextafter(f, HUGE_VALF) : f;
@@ -39,8 +32,16 @@ float float_at_or_below(double bound) {
     const float f = static_cast<float>(bound);
     return f > bound ? std::nextafter(f, -HUGE_VALF) : f;
 }
+
+// A ratio of closes at or above the upper bound of 2 for 3 and at or below the lower bound of 3 for 2
+// lies in no ratio's window (the bounds of the others lie further out): an ordinary day's move. The
+// bounds are worked out exactly as the test of each ratio works them out, then held as floats.
 const float kOrdinaryLow = float_at_or_above(1.1 * (2.0 / 3.0));
 const float kOrdinaryHigh = float_at_or_below(0.9 * (3.0 / 2.0));
+
+bool beyond_every_ratio(float r) {
+    return r >= kOrdinaryLow && r <= kOrdinaryHigh;
+}
 
 // Marks in `unusual` each pair k, k + 1 of the first n closes that TestBarPair must look at: a pair with
 // no zero close whose ratio is not an ordinary day's move (a NaN ratio included). Branch-free, so that
