@@ -58,18 +58,19 @@ bool AnsweredWithoutWindow(int argc, char* argv[]) {
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: quorbit [--screenshot FILE [--chart]]\n\n"
-                        "Quorbit finds MetaStock / CompuTrac portfolios on a volume and lets you browse,\n"
-                        "correct, check, export and repair them in a window. It never changes a file in\n"
-                        "place: every change writes a complete new copy and renames it over the old one.\n"
-                        "Its default search filter is the folder it starts in.\n\n"
-                        "Options:\n"
-                        "  --screenshot FILE  save a picture of the window once the first portfolio is open,\n"
-                        "                     then end\n"
-                        "  --chart            with --screenshot: the picture is of the chart window\n"
-                        "  --help             show this help and end\n"
-                        "  --version          show the version and end\n\n"
-                        "The same commands for scripts: quorbit-cli --help\n");
+            std::printf(
+                "usage: quorbit [--screenshot FILE [--chart]]\n\n"
+                "Quorbit finds MetaStock / CompuTrac portfolios on a volume and lets you browse,\n"
+                "correct, check, export and repair them in a window. It never changes a file in\n"
+                "place: every change writes a complete new copy and renames it over the old one.\n"
+                "Its default search filter is the folder it starts in.\n\n"
+                "Options:\n"
+                "  --screenshot FILE  save a picture of the window once the first portfolio is open,\n"
+                "                     then end\n"
+                "  --chart            with --screenshot: the picture is of the chart window\n"
+                "  --help             show this help and end\n"
+                "  --version          show the version and end\n\n"
+                "The same commands for scripts: quorbit-cli --help\n");
             return true;
         }
     }

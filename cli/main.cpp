@@ -8,6 +8,13 @@
 #include "cli/output.h"
 #include "quorbit_version.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
+
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -77,6 +84,10 @@ int run(const std::vector<std::string>& words) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Data goes out byte for byte, as an export writes it to a file: no "\r" is put before each "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::string> words(argv + 1, argv + argc);
     return run(words);
 }

@@ -86,9 +86,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Quorbit authors")
 set(CPACK_PACKAGE_CONTACT "The Quorbit authors <${QUORBIT_CONTACT}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find, browse, correct and repair MetaStock price databases")
+# The long description; CPack puts the summary above it as the first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "find, browse, correct and repair MetaStock price databases
-Quorbit is a desktop tool for end-of-day securities price databases in the
+    "Quorbit is a desktop tool for end-of-day securities price databases in the
 MetaStock / CompuTrac format. It finds the portfolios on a volume, lists
 their securities and quotes, corrects quotes, renames, moves and copies
 securities, checks the data, exports quotes as text and repairs damaged
@@ -100,6 +100,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON) # computed from the programs, never listed by hand
+# ...except Qt's platform plugins, which the window loads at run time, so no linker records them, and
+# without which it cannot open on any display.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)

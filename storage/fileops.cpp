@@ -106,7 +106,8 @@ int sys_open(const Path& path, int mode) {
                                 writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return fail_with_last_error();
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    int fd =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
     if (fd < 0) {
         CloseHandle(handle);
         errno = EMFILE;
@@ -204,9 +205,9 @@ void put_facts(const BY_HANDLE_FILE_INFORMATION& info, FileStat& out) {
 int sys_stat(const Path& path, FileStat& out) {
     out = FileStat{};
     // Opened for its attributes only, the link itself rather than what it points to.
-    HANDLE handle = CreateFileW((path.empty() ? Path(L".") : path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle = CreateFileW(
+        (path.empty() ? Path(L".") : path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return fail_with_last_error();
     BY_HANDLE_FILE_INFORMATION info;

@@ -139,10 +139,9 @@ TEST(Export, ATextResultNeverReplacesAPortfolioFileOrAnythingButARegularFile) {
     TempDir dir;
     write_series_portfolio(dir.path(), SeriesSpec{}, random_series_bars(5, 3));
     fs::create_directory(dir / "folder");
-    std::vector<std::string> names = {"MASTER",     "master.bak", "folder/../MASTER", "F1.DAT",
-                                      "f1.dop",     "F7.MWD",     "EMASTER",          "xmaster",
-                                      "MASTER.~NU", "F1.DAT.TMP", "F1.BAK",           "MASTER. ",
-                                      "folder"};
+    std::vector<std::string> names = {
+        "MASTER",  "master.bak", "folder/../MASTER", "F1.DAT", "f1.dop",   "F7.MWD", "EMASTER",
+        "xmaster", "MASTER.~NU", "F1.DAT.TMP",       "F1.BAK", "MASTER. ", "folder"};
 #ifndef _WIN32 // links and named pipes, where the host has them
     fs::create_symlink(dir / "MASTER", dir / "link.txt");
     fs::create_symlink(dir / "MASTER", dir / "out.txt.part"); // where the copy would be written first

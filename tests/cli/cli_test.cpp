@@ -71,6 +71,8 @@ protected:
         r.exit_code = exit_code_of(status);
         r.out = read_bytes(dir_ / "out");
         r.err = read_bytes(dir_ / "err");
+        // Messages are text, in the host's line ends (data on standard output goes out byte for byte).
+        std::erase(r.err, '\r');
         return r;
     }
 

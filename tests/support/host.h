@@ -16,8 +16,8 @@ inline constexpr bool kPosixHost = true;
 } // namespace testing_support
 
 // Ends the test as skipped where the host has no POSIX file modes, owners, links or pipes.
-#define SKIP_UNLESS_POSIX_HOST()                                                                        \
-    do {                                                                                                \
-        if (!testing_support::kPosixHost)                                                               \
-            GTEST_SKIP() << "needs POSIX file modes, owners, links or pipes, which this host lacks";    \
+#define SKIP_UNLESS_POSIX_HOST()                                                                             \
+    do {                                                                                                     \
+        if (!testing_support::kPosixHost)                                                                    \
+            GTEST_SKIP() << "needs POSIX file modes, owners, links or pipes, which this host lacks";         \
     } while (false)

@@ -75,7 +75,8 @@ inline Snapshot snapshot(const std::filesystem::path& dir) {
     Snapshot files;
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && !entry.is_symlink())
-            files.emplace(std::filesystem::relative(entry.path(), dir).generic_string(), read_bytes(entry.path()));
+            files.emplace(std::filesystem::relative(entry.path(), dir).generic_string(),
+                          read_bytes(entry.path()));
     }
     return files;
 }

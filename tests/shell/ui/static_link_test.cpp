@@ -43,7 +43,8 @@ TEST_F(LinkTest, TheBoxSaysTheBuildsVersionAndWordSizeAndShowsNoDeadAddress) {
             << text.toStdString();
     }
     const QString notice = about.findChild<QLabel*>("legalNotice")->text();
-    EXPECT_TRUE(notice.contains("MIT License") && notice.contains("MetaStock") && notice.contains("CompuTrac"));
+    EXPECT_TRUE(notice.contains("MIT License") && notice.contains("MetaStock") &&
+                notice.contains("CompuTrac"));
     EXPECT_EQ(CAboutDlg(&guideVisited_, QString()).GuideLink(), nullptr); // no guide, no link
 }
 
