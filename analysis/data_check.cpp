@@ -47,7 +47,11 @@ class BarChecker {
 public:
     BarChecker(std::span<const QuoteRowValues> bars, const SeriesTraits& traits, const CheckLimits& limits)
         : bars_(bars), traits_(traits), limits_(limits),
-          spike_limit_(std::max(0, limits.spike_percent) / 100.0) {}
+          spike_limit_(std::max(0, limits.spike_percent) / 100.0) {
+        if (traits_.has_time) {
+            count_repeats();
+        }
+    }
 
     std::vector<CheckFinding> run() {
         for (std::size_t i = 0; i < bars_.size(); ++i) {
@@ -60,7 +64,35 @@ public:
 
 private:
     void add(std::size_t i, CheckKind kind, std::string values) {
-        findings_.push_back({static_cast<std::int32_t>(i), bars_[i].date, kind, std::move(values)});
+        findings_.push_back({static_cast<std::int32_t>(i), bars_[i].date, kind, std::move(values),
+                             traits_.has_time ? std::optional<TimeOfDay>(bars_[i].time) : std::nullopt});
+    }
+
+    // The quotes dated as `r`, named as a finding names them.
+    std::string when(const QuoteRowValues& r) const {
+        return quote_when_text(r.date, traits_.has_time ? std::optional<TimeOfDay>(r.time) : std::nullopt);
+    }
+
+    // For every date and time held by more than one dated quote: its number of quotes, noted at the
+    // second of them (in file order), where the repeat is reported.
+    void count_repeats() {
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < bars_.size(); ++i) {
+            if (bars_[i].date != 0) {
+                order.push_back(i);
+            }
+        }
+        const auto key = [this](std::size_t i) { return std::pair(bars_[i].date, bars_[i].time); };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        repeats_.assign(bars_.size(), 0);
+        for (std::size_t first = 0, next = 0; first < order.size(); first = next) {
+            for (next = first + 1; next < order.size() && key(order[next]) == key(order[first]); ++next) {
+            }
+            if (next - first > 1) {
+                repeats_[order[first + 1]] = static_cast<std::int32_t>(next - first);
+            }
+        }
     }
 
     bool has(std::size_t field) const { return traits_.present[field]; }
@@ -115,6 +147,9 @@ private:
         if (dated_before) {
             check_order(i, bars_[i - 1], row);
         }
+        if (!repeats_.empty() && repeats_[i] > 0) {
+            add(i, CheckKind::SameDate, "quotes=" + std::to_string(repeats_[i]));
+        }
         const bool daily = traits_.daily || traits_.has_time;
         if (daily && !is_weekday(row.date)) {
             add(i, CheckKind::WeekendDate, weekday_name(row.date));
@@ -129,14 +164,12 @@ private:
 
     void check_order(std::size_t i, const QuoteRowValues& before, const QuoteRowValues& row) {
         const auto key = [this](const QuoteRowValues& r) {
-            return std::pair<int, int>(r.date, traits_.has_time ? r.time : 0);
+            return std::pair<DayNumber, TimeOfDay>(r.date, traits_.has_time ? r.time : 0);
         };
         if (key(row) < key(before)) {
-            add(i, CheckKind::OutOfOrder, "previous=" + quote_date_text(before.date));
-        } else if (key(row) == key(before)) {
-            add(i, CheckKind::SameDate,
-                traits_.has_time ? "time=" + quote_time_text(row.time)
-                                 : "previous=" + quote_date_text(before.date));
+            add(i, CheckKind::OutOfOrder, "previous=" + when(before));
+        } else if (key(row) == key(before) && !traits_.has_time) { // repeats of a time: count_repeats
+            add(i, CheckKind::SameDate, "previous=" + quote_date_text(before.date));
         }
     }
 
@@ -190,6 +223,7 @@ private:
     const SeriesTraits& traits_;
     const CheckLimits& limits_;
     const double spike_limit_;
+    std::vector<std::int32_t> repeats_; // intra-day: see count_repeats
     std::vector<CheckFinding> findings_;
 };
 
@@ -309,8 +343,8 @@ std::vector<CheckFinding> check_bars(std::span<const QuoteRowValues> bars, const
 }
 
 std::string check_line(const SecurityFinding& f) {
-    return f.target.label + "\t" + quote_date_text(f.finding.date) + "\t" + check_kind_name(f.finding.kind) +
-           "\t" + f.finding.values;
+    return f.target.label + "\t" + quote_when_text(f.finding.date, f.finding.time) + "\t" +
+           check_kind_name(f.finding.kind) + "\t" + f.finding.values;
 }
 
 CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -55,11 +56,15 @@ struct CheckFinding {
     std::int32_t bar = 0; // the quote's index in the file, 0 the oldest
     DayNumber date = 0;
     CheckKind kind = CheckKind::HighBelowLow;
-    std::string values; // the values involved, e.g. "high=9.5000 low=10.0000"
+    std::string values;                 // the values involved, e.g. "high=9.5000 low=10.0000"
+    std::optional<TimeOfDay> time = {}; // the quote's time, in a series whose quotes carry one
 };
 
 // Checks bars given oldest first. Findings come in bar order, and in the order of the kinds above for
-// one bar. A bar without a date (day 0) takes part in no date test.
+// one bar. A bar without a date (day 0) takes part in no date test. In a series with a time of day,
+// quotes are ordered by date and time, and a date and time held by several quotes (anywhere in the
+// series) is reported once, as same-date at the second of them, with the number of quotes
+// ("quotes=81").
 std::vector<CheckFinding> check_bars(std::span<const QuoteRowValues> bars, const SeriesTraits& traits,
                                      const CheckLimits& limits);
 
@@ -76,7 +81,8 @@ struct SecurityFinding {
     CheckFinding finding;
 };
 
-// A finding as one tab-separated line: label, date as MM/DD/YY, kind, values.
+// A finding as one tab-separated line: label, date as MM/DD/YY (followed by the time, HH:MM:SS, of an
+// intra-day quote), kind, values.
 std::string check_line(const SecurityFinding& finding);
 
 // Every security of the portfolio at `dir` and, depth first, of its nested portfolios (each directory

@@ -95,13 +95,20 @@ std::string plain_number_problem(const std::string& text) {
     return "";
 }
 
-std::string normalise_time_text(const std::string& text) {
+std::optional<TimeArgument> parse_time_argument(const std::string& text) {
+    const bool seconds = text.size() == 8;
     const std::string full = text.size() == 5 ? text + ":00" : text;
     if (full.size() != 8 || full[2] != ':' || full[5] != ':' || !all_digits(full.substr(0, 2)) ||
         !all_digits(full.substr(3, 2)) || !all_digits(full.substr(6, 2)))
-        return "";
-    if (std::stoi(full.substr(0, 2)) > 23 || std::stoi(full.substr(3, 2)) > 59 ||
-        std::stoi(full.substr(6, 2)) > 59)
-        return "";
-    return full;
+        return std::nullopt;
+    const int hours = std::stoi(full.substr(0, 2)), minutes = std::stoi(full.substr(3, 2)),
+              secs = std::stoi(full.substr(6, 2));
+    if (hours > 23 || minutes > 59 || secs > 59)
+        return std::nullopt;
+    return TimeArgument{time_of_day(hours, minutes, secs), seconds};
+}
+
+std::string TimeArgument::text() const {
+    const std::string full = time_display_text(time);
+    return seconds ? full : full.substr(0, 5);
 }

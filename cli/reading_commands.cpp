@@ -55,9 +55,11 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
     }
     auto omit = args.options.find("--omit");
     if (omit != args.options.end()) {
-        const std::map<std::string, int> names = {{"open", kExportOpen}, {"high", kExportHigh},
-                                                  {"low", kExportLow},   {"close", kExportClose},
-                                                  {"vol", kExportVol},   {"oi", kExportOi}};
+        // The time column of an intra-day series is left out as "time".
+        constexpr int kTime = kExportColumns;
+        const std::map<std::string, int> names = {
+            {"time", kTime},         {"open", kExportOpen}, {"high", kExportHigh}, {"low", kExportLow},
+            {"close", kExportClose}, {"vol", kExportVol},   {"oi", kExportOi}};
         std::string list = omit->second + ",";
         for (std::size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
              start = comma + 1) {
@@ -66,10 +68,10 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
                 continue;
             auto it = names.find(word);
             if (it == names.end()) {
-                error = "--omit takes a list of open, high, low, close, vol, oi";
+                error = "--omit takes a list of time, open, high, low, close, vol, oi";
                 return false;
             }
-            options.omit[it->second] = true;
+            (it->second == kTime ? options.omit_time : options.omit[it->second]) = true;
         }
     }
     options.newest_first = args.options.count("--newest-first") > 0;

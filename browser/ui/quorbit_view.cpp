@@ -136,6 +136,9 @@ void CQuorbitView::BuildForm() {
     symbolList_->setObjectName("symbolList");
     symbolList_->setGeometry(units.Rect(220, 15, 180, 100));
     quoteList_ = MakeList(kQuoteListId, quotes_);
+    // The time of day stands right after the date, shown only for a series that has one.
+    quoteList_->horizontalHeader()->moveSection(QuoteListModel::kTimeColumn, 1);
+    quoteList_->setColumnHidden(QuoteListModel::kTimeColumn, true);
     quoteList_->setObjectName("quoteList");
     quoteList_->setGeometry(units.Rect(5, 135, 395, 240));
 
@@ -204,6 +207,9 @@ void CQuorbitView::SetupColumns() {
     ApplyColumnWidths<QuoteColumnWidths>(quoteList_, settings_, "QuoteGrid",
                                          DefaultQuoteColumnWidth(ClientWidth(quoteList_)),
                                          QuoteColumnWidthsFor);
+    // HH:MM:SS is as wide as MM/DD/YY: the time column takes the date column's width.
+    quoteList_->horizontalHeader()->resizeSection(QuoteListModel::kTimeColumn,
+                                                  quoteList_->horizontalHeader()->sectionSize(0));
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
@@ -355,6 +361,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     sink.begin = [&](std::int32_t count, bool hasTime) {
         headerRead = true;
         quotesHaveTime_ = hasTime;
+        quoteList_->setColumnHidden(QuoteListModel::kTimeColumn, !hasTime);
         state_.quoteCount = count;
         quotes_->Reserve(count);
         if (frame_ != nullptr) {

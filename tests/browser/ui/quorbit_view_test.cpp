@@ -319,6 +319,32 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     }
 }
 
+// An intra-day series shows each quote's time, to the second, right after its date; a daily one has no
+// time column.
+TEST_F(WindowTest, IntradayQuotesShowTheirTimeBesideTheDate) {
+    const fs::path dir = root_ / "volume" / "intra";
+    SeriesSpec daily{.file_number = 2};
+    write_security(dir, intraday_real_spec(), intraday_real_bars());
+    write_security(dir, daily, random_series_bars(3, 4));
+    write_series_master(dir, {series_master_record(intraday_real_spec(), intraday_real_bars()),
+                              series_master_record(daily, random_series_bars(3, 4))});
+    OpenWindow();
+    const QTableView* list = view_->QuoteList();
+    const int time = QuoteListModel::kTimeColumn;
+    ASSERT_EQ(view_->State().currentSymbol, "ABAN.N0000");
+    EXPECT_EQ(std::tuple(list->isColumnHidden(time), list->horizontalHeader()->visualIndex(time),
+                         view_->Quotes().headerData(time, Qt::Horizontal).toString()),
+              std::tuple(false, 1, QString("Time")));
+    QStringList shown;
+    for (int row : {0, 1, 2, 4, 5, 10})
+        shown << QuoteCell(row, 0) + " " + QuoteCell(row, time);
+    EXPECT_EQ(shown.join(", "), "05/09/11 10:00:01, 05/09/11 09:30:59, 05/09/11 09:30:01, 05/06/11 10:41:13, "
+                                "05/06/11 10:40:07, 05/06/11 10:38:39");
+    ClickSymbolRow(1);
+    EXPECT_EQ(std::pair(view_->State().currentSymbol, list->isColumnHidden(time)),
+              std::pair(std::string("IBM"), true));
+}
+
 TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
     write_series_portfolio(root_ / "volume" / "broken", {.last_record = -5}, random_series_bars(3, 20));
     OpenWindow();
