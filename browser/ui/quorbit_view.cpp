@@ -207,9 +207,14 @@ void CQuorbitView::SetupColumns() {
     ApplyColumnWidths<QuoteColumnWidths>(quoteList_, settings_, "QuoteGrid",
                                          DefaultQuoteColumnWidth(ClientWidth(quoteList_)),
                                          QuoteColumnWidthsFor);
-    // HH:MM:SS is as wide as MM/DD/YY: the time column takes the date column's width.
+    // The time column, not among the saved widths, is as wide as its texts (and its title) need, and no
+    // wider: the seven saved columns leave little room beside them.
+    const QFontMetrics metrics = quoteList_->fontMetrics();
+    const int timeWidth = std::max(metrics.horizontalAdvance(QStringLiteral("00:00:00")),
+                                   metrics.horizontalAdvance(QStringLiteral("Time")));
     quoteList_->horizontalHeader()->resizeSection(QuoteListModel::kTimeColumn,
-                                                  quoteList_->horizontalHeader()->sectionSize(0));
+                                                  timeWidth + metrics.horizontalAdvance(QLatin1Char('0')) +
+                                                      2 * GridDelegate::kPadding);
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
