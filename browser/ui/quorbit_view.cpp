@@ -543,7 +543,7 @@ void CQuorbitView::ScanDrive() {
                          [this](const std::string& directory, int count) {
                              mastersFound_ = count;
                              if (scanObserver_) {
-                                 scanObserver_(*progressDialog_);
+                                 scanObserver_(*progressDialog_, count);
                              }
                              return progressDialog_->Update(QString::fromStdString(directory), count);
                          });

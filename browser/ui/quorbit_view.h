@@ -74,9 +74,9 @@ public:
     // The mounted volumes the drive chooser offers; tests may give their own.
     using DriveLister = std::function<std::vector<std::string>()>;
     void SetDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
-    // Called with the progress window at every step of a walk, before it takes the step's texts: lets a
-    // test press Cancel at a chosen point.
-    using ScanObserver = std::function<void(ScanProgressDialog&)>;
+    // Called with the progress window and the number found at every step of a walk, before the window
+    // takes the step's texts: lets a test press Cancel at a chosen point.
+    using ScanObserver = std::function<void(ScanProgressDialog&, int found)>;
     void SetScanObserver(ScanObserver observer) { scanObserver_ = std::move(observer); }
     // Fills the drive chooser, selects the saved volume (or the current directory's, or the first)
     // and searches it.

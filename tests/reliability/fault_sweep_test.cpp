@@ -165,7 +165,7 @@ std::vector<Operation> operations() {
                                            {"10", "12", "9", "11", "5000", "7"}, -1)); },
          {"main/f1.dat"}, [](auto& root) {
              std::string stale = read_bytes(root / "main/emaster");
-             stale.replace(192 + 11, 4, "OLD\0");
+             stale.replace(192 + 11, 4, std::string("OLD\0", 4));
              write_bytes(root / "main/emaster", stale); }},
         {"delete_symbol", [](auto& root) {
              const CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
