@@ -59,8 +59,11 @@ bool usable(const std::string& bytes) {
 std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable) {
     std::vector<XmasterSecurity> out;
     std::filesystem::path path;
+    errno = 0;
     const portfolio_files::Presence presence = portfolio_files::lookup(dir, "XMASTER", path);
-    if (presence == portfolio_files::Presence::Absent)
+    // A directory that is not there has no XMASTER either (and no MASTER, which says so itself).
+    if (presence == portfolio_files::Presence::Absent ||
+        (presence == portfolio_files::Presence::Unknown && errno == ENOENT))
         return out;
     const fileops::FileStat info = fileops::stat(path);
     std::string bytes, reason;
