@@ -3,6 +3,7 @@
 #include "analysis/split_search.h"
 
 #include "browser/quote_cells.h"
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
@@ -256,7 +257,8 @@ std::vector<std::string> nested_names(const fs::path& dir) {
 
 class TargetWalk {
 public:
-    explicit TargetWalk(std::vector<CheckTarget>& targets) : targets_(targets) {}
+    TargetWalk(std::vector<CheckTarget>& targets, std::vector<SecurityFinding>* directory_findings)
+        : targets_(targets), directory_findings_(directory_findings) {}
 
     CommandResult run(const fs::path& dir) {
         result_ = CommandResult::success();
@@ -280,6 +282,7 @@ private:
             }
             return;
         }
+        directory_files(dir, prefix, listing);
         for (const SymbolRow& row : listing.rows) {
             const std::string& key = row.damaged ? row.name : row.symbol;
             targets_.push_back({dir, key, prefix + row.symbol});
@@ -296,7 +299,21 @@ private:
         }
     }
 
+    void directory_files(const fs::path& dir, const std::string& prefix, const SymbolListing& listing) {
+        if (!listing.xmaster_unusable.empty())
+            result_.add(MessageKind::Warning, xmaster_notice(dir, listing.xmaster_unusable));
+        if (!directory_findings_)
+            return;
+        if (std::string differences = emaster_disagreement(dir); !differences.empty())
+            directory_findings_->push_back({{dir, "", prefix + "EMASTER"},
+                                            {-1, 0, CheckKind::EmasterOutOfStep, std::move(differences)}});
+        if (!listing.xmaster_unusable.empty())
+            directory_findings_->push_back({{dir, "", prefix + "XMASTER"},
+                                            {-1, 0, CheckKind::XmasterUnusable, listing.xmaster_unusable}});
+    }
+
     std::vector<CheckTarget>& targets_;
+    std::vector<SecurityFinding>* directory_findings_;
     CommandResult result_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited_;
 };
@@ -333,6 +350,10 @@ const char* check_kind_name(CheckKind kind) {
         return "possible-split";
     case CheckKind::Unreadable:
         return "unreadable";
+    case CheckKind::EmasterOutOfStep:
+        return "emaster-disagrees";
+    case CheckKind::XmasterUnusable:
+        return "xmaster-unusable";
     }
     return "unknown";
 }
@@ -347,8 +368,9 @@ std::string check_line(const SecurityFinding& f) {
            check_kind_name(f.finding.kind) + "\t" + f.finding.values;
 }
 
-CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets) {
-    return TargetWalk(targets).run(dir);
+CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets,
+                            std::vector<SecurityFinding>* directory_findings) {
+    return TargetWalk(targets, directory_findings).run(dir);
 }
 
 StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
@@ -416,13 +438,23 @@ CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLi
 
 CheckOutcome check_portfolio(const fs::path& dir, const CheckLimits& limits, const CheckListener& listener) {
     std::vector<CheckTarget> targets;
-    CommandResult listed = check_targets(dir, targets);
+    std::vector<SecurityFinding> directory_findings;
+    CommandResult listed = check_targets(dir, targets, &directory_findings);
     if (!listed.ok) {
         CheckOutcome outcome;
         outcome.result = std::move(listed);
         return outcome;
     }
+    for (std::size_t i = 0; i < directory_findings.size(); ++i) {
+        if (listener.finding && !listener.finding(directory_findings[i])) {
+            CheckOutcome stopped;
+            stopped.findings.assign(directory_findings.begin(), directory_findings.begin() + i + 1);
+            stopped.cancelled = true;
+            return stopped;
+        }
+    }
     CheckOutcome outcome = check_listed(targets, limits, listener);
+    outcome.findings.insert(outcome.findings.begin(), directory_findings.begin(), directory_findings.end());
     for (Message& message : listed.messages) {
         outcome.result.messages.push_back(std::move(message));
     }

@@ -47,6 +47,8 @@ bool FilterChangeNeedsScan(bool oldLimit, const std::string& oldFilterUpper, boo
 
 // "No master files found on drive " + volume + the hint at the filter.
 std::string NoPortfoliosMessage(const std::string& volume);
+// What a walk stopped by Cancel says: that it was cancelled, and how many portfolios the list shows.
+std::string CancelledScanMessage(const std::string& volume, int found);
 
 // The three values of the Search Filter dialog, kept in "Search"/"Limit", "Name" and "MasterFix".
 struct SearchFilterSettings {

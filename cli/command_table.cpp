@@ -59,6 +59,8 @@ const std::vector<Command>& commands() {
          "      finding (SYMBOL, DATE, KIND, VALUES, tab-separated; DATE holds the time of an intra-day "
          "quote);\n"
          "      exit status 1 when anything is found.\n"
+         "      A portfolio's EMASTER that disagrees with MASTER (emaster-disagrees) and an XMASTER that\n"
+         "      cannot be read (xmaster-unusable) are findings too, under the file's name.\n"
          "      --spike: a close that moves by more than PERCENT and comes back (50); --gap: days between\n"
          "      two daily quotes (10).",
          {"--spike", "--gap"},
@@ -121,7 +123,8 @@ const std::vector<Command>& commands() {
         {"copy", "copy DIR SYMBOL DEST-DIR", "Copy a security to another portfolio.", {}, {}, 3, run_copy},
         {"repair",
          "repair DIR",
-         "Repair a MASTER file whose records have blank symbols.",
+         "Repair a MASTER file whose records have blank symbols, and rebuild an EMASTER that\n"
+         "      disagrees with MASTER.",
          {},
          {},
          1,

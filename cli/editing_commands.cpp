@@ -336,9 +336,16 @@ int run_repair(const Command&, const Args& args) {
             write_message(MessageKind::Error, listing.problem);
             return kFailed;
         }
-        write_message(MessageKind::Information, "No record of " + master.string() + " needs repair.");
-        return kOk;
+        // An EMASTER out of step with a sound MASTER is rebuilt from it.
+        CommandResult rebuilt = CommandResult::success();
+        if (!heal_before_change(master.parent_path(), rebuilt))
+            return report(rebuilt);
+        if (rebuilt.messages.empty())
+            write_message(MessageKind::Information, "No record of " + master.string() + " needs repair.");
+        return report(rebuilt);
     }
+    // A damaged MASTER is repaired first: its rewrite rebuilds an EMASTER out of step from the file as it
+    // was, keeping that one as EMASTER.BAK.
     errno = 0;
     std::string emaster_note;
     if (RepairMaster(master, &emaster_note) != 1) {

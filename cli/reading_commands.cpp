@@ -79,6 +79,12 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
     return true;
 }
 
+// Says once, on standard error, that the portfolio's XMASTER could not be read; the status stays.
+void warn_unusable_xmaster(const std::string& dir) {
+    if (std::string notice = xmaster_notice(dir); !notice.empty())
+        write_message(MessageKind::Warning, notice);
+}
+
 } // namespace
 
 int run_portfolios(const Command&, const Args& args) {
@@ -109,6 +115,9 @@ int run_symbols(const Command&, const Args& args) {
         write_message(MessageKind::Error, listing.problem);
         return kFailed;
     }
+    if (!listing.xmaster_unusable.empty())
+        write_message(MessageKind::Warning,
+                      xmaster_notice(master_of(args.positional[0]).parent_path(), listing.xmaster_unusable));
     if (listing.header_count > kMaxSecurities)
         write_message(MessageKind::Warning,
                       "The portfolio file says it holds " + std::to_string(listing.header_count) +
@@ -206,10 +215,12 @@ int run_export_all(const Command& self, const Args& args) {
         return option_error(self, error);
     std::error_code ec;
     std::filesystem::create_directories(args.positional[1], ec);
+    warn_unusable_xmaster(args.positional[0]);
     return report(export_portfolio(args.positional[0], args.positional[1], options));
 }
 
 int run_split_search(const Command&, const Args& args) {
+    warn_unusable_xmaster(args.positional[0]);
     SplitSearchOutcome outcome =
         split_search_portfolio(args.positional[0], [](const SplitSearchEvent& event) {
             if (event.kind == SplitEventKind::Line)

@@ -1,5 +1,6 @@
 #include "editing/quote_commands.h"
 
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/quotes.h"
@@ -31,6 +32,15 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     edit.first_date = first;
     edit.last_date = last;
     return edit;
+}
+
+// Heals the directory files of the portfolio that lists the security before a quote command changes it.
+// A security that cannot be located is left to the rewrite, which reports it.
+bool heal_owner(const ViewState& view, CommandResult& notes) {
+    SeriesLocation at;
+    if (series_locate(view.portfolioDir, view.currentSymbol, at) != status::kOk)
+        return true;
+    return heal_before_change(at.dir, notes);
 }
 
 // The rewrite; `error` receives the errno of a file operation that failed.
@@ -191,12 +201,15 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
         edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
+    CommandResult notes;
+    if (!heal_owner(view, notes))
+        return notes;
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed(kFailed, status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed(kFailed, status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Edit",
                 {{"Date", date_text},
                  {"Open", values[0]},
@@ -242,12 +255,15 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
     SeriesEdit edit = make_edit(kEditScale, kFirstDay, day_before(day));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
+    CommandResult notes;
+    if (!heal_owner(view, notes))
+        return notes;
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed("Split Edit Failed", status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed("Split Edit Failed", status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
     return result;
@@ -272,12 +288,15 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
     std::fill(edit.values, edit.values + 4, *scan_value(input.price));
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
+    CommandResult notes;
+    if (!heal_owner(view, notes))
+        return notes;
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed("Adjust Edit Failed", status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed("Adjust Edit Failed", status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
                  {"Date2", input.to_date},
@@ -300,18 +319,21 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     SeriesEdit edit = make_edit(kEditDelete, day, day);
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
+    CommandResult notes;
+    if (!heal_owner(view, notes))
+        return notes;
     int error = 0;
     std::string emaster_note;
     int status = rewrite(view, edit, error, nullptr, &emaster_note);
     if (status == status::kDeleteNotFound)
-        return CommandResult{
-            false,
-            status,
-            {{MessageKind::Error, "failure in delete quote for findrec"}, {MessageKind::Error, kFailed}},
-            {}};
+        return with_notes(notes, CommandResult{false,
+                                               status,
+                                               {{MessageKind::Error, "failure in delete quote for findrec"},
+                                                {MessageKind::Error, kFailed}},
+                                               {}});
     if (status != 0)
-        return rewrite_failed(kFailed, status, error);
-    CommandResult result = CommandResult::success();
+        return with_notes(notes, rewrite_failed(kFailed, status, error));
+    CommandResult result = with_notes(notes, CommandResult::success());
     if (!emaster_note.empty())
         result.add(MessageKind::Warning, emaster_note);
     log_entries(result, "Delete", {{"Date", date_text}});
@@ -362,13 +384,18 @@ AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& sh
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
+    CommandResult notes;
+    if (!heal_owner(view, notes)) {
+        out.result = notes;
+        return out;
+    }
     int error = 0;
     int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
-        out.result = rewrite_failed("Add Quote Failed", status, error);
+        out.result = with_notes(notes, rewrite_failed("Add Quote Failed", status, error));
         return out;
     }
-    out.result = CommandResult::success();
+    out.result = with_notes(notes, CommandResult::success());
     log_entries(out.result, "Add", {{"Date", plan.new_date_text}});
     out.row_to_select = plan.row_to_select;
     return out;

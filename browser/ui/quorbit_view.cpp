@@ -303,6 +303,18 @@ CQuorbitView::RepairOutcome CQuorbitView::RepairMaster() {
     return repaired ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
+void CQuorbitView::OfferEmasterRebuild() {
+    const std::filesystem::path dir = state_.portfolioDir;
+    if (emaster_disagreement(dir).empty() ||
+        (!autoRepairMasters_ &&
+         !Prompts::Get().AskYesNo(this, QString::fromStdString(rebuild_question_text(dir))))) {
+        return;
+    }
+    CommandResult rebuilt = CommandResult::success();
+    heal_before_change(dir, rebuilt);
+    Prompts::Get().Present(this, rebuilt);
+}
+
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     ResetView(ResetSymbols);
     const WaitCursor wait;
@@ -314,6 +326,10 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         listing = symbol_list_read(state_.masterPath);
         failed = !listing.result.ok;
         failure = listing.result;
+        if (frame_ != nullptr) { // said once, while the portfolio is open
+            frame_->SetNotice(QString::fromStdString(
+                xmaster_notice(state_.portfolioDir, failed ? std::string() : listing.xmaster_unusable)));
+        }
         if (!failed) {
             Prompts::Get().Present(this, listing.result);
         }
@@ -332,6 +348,9 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         // such row finds its series by its name.
         failed = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
         failure = CommandResult::failure(kFillSymbolsFailure);
+        if (!failed) {
+            OfferEmasterRebuild();
+        }
     }
     if (failed) {
         ResetView(ResetSymbols);
@@ -531,15 +550,24 @@ void CQuorbitView::ScanDrive() {
     mastersFound_ = 0;
     progress.Start();
     std::vector<std::string> found;
-    SearchForMasters(currentDrive_, found, limitToFilter_, filterPathUpper_,
-                     [this](const std::string& directory, int count) {
-                         mastersFound_ = count;
-                         progressDialog_->Update(QString::fromStdString(directory), count);
-                         return true; // the walk runs to its end
-                     });
+    const bool finished =
+        SearchForMasters(currentDrive_, found, limitToFilter_, filterPathUpper_,
+                         [this](const std::string& directory, int count) {
+                             mastersFound_ = count;
+                             if (scanObserver_) {
+                                 scanObserver_(*progressDialog_, count);
+                             }
+                             return progressDialog_->Update(QString::fromStdString(directory), count);
+                         });
     Prompts::Get().Beep();
     progressDialog_ = nullptr;
     progress.hide();
+    if (!finished) { // cancelled: what was found so far, and a word that the list may be short
+        Prompts::Get().Information(this, QString::fromStdString(CancelledScanMessage(
+                                             currentDrive_, static_cast<int>(found.size()))));
+        ShowPortfolios(found);
+        return;
+    }
     if (found.empty()) {
         portfoliosFound_ = false;
         Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(currentDrive_)));

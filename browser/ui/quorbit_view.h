@@ -65,6 +65,8 @@ public:
     void SetupColumns();
     // Asks before repairing, unless "Search"/"MasterFix" says to repair at once.
     RepairOutcome RepairMaster();
+    // Offers, as the MASTER repair, to rebuild an EMASTER out of step with MASTER; a decline changes nothing.
+    void OfferEmasterRebuild();
     // The first quote row, from row 0, whose date text is `dateText`; -1 when there is none.
     int FindQuoteRow(const QString& dateText) const;
 
@@ -72,6 +74,10 @@ public:
     // The mounted volumes the drive chooser offers; tests may give their own.
     using DriveLister = std::function<std::vector<std::string>()>;
     void SetDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+    // Called with the progress window and the number found at every step of a walk, before the window
+    // takes the step's texts: lets a test press Cancel at a chosen point.
+    using ScanObserver = std::function<void(ScanProgressDialog&, int found)>;
+    void SetScanObserver(ScanObserver observer) { scanObserver_ = std::move(observer); }
     // Fills the drive chooser, selects the saved volume (or the current directory's, or the first)
     // and searches it.
     void ChooseStartDrive();
@@ -191,6 +197,7 @@ private:
     DriveLister driveLister_;
     std::string currentDrive_ = "?";               // the volume's root path; "?" before the first choice
     ScanProgressDialog* progressDialog_ = nullptr; // only while a scan runs
+    ScanObserver scanObserver_;
     int mastersFound_ = 0;
 
     bool portfoliosFound_ = false;

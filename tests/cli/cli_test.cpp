@@ -1,4 +1,5 @@
 // quorbit-cli end to end: a real process over real files, its output, messages and exit status.
+#include "storage/master.h"
 #include "support/builder.h"
 #include "support/temp_dir.h"
 
@@ -123,6 +124,49 @@ TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
     EXPECT_TRUE(r.exit_code == 1 && r.err.find("No security NOPE") != std::string::npos) << r.err;
     EXPECT_EQ(
         run({"check", funds, "--spike", "x"}).exit_code * 10 + run({"check", funds, "A", "B"}).exit_code, 22);
+}
+
+// A stale EMASTER is a finding of `check` until the next command that writes rebuilds it; an unusable
+// XMASTER is said once on standard error by every command that lists the securities, without changing
+// its status, and is a finding of `check`.
+TEST_F(Cli, TheDirectoryFilesAreCheckedAndAStaleEmasterIsRebuiltByTheNextChange) {
+    const std::string funds = (demo() / "funds").string();
+    MasterImage image;
+    ASSERT_TRUE(master_read_image(demo() / "funds" / "master", image));
+    std::vector<MasterRecord> records;
+    for (int i = 0; i < image.records_counted(); ++i)
+        records.push_back(image.record(i));
+    const std::string in_step = testing_support::emaster_bytes(records);
+    std::string stale = in_step;
+    stale.replace(192 + 11, 3, "OLD"); // record 1: F1 EQFND
+    testing_support::write_bytes(demo() / "funds" / "EMASTER", stale);
+    CliRun r = run({"check", funds});
+    EXPECT_EQ(std::pair(r.exit_code, lines(r.out)),
+              std::pair(1, std::vector<std::string>{"EMASTER\t00/00/00\temaster-disagrees\tF1 symbol"}));
+    r = run({"repair", funds}); // rebuilds it, as every command that writes does
+    EXPECT_TRUE(r.exit_code == 0 && r.err.find("did not agree with MASTER (F1 symbol)") != std::string::npos)
+        << r.err;
+    EXPECT_EQ(read_bytes(demo() / "funds" / "EMASTER"), in_step);
+    EXPECT_EQ(read_bytes(demo() / "funds" / "emaster.bak"), stale); // in the case the portfolio uses
+    EXPECT_EQ(ok({"check", funds}), std::vector<std::string>{});
+
+    testing_support::write_bytes(demo() / "funds" / "XMASTER", std::string(150, '*'));
+    const std::string notice = "XMASTER file of " + funds +
+                               " could not be read: it does not begin with the marks of an XMASTER file";
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"symbols", funds},
+                                                  {"export-all", funds, (dir_ / "all").string()},
+                                                  {"split-search", funds},
+                                                  {"check", funds}}) {
+        r = run(words);
+        const std::size_t at = r.err.find(notice);
+        EXPECT_TRUE(at != std::string::npos && r.err.find(notice, at + 1) == std::string::npos) << r.err;
+        EXPECT_EQ(r.exit_code, words[0] == "check" ? 1 : 0) << words[0];
+    }
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{"XMASTER\t00/00/00\txmaster-unusable\tit does not "
+                                                     "begin with the marks of an XMASTER file"});
+    r = run({"rename", funds, "ZZZ", "Z", "Z"}); // a security it may list cannot be changed
+    EXPECT_TRUE(r.exit_code == 1 && r.err.find(notice) != std::string::npos) << r.err;
+    EXPECT_EQ(read_bytes(demo() / "funds" / "XMASTER"), std::string(150, '*'));
 }
 
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {

@@ -438,7 +438,8 @@ inline Security make_security(int file_number, const std::string& symbol, const 
 }
 
 // The securities' files, a MASTER listing them in the given order (then `extra` records and two unused
-// all-zero slots), a usable EMASTER, and an XMASTER file no command may touch. Names follow `lower_case`.
+// all-zero slots), a usable EMASTER, and a usable XMASTER of no securities that no command may touch.
+// Names follow `lower_case`.
 inline void write_portfolio(const std::filesystem::path& dir, const std::vector<Security>& securities,
                             bool lower_case = false, const std::vector<MasterRecord>& extra = {}) {
     std::vector<MasterRecord> records;
@@ -449,7 +450,7 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     records.insert(records.end(), extra.begin(), extra.end());
     write_series_master(dir, records, lower_case, 2);
     write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), emaster_bytes(records));
-    write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), std::string(150, '\x2a'));
+    write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), xmaster_bytes({}));
 }
 
 // The view state a test hands to a command: the portfolio at `dir` open, `symbol` on screen.

@@ -252,6 +252,74 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{Volume("other") + "/new"});
 }
 
+TEST_F(WindowTest, ACancelledWalkListsWhatItFoundAndSaysSo) {
+    Setting("Search", "Limit", 0);
+    for (const char* name : {"a", "b", "c/deeper"})
+        Portfolio(name, {{"AAA", "FIRST", 2}});
+    WindowFixture::OpenWindow({}, false);
+    view_->SetDriveLister([this] { return drives_; });
+    int steps = 0;
+    view_->SetScanObserver([&](ScanProgressDialog& progress, int found) {
+        ++steps;
+        EXPECT_TRUE(progress.isVisible() && progress.CancelButton()->isEnabled() == !progress.Cancelled());
+        if (found == 1 && !progress.Cancelled())
+            QTest::mouseClick(progress.CancelButton(), Qt::LeftButton);
+    });
+    view_->OnStartupTimer();
+
+    // The walk stopped at the step that found the first portfolio: that one is listed and opened.
+    const std::vector<std::string> entries = PortfolioEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(view_->State().currentSymbol, "AAA");
+    const auto information = Shown(Prompts::Kind::Information);
+    ASSERT_EQ(information.size(), 1u);
+    EXPECT_EQ(information[0].toStdString(),
+              "The search of drive " + Volume() +
+                  " was cancelled.\n\nThe list shows the 1 portfolio found until then.");
+    // F5 searches again, to the end.
+    const int cancelled_at = steps;
+    view_->SetScanObserver({});
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(PortfolioEntries().size(), 3u);
+    EXPECT_GE(cancelled_at, 2);
+}
+
+// Opening a portfolio offers, as the MASTER repair, to rebuild an EMASTER that disagrees with MASTER;
+// an XMASTER that cannot be read is named once, in the status line.
+TEST_F(WindowTest, AStaleEmasterIsOfferedItsRebuildAndAnUnusableXmasterIsNamed) {
+    const fs::path dir = Portfolio("p", {{"AAA", "FIRST", 3}, {"BBB", "SECOND", 4}});
+    const std::string in_step = read_bytes(dir / "EMASTER");
+    std::string stale = in_step;
+    stale.replace(192 + 11, 3, "OLD");
+    write_bytes(dir / "EMASTER", stale);
+    write_bytes(dir / "XMASTER", std::string(150, '*'));
+    Prompts::Get().AnswerYesNo(false);
+    OpenWindow();
+    auto questions = Shown(Prompts::Kind::Question);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].toStdString(), "The extended directory file EMASTER in\n" + dir.string() +
+                                              "\ndoes not agree with MASTER (F1 symbol).\n\nShould Quorbit "
+                                              "rebuild its records from MASTER now?");
+    EXPECT_EQ(read_bytes(dir / "EMASTER"), stale); // declined
+    EXPECT_EQ(
+        frame_->Prompt().toStdString(),
+        "The XMASTER file of " + dir.string() +
+            " could not be read: it does not begin with the marks of an XMASTER file. The securities it "
+            "lists (numbered 256 and above) are not shown.");
+    EXPECT_EQ(view_->Symbols().Rows(), 2);
+
+    Prompts::Get().ClearHistory();
+    Prompts::Get().AnswerYesNo(true);
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(Shown(Prompts::Kind::Question).size(), 1u);
+    EXPECT_EQ(read_bytes(dir / "EMASTER"), in_step);
+    EXPECT_EQ(read_bytes(dir / "EMASTER.BAK"), stale);
+    EXPECT_NE(Shown(Prompts::Kind::Information).at(0).indexOf("did not agree with MASTER (F1 symbol)"), -1);
+    write_bytes(dir / "XMASTER", xmaster_bytes({}));
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(frame_->Prompt(), "For Help, press F1");
+}
+
 TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
     SearchFilterDialog dialog({true, "relative/path", false}, drives_);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
