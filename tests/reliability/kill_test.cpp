@@ -544,7 +544,8 @@ bool check_after(const std::vector<fs::path>& dirs, const std::set<std::string>&
 
 // A kill between the two directory rewrites leaves an EMASTER that disagrees with its MASTER (a record
 // short or over, an old symbol or name). The next command that writes the portfolio rebuilds it before
-// its own change and says so: here a quote edit of the first security, which then agree again.
+// its own change and says so: here a quote edit of the first security, which then agree again. (Its
+// values differ from those of the last edits, which must each change a file.)
 int heal_by_next_command(const std::vector<fs::path>& dirs) {
     int rebuilt = 0;
     for (const fs::path& path : reliability::check_trees(dirs).emaster_out_of_step) {
@@ -558,7 +559,7 @@ int heal_by_next_command(const std::vector<fs::path>& dirs) {
         ViewState view = view_of(dir, rows[0].symbol);
         view.quoteCount = listing.quote_count;
         const CommandResult r =
-            editing::edit_quote(view, listing.rows.at(0)[0], {"1", "2", "0.5", "1.5", "10", "1"}, 0);
+            editing::edit_quote(view, listing.rows.at(0)[0], {"3", "4", "2.5", "3.5", "20", "2"}, 0);
         EXPECT_TRUE(r.ok && r.texts().at(0).find("did not agree with MASTER") != std::string::npos)
             << (r.messages.empty() ? "" : r.messages.front().text);
         const std::vector<fs::path> stale = reliability::check_trees({dir}).emaster_out_of_step;
