@@ -34,15 +34,6 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-// Heals the directory files of the portfolio that lists the security before a quote command changes it.
-// A security that cannot be located is left to the rewrite, which reports it.
-bool heal_owner(const ViewState& view, CommandResult& notes) {
-    SeriesLocation at;
-    if (series_locate(view.portfolioDir, view.currentSymbol, at) != status::kOk)
-        return true;
-    return heal_before_change(at.dir, notes);
-}
-
 // The rewrite; `error` receives the errno of a file operation that failed.
 int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr,
             std::string* emaster_note = nullptr) {
@@ -59,6 +50,18 @@ CommandResult rewrite_failed(const char* message, int status, int error) {
     if (status == status::kFileOpen || status == status::kFileRead || status == status::kFileWrite)
         result.error = error;
     return result;
+}
+
+// Heals the directory files of the portfolio that lists the security before a quote command changes it.
+// A security that cannot be located fails the command, as its rewrite would, in the command's words.
+bool heal_owner(const ViewState& view, const char* failed, CommandResult& notes) {
+    SeriesLocation at;
+    errno = 0;
+    if (StatusCode code = series_locate(view.portfolioDir, view.currentSymbol, at); code != status::kOk) {
+        notes = rewrite_failed(failed, code, errno);
+        return false;
+    }
+    return heal_before_change(at.dir, notes);
 }
 
 // Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
@@ -202,7 +205,7 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     CommandResult notes;
-    if (!heal_owner(view, notes))
+    if (!heal_owner(view, kFailed, notes))
         return notes;
     bool changed = false;
     int error = 0;
@@ -256,7 +259,7 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
     CommandResult notes;
-    if (!heal_owner(view, notes))
+    if (!heal_owner(view, "Split Edit Failed", notes))
         return notes;
     bool changed = false;
     int error = 0;
@@ -289,7 +292,7 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
     CommandResult notes;
-    if (!heal_owner(view, notes))
+    if (!heal_owner(view, "Adjust Edit Failed", notes))
         return notes;
     bool changed = false;
     int error = 0;
@@ -320,7 +323,7 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     CommandResult notes;
-    if (!heal_owner(view, notes))
+    if (!heal_owner(view, kFailed, notes))
         return notes;
     int error = 0;
     std::string emaster_note;
@@ -385,7 +388,7 @@ AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& sh
     if (!plan.check.ok)
         return out;
     CommandResult notes;
-    if (!heal_owner(view, notes)) {
+    if (!heal_owner(view, "Add Quote Failed", notes)) {
         out.result = notes;
         return out;
     }

@@ -408,9 +408,10 @@ std::string emaster_rebuilt_message(const EmasterFile& file) {
 }
 
 int emaster_heal(const fs::path& dir, std::string* message) {
+    // A MASTER that cannot be read leaves the two files' agreement unknown: the command must not go on.
     MasterImage master;
     if (!master_read_image(portfolio_files::master(dir), master))
-        return 0;
+        return -1;
     const EmasterFile file = emaster_read(dir, master);
     if (file.state == EmasterState::Unreadable)
         return -1;

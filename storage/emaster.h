@@ -97,7 +97,6 @@ std::string emaster_rebuilt_message(const EmasterFile& file);
 
 // Before a command changes the portfolio at `dir`: an out-of-step EMASTER is rebuilt from MASTER, the
 // previous file kept as EMASTER.BAK (both through EMASTER.NEW). 1 when it was rebuilt (`message` then
-// says so), 0 when there was nothing to rebuild (in step, absent, unusable, or no MASTER that reads),
-// -1 when EMASTER could not be read or the rebuilt file could not be put in place (errno set; EMASTER is
-// as it was).
+// says so), 0 when there was nothing to rebuild (in step, absent, unusable), -1 when MASTER or EMASTER
+// could not be read or the rebuilt file could not be put in place (errno set; EMASTER is as it was).
 int emaster_heal(const std::filesystem::path& dir, std::string* message = nullptr);
