@@ -65,7 +65,7 @@ const std::vector<Command>& commands() {
         {"edit",
          "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM]",
          "Set the six values of the quote dated DATE (at --time where several quotes share the date);\n"
-         "      N/A for a field the series lacks.",
+         "      N/A keeps the stored value (a field the series lacks, a value below 0).",
          {"--time"},
          {},
          9,

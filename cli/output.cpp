@@ -50,8 +50,12 @@ std::string cli_words(const std::string& message) {
         {editing::kNothingChanged, "Nothing changed: the files already hold this. No file was written and "
                                    "the backups are kept."},
     };
-    auto it = words.find(message);
-    return it == words.end() ? message : it->second;
+    // A window's text may carry its details on further lines: the first line is the one to translate.
+    const std::size_t end_of_first = message.find('\n');
+    auto it = words.find(message.substr(0, end_of_first));
+    if (it == words.end())
+        return message;
+    return end_of_first == std::string::npos ? it->second : it->second + message.substr(end_of_first);
 }
 
 std::string status_words(int status) {
