@@ -59,7 +59,7 @@ void CQuorbitView::OnExport() {
     dialog.order = settings_.GetInt(kExportSection, "Newest", 0);
     dialog.delimiter = settings_.GetInt(kExportSection, "Delim", 0);
     dialog.title = settings_.GetInt(kExportSection, "Title", 0);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted) {
         return;
     }
     const std::string pathText = dialog.path.toStdString();

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStorageInfo>
@@ -35,6 +36,8 @@
 namespace {
 
 constexpr int kStartupTimerMs = 100;
+// How long the keys must rest in the symbol list before the highlighted security's quotes are read.
+constexpr int kSymbolSettleMs = 250;
 constexpr std::size_t kMaxMasterPath = 298;
 constexpr int kProgressStep = 10;
 // A long list moves the progress bar at most this many times: every move repaints the bar at once.
@@ -98,6 +101,8 @@ CQuorbitView::CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget*
 
     startupTimer_.setSingleShot(true);
     connect(&startupTimer_, &QTimer::timeout, this, &CQuorbitView::OnStartupTimer);
+    symbolLoadTimer_.setSingleShot(true);
+    connect(&symbolLoadTimer_, &QTimer::timeout, this, [this] { LoadPendingSymbol(); });
     BuildForm();
 }
 
@@ -144,6 +149,8 @@ void CQuorbitView::BuildForm() {
     connect(quoteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnQuoteSelectionChanged);
     symbolList_->viewport()->installEventFilter(this);
+    symbolList_->installEventFilter(this);
+    quoteList_->viewport()->installEventFilter(this);
 
     setWidget(form_);
     setWidgetResizable(false);
@@ -338,15 +345,22 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
 }
 
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
+    symbolLoadTimer_.stop();
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
         ChartFollowQuotes();
         return;
     }
-    const SymbolListModel::Row& symbol =
-        symbols_->RowAt(std::clamp(state_.selectedSymbolRow, 0, symbols_->Rows() - 1));
+    // The highlighted row is the series read; the highlight, the caption and the panes name it.
+    if (const int highlighted = HighlightedSymbolRow(); highlighted >= 0) {
+        state_.selectedSymbolRow = highlighted;
+    }
+    state_.selectedSymbolRow = std::clamp(state_.selectedSymbolRow, 0, symbols_->Rows() - 1);
+    SelectRow(symbolList_, state_.selectedSymbolRow, false);
+    const SymbolListModel::Row& symbol = symbols_->RowAt(state_.selectedSymbolRow);
     state_.currentSymbol = symbol.symbol;
     state_.currentName = symbol.name;
+    SetCaption(ViewCaption(state_.portfolioDir.string(), symbol.symbol));
 
     bool headerRead = false;
     int shown = 0;
@@ -397,6 +411,19 @@ void CQuorbitView::OnSymbolClick() {
     FillQuotesGrid(0);
 }
 
+bool CQuorbitView::LoadPendingSymbol() {
+    if (!symbolLoadTimer_.isActive()) {
+        return false;
+    }
+    OnSymbolClick();
+    return true;
+}
+
+int CQuorbitView::HighlightedSymbolRow() const {
+    const QModelIndexList rows = symbolList_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
 int CQuorbitView::FindQuoteRow(const QString& dateText) const {
     return quotes_->FindDateRow(dateText);
 }
@@ -417,32 +444,44 @@ void CQuorbitView::SelectRow(QTableView* list, int row, bool focus) {
 }
 
 void CQuorbitView::OnSymbolSelectionChanged() {
-    const QModelIndexList rows = symbolList_->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        return;
+    // The state, the caption and the panes keep naming the series on screen until its load: a click
+    // loads at once, a keyboard move once the keys have settled.
+    const int row = HighlightedSymbolRow();
+    if (row >= 0 && row != state_.selectedSymbolRow) {
+        symbolLoadTimer_.start(kSymbolSettleMs);
     }
-    const int row = rows.front().row();
-    state_.selectedSymbolRow = row;
-    SetCaption(ViewCaption(state_.portfolioDir.string(), symbols_->RowAt(row).symbol));
-    StateChanged();
 }
 
 void CQuorbitView::OnQuoteSelectionChanged() {
     const QModelIndexList rows = quoteList_->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        return;
-    }
-    state_.selectedQuoteRow = rows.front().row();
+    // No highlighted row (a click below the rows): the commands on the selected quote have none.
+    state_.selectedQuoteRow = rows.isEmpty() ? -1 : rows.front().row();
     ChartFollowSelection();
     StateChanged();
 }
 
 bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
-    // Any click in the symbol list reloads the quotes; the press before it has already selected the
-    // clicked row.
-    if (watched == symbolList_->viewport() && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    const bool leftRelease = event->type() == QEvent::MouseButtonRelease &&
+                             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    // A press below the symbol rows does nothing: the highlight stays on the series on screen.
+    if (watched == symbolList_->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+        !symbolList_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
+        return true;
+    }
+    // Any click in the symbol list loads the highlighted row.
+    if (watched == symbolList_->viewport() && leftRelease) {
         OnSymbolClick();
+    }
+    // Enter loads the highlighted symbol at once.
+    if (watched == symbolList_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (!LoadPendingSymbol() && HighlightedSymbolRow() != state_.selectedSymbolRow) {
+                OnSymbolClick();
+            }
+            return true;
+        }
     }
     return QScrollArea::eventFilter(watched, event);
 }
@@ -610,6 +649,8 @@ void CQuorbitView::UpdateCommandUI() {
 }
 
 bool CQuorbitView::RunCommand(ViewCommand command) {
+    // A keyboard move's load finishes first, so that no command acts on the series it leaves.
+    LoadPendingSymbol();
     if (!IsEnabled(command)) {
         return false;
     }

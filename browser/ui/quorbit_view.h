@@ -28,6 +28,7 @@ struct CommandResult;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
+class QDialog;
 class QListWidget;
 class QTableView;
 class QuoteListModel;
@@ -60,6 +61,11 @@ public:
     void ShowPortfolios(const std::vector<std::string>& directories);
     void OnPortfolioChange();
     void OnSymbolClick();
+    // A keyboard move in the symbol list loads the highlighted security once the keys have settled (a
+    // short single-shot timer), so that holding an arrow key stays smooth. This finishes such a load
+    // at once; every command runs it first. False when no load was pending.
+    bool LoadPendingSymbol();
+    bool SymbolLoadPending() const { return symbolLoadTimer_.isActive(); }
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
@@ -156,11 +162,15 @@ private:
     void BuildForm();
     QTableView* MakeList(int id, QAbstractItemModel* model);
     void OnSymbolSelectionChanged();
+    // The symbol-list row the selection highlights; -1 when none is.
+    int HighlightedSymbolRow() const;
     void OnQuoteSelectionChanged();
     void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
     bool QuoteRowShown(int row) const;
     QString QuoteCellText(int row, int column) const;
+    // Runs a command's dialog with the series it changes or exports named in its caption.
+    int RunSeriesDialog(QDialog& dialog, const std::string& symbol);
     // After a command's work: its messages; on success the edit log and the quote list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     // The selected symbol row's column-0 text; empty when the list has no such row.
@@ -186,6 +196,7 @@ private:
     bool startupTimerArmed_ = false;
     bool startupDone_ = false;
     QTimer startupTimer_;
+    QTimer symbolLoadTimer_; // a keyboard move's load, once the keys settle
 
     // Finding portfolios.
     DriveLister driveLister_;

@@ -35,7 +35,7 @@ void CQuorbitView::OnEditSymbol() {
     }
     const SymbolListModel::Row old = symbols_->RowAt(row);
     CEditSymbolDlg dialog(old.symbol, old.name, this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, old.symbol) != QDialog::Accepted) {
         return;
     }
     const CommandResult result = editing::edit_symbol(state_, old.symbol, dialog.Symbol(), dialog.Name());
@@ -55,6 +55,7 @@ void CQuorbitView::OnEditSymbol() {
     const int place = symbols_->SetRowTexts(row, symbol, name);
     state_.selectedSymbolRow = place;
     SelectRow(symbolList_, place, true);
+    SetCaption(ViewCaption(state_.portfolioDir.string(), state_.currentSymbol));
     StateChanged();
 }
 
@@ -65,7 +66,7 @@ void CQuorbitView::OnDeleteSymbol() {
     const std::string symbol = SelectedRowSymbol();
     Prompts::Get().Beep();
     CDeleteSymbolDlg dialog(symbol, this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
         return;
     }
     const CommandResult result = editing::delete_symbol(state_, symbol);
@@ -81,7 +82,7 @@ void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
     }
     CMoveSymbolDlg dialog(mode, state_.currentSymbol, state_.currentName, state_.portfolioDir.string(),
                           editing::destination_choices(portfolios, portfolioList_->currentRow()), this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted || dialog.Destination().empty()) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted || dialog.Destination().empty()) {
         return;
     }
     const CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());

@@ -114,16 +114,43 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
     EXPECT_EQ(std::tuple(frame_->SymbolPane(), frame_->QuotePane(), frame_->Progress(), OnlyTheBeep()),
               std::tuple("Symbol 1 of 3", "Quote 1000 of 1000", nullptr, true));
 
-    // A keyboard move changes the caption at once; a click loads the quotes.
+    // A keyboard move loads the highlighted security once the keys settle (here: at once, as the settle
+    // timer would); until then the caption, the panes and every command stay on the series on screen.
+    auto onScreen = [&] {
+        return std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(),
+                          frame_->windowTitle().toStdString(), frame_->SymbolPane());
+    };
     view_->SymbolList()->setFocus();
     QTest::keyClick(view_->SymbolList(), Qt::Key_Down);
-    EXPECT_EQ(std::tuple(view_->State().selectedSymbolRow, frame_->windowTitle().toStdString(),
-                         view_->State().currentSymbol),
-              std::tuple(1, "Quorbit - " + dir.string() + " - IBM", "aapl"));
+    EXPECT_TRUE(view_->SymbolLoadPending());
+    EXPECT_EQ(onScreen(), std::tuple("aapl", 1000, "Quorbit - " + dir.string() + " - aapl", "Symbol 1 of 3"));
+    EXPECT_TRUE(view_->LoadPendingSymbol());
+    EXPECT_EQ(onScreen(), std::tuple("IBM", 3, "Quorbit - " + dir.string() + " - IBM", "Symbol 2 of 3"));
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Down);
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Return); // Enter loads at once
+    EXPECT_FALSE(view_->SymbolLoadPending());
+    EXPECT_EQ(onScreen(), std::tuple("msft", 5, "Quorbit - " + dir.string() + " - msft", "Symbol 3 of 3"));
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Up);
+    Trigger("actionExportQuotes"); // a command finishes the load first, and its dialog names the series
+    EXPECT_EQ(Shown(Prompts::Kind::Dialog), std::vector<QString>{"Export - IBM"});
+    EXPECT_EQ(std::get<0>(onScreen()), "IBM");
     ClickSymbolRow(2);
     EXPECT_EQ(std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(), frame_->SymbolPane(),
                          frame_->QuotePane()),
               std::tuple("msft", 5, "Symbol 3 of 3", "Quote 5 of 5"));
+
+    // A click below the rows takes the highlight away: no command acts on a row the user cannot see.
+    QTableView* quotes = view_->QuoteList();
+    QTest::mouseClick(quotes->viewport(), Qt::LeftButton, {}, QPoint(10, quotes->viewport()->height() - 4));
+    EXPECT_TRUE(quotes->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(view_->State().selectedQuoteRow, -1);
+    for (const char* action : {"actionEditQuote", "actionDeleteQuote", "actionAddQuote", "actionSplitQuotes"})
+        EXPECT_FALSE(Action(action)->isEnabled()) << action;
+    // In the symbol list the highlight stays on the series on screen.
+    QTableView* symbols = view_->SymbolList();
+    QTest::mouseClick(symbols->viewport(), Qt::LeftButton, {}, QPoint(10, symbols->viewport()->height() - 4));
+    EXPECT_EQ(std::tuple(symbols->selectionModel()->selectedRows().size(), view_->State().currentSymbol),
+              std::tuple(1, "msft"));
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {

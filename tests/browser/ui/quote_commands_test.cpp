@@ -53,7 +53,7 @@ protected:
 
 TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown) {
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote - IBM");
         EXPECT_EQ(Label(dialog, "dateText"), "01/10/96");
         Retype(dialog, "closeEdit", "99");
         Click(dialog, "previousButton"); // one quote older; the typed text is dropped
@@ -211,7 +211,7 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
         EXPECT_FALSE(PressOk(dialog));
     });
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote - IBM");
         EXPECT_EQ(Label(dialog, "dateText"), "01/05/96");
         EXPECT_EQ(Edit(dialog, "openEdit")->text(), "21.0000"); // Monday's values
     });                                                         // left open: cancelled, the new quote stays
@@ -223,7 +223,8 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
     bars.insert(bars.begin() + 1, friday);
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
     EXPECT_EQ(std::tuple(Logged("Add", "Date"), view_->State().selectedQuoteRow), std::tuple("01/05/96", 4));
-    EXPECT_EQ(Shown(Prompts::Kind::Dialog), (std::vector<QString>{"Add Data", "Edit Selected Quote"}));
+    EXPECT_EQ(Shown(Prompts::Kind::Dialog),
+              (std::vector<QString>{"Add Data - IBM", "Edit Selected Quote - IBM"}));
 
     Run("actionAddQuote", 1); // Wednesday: Tuesday is there already
     EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"Date 01/09/96 already exists."});

@@ -70,13 +70,15 @@ TEST_F(SymbolCommandsWindow, EditSymbolRenamesTheRecordAndItsRowAtOnce) {
     EXPECT_EQ(view_->Symbols().RowAt(view_->State().selectedSymbolRow).symbol + view_->State().currentSymbol,
               "ibmibm");
 
-    SelectSymbol(0, false); // a key move: the quotes on screen stay those of ibm, and so does their symbol
+    SelectSymbol(0, false); // a key move: the command first loads the highlighted security, and names it
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Edit Symbol - AAA");
         Retype(dialog, "symbolEdit", "AAB");
         Click(dialog, "okButton");
     });
     Trigger("actionEditSymbol");
-    EXPECT_EQ(view_->State().currentSymbol + view_->Symbols().RowAt(0).symbol, "ibmAAB");
+    EXPECT_EQ(view_->State().currentSymbol + view_->Symbols().RowAt(0).symbol, "AABAAB");
+    EXPECT_TRUE(frame_->windowTitle().endsWith(" - AAB"));
 }
 
 TEST_F(SymbolCommandsWindow, DeleteSymbolBeepsAsksWithNoAsDefaultAndRemovesRecordAndFiles) {
@@ -111,19 +113,19 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
     record[0] = 3;
     expected.insert(slot_offset(4), record);
     set_image_counters(expected, 4, 4);
-    answer("Copy Symbol", "AAA");
+    answer("Copy Symbol - AAA", "AAA");
     Trigger("actionCopySymbol");
     EXPECT_EQ(Master(dst_), expected);
     EXPECT_EQ(read_bytes(dst_ / "F3.DAT"), read_bytes(src_ / "F2.DAT"));
     EXPECT_EQ(view_->Symbols().Rows(), 2); // nothing reloaded, nothing taken out
 
-    answer("Copy Symbol", "AAA");
+    answer("Copy Symbol - AAA", "AAA");
     Trigger("actionCopySymbol");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).at(0).startsWith("The Symbol addition failed."));
 
     SelectSymbol(1, true);
     const std::string dat = read_bytes(src_ / "F7.DAT"), dop = read_bytes(src_ / "F7.DOP");
-    answer("Move Symbol", "IBM");
+    answer("Move Symbol - IBM", "IBM");
     Trigger("actionMoveSymbol");
     EXPECT_EQ(std::vector<std::string>({read_bytes(dst_ / "F5.DAT"), read_bytes(dst_ / "F5.DOP")}),
               (std::vector<std::string>{dat, dop}));
