@@ -315,24 +315,27 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         }
     }
     if (!failed) {
-        state_.symbolCount = listing.symbol_count;
-        std::vector<SymbolListModel::Row> rows;
-        rows.reserve(listing.rows.size());
-        for (const SymbolRow& row : listing.rows) {
-            // A record without a symbol shows its name as stored, trailing blanks included; the key
-            // drops them.
-            rows.push_back({row.damaged ? row.name : row.symbol, row.name});
-        }
-        symbols_->SetRows(std::move(rows));
+        ShowSymbolRows(listing);
         // Declined, the rows still show the names as symbols and the portfolio can be browsed: each
         // such row finds its series by its name.
-        failed = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
+        const RepairOutcome repair = listing.needs_repair ? RepairMaster() : RepairOutcome::Declined;
+        failed = repair == RepairOutcome::Failed;
         failure = CommandResult::failure(kFillSymbolsFailure);
+        // Repaired, the rows show the file as it now is: the symbols as the records now read.
+        if (repair == RepairOutcome::Repaired) {
+            listing = symbol_list_read(state_.masterPath);
+            failed = !listing.result.ok;
+            if (!failed) {
+                ShowSymbolRows(listing);
+            }
+        }
     }
     if (failed) {
         ResetView(ResetSymbols);
         Prompts::Get().Present(this, failure);
         state_.symbolCount = 0;
+        // The caption names what is on screen: this portfolio, without symbols.
+        SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
         StateChanged();
         return;
     }
@@ -342,6 +345,18 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
     }
     FillQuotesGrid(0);
+}
+
+void CQuorbitView::ShowSymbolRows(const SymbolListing& listing) {
+    state_.symbolCount = listing.symbol_count;
+    std::vector<SymbolListModel::Row> rows;
+    rows.reserve(listing.rows.size());
+    for (const SymbolRow& row : listing.rows) {
+        // A record without a symbol shows its name as stored, trailing blanks included; the key drops
+        // them.
+        rows.push_back({row.damaged ? row.name : row.symbol, row.name});
+    }
+    symbols_->SetRows(std::move(rows));
 }
 
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
@@ -725,7 +740,8 @@ void CQuorbitView::AttachCommands(CMainFrame& frame) {
 }
 
 StatusCounts CQuorbitView::Counts() const {
-    return {state_.selectedSymbolRow, state_.symbolCount, state_.selectedQuoteRow, state_.quoteCount};
+    // The panes count the rows the symbol list shows (a nested portfolio's record is none of them).
+    return {state_.selectedSymbolRow, symbols_->Rows(), state_.selectedQuoteRow, state_.quoteCount};
 }
 
 FrameView* MakeQuorbitView(CSettingsStore& settings, CMainFrame& frame) {

@@ -25,6 +25,7 @@
 
 class CMainFrame;
 struct CommandResult;
+struct SymbolListing;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
@@ -177,6 +178,7 @@ private:
     std::string SelectedRowSymbol() const;
     void StateChanged();
     bool SymbolFillSucceeded();
+    void ShowSymbolRows(const SymbolListing& listing);
     bool RunDiscoveryCommand(ViewCommand command);
     void SelectDrive(const std::string& root);
     // The chart follows the quote list: its series after every fill, its mark after every selection.

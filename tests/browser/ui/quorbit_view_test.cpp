@@ -158,11 +158,25 @@ TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
     for (int i = 1; i <= 12; ++i)
         master.add(security(i, "S" + std::to_string(i)));
     master.count(10).write(root_ / "volume" / "lying");
+    // A portfolio listed after it, with a nested portfolio's record beside its two securities.
+    write_portfolio(root_ / "volume" / "nesting",
+                    {make_security(1, "AAA", "A", random_series_bars(3, 4)),
+                     make_security(2, "BBB", "B", random_series_bars(4, 4))},
+                    false, {master_directory_entry(3, "SUB")});
     OpenWindow();
     EXPECT_EQ(std::tuple(view_->Symbols().Rows(), view_->Quotes().Rows(), view_->State().symbolCount,
                          frame_->SymbolPane()),
               std::tuple(0, 0, 0, "No Symbols Read"));
     EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Failure while filling symbols grid"});
+    // The caption names the portfolio on screen, not a series of another one.
+    EXPECT_EQ(frame_->windowTitle().toStdString(),
+              "Quorbit - " + (root_ / "volume" / "lying").string() + " - (no symbols)");
+    view_->PortfolioList()->setCurrentRow(1);
+    view_->PortfolioList()->setCurrentRow(0);
+    EXPECT_EQ(frame_->windowTitle().toStdString(),
+              "Quorbit - " + (root_ / "volume" / "lying").string() + " - (no symbols)");
+    view_->PortfolioList()->setCurrentRow(1);
+    EXPECT_EQ(std::tuple(view_->Symbols().Rows(), frame_->SymbolPane()), std::tuple(2, "Symbol 1 of 2"));
 }
 
 TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAndHelpOpens) {
@@ -216,11 +230,15 @@ TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
     const std::string after = read_bytes(dir / "MASTER");
     EXPECT_EQ(GetParam() == Answer::No ? after : after.substr(2 * 53 + 36, 16),
               GetParam() == Answer::No ? before : "APX FUND        ");
+    // Repaired, the row shows the symbol as the record now reads (the name's first word), and the
+    // commands find it by that.
     ASSERT_EQ(view_->Symbols().Rows(), 2);
-    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, "APX FUND        ");
+    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, GetParam() == Answer::No ? "APX FUND        " : "APX");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
     ClickSymbolRow(1);
     EXPECT_EQ(view_->Quotes().Rows(), 6);
+    Prompts::Get().AnswerDialog([](QDialog& dialog) { Click(dialog, "okButton"); });
+    Trigger("actionEditSymbol");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
 }
 
