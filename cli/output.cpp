@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include "browser/failure_text.h"
 #include "editing/quote_commands.h"
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
@@ -56,27 +57,6 @@ std::string cli_words(const std::string& message) {
     if (it == words.end())
         return message;
     return end_of_first == std::string::npos ? it->second : it->second + message.substr(end_of_first);
-}
-
-std::string status_words(int status) {
-    switch (status) {
-    case 0:
-        return "the quote file holds fewer quotes than its header says";
-    case status::kFileOpen:
-        return "a file of the security cannot be opened";
-    case status::kFileRead:
-        return "a file of the security cannot be read";
-    case status::kFileWrite:
-        return "a file could not be written";
-    case status::kFileNotFound:
-        return "the security is not in the portfolio";
-    case status::kBadRecordShape:
-        return "its records have a length or layout that cannot be read";
-    case status::kLayoutUnknown:
-        return "its fields are unknown (no field file, and an unusual record length)";
-    default:
-        return status_text(static_cast<StatusCode>(status));
-    }
 }
 
 int report(const CommandResult& result) {

@@ -3,6 +3,7 @@
 #include "analysis/export.h"
 #include "analysis/ui/export_dlg.h"
 #include "analysis/ui/split_search_dlg.h"
+#include "browser/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/edit_log.h"
@@ -87,6 +88,9 @@ void CQuorbitView::OnExport() {
     } else if (result.messages.empty()) {
         result.add(MessageKind::Error, "The quotes of symbol " + state_.currentSymbol +
                                            " could not be read.\nNothing was exported.");
+        explain_failure(result, SeriesOnScreenText());
+    } else {
+        explain_failure(result, "File: " + pathText);
     }
     Prompts::Get().Present(this, result);
 }

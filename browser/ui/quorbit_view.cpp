@@ -1,5 +1,6 @@
 #include "browser/ui/quorbit_view.h"
 
+#include "browser/failure_text.h"
 #include "browser/master_walk.h"
 #include "browser/quote_values.h"
 #include "browser/repair.h"
@@ -310,6 +311,8 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         listing = symbol_list_read(state_.masterPath);
         failed = !listing.result.ok;
         failure = listing.result;
+        explain_failure(failure,
+                        listing.problem.empty() ? "File: " + state_.masterPath.string() : listing.problem);
         if (!failed) {
             Prompts::Get().Present(this, listing.result);
         }
@@ -405,7 +408,9 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
         }
     };
     const QuoteValuesRead read = quote_values_read(state_.portfolioDir, state_.currentSymbol, sink);
-    Prompts::Get().Present(this, read.result);
+    CommandResult readResult = read.result;
+    explain_failure(readResult, SeriesOnScreenText());
+    Prompts::Get().Present(this, readResult);
     if (headerRead) {
         state_.firstQuoteDate = read.first_date;
         state_.lastQuoteDate = read.last_date;

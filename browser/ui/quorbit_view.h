@@ -172,7 +172,10 @@ private:
     QString QuoteCellText(int row, int column) const;
     // Runs a command's dialog with the series it changes or exports named in its caption.
     int RunSeriesDialog(QDialog& dialog, const std::string& symbol);
-    // After a command's work: its messages; on success the edit log and the quote list reloaded.
+    // "Security SYMBOL in DIR": what a failure on the series on screen concerns.
+    std::string SeriesOnScreenText() const;
+    // After a command's work: its messages (a failure explained); on success the edit log and the quote
+    // list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     // The selected symbol row's column-0 text; empty when the list has no such row.
     std::string SelectedRowSymbol() const;

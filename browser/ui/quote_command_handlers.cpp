@@ -1,6 +1,7 @@
 // The view's handlers of the five quote commands: each runs its dialog through the prompts seam, calls
 // its command function, shows the result's messages, writes the edit log after a success and reloads
 // the quote list from disk.
+#include "browser/failure_text.h"
 #include "browser/quote_cells.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
@@ -24,8 +25,14 @@ int CQuorbitView::RunSeriesDialog(QDialog& dialog, const std::string& symbol) {
     return Prompts::Get().RunDialog(dialog);
 }
 
+std::string CQuorbitView::SeriesOnScreenText() const {
+    return "Security " + state_.currentSymbol + " in " + state_.portfolioDir.string();
+}
+
 bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSelect) {
-    Prompts::Get().Present(this, result);
+    CommandResult shown = result;
+    explain_failure(shown, SeriesOnScreenText());
+    Prompts::Get().Present(this, shown);
     if (!result.ok) {
         return false; // the list still shows what is on disk
     }

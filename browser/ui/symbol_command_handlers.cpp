@@ -1,6 +1,7 @@
 // The view's handlers of the Symbol menu: Edit, Delete, Move, Copy and the facts of the selected series.
 // Each runs its dialog through the prompts seam, calls its command function and shows the result's
 // messages; a rename updates its row in place, a delete or a move reloads the symbol list.
+#include "browser/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "editing/series_facts.h"
@@ -38,7 +39,8 @@ void CQuorbitView::OnEditSymbol() {
     if (RunSeriesDialog(dialog, old.symbol) != QDialog::Accepted) {
         return;
     }
-    const CommandResult result = editing::edit_symbol(state_, old.symbol, dialog.Symbol(), dialog.Name());
+    CommandResult result = editing::edit_symbol(state_, old.symbol, dialog.Symbol(), dialog.Name());
+    explain_failure(result, "Security " + old.symbol + " in " + state_.portfolioDir.string());
     Prompts::Get().Present(this, result);
     if (!result.ok) {
         return;
@@ -69,7 +71,8 @@ void CQuorbitView::OnDeleteSymbol() {
     if (RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
         return;
     }
-    const CommandResult result = editing::delete_symbol(state_, symbol);
+    CommandResult result = editing::delete_symbol(state_, symbol);
+    explain_failure(result, "Security " + symbol + " in " + state_.portfolioDir.string());
     Prompts::Get().Present(this, result);
     WriteEditLog(result, settings_);
     FillSymbolsGrid(0); // also after a failure: the list shows what is on disk
@@ -85,7 +88,8 @@ void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
     if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted || dialog.Destination().empty()) {
         return;
     }
-    const CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());
+    CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());
+    explain_failure(result, SeriesOnScreenText());
     Prompts::Get().Present(this, result);
     WriteEditLog(result, settings_);
     // A copy leaves the portfolio on screen as it was; a failed move has been undone.

@@ -167,7 +167,10 @@ TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
     EXPECT_EQ(std::tuple(view_->Symbols().Rows(), view_->Quotes().Rows(), view_->State().symbolCount,
                          frame_->SymbolPane()),
               std::tuple(0, 0, 0, "No Symbols Read"));
-    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Failure while filling symbols grid"});
+    const std::vector<QString> stops = Shown(Prompts::Kind::Stop);
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_TRUE(stops[0].startsWith("Failure while filling symbols grid\n") && stops[0].contains("lying"))
+        << stops[0].toStdString();
     // The caption names the portfolio on screen, not a series of another one.
     EXPECT_EQ(frame_->windowTitle().toStdString(),
               "Quorbit - " + (root_ / "volume" / "lying").string() + " - (no symbols)");
@@ -367,8 +370,12 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
 TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
     write_series_portfolio(root_ / "volume" / "broken", {.last_record = -5}, random_series_bars(3, 20));
     OpenWindow();
-    EXPECT_EQ(std::pair(view_->Quotes().Rows(), Shown(Prompts::Kind::Stop)),
-              std::pair(0, std::vector<QString>{"Error in FillQuotesGrid"}));
+    // The message keeps its own first line and says which series and why.
+    const std::vector<QString> stops = Shown(Prompts::Kind::Stop);
+    ASSERT_EQ(std::pair(view_->Quotes().Rows(), stops.size()), std::pair(0, std::size_t{1}));
+    EXPECT_EQ(stops[0].toStdString(), "Error in FillQuotesGrid\nSecurity " + view_->State().currentSymbol +
+                                          " in " + (root_ / "volume" / "broken").string() + "\nProblem: " +
+                                          "its records have a length or layout that cannot be read.");
 }
 
 TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {

@@ -5,6 +5,7 @@
 #include "editing/ui/quote_dialogs.h"
 #include "shell/ui/prompts.h"
 #include "support/builder.h"
+#include "support/fault_injection.h"
 #include "support/qt_window.h"
 
 #include <QTableView>
@@ -185,6 +186,22 @@ TEST_F(QuoteCommandsWindow, BadValuesAreRefusedNamingTheirBoxAndNothingIsWritten
     std::vector<SeriesBar> bars = ibm_.bars;
     bars.back().high = 1234567890123456789.0f;
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+}
+
+TEST_F(QuoteCommandsWindow, AFailureKeepsItsOwnTextAndSaysWhichSeriesAndWhy) {
+    const std::string before = Dat();
+    FaultInjector faults;
+    faults.fail_all(fileops::Op::Write, ENOSPC);
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        Retype(dialog, "closeEdit", "99");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionEditQuote", 0);
+    EXPECT_EQ(Dat(), before);
+    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{QString::fromStdString(
+                                              "Single Date Edit Failed\nSecurity IBM in " + dir_.string() +
+                                              "\nProblem: a file could not be written.\n"
+                                              "Reason: No space left on device.")});
 }
 
 TEST_F(QuoteCommandsWindow, DeleteAsksOnceMoreAndNoKeepsTheDialogOpen) {
