@@ -36,6 +36,9 @@ void CQuorbitView::OnEditSymbol() {
     }
     const SymbolListModel::Row old = symbols_->RowAt(row);
     CEditSymbolDlg dialog(old.symbol, old.name, this);
+    dialog.SetSymbolCheck([this, &old](const std::string& symbol) {
+        return editing::check_symbol_free(state_, old.symbol, symbol);
+    });
     if (RunSeriesDialog(dialog, old.symbol) != QDialog::Accepted) {
         return;
     }

@@ -63,6 +63,9 @@ void CEditSymbolDlg::accept() {
     if (check.ok) {
         check = editing::check_name_text(Name());
     }
+    if (check.ok && symbolCheck_) {
+        check = symbolCheck_(Symbol());
+    }
     if (!check.ok) {
         Prompts::Get().Present(this, check);
         return;

@@ -140,6 +140,20 @@ TEST_F(AnalysisWindow, ExportWritesTheChosenColumnsAndKeepsTheChoicesOfAStartedE
                   QString::fromStdString(file + "\nThis file already exists\n\nReplace existing file?")});
     EXPECT_EQ(read_bytes(file), cases[2].text);
     EXPECT_EQ(Setting("XportSel", "Delim"), "0");
+
+    // A portfolio's own file is refused before any question, and the dialog stays open for another name.
+    const auto before = snapshot(dir_);
+    Prompts::Get().AnswerDialog([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Export - AB");
+        Retype(dialog, "pathEdit", QString::fromStdString((dir_ / "MASTER").string()));
+        Click(dialog, "okButton");
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    Trigger("actionExportQuotes");
+    EXPECT_TRUE(Shown(Prompts::Kind::Question).empty());
+    ASSERT_EQ(Shown(Prompts::Kind::Stop).size(), 1u);
+    EXPECT_TRUE(Shown(Prompts::Kind::Stop)[0].contains("belongs to a portfolio"));
+    EXPECT_EQ(snapshot(dir_), before);
 }
 
 } // namespace

@@ -57,12 +57,18 @@ TEST_F(SymbolCommandsWindow, EditSymbolRenamesTheRecordAndItsRowAtOnce) {
         Retype(dialog, "symbolEdit", "");
         Click(dialog, "okButton");
         EXPECT_TRUE(dialog.isVisible());
+        Retype(dialog, "symbolEdit", "aaa"); // another security's: refused, and the dialog stays open
+        Click(dialog, "okButton");
+        EXPECT_TRUE(dialog.isVisible());
         Retype(dialog, "symbolEdit", "ibm");
         Retype(dialog, "nameEdit", "Big Blue Machine ++"); // the box holds 16 characters
         Click(dialog, "okButton");
     });
     Trigger("actionEditSymbol");
-    EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"You must enter a symbol"});
+    EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
+    EXPECT_EQ(Shown(Prompts::Kind::Warning)[0], "You must enter a symbol");
+    EXPECT_TRUE(
+        Shown(Prompts::Kind::Warning)[1].startsWith("Symbol aaa already belongs to another security"));
     std::string expected = before;
     put_text16(expected, slot_offset(2) + 36, "ibm");
     put_text16(expected, slot_offset(2) + 7, "Big Blue Machine");
