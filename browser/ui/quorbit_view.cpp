@@ -113,15 +113,13 @@ void CQuorbitView::BuildForm() {
     form_ = new QWidget;
     form_->setObjectName("form");
     const DialogUnits units(form_->font());
-    form_->setFixedSize(units.Rect(0, 0, 405, 381).size());
+    // The layout in dialog units is the form's minimum; beyond it the three lists take the room.
+    form_->setMinimumSize(units.Rect(0, 0, 405, 381).size());
 
-    auto group = [&](const char* title, QRect where) {
-        auto* box = new QGroupBox(QString::fromLatin1(title), form_);
-        box->setGeometry(where);
-    };
-    group("Portfolios", units.Rect(5, 5, 200, 110));
-    group("Symbols", units.Rect(220, 5, 180, 110));
-    group("Quotes", units.Rect(5, 120, 395, 255));
+    auto group = [&](const char* title) { return new QGroupBox(QString::fromLatin1(title), form_); };
+    portfolioGroup_ = group("Portfolios");
+    symbolGroup_ = group("Symbols");
+    quoteGroup_ = group("Quotes");
 
     driveChooser_ = new QComboBox(form_);
     driveChooser_->setObjectName("driveChooser");
@@ -133,17 +131,16 @@ void CQuorbitView::BuildForm() {
 
     portfolioList_ = new QListWidget(form_);
     portfolioList_->setObjectName("portfolioList");
-    portfolioList_->setGeometry(units.Rect(5, 40, 200, 74));
     connect(portfolioList_, &QListWidget::currentRowChanged, this, [this] { OnPortfolioChange(); });
 
     symbols_ = new SymbolListModel(this);
     quotes_ = new QuoteListModel(this);
     symbolList_ = MakeList(kSymbolListId, symbols_);
     symbolList_->setObjectName("symbolList");
-    symbolList_->setGeometry(units.Rect(220, 15, 180, 100));
     quoteList_ = MakeList(kQuoteListId, quotes_);
     quoteList_->setObjectName("quoteList");
-    quoteList_->setGeometry(units.Rect(5, 135, 395, 240));
+    form_->installEventFilter(this);
+    LayOutForm();
 
     connect(symbolList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnSymbolSelectionChanged);
@@ -154,7 +151,26 @@ void CQuorbitView::BuildForm() {
     quoteList_->viewport()->installEventFilter(this);
 
     setWidget(form_);
-    setWidgetResizable(false);
+    setWidgetResizable(true); // the form follows the window, down to its minimum size
+}
+
+void CQuorbitView::LayOutForm() {
+    const DialogUnits units(form_->font());
+    const QSize minimum = form_->minimumSize();
+    // The room beyond the minimum: half the width to each list of the upper row; a quarter of the height
+    // to the upper row and three quarters to the quote list.
+    const int wide = std::max(0, form_->width() - minimum.width());
+    const int high = std::max(0, form_->height() - minimum.height());
+    const int left = wide / 2, right = wide - left, upper = high / 4, lower = high - upper;
+    auto grown = [&](QRect rect, int dx, int dw, int dy, int dh) {
+        return rect.adjusted(dx, dy, dx + dw, dy + dh);
+    };
+    portfolioGroup_->setGeometry(grown(units.Rect(5, 5, 200, 110), 0, left, 0, upper));
+    symbolGroup_->setGeometry(grown(units.Rect(220, 5, 180, 110), left, right, 0, upper));
+    quoteGroup_->setGeometry(grown(units.Rect(5, 120, 395, 255), 0, wide, upper, lower));
+    portfolioList_->setGeometry(grown(units.Rect(5, 40, 200, 74), 0, left, 0, upper));
+    symbolList_->setGeometry(grown(units.Rect(220, 15, 180, 100), left, right, 0, upper));
+    quoteList_->setGeometry(grown(units.Rect(5, 135, 395, 240), 0, wide, upper, lower));
 }
 
 QTableView* CQuorbitView::MakeList(int id, QAbstractItemModel* model) {
@@ -481,6 +497,9 @@ void CQuorbitView::OnQuoteSelectionChanged() {
 }
 
 bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == form_ && event->type() == QEvent::Resize) {
+        LayOutForm();
+    }
     const bool leftRelease = event->type() == QEvent::MouseButtonRelease &&
                              static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
     // A press below the symbol rows does nothing: the highlight stays on the series on screen.

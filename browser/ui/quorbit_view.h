@@ -161,6 +161,8 @@ protected:
 
 private:
     void BuildForm();
+    // Places the groups and lists: the layout in dialog units, grown by the room beyond it.
+    void LayOutForm();
     QTableView* MakeList(int id, QAbstractItemModel* model);
     void OnSymbolSelectionChanged();
     // The symbol-list row the selection highlights; -1 when none is.
@@ -215,6 +217,9 @@ private:
     bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
 
     QWidget* form_ = nullptr;
+    QWidget* portfolioGroup_ = nullptr;
+    QWidget* symbolGroup_ = nullptr;
+    QWidget* quoteGroup_ = nullptr;
     QComboBox* driveChooser_ = nullptr;
     QListWidget* portfolioList_ = nullptr;
     QTableView* symbolList_ = nullptr;

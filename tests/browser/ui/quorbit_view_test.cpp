@@ -263,6 +263,26 @@ TEST_F(WindowTest, CommandsFollowTheirRulesAsTheSelectionMoves) {
     EXPECT_FALSE(Action("actionDeleteSymbol")->isEnabled());
 }
 
+TEST_F(WindowTest, TheListsTakeTheRoomOfALargerWindowAndTheLayoutIsTheMinimum) {
+    Portfolio("one", {{"AAA", "FIRST", 3}});
+    OpenWindow();
+    auto sizes = [this] {
+        return std::vector<QSize>{view_->PortfolioList()->size(), view_->SymbolList()->size(),
+                                  view_->QuoteList()->size()};
+    };
+    frame_->resize(200, 150); // smaller than the form: it keeps its layout and scrolls
+    const std::vector<QSize> minimum = sizes();
+    EXPECT_EQ(view_->Form()->size(), view_->Form()->minimumSize());
+    frame_->resize(frame_->width() + 1200, frame_->height() + 800);
+    const std::vector<QSize> grown = sizes();
+    const QSize extra = view_->Form()->size() - view_->Form()->minimumSize();
+    ASSERT_TRUE(extra.width() > 100 && extra.height() > 100);
+    EXPECT_EQ(grown[1].width() - minimum[1].width(), extra.width() - extra.width() / 2); // half each
+    EXPECT_EQ(grown[0].height() - minimum[0].height(), extra.height() / 4);
+    EXPECT_EQ(grown[2].height() - minimum[2].height(), extra.height() - extra.height() / 4); // the most
+    EXPECT_EQ(grown[2].width() - minimum[2].width(), extra.width());
+}
+
 // ---- Finding portfolios --------------------------------------------------------------------------
 
 TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
