@@ -103,7 +103,7 @@ CQuorbitView::CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget*
     startupTimer_.setSingleShot(true);
     connect(&startupTimer_, &QTimer::timeout, this, &CQuorbitView::OnStartupTimer);
     symbolLoadTimer_.setSingleShot(true);
-    connect(&symbolLoadTimer_, &QTimer::timeout, this, [this] { LoadPendingSymbol(); });
+    connect(&symbolLoadTimer_, &QTimer::timeout, this, &CQuorbitView::OnSymbolClick); // the keys have settled
     BuildForm();
 }
 
