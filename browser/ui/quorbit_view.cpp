@@ -148,6 +148,7 @@ void CQuorbitView::BuildForm() {
             &CQuorbitView::OnQuoteSelectionChanged);
     symbolList_->viewport()->installEventFilter(this);
     symbolList_->installEventFilter(this);
+    quoteList_->installEventFilter(this);
     quoteList_->viewport()->installEventFilter(this);
 
     setWidget(form_);
@@ -512,6 +513,17 @@ bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == symbolList_->viewport() && leftRelease) {
         OnSymbolClick();
     }
+    // Home and End go to the first and the last row of a list.
+    if ((watched == symbolList_ || watched == quoteList_) && event->type() == QEvent::KeyPress) {
+        const auto* keys = static_cast<QKeyEvent*>(event);
+        auto* list = static_cast<QTableView*>(watched);
+        const int rows = list->model()->rowCount();
+        if ((keys->key() == Qt::Key_Home || keys->key() == Qt::Key_End) &&
+            keys->modifiers() == Qt::NoModifier && rows > 0) {
+            SelectRow(list, keys->key() == Qt::Key_Home ? 0 : rows - 1, true);
+            return true;
+        }
+    }
     // Enter loads the highlighted symbol at once.
     if (watched == symbolList_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -608,7 +620,8 @@ void CQuorbitView::ScanDrive() {
     progress.hide();
     if (found.empty()) {
         portfoliosFound_ = false;
-        Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(currentDrive_)));
+        Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(
+                                             currentDrive_, limitToFilter_ ? filterPath_ : currentDrive_)));
         StateChanged();
         return;
     }

@@ -93,6 +93,11 @@ void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
     }
     CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());
     explain_failure(result, SeriesOnScreenText());
+    // A copy changes nothing on screen: it says that it was made.
+    if (result.ok && mode == editing::TransferMode::Copy && result.messages.empty()) {
+        result.add(MessageKind::Information,
+                   "Symbol " + state_.currentSymbol + " was copied to\n" + dialog.Destination() + ".");
+    }
     Prompts::Get().Present(this, result);
     WriteEditLog(result, settings_);
     // A copy leaves the portfolio on screen as it was; a failed move has been undone.

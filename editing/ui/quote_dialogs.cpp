@@ -173,7 +173,7 @@ void CEditQuoteDlg::accept() {
 CSplitDlg::CSplitDlg(const ViewState& view, const QString& dateText, QWidget* parent)
     : CQuoteDialog("splitDialog", "Split Data", parent), view_(view) {
     Group("Split Date", 7, 4, 112, 32);
-    date_ = Place(new DateMaskEdit, 15, 17, 44, 12);
+    date_ = Place(new DateMaskEdit, 15, 17, 48, 12);
     date_->setObjectName("splitDateEdit");
     Group("Ratios", 7, 40, 112, 50);
     Label("New Shares", 15, 56, 52);
@@ -206,10 +206,10 @@ CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
     : CQuoteDialog("adjustDialog", "Adjust Data", parent), view_(view) {
     Group("Dates", 7, 4, 112, 50);
     Label("From:", 15, 20, 52);
-    from_ = Place(new DateMaskEdit, 70, 18, 40, 12);
+    from_ = Place(new DateMaskEdit, 66, 18, 48, 12);
     from_->setObjectName("fromEdit");
     Label("To:", 15, 36, 52);
-    to_ = Place(new DateMaskEdit, 70, 34, 40, 12);
+    to_ = Place(new DateMaskEdit, 66, 34, 48, 12);
     to_->setObjectName("toEdit");
     Group("Multipliers", 7, 58, 112, 66);
     Label("Price", 15, 74, 52);

@@ -252,9 +252,12 @@ TEST_F(WindowTest, CommandsFollowTheirRulesAsTheSelectionMoves) {
     OpenWindow();
     EXPECT_FALSE(Action("actionMoveSymbol")->isEnabled()); // a single portfolio
     EXPECT_TRUE(Action("actionAddQuote")->isEnabled());
-    view_->QuoteList()->selectRow(2); // the oldest quote
+    QTest::keyClick(view_->QuoteList(), Qt::Key_End); // the oldest quote
     EXPECT_FALSE(Action("actionAddQuote")->isEnabled());
     EXPECT_EQ(frame_->QuotePane(), "Quote 1 of 3");
+    QTest::keyClick(view_->QuoteList(), Qt::Key_Home);
+    EXPECT_EQ(view_->State().selectedQuoteRow, 0);
+    view_->QuoteList()->selectRow(2);
     view_->SetSplitSearchOpen(true);
     EXPECT_FALSE(Action("actionSplitSearch")->isEnabled());
     EXPECT_FALSE(Action("actionEditSymbol")->isEnabled());
@@ -309,7 +312,9 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].kind, Prompts::Kind::Beep);
     EXPECT_EQ(shown[1].text.toStdString(), "No master files found on drive " + Volume("other") +
-                                               "\n\n(Is your Portfolio Search Filter setting correct?)");
+                                               "\nin the folder " + Volume("other") +
+                                               " or any folder below it.\n\n(Is your Portfolio Search "
+                                               "Filter setting correct?)");
     EXPECT_EQ(std::tuple(view_->PortfoliosFound(), view_->PortfolioList()->count(), view_->Symbols().Rows(),
                          view_->Quotes().Rows()),
               std::tuple(false, 0, 0, 0));

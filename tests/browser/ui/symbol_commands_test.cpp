@@ -124,6 +124,8 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
     EXPECT_EQ(Master(dst_), expected);
     EXPECT_EQ(read_bytes(dst_ / "F3.DAT"), read_bytes(src_ / "F2.DAT"));
     EXPECT_EQ(view_->Symbols().Rows(), 2); // nothing reloaded, nothing taken out
+    EXPECT_EQ(Shown(Prompts::Kind::Information), std::vector<QString>{QString::fromStdString(
+                                                     "Symbol AAA was copied to\n" + dst_.string() + ".")});
 
     answer("Copy Symbol - AAA", "AAA");
     Trigger("actionCopySymbol");
