@@ -107,9 +107,9 @@ bool FilterChangeNeedsScan(bool oldLimit, const std::string& oldFilterUpper, boo
     return oldLimit != newLimit || (newLimit && portfolio_files::to_upper(newFilter) != oldFilterUpper);
 }
 
-std::string NoPortfoliosMessage(const std::string& volume) {
-    return "No master files found on drive " + volume +
-           "\n\n(Is your Portfolio Search Filter setting correct?)";
+std::string NoPortfoliosMessage(const std::string& volume, const std::string& folder) {
+    return "No master files found on drive " + volume + "\nin the folder " + folder +
+           " or any folder below it.\n\n(Is your Portfolio Search Filter setting correct?)";
 }
 
 std::string CancelledScanMessage(const std::string& volume, int found) {

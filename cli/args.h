@@ -19,12 +19,9 @@ bool parse_args(const std::vector<std::string>& words, const std::vector<std::st
                 std::string& error);
 
 // A date as the user may type it, MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD, as the text the quote list shows
-// for it (MM/DD/YY, or MM/DD/YYYY before 1960). Empty when the text is none of them.
+// for it (MM/DD/YY, or MM/DD/YYYY before 1960). Empty when the text is none of them or names a day the
+// calendar does not have (02/30/21).
 std::string normalise_date_text(const std::string& text);
-
-// The problem with a value given on the command line, which takes a whole number or a decimal (digits
-// with at most one point), nothing before or after it and nothing negative: empty when there is none.
-std::string plain_number_problem(const std::string& text);
 
 // A time of day as --time takes it: HH:MM names a minute, HH:MM:SS a second.
 struct TimeArgument {

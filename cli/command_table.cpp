@@ -71,8 +71,8 @@ const std::vector<Command>& commands() {
         {"edit",
          "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM[:SS]]",
          "Set the six values of the quote dated DATE (at --time where several quotes share the date: HH:MM\n"
-         "      names the one quote of that minute, HH:MM:SS the quote of that second); N/A for a field the\n"
-         "      series lacks.",
+         "      names the one quote of that minute, HH:MM:SS the quote of that second); N/A keeps the stored\n"
+         "      value (a field the series lacks, a value below 0).",
          {"--time"},
          {},
          9,

@@ -82,7 +82,7 @@ bool plain_numbers(const Command& self, const Args& args, std::size_t first,
     for (const char* name : names) {
         const std::string& text = args.positional[first + i];
         const bool may_be_absent = i < absent_allowed.size() && absent_allowed[i] && text == "N/A";
-        std::string problem = may_be_absent ? "" : plain_number_problem(text);
+        std::string problem = may_be_absent ? "" : editing::number_text_problem(text);
         if (!problem.empty()) {
             usage_error(self, std::string(name) + ": '" + text + "' " + problem);
             return false;
@@ -206,12 +206,9 @@ int run_edit(const Command& self, const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
-    // "N/A" stands for a field the series lacks; its value is never written.
-    auto present = editing::value_fields_present(args.positional[0], args.positional[1]);
-    std::vector<bool> absent;
-    for (bool has : present.value_or(editing::PresentFields{true, true, true, true, true, true}))
-        absent.push_back(!has);
-    if (!plain_numbers(self, args, 3, {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"}, absent))
+    // "N/A", as the quotes command shows a field the series lacks or a value below 0, keeps what is stored.
+    if (!plain_numbers(self, args, 3, {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"},
+                       std::vector<bool>(6, true)))
         return kUsage;
     int exit_code = kFailed;
     int row = quote_row(self, series, date, args, exit_code);

@@ -18,11 +18,40 @@ namespace {
 
 constexpr int kValueFields = 6;
 
+constexpr const char* kValueBoxNames[kValueFields] = {"Open",  "High",   "Low",
+                                                      "Close", "Volume", "Open Interest"};
+
 constexpr const char* kSeveralQuotes =
     "Date %s is held by more than one quote.\nSelect the quote (or name its time); nothing was changed.";
 
-CommandResult invalid_data() {
-    return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
+// "Invalid Data Entered", and on its second line the box and what is wrong with its text.
+CommandResult invalid_box(const char* box, std::string_view text, const std::string& problem) {
+    return CommandResult::failure(std::string(kInvalidDataEntered) + "\n" + box + ": '" + std::string(text) +
+                                      "' " + problem,
+                                  0, MessageKind::Warning);
+}
+
+constexpr const char* kNoDay = "is not a date of the calendar (MM/DD/YY or MM/DD/YYYY)";
+
+// The refusal of a date box's text: no day, or a day outside the series' quotes.
+std::optional<CommandResult> date_box_refusal(const char* box, std::string_view text, const ViewState& view) {
+    const DayNumber day = date_from_text(text);
+    if (day == 0)
+        return invalid_box(box, text, kNoDay);
+    if (day < view.firstQuoteDate || day > view.lastQuoteDate)
+        return invalid_box(box, text,
+                           "lies outside the quotes (" + date_text(view.firstQuoteDate) + " to " +
+                               date_text(view.lastQuoteDate) + ")");
+    return std::nullopt;
+}
+
+// The refusal of a number box's text: not a number a quote file can store, or (for a factor) 0.
+std::optional<CommandResult> number_box_refusal(const char* box, std::string_view text, bool factor) {
+    if (std::string problem = number_text_problem(text); !problem.empty())
+        return invalid_box(box, text, problem);
+    if (factor && *scan_value(text) == 0.0f)
+        return invalid_box(box, text, "must not be 0");
+    return std::nullopt;
 }
 
 // The request to the rewrite, with every value a finite number (the kinds that ignore them get 0).
@@ -47,6 +76,10 @@ int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* cha
 // A failed rewrite in the command's own words, with the system's reason when a file operation failed.
 CommandResult rewrite_failed(const char* message, int status, int error) {
     CommandResult result = CommandResult::failure(message, status);
+    // The one refusal of the rewrite that the texts could not foresee: a product beyond the stored range.
+    if (status == status::kInvalidParm)
+        result.messages.front().text +=
+            "\nA value would become larger than a quote file can hold; no file was written.";
     if (status == status::kFileOpen || status == status::kFileRead || status == status::kFileWrite)
         result.error = error;
     return result;
@@ -70,16 +103,6 @@ CommandResult succeeded(bool changed) {
     if (!changed)
         result.add(MessageKind::Information, kNothingChanged);
     return result;
-}
-
-// A date within the series' first and last dates.
-bool date_in_range(DayNumber day, const ViewState& view) {
-    return day != 0 && day >= view.firstQuoteDate && day <= view.lastQuoteDate;
-}
-
-bool nonzero_value(std::string_view text) {
-    std::optional<float> value = scan_value(text);
-    return value && *value != 0.0f;
 }
 
 void log_entries(CommandResult& result, const char* section,
@@ -135,10 +158,12 @@ std::optional<PresentFields> value_fields_present(const std::filesystem::path& p
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present) {
     if (date_from_text(date_text) == 0)
-        return invalid_data();
+        return invalid_box("Date", date_text, kNoDay);
     for (int i = 0; i < kValueFields; ++i) {
-        if (present[i] && !scan_value(values[i]))
-            return invalid_data();
+        if (!present[i] || values[i] == kKeepStoredValue)
+            continue;
+        if (auto refusal = number_box_refusal(kValueBoxNames[i], values[i], false))
+            return *refusal;
     }
     return CommandResult::success();
 }
@@ -154,6 +179,20 @@ DayNumber bar_date(const ViewState& view, std::int32_t index) {
         day = series.date(0);
     series_free(series);
     return day;
+}
+
+// The six values of bar `index` (0 = oldest) as stored; 0 where there is no such bar (the rewrite then
+// refuses the edit, as no quote is aimed at).
+std::array<float, kValueFields> bar_values(const ViewState& view, std::int32_t index) {
+    std::array<float, kValueFields> values{};
+    QuoteSeries series;
+    if (index >= 0 && series_alloc(series, 1) == 0 &&
+        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1) {
+        for (int i = 0; i < kValueFields; ++i)
+            values[i] = series.value(kFieldOpen + i, 0);
+    }
+    series_free(series);
+    return values;
 }
 
 // Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
@@ -200,13 +239,16 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
         return check;
     DayNumber day = date_from_text(date_text);
     SeriesEdit edit = make_edit(kEditSet, day, day);
-    for (int i = 0; i < kValueFields; ++i)
-        edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
     CommandResult notes;
     if (!heal_owner(view, kFailed, notes))
         return notes;
+    const std::array<float, kValueFields> stored = bar_values(view, edit.bar);
+    for (int i = 0; i < kValueFields; ++i) {
+        if (present[i])
+            edit.values[i] = values[i] == kKeepStoredValue ? stored[i] : *scan_value(values[i]);
+    }
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
@@ -243,9 +285,14 @@ std::optional<SplitFactors> split_factors(std::string_view new_shares, std::stri
 }
 
 CommandResult check_split_input(const SplitInput& input, const ViewState& view) {
-    if (!date_in_range(date_from_text(input.date_text), view) ||
-        !split_factors(input.new_shares, input.old_shares))
-        return invalid_data();
+    if (auto refusal = date_box_refusal("Split Date", input.date_text, view))
+        return *refusal;
+    if (auto refusal = number_box_refusal("New Shares", input.new_shares, true))
+        return *refusal;
+    if (auto refusal = number_box_refusal("Old Shares", input.old_shares, true))
+        return *refusal;
+    if (!split_factors(input.new_shares, input.old_shares))
+        return invalid_box("Old Shares", input.old_shares, "gives a ratio a quote file cannot hold");
     return CommandResult::success();
 }
 
@@ -275,11 +322,15 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
 // ---- Adjust ---------------------------------------------------------------------------------------
 
 CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view) {
-    if (!date_in_range(date_from_text(input.from_date), view) ||
-        !date_in_range(date_from_text(input.to_date), view))
-        return invalid_data();
-    if (!nonzero_value(input.price) || !nonzero_value(input.open_interest) || !nonzero_value(input.volume))
-        return invalid_data();
+    for (auto [box, text] : {std::pair{"From", &input.from_date}, std::pair{"To", &input.to_date}}) {
+        if (auto refusal = date_box_refusal(box, *text, view))
+            return *refusal;
+    }
+    for (auto [box, text] : {std::pair{"Price", &input.price}, std::pair{"Volume", &input.volume},
+                             std::pair{"Open Interest", &input.open_interest}}) {
+        if (auto refusal = number_box_refusal(box, *text, true))
+            return *refusal;
+    }
     return CommandResult::success();
 }
 
@@ -315,7 +366,7 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
-        return invalid_data();
+        return invalid_box("Date", date_text, kNoDay);
     // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
     if (CommandResult check = check_master_writable(view.masterPath); !check.ok)
         return check;

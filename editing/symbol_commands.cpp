@@ -175,6 +175,25 @@ CommandResult check_name_text(std::string_view name) {
     return CommandResult::success();
 }
 
+CommandResult check_symbol_free(const ViewState& view, std::string_view row_symbol,
+                                std::string_view new_symbol_text) {
+    const std::optional<std::string> new_symbol = latin1_from_utf8(new_symbol_text);
+    if (!new_symbol)
+        return CommandResult::success(); // check_symbol_text refuses it
+    const std::filesystem::path& master_path = view.masterPath;
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return unreadable_master(master_path);
+    const int number = xmaster_row_number(view, row_symbol);
+    const int index = number != 0 ? -1 : find_symbol_record(image, row_symbol);
+    if (number == 0 && index < 0)
+        return CommandResult::success(); // the command says the row's security is not there
+    if (record_answering_to(image, *new_symbol, index) >= 0 ||
+        xmaster_answers_to(master_path.parent_path(), *new_symbol, number))
+        return symbol_taken(*new_symbol, master_path);
+    return CommandResult::success();
+}
+
 CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
                           std::string_view new_symbol_text, std::string_view new_name_text) {
     const std::filesystem::path& master_path = view.masterPath;
@@ -187,11 +206,8 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     const std::string new_name = *latin1_from_utf8(new_name_text);
     const std::filesystem::path dir = master_path.parent_path();
     if (int number = xmaster_row_number(view, row_symbol); number != 0) {
-        MasterImage image;
-        if (!master_read_image(master_path, image))
-            return unreadable_master(master_path);
-        if (record_answering_to(image, new_symbol, -1) >= 0 || xmaster_answers_to(dir, new_symbol, number))
-            return symbol_taken(new_symbol, master_path);
+        if (CommandResult taken = check_symbol_free(view, row_symbol, new_symbol_text); !taken.ok)
+            return taken;
         CommandResult notes;
         if (!heal_before_change(dir, notes))
             return notes;
@@ -207,8 +223,8 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     if (!master_read_image(master_path, image))
         return unreadable_master(master_path);
     int index = find_symbol_record(image, row_symbol);
-    if (record_answering_to(image, new_symbol, index) >= 0 || xmaster_answers_to(dir, new_symbol, 0))
-        return symbol_taken(new_symbol, master_path);
+    if (CommandResult taken = check_symbol_free(view, row_symbol, new_symbol_text); !taken.ok)
+        return taken;
     MasterRecord record = image.record(index);
     if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
         CommandResult same = CommandResult::success();

@@ -7,6 +7,7 @@
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -356,6 +357,11 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
         if (static_cast<int>(i) != selected_index)
             choices.push_back(portfolios[i]);
     }
+    // Ignoring letter case, as the portfolio list sorts them; the exact text decides between equals.
+    std::stable_sort(choices.begin(), choices.end(), [](const std::string& a, const std::string& b) {
+        const std::string upper_a = portfolio_files::to_upper(a), upper_b = portfolio_files::to_upper(b);
+        return upper_a != upper_b ? upper_a < upper_b : a < b;
+    });
     return choices;
 }
 
