@@ -3,6 +3,7 @@
 #include "analysis/split_search.h"
 
 #include "browser/quote_cells.h"
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
@@ -47,7 +48,11 @@ class BarChecker {
 public:
     BarChecker(std::span<const QuoteRowValues> bars, const SeriesTraits& traits, const CheckLimits& limits)
         : bars_(bars), traits_(traits), limits_(limits),
-          spike_limit_(std::max(0, limits.spike_percent) / 100.0) {}
+          spike_limit_(std::max(0, limits.spike_percent) / 100.0) {
+        if (traits_.has_time) {
+            count_repeats();
+        }
+    }
 
     std::vector<CheckFinding> run() {
         for (std::size_t i = 0; i < bars_.size(); ++i) {
@@ -60,7 +65,35 @@ public:
 
 private:
     void add(std::size_t i, CheckKind kind, std::string values) {
-        findings_.push_back({static_cast<std::int32_t>(i), bars_[i].date, kind, std::move(values)});
+        findings_.push_back({static_cast<std::int32_t>(i), bars_[i].date, kind, std::move(values),
+                             traits_.has_time ? std::optional<TimeOfDay>(bars_[i].time) : std::nullopt});
+    }
+
+    // The quotes dated as `r`, named as a finding names them.
+    std::string when(const QuoteRowValues& r) const {
+        return quote_when_text(r.date, traits_.has_time ? std::optional<TimeOfDay>(r.time) : std::nullopt);
+    }
+
+    // For every date and time held by more than one dated quote: its number of quotes, noted at the
+    // second of them (in file order), where the repeat is reported.
+    void count_repeats() {
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < bars_.size(); ++i) {
+            if (bars_[i].date != 0) {
+                order.push_back(i);
+            }
+        }
+        const auto key = [this](std::size_t i) { return std::pair(bars_[i].date, bars_[i].time); };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        repeats_.assign(bars_.size(), 0);
+        for (std::size_t first = 0, next = 0; first < order.size(); first = next) {
+            for (next = first + 1; next < order.size() && key(order[next]) == key(order[first]); ++next) {
+            }
+            if (next - first > 1) {
+                repeats_[order[first + 1]] = static_cast<std::int32_t>(next - first);
+            }
+        }
     }
 
     bool has(std::size_t field) const { return traits_.present[field]; }
@@ -115,6 +148,9 @@ private:
         if (dated_before) {
             check_order(i, bars_[i - 1], row);
         }
+        if (!repeats_.empty() && repeats_[i] > 0) {
+            add(i, CheckKind::SameDate, "quotes=" + std::to_string(repeats_[i]));
+        }
         const bool daily = traits_.daily || traits_.has_time;
         if (daily && !is_weekday(row.date)) {
             add(i, CheckKind::WeekendDate, weekday_name(row.date));
@@ -129,14 +165,12 @@ private:
 
     void check_order(std::size_t i, const QuoteRowValues& before, const QuoteRowValues& row) {
         const auto key = [this](const QuoteRowValues& r) {
-            return std::pair<int, int>(r.date, traits_.has_time ? r.time : 0);
+            return std::pair<DayNumber, TimeOfDay>(r.date, traits_.has_time ? r.time : 0);
         };
         if (key(row) < key(before)) {
-            add(i, CheckKind::OutOfOrder, "previous=" + quote_date_text(before.date));
-        } else if (key(row) == key(before)) {
-            add(i, CheckKind::SameDate,
-                traits_.has_time ? "time=" + quote_time_text(row.time)
-                                 : "previous=" + quote_date_text(before.date));
+            add(i, CheckKind::OutOfOrder, "previous=" + when(before));
+        } else if (key(row) == key(before) && !traits_.has_time) { // repeats of a time: count_repeats
+            add(i, CheckKind::SameDate, "previous=" + quote_date_text(before.date));
         }
     }
 
@@ -190,6 +224,7 @@ private:
     const SeriesTraits& traits_;
     const CheckLimits& limits_;
     const double spike_limit_;
+    std::vector<std::int32_t> repeats_; // intra-day: see count_repeats
     std::vector<CheckFinding> findings_;
 };
 
@@ -222,7 +257,8 @@ std::vector<std::string> nested_names(const fs::path& dir) {
 
 class TargetWalk {
 public:
-    explicit TargetWalk(std::vector<CheckTarget>& targets) : targets_(targets) {}
+    TargetWalk(std::vector<CheckTarget>& targets, std::vector<SecurityFinding>* directory_findings)
+        : targets_(targets), directory_findings_(directory_findings) {}
 
     CommandResult run(const fs::path& dir) {
         result_ = CommandResult::success();
@@ -246,6 +282,7 @@ private:
             }
             return;
         }
+        directory_files(dir, prefix, listing);
         for (const SymbolRow& row : listing.rows) {
             const std::string& key = row.damaged ? row.name : row.symbol;
             targets_.push_back({dir, key, prefix + row.symbol});
@@ -262,7 +299,21 @@ private:
         }
     }
 
+    void directory_files(const fs::path& dir, const std::string& prefix, const SymbolListing& listing) {
+        if (!listing.xmaster_unusable.empty())
+            result_.add(MessageKind::Warning, xmaster_notice(dir, listing.xmaster_unusable));
+        if (!directory_findings_)
+            return;
+        if (std::string differences = emaster_disagreement(dir); !differences.empty())
+            directory_findings_->push_back({{dir, "", prefix + "EMASTER"},
+                                            {-1, 0, CheckKind::EmasterOutOfStep, std::move(differences)}});
+        if (!listing.xmaster_unusable.empty())
+            directory_findings_->push_back({{dir, "", prefix + "XMASTER"},
+                                            {-1, 0, CheckKind::XmasterUnusable, listing.xmaster_unusable}});
+    }
+
     std::vector<CheckTarget>& targets_;
+    std::vector<SecurityFinding>* directory_findings_;
     CommandResult result_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited_;
 };
@@ -299,6 +350,10 @@ const char* check_kind_name(CheckKind kind) {
         return "possible-split";
     case CheckKind::Unreadable:
         return "unreadable";
+    case CheckKind::EmasterOutOfStep:
+        return "emaster-disagrees";
+    case CheckKind::XmasterUnusable:
+        return "xmaster-unusable";
     }
     return "unknown";
 }
@@ -309,12 +364,13 @@ std::vector<CheckFinding> check_bars(std::span<const QuoteRowValues> bars, const
 }
 
 std::string check_line(const SecurityFinding& f) {
-    return f.target.label + "\t" + quote_date_text(f.finding.date) + "\t" + check_kind_name(f.finding.kind) +
-           "\t" + f.finding.values;
+    return f.target.label + "\t" + quote_when_text(f.finding.date, f.finding.time) + "\t" +
+           check_kind_name(f.finding.kind) + "\t" + f.finding.values;
 }
 
-CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets) {
-    return TargetWalk(targets).run(dir);
+CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targets,
+                            std::vector<SecurityFinding>* directory_findings) {
+    return TargetWalk(targets, directory_findings).run(dir);
 }
 
 StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
@@ -382,13 +438,23 @@ CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLi
 
 CheckOutcome check_portfolio(const fs::path& dir, const CheckLimits& limits, const CheckListener& listener) {
     std::vector<CheckTarget> targets;
-    CommandResult listed = check_targets(dir, targets);
+    std::vector<SecurityFinding> directory_findings;
+    CommandResult listed = check_targets(dir, targets, &directory_findings);
     if (!listed.ok) {
         CheckOutcome outcome;
         outcome.result = std::move(listed);
         return outcome;
     }
+    for (std::size_t i = 0; i < directory_findings.size(); ++i) {
+        if (listener.finding && !listener.finding(directory_findings[i])) {
+            CheckOutcome stopped;
+            stopped.findings.assign(directory_findings.begin(), directory_findings.begin() + i + 1);
+            stopped.cancelled = true;
+            return stopped;
+        }
+    }
     CheckOutcome outcome = check_listed(targets, limits, listener);
+    outcome.findings.insert(outcome.findings.begin(), directory_findings.begin(), directory_findings.end());
     for (Message& message : listed.messages) {
         outcome.result.messages.push_back(std::move(message));
     }

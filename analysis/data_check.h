@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ enum class CheckKind {
     Spike,
     PossibleSplit,
     Unreadable, // the series could not be read (bar is -1, date 0)
+    // Findings about a portfolio's directory files (bar -1, date 0, the target's symbol empty and its
+    // label the file's, "SUB/EMASTER"): an EMASTER that disagrees with MASTER (the values name how),
+    // an XMASTER that cannot be read (the values say why).
+    EmasterOutOfStep,
+    XmasterUnusable,
 };
 // The kind as a result line names it ("high-below-low", "spike", ...).
 const char* check_kind_name(CheckKind kind);
@@ -55,11 +61,15 @@ struct CheckFinding {
     std::int32_t bar = 0; // the quote's index in the file, 0 the oldest
     DayNumber date = 0;
     CheckKind kind = CheckKind::HighBelowLow;
-    std::string values; // the values involved, e.g. "high=9.5000 low=10.0000"
+    std::string values;                 // the values involved, e.g. "high=9.5000 low=10.0000"
+    std::optional<TimeOfDay> time = {}; // the quote's time, in a series whose quotes carry one
 };
 
 // Checks bars given oldest first. Findings come in bar order, and in the order of the kinds above for
-// one bar. A bar without a date (day 0) takes part in no date test.
+// one bar. A bar without a date (day 0) takes part in no date test. In a series with a time of day,
+// quotes are ordered by date and time, and a date and time held by several quotes (anywhere in the
+// series) is reported once, as same-date at the second of them, with the number of quotes
+// ("quotes=81").
 std::vector<CheckFinding> check_bars(std::span<const QuoteRowValues> bars, const SeriesTraits& traits,
                                      const CheckLimits& limits);
 
@@ -76,13 +86,17 @@ struct SecurityFinding {
     CheckFinding finding;
 };
 
-// A finding as one tab-separated line: label, date as MM/DD/YY, kind, values.
+// A finding as one tab-separated line: label, date as MM/DD/YY (followed by the time, HH:MM:SS, of an
+// intra-day quote), kind, values.
 std::string check_line(const SecurityFinding& finding);
 
 // Every security of the portfolio at `dir` and, depth first, of its nested portfolios (each directory
 // once, at most kMaxNesting deep). Failure: the MASTER at `dir` cannot be listed; a nested one that
-// cannot be listed is skipped with a warning.
-CommandResult check_targets(const std::filesystem::path& dir, std::vector<CheckTarget>& targets);
+// cannot be listed is skipped with a warning. A portfolio whose XMASTER cannot be read adds a warning
+// that says so; `directory_findings`, when given, receives the findings about each portfolio's
+// directory files.
+CommandResult check_targets(const std::filesystem::path& dir, std::vector<CheckTarget>& targets,
+                            std::vector<SecurityFinding>* directory_findings = nullptr);
 
 // The traits of a security from its record and field layout; a status of the lookup otherwise.
 StatusCode check_traits(const std::filesystem::path& dir, const std::string& symbol, SeriesTraits& traits);
@@ -99,8 +113,8 @@ struct CheckListener {
 
 struct CheckOutcome {
     CommandResult result; // not ok when the portfolio could not be listed or the check was stopped
-    std::vector<SecurityFinding> findings;
-    std::size_t checked = 0; // securities checked to the end
+    std::vector<SecurityFinding> findings; // a portfolio check: those of the directory files first
+    std::size_t checked = 0;               // securities checked to the end
     bool cancelled = false;
 };
 

@@ -36,8 +36,10 @@ constexpr const char* kExportError = "file export error";
 constexpr const char* kTitles[kExportColumns] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
 constexpr int kFields[kExportColumns] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
 constexpr int kPrecision[kExportColumns] = {4, 4, 4, 4, 2, 2};
-// Room for the longest row: a date text (a few characters more than MM/DD/YYYY) and six delimited values.
-constexpr std::size_t kRowRoom = 32 + kExportColumns * (1 + kFloatFixedTextMax);
+// Room for the longest row: a date text (a few characters more than MM/DD/YYYY), a delimited time (a few
+// more than HH:MM:SS) and six delimited values.
+constexpr std::size_t kTextRoom = 32;
+constexpr std::size_t kRowRoom = kTextRoom + 1 + kTextRoom + kExportColumns * (1 + kFloatFixedTextMax);
 
 std::filesystem::path temporary_for(const std::filesystem::path& file) {
     std::filesystem::path temp = file;
@@ -45,9 +47,10 @@ std::filesystem::path temporary_for(const std::filesystem::path& file) {
     return temp;
 }
 
-// One bar as the export writes it: its date and the values of the six columns.
+// One bar as the export writes it: its date, its time and the values of the six columns.
 struct ExportBar {
     DayNumber date = 0;
+    TimeOfDay time = 0;
     std::array<float, kExportColumns> values{};
 };
 
@@ -65,16 +68,34 @@ CarriedValues carried_after(const std::vector<ExportBar>& bars, CarriedValues ca
     return carried;
 }
 
+// What the rows are made of: the choices and whether the series has a time column to write.
+struct RowShape {
+    ExportOptions options;
+    bool time_column = false; // the series has TIME and the column is not omitted
+};
+
+RowShape row_shape(const ExportOptions& options, bool series_has_time) {
+    return {options, series_has_time && !options.omit_time};
+}
+
+char* put_text(char* out, const std::string& text) {
+    return std::copy_n(text.begin(), std::min(text.size(), kTextRoom), out);
+}
+
 // Appends the rows of the file to a text; each cell keeps its value until a value of 0 or more replaces
 // it (the same value gives the same text, so it is formatted again rather than kept as text).
 class RowWriter {
 public:
-    RowWriter(const ExportOptions& options, std::string& out, const CarriedValues& carried = {})
-        : options_(options), delimiter_(export_delimiter_char(options.delimiter)), out_(out), last_(carried) {
-    }
+    RowWriter(const RowShape& shape, std::string& out, const CarriedValues& carried = {})
+        : options_(shape.options), time_column_(shape.time_column),
+          delimiter_(export_delimiter_char(options_.delimiter)), out_(out), last_(carried) {}
 
     void title() {
         std::string row = "DATE";
+        if (time_column_) {
+            row += delimiter_;
+            row += "Time";
+        }
         for (int c = 0; c < kExportColumns; ++c) {
             if (!options_.omit[c]) {
                 row += delimiter_;
@@ -89,8 +110,11 @@ public:
         // A row is put together in a buffer with room for its longest form: the date, then six
         // delimiters and values.
         char row[kRowRoom];
-        const std::string date = quote_date_text(bar.date);
-        char* end = std::copy_n(date.begin(), std::min<std::size_t>(date.size(), 32), row);
+        char* end = put_text(row, quote_date_text(bar.date));
+        if (time_column_) {
+            *end++ = delimiter_;
+            end = put_text(end, quote_time_text(bar.time));
+        }
         for (int c = 0; c < kExportColumns; ++c) {
             const float value = bar.values[static_cast<std::size_t>(c)];
             if (value >= 0.0f) {
@@ -111,6 +135,7 @@ public:
 
 private:
     const ExportOptions& options_;
+    bool time_column_;
     char delimiter_;
     std::string& out_;
     CarriedValues last_;
@@ -160,6 +185,7 @@ private:
     ExportBar bar_at(int i) const {
         ExportBar bar;
         bar.date = series_.date(i);
+        bar.time = series_.time(i);
         for (int c = 0; c < kExportColumns; ++c) {
             bar.values[static_cast<std::size_t>(c)] = series_.value(kFields[c], i);
         }
@@ -222,19 +248,19 @@ CommandResult check_text_target(const std::filesystem::path& file) {
 namespace {
 
 // The title row of the file.
-std::string title_text(const ExportOptions& options) {
+std::string title_text(const RowShape& shape) {
     std::string text;
-    RowWriter(options, text).title();
+    RowWriter(shape, text).title();
     return text;
 }
 
 // The rows of bars read before, each column carrying on from `carried`; nothing when memory runs out.
-std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const ExportOptions& options,
+std::optional<std::string> export_text(const std::vector<ExportBar>& bars, const RowShape& shape,
                                        const CarriedValues& carried, bool with_title) {
     try {
-        std::string text = with_title ? title_text(options) : std::string();
+        std::string text = with_title ? title_text(shape) : std::string();
         text.reserve(text.size() + bars.size() * 64);
-        RowWriter rows(options, text, carried);
+        RowWriter rows(shape, text, carried);
         for (const ExportBar& bar : bars) {
             rows.bar(bar);
         }
@@ -273,10 +299,10 @@ public:
     Formatters(const Formatters&) = delete;
     Formatters& operator=(const Formatters&) = delete;
 
-    PendingText format(std::shared_ptr<const std::vector<ExportBar>> bars, const ExportOptions& options,
+    PendingText format(std::shared_ptr<const std::vector<ExportBar>> bars, const RowShape& shape,
                        const CarriedValues& carried, bool with_title, bool on_calling_thread = false) {
-        Task task([bars = std::move(bars), options, carried, with_title] {
-            return export_text(*bars, options, carried, with_title);
+        Task task([bars = std::move(bars), shape, carried, with_title] {
+            return export_text(*bars, shape, carried, with_title);
         });
         PendingText text = task.get_future();
         if (workers_.empty() || on_calling_thread) {
@@ -335,10 +361,15 @@ public:
         const StatusCode status = series_locate(dir_, symbol_, at_);
         return status != status::kOk ? status : series_read_at(series_, at_, symbol_, 0, 0);
     }
+    // The rows' make-up for this security (once it is open).
+    RowShape shape(const ExportOptions& options) const {
+        return row_shape(options, at_.layout.position[kFieldTime] != 0);
+    }
     // The windows are formatted by turns on the formatting thread and on this one, at most
     // kFormattingAhead at once, while this thread reads the next window and writes the texts in order;
     // a series of one window is formatted here. Every file operation stays on this thread.
     bool write(fileops::BufferedWriter& out, const ExportOptions& options) {
+        const RowShape shape = this->shape(options);
         const std::int32_t total = std::max<std::int32_t>(series_.total, 0);
         BarStream bars(series_, at_, symbol_, total);
         Formatters formatters(total > kExportWindow ? kFormattingThreads : 0);
@@ -350,14 +381,14 @@ public:
             pending.pop_front();
             return text && out.write(*text);
         };
-        bool ok = (!options.title || out.write(title_text(options))) &&
+        bool ok = (!options.title || out.write(title_text(shape))) &&
                   bars.each_window(options.newest_first, [&](std::vector<ExportBar> window) {
                       if (pending.size() == kFormattingAhead && !write_oldest()) {
                           return false;
                       }
                       auto shared = std::make_shared<const std::vector<ExportBar>>(std::move(window));
                       format_here = !format_here;
-                      pending.push_back(formatters.format(shared, options, carried, false, !format_here));
+                      pending.push_back(formatters.format(shared, shape, carried, false, !format_here));
                       carried = carried_after(*shared, carried);
                       return true;
                   });
@@ -544,7 +575,7 @@ PreparedExport prepare_export(Formatters& formatters, const std::filesystem::pat
         prepared.failure = CommandResult{false, exporter.read_status(), {}, {}};
         return prepared;
     }
-    prepared.text = formatters.format(bars, options, {}, options.title);
+    prepared.text = formatters.format(bars, exporter.shape(options), {}, options.title);
     return prepared;
 }
 

@@ -19,6 +19,7 @@ struct ExportOptions {
     int delimiter = 0; // 0 blank, 1 comma, 2 tab; any other value a blank
     bool newest_first = false;
     bool title = false;
+    bool omit_time = false; // leave out the time column of a series whose quotes carry a time of day
 };
 
 // The delimiter character for the setting's value.
@@ -31,14 +32,15 @@ char export_delimiter_char(int delimiter);
 CommandResult check_text_target(const std::filesystem::path& file);
 
 // Writes every bar of the security `symbol` of the portfolio at `dir` to `file`: the date as listed,
-// then OPEN, HIGH, LOW, CLOSE ("%.4f") and VOL, OI ("%.2f") unless omitted, separated by the delimiter;
-// a value below 0 keeps the text of the row before ("N/A" before the first value). A title row first
-// when asked. The file is written as a complete new copy that replaces an existing file at once, so a
-// failed export leaves no partial file and an existing one as it was. Failure: "file export error" when
-// the file cannot be written; no message but the storage status when the security cannot be read (or
-// its file holds fewer bars than its header announces). The caller saves the export's choices
-// (export_settings_entries) before calling, as a started export keeps them even when it fails. A file
-// that check_text_target refuses is refused with its message.
+// for a series with a TIME field its time (HH:MM:SS, to the second; title "Time"), then OPEN, HIGH, LOW,
+// CLOSE ("%.4f") and VOL, OI ("%.2f") unless omitted, separated by the delimiter; a value below 0 keeps
+// the text of the row before ("N/A" before the first value). A title row first when asked. The file is
+// written as a complete new copy that replaces an existing file at once, so a failed export leaves no partial
+// file and an existing one as it was. Failure: "file export error" when the file cannot be written; no
+// message but the storage status when the security cannot be read (or its file holds fewer bars than its
+// header announces). The caller saves the export's choices (export_settings_entries) before calling, as a
+// started export keeps them even when it fails. A file that check_text_target refuses is refused with its
+// message.
 CommandResult export_quotes(const std::filesystem::path& dir, std::string_view symbol,
                             const std::filesystem::path& file, const ExportOptions& options);
 // The same rows written to an open stream (the command-line tool's standard output).

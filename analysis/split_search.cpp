@@ -106,7 +106,7 @@ private:
         }
         const std::int32_t total = series_.total;
         if (total < 2) {
-            return notice(fewer_than_two_notice(symbol), MessageKind::Information);
+            return notice(fewer_than_two_notice(symbol), MessageKind::Information, symbol);
         }
         // Windows overlap by one bar, so no neighbouring pair spans two windows.
         std::int32_t first = 0;
@@ -152,8 +152,8 @@ private:
 
     // False when the listener asks to stop: the search then ends at once, not ok and without a message.
     bool emit(SplitEventKind kind, const std::string& text,
-              MessageKind message_kind = MessageKind::Information) {
-        outcome_.events.push_back({kind, text, message_kind});
+              MessageKind message_kind = MessageKind::Information, const std::string& skipped = {}) {
+        outcome_.events.push_back({kind, text, message_kind, skipped});
         if (!listener_ || listener_(outcome_.events.back())) {
             return true;
         }
@@ -162,9 +162,9 @@ private:
         return false;
     }
 
-    bool notice(const std::string& text, MessageKind kind) {
+    bool notice(const std::string& text, MessageKind kind, const std::string& skipped = {}) {
         outcome_.result.add(kind, text);
-        return emit(SplitEventKind::Notice, text, kind);
+        return emit(SplitEventKind::Notice, text, kind, skipped);
     }
 
     void end_early(const std::string& text, StatusCode code) {
@@ -182,6 +182,19 @@ private:
 };
 
 } // namespace
+
+std::string split_search_skipped_text(const std::vector<std::string>& symbols) {
+    constexpr std::size_t kNamed = 20;
+    if (symbols.size() == 1)
+        return fewer_than_two_notice(symbols.front());
+    std::string named;
+    for (std::size_t i = 0; i < symbols.size() && i < kNamed; ++i)
+        named += (i == 0 ? "" : ", ") + symbols[i];
+    if (symbols.size() > kNamed)
+        named += " and " + std::to_string(symbols.size() - kNamed) + " more";
+    return "SplitSearch cannot perform search for " + std::to_string(symbols.size()) +
+           " symbols,\nas they have fewer than 2 quotes:\n" + named + ".";
+}
 
 std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float low_a, float high_a,
                                           float low_b, float high_b) {

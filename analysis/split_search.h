@@ -35,7 +35,14 @@ struct SplitSearchEvent {
     SplitEventKind kind;
     std::string text;
     MessageKind message_kind = MessageKind::Information; // how a notice is shown
+    // A notice that a security was not searched (fewer than 2 quotes): its symbol; empty otherwise.
+    // A window searching many securities gathers these into one summary (split_search_skipped_text).
+    std::string skipped;
 };
+
+// The one note for every security a search skipped for having fewer than 2 quotes: the notice itself
+// for one, otherwise their count and symbols (the first 20, then how many more).
+std::string split_search_skipped_text(const std::vector<std::string>& symbols);
 
 struct SplitSearchOutcome {
     std::vector<std::string> lines;       // the result lines, in the order found

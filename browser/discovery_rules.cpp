@@ -122,7 +122,14 @@ bool FilterChangeNeedsScan(bool oldLimit, const std::string& oldFilterUpper, boo
     return oldLimit != newLimit || (newLimit && portfolio_files::to_upper(newFilter) != oldFilterUpper);
 }
 
-std::string NoPortfoliosMessage(const std::string& volume) {
-    return "No master files found on drive " + volume +
-           "\n\n(Is your Portfolio Search Filter setting correct?)";
+std::string NoPortfoliosMessage(const std::string& volume, const std::string& folder) {
+    return "No master files found on drive " + volume + "\nin the folder " + folder +
+           " or any folder below it.\n\n(Is your Portfolio Search Filter setting correct?)";
+}
+
+std::string CancelledScanMessage(const std::string& volume, int found) {
+    const std::string count = found == 1 ? "1 portfolio" : std::to_string(found) + " portfolios";
+    return "The search of drive " + volume + " was cancelled.\n\n" +
+           (found == 0 ? std::string("No master file had been found.")
+                       : "The list shows the " + count + " found until then.");
 }

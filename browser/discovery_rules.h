@@ -45,8 +45,11 @@ bool SearchFilterAccepted(bool limit, const std::string& path, const std::vector
 bool FilterChangeNeedsScan(bool oldLimit, const std::string& oldFilterUpper, bool newLimit,
                            const std::string& newFilter);
 
-// "No master files found on drive " + volume + the hint at the filter.
-std::string NoPortfoliosMessage(const std::string& volume);
+// "No master files found on drive " + volume, the folder searched (the filter's folder when the search
+// is limited to it, else the volume's root) and the hint at the filter.
+std::string NoPortfoliosMessage(const std::string& volume, const std::string& folder);
+// What a walk stopped by Cancel says: that it was cancelled, and how many portfolios the list shows.
+std::string CancelledScanMessage(const std::string& volume, int found);
 
 // The three values of the Search Filter dialog, kept in "Search"/"Limit", "Name" and "MasterFix".
 struct SearchFilterSettings {

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -140,12 +139,12 @@ std::string quote_date_text(DayNumber day) {
     return date_display_text(day);
 }
 
-std::string quote_time_text(PackedTime time) {
-    int hours = 0, minutes = 0, seconds = 0;
-    time_unpack(time, hours, minutes, seconds);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", hours % 100, minutes % 100, seconds % 100);
-    return text;
+std::string quote_time_text(TimeOfDay time) {
+    return time_display_text(time);
+}
+
+std::string quote_when_text(DayNumber day, std::optional<TimeOfDay> time) {
+    return time ? quote_date_text(day) + " " + quote_time_text(*time) : quote_date_text(day);
 }
 
 void append_quote_value_text(std::string& out, float value, int precision) {
@@ -200,7 +199,7 @@ QuoteListing quote_list_read(const std::filesystem::path& dir, std::string_view 
             listing.rows.push_back(quote_cells(row));
             listing.dates.push_back(row.date);
             if (with_time) {
-                listing.times.push_back(quote_time_text(row.time));
+                listing.times.push_back(row.time);
             }
         }
     };

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,11 @@ char* put_fixed(char* out, float value, int precision);
 
 // The date text of the whole user interface: MM/DD/YY, MM/DD/YYYY for a year before 1960.
 std::string quote_date_text(DayNumber day);
-// A time of day as HH:MM:SS.
-std::string quote_time_text(PackedTime time);
+// A time of day as HH:MM:SS, to the second.
+std::string quote_time_text(TimeOfDay time);
+// The date and, for a quote that has one, its time: "MM/DD/YY HH:MM:SS", the way a message or a finding
+// names an intra-day quote.
+std::string quote_when_text(DayNumber day, std::optional<TimeOfDay> time);
 
 // A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
 // `precision` decimals (4 for prices, 0 for volume and open interest).
@@ -51,9 +55,9 @@ struct QuoteListing {
     std::int32_t quote_count = 0; // the bars the file's header announces
     std::vector<QuoteCells> rows; // newest first; the rows read before a failure stay
     std::vector<DayNumber> dates; // the date of each row, as a value
-    // Row by row, the time of day (HH:MM:SS) when the series has a TIME field; empty otherwise. Several
-    // quotes of an intra-day series share a date: the time tells them apart.
-    std::vector<std::string> times;
+    // Row by row, the time of day when the series has a TIME field; empty otherwise. Several quotes of
+    // an intra-day series share a date: the time tells them apart.
+    std::vector<TimeOfDay> times;
     DayNumber first_quote_date = 0; // oldest bar; 0 when there is none (shown as 00/00/00)
     DayNumber last_quote_date = 0;  // newest bar
 };

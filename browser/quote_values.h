@@ -19,7 +19,7 @@ constexpr int kQuoteWindowBars = 400;
 // interest (FIELD_ABSENT for a field the series lacks).
 struct QuoteRowValues {
     DayNumber date = 0;
-    PackedTime time = 0; // 0 when the series has no TIME field
+    TimeOfDay time = 0; // to the second; 0 when the series has no TIME field
     std::array<float, 6> values{};
 };
 

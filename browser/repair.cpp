@@ -1,8 +1,10 @@
 #include "browser/repair.h"
 
+#include "storage/emaster.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -37,4 +39,38 @@ int RepairMaster(const std::filesystem::path& master_path, std::string* emaster_
     // MASTER.BAK keeps the file as it was, and the repaired copy goes through MASTER.NEW. (A temporary
     // named MASTER.bak would be MASTER.BAK itself wherever names ignore case, and destroy that backup.)
     return master_replace(master_path, before, image, ".NEW", true, nullptr, emaster_note) ? 1 : 0;
+}
+
+bool heal_before_change(const std::filesystem::path& dir, CommandResult& notes) {
+    errno = 0;
+    std::string message;
+    const int healed = emaster_heal(dir, &message);
+    if (healed < 0) {
+        notes.ok = false;
+        notes.error = errno;
+        notes.add(MessageKind::Error, "The extended directory file EMASTER in\n" + dir.string() +
+                                          "\ndoes not agree with MASTER and could not be rebuilt from it. "
+                                          "Nothing was changed.");
+        return false;
+    }
+    if (healed > 0)
+        notes.add(MessageKind::Information, message);
+    return true;
+}
+
+CommandResult with_notes(const CommandResult& notes, CommandResult result) {
+    result.messages.insert(result.messages.begin(), notes.messages.begin(), notes.messages.end());
+    return result;
+}
+
+std::string rebuild_question_text(const std::filesystem::path& dir) {
+    return "The extended directory file EMASTER in\n" + dir.string() + "\ndoes not agree with MASTER (" +
+           emaster_disagreement(dir) + ").\n\nShould Quorbit rebuild its records from MASTER now?";
+}
+
+std::string emaster_disagreement(const std::filesystem::path& dir) {
+    MasterImage master;
+    if (!master_read_image(portfolio_files::master(dir), master))
+        return {};
+    return emaster_differences_text(emaster_read(dir, master));
 }

@@ -1,6 +1,8 @@
 // Repair of a MASTER file whose records have blank symbols: each damaged record gets its name as symbol.
 #pragma once
 
+#include "browser/command_result.h"
+
 #include <filesystem>
 #include <string>
 
@@ -13,3 +15,20 @@
 // A usable EMASTER gets the repaired symbols too; `emaster_note` receives the message when an unusable
 // one was left as it was.
 int RepairMaster(const std::filesystem::path& master_path, std::string* emaster_note = nullptr);
+
+// Before a command changes the portfolio at `dir`: an EMASTER out of step with MASTER is rebuilt from it,
+// EMASTER.BAK keeping the previous file (emaster_heal, storage/emaster.h). True when the command may go
+// on, `notes` then holding the message that says the file was rebuilt, if it was; false when it could not
+// be rebuilt, the failure then added to `notes` (an error, with errno) and `ok` cleared: the command
+// changes nothing.
+bool heal_before_change(const std::filesystem::path& dir, CommandResult& notes);
+
+// `result` with the messages of `notes` (a rebuild before the change) in front of its own.
+CommandResult with_notes(const CommandResult& notes, CommandResult result);
+
+// The question asked before an EMASTER out of step with MASTER is rebuilt, naming the differences.
+std::string rebuild_question_text(const std::filesystem::path& dir);
+
+// How the EMASTER of the portfolio at `dir` disagrees with its MASTER ("F3 symbol, F7 only in EMASTER"),
+// which a command would rebuild before its change; empty when it is in step, absent or unusable.
+std::string emaster_disagreement(const std::filesystem::path& dir);

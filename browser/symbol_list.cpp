@@ -102,12 +102,26 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         return listing;
     }
     // The securities of XMASTER join the list; the limit of 255 applies to MASTER's records alone.
-    for (const XmasterSecurity& security : xmaster_read(master_path.parent_path())) {
+    for (const XmasterSecurity& security :
+         xmaster_read(master_path.parent_path(), &listing.xmaster_unusable)) {
         listing.rows.push_back(make_row(security.record, security.index));
         ++listing.symbol_count;
     }
     sort_symbol_rows(listing.rows);
     return listing;
+}
+
+std::string xmaster_notice(const std::filesystem::path& dir, const std::string& reason) {
+    if (reason.empty())
+        return {};
+    return "The XMASTER file of " + dir.string() + " could not be read: " + reason +
+           ". The securities it lists (numbered 256 and above) are not shown.";
+}
+
+std::string xmaster_notice(const std::filesystem::path& dir) {
+    std::string reason;
+    xmaster_read(dir, &reason);
+    return xmaster_notice(dir, reason);
 }
 
 CommandResult check_master_writable(const std::filesystem::path& master_path) {

@@ -38,7 +38,15 @@ struct SymbolListing {
     // After a failure, what is wrong with the file in plain words: it cannot be read, or it is damaged
     // (its count does not match its records).
     std::string problem;
+    // When the portfolio has an XMASTER that cannot be used, why (xmaster_read); the rows then hold
+    // MASTER's securities alone, and xmaster_notice says so.
+    std::string xmaster_unusable;
 };
+
+// The line that says the XMASTER of the portfolio at `dir` could not be read, and why; empty when it
+// has none or it is usable. A command that would write XMASTER refuses with it.
+std::string xmaster_notice(const std::filesystem::path& dir);
+std::string xmaster_notice(const std::filesystem::path& dir, const std::string& reason);
 
 // Reads the rows of the MASTER file at `master_path`. Unused all-zero slots after the counted records
 // are not records. A damaged record only sets `needs_repair`: the caller decides about the repair.

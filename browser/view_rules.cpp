@@ -59,13 +59,15 @@ bool CommandEnabled(ViewCommand command, const CommandContext& c) {
     case ViewCommand::MoveSymbol:
     case ViewCommand::CopySymbol:
         return transfer;
+    case ViewCommand::AdjustQuotes:
+        return quotes;
+    // The commands on the selected quote need one the user can see highlighted.
     case ViewCommand::EditQuote:
     case ViewCommand::SplitQuotes:
-    case ViewCommand::AdjustQuotes:
     case ViewCommand::DeleteQuote:
-        return quotes;
+        return quotes && c.selectedQuoteRow >= 0 && c.selectedQuoteRow < c.quoteRows;
     case ViewCommand::AddQuote:
-        return quotes && c.selectedQuoteRow != c.quoteRows - 1;
+        return quotes && c.selectedQuoteRow >= 0 && c.selectedQuoteRow < c.quoteRows - 1;
     case ViewCommand::ExportQuotes:
         return quotes && c.symbolCount != 0;
     case ViewCommand::CheckData:

@@ -56,7 +56,7 @@ struct CommandContext {
     int portfolioEntries = 0;
     int symbolRows = 0;
     int quoteRows = 0;
-    int selectedQuoteRow = 0;
+    int selectedQuoteRow = 0; // -1: no quote row is highlighted
     int symbolCount = 0;
 };
 

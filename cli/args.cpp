@@ -1,5 +1,7 @@
 #include "cli/args.h"
 
+#include "editing/value_text.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -70,38 +72,27 @@ std::string canonical_date_text(const std::string& text) {
     return month + "/" + day + "/" + (y < 1960 ? year : year.substr(2));
 }
 
-bool plausible(const std::string& month, const std::string& day) {
-    int m = std::stoi(month), d = std::stoi(day);
-    return m >= 1 && m <= 12 && d >= 1 && d <= 31;
-}
-
 } // namespace
 
 std::string normalise_date_text(const std::string& text) {
     std::string date = canonical_date_text(text);
-    return !date.empty() && plausible(date.substr(0, 2), date.substr(3, 2)) ? date : "";
+    return !date.empty() && editing::date_from_text(date) != 0 ? date : "";
 }
 
-std::string plain_number_problem(const std::string& text) {
-    if (!text.empty() && text[0] == '-' && plain_number_problem(text.substr(1)).empty())
-        return "is negative; values are 0 or more";
-    const std::size_t point = text.find('.');
-    const std::string whole = text.substr(0, point);
-    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
-    const bool digits_only =
-        (whole.empty() || all_digits(whole)) && (fraction.empty() || all_digits(fraction));
-    if (!digits_only || (whole.empty() && fraction.empty()))
-        return "is not a number (digits with at most one decimal point)";
-    return "";
-}
-
-std::string normalise_time_text(const std::string& text) {
+std::optional<TimeArgument> parse_time_argument(const std::string& text) {
+    const bool seconds = text.size() == 8;
     const std::string full = text.size() == 5 ? text + ":00" : text;
     if (full.size() != 8 || full[2] != ':' || full[5] != ':' || !all_digits(full.substr(0, 2)) ||
         !all_digits(full.substr(3, 2)) || !all_digits(full.substr(6, 2)))
-        return "";
-    if (std::stoi(full.substr(0, 2)) > 23 || std::stoi(full.substr(3, 2)) > 59 ||
-        std::stoi(full.substr(6, 2)) > 59)
-        return "";
-    return full;
+        return std::nullopt;
+    const int hours = std::stoi(full.substr(0, 2)), minutes = std::stoi(full.substr(3, 2)),
+              secs = std::stoi(full.substr(6, 2));
+    if (hours > 23 || minutes > 59 || secs > 59)
+        return std::nullopt;
+    return TimeArgument{time_of_day(hours, minutes, secs), seconds};
+}
+
+std::string TimeArgument::text() const {
+    const std::string full = time_display_text(time);
+    return seconds ? full : full.substr(0, 5);
 }

@@ -1,6 +1,8 @@
 // Small argument reader for quorbit-cli: positional words and --options.
 #pragma once
 
+#include "storage/encoding.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -17,12 +19,19 @@ bool parse_args(const std::vector<std::string>& words, const std::vector<std::st
                 std::string& error);
 
 // A date as the user may type it, MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD, as the text the quote list shows
-// for it (MM/DD/YY, or MM/DD/YYYY before 1960). Empty when the text is none of them.
+// for it (MM/DD/YY, or MM/DD/YYYY before 1960). Empty when the text is none of them or names a day the
+// calendar does not have (02/30/21).
 std::string normalise_date_text(const std::string& text);
 
-// The problem with a value given on the command line, which takes a whole number or a decimal (digits
-// with at most one point), nothing before or after it and nothing negative: empty when there is none.
-std::string plain_number_problem(const std::string& text);
-
-// A time of day, HH:MM or HH:MM:SS, as HH:MM:SS; empty when the text is neither.
-std::string normalise_time_text(const std::string& text);
+// A time of day as --time takes it: HH:MM names a minute, HH:MM:SS a second.
+struct TimeArgument {
+    TimeOfDay time = 0;   // the minute's first second for HH:MM
+    bool seconds = false; // the seconds were given
+    // Whether a quote's time is the one named: the same second, or any second of the named minute.
+    bool names(TimeOfDay quote_time) const {
+        return seconds ? quote_time == time : quote_time / 100 == time / 100;
+    }
+    std::string text() const; // HH:MM or HH:MM:SS, as given
+};
+// Empty when the text is neither form or names no time of a day.
+std::optional<TimeArgument> parse_time_argument(const std::string& text);

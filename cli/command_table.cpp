@@ -30,9 +30,11 @@ const std::vector<Command>& commands() {
          run_quotes},
         {"facts", "facts DIR SYMBOL", "Show the facts of a security's series.", {}, {}, 2, run_facts},
         {"export",
-         "export DIR SYMBOL FILE [--delimiter space|comma|tab] [--omit open,high,low,close,vol,oi] "
+         "export DIR SYMBOL FILE [--delimiter space|comma|tab] [--omit time,open,high,low,close,vol,oi] "
          "[--newest-first] [--title]",
-         "Export a security's quotes to a delimited text file; FILE - writes to standard output.",
+         "Export a security's quotes to a delimited text file; FILE - writes to standard output. An "
+         "intra-day\n"
+         "      series has a Time column (HH:MM:SS) after the date.",
          {"--delimiter", "--omit"},
          {"--newest-first", "--title"},
          3,
@@ -54,7 +56,11 @@ const std::vector<Command>& commands() {
         {"check",
          "check DIR [SYMBOL] [--spike PERCENT] [--gap DAYS]",
          "Check a portfolio (with its nested portfolios) or one security for bad quotes: one line per\n"
-         "      finding (SYMBOL, DATE, KIND, VALUES, tab-separated); exit status 1 when anything is found.\n"
+         "      finding (SYMBOL, DATE, KIND, VALUES, tab-separated; DATE holds the time of an intra-day "
+         "quote);\n"
+         "      exit status 1 when anything is found.\n"
+         "      A portfolio's EMASTER that disagrees with MASTER (emaster-disagrees) and an XMASTER that\n"
+         "      cannot be read (xmaster-unusable) are findings too, under the file's name.\n"
          "      --spike: a close that moves by more than PERCENT and comes back (50); --gap: days between\n"
          "      two daily quotes (10).",
          {"--spike", "--gap"},
@@ -63,9 +69,10 @@ const std::vector<Command>& commands() {
          run_check,
          1},
         {"edit",
-         "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM]",
-         "Set the six values of the quote dated DATE (at --time where several quotes share the date);\n"
-         "      N/A for a field the series lacks.",
+         "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM[:SS]]",
+         "Set the six values of the quote dated DATE (at --time where several quotes share the date: HH:MM\n"
+         "      names the one quote of that minute, HH:MM:SS the quote of that second); N/A keeps the stored\n"
+         "      value (a field the series lacks, a value below 0).",
          {"--time"},
          {},
          9,
@@ -85,8 +92,8 @@ const std::vector<Command>& commands() {
          7,
          run_adjust},
         {"delete-quote",
-         "delete-quote DIR SYMBOL DATE [--time HH:MM]",
-         "Delete the quote dated DATE (at --time where several quotes share the date).",
+         "delete-quote DIR SYMBOL DATE [--time HH:MM[:SS]]",
+         "Delete the quote dated DATE (at --time where several quotes share the date, as for edit).",
          {"--time"},
          {},
          3,
@@ -116,7 +123,8 @@ const std::vector<Command>& commands() {
         {"copy", "copy DIR SYMBOL DEST-DIR", "Copy a security to another portfolio.", {}, {}, 3, run_copy},
         {"repair",
          "repair DIR",
-         "Repair a MASTER file whose records have blank symbols.",
+         "Repair a MASTER file whose records have blank symbols, and rebuild an EMASTER that\n"
+         "      disagrees with MASTER.",
          {},
          {},
          1,

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -26,7 +27,7 @@ struct SeriesOnScreen {
     ViewState view;
     std::vector<DayNumber> days;    // newest first
     std::vector<std::string> dates; // the same, as the list shows them
-    std::vector<std::string> times; // newest first; empty for a series without a time of day
+    std::vector<TimeOfDay> times;   // newest first; empty for a series without a time of day
     std::string first_date;         // the oldest quote's date text
     std::string last_date;          // the newest quote's date text
 };
@@ -81,7 +82,7 @@ bool plain_numbers(const Command& self, const Args& args, std::size_t first,
     for (const char* name : names) {
         const std::string& text = args.positional[first + i];
         const bool may_be_absent = i < absent_allowed.size() && absent_allowed[i] && text == "N/A";
-        std::string problem = may_be_absent ? "" : plain_number_problem(text);
+        std::string problem = may_be_absent ? "" : editing::number_text_problem(text);
         if (!problem.empty()) {
             usage_error(self, std::string(name) + ": '" + text + "' " + problem);
             return false;
@@ -91,47 +92,67 @@ bool plain_numbers(const Command& self, const Args& args, std::size_t first,
     return true;
 }
 
+std::string quote_name(const SeriesOnScreen& series, int row) {
+    const std::size_t r = static_cast<std::size_t>(row);
+    return "the quote of " + symbol_of(series) + " dated " + series.dates[r] +
+           (series.times.empty() ? "" : " " + quote_time_text(series.times[r]));
+}
+
+// Why `rows` (more than one) name no single quote, in the words of what the command was given.
+std::string several_quotes_refusal(const SeriesOnScreen& series, const std::vector<int>& rows,
+                                   const std::string& date, const std::optional<TimeArgument>& time) {
+    const std::string several = std::to_string(rows.size()) + " quotes of " + symbol_of(series);
+    if (series.times.empty())
+        return "DATE: " + date + " names " + several + " (the date is recorded " +
+               std::to_string(rows.size()) + " times); nothing was changed.";
+    const TimeOfDay first = series.times[static_cast<std::size_t>(rows.front())];
+    const bool repeated = std::all_of(
+        rows.begin(), rows.end(), [&](int r) { return series.times[static_cast<std::size_t>(r)] == first; });
+    if (repeated)
+        return date + " " + quote_time_text(first) + " names " + several +
+               ": the same date and time are recorded " + std::to_string(rows.size()) +
+               " times, and no time tells them apart; nothing was changed ('quorbit-cli check' reports such "
+               "repeats).";
+    if (time)
+        return "--time: " + time->text() + " names " + several + " dated " + date +
+               ", several in that minute; give the seconds, --time HH:MM:SS (see 'quorbit-cli quotes').";
+    return "DATE: " + date + " names " + several +
+           "; name one with --time HH:MM, or HH:MM:SS where a minute holds several (see 'quorbit-cli "
+           "quotes').";
+}
+
 // The row of the one quote a command names: its date and, where several quotes share the date (an
-// intra-day series), its --time. -1 after a message; `exit_code` tells how the command ends.
+// intra-day series), its --time: HH:MM for the one quote of that minute, HH:MM:SS to the second. Quotes
+// that share the date and the time (a record written more than once) cannot be told apart, so such a
+// group names no quote. -1 after a message; `exit_code` tells how the command ends.
 int quote_row(const Command& self, const SeriesOnScreen& series, const std::string& date, const Args& args,
               int& exit_code) {
     exit_code = kFailed;
     auto time_option = args.options.find("--time");
-    std::string time;
+    std::optional<TimeArgument> time;
     if (time_option != args.options.end()) {
-        time = normalise_time_text(time_option->second);
-        if (time.empty() || series.times.empty()) {
-            exit_code =
-                usage_error(self, "--time: '" + time_option->second + "' " +
-                                      (time.empty() ? "is not a time (HH:MM or HH:MM:SS)"
-                                                    : "names nothing: the series has no time of day"));
+        time = parse_time_argument(time_option->second);
+        if (!time || series.times.empty()) {
+            exit_code = usage_error(self, "--time: '" + time_option->second + "' " +
+                                              (!time ? "is not a time (HH:MM or HH:MM:SS)"
+                                                     : "names nothing: the series has no time of day"));
             return -1;
         }
     }
     std::vector<int> rows;
     for (std::size_t r = 0; r < series.dates.size(); ++r)
-        if (series.dates[r] == date && (time.empty() || series.times[r] == time))
+        if (series.dates[r] == date && (!time || time->names(series.times[r])))
             rows.push_back(static_cast<int>(r));
     if (rows.empty()) {
         write_message(MessageKind::Error, "No quote of " + symbol_of(series) + " is dated " + date +
-                                              (time.empty() ? "" : " ") + time + ".");
+                                              (time ? " " + time->text() : "") + ".");
         return -1;
     }
     if (rows.size() > 1) {
-        write_message(MessageKind::Error, "DATE: " + date + " names " + std::to_string(rows.size()) +
-                                              " quotes of " + symbol_of(series) +
-                                              "; name one with --time HH:MM (see 'quorbit-cli quotes').");
+        write_message(MessageKind::Error, several_quotes_refusal(series, rows, date, time));
         return -1;
     }
     return rows.front();
-}
-
-std::string quote_name(const SeriesOnScreen& series, int row) {
-    std::string name =
-        "the quote of " + symbol_of(series) + " dated " + series.dates[static_cast<std::size_t>(row)];
-    if (!series.times.empty())
-        name += " " + series.times[static_cast<std::size_t>(row)];
-    return name;
 }
 
 // How many quotes are dated first..last (both included).
@@ -185,12 +206,9 @@ int run_edit(const Command& self, const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
-    // "N/A" stands for a field the series lacks; its value is never written.
-    auto present = editing::value_fields_present(args.positional[0], args.positional[1]);
-    std::vector<bool> absent;
-    for (bool has : present.value_or(editing::PresentFields{true, true, true, true, true, true}))
-        absent.push_back(!has);
-    if (!plain_numbers(self, args, 3, {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"}, absent))
+    // "N/A", as the quotes command shows a field the series lacks or a value below 0, keeps what is stored.
+    if (!plain_numbers(self, args, 3, {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"},
+                       std::vector<bool>(6, true)))
         return kUsage;
     int exit_code = kFailed;
     int row = quote_row(self, series, date, args, exit_code);
@@ -315,9 +333,16 @@ int run_repair(const Command&, const Args& args) {
             write_message(MessageKind::Error, listing.problem);
             return kFailed;
         }
-        write_message(MessageKind::Information, "No record of " + master.string() + " needs repair.");
-        return kOk;
+        // An EMASTER out of step with a sound MASTER is rebuilt from it.
+        CommandResult rebuilt = CommandResult::success();
+        if (!heal_before_change(master.parent_path(), rebuilt))
+            return report(rebuilt);
+        if (rebuilt.messages.empty())
+            write_message(MessageKind::Information, "No record of " + master.string() + " needs repair.");
+        return report(rebuilt);
     }
+    // A damaged MASTER is repaired first: its rewrite rebuilds an EMASTER out of step from the file as it
+    // was, keeping that one as EMASTER.BAK.
     errno = 0;
     std::string emaster_note;
     if (RepairMaster(master, &emaster_note) != 1) {

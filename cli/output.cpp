@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include "browser/failure_text.h"
 #include "editing/quote_commands.h"
 #include "storage/encoding.h"
 #include "storage/portfolio_files.h"
@@ -50,29 +51,12 @@ std::string cli_words(const std::string& message) {
         {editing::kNothingChanged, "Nothing changed: the files already hold this. No file was written and "
                                    "the backups are kept."},
     };
-    auto it = words.find(message);
-    return it == words.end() ? message : it->second;
-}
-
-std::string status_words(int status) {
-    switch (status) {
-    case 0:
-        return "the quote file holds fewer quotes than its header says";
-    case status::kFileOpen:
-        return "a file of the security cannot be opened";
-    case status::kFileRead:
-        return "a file of the security cannot be read";
-    case status::kFileWrite:
-        return "a file could not be written";
-    case status::kFileNotFound:
-        return "the security is not in the portfolio";
-    case status::kBadRecordShape:
-        return "its records have a length or layout that cannot be read";
-    case status::kLayoutUnknown:
-        return "its fields are unknown (no field file, and an unusual record length)";
-    default:
-        return status_text(static_cast<StatusCode>(status));
-    }
+    // A window's text may carry its details on further lines: the first line is the one to translate.
+    const std::size_t end_of_first = message.find('\n');
+    auto it = words.find(message.substr(0, end_of_first));
+    if (it == words.end())
+        return message;
+    return end_of_first == std::string::npos ? it->second : it->second + message.substr(end_of_first);
 }
 
 int report(const CommandResult& result) {

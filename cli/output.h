@@ -18,8 +18,6 @@ void write_message(MessageKind kind, const std::string& text);
 void write_message(const Message& message);
 // The command line's words for the window's texts; any other text is already plain.
 std::string cli_words(const std::string& message);
-// A storage status in plain words.
-std::string status_words(int status);
 
 // The messages in the command line's words; after a failed file operation, the system's reason. kOk when
 // the command did its work, else kFailed.

@@ -55,9 +55,11 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
     }
     auto omit = args.options.find("--omit");
     if (omit != args.options.end()) {
-        const std::map<std::string, int> names = {{"open", kExportOpen}, {"high", kExportHigh},
-                                                  {"low", kExportLow},   {"close", kExportClose},
-                                                  {"vol", kExportVol},   {"oi", kExportOi}};
+        // The time column of an intra-day series is left out as "time".
+        constexpr int kTime = kExportColumns;
+        const std::map<std::string, int> names = {
+            {"time", kTime},         {"open", kExportOpen}, {"high", kExportHigh}, {"low", kExportLow},
+            {"close", kExportClose}, {"vol", kExportVol},   {"oi", kExportOi}};
         std::string list = omit->second + ",";
         for (std::size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
              start = comma + 1) {
@@ -66,15 +68,21 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
                 continue;
             auto it = names.find(word);
             if (it == names.end()) {
-                error = "--omit takes a list of open, high, low, close, vol, oi";
+                error = "--omit takes a list of time, open, high, low, close, vol, oi";
                 return false;
             }
-            options.omit[it->second] = true;
+            (it->second == kTime ? options.omit_time : options.omit[it->second]) = true;
         }
     }
     options.newest_first = args.options.count("--newest-first") > 0;
     options.title = args.options.count("--title") > 0;
     return true;
+}
+
+// Says once, on standard error, that the portfolio's XMASTER could not be read; the status stays.
+void warn_unusable_xmaster(const std::string& dir) {
+    if (std::string notice = xmaster_notice(dir); !notice.empty())
+        write_message(MessageKind::Warning, notice);
 }
 
 } // namespace
@@ -107,6 +115,9 @@ int run_symbols(const Command&, const Args& args) {
         write_message(MessageKind::Error, listing.problem);
         return kFailed;
     }
+    if (!listing.xmaster_unusable.empty())
+        write_message(MessageKind::Warning,
+                      xmaster_notice(master_of(args.positional[0]).parent_path(), listing.xmaster_unusable));
     if (listing.header_count > kMaxSecurities)
         write_message(MessageKind::Warning,
                       "The portfolio file says it holds " + std::to_string(listing.header_count) +
@@ -204,10 +215,12 @@ int run_export_all(const Command& self, const Args& args) {
         return option_error(self, error);
     std::error_code ec;
     std::filesystem::create_directories(args.positional[1], ec);
+    warn_unusable_xmaster(args.positional[0]);
     return report(export_portfolio(args.positional[0], args.positional[1], options));
 }
 
 int run_split_search(const Command&, const Args& args) {
+    warn_unusable_xmaster(args.positional[0]);
     SplitSearchOutcome outcome =
         split_search_portfolio(args.positional[0], [](const SplitSearchEvent& event) {
             if (event.kind == SplitEventKind::Line)

@@ -1,36 +1,21 @@
 #include "editing/entry_filters.h"
 
-#include <span>
+#include <algorithm>
 
 namespace editing {
 
 namespace {
 
-constexpr std::size_t kMaskLength = 8;
-constexpr std::size_t kLongMaskLength = 10; // MM/DD/YYYY, as a date before 1960 is shown
-
-struct MaskStep {
-    int start;
-    int end;
-    int position;
-    int next_start;
-    int next_end;
-};
-
-// Where a digit goes for each selection, and which group is selected next.
-constexpr MaskStep kMaskSteps[] = {
-    {0, 0, 0, 1, 2}, {0, 1, 0, 1, 2}, {0, 2, 0, 1, 2}, {0, 8, 0, 1, 2}, {1, 2, 1, 3, 5}, {3, 5, 3, 4, 5},
-    {4, 4, 3, 4, 5}, {4, 5, 4, 6, 8}, {6, 8, 6, 7, 8}, {6, 7, 6, 7, 8}, {7, 8, 7, 0, 2},
-};
-// The same with a four-digit year group.
-constexpr MaskStep kLongMaskSteps[] = {
-    {0, 0, 0, 1, 2},   {0, 1, 0, 1, 2},   {0, 2, 0, 1, 2},  {0, 10, 0, 1, 2},  {1, 2, 1, 3, 5},
-    {3, 5, 3, 4, 5},   {4, 4, 3, 4, 5},   {4, 5, 4, 6, 10}, {6, 10, 6, 7, 10}, {6, 7, 6, 7, 10},
-    {7, 10, 7, 8, 10}, {8, 10, 8, 9, 10}, {9, 10, 9, 0, 2},
-};
-
 bool is_digit(unsigned int c) {
     return c >= '0' && c <= '9';
+}
+
+// "MM" or "MM/DD": a group just completed, after which the separator follows.
+bool ends_a_group(std::string_view text) {
+    auto digits = [&](std::size_t at) { return is_digit(static_cast<unsigned char>(text[at])); };
+    if (text.size() == 2)
+        return digits(0) && digits(1);
+    return text.size() == 5 && digits(0) && digits(1) && text[2] == '/' && digits(3) && digits(4);
 }
 
 } // namespace
@@ -39,46 +24,25 @@ bool numeric_edit_accepts(unsigned int character) {
     return character < 32 || character == '.' || is_digit(character);
 }
 
-bool numeric_text_acceptable(std::string_view text) {
-    for (char c : text) {
-        if (c != '.' && !is_digit(static_cast<unsigned char>(c)))
-            return false;
-    }
-    return true;
-}
-
-bool date_mask_text_acceptable(std::string_view text) {
-    if (text.size() != kMaskLength && text.size() != kLongMaskLength)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (i == 2 || i == 5 ? c != '/' : !is_digit(c))
-            return false;
-    }
-    return true;
-}
-
-DateMaskOutcome date_mask_key(std::string& mask, int selection_start, int selection_end,
-                              unsigned int character) {
-    using Action = DateMaskOutcome::Action;
-    if (character == '\t')
-        return {Action::PassOn, selection_start, selection_end};
-    if (!is_digit(character))
-        return {Action::Dropped, selection_start, selection_end};
-    const bool long_mask = mask.size() == kLongMaskLength;
-    if (mask.size() < kMaskLength)
-        mask.resize(kMaskLength, ' ');
-    for (const MaskStep& step : long_mask ? std::span<const MaskStep>(kLongMaskSteps) : kMaskSteps) {
-        if (step.start == selection_start && step.end == selection_end) {
-            mask[static_cast<std::size_t>(step.position)] = static_cast<char>(character);
-            return {Action::Written, step.next_start, step.next_end};
-        }
-    }
-    if (selection_start == 4)
-        return {Action::Refused, 3, 5};
-    if (selection_start >= 7 && (long_mask || selection_start == 7))
-        return {Action::Refused, 6, long_mask ? 10 : 8};
-    return {Action::Refused, 0, 2};
+DateEntryOutcome date_entry_key(std::string_view text, int selection_start, int selection_end,
+                                unsigned int character) {
+    if (!is_digit(character) && character != '/')
+        return {false, std::string(text), selection_start};
+    const auto size = static_cast<int>(text.size());
+    const int start = std::clamp(std::min(selection_start, selection_end), 0, size);
+    const int end = std::clamp(std::max(selection_start, selection_end), 0, size);
+    std::string head(text.substr(0, static_cast<std::size_t>(start)));
+    const std::string_view tail = text.substr(static_cast<std::size_t>(end));
+    // A "/" typed where the box has just written one is taken as that one.
+    if (character == '/' && tail.empty() && !head.empty() && head.back() == '/' && start == end)
+        return {true, std::string(text), start};
+    head.push_back(static_cast<char>(character));
+    if (is_digit(character) && tail.empty() && ends_a_group(head))
+        head.push_back('/');
+    std::string out = head + std::string(tail);
+    if (out.size() > kDateEntryLimit)
+        return {false, std::string(text), selection_start};
+    return {true, out, static_cast<int>(head.size())};
 }
 
 } // namespace editing

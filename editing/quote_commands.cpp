@@ -1,5 +1,6 @@
 #include "editing/quote_commands.h"
 
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/quotes.h"
@@ -17,11 +18,40 @@ namespace {
 
 constexpr int kValueFields = 6;
 
+constexpr const char* kValueBoxNames[kValueFields] = {"Open",  "High",   "Low",
+                                                      "Close", "Volume", "Open Interest"};
+
 constexpr const char* kSeveralQuotes =
     "Date %s is held by more than one quote.\nSelect the quote (or name its time); nothing was changed.";
 
-CommandResult invalid_data() {
-    return CommandResult::failure(kInvalidDataEntered, 0, MessageKind::Warning);
+// "Invalid Data Entered", and on its second line the box and what is wrong with its text.
+CommandResult invalid_box(const char* box, std::string_view text, const std::string& problem) {
+    return CommandResult::failure(std::string(kInvalidDataEntered) + "\n" + box + ": '" + std::string(text) +
+                                      "' " + problem,
+                                  0, MessageKind::Warning);
+}
+
+constexpr const char* kNoDay = "is not a date of the calendar (MM/DD/YY or MM/DD/YYYY)";
+
+// The refusal of a date box's text: no day, or a day outside the series' quotes.
+std::optional<CommandResult> date_box_refusal(const char* box, std::string_view text, const ViewState& view) {
+    const DayNumber day = date_from_text(text);
+    if (day == 0)
+        return invalid_box(box, text, kNoDay);
+    if (day < view.firstQuoteDate || day > view.lastQuoteDate)
+        return invalid_box(box, text,
+                           "lies outside the quotes (" + date_text(view.firstQuoteDate) + " to " +
+                               date_text(view.lastQuoteDate) + ")");
+    return std::nullopt;
+}
+
+// The refusal of a number box's text: not a number a quote file can store, or (for a factor) 0.
+std::optional<CommandResult> number_box_refusal(const char* box, std::string_view text, bool factor) {
+    if (std::string problem = number_text_problem(text); !problem.empty())
+        return invalid_box(box, text, problem);
+    if (factor && *scan_value(text) == 0.0f)
+        return invalid_box(box, text, "must not be 0");
+    return std::nullopt;
 }
 
 // The request to the rewrite, with every value a finite number (the kinds that ignore them get 0).
@@ -46,9 +76,25 @@ int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* cha
 // A failed rewrite in the command's own words, with the system's reason when a file operation failed.
 CommandResult rewrite_failed(const char* message, int status, int error) {
     CommandResult result = CommandResult::failure(message, status);
+    // The one refusal of the rewrite that the texts could not foresee: a product beyond the stored range.
+    if (status == status::kInvalidParm)
+        result.messages.front().text +=
+            "\nA value would become larger than a quote file can hold; no file was written.";
     if (status == status::kFileOpen || status == status::kFileRead || status == status::kFileWrite)
         result.error = error;
     return result;
+}
+
+// Heals the directory files of the portfolio that lists the security before a quote command changes it.
+// A security that cannot be located fails the command, as its rewrite would, in the command's words.
+bool heal_owner(const ViewState& view, const char* failed, CommandResult& notes) {
+    SeriesLocation at;
+    errno = 0;
+    if (StatusCode code = series_locate(view.portfolioDir, view.currentSymbol, at); code != status::kOk) {
+        notes = rewrite_failed(failed, code, errno);
+        return false;
+    }
+    return heal_before_change(at.dir, notes);
 }
 
 // Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
@@ -57,16 +103,6 @@ CommandResult succeeded(bool changed) {
     if (!changed)
         result.add(MessageKind::Information, kNothingChanged);
     return result;
-}
-
-// A date within the series' first and last dates.
-bool date_in_range(DayNumber day, const ViewState& view) {
-    return day != 0 && day >= view.firstQuoteDate && day <= view.lastQuoteDate;
-}
-
-bool nonzero_value(std::string_view text) {
-    std::optional<float> value = scan_value(text);
-    return value && *value != 0.0f;
 }
 
 void log_entries(CommandResult& result, const char* section,
@@ -122,10 +158,12 @@ std::optional<PresentFields> value_fields_present(const std::filesystem::path& p
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present) {
     if (date_from_text(date_text) == 0)
-        return invalid_data();
+        return invalid_box("Date", date_text, kNoDay);
     for (int i = 0; i < kValueFields; ++i) {
-        if (present[i] && !scan_value(values[i]))
-            return invalid_data();
+        if (!present[i] || values[i] == kKeepStoredValue)
+            continue;
+        if (auto refusal = number_box_refusal(kValueBoxNames[i], values[i], false))
+            return *refusal;
     }
     return CommandResult::success();
 }
@@ -141,6 +179,20 @@ DayNumber bar_date(const ViewState& view, std::int32_t index) {
         day = series.date(0);
     series_free(series);
     return day;
+}
+
+// The six values of bar `index` (0 = oldest) as stored; 0 where there is no such bar (the rewrite then
+// refuses the edit, as no quote is aimed at).
+std::array<float, kValueFields> bar_values(const ViewState& view, std::int32_t index) {
+    std::array<float, kValueFields> values{};
+    QuoteSeries series;
+    if (index >= 0 && series_alloc(series, 1) == 0 &&
+        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1) {
+        for (int i = 0; i < kValueFields; ++i)
+            values[i] = series.value(kFieldOpen + i, 0);
+    }
+    series_free(series);
+    return values;
 }
 
 // Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
@@ -187,16 +239,22 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
         return check;
     DayNumber day = date_from_text(date_text);
     SeriesEdit edit = make_edit(kEditSet, day, day);
-    for (int i = 0; i < kValueFields; ++i)
-        edit.values[i] = present[i] ? *scan_value(values[i]) : 0.0f;
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
+    CommandResult notes;
+    if (!heal_owner(view, kFailed, notes))
+        return notes;
+    const std::array<float, kValueFields> stored = bar_values(view, edit.bar);
+    for (int i = 0; i < kValueFields; ++i) {
+        if (present[i])
+            edit.values[i] = values[i] == kKeepStoredValue ? stored[i] : *scan_value(values[i]);
+    }
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed(kFailed, status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed(kFailed, status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Edit",
                 {{"Date", date_text},
                  {"Open", values[0]},
@@ -227,9 +285,14 @@ std::optional<SplitFactors> split_factors(std::string_view new_shares, std::stri
 }
 
 CommandResult check_split_input(const SplitInput& input, const ViewState& view) {
-    if (!date_in_range(date_from_text(input.date_text), view) ||
-        !split_factors(input.new_shares, input.old_shares))
-        return invalid_data();
+    if (auto refusal = date_box_refusal("Split Date", input.date_text, view))
+        return *refusal;
+    if (auto refusal = number_box_refusal("New Shares", input.new_shares, true))
+        return *refusal;
+    if (auto refusal = number_box_refusal("Old Shares", input.old_shares, true))
+        return *refusal;
+    if (!split_factors(input.new_shares, input.old_shares))
+        return invalid_box("Old Shares", input.old_shares, "gives a ratio a quote file cannot hold");
     return CommandResult::success();
 }
 
@@ -242,12 +305,15 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
     SeriesEdit edit = make_edit(kEditScale, kFirstDay, day_before(day));
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
+    CommandResult notes;
+    if (!heal_owner(view, "Split Edit Failed", notes))
+        return notes;
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed("Split Edit Failed", status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed("Split Edit Failed", status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
     return result;
@@ -256,11 +322,15 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
 // ---- Adjust ---------------------------------------------------------------------------------------
 
 CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view) {
-    if (!date_in_range(date_from_text(input.from_date), view) ||
-        !date_in_range(date_from_text(input.to_date), view))
-        return invalid_data();
-    if (!nonzero_value(input.price) || !nonzero_value(input.open_interest) || !nonzero_value(input.volume))
-        return invalid_data();
+    for (auto [box, text] : {std::pair{"From", &input.from_date}, std::pair{"To", &input.to_date}}) {
+        if (auto refusal = date_box_refusal(box, *text, view))
+            return *refusal;
+    }
+    for (auto [box, text] : {std::pair{"Price", &input.price}, std::pair{"Volume", &input.volume},
+                             std::pair{"Open Interest", &input.open_interest}}) {
+        if (auto refusal = number_box_refusal(box, *text, true))
+            return *refusal;
+    }
     return CommandResult::success();
 }
 
@@ -272,12 +342,15 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
     std::fill(edit.values, edit.values + 4, *scan_value(input.price));
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
+    CommandResult notes;
+    if (!heal_owner(view, "Adjust Edit Failed", notes))
+        return notes;
     bool changed = false;
     int error = 0;
     int status = rewrite(view, edit, error, &changed);
     if (status != 0)
-        return rewrite_failed("Adjust Edit Failed", status, error);
-    CommandResult result = succeeded(changed);
+        return with_notes(notes, rewrite_failed("Adjust Edit Failed", status, error));
+    CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
                  {"Date2", input.to_date},
@@ -293,25 +366,28 @@ CommandResult delete_quote(const ViewState& view, std::string_view date_text, in
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
-        return invalid_data();
+        return invalid_box("Date", date_text, kNoDay);
     // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
     if (CommandResult check = check_master_writable(view.masterPath); !check.ok)
         return check;
     SeriesEdit edit = make_edit(kEditDelete, day, day);
     if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
         return refusal;
+    CommandResult notes;
+    if (!heal_owner(view, kFailed, notes))
+        return notes;
     int error = 0;
     std::string emaster_note;
     int status = rewrite(view, edit, error, nullptr, &emaster_note);
     if (status == status::kDeleteNotFound)
-        return CommandResult{
-            false,
-            status,
-            {{MessageKind::Error, "failure in delete quote for findrec"}, {MessageKind::Error, kFailed}},
-            {}};
+        return with_notes(notes, CommandResult{false,
+                                               status,
+                                               {{MessageKind::Error, "failure in delete quote for findrec"},
+                                                {MessageKind::Error, kFailed}},
+                                               {}});
     if (status != 0)
-        return rewrite_failed(kFailed, status, error);
-    CommandResult result = CommandResult::success();
+        return with_notes(notes, rewrite_failed(kFailed, status, error));
+    CommandResult result = with_notes(notes, CommandResult::success());
     if (!emaster_note.empty())
         result.add(MessageKind::Warning, emaster_note);
     log_entries(result, "Delete", {{"Date", date_text}});
@@ -362,13 +438,18 @@ AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& sh
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
+    CommandResult notes;
+    if (!heal_owner(view, "Add Quote Failed", notes)) {
+        out.result = notes;
+        return out;
+    }
     int error = 0;
     int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
-        out.result = rewrite_failed("Add Quote Failed", status, error);
+        out.result = with_notes(notes, rewrite_failed("Add Quote Failed", status, error));
         return out;
     }
-    out.result = CommandResult::success();
+    out.result = with_notes(notes, CommandResult::success());
     log_entries(out.result, "Add", {{"Date", plan.new_date_text}});
     out.row_to_select = plan.row_to_select;
     return out;

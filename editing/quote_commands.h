@@ -25,7 +25,11 @@ using ValueTexts = std::array<std::string, 6>;
 // Which of those six fields the series has.
 using PresentFields = std::array<bool, 6>;
 
+// The first line of every refusal of a dialog's entries; the second names the box and what is wrong.
 inline constexpr const char* kInvalidDataEntered = "Invalid Data Entered";
+// An Edit quote value text that keeps the stored value: the list's text for a value it cannot show as a
+// number (a negative one left by another program), which the user may leave as it is.
+inline constexpr const char* kKeepStoredValue = "N/A";
 // The one message of a command that succeeds without a change: the files already held what was asked,
 // so nothing was written and every backup still holds the state before the last real change.
 inline constexpr const char* kNothingChanged =
@@ -36,8 +40,9 @@ inline constexpr const char* kNothingChanged =
 // Which value fields the series has; empty when its layout cannot be read.
 std::optional<PresentFields> value_fields_present(const std::filesystem::path& portfolio_dir,
                                                   std::string_view symbol);
-// A valid date text and, for every field the series has, a value text that begins with a number that a
-// quote file can store. The text of a field the series lacks is never written and is not checked.
+// A valid date text and, for every field the series has, a number a quote file can store (digits with
+// at most one point) or kKeepStoredValue. The text of a field the series lacks is never written and is
+// not checked.
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present);
 // Sets the six values of one quote: that of quote-list row `row` (0 = newest; the window passes

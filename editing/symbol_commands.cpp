@@ -1,5 +1,6 @@
 #include "editing/symbol_commands.h"
 
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
@@ -22,9 +23,14 @@ CommandResult unreadable_master(const std::filesystem::path& master_path) {
                                   "\ncannot be read. Nothing was changed.");
 }
 
+// A symbol that may stand in an XMASTER that cannot be read says why that file was not changed.
 CommandResult symbol_not_found(std::string_view row_symbol, const std::filesystem::path& master_path) {
-    return CommandResult::failure("Symbol " + std::string(row_symbol) + " was not found in\n" +
-                                  quoted_path(master_path) + "\nNothing was changed.");
+    CommandResult failure =
+        CommandResult::failure("Symbol " + std::string(row_symbol) + " was not found in\n" +
+                               quoted_path(master_path) + "\nNothing was changed.");
+    if (std::string notice = xmaster_notice(master_path.parent_path()); !notice.empty())
+        failure.add(MessageKind::Error, notice);
+    return failure;
 }
 
 // Finds the selected row's record: its file number, or a failure to return.
@@ -84,7 +90,8 @@ int xmaster_row_number(const ViewState& view, std::string_view row_symbol) {
     return 0;
 }
 
-CommandResult xmaster_outcome(int result, std::string what, std::string_view row_symbol) {
+CommandResult xmaster_outcome(const std::filesystem::path& dir, int result, std::string what,
+                              std::string_view row_symbol) {
     if (result == 0)
         return CommandResult::success();
     if (result == 3)
@@ -94,6 +101,8 @@ CommandResult xmaster_outcome(int result, std::string what, std::string_view row
     CommandResult failed = CommandResult::failure(
         what + " symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", result);
     failed.error = errno;
+    if (std::string notice = xmaster_notice(dir); !notice.empty()) // it became unusable meanwhile
+        failed.add(MessageKind::Error, notice);
     return failed;
 }
 
@@ -166,6 +175,25 @@ CommandResult check_name_text(std::string_view name) {
     return CommandResult::success();
 }
 
+CommandResult check_symbol_free(const ViewState& view, std::string_view row_symbol,
+                                std::string_view new_symbol_text) {
+    const std::optional<std::string> new_symbol = latin1_from_utf8(new_symbol_text);
+    if (!new_symbol)
+        return CommandResult::success(); // check_symbol_text refuses it
+    const std::filesystem::path& master_path = view.masterPath;
+    MasterImage image;
+    if (!master_read_image(master_path, image))
+        return unreadable_master(master_path);
+    const int number = xmaster_row_number(view, row_symbol);
+    const int index = number != 0 ? -1 : find_symbol_record(image, row_symbol);
+    if (number == 0 && index < 0)
+        return CommandResult::success(); // the command says the row's security is not there
+    if (record_answering_to(image, *new_symbol, index) >= 0 ||
+        xmaster_answers_to(master_path.parent_path(), *new_symbol, number))
+        return symbol_taken(*new_symbol, master_path);
+    return CommandResult::success();
+}
+
 CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
                           std::string_view new_symbol_text, std::string_view new_name_text) {
     const std::filesystem::path& master_path = view.masterPath;
@@ -178,13 +206,14 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     const std::string new_name = *latin1_from_utf8(new_name_text);
     const std::filesystem::path dir = master_path.parent_path();
     if (int number = xmaster_row_number(view, row_symbol); number != 0) {
-        MasterImage image;
-        if (!master_read_image(master_path, image))
-            return unreadable_master(master_path);
-        if (record_answering_to(image, new_symbol, -1) >= 0 || xmaster_answers_to(dir, new_symbol, number))
-            return symbol_taken(new_symbol, master_path);
+        if (CommandResult taken = check_symbol_free(view, row_symbol, new_symbol_text); !taken.ok)
+            return taken;
+        CommandResult notes;
+        if (!heal_before_change(dir, notes))
+            return notes;
         errno = 0;
-        return xmaster_outcome(xmaster_set_names(dir, number, new_symbol, new_name), "Renaming", row_symbol);
+        return with_notes(notes, xmaster_outcome(dir, xmaster_set_names(dir, number, new_symbol, new_name),
+                                                 "Renaming", row_symbol));
     }
     int file_number = 0;
     CommandResult failure;
@@ -194,53 +223,62 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
     if (!master_read_image(master_path, image))
         return unreadable_master(master_path);
     int index = find_symbol_record(image, row_symbol);
-    if (record_answering_to(image, new_symbol, index) >= 0 || xmaster_answers_to(dir, new_symbol, 0))
-        return symbol_taken(new_symbol, master_path);
+    if (CommandResult taken = check_symbol_free(view, row_symbol, new_symbol_text); !taken.ok)
+        return taken;
     MasterRecord record = image.record(index);
     if (record.symbol_bytes() == padded(new_symbol) && record.name_bytes() == padded(new_name)) {
         CommandResult same = CommandResult::success();
         same.add(MessageKind::Information, kNothingChanged);
         return same;
     }
+    CommandResult notes;
+    if (!heal_before_change(dir, notes))
+        return notes;
     errno = 0;
     std::string emaster_note;
     if (master_set_names(master_path, file_number, new_symbol, new_name, &emaster_note) != 0) {
         CommandResult failed = CommandResult::failure(
             "Renaming symbol " + std::string(row_symbol) + " failed.\nThe portfolio was not changed.", 1);
         failed.error = errno;
-        return failed;
+        return with_notes(notes, failed);
     }
-    return with_note(CommandResult::success(), emaster_note);
+    return with_notes(notes, with_note(CommandResult::success(), emaster_note));
 }
 
 CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
+    CommandResult notes;
     if (int number = xmaster_row_number(view, row_symbol); number != 0) {
+        if (!heal_before_change(view.masterPath.parent_path(), notes))
+            return notes;
         errno = 0;
-        return xmaster_outcome(xmaster_remove(view.masterPath.parent_path(), number, true), "Deleting",
-                               row_symbol);
+        return with_notes(notes, xmaster_outcome(view.masterPath.parent_path(),
+                                                 xmaster_remove(view.masterPath.parent_path(), number, true),
+                                                 "Deleting", row_symbol));
     }
     int file_number = 0;
     CommandResult failure;
     if (!locate_row_record(view.masterPath, row_symbol, file_number, failure))
         return failure;
+    if (!heal_before_change(view.masterPath.parent_path(), notes))
+        return notes;
     errno = 0;
     std::string emaster_note;
     int result = master_remove(view.portfolioDir, file_number, true, &emaster_note);
     const int error = errno;
     if (result == 3)
-        return with_note(
-            CommandResult::failure("Symbol " + std::string(row_symbol) +
-                                       " was removed, but not all of its files could be deleted.",
-                                   result, MessageKind::Warning),
-            emaster_note);
+        return with_notes(notes, with_note(CommandResult::failure(
+                                               "Symbol " + std::string(row_symbol) +
+                                                   " was removed, but not all of its files could be deleted.",
+                                               result, MessageKind::Warning),
+                                           emaster_note));
     if (result != 0) {
         CommandResult failed = CommandResult::failure("Deleting symbol " + std::string(row_symbol) +
                                                           " failed.\nThe portfolio was not changed.",
                                                       result);
         failed.error = error;
-        return failed;
+        return with_notes(notes, failed);
     }
-    return with_note(CommandResult::success(), emaster_note);
+    return with_notes(notes, with_note(CommandResult::success(), emaster_note));
 }
 
 } // namespace editing

@@ -28,6 +28,11 @@ CommandResult check_symbol_text(std::string_view symbol);
 // A name (typed, UTF-8) of at most 16 single-byte (Latin-1) characters, no control characters.
 CommandResult check_name_text(std::string_view name);
 
+// The Edit Symbol dialog's check on OK, after the checks above: no other record of the portfolio (nor
+// of its XMASTER) already answers to the new symbol (as its symbol or name, ignoring case).
+CommandResult check_symbol_free(const ViewState& view, std::string_view row_symbol,
+                                std::string_view new_symbol);
+
 // Gives the security of the selected row (`row_symbol`, its column-0 text) of the portfolio `masterPath`
 // the new symbol and name (typed, UTF-8; stored as single bytes, as typed). Refused, with nothing
 // changed: a symbol or name the checks above refuse, a symbol that another record of the portfolio

@@ -1,11 +1,13 @@
 #include "editing/transfer.h"
 
+#include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "storage/emaster.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -69,6 +71,7 @@ private:
     bool check_source_files();
     bool check_destination();
     bool check_target_free(const Path& source, bool source_present, std::string_view extension);
+    bool heal_directories();
     bool copy_files();
     bool copy_failed(const Path& source, const Path& target);
     bool append();
@@ -92,6 +95,7 @@ private:
     int appended_number_ = 0;                // the number the destination's MASTER gave the record
     std::vector<Path> copied_;               // files made in the destination, in the order made
     std::vector<std::string> emaster_notes_; // unusable EMASTER files left as they were
+    CommandResult heal_notes_;               // EMASTER files rebuilt before the transfer
     bool own_text_ = true;
 };
 
@@ -183,6 +187,23 @@ bool Transfer::check_destination() {
     if (image.header.count() >= kMaxSecurities || dest_number_ == 0)
         return fail(kPortfolioFull, false);
     return check_target_free(source_dat_, true, "DAT") && check_target_free(source_dop_, has_dop_, "DOP");
+}
+
+// The portfolios the transfer writes (the destination, and the source of a move) first get an EMASTER
+// that agrees with their MASTER.
+bool Transfer::heal_directories() {
+    std::vector<Path> dirs{request_.destination};
+    if (is_move())
+        dirs.push_back(source_dir_);
+    for (const Path& dir : dirs) {
+        if (!heal_before_change(dir, heal_notes_)) {
+            const std::string text = heal_notes_.messages.back().text;
+            heal_notes_.messages.pop_back();
+            result_.error = heal_notes_.error;
+            return fail(text, false);
+        }
+    }
+    return true;
 }
 
 // Copies the series files to the destination as F<m>.DAT and F<m>.DOP, each through a temporary name
@@ -312,12 +333,12 @@ bool Transfer::undo() {
 CommandResult Transfer::run() {
     if (request_.destination.empty())
         return CommandResult{};
-    bool done = find_source() && check_source_files() && check_destination() && copy_files() && append() &&
-                (!is_move() || remove_source_record());
+    bool done = find_source() && check_source_files() && check_destination() && heal_directories() &&
+                copy_files() && append() && (!is_move() || remove_source_record());
     if (!done) {
         if (undo() && own_text_ && !result_.messages.empty())
             result_.messages.front().text += kNothingChanged;
-        return result_;
+        return with_notes(heal_notes_, result_);
     }
     result_.ok = true;
     result_.status = 0;
@@ -325,7 +346,7 @@ CommandResult Transfer::run() {
         result_.add(MessageKind::Warning, note);
     if (is_move())
         delete_source_files();
-    return result_;
+    return with_notes(heal_notes_, result_);
 }
 
 } // namespace
@@ -336,6 +357,11 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
         if (static_cast<int>(i) != selected_index)
             choices.push_back(portfolios[i]);
     }
+    // Ignoring letter case, as the portfolio list sorts them; the exact text decides between equals.
+    std::stable_sort(choices.begin(), choices.end(), [](const std::string& a, const std::string& b) {
+        const std::string upper_a = portfolio_files::to_upper(a), upper_b = portfolio_files::to_upper(b);
+        return upper_a != upper_b ? upper_a < upper_b : a < b;
+    });
     return choices;
 }
 

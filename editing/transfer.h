@@ -12,7 +12,8 @@ namespace editing {
 
 enum class TransferMode { Move, Copy };
 
-// The destinations the dialog offers: every portfolio of the list except the one at `selected_index`.
+// The destinations the dialog offers: every portfolio of the list except the one at `selected_index`,
+// sorted ignoring letter case.
 std::vector<std::string> destination_choices(const std::vector<std::string>& portfolios, int selected_index);
 
 // Carries the security on screen (`currentSymbol` of the portfolio `portfolioDir`) over to the chosen

@@ -49,6 +49,13 @@ int two_digits(std::string_view text, std::size_t pos) {
     return (text[pos] - '0') * 10 + (text[pos + 1] - '0');
 }
 
+// The days of a month of a year of the Gregorian calendar (1900 is not a leap year, 2000 is).
+int days_in_month(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 } // namespace
 
 std::optional<double> scan_number(std::string_view text) {
@@ -81,6 +88,20 @@ std::optional<float> scan_value(std::string_view text) {
     return value;
 }
 
+std::string number_text_problem(std::string_view text) {
+    if (!text.empty() && text[0] == '-' && number_text_problem(text.substr(1)).empty())
+        return "is negative; values are 0 or more";
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    const bool digits_only = digit_run(whole, 0) == whole.size() && digit_run(fraction, 0) == fraction.size();
+    if (!digits_only || (whole.empty() && fraction.empty()))
+        return "is not a number (digits with at most one decimal point)";
+    if (!scan_value(text))
+        return "is beyond what a quote file can hold";
+    return "";
+}
+
 DayNumber date_from_text(std::string_view text) {
     const bool four_digit_year = text.size() == 10;
     if ((text.size() != 8 && !four_digit_year) || text[2] != '/' || text[5] != '/')
@@ -91,13 +112,13 @@ DayNumber date_from_text(std::string_view text) {
     }
     int month = two_digits(text, 0);
     int day = two_digits(text, 3);
-    if (month < 1 || month > 12 || day < 1 || day > 31)
+    // Two digits below 60 name 20YY, the others 19YY; four digits name the year itself, 1900 to 2140.
+    const int year = four_digit_year ? two_digits(text, 6) * 100 + two_digits(text, 8)
+                                     : two_digits(text, 6) + (two_digits(text, 6) < 60 ? 2000 : 1900);
+    if (year < 1900 || year > 2140 || month < 1 || month > 12)
         return 0;
-    if (!four_digit_year)
-        return date_parse(text, kMMDDYYSep);
-    // Four digits name the year itself, 1900 to 2140.
-    int year = two_digits(text, 6) * 100 + two_digits(text, 8);
-    if (year < 1900 || year > 2140)
+    // A day the month does not have (02/30/21) names no day at all: it must not roll over into March.
+    if (day < 1 || day > days_in_month(year, month))
         return 0;
     return date_pack(year - 1900, month, day);
 }

@@ -55,7 +55,7 @@ void store_days_and_times(const std::uint8_t* records, int length, std::int32_t 
                           const ColumnTarget& date, const ColumnTarget& time, std::ptrdiff_t first,
                           DateDecoder& decode_date) {
     DayNumber days[kChunkBars];
-    std::uint16_t times[kChunkBars];
+    TimeOfDay times[kChunkBars];
     const auto decoded = [&](int word, auto decode, auto* out) {
         const std::uint8_t* in = records + 4 * word;
         for (std::int32_t i = 0; i < bars; ++i, in += length) {
@@ -72,14 +72,14 @@ void store_days_and_times(const std::uint8_t* records, int length, std::int32_t 
         std::fill_n(days, bars, DayNumber{0});
     }
     if (time.word >= 0)
-        decoded(time.word, time_from_hhmmss, times);
+        decoded(time.word, time_of_day_from_hhmmss, times);
     else
-        std::fill_n(times, bars, std::uint16_t{0});
+        std::fill_n(times, bars, TimeOfDay{0});
     std::uint8_t* day_out = date.out + first * date.step;
     std::uint8_t* time_out = time.out + first * time.step;
     for (std::int32_t i = 0; i < bars; ++i, day_out += date.step, time_out += time.step) {
         std::memcpy(day_out, &days[i], sizeof days[i]);
-        store_le16(time_out, times[i]);
+        std::memcpy(time_out, &times[i], sizeof times[i]);
     }
 }
 
@@ -92,7 +92,7 @@ void store_bars_portable(QuoteSeries& s, std::int32_t first, std::int32_t bars, 
     const std::int32_t chunk_bars = std::clamp(kChunkBytes / length, 1, kChunkBars);
     const std::size_t words = static_cast<std::size_t>(length / 4);
     const ColumnTarget date = column_target(s, kFieldDate, 4, layout);
-    const ColumnTarget time = column_target(s, kFieldTime, 2, layout);
+    const ColumnTarget time = column_target(s, kFieldTime, 4, layout);
     ColumnTarget values[kFieldNames];
     for (int field = kFieldOpen; field < kFieldNames; ++field)
         values[field] = column_target(s, field, 4, layout);
@@ -120,11 +120,8 @@ bool columns_as_allocated(const QuoteSeries& s) {
     const bool interleaved = s.block != nullptr;
     for (int field = 0; field < kFieldNames; ++field) {
         const BarColumn& c = s.columns[field];
-        const int stride = interleaved ? (field == kFieldTime ? 16 : 8)
-                                       : (field == kFieldDate   ? 2
-                                          : field == kFieldTime ? 4
-                                                                : 1);
-        const int offset = field == kFieldTime ? 2 : interleaved ? field : 0;
+        const int stride = interleaved ? 8 : field < 2 ? 2 : 1;
+        const int offset = interleaved ? field : field == kFieldTime ? 1 : 0;
         if (c.data == nullptr || c.stride != stride || c.offset != offset)
             return false;
     }

@@ -109,23 +109,147 @@ std::uint8_t field_bits(int fields, char periodicity) {
     return static_cast<std::uint8_t>(((1 << named) - 1) | (timed ? 0x80 : 0));
 }
 
-std::string unusable_reason(const std::vector<std::uint8_t>& bytes, const MasterImage& master) {
+// What makes the file unusable whatever MASTER holds: its size, or a count beyond its records.
+std::string size_reason(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < static_cast<std::size_t>(kSize) || bytes.size() % kSize != 0)
         return "its size is not a multiple of 192 bytes";
     const int count = bytes[kHeaderCount];
     const int present = static_cast<int>(bytes.size() / kSize) - 1;
     if (count > present)
         return "it holds " + std::to_string(present) + " records but counts " + std::to_string(count);
-    if (count != master.records_counted())
-        return "it lists " + std::to_string(count) + " securities where MASTER lists " +
-               std::to_string(master.records_counted());
-    for (int i = 0; i < count; ++i) {
-        const int number = bytes[static_cast<std::size_t>(i + 1) * kSize + 2];
-        if (number != master.record(i).file_number())
-            return "its record " + std::to_string(i + 1) + " names file number " + std::to_string(number) +
-                   " where MASTER's names " + std::to_string(master.record(i).file_number());
-    }
     return {};
+}
+
+int stored_number(const std::vector<std::uint8_t>& bytes, int index) {
+    return bytes[static_cast<std::size_t>(index + 1) * kSize + 2];
+}
+
+// For each counted MASTER record the index of the EMASTER record of the same file number (the k-th use
+// of a number matched with its k-th use), or -1. False when the matched records stand in another order.
+bool align(const std::vector<std::uint8_t>& bytes, const MasterImage& master, std::vector<int>& matched) {
+    const int count = bytes[kHeaderCount];
+    std::array<std::vector<int>, 256> uses; // EMASTER indices by file number, in file order
+    for (int j = count - 1; j >= 0; --j)
+        uses[static_cast<std::size_t>(stored_number(bytes, j))].push_back(j);
+    matched.assign(static_cast<std::size_t>(master.records_counted()), -1);
+    int last = -1;
+    for (int i = 0; i < master.records_counted(); ++i) {
+        std::vector<int>& left = uses[static_cast<std::size_t>(master.record(i).file_number() & 0xFF)];
+        if (left.empty())
+            continue;
+        const int j = left.back();
+        left.pop_back();
+        if (j < last)
+            return false;
+        matched[static_cast<std::size_t>(i)] = last = j;
+    }
+    return true;
+}
+
+std::string order_reason(const std::vector<std::uint8_t>& bytes, const MasterImage& master) {
+    const int count = std::min<int>(bytes[kHeaderCount], master.records_counted());
+    int i = 0;
+    while (i < count && stored_number(bytes, i) == master.record(i).file_number())
+        ++i;
+    std::string reason = "its records stand in another order than MASTER's";
+    if (i < count)
+        reason += ": its record " + std::to_string(i + 1) + " names file number " +
+                  std::to_string(stored_number(bytes, i)) + " where MASTER's names " +
+                  std::to_string(master.record(i).file_number());
+    return reason;
+}
+
+std::string trimmed(std::string text) {
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+float stored_float(const std::uint8_t* record, int offset) {
+    float value;
+    std::memcpy(&value, record + offset, sizeof value);
+    return value;
+}
+
+// Which fields of the EMASTER record describe the security otherwise than its MASTER record.
+struct FieldsDiffer {
+    bool symbol = false, name = false, first = false, last = false, fields = false, periodicity = false;
+    bool any() const { return symbol || name || first || last || fields || periodicity; }
+};
+
+FieldsDiffer compare_fields(const std::uint8_t* record, const MasterRecord& master) {
+    FieldsDiffer out;
+    if (master_is_directory_entry(master))
+        return out;
+    const EmasterRecord expected = emaster_record_from_master(master);
+    const std::uint8_t* e = expected.bytes.data();
+    // A blank MASTER symbol is damage that the MASTER repair mends, not a symbol to copy.
+    out.symbol =
+        !master_record_damaged(master) && trimmed(field_text(record, kSymbolOffset, kSymbolLength)) !=
+                                              trimmed(field_text(e, kSymbolOffset, kSymbolLength));
+    out.name = trimmed(field_text(record, kShortNameOffset, kShortNameLength)) !=
+               trimmed(field_text(e, kShortNameOffset, kShortNameLength));
+    out.first = stored_float(record, kFirstDateOffset) != stored_float(e, kFirstDateOffset);
+    out.last = stored_float(record, kLastDateOffset) != stored_float(e, kLastDateOffset);
+    out.fields = record[6] != e[6];
+    out.periodicity = record[60] != e[60];
+    return out;
+}
+
+void list_differences(const FieldsDiffer& differ, int number, std::vector<EmasterDifference>& out) {
+    const std::pair<bool, const char*> fields[] = {
+        {differ.symbol, "symbol"},  {differ.name, "name"},          {differ.first, "first date"},
+        {differ.last, "last date"}, {differ.fields, "field count"}, {differ.periodicity, "periodicity"}};
+    for (const auto& [differs, what] : fields) {
+        if (differs)
+            out.push_back({number, what});
+    }
+}
+
+// The differences of a file whose records are aligned with MASTER's by `matched`.
+std::vector<EmasterDifference> differences_of(const std::vector<std::uint8_t>& bytes,
+                                              const MasterImage& master, const std::vector<int>& matched) {
+    std::vector<EmasterDifference> out;
+    std::vector<bool> used(bytes[kHeaderCount], false);
+    for (int i = 0; i < master.records_counted(); ++i) {
+        const int j = matched[static_cast<std::size_t>(i)];
+        if (j < 0) {
+            out.push_back({master.record(i).file_number(), "missing from EMASTER"});
+            continue;
+        }
+        used[static_cast<std::size_t>(j)] = true;
+        list_differences(
+            compare_fields(bytes.data() + static_cast<std::size_t>(j + 1) * kSize, master.record(i)),
+            master.record(i).file_number(), out);
+    }
+    for (std::size_t j = 0; j < used.size(); ++j) {
+        if (!used[j])
+            out.push_back({stored_number(bytes, static_cast<int>(j)), "only in EMASTER"});
+    }
+    return out;
+}
+
+// Brings the fields that differ from MASTER's record into line; every other byte stays.
+void refresh_record(std::uint8_t* record, const MasterRecord& master) {
+    const FieldsDiffer differ = compare_fields(record, master);
+    if (differ.symbol)
+        put_text(record, kSymbolOffset, kSymbolLength, master_text(master, kMasterSymbolOffset), true);
+    if (differ.name) {
+        const std::string name = master_text(master, kMasterNameOffset);
+        put_text(record, kShortNameOffset, kShortNameLength, name, false);
+        const std::string long_name = field_text(record, kLongNameOffset, kLongNameLength);
+        if (!long_name.empty() && !long_name.starts_with(name))
+            put_text(record, kLongNameOffset, kLongNameLength, name, true);
+    }
+    if (differ.first)
+        put_dates(record, master, kMasterFirstDate, true);
+    if (differ.last)
+        put_dates(record, master, kMasterLastDate, false);
+    if (differ.fields) {
+        record[6] = static_cast<std::uint8_t>(master.field_count());
+        record[7] = field_bits(master.field_count(), master.periodicity());
+    }
+    if (differ.periodicity)
+        record[60] = static_cast<std::uint8_t>(master.periodicity());
 }
 
 } // namespace
@@ -172,11 +296,16 @@ EmasterFile emaster_read(const fs::path& dir, const MasterImage& master) {
         return file;
     }
     file.bytes.assign(content.begin(), content.end());
-    file.reason = unusable_reason(file.bytes, master);
-    if (file.reason.empty())
-        file.state = EmasterState::Usable;
-    else
+    file.reason = size_reason(file.bytes);
+    std::vector<int> matched;
+    if (file.reason.empty() && !align(file.bytes, master, matched))
+        file.reason = order_reason(file.bytes, master);
+    if (!file.reason.empty()) {
         file.bytes.clear();
+        return file;
+    }
+    file.differences = differences_of(file.bytes, master, matched);
+    file.state = file.differences.empty() ? EmasterState::Usable : EmasterState::OutOfStep;
     return file;
 }
 
@@ -184,9 +313,13 @@ EmasterState emaster_find(const fs::path& dir, int file_number, EmasterRecord& r
     MasterImage master;
     if (!master_read_image(portfolio_files::master(dir), master))
         return EmasterState::Unreadable;
-    const EmasterFile file = emaster_read(dir, master);
+    EmasterFile file = emaster_read(dir, master);
     if (file.state == EmasterState::Unreadable)
         return file.state;
+    if (file.state == EmasterState::OutOfStep) { // read as it will stand once rebuilt
+        file.bytes = emaster_rebuild(file, master);
+        file.state = EmasterState::Usable;
+    }
     for (int i = 0; file.state == EmasterState::Usable && i < master.records_counted(); ++i) {
         if (master.record(i).file_number() == file_number && !master_is_directory_entry(master.record(i))) {
             record = file.record(i);
@@ -223,6 +356,77 @@ std::vector<std::uint8_t> emaster_follow(const std::vector<std::uint8_t>& bytes,
         out[kHeaderHighest] = static_cast<std::uint8_t>(highest_file_number(after));
     }
     return out;
+}
+
+std::vector<std::uint8_t> emaster_rebuild(const EmasterFile& file, const MasterImage& master) {
+    std::vector<int> matched;
+    if (file.state != EmasterState::OutOfStep || !align(file.bytes, master, matched))
+        return file.bytes;
+    const int count = file.bytes[kHeaderCount];
+    const int present = static_cast<int>(file.bytes.size() / kSize) - 1;
+    // A security missing among the counted records may still stand after them: that record is taken.
+    std::vector<bool> taken(static_cast<std::size_t>(present), false);
+    std::vector<std::uint8_t> out(file.bytes.begin(), file.bytes.begin() + kSize);
+    for (int i = 0; i < master.records_counted(); ++i) {
+        int j = matched[static_cast<std::size_t>(i)];
+        for (int k = count; j < 0 && k < present; ++k) {
+            if (!taken[static_cast<std::size_t>(k)] &&
+                stored_number(file.bytes, k) == master.record(i).file_number())
+                j = k;
+        }
+        EmasterRecord record = emaster_record_from_master(master.record(i));
+        if (j >= 0) {
+            taken[static_cast<std::size_t>(j)] = true;
+            std::copy_n(file.bytes.begin() + static_cast<std::ptrdiff_t>(j + 1) * kSize, kSize,
+                        record.bytes.begin());
+            refresh_record(record.bytes.data(), master.record(i));
+        }
+        out.insert(out.end(), record.bytes.begin(), record.bytes.end());
+    }
+    for (int k = count; k < present; ++k) {
+        if (!taken[static_cast<std::size_t>(k)])
+            out.insert(out.end(), file.bytes.begin() + static_cast<std::ptrdiff_t>(k + 1) * kSize,
+                       file.bytes.begin() + static_cast<std::ptrdiff_t>(k + 2) * kSize);
+    }
+    out[kHeaderCount] = static_cast<std::uint8_t>(master.records_counted());
+    out[kHeaderHighest] = static_cast<std::uint8_t>(highest_file_number(master));
+    return out;
+}
+
+std::string emaster_differences_text(const EmasterFile& file) {
+    std::string text;
+    for (const EmasterDifference& difference : file.differences)
+        text += (text.empty() ? "F" : ", F") + std::to_string(difference.file_number) + " " + difference.what;
+    return text;
+}
+
+std::string emaster_rebuilt_message(const EmasterFile& file) {
+    return "The extended directory file\n" + file.path.string() + "\ndid not agree with MASTER (" +
+           emaster_differences_text(file) +
+           "). Its records were rebuilt from MASTER, keeping what only it holds; the previous file is "
+           "kept as EMASTER.BAK.";
+}
+
+int emaster_heal(const fs::path& dir, std::string* message) {
+    // A MASTER that cannot be read leaves the two files' agreement unknown: the command must not go on.
+    MasterImage master;
+    if (!master_read_image(portfolio_files::master(dir), master))
+        return -1;
+    const EmasterFile file = emaster_read(dir, master);
+    if (file.state == EmasterState::Unreadable)
+        return -1;
+    if (file.state != EmasterState::OutOfStep)
+        return 0;
+    const std::vector<std::uint8_t> rebuilt = emaster_rebuild(file, master);
+    const fs::path temp = portfolio_files::for_writing(dir, "EMASTER.NEW");
+    if (!fileops::copy_file_atomic(file.path, portfolio_files::for_writing(dir, "EMASTER.BAK"), temp) ||
+        !fileops::replace_file(file.path, temp, [&](fileops::BufferedWriter& writer) {
+            return writer.write(rebuilt.data(), rebuilt.size());
+        }))
+        return -1;
+    if (message)
+        *message = emaster_rebuilt_message(file);
+    return 1;
 }
 
 std::string emaster_left_message(const EmasterFile& file) {

@@ -32,17 +32,33 @@ EmasterRecord emaster_record_from_master(const MasterRecord& record);
 
 enum class EmasterState {
     Absent,     // the portfolio has none: it gets none
-    Usable,     // record i names MASTER record i's file number, counts agree: kept in step
+    Usable,     // in step: record i describes MASTER record i as MASTER does, counts agree
+    OutOfStep,  // whole records in MASTER's order, but some describe a security otherwise than MASTER
+                // (a run killed between the two rewrites, another program that changed MASTER alone):
+                // rebuilt from MASTER before the next change
     Unusable,   // never written; `reason` says why
     Unreadable, // the file system failed to answer: a change of MASTER stops, so the two stay in step
 };
 
+// One way in which EMASTER and MASTER describe the security with that file number differently.
+struct EmasterDifference {
+    int file_number = 0;
+    std::string what; // "symbol", "name", "first date", "last date", "field count", "periodicity",
+                      // "missing from EMASTER" or "only in EMASTER"
+};
+
 // The EMASTER of a portfolio as read and checked against its MASTER (the counted records of `master`).
+// Records are matched by file number (a number used twice, by its occurrences in order). The file is
+// unusable when its size is no whole number of records, its count exceeds them, or the records both
+// files hold stand in another order than in MASTER. Compared for each security: symbol (as far as
+// EMASTER holds it; not where MASTER's is blank, which is damage to repair), short name, first and last
+// date, field count, periodicity; a reference to a nested portfolio only for being there.
 struct EmasterFile {
     EmasterState state = EmasterState::Absent;
     std::filesystem::path path;
-    std::vector<std::uint8_t> bytes; // the whole file, when usable
-    std::string reason;              // when unusable, in plain words ("its size is not ...")
+    std::vector<std::uint8_t> bytes;            // the whole file, when usable or out of step
+    std::string reason;                         // when unusable, in plain words ("its size is not ...")
+    std::vector<EmasterDifference> differences; // when out of step, in MASTER's order, then EMASTER's
 
     int records_present() const { return static_cast<int>(bytes.size() / kEmasterRecordSize) - 1; }
     EmasterRecord record(int index) const; // 0-based, as MASTER's counted records
@@ -62,5 +78,25 @@ EmasterState emaster_find(const std::filesystem::path& dir, int file_number, Ema
 std::vector<std::uint8_t> emaster_follow(const std::vector<std::uint8_t>& bytes, const MasterImage& before,
                                          const MasterImage& after, const EmasterRecord* added = nullptr);
 
+// The content of an out-of-step file rebuilt from `master`: one record per counted MASTER record, in its
+// order. A record EMASTER holds for the security keeps every byte but the fields that differ (symbol, short
+// name and a long name that no longer begins with it, dates, field count with its bitset, periodicity);
+// a security it lacks gets a record built from MASTER; a record of a security MASTER no longer lists goes.
+// A record after EMASTER's count is taken for a security missing among the counted ones; the others stay
+// after the rebuilt records. The header's count and highest file number follow MASTER, its other bytes
+// stay.
+std::vector<std::uint8_t> emaster_rebuild(const EmasterFile& file, const MasterImage& master);
+
+// The differences as one line: "F3 symbol, F3 name, F7 only in EMASTER".
+std::string emaster_differences_text(const EmasterFile& file);
+
 // The message a command shows once when a change of MASTER left an unusable EMASTER as it was.
 std::string emaster_left_message(const EmasterFile& file);
+// The message a command shows once when it rebuilt an out-of-step EMASTER before its own change.
+std::string emaster_rebuilt_message(const EmasterFile& file);
+
+// Before a command changes the portfolio at `dir`: an out-of-step EMASTER is rebuilt from MASTER, the
+// previous file kept as EMASTER.BAK (both through EMASTER.NEW). 1 when it was rebuilt (`message` then
+// says so), 0 when there was nothing to rebuild (in step, absent, unusable), -1 when MASTER or EMASTER
+// could not be read or the rebuilt file could not be put in place (errno set; EMASTER is as it was).
+int emaster_heal(const std::filesystem::path& dir, std::string* message = nullptr);

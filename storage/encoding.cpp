@@ -332,6 +332,32 @@ PackedTime time_from_hhmmss(float value) {
     return time_pack(h, m, s);
 }
 
+TimeOfDay time_of_day(int hours, int minutes, int seconds) {
+    // Each group stays within what a stored value can hold, so the sum never leaves the 32-bit range.
+    const auto group = [](int value, int most) { return std::clamp(value, 0, most); };
+    return group(hours, 99999) * 10000 + group(minutes, 99) * 100 + group(seconds, 99);
+}
+
+void time_of_day_split(TimeOfDay t, int& hours, int& minutes, int& seconds) {
+    t = std::max<TimeOfDay>(t, 0);
+    hours = t / 10000;
+    minutes = t / 100 % 100;
+    seconds = t % 100;
+}
+
+TimeOfDay time_of_day_from_hhmmss(float value) {
+    int h, m, s;
+    if (!split_groups(value, h, m, s) || h < 0 || m < 0 || s < 0)
+        return 0;
+    return time_of_day(h, m, s);
+}
+
+PackedTime time_of_day_packed(TimeOfDay t) {
+    int h, m, s;
+    time_of_day_split(t, h, m, s);
+    return time_pack(h, m, s);
+}
+
 float date_to_yymmdd(DayNumber day) {
     if (day == 0)
         return 0.0f;
@@ -528,6 +554,19 @@ std::string date_display_text(DayNumber day) {
         return std::string(text, sizeof text);
     }
     return date_format(day, date_needs_century(day) ? kMMDDCCYYSep : kMMDDYYSep, '/');
+}
+
+std::string time_display_text(TimeOfDay t) {
+    int hours = 0, minutes = 0, seconds = 0;
+    time_of_day_split(t, hours, minutes, seconds);
+    if (hours < 100) { // every time of a day: written directly
+        const char text[8] = {
+            static_cast<char>('0' + hours / 10),   static_cast<char>('0' + hours % 10),   ':',
+            static_cast<char>('0' + minutes / 10), static_cast<char>('0' + minutes % 10), ':',
+            static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)};
+        return std::string(text, sizeof text);
+    }
+    return std::to_string(hours) + time_display_text(t % 1000000).substr(2);
 }
 
 // ---- Names --------------------------------------------------------------------------------------

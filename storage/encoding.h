@@ -16,8 +16,11 @@ using DayNumber = std::int32_t;
 constexpr DayNumber kNoDate = 0;
 constexpr DayNumber kFirstDay = -22280; // 1 January 1900, the first date a quote file can hold
 constexpr DayNumber kLastDay = 65535;   // 4 June 2140
-// hours * 1800 + minutes * 30 + seconds / 2.
+// hours * 1800 + minutes * 30 + seconds / 2: two-second steps.
 using PackedTime = std::uint16_t;
+// A time of day to the second, as a quote file stores it: the whole HHMMSS value (10:38:39 is 103839),
+// 0 for midnight or for a series without a time. Times compare in the order of the day.
+using TimeOfDay = std::int32_t;
 
 // ---- Microsoft Binary Format singles ------------------------------------------------------------
 
@@ -99,6 +102,13 @@ private:
     int month_offset_ = 0; // added to YYMMDD gives the day
 };
 PackedTime time_from_hhmmss(float value);
+// The stored HHMMSS value split as time_from_hhmmss splits it (fractions of a second dropped), kept to
+// the second; a negative or unreadable value gives 0.
+TimeOfDay time_of_day_from_hhmmss(float value);
+TimeOfDay time_of_day(int hours, int minutes, int seconds);
+void time_of_day_split(TimeOfDay t, int& hours, int& minutes, int& seconds);
+// The two-second packed form of a time.
+PackedTime time_of_day_packed(TimeOfDay t);
 // The YYMMDD value of a day, as an IEEE single.
 float date_to_yymmdd(DayNumber day);
 void date_to_mbf(DayNumber day, std::uint8_t out[4]);
@@ -144,6 +154,8 @@ std::string date_format(DayNumber day, int style, char separator);
 std::string date_display_text(DayNumber day);
 // True when date_display_text shows the day with four year digits.
 bool date_needs_century(DayNumber day);
+// The text a time is shown with: HH:MM:SS, every second as stored.
+std::string time_display_text(TimeOfDay t);
 
 // ---- Names --------------------------------------------------------------------------------------
 

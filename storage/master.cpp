@@ -598,20 +598,25 @@ bool master_replace(const fs::path& master_path, const MasterImage& before, cons
         return false;
     if (extended.state == EmasterState::Unusable && emaster_note)
         *emaster_note = emaster_left_message(extended);
-    const bool follow = extended.state == EmasterState::Usable;
+    // One out of step (a caller that did not heal it first) is rebuilt from `before`, then follows.
+    const bool rebuild = extended.state == EmasterState::OutOfStep;
+    if (rebuild && emaster_note)
+        *emaster_note = emaster_rebuilt_message(extended);
+    const bool follow = extended.state == EmasterState::Usable || rebuild;
     const std::vector<std::uint8_t> new_extended =
-        follow ? emaster_follow(extended.bytes, before, after, added) : std::vector<std::uint8_t>{};
+        follow ? emaster_follow(rebuild ? emaster_rebuild(extended, before) : extended.bytes, before, after,
+                                added)
+               : std::vector<std::uint8_t>{};
     const bool write_extended = follow && new_extended != extended.bytes;
     const fs::path extended_temp = portfolio_files::for_writing(dir, "EMASTER" + std::string(temp_suffix));
     // The backups go through the temporary names too, so a failed copy keeps the older backup whole.
-    if (backup) {
-        if (!fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
-            return false;
-        if (write_extended &&
-            !fileops::copy_file_atomic(extended.path, portfolio_files::for_writing(dir, "EMASTER.BAK"),
-                                       extended_temp))
-            return false;
-    }
+    if (backup &&
+        !fileops::copy_file_atomic(master_path, portfolio_files::for_writing(dir, "MASTER.BAK"), temp))
+        return false;
+    if ((backup || rebuild) && write_extended &&
+        !fileops::copy_file_atomic(extended.path, portfolio_files::for_writing(dir, "EMASTER.BAK"),
+                                   extended_temp))
+        return false;
     // EMASTER first, then MASTER. A record is added only after its files are in place and removed before
     // they go, so whichever of the two a kill falls between, every record of either file points to
     // complete quote files. When MASTER cannot follow, EMASTER is put back as it was.

@@ -112,9 +112,10 @@ struct MasterImage;
 // A usable EMASTER beside MASTER follows every change record for record (storage/emaster.h), through
 // EMASTER.NEW or EMASTER.~NU and, where MASTER.BAK is kept, EMASTER.BAK; it is written first and put
 // back when MASTER cannot follow. An EMASTER that cannot be read fails the rewrite before anything is
-// written. An unusable one is never written: `emaster_note`, when given, then
-// receives the message that says so. master_append gives the added security `extended` as its EMASTER
-// record (its file number set), or one built from `record`.
+// written. One out of step with MASTER is rebuilt from it first (emaster_rebuild, EMASTER.BAK kept).
+// An unusable one is never written. `emaster_note`, when given, receives the message that says which.
+// master_append gives the added security `extended` as its EMASTER record (its file number set), or one
+// built from `record`.
 
 // New symbol (bytes 36-51) and name (bytes 7-22), each cut at a NUL and at 16 characters and padded
 // with blanks, in every counted security record carrying the file number. MASTER.BAK keeps the previous

@@ -13,7 +13,7 @@
 
 namespace {
 
-// A bar in memory: the date (4 bytes), the time (2 bytes and 2 unused) and six values.
+// A bar in memory: the date, the time and six values, 4 bytes each.
 constexpr int kBarBytes = 32;
 // One interleaved block serves up to 2321 bars (65000 bytes at the 28 bytes a bar of 16-bit dates
 // took); larger windows take seven arrays.
@@ -27,14 +27,14 @@ bool value_field(int field) {
     return field >= kFieldOpen && field < kFieldNames;
 }
 
-// Strides and offsets count elements: 4 bytes for dates and values, 2 bytes for times. The date and
-// the time share the first 8 bytes of a bar (interleaved) or of an element of array 0.
+// Strides and offsets count 4-byte elements. The date and the time share the first 8 bytes of a bar
+// (interleaved) or of an element of array 0.
 void attach_interleaved(QuoteSeries& s) {
     for (int field = 0; field < kFieldNames; ++field) {
         BarColumn& c = s.columns[field];
         c.data = s.block.get();
-        c.stride = static_cast<std::int16_t>(field == kFieldTime ? kBarBytes / 2 : kBarBytes / 4);
-        c.offset = static_cast<std::int16_t>(field == kFieldTime ? 2 : field);
+        c.stride = static_cast<std::int16_t>(kBarBytes / 4);
+        c.offset = static_cast<std::int16_t>(field);
     }
 }
 
@@ -42,8 +42,8 @@ void attach_arrays(QuoteSeries& s) {
     for (int field = 0; field < kFieldNames; ++field) {
         BarColumn& c = s.columns[field];
         c.data = s.arrays[field < 2 ? 0 : field - 1].get();
-        c.stride = static_cast<std::int16_t>(field == kFieldDate ? 2 : field == kFieldTime ? 4 : 1);
-        c.offset = static_cast<std::int16_t>(field == kFieldTime ? 2 : 0);
+        c.stride = static_cast<std::int16_t>(field < 2 ? 2 : 1);
+        c.offset = static_cast<std::int16_t>(field == kFieldTime ? 1 : 0);
     }
 }
 
@@ -255,18 +255,14 @@ FieldLayout QuoteSeries::header_layout() const {
     return layout;
 }
 
-PackedTime QuoteSeries::time(int i) const {
-    return holds(i) ? load_le16(element(kFieldTime, i, 2)) : 0;
-}
-
 void QuoteSeries::set_date(int i, DayNumber d) {
     if (holds(i))
         store_day(element(kFieldDate, i, 4), d);
 }
 
-void QuoteSeries::set_time(int i, PackedTime t) {
+void QuoteSeries::set_time(int i, TimeOfDay t) {
     if (holds(i))
-        store_le16(element(kFieldTime, i, 2), t);
+        std::memcpy(element(kFieldTime, i, 4), &t, 4);
 }
 
 void QuoteSeries::set_value(int field, int i, float v) {
@@ -352,9 +348,9 @@ DayNumber record_date(const std::uint8_t* record, const FieldLayout& layout) {
     return position > 0 ? date_from_yymmdd(mbf_to_ieee(record + 4 * (position - 1))) : 0;
 }
 
-PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout) {
+TimeOfDay record_time(const std::uint8_t* record, const FieldLayout& layout) {
     int position = layout.position[kFieldTime];
-    return position > 0 ? time_from_hhmmss(mbf_to_ieee(record + 4 * (position - 1))) : 0;
+    return position > 0 ? time_of_day_from_hhmmss(mbf_to_ieee(record + 4 * (position - 1))) : 0;
 }
 
 void series_copy_values(const QuoteSeries& series, int field, int n, float* out) {
@@ -416,7 +412,7 @@ StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& at, std::st
 }
 
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
-                              PackedTime time, DayNumber* found_date, PackedTime* found_time) {
+                              TimeOfDay time, DayNumber* found_date, TimeOfDay* found_time) {
     SeriesLocation at;
     OpenSeries in;
     StatusCode code = locate_and_open(dir, key, at, in);
@@ -426,7 +422,7 @@ std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view
         return status::kFileRead; // nothing to probe
     const int length = at.record.record_length();
     std::vector<std::uint8_t> record(static_cast<std::size_t>(length));
-    auto key_at = [&](std::int32_t i, DayNumber& d, PackedTime& t) {
+    auto key_at = [&](std::int32_t i, DayNumber& d, TimeOfDay& t) {
         if (!in.file.read_exact_at(static_cast<long long>(length) * (i + 1), record.data(), record.size()))
             return false;
         d = record_date(record.data(), at.layout);
@@ -436,7 +432,7 @@ std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view
     if (at.layout.position[kFieldTime] == 0)
         time = 0;
     DayNumber last_date = 0;
-    PackedTime last_time = 0;
+    TimeOfDay last_time = 0;
     std::int32_t index = series_lower_bound(in.bars, date, time, key_at, last_date, last_time);
     if (index < 0)
         return status::kFileRead;

@@ -51,8 +51,8 @@ struct BarColumn {
 constexpr int kSeriesHeaderSize = 101;
 constexpr int kSeriesFactsSize = 636;
 
-// A window of bars of one security. Columns 0 (DATE) and 1 (TIME) hold 32-bit DayNumber / 16-bit PackedTime
-// elements, columns 2-7 IEEE singles. Memory is owned by the object.
+// A window of bars of one security. Columns 0 (DATE) and 1 (TIME) hold 32-bit DayNumber / TimeOfDay
+// elements (the time to the second, as stored), columns 2-7 IEEE singles. Memory is owned by the object.
 struct QuoteSeries {
     BarColumn columns[kFieldNames];
     std::string directory; // where the security was found
@@ -77,7 +77,12 @@ struct QuoteSeries {
             std::memcpy(&d, element(kFieldDate, i, 4), 4);
         return d;
     }
-    PackedTime time(int i) const;
+    TimeOfDay time(int i) const {
+        TimeOfDay t = 0;
+        if (holds(i))
+            std::memcpy(&t, element(kFieldTime, i, 4), 4);
+        return t;
+    }
     float value(int field, int i) const { // field kFieldOpen..kFieldOi
         float v = 0.0f;
         if (field >= kFieldOpen && field < kFieldNames && holds(i))
@@ -85,7 +90,7 @@ struct QuoteSeries {
         return v;
     }
     void set_date(int i, DayNumber d);
-    void set_time(int i, PackedTime t);
+    void set_time(int i, TimeOfDay t);
     void set_value(int field, int i, float v);
 
 private:
@@ -127,12 +132,13 @@ std::vector<std::uint8_t> series_file_image(int field_count, const std::vector<s
 // -4 when the window cannot be read; -3 when the header block cannot be had.
 StatusCode series_read(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
                        std::int32_t start, std::int16_t count);
-// The index of the first bar whose (date, time) is not below the target (time counts only when the
-// layout has TIME), with that bar's date and time in the out values; -9 when every bar is earlier (out
-// values: the last bar); -4 when the file has no bars or a probe cannot be read; statuses as above.
+// The index of the first bar whose (date, time) is not below the target (time counts, to the second,
+// only when the layout has TIME), with that bar's date and time in the out values; -9 when every bar is
+// earlier (out values: the last bar); -4 when the file has no bars or a probe cannot be read; statuses as
+// above.
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
-                              PackedTime time, DayNumber* found_date = nullptr,
-                              PackedTime* found_time = nullptr);
+                              TimeOfDay time, DayNumber* found_date = nullptr,
+                              TimeOfDay* found_time = nullptr);
 
 // ---- Shared by the readers and the rewrite ------------------------------------------------------
 
@@ -169,20 +175,20 @@ void series_copy_values(const QuoteSeries& series, int field, int n, float* out)
 
 // The date and time of one record as stored (MBF); time 0 when the layout has no TIME.
 DayNumber record_date(const std::uint8_t* record, const FieldLayout& layout);
-PackedTime record_time(const std::uint8_t* record, const FieldLayout& layout);
+TimeOfDay record_time(const std::uint8_t* record, const FieldLayout& layout);
 
 // Lower-bound search over bars ordered by (date, time): the index of the first bar whose key is not
 // below the target, `count` when there is none. `key_at(i, date, time)` returns false on a read error,
 // which ends the search with -1. `found_*` receive the key of the bar at the result, or of the last
 // bar when the result is `count`. Always ends: at most log2(count) + 1 probes.
 template <typename KeyAt>
-std::int32_t series_lower_bound(std::int32_t count, DayNumber date, PackedTime time, KeyAt key_at,
-                                DayNumber& found_date, PackedTime& found_time) {
+std::int32_t series_lower_bound(std::int32_t count, DayNumber date, TimeOfDay time, KeyAt key_at,
+                                DayNumber& found_date, TimeOfDay& found_time) {
     std::int32_t lo = 0, hi = count;
     while (lo < hi) {
         std::int32_t mid = lo + (hi - lo) / 2;
         DayNumber d = 0;
-        PackedTime t = 0;
+        TimeOfDay t = 0;
         if (!key_at(mid, d, t))
             return -1;
         bool below = d < date || (d == date && t < time);

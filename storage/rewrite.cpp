@@ -115,13 +115,13 @@ void put_last_record(std::vector<std::uint8_t>& out, std::int32_t bars) {
 // The bar that kind 4 removes: the first bar dated the first date (at any time of that day), found by
 // the same search as series_find_date.
 std::int32_t find_bar_to_delete(const DatImage& image, const FieldLayout& layout, DayNumber date) {
-    auto key_at = [&](std::int32_t i, DayNumber& d, PackedTime& t) {
+    auto key_at = [&](std::int32_t i, DayNumber& d, TimeOfDay& t) {
         d = record_date(image.bar(i), layout);
         t = record_time(image.bar(i), layout);
         return true;
     };
     DayNumber found = 0;
-    PackedTime found_time = 0;
+    TimeOfDay found_time = 0;
     std::int32_t index = series_lower_bound(image.bars, date, 0, key_at, found, found_time);
     if (index < 0 || index >= image.bars || found != date)
         return -1;

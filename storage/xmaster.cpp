@@ -36,24 +36,50 @@ void put_date(MasterRecord& record, int offset, std::uint32_t yyyymmdd) {
     ieee_to_mbf(value, &record.bytes[static_cast<std::size_t>(offset)]);
 }
 
-bool usable(const std::string& bytes) {
+// Why the content is no usable XMASTER, in plain words; empty when it is one.
+std::string unusable_reason(const std::string& bytes) {
     if (bytes.size() < static_cast<std::size_t>(kSize) || bytes.compare(0, 4, "\x5D\xFEXM") != 0)
-        return false;
+        return "it does not begin with the marks of an XMASTER file";
     const int count = read_uint16(bytes, 10);
-    return count == read_uint16(bytes, 14) && bytes.size() == static_cast<std::size_t>(kSize) * (count + 1);
+    if (count != read_uint16(bytes, 14))
+        return "its two counts disagree (" + std::to_string(count) + " and " +
+               std::to_string(read_uint16(bytes, 14)) + ")";
+    if (bytes.size() != static_cast<std::size_t>(kSize) * (count + 1))
+        return "its size of " + std::to_string(bytes.size()) + " bytes does not hold the " +
+               std::to_string(count) + " records it counts";
+    return {};
+}
+
+bool usable(const std::string& bytes) {
+    return unusable_reason(bytes).empty();
 }
 
 } // namespace
 
-std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir) {
+std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable) {
     std::vector<XmasterSecurity> out;
     std::filesystem::path path;
-    if (portfolio_files::lookup(dir, "XMASTER", path) != portfolio_files::Presence::Present)
+    errno = 0;
+    const portfolio_files::Presence presence = portfolio_files::lookup(dir, "XMASTER", path);
+    // A directory that is not there has no XMASTER either (and no MASTER, which says so itself).
+    if (presence == portfolio_files::Presence::Absent ||
+        (presence == portfolio_files::Presence::Unknown && errno == ENOENT))
         return out;
     const fileops::FileStat info = fileops::stat(path);
-    std::string bytes;
-    if (!info.is_regular || info.size > kMaxFileBytes || !fileops::read_file(path, bytes) || !usable(bytes))
+    std::string bytes, reason;
+    if (presence == portfolio_files::Presence::Unknown || !info.exists)
+        reason = "it could not be looked at";
+    else if (!info.is_regular || info.size > kMaxFileBytes)
+        reason = "it is no regular file of a sensible size";
+    else if (!fileops::read_file(path, bytes))
+        reason = "it could not be read";
+    else
+        reason = unusable_reason(bytes);
+    if (!reason.empty()) {
+        if (unusable)
+            *unusable = reason;
         return out;
+    }
     const int count = read_uint16(bytes, 10);
     for (int i = 0; i < count; ++i) {
         const std::size_t at = static_cast<std::size_t>(i + 1) * kSize;

@@ -25,9 +25,10 @@ struct XmasterSecurity {
 };
 
 // The securities of the portfolio's XMASTER. Empty when there is none, or when it is unusable: wrong
-// magic bytes, or counts that disagree with each other or with its size. A record whose number is
-// below 256 or whose bitset names no field is left out.
-std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir);
+// magic bytes, counts that disagree with each other or with its size, no regular file, or a read that
+// failed; `unusable`, when given, then receives why in plain words ("its two counts disagree ...").
+// A record whose number is below 256 or whose bitset names no field is left out.
+std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable = nullptr);
 
 // The rewrites of XMASTER for the security with that file number, each a complete new copy put in place
 // in one atomic step: XMASTER.NEW with the previous file kept as XMASTER.BAK for the names and dates,

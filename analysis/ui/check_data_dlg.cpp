@@ -47,7 +47,7 @@ public:
         case 0:
             return QString::fromStdString(f.target.label);
         case 1:
-            return QString::fromStdString(quote_date_text(f.finding.date));
+            return QString::fromStdString(quote_when_text(f.finding.date, f.finding.time));
         case 2:
             return QString::fromLatin1(check_kind_name(f.finding.kind));
         default:

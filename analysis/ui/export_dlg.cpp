@@ -1,10 +1,12 @@
 #include "analysis/ui/export_dlg.h"
 
+#include "analysis/export.h"
 #include "shell/ui/prompts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -109,6 +111,13 @@ void CExportDlg::showEvent(QShowEvent* event) {
 
 void CExportDlg::accept() {
     UpdateData(true);
+    // A file the export may never write (one of a portfolio, a directory, a device) is refused here,
+    // before any question about replacing it, and the dialog stays open for another name.
+    CommandResult check = check_text_target(std::filesystem::path(QFile::encodeName(path).toStdString()));
+    if (!check.ok) {
+        Prompts::Get().Present(this, check);
+        return;
+    }
     QDialog::accept();
 }
 

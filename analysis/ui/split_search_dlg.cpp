@@ -87,6 +87,11 @@ void CSplitSearchDlg::OnSearch() {
         }
     };
     reading(0);
+    // Each search lists its own findings; the securities it skips are named in one note at its end, not
+    // in a box each.
+    list_->clear();
+    saveAs_->setEnabled(false);
+    std::vector<std::string> skipped;
     const SplitSearchListener listener = [&](const SplitSearchEvent& event) {
         switch (event.kind) {
         case SplitEventKind::Line:
@@ -94,6 +99,10 @@ void CSplitSearchDlg::OnSearch() {
             saveAs_->setEnabled(true);
             break;
         case SplitEventKind::Notice: {
+            if (!event.skipped.empty()) {
+                skipped.push_back(event.skipped);
+                break;
+            }
             CommandResult notice;
             notice.add(event.message_kind, event.text);
             Prompts::Get().Present(this, notice);
@@ -115,6 +124,9 @@ void CSplitSearchDlg::OnSearch() {
     setEnabled(false);
     split_search(request.portfolioDir, request.symbols, listener);
     setEnabled(true);
+    if (!skipped.empty()) {
+        Prompts::Get().Information(this, QString::fromLatin1(split_search_skipped_text(skipped)));
+    }
 }
 
 void CSplitSearchDlg::OnSaveAs() {

@@ -3,6 +3,7 @@
 #include "analysis/export.h"
 #include "analysis/ui/export_dlg.h"
 #include "analysis/ui/split_search_dlg.h"
+#include "browser/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/edit_log.h"
@@ -59,7 +60,7 @@ void CQuorbitView::OnExport() {
     dialog.order = settings_.GetInt(kExportSection, "Newest", 0);
     dialog.delimiter = settings_.GetInt(kExportSection, "Delim", 0);
     dialog.title = settings_.GetInt(kExportSection, "Title", 0);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted) {
         return;
     }
     const std::string pathText = dialog.path.toStdString();
@@ -87,6 +88,9 @@ void CQuorbitView::OnExport() {
     } else if (result.messages.empty()) {
         result.add(MessageKind::Error, "The quotes of symbol " + state_.currentSymbol +
                                            " could not be read.\nNothing was exported.");
+        explain_failure(result, SeriesOnScreenText());
+    } else {
+        explain_failure(result, "File: " + pathText);
     }
     Prompts::Get().Present(this, result);
 }

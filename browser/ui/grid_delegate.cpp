@@ -1,7 +1,9 @@
 #include "browser/ui/grid_delegate.h"
 
 #include <QAbstractItemView>
+#include <QHeaderView>
 #include <QPainter>
+#include <QTableView>
 
 void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
@@ -34,10 +36,14 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         painter->setPen(dotted);
         painter->drawLine(cell.left(), cell.top(), cell.right(), cell.top());
         painter->drawLine(cell.left(), cell.bottom() - 1, cell.right(), cell.bottom() - 1);
-        if (index.column() == 0) {
+        // The ends of the row as the columns stand on the screen, which may differ from the model's order.
+        const auto* table = qobject_cast<const QTableView*>(view);
+        const QHeaderView* header = table != nullptr ? table->horizontalHeader() : nullptr;
+        const int place = header != nullptr ? header->visualIndex(index.column()) : index.column();
+        if (place == 0) {
             painter->drawLine(cell.left(), cell.top(), cell.left(), cell.bottom() - 1);
         }
-        if (index.column() == index.model()->columnCount() - 1) {
+        if (place == index.model()->columnCount() - 1) {
             painter->drawLine(cell.right(), cell.top(), cell.right(), cell.bottom() - 1);
         }
     }

@@ -1,5 +1,6 @@
 #include "browser/ui/quorbit_view.h"
 
+#include "browser/failure_text.h"
 #include "browser/master_walk.h"
 #include "browser/quote_values.h"
 #include "browser/repair.h"
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStorageInfo>
@@ -35,6 +37,8 @@
 namespace {
 
 constexpr int kStartupTimerMs = 100;
+// How long the keys must rest in the symbol list before the highlighted security's quotes are read.
+constexpr int kSymbolSettleMs = 250;
 constexpr std::size_t kMaxMasterPath = 298;
 constexpr int kProgressStep = 10;
 // A long list moves the progress bar at most this many times: every move repaints the bar at once.
@@ -98,6 +102,8 @@ CQuorbitView::CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget*
 
     startupTimer_.setSingleShot(true);
     connect(&startupTimer_, &QTimer::timeout, this, &CQuorbitView::OnStartupTimer);
+    symbolLoadTimer_.setSingleShot(true);
+    connect(&symbolLoadTimer_, &QTimer::timeout, this, &CQuorbitView::OnSymbolClick); // the keys have settled
     BuildForm();
 }
 
@@ -107,15 +113,13 @@ void CQuorbitView::BuildForm() {
     form_ = new QWidget;
     form_->setObjectName("form");
     const DialogUnits units(form_->font());
-    form_->setFixedSize(units.Rect(0, 0, 405, 381).size());
+    // The layout in dialog units is the form's minimum; beyond it the three lists take the room.
+    form_->setMinimumSize(units.Rect(0, 0, 405, 381).size());
 
-    auto group = [&](const char* title, QRect where) {
-        auto* box = new QGroupBox(QString::fromLatin1(title), form_);
-        box->setGeometry(where);
-    };
-    group("Portfolios", units.Rect(5, 5, 200, 110));
-    group("Symbols", units.Rect(220, 5, 180, 110));
-    group("Quotes", units.Rect(5, 120, 395, 255));
+    auto group = [&](const char* title) { return new QGroupBox(QString::fromLatin1(title), form_); };
+    portfolioGroup_ = group("Portfolios");
+    symbolGroup_ = group("Symbols");
+    quoteGroup_ = group("Quotes");
 
     driveChooser_ = new QComboBox(form_);
     driveChooser_->setObjectName("driveChooser");
@@ -127,26 +131,50 @@ void CQuorbitView::BuildForm() {
 
     portfolioList_ = new QListWidget(form_);
     portfolioList_->setObjectName("portfolioList");
-    portfolioList_->setGeometry(units.Rect(5, 40, 200, 74));
     connect(portfolioList_, &QListWidget::currentRowChanged, this, [this] { OnPortfolioChange(); });
 
     symbols_ = new SymbolListModel(this);
     quotes_ = new QuoteListModel(this);
     symbolList_ = MakeList(kSymbolListId, symbols_);
     symbolList_->setObjectName("symbolList");
-    symbolList_->setGeometry(units.Rect(220, 15, 180, 100));
     quoteList_ = MakeList(kQuoteListId, quotes_);
+    // The time of day stands right after the date, shown only for a series that has one.
+    quoteList_->horizontalHeader()->moveSection(QuoteListModel::kTimeColumn, 1);
+    quoteList_->setColumnHidden(QuoteListModel::kTimeColumn, true);
     quoteList_->setObjectName("quoteList");
-    quoteList_->setGeometry(units.Rect(5, 135, 395, 240));
+    form_->installEventFilter(this);
+    LayOutForm();
 
     connect(symbolList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnSymbolSelectionChanged);
     connect(quoteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnQuoteSelectionChanged);
     symbolList_->viewport()->installEventFilter(this);
+    symbolList_->installEventFilter(this);
+    quoteList_->installEventFilter(this);
+    quoteList_->viewport()->installEventFilter(this);
 
     setWidget(form_);
-    setWidgetResizable(false);
+    setWidgetResizable(true); // the form follows the window, down to its minimum size
+}
+
+void CQuorbitView::LayOutForm() {
+    const DialogUnits units(form_->font());
+    const QSize minimum = form_->minimumSize();
+    // The room beyond the minimum: half the width to each list of the upper row; a quarter of the height
+    // to the upper row and three quarters to the quote list.
+    const int wide = std::max(0, form_->width() - minimum.width());
+    const int high = std::max(0, form_->height() - minimum.height());
+    const int left = wide / 2, right = wide - left, upper = high / 4, lower = high - upper;
+    auto grown = [&](QRect rect, int dx, int dw, int dy, int dh) {
+        return rect.adjusted(dx, dy, dx + dw, dy + dh);
+    };
+    portfolioGroup_->setGeometry(grown(units.Rect(5, 5, 200, 110), 0, left, 0, upper));
+    symbolGroup_->setGeometry(grown(units.Rect(220, 5, 180, 110), left, right, 0, upper));
+    quoteGroup_->setGeometry(grown(units.Rect(5, 120, 395, 255), 0, wide, upper, lower));
+    portfolioList_->setGeometry(grown(units.Rect(5, 40, 200, 74), 0, left, 0, upper));
+    symbolList_->setGeometry(grown(units.Rect(220, 15, 180, 100), left, right, 0, upper));
+    quoteList_->setGeometry(grown(units.Rect(5, 135, 395, 240), 0, wide, upper, lower));
 }
 
 QTableView* CQuorbitView::MakeList(int id, QAbstractItemModel* model) {
@@ -204,6 +232,14 @@ void CQuorbitView::SetupColumns() {
     ApplyColumnWidths<QuoteColumnWidths>(quoteList_, settings_, "QuoteGrid",
                                          DefaultQuoteColumnWidth(ClientWidth(quoteList_)),
                                          QuoteColumnWidthsFor);
+    // The time column, not among the saved widths, is as wide as its texts (and its title) need, and no
+    // wider: the seven saved columns leave little room beside them.
+    const QFontMetrics metrics = quoteList_->fontMetrics();
+    const int timeWidth = std::max(metrics.horizontalAdvance(QStringLiteral("00:00:00")),
+                                   metrics.horizontalAdvance(QStringLiteral("Time")));
+    quoteList_->horizontalHeader()->resizeSection(QuoteListModel::kTimeColumn,
+                                                  timeWidth + metrics.horizontalAdvance(QLatin1Char('0')) +
+                                                      2 * GridDelegate::kPadding);
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
@@ -292,6 +328,18 @@ CQuorbitView::RepairOutcome CQuorbitView::RepairMaster() {
     return repaired ? RepairOutcome::Repaired : RepairOutcome::Failed;
 }
 
+void CQuorbitView::OfferEmasterRebuild() {
+    const std::filesystem::path dir = state_.portfolioDir;
+    if (emaster_disagreement(dir).empty() ||
+        (!autoRepairMasters_ &&
+         !Prompts::Get().AskYesNo(this, QString::fromStdString(rebuild_question_text(dir))))) {
+        return;
+    }
+    CommandResult rebuilt = CommandResult::success();
+    heal_before_change(dir, rebuilt);
+    Prompts::Get().Present(this, rebuilt);
+}
+
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     ResetView(ResetSymbols);
     const WaitCursor wait;
@@ -303,29 +351,41 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
         listing = symbol_list_read(state_.masterPath);
         failed = !listing.result.ok;
         failure = listing.result;
+        explain_failure(failure,
+                        listing.problem.empty() ? "File: " + state_.masterPath.string() : listing.problem);
+        if (frame_ != nullptr) { // said once, while the portfolio is open
+            frame_->SetNotice(QString::fromStdString(
+                xmaster_notice(state_.portfolioDir, failed ? std::string() : listing.xmaster_unusable)));
+        }
         if (!failed) {
             Prompts::Get().Present(this, listing.result);
         }
     }
     if (!failed) {
-        state_.symbolCount = listing.symbol_count;
-        std::vector<SymbolListModel::Row> rows;
-        rows.reserve(listing.rows.size());
-        for (const SymbolRow& row : listing.rows) {
-            // A record without a symbol shows its name as stored, trailing blanks included; the key
-            // drops them.
-            rows.push_back({row.damaged ? row.name : row.symbol, row.name});
-        }
-        symbols_->SetRows(std::move(rows));
+        ShowSymbolRows(listing);
         // Declined, the rows still show the names as symbols and the portfolio can be browsed: each
         // such row finds its series by its name.
-        failed = listing.needs_repair && RepairMaster() == RepairOutcome::Failed;
+        const RepairOutcome repair = listing.needs_repair ? RepairMaster() : RepairOutcome::Declined;
+        failed = repair == RepairOutcome::Failed;
         failure = CommandResult::failure(kFillSymbolsFailure);
+        // Repaired, the rows show the file as it now is: the symbols as the records now read.
+        if (repair == RepairOutcome::Repaired) {
+            listing = symbol_list_read(state_.masterPath);
+            failed = !listing.result.ok;
+            if (!failed) {
+                ShowSymbolRows(listing);
+            }
+        }
+        if (!failed) {
+            OfferEmasterRebuild();
+        }
     }
     if (failed) {
         ResetView(ResetSymbols);
         Prompts::Get().Present(this, failure);
         state_.symbolCount = 0;
+        // The caption names what is on screen: this portfolio, without symbols.
+        SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
         StateChanged();
         return;
     }
@@ -337,16 +397,35 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     FillQuotesGrid(0);
 }
 
+void CQuorbitView::ShowSymbolRows(const SymbolListing& listing) {
+    state_.symbolCount = listing.symbol_count;
+    std::vector<SymbolListModel::Row> rows;
+    rows.reserve(listing.rows.size());
+    for (const SymbolRow& row : listing.rows) {
+        // A record without a symbol shows its name as stored, trailing blanks included; the key drops
+        // them.
+        rows.push_back({row.damaged ? row.name : row.symbol, row.name});
+    }
+    symbols_->SetRows(std::move(rows));
+}
+
 void CQuorbitView::FillQuotesGrid(int rowToSelect) {
+    symbolLoadTimer_.stop();
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
         ChartFollowQuotes();
         return;
     }
-    const SymbolListModel::Row& symbol =
-        symbols_->RowAt(std::clamp(state_.selectedSymbolRow, 0, symbols_->Rows() - 1));
+    // The highlighted row is the series read; the highlight, the caption and the panes name it.
+    if (const int highlighted = HighlightedSymbolRow(); highlighted >= 0) {
+        state_.selectedSymbolRow = highlighted;
+    }
+    state_.selectedSymbolRow = std::clamp(state_.selectedSymbolRow, 0, symbols_->Rows() - 1);
+    SelectRow(symbolList_, state_.selectedSymbolRow, false);
+    const SymbolListModel::Row& symbol = symbols_->RowAt(state_.selectedSymbolRow);
     state_.currentSymbol = symbol.symbol;
     state_.currentName = symbol.name;
+    SetCaption(ViewCaption(state_.portfolioDir.string(), symbol.symbol));
 
     bool headerRead = false;
     int shown = 0;
@@ -355,6 +434,7 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     sink.begin = [&](std::int32_t count, bool hasTime) {
         headerRead = true;
         quotesHaveTime_ = hasTime;
+        quoteList_->setColumnHidden(QuoteListModel::kTimeColumn, !hasTime);
         state_.quoteCount = count;
         quotes_->Reserve(count);
         if (frame_ != nullptr) {
@@ -376,7 +456,9 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
         }
     };
     const QuoteValuesRead read = quote_values_read(state_.portfolioDir, state_.currentSymbol, sink);
-    Prompts::Get().Present(this, read.result);
+    CommandResult readResult = read.result;
+    explain_failure(readResult, SeriesOnScreenText());
+    Prompts::Get().Present(this, readResult);
     if (headerRead) {
         state_.firstQuoteDate = read.first_date;
         state_.lastQuoteDate = read.last_date;
@@ -395,6 +477,19 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
 void CQuorbitView::OnSymbolClick() {
     const WaitCursor wait;
     FillQuotesGrid(0);
+}
+
+bool CQuorbitView::LoadPendingSymbol() {
+    if (!symbolLoadTimer_.isActive()) {
+        return false;
+    }
+    OnSymbolClick();
+    return true;
+}
+
+int CQuorbitView::HighlightedSymbolRow() const {
+    const QModelIndexList rows = symbolList_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
 }
 
 int CQuorbitView::FindQuoteRow(const QString& dateText) const {
@@ -417,32 +512,58 @@ void CQuorbitView::SelectRow(QTableView* list, int row, bool focus) {
 }
 
 void CQuorbitView::OnSymbolSelectionChanged() {
-    const QModelIndexList rows = symbolList_->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        return;
+    // The state, the caption and the panes keep naming the series on screen until its load: a click
+    // loads at once, a keyboard move once the keys have settled.
+    const int row = HighlightedSymbolRow();
+    if (row >= 0 && row != state_.selectedSymbolRow) {
+        symbolLoadTimer_.start(kSymbolSettleMs);
     }
-    const int row = rows.front().row();
-    state_.selectedSymbolRow = row;
-    SetCaption(ViewCaption(state_.portfolioDir.string(), symbols_->RowAt(row).symbol));
-    StateChanged();
 }
 
 void CQuorbitView::OnQuoteSelectionChanged() {
     const QModelIndexList rows = quoteList_->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        return;
-    }
-    state_.selectedQuoteRow = rows.front().row();
+    // No highlighted row (a click below the rows): the commands on the selected quote have none.
+    state_.selectedQuoteRow = rows.isEmpty() ? -1 : rows.front().row();
     ChartFollowSelection();
     StateChanged();
 }
 
 bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
-    // Any click in the symbol list reloads the quotes; the press before it has already selected the
-    // clicked row.
-    if (watched == symbolList_->viewport() && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (watched == form_ && event->type() == QEvent::Resize) {
+        LayOutForm();
+    }
+    const bool leftRelease = event->type() == QEvent::MouseButtonRelease &&
+                             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    // A press below the symbol rows does nothing: the highlight stays on the series on screen.
+    if (watched == symbolList_->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+        !symbolList_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
+        return true;
+    }
+    // Any click in the symbol list loads the highlighted row.
+    if (watched == symbolList_->viewport() && leftRelease) {
         OnSymbolClick();
+    }
+    // Home and End go to the first and the last row of a list.
+    if ((watched == symbolList_ || watched == quoteList_) && event->type() == QEvent::KeyPress) {
+        const auto* keys = static_cast<QKeyEvent*>(event);
+        auto* list = static_cast<QTableView*>(watched);
+        const int rows = list->model()->rowCount();
+        if ((keys->key() == Qt::Key_Home || keys->key() == Qt::Key_End) &&
+            keys->modifiers() == Qt::NoModifier && rows > 0) {
+            SelectRow(list, keys->key() == Qt::Key_Home ? 0 : rows - 1, true);
+            return true;
+        }
+    }
+    // Enter loads the highlighted symbol at once.
+    if (watched == symbolList_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (!LoadPendingSymbol() && HighlightedSymbolRow() != state_.selectedSymbolRow) {
+                OnSymbolClick();
+            }
+            return true;
+        }
     }
     return QScrollArea::eventFilter(watched, event);
 }
@@ -519,18 +640,28 @@ void CQuorbitView::ScanDrive() {
     mastersFound_ = 0;
     progress.Start();
     std::vector<std::string> found;
-    SearchForMasters(currentDrive_, found, limitToFilter_, filterPathUpper_,
-                     [this](const std::string& directory, int count) {
-                         mastersFound_ = count;
-                         progressDialog_->Update(QString::fromStdString(directory), count);
-                         return true; // the walk runs to its end
-                     });
+    const bool finished =
+        SearchForMasters(currentDrive_, found, limitToFilter_, filterPathUpper_,
+                         [this](const std::string& directory, int count) {
+                             mastersFound_ = count;
+                             if (scanObserver_) {
+                                 scanObserver_(*progressDialog_, count);
+                             }
+                             return progressDialog_->Update(QString::fromStdString(directory), count);
+                         });
     Prompts::Get().Beep();
     progressDialog_ = nullptr;
     progress.hide();
+    if (!finished) { // cancelled: what was found so far, and a word that the list may be short
+        Prompts::Get().Information(this, QString::fromStdString(CancelledScanMessage(
+                                             currentDrive_, static_cast<int>(found.size()))));
+        ShowPortfolios(found);
+        return;
+    }
     if (found.empty()) {
         portfoliosFound_ = false;
-        Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(currentDrive_)));
+        Prompts::Get().Information(this, QString::fromStdString(NoPortfoliosMessage(
+                                             currentDrive_, limitToFilter_ ? filterPath_ : currentDrive_)));
         StateChanged();
         return;
     }
@@ -610,6 +741,8 @@ void CQuorbitView::UpdateCommandUI() {
 }
 
 bool CQuorbitView::RunCommand(ViewCommand command) {
+    // A keyboard move's load finishes first, so that no command acts on the series it leaves.
+    LoadPendingSymbol();
     if (!IsEnabled(command)) {
         return false;
     }
@@ -684,7 +817,8 @@ void CQuorbitView::AttachCommands(CMainFrame& frame) {
 }
 
 StatusCounts CQuorbitView::Counts() const {
-    return {state_.selectedSymbolRow, state_.symbolCount, state_.selectedQuoteRow, state_.quoteCount};
+    // The panes count the rows the symbol list shows (a nested portfolio's record is none of them).
+    return {state_.selectedSymbolRow, symbols_->Rows(), state_.selectedQuoteRow, state_.quoteCount};
 }
 
 FrameView* MakeQuorbitView(CSettingsStore& settings, CMainFrame& frame) {

@@ -25,9 +25,11 @@
 
 class CMainFrame;
 struct CommandResult;
+struct SymbolListing;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
+class QDialog;
 class QListWidget;
 class QTableView;
 class QuoteListModel;
@@ -60,11 +62,18 @@ public:
     void ShowPortfolios(const std::vector<std::string>& directories);
     void OnPortfolioChange();
     void OnSymbolClick();
+    // A keyboard move in the symbol list loads the highlighted security once the keys have settled (a
+    // short single-shot timer), so that holding an arrow key stays smooth. This finishes such a load
+    // at once; every command runs it first. False when no load was pending.
+    bool LoadPendingSymbol();
+    bool SymbolLoadPending() const { return symbolLoadTimer_.isActive(); }
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
     // Asks before repairing, unless "Search"/"MasterFix" says to repair at once.
     RepairOutcome RepairMaster();
+    // Offers, as the MASTER repair, to rebuild an EMASTER out of step with MASTER; a decline changes nothing.
+    void OfferEmasterRebuild();
     // The first quote row, from row 0, whose date text is `dateText`; -1 when there is none.
     int FindQuoteRow(const QString& dateText) const;
 
@@ -72,6 +81,10 @@ public:
     // The mounted volumes the drive chooser offers; tests may give their own.
     using DriveLister = std::function<std::vector<std::string>()>;
     void SetDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+    // Called with the progress window and the number found at every step of a walk, before the window
+    // takes the step's texts: lets a test press Cancel at a chosen point.
+    using ScanObserver = std::function<void(ScanProgressDialog&, int found)>;
+    void SetScanObserver(ScanObserver observer) { scanObserver_ = std::move(observer); }
     // Fills the drive chooser, selects the saved volume (or the current directory's, or the first)
     // and searches it.
     void ChooseStartDrive();
@@ -154,19 +167,29 @@ protected:
 
 private:
     void BuildForm();
+    // Places the groups and lists: the layout in dialog units, grown by the room beyond it.
+    void LayOutForm();
     QTableView* MakeList(int id, QAbstractItemModel* model);
     void OnSymbolSelectionChanged();
+    // The symbol-list row the selection highlights; -1 when none is.
+    int HighlightedSymbolRow() const;
     void OnQuoteSelectionChanged();
     void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
     bool QuoteRowShown(int row) const;
     QString QuoteCellText(int row, int column) const;
-    // After a command's work: its messages; on success the edit log and the quote list reloaded.
+    // Runs a command's dialog with the series it changes or exports named in its caption.
+    int RunSeriesDialog(QDialog& dialog, const std::string& symbol);
+    // "Security SYMBOL in DIR": what a failure on the series on screen concerns.
+    std::string SeriesOnScreenText() const;
+    // After a command's work: its messages (a failure explained); on success the edit log and the quote
+    // list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     // The selected symbol row's column-0 text; empty when the list has no such row.
     std::string SelectedRowSymbol() const;
     void StateChanged();
     bool SymbolFillSucceeded();
+    void ShowSymbolRows(const SymbolListing& listing);
     bool RunDiscoveryCommand(ViewCommand command);
     void SelectDrive(const std::string& root);
     // The chart follows the quote list: its series after every fill, its mark after every selection.
@@ -186,11 +209,13 @@ private:
     bool startupTimerArmed_ = false;
     bool startupDone_ = false;
     QTimer startupTimer_;
+    QTimer symbolLoadTimer_; // a keyboard move's load, once the keys settle
 
     // Finding portfolios.
     DriveLister driveLister_;
     std::string currentDrive_ = "?";               // the volume's root path; "?" before the first choice
     ScanProgressDialog* progressDialog_ = nullptr; // only while a scan runs
+    ScanObserver scanObserver_;
     int mastersFound_ = 0;
 
     bool portfoliosFound_ = false;
@@ -199,6 +224,9 @@ private:
     bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
 
     QWidget* form_ = nullptr;
+    QWidget* portfolioGroup_ = nullptr;
+    QWidget* symbolGroup_ = nullptr;
+    QWidget* quoteGroup_ = nullptr;
     QComboBox* driveChooser_ = nullptr;
     QListWidget* portfolioList_ = nullptr;
     QTableView* symbolList_ = nullptr;

@@ -1,6 +1,7 @@
 // The view's handlers of the five quote commands: each runs its dialog through the prompts seam, calls
 // its command function, shows the result's messages, writes the edit log after a success and reloads
 // the quote list from disk.
+#include "browser/failure_text.h"
 #include "browser/quote_cells.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
@@ -19,8 +20,19 @@ QString CQuorbitView::QuoteCellText(int row, int column) const {
     return QuoteListModel::CellText(quotes_->RowAt(row), column);
 }
 
+int CQuorbitView::RunSeriesDialog(QDialog& dialog, const std::string& symbol) {
+    dialog.setWindowTitle(dialog.windowTitle() + " - " + QString::fromLatin1(symbol));
+    return Prompts::Get().RunDialog(dialog);
+}
+
+std::string CQuorbitView::SeriesOnScreenText() const {
+    return "Security " + state_.currentSymbol + " in " + state_.portfolioDir.string();
+}
+
 bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSelect) {
-    Prompts::Get().Present(this, result);
+    CommandResult shown = result;
+    explain_failure(shown, SeriesOnScreenText());
+    Prompts::Get().Present(this, shown);
     if (!result.ok) {
         return false; // the list still shows what is on disk
     }
@@ -46,7 +58,7 @@ void CQuorbitView::OnEditQuote() {
     };
     CEditQuoteDlg dialog(state_.selectedQuoteRow, rows, source,
                          editing::value_fields_present(state_.portfolioDir, state_.currentSymbol), this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted) {
         return;
     }
     // The dialog's row, which its navigation may have moved away from the list's selection.
@@ -58,14 +70,14 @@ void CQuorbitView::OnSplitQuotes() {
         return;
     }
     CSplitDlg dialog(state_, QuoteCellText(state_.selectedQuoteRow, 0), this);
-    if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) == QDialog::Accepted) {
         FinishQuoteCommand(editing::split_quotes(state_, dialog.Input()), 0);
     }
 }
 
 void CQuorbitView::OnAdjustQuotes() {
     CAdjustDlg dialog(state_, this);
-    if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) == QDialog::Accepted) {
         FinishQuoteCommand(editing::adjust_quotes(state_, dialog.Input()), 0);
     }
 }
@@ -80,7 +92,7 @@ void CQuorbitView::OnDeleteQuote() {
                               ? date + " " + QString::fromStdString(quote_time_text(quotes_->RowAt(row).time))
                               : date;
     CDeleteQuoteDlg dialog(shown, this);
-    if (Prompts::Get().RunDialog(dialog) == QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) == QDialog::Accepted) {
         FinishQuoteCommand(editing::delete_quote(state_, date.toStdString(), row), 0);
     }
 }
@@ -97,7 +109,7 @@ void CQuorbitView::OnAddQuote() {
         return;
     }
     CAddQuoteDlg dialog(QString::fromStdString(plan.new_date_text), this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted) {
         return;
     }
     const editing::AddQuoteResult added = editing::add_quote(state_, dates);

@@ -4,8 +4,9 @@
 
 namespace {
 
-constexpr const char* kHeaders[] = {"Date", "Open", "High", "Low", "Close", "Volume", "Open Interest"};
-constexpr int kColumns = 7;
+constexpr const char* kHeaders[] = {"Date",  "Open",   "High",          "Low",
+                                    "Close", "Volume", "Open Interest", "Time"};
+constexpr int kColumns = 8;
 
 } // namespace
 
@@ -34,6 +35,9 @@ void QuoteListModel::Append(std::span<const QuoteRowValues> rows) {
 QString QuoteListModel::CellText(const QuoteRowValues& row, int column) {
     if (column == 0) {
         return QString::fromStdString(quote_date_text(row.date));
+    }
+    if (column == kTimeColumn) {
+        return QString::fromStdString(quote_time_text(row.time));
     }
     const int precision = column >= 5 ? 0 : 4; // volume and open interest are whole numbers
     return QString::fromStdString(

@@ -1,5 +1,7 @@
 // The quote list's rows: the values read, row 0 the newest quote, in the order they were added. A cell's
-// text is made only when it is asked for (when the cell is drawn).
+// text is made only when it is asked for (when the cell is drawn). Columns 0 to 6 are the date and the
+// six values; column 7 is the time of day, which the view shows beside the date for a series that has
+// one and hides for the others.
 #pragma once
 
 #include "browser/quote_values.h"
@@ -14,6 +16,8 @@ class QuoteListModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
+    static constexpr int kTimeColumn = 7;
+
     void Clear();
     void Reserve(int rows);
     // Adds rows after the last one.
@@ -22,7 +26,7 @@ public:
     int Rows() const { return static_cast<int>(rows_.size()); }
 
     // "Date" as MM/DD/YY; prices with four decimals, volume and open interest with none; "N/A" for a
-    // value below 0 or not a number.
+    // value below 0 or not a number; "Time" as HH:MM:SS.
     static QString CellText(const QuoteRowValues& row, int column);
     // The first row, from row 0, whose date text is `dateText`; -1 when there is none.
     int FindDateRow(const QString& dateText) const;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -14,9 +15,10 @@ ScanProgressDialog::ScanProgressDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName("scanProgressDialog");
     setWindowTitle(QStringLiteral("Searching for Master Files"));
-    setModal(false);
+    // Modeless to the walk, which holds the thread; no other window takes input while events are served.
+    setWindowModality(Qt::ApplicationModal);
     const DialogUnits units(font());
-    setFixedSize(units.Rect(0, 0, 243, 54).size());
+    setFixedSize(units.Rect(0, 0, 243, 74).size());
 
     pathLabel_ = new QLabel(this);
     pathLabel_->setObjectName("scanPath");
@@ -27,6 +29,13 @@ ScanProgressDialog::ScanProgressDialog(QWidget* parent)
     countLabel_->setObjectName("scanCount");
     countLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     countLabel_->setGeometry(units.Rect(152, 32, 21, 8));
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName("scanCancel");
+    cancel_->setGeometry(units.Rect(96, 50, 50, 14));
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        cancelled_ = true;
+        cancel_->setEnabled(false);
+    });
 }
 
 QString ScanProgressDialog::CountText() const {
@@ -36,6 +45,8 @@ QString ScanProgressDialog::CountText() const {
 void ScanProgressDialog::Start() {
     path_ = QStringLiteral("starting...");
     found_ = 0;
+    cancelled_ = false;
+    cancel_->setEnabled(true);
     ShowPath();
     countLabel_->setText(QStringLiteral("0"));
     if (const QScreen* screen = QApplication::primaryScreen()) {
@@ -50,16 +61,19 @@ void ScanProgressDialog::Start() {
     sincePaint_.start();
 }
 
-void ScanProgressDialog::Update(const QString& directory, int found) {
+bool ScanProgressDialog::Update(const QString& directory, int found) {
     path_ = directory;
     ShowPath();
     const bool countChanged = found != found_;
     found_ = found;
     countLabel_->setText(QString::number(found));
-    if (isVisible() && (countChanged || sincePaint_.elapsed() >= kRepaintEveryMs)) {
-        repaint();
+    if (isVisible() && sincePaint_.elapsed() >= kRepaintEveryMs) {
+        QCoreApplication::processEvents(); // paints, and takes a click on Cancel
         sincePaint_.restart();
+    } else if (isVisible() && countChanged) {
+        repaint();
     }
+    return !cancelled_;
 }
 
 void ScanProgressDialog::ShowPath() {

@@ -1,12 +1,13 @@
 // ScanProgressDialog: the small modeless window shown while a volume is searched for portfolios: the
-// directory being searched and the number of MASTER files found so far. It has no buttons and no close
-// box: the search runs to its end.
+// directory being searched and the number of MASTER files found so far, and a Cancel button that stops
+// the search. It has no close box. While it is shown, the rest of the program takes no input.
 #pragma once
 
 #include <QDialog>
 #include <QElapsedTimer>
 
 class QLabel;
+class QPushButton;
 
 class ScanProgressDialog : public QDialog {
     Q_OBJECT
@@ -16,8 +17,11 @@ public:
     // Shows the window centred on the screen, with the texts "starting..." and "0".
     void Start();
     // Takes the walk's texts. The walk runs without the event loop, so the window is repainted here
-    // whenever the count changes, and otherwise a few times a second.
-    void Update(const QString& directory, int found);
+    // whenever the count changes, and otherwise a few times a second, when the events that reach it (a
+    // click on Cancel) are served too. Returns whether the walk goes on: false once Cancel was pressed.
+    bool Update(const QString& directory, int found);
+    bool Cancelled() const { return cancelled_; }
+    QPushButton* CancelButton() const { return cancel_; }
 
     QString PathText() const { return path_; }
     QString CountText() const;
@@ -28,6 +32,8 @@ private:
     QString path_;
     QLabel* pathLabel_ = nullptr;
     QLabel* countLabel_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     int found_ = 0;
+    bool cancelled_ = false;
     QElapsedTimer sincePaint_;
 };

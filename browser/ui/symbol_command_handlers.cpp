@@ -1,6 +1,7 @@
 // The view's handlers of the Symbol menu: Edit, Delete, Move, Copy and the facts of the selected series.
 // Each runs its dialog through the prompts seam, calls its command function and shows the result's
 // messages; a rename updates its row in place, a delete or a move reloads the symbol list.
+#include "browser/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "editing/series_facts.h"
@@ -35,10 +36,14 @@ void CQuorbitView::OnEditSymbol() {
     }
     const SymbolListModel::Row old = symbols_->RowAt(row);
     CEditSymbolDlg dialog(old.symbol, old.name, this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    dialog.SetSymbolCheck([this, &old](const std::string& symbol) {
+        return editing::check_symbol_free(state_, old.symbol, symbol);
+    });
+    if (RunSeriesDialog(dialog, old.symbol) != QDialog::Accepted) {
         return;
     }
-    const CommandResult result = editing::edit_symbol(state_, old.symbol, dialog.Symbol(), dialog.Name());
+    CommandResult result = editing::edit_symbol(state_, old.symbol, dialog.Symbol(), dialog.Name());
+    explain_failure(result, "Security " + old.symbol + " in " + state_.portfolioDir.string());
     Prompts::Get().Present(this, result);
     if (!result.ok) {
         return;
@@ -55,6 +60,7 @@ void CQuorbitView::OnEditSymbol() {
     const int place = symbols_->SetRowTexts(row, symbol, name);
     state_.selectedSymbolRow = place;
     SelectRow(symbolList_, place, true);
+    SetCaption(ViewCaption(state_.portfolioDir.string(), state_.currentSymbol));
     StateChanged();
 }
 
@@ -65,10 +71,11 @@ void CQuorbitView::OnDeleteSymbol() {
     const std::string symbol = SelectedRowSymbol();
     Prompts::Get().Beep();
     CDeleteSymbolDlg dialog(symbol, this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted) {
+    if (RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
         return;
     }
-    const CommandResult result = editing::delete_symbol(state_, symbol);
+    CommandResult result = editing::delete_symbol(state_, symbol);
+    explain_failure(result, "Security " + symbol + " in " + state_.portfolioDir.string());
     Prompts::Get().Present(this, result);
     WriteEditLog(result, settings_);
     FillSymbolsGrid(0); // also after a failure: the list shows what is on disk
@@ -81,10 +88,16 @@ void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
     }
     CMoveSymbolDlg dialog(mode, state_.currentSymbol, state_.currentName, state_.portfolioDir.string(),
                           editing::destination_choices(portfolios, portfolioList_->currentRow()), this);
-    if (Prompts::Get().RunDialog(dialog) != QDialog::Accepted || dialog.Destination().empty()) {
+    if (RunSeriesDialog(dialog, state_.currentSymbol) != QDialog::Accepted || dialog.Destination().empty()) {
         return;
     }
-    const CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());
+    CommandResult result = editing::transfer_symbol(state_, mode, dialog.Destination());
+    explain_failure(result, SeriesOnScreenText());
+    // A copy changes nothing on screen: it says that it was made.
+    if (result.ok && mode == editing::TransferMode::Copy && result.messages.empty()) {
+        result.add(MessageKind::Information,
+                   "Symbol " + state_.currentSymbol + " was copied to\n" + dialog.Destination() + ".");
+    }
     Prompts::Get().Present(this, result);
     WriteEditLog(result, settings_);
     // A copy leaves the portfolio on screen as it was; a failed move has been undone.

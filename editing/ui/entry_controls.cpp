@@ -20,29 +20,11 @@ unsigned int TypedCharacter(const QKeyEvent* event) {
     return text.isEmpty() ? 0u : static_cast<unsigned int>(text.front().unicode());
 }
 
-// The keys a dialog handles itself: they close it or move the focus.
-bool IsDialogKey(const QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 // ---- NumericEdit ---------------------------------------------------------------------------------
 
 NumericEdit::NumericEdit(QWidget* parent) : QLineEdit(parent) {}
-
-bool NumericEdit::TextAcceptable() const {
-    return editing::numeric_text_acceptable(text().toStdString());
-}
 
 void NumericEdit::keyPressEvent(QKeyEvent* event) {
     const unsigned int character = TypedCharacter(event);
@@ -56,54 +38,25 @@ void NumericEdit::keyPressEvent(QKeyEvent* event) {
 
 // ---- DateMaskEdit --------------------------------------------------------------------------------
 
-DateMaskEdit::DateMaskEdit(QWidget* parent) : QLineEdit(parent) {
-    // A date pasted or dropped in the typed form becomes the mask, so that the next digit edits what is
-    // seen; any other text stays as it is until OK refuses it.
-    connect(this, &QLineEdit::textEdited, this, &DateMaskEdit::TakeArrivedText);
-}
-
-void DateMaskEdit::SetMaskText(const QString& date) {
-    mask_ = date.toStdString();
-}
-
-bool DateMaskEdit::TextAcceptable() const {
-    return editing::date_mask_text_acceptable(text().toStdString());
-}
-
-void DateMaskEdit::TakeArrivedText(const QString& text) {
-    if (editing::date_mask_text_acceptable(text.toStdString())) {
-        mask_ = text.toStdString();
-    }
-}
+DateMaskEdit::DateMaskEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void DateMaskEdit::keyPressEvent(QKeyEvent* event) {
-    if (IsDialogKey(event)) {
-        QLineEdit::keyPressEvent(event); // the line edit passes them on to the dialog
+    const unsigned int character = TypedCharacter(event);
+    // Control characters (Backspace, Tab, Enter, the clipboard keys) and the keys that type nothing
+    // (cursor keys, Home, End, Delete) are the line edit's own.
+    if (character < 32 || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0) {
+        QLineEdit::keyPressEvent(event);
         return;
     }
     event->accept();
-    const unsigned int character = TypedCharacter(event);
-    if (character == 0) {
-        return; // cursor keys, Home, End: consumed without action
-    }
     const int start = hasSelectedText() ? selectionStart() : cursorPosition();
     const int end = hasSelectedText() ? selectionEnd() : cursorPosition();
-    const editing::DateMaskOutcome outcome = editing::date_mask_key(mask_, start, end, character);
-    using Action = editing::DateMaskOutcome::Action;
-    switch (outcome.action) {
-    case Action::Written:
-        setText(QString::fromLatin1(mask_));
-        setSelection(outcome.next_start, outcome.next_end - outcome.next_start);
-        break;
-    case Action::Refused:
-        setSelection(outcome.next_start, outcome.next_end - outcome.next_start);
+    const editing::DateEntryOutcome outcome =
+        editing::date_entry_key(text().toStdString(), start, end, character);
+    if (!outcome.accepted) {
         Prompts::Get().Beep();
-        break;
-    case Action::PassOn:
-        QLineEdit::keyPressEvent(event);
-        break;
-    case Action::Dropped:
-        Prompts::Get().Beep();
-        break;
+        return;
     }
+    setText(QString::fromStdString(outcome.text));
+    setCursorPosition(outcome.cursor);
 }

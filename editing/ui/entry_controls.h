@@ -1,12 +1,11 @@
 // The two filtering entry boxes of the editing dialogs. Both filter typed characters before the line
 // edit's own handling and beep (through the prompts seam) on a refused one; neither checks the finished
-// text, which the dialogs do on OK. Text that arrives another way (a paste, a drop) is not filtered while
-// it arrives: TextAcceptable() holds it to the typing rule, and the dialogs refuse it on OK.
+// text, which the dialogs do on OK with the command's check, the same check quorbit-cli makes. Text
+// that arrives another way (a paste, a drop) is not filtered while it arrives; the check on OK refuses
+// it, naming the box.
 #pragma once
 
 #include <QLineEdit>
-
-#include <string>
 
 // Numbers: digits, "." and control characters (Backspace, Enter, the clipboard keys) pass; anything
 // else, the minus sign included, is refused.
@@ -14,31 +13,19 @@ class NumericEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit NumericEdit(QWidget* parent = nullptr);
-    // The text holds nothing that could not have been typed: digits and ".".
-    bool TextAcceptable() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-// A date in the fixed form MM/DD/YY. Digits are written into the mask text group by group, following the
-// selection; every other character is refused, and the cursor keys, Home, End and Delete do nothing.
-// Tab, Enter and Escape reach the dialog.
+// A date, MM/DD/YY or MM/DD/YYYY (as the quote list shows a date before 1960). Digits and "/" are
+// typed over the selection, the box writes the "/" after a complete month or day group, and every
+// other character is refused; Backspace, Delete, the cursor keys, Home and End edit as in any line edit.
 class DateMaskEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit DateMaskEdit(QWidget* parent = nullptr);
-    // The owner's copy of the date text into the mask, after it has filled the control.
-    void SetMaskText(const QString& date);
-    QString MaskText() const { return QString::fromLatin1(mask_); }
-    // The text has the MM/DD/YY form.
-    bool TextAcceptable() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    void TakeArrivedText(const QString& text);
-
-    std::string mask_;
 };

@@ -13,18 +13,15 @@
 
 namespace {
 
-constexpr int kValueLimit = 16;
-constexpr int kRatioLimit = 5;
-constexpr int kAdjustLimit = 8;
-constexpr int kDateLimit = 10; // MM/DD/YYYY, as a date before 1960 is shown
+// Number boxes take text of any length: a limit would cut a longer value short without a word, and the
+// check on OK refuses what a quote file cannot hold. A date box holds MM/DD/YYYY at most.
+constexpr int kDateLimit = 10;
 constexpr const char* kValueNames[6] = {"openEdit",  "highEdit",   "lowEdit",
                                         "closeEdit", "volumeEdit", "openInterestEdit"};
 constexpr const char* kValueLabels[6] = {"Open:", "High:", "Low:", "Close:", "Volume:", "Open Interest:"};
 
-// A limit holds what the user types; a longer text the dialog fills in is shown whole, since cutting it
-// would change the value it stands for.
-void SetLimitedText(QLineEdit* edit, const QString& text, int limit) {
-    edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+void SetDateText(QLineEdit* edit, const QString& text) {
+    edit->setMaxLength(std::max(kDateLimit, static_cast<int>(text.size())));
     edit->setText(text);
 }
 
@@ -68,11 +65,7 @@ void CQuoteDialog::OkCancel(int x, int y) {
     connect(Button("cancelButton", "Cancel", x, y + 17), &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void CQuoteDialog::AcceptChecked(bool textsAcceptable, const std::function<CommandResult()>& check) {
-    if (!textsAcceptable) {
-        Prompts::Get().Warning(this, editing::kInvalidDataEntered);
-        return;
-    }
+void CQuoteDialog::AcceptChecked(const std::function<CommandResult()>& check) {
     if (CommandResult result = check(); !result.ok) {
         Prompts::Get().Present(this, result);
         return;
@@ -121,7 +114,7 @@ void CEditQuoteDlg::Initialise() {
     date_->setText(texts.cells[0]);
     time_->setText(texts.time);
     for (std::size_t i = 0; i < values_.size(); ++i) {
-        SetLimitedText(values_[i], texts.cells[i + 1], kValueLimit);
+        values_[i]->setText(texts.cells[i + 1]);
     }
     QWidget* focused = focusWidget();
     if (auto* edit = qobject_cast<QLineEdit*>(focused)) {
@@ -172,11 +165,7 @@ void CEditQuoteDlg::accept() {
         QDialog::accept();
         return;
     }
-    bool acceptable = true;
-    for (std::size_t i = 0; i < values_.size(); ++i)
-        acceptable = acceptable && (!(*present_)[i] || values_[i]->TextAcceptable());
-    AcceptChecked(acceptable,
-                  [this] { return editing::check_edit_quote_input(DateText(), Values(), *present_); });
+    AcceptChecked([this] { return editing::check_edit_quote_input(DateText(), Values(), *present_); });
 }
 
 // ---- Split Data ----------------------------------------------------------------------------------
@@ -184,7 +173,7 @@ void CEditQuoteDlg::accept() {
 CSplitDlg::CSplitDlg(const ViewState& view, const QString& dateText, QWidget* parent)
     : CQuoteDialog("splitDialog", "Split Data", parent), view_(view) {
     Group("Split Date", 7, 4, 112, 32);
-    date_ = Place(new DateMaskEdit, 15, 17, 44, 12);
+    date_ = Place(new DateMaskEdit, 15, 17, 48, 12);
     date_->setObjectName("splitDateEdit");
     Group("Ratios", 7, 40, 112, 50);
     Label("New Shares", 15, 56, 52);
@@ -196,10 +185,9 @@ CSplitDlg::CSplitDlg(const ViewState& view, const QString& dateText, QWidget* pa
     OkCancel(127, 7);
     SetSizeInUnits(184, 97);
 
-    SetLimitedText(date_, dateText, kDateLimit);
-    SetLimitedText(newShares_, "1", kRatioLimit);
-    SetLimitedText(oldShares_, "1", kRatioLimit);
-    date_->SetMaskText(dateText);
+    SetDateText(date_, dateText);
+    newShares_->setText("1");
+    oldShares_->setText("1");
     date_->setFocus();
     date_->selectAll();
 }
@@ -209,8 +197,7 @@ editing::SplitInput CSplitDlg::Input() const {
 }
 
 void CSplitDlg::accept() {
-    AcceptChecked(date_->TextAcceptable() && newShares_->TextAcceptable() && oldShares_->TextAcceptable(),
-                  [this] { return editing::check_split_input(Input(), view_); });
+    AcceptChecked([this] { return editing::check_split_input(Input(), view_); });
 }
 
 // ---- Adjust Data ---------------------------------------------------------------------------------
@@ -219,10 +206,10 @@ CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
     : CQuoteDialog("adjustDialog", "Adjust Data", parent), view_(view) {
     Group("Dates", 7, 4, 112, 50);
     Label("From:", 15, 20, 52);
-    from_ = Place(new DateMaskEdit, 70, 18, 40, 12);
+    from_ = Place(new DateMaskEdit, 66, 18, 48, 12);
     from_->setObjectName("fromEdit");
     Label("To:", 15, 36, 52);
-    to_ = Place(new DateMaskEdit, 70, 34, 40, 12);
+    to_ = Place(new DateMaskEdit, 66, 34, 48, 12);
     to_->setObjectName("toEdit");
     Group("Multipliers", 7, 58, 112, 66);
     Label("Price", 15, 74, 52);
@@ -239,14 +226,12 @@ CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
 
     const QString first = QString::fromStdString(quote_date_text(view.firstQuoteDate));
     const QString last = QString::fromStdString(quote_date_text(view.lastQuoteDate));
-    SetLimitedText(from_, first, kDateLimit);
-    SetLimitedText(to_, last, kDateLimit);
+    SetDateText(from_, first);
+    SetDateText(to_, last);
     for (QLineEdit* multiplier :
          {static_cast<QLineEdit*>(price_), static_cast<QLineEdit*>(volume_), openInterest_}) {
-        SetLimitedText(multiplier, "1", kAdjustLimit);
+        multiplier->setText("1");
     }
-    from_->SetMaskText(first);
-    to_->SetMaskText(last);
     from_->setFocus();
     from_->selectAll();
 }
@@ -256,9 +241,7 @@ editing::AdjustInput CAdjustDlg::Input() const {
 }
 
 void CAdjustDlg::accept() {
-    AcceptChecked(from_->TextAcceptable() && to_->TextAcceptable() && price_->TextAcceptable() &&
-                      volume_->TextAcceptable(),
-                  [this] { return editing::check_adjust_input(Input(), view_); });
+    AcceptChecked([this] { return editing::check_adjust_input(Input(), view_); });
 }
 
 // ---- Delete Data ---------------------------------------------------------------------------------

@@ -44,9 +44,9 @@ protected:
     QPushButton* Button(const char* objectName, const char* text, int x, int y);
     // OK (the default button) and Cancel, one above the other from (x, y).
     void OkCancel(int x, int y);
-    // Closes with OK when every entry box holds an acceptable text and the command's check of the
-    // input passes; otherwise shows "Invalid Data Entered" or the check's message and stays open.
-    void AcceptChecked(bool textsAcceptable, const std::function<CommandResult()>& check);
+    // Closes with OK when the command's check of the texts passes (the check quorbit-cli makes too);
+    // otherwise shows its message ("Invalid Data Entered" and the box) and stays open.
+    void AcceptChecked(const std::function<CommandResult()>& check);
 
     DialogUnits units_;
 };

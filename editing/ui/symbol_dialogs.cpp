@@ -63,6 +63,9 @@ void CEditSymbolDlg::accept() {
     if (check.ok) {
         check = editing::check_name_text(Name());
     }
+    if (check.ok && symbolCheck_) {
+        check = symbolCheck_(Symbol());
+    }
     if (!check.ok) {
         Prompts::Get().Present(this, check);
         return;
@@ -80,8 +83,8 @@ CDeleteSymbolDlg::CDeleteSymbolDlg(const std::string& symbolText, QWidget* paren
     symbol->setText(Shown(symbolText).left(kDeleteTextLimit));
     QLabel* question = Label("Are you sure you want to delete the Symbol shown above? ", 7, 42, 114, 20);
     question->setWordWrap(true);
-    QPushButton* yes = Button("yesButton", "Yes", 129, 7);
-    QPushButton* no = Button("noButton", "No", 129, 24);
+    QPushButton* yes = Button("yesButton", "&Yes", 129, 7);
+    QPushButton* no = Button("noButton", "&No", 129, 24);
     no->setDefault(true);
     no->setFocus();
     connect(yes, &QPushButton::clicked, this, &QDialog::accept);
@@ -112,7 +115,7 @@ CMoveSymbolDlg::CMoveSymbolDlg(editing::TransferMode mode, const std::string& sy
     Label("Select destination portfolio and click OK", 7, 45, 180);
     list_ = Place(new QListWidget, 7, 56, 286, 70);
     list_->setObjectName("destinationList");
-    list_->setSortingEnabled(true);
+    // In the order given: destination_choices sorts them ignoring case, as the portfolio list is.
     // No eliding: the list scrolls sideways as far as its longest path reaches.
     list_->setTextElideMode(Qt::ElideNone);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

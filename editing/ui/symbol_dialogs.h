@@ -19,11 +19,17 @@ public:
     CEditSymbolDlg(const std::string& symbol, const std::string& name, QWidget* parent = nullptr);
     std::string Symbol() const;
     std::string Name() const;
+    // A check of the typed symbol against the portfolio (one already taken), run on OK after the
+    // checks of the texts themselves.
+    void SetSymbolCheck(std::function<CommandResult(const std::string& symbol)> check) {
+        symbolCheck_ = std::move(check);
+    }
 
 protected:
-    void accept() override; // an empty or unusable text keeps the dialog open after its message
+    void accept() override; // a refused text keeps the dialog open after its message
 
 private:
+    std::function<CommandResult(const std::string&)> symbolCheck_;
     QLineEdit* symbol_ = nullptr;
     QLineEdit* name_ = nullptr;
 };

@@ -61,7 +61,7 @@ const std::vector<MenuEntry>& MenuTable() {
         {"&View", {kViewToolbar, kViewStatusBar, 0, 32851}},
         {"&Portfolio", {32776, 32850, 32790, 32807}},
         {"&Symbol", {32793, 32791, 32823, 0, 32789, 32774}},
-        {"&Quotes", {32771, 32772, 32773, 0, 32794, 32775, 0, 32804}},
+        {"Q&uotes", {32771, 32772, 32773, 0, 32794, 32775, 0, 32804}},
         {"&Help", {kHelpIndex, 0, kAppAbout}},
     };
     return menus;

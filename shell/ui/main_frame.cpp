@@ -140,6 +140,15 @@ void CMainFrame::UpdatePanes() {
     quotePane_->setText(QString::fromStdString(QuotePaneText(counts.selectedQuoteRow, counts.quoteCount)));
 }
 
+void CMainFrame::SetNotice(const QString& text) {
+    promptPane_->setText(text.isEmpty() ? QString(kIdlePrompt) : text);
+    promptPane_->setToolTip(text);
+}
+
+QString CMainFrame::Prompt() const {
+    return promptPane_->text();
+}
+
 QString CMainFrame::SymbolPane() const {
     return symbolPane_->text();
 }

@@ -35,6 +35,10 @@ public:
 
     // Sets the two count panes from the view's counts.
     void UpdatePanes();
+    // A notice about the open portfolio in the prompt pane until the next one; empty restores the idle
+    // prompt.
+    void SetNotice(const QString& text);
+    QString Prompt() const;
     QString SymbolPane() const;
     QString QuotePane() const;
 

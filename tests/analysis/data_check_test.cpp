@@ -101,7 +101,7 @@ TEST(DataCheck, CleanSeriesOfEveryShapeHaveNoFinding) {
     std::vector<QuoteRowValues> intraday = daily;
     for (std::size_t i = 0; i < intraday.size(); ++i) {
         intraday[i].date = daily[i / 4].date;
-        intraday[i].time = static_cast<PackedTime>(17100 + 300 * (i % 4));
+        intraday[i].time = std::array{93000, 93001, 94517, 100059}[i % 4]; // one second apart, too
     }
     EXPECT_TRUE(check_bars(intraday, {.has_time = true}, {}).empty());
     // Quotes without a date, and a move of 25 % that stays.
@@ -118,6 +118,35 @@ TEST(DataCheck, CleanSeriesOfEveryShapeHaveNoFinding) {
         kinds(check_bars(rows_of(bars), {}, {})),
         (std::vector<std::pair<std::int32_t, CheckKind>>{{10, CheckKind::Spike}, {20, CheckKind::DateGap}}));
     EXPECT_TRUE(check_bars(rows_of(bars), {}, {150, 20}).empty());
+}
+
+// Quotes a second apart are distinct; a date and time held by several quotes, next to each other or
+// far apart, is one finding with their number; a step back names the quote before to the second.
+TEST(DataCheck, IntradayQuotesAreOrderedAndRepeatedToTheSecond) {
+    std::vector<SeriesBar> bars = intraday_real_bars();
+    const SeriesTraits intraday{
+        .present = {true, true, true, true, true, false}, .daily = false, .has_time = true};
+    std::vector<CheckFinding> found = check_bars(rows_of(bars), intraday, {});
+    std::vector<std::string> lines;
+    for (const CheckFinding& f : found)
+        lines.push_back(check_line({{"", "X", "X"}, f}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"X\t05/06/11 10:40:07\tsame-date\tquotes=3",
+                                               "X\t05/09/11 09:30:01\tsame-date\tquotes=2"}));
+    EXPECT_EQ(kinds(found), (std::vector<std::pair<std::int32_t, CheckKind>>{{4, CheckKind::SameDate},
+                                                                             {8, CheckKind::SameDate}}));
+    // The whole day written again after itself: one step back, and each quote of it repeated once more.
+    bars.resize(7);
+    const std::vector<SeriesBar> again(bars.begin(), bars.begin() + 3);
+    bars.insert(bars.end(), again.begin(), again.end());
+    lines.clear();
+    for (const CheckFinding& f : check_bars(rows_of(bars), intraday, {}))
+        lines.push_back(check_line({{"", "X", "X"}, f}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"X\t05/06/11 10:40:07\tsame-date\tquotes=3",
+                                        "X\t05/06/11 10:38:39\tdate-out-of-order\tprevious=05/06/11 10:41:13",
+                                        "X\t05/06/11 10:38:39\tsame-date\tquotes=2",
+                                        "X\t05/06/11 10:38:51\tsame-date\tquotes=2",
+                                        "X\t05/06/11 10:39:02\tsame-date\tquotes=2"}));
 }
 
 TEST(DataCheck, APortfolioWithItsNestedPortfolioIsCheckedAndSaved) {

@@ -20,11 +20,14 @@ using namespace testing_support;
 namespace {
 
 // The file as the export must write it: a value below 0 (absent) repeats the row before, "N/A" at first.
+// A series with a time of day has its time column after the date.
 std::string reference_file(const std::vector<SeriesBar>& bars, const std::vector<bool>& present,
-                           const ExportOptions& o) {
+                           const ExportOptions& o, bool with_time = false) {
     const char delimiter = o.delimiter == 1 ? ',' : o.delimiter == 2 ? '\t' : ' ';
     const char* titles[] = {"OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
+    const bool time_column = with_time && !o.omit_time;
     std::string out = o.title ? "DATE" : "";
+    out += o.title && time_column ? delimiter + std::string("Time") : "";
     for (int c = 0; c < 6 && o.title; ++c)
         out += o.omit[c] ? std::string() : delimiter + std::string(titles[c]);
     out += o.title ? "\n" : "";
@@ -33,6 +36,12 @@ std::string reference_file(const std::vector<SeriesBar>& bars, const std::vector
         const SeriesBar& bar = o.newest_first ? bars[bars.size() - 1 - k] : bars[k];
         const float values[] = {bar.open, bar.high, bar.low, bar.close, bar.vol, bar.oi};
         out += date_format(bar.date, kMMDDYYSep, '/');
+        if (time_column) {
+            char time[32];
+            std::snprintf(time, sizeof time, "%c%02d:%02d:%02d", delimiter, bar.time / 10000,
+                          bar.time / 100 % 100, bar.time % 100);
+            out += time;
+        }
         for (int c = 0; c < 6; ++c) {
             char text[512];
             std::snprintf(text, sizeof text, "%.*f", c < 4 ? 4 : 2, static_cast<double>(values[c]));
@@ -79,6 +88,23 @@ TEST(Export, EveryOrderDelimiterTitleAndOmitCombinationMatchesTheReference) {
                         << delimiter << " " << newest << " " << title << " " << mask;
                 }
     EXPECT_EQ(snapshot(dir.path()).size(), 4u); // no temporary file left
+    // Intra-day quotes, to the second: the real shapes, then more than one window of them.
+    const SeriesSpec intraday = intraday_real_spec();
+    const std::vector<bool> no_oi = {true, true, true, true, true, false};
+    for (const std::vector<SeriesBar>& quotes : {intraday_real_bars(), random_series_bars(12, 2300, true)}) {
+        write_series_portfolio(dir / "intra", intraday, quotes);
+        for (int delimiter : {0, 1, 2})
+            for (bool title : {false, true})
+                for (bool omit_time : {false, true}) {
+                    ExportOptions o = options(delimiter, delimiter == 2, title, delimiter == 1 ? 0x20u : 0u);
+                    o.omit_time = omit_time;
+                    ASSERT_TRUE(export_quotes(dir / "intra", "ABAN.N0000", dir / "i.txt", o).ok);
+                    ASSERT_EQ(read_bytes(dir / "i.txt"), reference_file(quotes, no_oi, o, true))
+                        << delimiter << " " << title << " " << omit_time;
+                }
+    }
+    fs::remove_all(dir / "intra");
+    fs::remove(dir / "i.txt");
     write_series_portfolio(dir.path(), spec, {});
     ASSERT_TRUE(export_quotes(dir.path(), "IBM", dir / "e.txt", options(0, true, true, 0)).ok);
     EXPECT_EQ(read_bytes(dir / "e.txt"), "DATE OPEN HIGH LOW CLOSE VOL OI\n");

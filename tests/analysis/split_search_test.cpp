@@ -90,7 +90,16 @@ TEST(SplitSearch, APortfolioInSymbolOrderWithNoticesAndLines) {
     for (const SplitSearchEvent& e : outcome.events)
         events.emplace_back(e.kind, e.text);
     EXPECT_EQ(events, expected);
+    EXPECT_EQ(outcome.events[0].skipped, "AAA"); // the window gathers these into one note
     ASSERT_EQ(heard.size(), expected.size());
+    EXPECT_EQ(split_search_skipped_text({"AAA"}), notice);
+    std::vector<std::string> many;
+    for (int i = 0; i < 23; ++i)
+        many.push_back("S" + std::to_string(i));
+    EXPECT_EQ(
+        split_search_skipped_text(many),
+        "SplitSearch cannot perform search for 23 symbols,\nas they have fewer than 2 quotes:\nS0, S1, S2, "
+        "S3, S4, S5, S6, S7, S8, S9, S10, S11, S12, S13, S14, S15, S16, S17, S18, S19 and 3 more.");
     write_portfolio(dir.path(), {make_security(1, "FLAT", "F", bars_with_split(100, -1))});
     EXPECT_EQ(split_search_portfolio(dir.path()).result.texts(),
               std::vector<std::string>{"No candidate splits found"});

@@ -1,4 +1,5 @@
 // quorbit-cli end to end: a real process over real files, its output, messages and exit status.
+#include "storage/master.h"
 #include "support/builder.h"
 #include "support/temp_dir.h"
 
@@ -149,6 +150,49 @@ TEST_F(Cli, ChecksForBadQuotesAndExitsOneWhenItFindsAny) {
         run({"check", funds, "--spike", "x"}).exit_code * 10 + run({"check", funds, "A", "B"}).exit_code, 22);
 }
 
+// A stale EMASTER is a finding of `check` until the next command that writes rebuilds it; an unusable
+// XMASTER is said once on standard error by every command that lists the securities, without changing
+// its status, and is a finding of `check`.
+TEST_F(Cli, TheDirectoryFilesAreCheckedAndAStaleEmasterIsRebuiltByTheNextChange) {
+    const std::string funds = (demo() / "funds").string();
+    MasterImage image;
+    ASSERT_TRUE(master_read_image(demo() / "funds" / "master", image));
+    std::vector<MasterRecord> records;
+    for (int i = 0; i < image.records_counted(); ++i)
+        records.push_back(image.record(i));
+    const std::string in_step = testing_support::emaster_bytes(records);
+    std::string stale = in_step;
+    stale.replace(192 + 11, 3, "OLD"); // record 1: F1 EQFND
+    testing_support::write_bytes(demo() / "funds" / "EMASTER", stale);
+    CliRun r = run({"check", funds});
+    EXPECT_EQ(std::pair(r.exit_code, lines(r.out)),
+              std::pair(1, std::vector<std::string>{"EMASTER\t00/00/00\temaster-disagrees\tF1 symbol"}));
+    r = run({"repair", funds}); // rebuilds it, as every command that writes does
+    EXPECT_TRUE(r.exit_code == 0 && r.err.find("did not agree with MASTER (F1 symbol)") != std::string::npos)
+        << r.err;
+    EXPECT_EQ(read_bytes(demo() / "funds" / "EMASTER"), in_step);
+    EXPECT_EQ(read_bytes(demo() / "funds" / "emaster.bak"), stale); // in the case the portfolio uses
+    EXPECT_EQ(ok({"check", funds}), std::vector<std::string>{});
+
+    testing_support::write_bytes(demo() / "funds" / "XMASTER", std::string(150, '*'));
+    const std::string notice = "XMASTER file of " + funds +
+                               " could not be read: it does not begin with the marks of an XMASTER file";
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"symbols", funds},
+                                                  {"export-all", funds, (dir_ / "all").string()},
+                                                  {"split-search", funds},
+                                                  {"check", funds}}) {
+        r = run(words);
+        const std::size_t at = r.err.find(notice);
+        EXPECT_TRUE(at != std::string::npos && r.err.find(notice, at + 1) == std::string::npos) << r.err;
+        EXPECT_EQ(r.exit_code, words[0] == "check" ? 1 : 0) << words[0];
+    }
+    EXPECT_EQ(lines(r.out), std::vector<std::string>{"XMASTER\t00/00/00\txmaster-unusable\tit does not "
+                                                     "begin with the marks of an XMASTER file"});
+    r = run({"rename", funds, "ZZZ", "Z", "Z"}); // a security it may list cannot be changed
+    EXPECT_TRUE(r.exit_code == 1 && r.err.find(notice) != std::string::npos) << r.err;
+    EXPECT_EQ(read_bytes(demo() / "funds" / "XMASTER"), std::string(150, '*'));
+}
+
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
     const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
@@ -172,6 +216,11 @@ TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
         {{"split", s, "ACME", "12/31/21", "-2", "1"}, 2, "NEW: '-2' is negative"},
         {{"split", s, "ACME", "12/31/21", "0", "1"}, 1, "NEW: '0' must not be 0"},
         {{"adjust", s, "ACME", "01/01/90", "12/31/21", "1", "1", "1"}, 1, "FROM: 01/01/90 lies outside"},
+        {{"adjust", s, "ACME", "02/30/21", "02/30/21", "2", "1", "1"}, 2, "FROM: '02/30/21' is not a date"},
+        {{"adjust", s, "ACME", "12/01/21", "12/31/21", "1", "1", "-1"}, 2, "OI: '-1' is negative"},
+        {{"split", s, "ACME", "12/31/21", "1.2.3", "1"}, 2, "NEW: '1.2.3' is not a number"},
+        {{"adjust", s, "ACME", "12/01/21", "12/31/21", "1" + std::string(37, '0'), "1", "1"}, 1,
+         "larger than a quote file can hold"},
         {{"edit", intraday, "ZETA", "03/03/25", "1", "1", "1", "1", "1", "N/A"}, 1, "names 78 quotes of ZETA"},
         {{"rename", s, "ACME", "", "NAME"}, 1, "NEW-SYMBOL: You must enter a symbol"},
         {{"rename", s, "BOLT", "BOLT", "SEVENTEEN LETTERS"}, 1, "NEW-NAME: A name holds at most 16"},
@@ -239,6 +288,71 @@ TEST_F(Cli, AnIntradayQuoteIsNamedByItsTime) {
     ok({"delete-quote", intraday, "ZETA", "2025-03-03", "--time", "09:35:00"});
     before.erase(before.begin() + static_cast<std::ptrdiff_t>(second_oldest));
     EXPECT_EQ(ok({"quotes", intraday, "ZETA", "--header"}), before);
+}
+
+// Intra-day quotes of the real shapes (odd seconds, several in a minute, repeated records, no F1.DOP):
+// each one listed, exported, checked and named to the second; a time that is not in the file names
+// nothing, and what names several quotes is refused and changes nothing.
+TEST_F(Cli, IntradayQuotesKeepTheirSeconds) {
+    using namespace testing_support;
+    const fs::path dir = dir_ / "intra";
+    const std::string d = dir.string(), sym = "ABAN.N0000";
+    const SeriesSpec spec = intraday_real_spec();
+    std::vector<SeriesBar> bars = intraday_real_bars();
+    write_series_portfolio(dir, spec, bars);
+    const auto rows = ok({"quotes", d, sym, "--oldest-first"});
+    ASSERT_EQ(rows.size(), bars.size());
+    EXPECT_EQ(rows[0], "05/06/11\t10:38:39\t50.0000\t50.5000\t49.7500\t50.2500\t700\tN/A");
+    std::string times;
+    for (const std::string& row : rows)
+        times += row.substr(9, 8) + " ";
+    EXPECT_EQ(times, "10:38:39 10:38:51 10:39:02 10:40:07 10:40:07 10:40:07 10:41:13 09:30:01 09:30:01 "
+                     "09:30:59 10:00:01 ");
+    const auto exported = ok({"export", d, sym, "-", "--title", "--delimiter", "comma"});
+    EXPECT_EQ(exported[0] + "\n" + exported[1],
+              "DATE,Time,OPEN,HIGH,LOW,CLOSE,VOL,OI\n"
+              "05/06/11,10:38:39,50.0000,50.5000,49.7500,50.2500,700.00,N/A");
+    const auto without_time =
+        ok({"export", d, sym, "-", "--title", "--delimiter", "tab", "--omit", "time,oi"});
+    EXPECT_EQ(without_time[0] + "\n" + without_time[1],
+              "DATE\tOPEN\tHIGH\tLOW\tCLOSE\tVOL\n"
+              "05/06/11\t50.0000\t50.5000\t49.7500\t50.2500\t700.00");
+    const CliRun check = run({"check", d, sym});
+    EXPECT_EQ(std::pair(check.exit_code, check.out),
+              std::pair(1, std::string("ABAN.N0000\t05/06/11 10:40:07\tsame-date\tquotes=3\n"
+                                       "ABAN.N0000\t05/09/11 09:30:01\tsame-date\tquotes=2\n")));
+
+    const auto before = snapshot(dir);
+    // clang-format off
+    const std::tuple<std::vector<std::string>, int, std::string> refusals[] = {
+        {{"05/06/11", "--time", "10:38:38"}, 1, "No quote of ABAN.N0000 is dated 05/06/11 10:38:38.\n"},
+        {{"05/06/11", "--time", "10:38"}, 1, "--time: 10:38 names 2 quotes of ABAN.N0000 dated 05/06/11, several in that minute; give the seconds, --time HH:MM:SS (see 'quorbit-cli quotes').\n"},
+        {{"05/06/11", "--time", "10:40:07"}, 1, "05/06/11 10:40:07 names 3 quotes of ABAN.N0000: the same date and time are recorded 3 times, and no time tells them apart; nothing was changed ('quorbit-cli check' reports such repeats).\n"},
+        {{"05/09/11", "--time", "09:30:01"}, 1, "05/09/11 09:30:01 names 2 quotes of ABAN.N0000: the same date"},
+        {{"05/09/11", "--time", "09:30"}, 1, "--time: 09:30 names 3 quotes of ABAN.N0000 dated 05/09/11, several"},
+        {{"05/06/11"}, 1, "DATE: 05/06/11 names 7 quotes of ABAN.N0000; name one with --time HH:MM, or HH:MM:SS where a minute holds several"},
+        {{"05/06/11", "--time", "10:38:60"}, 2, "quorbit-cli delete-quote: --time: '10:38:60' is not a time (HH:MM or HH:MM:SS)"}};
+    // clang-format on
+    for (const auto& [words, exit_code, says] : refusals) {
+        std::vector<std::string> command = {"delete-quote", d, sym};
+        command.insert(command.end(), words.begin(), words.end());
+        const CliRun r = run(command);
+        EXPECT_EQ(r.exit_code, exit_code) << says;
+        EXPECT_EQ(r.err.substr(0, says.size()), says);
+    }
+    EXPECT_EQ(snapshot(dir), before);
+
+    const CliRun edit =
+        run({"edit", d, sym, "05/06/11", "1", "2", "0.5", "1.5", "5", "N/A", "--time", "10:38:51"});
+    EXPECT_EQ(edit.err, "Set the values of the quote of ABAN.N0000 dated 05/06/11 10:38:51.\n");
+    EXPECT_EQ(run({"delete-quote", d, sym, "05/06/11", "--time", "10:39"}).err,
+              "Deleted the quote of ABAN.N0000 dated 05/06/11 10:39:02.\n");
+    ok({"delete-quote", d, sym, "2011-05-09", "--time", "10:00:01"});
+    bars[1] = {bars[1].date, bars[1].time, 1, 2, 0.5f, 1.5f, 5, 0};
+    bars.erase(bars.begin() + 10);
+    bars.erase(bars.begin() + 2);
+    // Every other record, its stored time among them, stays as it was, byte for byte.
+    EXPECT_EQ(read_bytes(dir / "F1.DAT"), dat_bytes(spec, bars));
 }
 
 // An index from 1928: every quote listed, exported, edited, split, searched and deleted as its own date;

@@ -86,40 +86,58 @@ TEST_F(QuoteCommands, SplitAdjustAndEditRestateTheirQuotesOnlyAndLogTheTextsAsTy
     ASSERT_TRUE(split_quotes(view(other), {"01/08/96", "1", "2"}).ok); // a series without OI
     EXPECT_EQ(dat(other), scaled(other, 0, day(5), 2.0f, 0.5f, 1.0f));
     write({day(4), day(5), day(8), day(9), day(10), day(11)});
-    r = adjust_quotes(view(ibm), {"01/05/96", "01/09/96", "0.5", "2", "-4"});
+    r = adjust_quotes(view(ibm), {"01/05/96", "01/09/96", "0.5", "2", "4"});
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(dat(ibm), scaled(ibm, day(5), day(9), 0.5f, 2.0f, -4.0f));
+    EXPECT_EQ(dat(ibm), scaled(ibm, day(5), day(9), 0.5f, 2.0f, 4.0f));
     EXPECT_EQ(log_of(r), (Texts{"Adjust/Date1=01/05/96", "Adjust/Date2=01/09/96", "Adjust/PriceMult=0.5",
-                                "Adjust/VolMult=2", "Adjust/OIMult=-4"}));
+                                "Adjust/VolMult=2", "Adjust/OIMult=4"}));
     EXPECT_EQ(split_factors("3", "2")->price, static_cast<float>(2.0 / 3.0)); // rounded once from the ratio
     write({day(4), day(5), day(8), day(9)});
-    r = edit_quote(view(ibm), "01/09/96", {"25.5000", "26", " 24.75", "25.25abc", "15000.4", "411"});
+    r = edit_quote(view(ibm), "01/09/96", {"25.5000", "26", "24.75", "25.25", "15000.4", "411"});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(dat(ibm), with_bar(ibm, 3, {day(9), 0, 25.5f, 26, 24.75f, 25.25f, 15000.4f, 411}));
-    EXPECT_EQ(log_of(r), (Texts{"Edit/Date=01/09/96", "Edit/Open=25.5000", "Edit/Hi=26", "Edit/Lo= 24.75",
-                                "Edit/Close=25.25abc", "Edit/Vol=15000.4", "Edit/OI=411"}));
+    EXPECT_EQ(log_of(r), (Texts{"Edit/Date=01/09/96", "Edit/Open=25.5000", "Edit/Hi=26", "Edit/Lo=24.75",
+                                "Edit/Close=25.25", "Edit/Vol=15000.4", "Edit/OI=411"}));
     ASSERT_TRUE(
         edit_quote(view(other), "01/05/96", {"1", "2", "0.5", "1.5", "900", "N/A"}).ok); // OI not read
     EXPECT_EQ(dat(other), with_bar(other, 1, {day(5), 0, 1, 2, 0.5f, 1.5f, 900, 0}));
 }
 
 TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNothing) {
+    // Each refusal keeps "Invalid Data Entered" as its first line and names the box on the second.
     // clang-format off
-    const SplitInput bad_splits[] = {{"01/12/96", "2", "1"}, {"01/03/96", "2", "1"}, {"01/09/96", "0", "1"},
-        {"01/09/96", "2", ""}, {"01/09/96", "x", "1"}, {"01/ 9/96", "2", "1"}, {"1/9/96", "2", "1"},
-        {"01/09/96", "2", "inf"}, {"01/09/96", "1e30", "1e-30"}};
-    const AdjustInput bad_adjusts[] = {{"01/03/96", "01/11/96", "1", "1", "1"}, {"01/04/96", "01/12/96", "1", "1", "1"},
-        {"01/04/96", "01/11/96", "0", "1", "1"}, {"01/04/96", "01/11/96", "1", "", "1"},
-        {"01/04/96", "01/11/96", "1", "1", "N/A"}, {"01/04/96", "1/11/96", "1", "1", "1"}};
+    const std::pair<SplitInput, const char*> bad_splits[] = {{{"01/12/96", "2", "1"}, "Split Date"},
+        {{"01/03/96", "2", "1"}, "Split Date"}, {{"01/09/96", "0", "1"}, "New Shares"},
+        {{"01/09/96", "2", ""}, "Old Shares"}, {{"01/09/96", "x", "1"}, "New Shares"},
+        {{"01/ 9/96", "2", "1"}, "Split Date"}, {{"1/9/96", "2", "1"}, "Split Date"},
+        {{"01/09/96", "2", "inf"}, "Old Shares"}, {{"01/09/96", "1.2.3", "1"}, "New Shares"},
+        {{"02/30/96", "2", "1"}, "Split Date"}, {{"01/09/96", "2", "1e-30"}, "Old Shares"}};
+    const std::pair<AdjustInput, const char*> bad_adjusts[] = {
+        {{"01/03/96", "01/11/96", "1", "1", "1"}, "From"}, {{"01/04/96", "01/12/96", "1", "1", "1"}, "To"},
+        {{"01/04/96", "01/11/96", "0", "1", "1"}, "Price"}, {{"01/04/96", "01/11/96", "1", "", "1"}, "Volume"},
+        {{"01/04/96", "01/11/96", "1", "1", "N/A"}, "Open Interest"}, {{"01/04/96", "1/11/96", "1", "1", "1"}, "To"},
+        {{"01/04/96", "01/11/96", "1", "1", "-1"}, "Open Interest"}, {{"02/30/96", "02/30/96", "2", "1", "1"}, "From"},
+        {{"01/04/96", "01/11/96", "1", "1", "1 "}, "Open Interest"}};
     // clang-format on
-    const Texts invalid = {kInvalidDataEntered};
-    for (const SplitInput& in : bad_splits)
-        EXPECT_EQ(split_quotes(view(ibm), in).texts(), invalid) << in.date_text << in.new_shares;
-    for (const AdjustInput& in : bad_adjusts)
-        EXPECT_EQ(adjust_quotes(view(ibm), in).texts(), invalid) << in.from_date << in.open_interest;
-    for (const char* bad : {"", "N/A", "abc", "1e39", "nan"})
-        EXPECT_EQ(edit_quote(view(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"}).texts(), invalid)
+    auto refused_in = [](const CommandResult& r, const char* box) {
+        return !r.ok && r.messages.size() == 1 &&
+               r.messages[0].text.rfind(std::string(kInvalidDataEntered) + "\n" + box + ": '", 0) == 0;
+    };
+    for (const auto& [in, box] : bad_splits)
+        EXPECT_TRUE(refused_in(split_quotes(view(ibm), in), box)) << in.date_text << in.new_shares;
+    for (const auto& [in, box] : bad_adjusts)
+        EXPECT_TRUE(refused_in(adjust_quotes(view(ibm), in), box)) << in.from_date << in.open_interest;
+    EXPECT_EQ(adjust_quotes(view(ibm), {"01/04/96", "01/11/96", "1", "1", "-1"}).texts(),
+              Texts{"Invalid Data Entered\nOpen Interest: '-1' is negative; values are 0 or more"});
+    for (const char* bad : {"", "abc", "1e39", "nan", " 24.75", "25.25abc", "1.2.3", "-3"})
+        EXPECT_TRUE(refused_in(edit_quote(view(ibm), "01/09/96", {"1", "2", bad, "1.5", "900", "3"}), "Low"))
             << bad;
+    EXPECT_TRUE(refused_in(edit_quote(view(ibm), "02/30/96", {"1", "2", "1", "1.5", "900", "3"}), "Date"));
+    // A product beyond what the file holds is refused before anything is written.
+    EXPECT_EQ(
+        adjust_quotes(view(ibm), {"01/04/96", "01/11/96", "1" + std::string(37, '0'), "1", "1"}).texts(),
+        Texts{"Adjust Edit Failed\nA value would become larger than a quote file can hold; no file was "
+              "written."});
     write_bytes(tmp / "f2.bak", "the state before the last real change");
     before = snapshot(tmp.path());
     for (const CommandResult& r :
@@ -143,6 +161,15 @@ TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNoth
     EXPECT_EQ(std::pair(absent.status, absent.texts()),
               std::pair(-200, Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
     EXPECT_TRUE(unchanged());
+}
+
+TEST_F(QuoteCommands, NAKeepsAStoredValueTheListCannotShowAndAnyOtherBoxTakesANewValue) {
+    ibm.bars[3].oi = -5; // left by an earlier faulty adjust or another program; the list shows N/A
+    write_portfolio(tmp.path(), {other, ibm}, true);
+    ASSERT_TRUE(edit_quote(view(ibm), "01/09/96", {"25", "26", "24", "25.5", "1500", "N/A"}, 2).ok);
+    EXPECT_EQ(dat(ibm), with_bar(ibm, 3, {day(9), 0, 25, 26, 24, 25.5f, 1500, -5}));
+    ASSERT_TRUE(edit_quote(view(ibm), "01/09/96", {"25", "26", "24", "25.5", "1500", "7"}, 2).ok);
+    EXPECT_EQ(dat(ibm), with_bar(ibm, 3, {day(9), 0, 25, 26, 24, 25.5f, 1500, 7}));
 }
 
 TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {

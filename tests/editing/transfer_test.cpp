@@ -49,6 +49,11 @@ TEST(Transfer, ACopyTakesTheLowestFreeNumberAndAMoveTakesTheSecurityOut) {
                 !portfolio_files::present(p.src, "F2.DAT") && image_count(read_bytes(p.src / "master")) == 1);
 }
 
+TEST(Transfer, TheDestinationsAreTheOtherPortfoliosSortedIgnoringCase) {
+    EXPECT_EQ(destination_choices({"/b", "/A", "/on", "/c", "/a"}, 2),
+              (std::vector<std::string>{"/A", "/a", "/b", "/c"}));
+}
+
 TEST(Transfer, RefusalsChangeNeitherPortfolio) {
     Portfolios p;
     EXPECT_FALSE(p.run(TransferMode::Move, "NOPE").ok);

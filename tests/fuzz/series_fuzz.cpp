@@ -10,7 +10,7 @@ using namespace fuzz_support;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedSecurity s = make_security(data, size, 5);
     const DayNumber target_date = s.picks.u16();
-    const PackedTime target_time = s.picks.u16();
+    const TimeOfDay target_time = s.picks.u16() * 4;
     const std::int16_t capacity = static_cast<std::int16_t>(s.picks.byte() % 8 == 0 ? 0 : 400);
     std::int16_t positions[8], inputs[8], displays[8];
     (void)dop_read(s.dop, positions, inputs, displays, s.record_length, s.periodicity);
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     DayNumber found_date = 0;
-    PackedTime found_time = 0;
+    TimeOfDay found_time = 0;
     const std::int32_t index =
         series_find_date(s.dir, "IBM", target_date, target_time, &found_date, &found_time);
     QuoteSeries one;

@@ -29,7 +29,7 @@ struct SecurityRecord {
 
 struct TreeCheck {
     std::vector<SecurityRecord> securities;
-    std::vector<fs::path> emaster_out_of_step; // EMASTER files whose count differs from MASTER's
+    std::vector<fs::path> emaster_out_of_step; // EMASTER files that disagree with their MASTER
     std::vector<std::string> faults;           // empty when the tree is consistent
     int bars_read = 0;
     bool ok() const { return faults.empty(); }
@@ -94,37 +94,67 @@ inline void check_security(const SecurityRecord& security, int record_length, co
     out.bars_read += read;
 }
 
-// EMASTER (192-byte header and records, byte 0 its count, record byte 2 the file number): each record
-// names a file number whose quote file is there and complete, and when its count equals MASTER's,
-// record i names MASTER record i's number. A count that differs (a killed run between the two
-// rewrites) is noted: readers ignore such a file.
+// A text field up to its first NUL (and at most `length` bytes), trailing blanks removed.
+inline std::string field_text(const std::string& bytes, std::size_t at, std::size_t length) {
+    std::string text = bytes.substr(at, length);
+    text = text.substr(0, text.find('\0'));
+    return text.erase(text.find_last_not_of(' ') + 1);
+}
+
+// EMASTER (192-byte header and records, byte 0 its count; record byte 2 the file number, 11-24 the
+// symbol, 32-47 the short name): a whole number of records, at least as many as it counts, and the
+// records both files hold in MASTER's order; each record names a file number whose quote file is there
+// and complete. It is in step when record i names MASTER record i's number, symbol (to 13 characters)
+// and name, the counts agreeing; one that is not (a run killed between the two rewrites) is noted, for
+// the next command that writes rebuilds it.
 inline void check_emaster(const fs::path& dir, const MasterImage& image, TreeCheck& out) {
     const fs::path path = entry_ignoring_case(dir, "EMASTER");
+    if (path.empty())
+        return;
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (path.empty() || bytes.size() < 192 || bytes.size() % 192 != 0)
-        return;
-    const int count = static_cast<std::uint8_t>(bytes[0]);
-    const int present = static_cast<int>(bytes.size() / 192) - 1;
-    std::set<int> directories;
+    const int count = bytes.empty() ? 0 : static_cast<std::uint8_t>(bytes[0]);
+    if (bytes.size() < 192 || bytes.size() % 192 != 0 || count > static_cast<int>(bytes.size() / 192) - 1)
+        return out.faults.push_back(path.string() + " is no whole EMASTER");
+    auto number_at = [&](int i) {
+        return static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 2]);
+    };
+    std::set<int> directories, in_master, in_emaster;
     for (int i = 0; i < image.records_counted(); ++i) {
+        in_master.insert(image.record(i).file_number());
         if (master_is_directory_entry(image.record(i)))
             directories.insert(image.record(i).file_number());
     }
-    if (count != image.records_counted())
+    for (int i = 0; i < count; ++i)
+        in_emaster.insert(number_at(i));
+    std::vector<int> master_order, emaster_order; // the numbers both hold, in each file's order
+    bool in_step = count == image.records_counted();
+    for (int i = 0; i < image.records_counted(); ++i) {
+        const MasterRecord record = image.record(i);
+        if (in_emaster.count(record.file_number()))
+            master_order.push_back(record.file_number());
+        if (!in_step || directories.count(record.file_number()))
+            continue;
+        const std::size_t at = static_cast<std::size_t>(i + 1) * 192;
+        in_step = number_at(i) == record.file_number() &&
+                  field_text(bytes, at + 11, 14) == field_text(record.symbol_bytes(), 0, 13) &&
+                  field_text(bytes, at + 32, 16) == field_text(record.name_bytes(), 0, 16);
+    }
+    if (!in_step)
         out.emaster_out_of_step.push_back(path);
-    for (int i = 0; i < std::min(count, present); ++i) {
-        const int number = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 2]);
+    for (int i = 0; i < count; ++i) {
+        const int number = number_at(i);
+        if (in_master.count(number))
+            emaster_order.push_back(number);
         const std::string where = path.string() + " record " + std::to_string(i + 1);
-        if (count == image.records_counted() && number != image.record(i).file_number())
-            out.faults.push_back(where + " names F" + std::to_string(number) + ", MASTER's F" +
-                                 std::to_string(image.record(i).file_number()));
         if (directories.count(number))
             continue;
         const int length = 4 * static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(i + 1) * 192 + 6]);
         if (const std::string fault = quote_file_fault(dir, number, length); !fault.empty())
             out.faults.push_back(where + " names F" + std::to_string(number) + fault);
     }
+    if (master_order != emaster_order)
+        out.faults.push_back(path.string() + ": its records stand in another order than MASTER's");
 }
 
 inline void check_level(const fs::path& dir, int depth, std::set<fs::path>& seen, TreeCheck& out) {

@@ -5,8 +5,10 @@
 // the result says failure whenever the work was not done.
 #include "analysis/export.h"
 #include "analysis/split_search.h"
+#include "browser/quote_cells.h"
 #include "browser/repair.h"
 #include "consistency.h"
+#include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"
 #include "editing/transfer.h"
 #include "storage/master.h"
@@ -156,6 +158,15 @@ std::vector<Operation> operations() {
              const CommandResult r = editing::delete_symbol(view_of(root / "other"), "HPQ");
              return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {"other/XMASTER"}},
         {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain, kMainE}},
+        // A run killed between the two directory rewrites left emaster naming IBM by its old symbol: the
+        // next command rebuilds it (emaster.bak keeping the stale one) before its own change.
+        {"edit_quote after a stale emaster", [=](auto& root) {
+             return of(editing::edit_quote(view_in(root / "main", "IBM"), quote_date_text(ibm[5].date),
+                                           {"10", "12", "9", "11", "5000", "7"}, -1)); },
+         {"main/f1.dat"}, [](auto& root) {
+             std::string stale = read_bytes(root / "main/emaster");
+             stale.replace(192 + 11, 4, std::string("OLD\0", 4));
+             write_bytes(root / "main/emaster", stale); }},
         {"delete_symbol", [](auto& root) {
              const CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
              return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {kMain, kMainE}},
@@ -202,7 +213,7 @@ enum class Primary { Old, New, Half };
 
 // What a run that failed at one call left behind; an empty list when it is sound.
 std::vector<std::string> faults_after(const Operation& op, const fs::path& root, const Outcome& outcome,
-                                      const States& states, bool& data_lost) {
+                                      const States& states, bool& data_lost, bool& inconsistent) {
     std::vector<std::string> faults;
     const Files now = snapshot(root);
     bool all_old = true, all_new = true;
@@ -230,6 +241,11 @@ std::vector<std::string> faults_after(const Operation& op, const fs::path& root,
     if (now != states.old_files && now != states.new_files) {
         const reliability::TreeCheck tree = check_portfolios(root);
         faults.insert(faults.end(), tree.faults.begin(), tree.faults.end());
+        // A failed command puts EMASTER back where MASTER could not follow: the two agree as before.
+        if (tree.emaster_out_of_step.size() > states.old_tree.emaster_out_of_step.size()) {
+            faults.push_back(tree.emaster_out_of_step.front().string() + " disagrees with its MASTER");
+            inconsistent = true;
+        }
         data_lost = data_lost || !tree.ok();
         for (const auto& wanted : states.old_tree.securities) {
             const bool removed_by_op = !holds(states.new_tree, states.new_root, wanted, states.old_root);
@@ -255,7 +271,7 @@ std::vector<std::string> faults_after(const Operation& op, const fs::path& root,
 
 struct Tally {
     int operations = 0;
-    long injection_points = 0, survived = 0, data_lost = 0;
+    long injection_points = 0, survived = 0, data_lost = 0, inconsistent = 0; // inconsistent: EMASTER
 };
 
 fs::path fresh_copy(const fs::path& from, const TempDir& dir, const Operation& op) {
@@ -283,6 +299,7 @@ void sweep(const Operation& op, const fs::path& pristine, Tally& tally) {
     states.new_files = snapshot(states.new_root);
     states.new_tree = check_portfolios(states.new_root);
     ASSERT_TRUE(states.new_tree.ok()) << states.new_tree.faults.front();
+    ASSERT_TRUE(states.new_tree.emaster_out_of_step.empty()) << states.new_tree.emaster_out_of_step.front();
     for (const std::string& name : op.primary)
         ASSERT_NE(content(states.old_files, name), content(states.new_files, name)) << name;
     ++tally.operations;
@@ -292,19 +309,21 @@ void sweep(const Operation& op, const fs::path& pristine, Tally& tally) {
             TempDir run;
             const fs::path root = fresh_copy(pristine, run, op);
             Outcome outcome;
-            bool fired = false, data_lost = false;
+            bool fired = false, data_lost = false, inconsistent = false;
             {
                 FaultInjector faults;
                 faults.fail_call(call, error);
                 outcome = op.run(root);
                 fired = faults.fired();
             }
-            std::vector<std::string> faults = faults_after(op, root, outcome, states, data_lost);
+            std::vector<std::string> faults =
+                faults_after(op, root, outcome, states, data_lost, inconsistent);
             if (!fired)
                 faults.push_back("the failure was not injected");
             ++tally.injection_points;
             tally.survived += faults.empty();
             tally.data_lost += data_lost;
+            tally.inconsistent += inconsistent;
             for (const std::string& fault : faults)
                 ADD_FAILURE() << op.name << ", call " << call << " of " << calls << " failing with "
                               << std::strerror(error) << ": " << fault;
@@ -323,8 +342,11 @@ TEST(FaultSweep, EveryOperationSurvivesEachFailingCall) {
         sweep(op, pristine / "w", tally);
     EXPECT_EQ(tally.survived, tally.injection_points);
     EXPECT_EQ(tally.data_lost, 0);
-    std::printf("fault sweep: %d operations, %ld injection points, %ld failures survived, %ld data lost\n",
-                tally.operations, tally.injection_points, tally.survived, tally.data_lost);
+    EXPECT_EQ(tally.inconsistent, 0);
+    std::printf("fault sweep: %d operations, %ld injection points, %ld failures survived, %ld data lost, %ld "
+                "EMASTER files out of step\n",
+                tally.operations, tally.injection_points, tally.survived, tally.data_lost,
+                tally.inconsistent);
 }
 
 } // namespace

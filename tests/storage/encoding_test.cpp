@@ -102,6 +102,14 @@ TEST(Dates, EveryDayNumberRoundTripsAndTheRestIsClampedNotWrapped) {
     time_unpack(43199, h, m, s);
     EXPECT_EQ(std::vector<int>({time_pack(9, 30, 0), time_from_hhmmss(93000.0f), h * 10000 + m * 100 + s}),
               (std::vector<int>{17100, 17100, 235958}));
+    // Kept to the second: the stored value itself, whatever its seconds, and its text; fractions of a
+    // second are dropped as the packed form drops them, damaged values give midnight.
+    EXPECT_EQ(std::vector<int>({time_of_day_from_hhmmss(103839.0f), time_of_day_from_hhmmss(235959.5f),
+                                time_of_day_from_hhmmss(-1.0f), time_of_day_from_hhmmss(kNaN),
+                                time_of_day_packed(103839), time_of_day(10, 38, 39)}),
+              (std::vector<int>{103839, 235959, 0, 0, time_pack(10, 38, 38), 103839}));
+    EXPECT_EQ(time_display_text(103839) + " " + time_display_text(0) + " " + time_display_text(1234567),
+              "10:38:39 00:00:00 123:45:67");
     EXPECT_TRUE(!is_weekday(1) && !is_weekday(0) && is_weekday(2));
     EXPECT_EQ(std::vector<int>({previous_weekday(date_pack(96, 1, 8)), next_weekday(date_pack(96, 1, 5)),
                                 next_weekday(date_pack(96, 1, 6)), previous_weekday(1), next_weekday(65535)}),

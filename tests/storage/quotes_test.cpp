@@ -244,15 +244,20 @@ TEST(SeriesFindDate, AgreesWithALinearSearchOnRandomSeries) {
         auto bars = random_series_bars(round, n, with_time);
         write_series_portfolio(dir.path(), spec, bars);
         for (int probe = 0; probe < 40; ++probe) {
-            const auto date = static_cast<DayNumber>(bars.front().date - 3 +
-                                                     rng() % (bars.back().date - bars.front().date + 7));
-            const PackedTime time = with_time ? static_cast<PackedTime>(17000 + rng() % 20000) : 0;
+            auto date = static_cast<DayNumber>(bars.front().date - 3 +
+                                               rng() % (bars.back().date - bars.front().date + 7));
+            TimeOfDay time = with_time ? hhmmss_after(90000, static_cast<int>(rng() % 40000)) : 0;
+            if (with_time && probe % 2 == 1) { // a second before, at or after a bar's own time
+                const SeriesBar& bar = bars[rng() % bars.size()];
+                date = bar.date;
+                time = hhmmss_after(bar.time, static_cast<int>(rng() % 3) - 1);
+            }
             std::int32_t expected = 0;
             while (expected < n && (bars[expected].date < date ||
                                     (bars[expected].date == date && bars[expected].time < time)))
                 ++expected;
             DayNumber found = 0;
-            PackedTime found_time = 0;
+            TimeOfDay found_time = 0;
             const std::int32_t got = series_find_date(dir.path(), "IBM", date, time, &found, &found_time);
             const SeriesBar& at = bars[std::min(expected, n - 1)];
             ASSERT_EQ(std::tuple(got, found, found_time),

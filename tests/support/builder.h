@@ -145,7 +145,7 @@ private:
 
 struct SeriesBar {
     DayNumber date = 0;
-    PackedTime time = 0;
+    TimeOfDay time = 0; // HHMMSS, as the file stores it
     float open = 0, high = 0, low = 0, close = 0, vol = 0, oi = 0;
 };
 
@@ -193,10 +193,8 @@ inline std::string dat_bytes(const SeriesSpec& spec, const std::vector<SeriesBar
     std::string out(4 * spec.fields.size(), spec.header_fill);
     put_int16(out, 2, spec.last_record.value_or(static_cast<std::int16_t>(bars.size() + 1)));
     for (const SeriesBar& b : bars) {
-        int h, m, s;
-        time_unpack(b.time, h, m, s);
-        const float time = static_cast<float>(h * 10000 + m * 100 + s);
-        const float values[] = {date_to_yymmdd(b.date), time, b.open, b.high, b.low, b.close, b.vol, b.oi};
+        const float values[] = {
+            date_to_yymmdd(b.date), static_cast<float>(b.time), b.open, b.high, b.low, b.close, b.vol, b.oi};
         for (std::size_t k = 0; k < spec.fields.size(); ++k) {
             const std::size_t field = field_index(spec.fields[k]); // filler for a field no name covers
             out += mbf_bytes(field < 8 ? values[field]
@@ -265,28 +263,60 @@ inline void write_series_portfolio(const std::filesystem::path& dir, const Serie
     write_series_master(dir, {series_master_record(spec, bars)}, spec.lower_case, 2);
 }
 
+// A time `seconds` after `time` (both HHMMSS), within the day.
+inline TimeOfDay hhmmss_after(TimeOfDay time, int seconds) {
+    int h, m, s;
+    time_of_day_split(time, h, m, s);
+    const int since_midnight = std::min(h * 3600 + m * 60 + s + seconds, 86399);
+    return time_of_day(since_midnight / 3600, since_midnight / 60 % 60, since_midnight % 60);
+}
+
 // Ascending weekday bars with prices MBF holds exactly (multiples of 1/64) and whole volumes. With
-// `with_time`, several bars a day at different times.
+// `with_time`, several bars a day at different times, to the second (odd seconds among them).
 inline std::vector<SeriesBar> random_series_bars(unsigned seed, int count, bool with_time = false,
                                                  DayNumber first = 9500) {
     std::mt19937 rng(seed);
     std::vector<SeriesBar> bars;
     DayNumber day = is_weekday(first) ? first : next_weekday(first);
-    PackedTime time = 17100; // 9:30
+    TimeOfDay time = 93000;
     auto price = [&] { return static_cast<float>(rng() % 64000 + 64) / 64.0f; };
     for (int i = 0; i < count; ++i) {
-        SeriesBar b{day, with_time ? time : PackedTime{0}};
+        SeriesBar b{day, with_time ? time : TimeOfDay{0}};
         for (float* v : {&b.open, &b.high, &b.low, &b.close})
             *v = price();
         b.vol = static_cast<float>(rng() % 5000000);
         b.oi = static_cast<float>(rng() % 90000);
         bars.push_back(b);
-        if (with_time && rng() % 3 != 0 && time < 36000) {
-            time = static_cast<PackedTime>(time + 150 + rng() % 600); // a few minutes later
+        if (with_time && rng() % 3 != 0 && time < 200000) {
+            time = hhmmss_after(time, 300 + static_cast<int>(rng() % 1200)); // a few minutes later
         } else {
             day = next_weekday(day);
-            time = 17100;
+            time = 93000;
         }
+    }
+    return bars;
+}
+
+// Intra-day quotes as real portfolios hold them: stamped to the second (odd seconds among them), several
+// in a minute, and records written more than once (the same date and time again and again). Written
+// without F<n>.DOP, as vendors leave such files.
+inline SeriesSpec intraday_real_spec() {
+    return {.symbol = "ABAN.N0000",
+            .name = "ABAN",
+            .periodicity = 'I',
+            .fields = intraday_fields(),
+            .write_dop = false};
+}
+inline std::vector<SeriesBar> intraday_real_bars() {
+    const DayNumber friday = date_pack(2011, 5, 6), monday = next_weekday(friday);
+    const std::pair<DayNumber, TimeOfDay> stamps[] = {{friday, 103839}, {friday, 103851}, {friday, 103902},
+                                                      {friday, 104007}, {friday, 104007}, {friday, 104007},
+                                                      {friday, 104113}, {monday, 93001},  {monday, 93001},
+                                                      {monday, 93059},  {monday, 100001}};
+    std::vector<SeriesBar> bars;
+    for (float step = 0; const auto& [day, time] : stamps) {
+        bars.push_back({day, time, 50 + step, 50.5f + step, 49.75f + step, 50.25f + step, 700 + step, 0});
+        step += 0.125f;
     }
     return bars;
 }
@@ -408,7 +438,8 @@ inline Security make_security(int file_number, const std::string& symbol, const 
 }
 
 // The securities' files, a MASTER listing them in the given order (then `extra` records and two unused
-// all-zero slots), a usable EMASTER, and an XMASTER file no command may touch. Names follow `lower_case`.
+// all-zero slots), a usable EMASTER, and a usable XMASTER of no securities that no command may touch.
+// Names follow `lower_case`.
 inline void write_portfolio(const std::filesystem::path& dir, const std::vector<Security>& securities,
                             bool lower_case = false, const std::vector<MasterRecord>& extra = {}) {
     std::vector<MasterRecord> records;
@@ -419,7 +450,7 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     records.insert(records.end(), extra.begin(), extra.end());
     write_series_master(dir, records, lower_case, 2);
     write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), emaster_bytes(records));
-    write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), std::string(150, '\x2a'));
+    write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), xmaster_bytes({}));
 }
 
 // The view state a test hands to a command: the portfolio at `dir` open, `symbol` on screen.

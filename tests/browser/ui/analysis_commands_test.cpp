@@ -56,15 +56,19 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     EXPECT_EQ(Shown(Prompts::Kind::Information),
               std::vector<QString>{
                   "For symbol ZED\nSplitSearch cannot perform search\nas there are fewer than 2 quotes."});
-    EXPECT_EQ(LastKind(), Prompts::Kind::Beep);
-    Click(*window, "searchButton");
-    EXPECT_EQ(window->Lines().size(), 4u);
+    const auto& history = Prompts::Get().History(); // the beep at the end, then the one note
+    ASSERT_GE(history.size(), 2u);
+    EXPECT_EQ(std::pair(history[history.size() - 2].kind, LastKind()),
+              std::pair(Prompts::Kind::Beep, Prompts::Kind::Information));
+    Prompts::Get().ClearHistory();
+    Click(*window, "searchButton"); // a second search lists its findings afresh, with the one note again
+    EXPECT_EQ(window->Lines(), found);
+    EXPECT_EQ(Shown(Prompts::Kind::Information).size(), 1u);
 
     Prompts::Get().AnswerFileName(QString::fromStdString((root_ / "result.txt").string()));
     Prompts::Get().AnswerFileName(QString::fromStdString((root_ / "none" / "result.txt").string()));
     Click(*window, "saveAsButton");
-    EXPECT_EQ(read_bytes(root_ / "result.txt"),
-              found[0] + "\n" + found[1] + "\n" + found[0] + "\n" + found[1] + "\n");
+    EXPECT_EQ(read_bytes(root_ / "result.txt"), found[0] + "\n" + found[1] + "\n");
     Click(*window, "saveAsButton"); // a file that cannot be made is reported
     EXPECT_EQ(Shown(Prompts::Kind::Stop).size(), 1u);
 
@@ -140,6 +144,20 @@ TEST_F(AnalysisWindow, ExportWritesTheChosenColumnsAndKeepsTheChoicesOfAStartedE
                   QString::fromStdString(file + "\nThis file already exists\n\nReplace existing file?")});
     EXPECT_EQ(read_bytes(file), cases[2].text);
     EXPECT_EQ(Setting("XportSel", "Delim"), "0");
+
+    // A portfolio's own file is refused before any question, and the dialog stays open for another name.
+    const auto before = snapshot(dir_);
+    Prompts::Get().AnswerDialog([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Export - AB");
+        Retype(dialog, "pathEdit", QString::fromStdString((dir_ / "MASTER").string()));
+        Click(dialog, "okButton");
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    Trigger("actionExportQuotes");
+    EXPECT_TRUE(Shown(Prompts::Kind::Question).empty());
+    ASSERT_EQ(Shown(Prompts::Kind::Stop).size(), 1u);
+    EXPECT_TRUE(Shown(Prompts::Kind::Stop)[0].contains("belongs to a portfolio"));
+    EXPECT_EQ(snapshot(dir_), before);
 }
 
 } // namespace

@@ -114,16 +114,43 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
     EXPECT_EQ(std::tuple(frame_->SymbolPane(), frame_->QuotePane(), frame_->Progress(), OnlyTheBeep()),
               std::tuple("Symbol 1 of 3", "Quote 1000 of 1000", nullptr, true));
 
-    // A keyboard move changes the caption at once; a click loads the quotes.
+    // A keyboard move loads the highlighted security once the keys settle (here: at once, as the settle
+    // timer would); until then the caption, the panes and every command stay on the series on screen.
+    auto onScreen = [&] {
+        return std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(),
+                          frame_->windowTitle().toStdString(), frame_->SymbolPane());
+    };
     view_->SymbolList()->setFocus();
     QTest::keyClick(view_->SymbolList(), Qt::Key_Down);
-    EXPECT_EQ(std::tuple(view_->State().selectedSymbolRow, frame_->windowTitle().toStdString(),
-                         view_->State().currentSymbol),
-              std::tuple(1, "Quorbit - " + dir.string() + " - IBM", "aapl"));
+    EXPECT_TRUE(view_->SymbolLoadPending());
+    EXPECT_EQ(onScreen(), std::tuple("aapl", 1000, "Quorbit - " + dir.string() + " - aapl", "Symbol 1 of 3"));
+    EXPECT_TRUE(view_->LoadPendingSymbol());
+    EXPECT_EQ(onScreen(), std::tuple("IBM", 3, "Quorbit - " + dir.string() + " - IBM", "Symbol 2 of 3"));
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Down);
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Return); // Enter loads at once
+    EXPECT_FALSE(view_->SymbolLoadPending());
+    EXPECT_EQ(onScreen(), std::tuple("msft", 5, "Quorbit - " + dir.string() + " - msft", "Symbol 3 of 3"));
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Up);
+    Trigger("actionExportQuotes"); // a command finishes the load first, and its dialog names the series
+    EXPECT_EQ(Shown(Prompts::Kind::Dialog), std::vector<QString>{"Export - IBM"});
+    EXPECT_EQ(std::get<0>(onScreen()), "IBM");
     ClickSymbolRow(2);
     EXPECT_EQ(std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(), frame_->SymbolPane(),
                          frame_->QuotePane()),
               std::tuple("msft", 5, "Symbol 3 of 3", "Quote 5 of 5"));
+
+    // A click below the rows takes the highlight away: no command acts on a row the user cannot see.
+    QTableView* quotes = view_->QuoteList();
+    QTest::mouseClick(quotes->viewport(), Qt::LeftButton, {}, QPoint(10, quotes->viewport()->height() - 4));
+    EXPECT_TRUE(quotes->selectionModel()->selectedRows().isEmpty());
+    EXPECT_EQ(view_->State().selectedQuoteRow, -1);
+    for (const char* action : {"actionEditQuote", "actionDeleteQuote", "actionAddQuote", "actionSplitQuotes"})
+        EXPECT_FALSE(Action(action)->isEnabled()) << action;
+    // In the symbol list the highlight stays on the series on screen.
+    QTableView* symbols = view_->SymbolList();
+    QTest::mouseClick(symbols->viewport(), Qt::LeftButton, {}, QPoint(10, symbols->viewport()->height() - 4));
+    EXPECT_EQ(std::tuple(symbols->selectionModel()->selectedRows().size(), view_->State().currentSymbol),
+              std::tuple(1, "msft"));
 }
 
 TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
@@ -131,11 +158,28 @@ TEST_F(WindowTest, ACountThatDisagreesWithTheRecordsEmptiesBothLists) {
     for (int i = 1; i <= 12; ++i)
         master.add(security(i, "S" + std::to_string(i)));
     master.count(10).write(root_ / "volume" / "lying");
+    // A portfolio listed after it, with a nested portfolio's record beside its two securities.
+    write_portfolio(root_ / "volume" / "nesting",
+                    {make_security(1, "AAA", "A", random_series_bars(3, 4)),
+                     make_security(2, "BBB", "B", random_series_bars(4, 4))},
+                    false, {master_directory_entry(3, "SUB")});
     OpenWindow();
     EXPECT_EQ(std::tuple(view_->Symbols().Rows(), view_->Quotes().Rows(), view_->State().symbolCount,
                          frame_->SymbolPane()),
               std::tuple(0, 0, 0, "No Symbols Read"));
-    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{"Failure while filling symbols grid"});
+    const std::vector<QString> stops = Shown(Prompts::Kind::Stop);
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_TRUE(stops[0].startsWith("Failure while filling symbols grid\n") && stops[0].contains("lying"))
+        << stops[0].toStdString();
+    // The caption names the portfolio on screen, not a series of another one.
+    EXPECT_EQ(frame_->windowTitle().toStdString(),
+              "Quorbit - " + (root_ / "volume" / "lying").string() + " - (no symbols)");
+    view_->PortfolioList()->setCurrentRow(1);
+    view_->PortfolioList()->setCurrentRow(0);
+    EXPECT_EQ(frame_->windowTitle().toStdString(),
+              "Quorbit - " + (root_ / "volume" / "lying").string() + " - (no symbols)");
+    view_->PortfolioList()->setCurrentRow(1);
+    EXPECT_EQ(std::tuple(view_->Symbols().Rows(), frame_->SymbolPane()), std::tuple(2, "Symbol 1 of 2"));
 }
 
 TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAndHelpOpens) {
@@ -189,11 +233,15 @@ TEST_P(RepairTest, TheQuestionDecidesAndTheRowStillShowsItsQuotes) {
     const std::string after = read_bytes(dir / "MASTER");
     EXPECT_EQ(GetParam() == Answer::No ? after : after.substr(2 * 53 + 36, 16),
               GetParam() == Answer::No ? before : "APX FUND        ");
+    // Repaired, the row shows the symbol as the record now reads (the name's first word), and the
+    // commands find it by that.
     ASSERT_EQ(view_->Symbols().Rows(), 2);
-    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, "APX FUND        ");
+    EXPECT_EQ(view_->Symbols().RowAt(1).symbol, GetParam() == Answer::No ? "APX FUND        " : "APX");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
     ClickSymbolRow(1);
     EXPECT_EQ(view_->Quotes().Rows(), 6);
+    Prompts::Get().AnswerDialog([](QDialog& dialog) { Click(dialog, "okButton"); });
+    Trigger("actionEditSymbol");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).empty());
 }
 
@@ -204,15 +252,38 @@ TEST_F(WindowTest, CommandsFollowTheirRulesAsTheSelectionMoves) {
     OpenWindow();
     EXPECT_FALSE(Action("actionMoveSymbol")->isEnabled()); // a single portfolio
     EXPECT_TRUE(Action("actionAddQuote")->isEnabled());
-    view_->QuoteList()->selectRow(2); // the oldest quote
+    QTest::keyClick(view_->QuoteList(), Qt::Key_End); // the oldest quote
     EXPECT_FALSE(Action("actionAddQuote")->isEnabled());
     EXPECT_EQ(frame_->QuotePane(), "Quote 1 of 3");
+    QTest::keyClick(view_->QuoteList(), Qt::Key_Home);
+    EXPECT_EQ(view_->State().selectedQuoteRow, 0);
+    view_->QuoteList()->selectRow(2);
     view_->SetSplitSearchOpen(true);
     EXPECT_FALSE(Action("actionSplitSearch")->isEnabled());
     EXPECT_FALSE(Action("actionEditSymbol")->isEnabled());
     EXPECT_TRUE(Action("actionDeleteSymbol")->isEnabled());
     view_->ShowPortfolios({});
     EXPECT_FALSE(Action("actionDeleteSymbol")->isEnabled());
+}
+
+TEST_F(WindowTest, TheListsTakeTheRoomOfALargerWindowAndTheLayoutIsTheMinimum) {
+    Portfolio("one", {{"AAA", "FIRST", 3}});
+    OpenWindow();
+    auto sizes = [this] {
+        return std::vector<QSize>{view_->PortfolioList()->size(), view_->SymbolList()->size(),
+                                  view_->QuoteList()->size()};
+    };
+    frame_->resize(200, 150); // smaller than the form: it keeps its layout and scrolls
+    const std::vector<QSize> minimum = sizes();
+    EXPECT_EQ(view_->Form()->size(), view_->Form()->minimumSize());
+    frame_->resize(frame_->width() + 1200, frame_->height() + 800);
+    const std::vector<QSize> grown = sizes();
+    const QSize extra = view_->Form()->size() - view_->Form()->minimumSize();
+    ASSERT_TRUE(extra.width() > 100 && extra.height() > 100);
+    EXPECT_EQ(grown[1].width() - minimum[1].width(), extra.width() - extra.width() / 2); // half each
+    EXPECT_EQ(grown[0].height() - minimum[0].height(), extra.height() / 4);
+    EXPECT_EQ(grown[2].height() - minimum[2].height(), extra.height() - extra.height() / 4); // the most
+    EXPECT_EQ(grown[2].width() - minimum[2].width(), extra.width());
 }
 
 // ---- Finding portfolios --------------------------------------------------------------------------
@@ -241,7 +312,9 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].kind, Prompts::Kind::Beep);
     EXPECT_EQ(shown[1].text.toStdString(), "No master files found on drive " + Volume("other") +
-                                               "\n\n(Is your Portfolio Search Filter setting correct?)");
+                                               "\nin the folder " + Volume("other") +
+                                               " or any folder below it.\n\n(Is your Portfolio Search "
+                                               "Filter setting correct?)");
     EXPECT_EQ(std::tuple(view_->PortfoliosFound(), view_->PortfolioList()->count(), view_->Symbols().Rows(),
                          view_->Quotes().Rows()),
               std::tuple(false, 0, 0, 0));
@@ -250,6 +323,74 @@ TEST_F(WindowTest, TheWalkListsEveryPortfolioSortedAndOpensTheFirst) {
     Portfolio("../other/new", {});
     Action("actionReScan")->trigger();
     EXPECT_EQ(PortfolioEntries(), std::vector<std::string>{Volume("other") + "/new"});
+}
+
+TEST_F(WindowTest, ACancelledWalkListsWhatItFoundAndSaysSo) {
+    Setting("Search", "Limit", 0);
+    for (const char* name : {"a", "b", "c/deeper"})
+        Portfolio(name, {{"AAA", "FIRST", 2}});
+    WindowFixture::OpenWindow({}, false);
+    view_->SetDriveLister([this] { return drives_; });
+    int steps = 0;
+    view_->SetScanObserver([&](ScanProgressDialog& progress, int found) {
+        ++steps;
+        EXPECT_TRUE(progress.isVisible() && progress.CancelButton()->isEnabled() == !progress.Cancelled());
+        if (found == 1 && !progress.Cancelled())
+            QTest::mouseClick(progress.CancelButton(), Qt::LeftButton);
+    });
+    view_->OnStartupTimer();
+
+    // The walk stopped at the step that found the first portfolio: that one is listed and opened.
+    const std::vector<std::string> entries = PortfolioEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(view_->State().currentSymbol, "AAA");
+    const auto information = Shown(Prompts::Kind::Information);
+    ASSERT_EQ(information.size(), 1u);
+    EXPECT_EQ(information[0].toStdString(),
+              "The search of drive " + Volume() +
+                  " was cancelled.\n\nThe list shows the 1 portfolio found until then.");
+    // F5 searches again, to the end.
+    const int cancelled_at = steps;
+    view_->SetScanObserver({});
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(PortfolioEntries().size(), 3u);
+    EXPECT_GE(cancelled_at, 2);
+}
+
+// Opening a portfolio offers, as the MASTER repair, to rebuild an EMASTER that disagrees with MASTER;
+// an XMASTER that cannot be read is named once, in the status line.
+TEST_F(WindowTest, AStaleEmasterIsOfferedItsRebuildAndAnUnusableXmasterIsNamed) {
+    const fs::path dir = Portfolio("p", {{"AAA", "FIRST", 3}, {"BBB", "SECOND", 4}});
+    const std::string in_step = read_bytes(dir / "EMASTER");
+    std::string stale = in_step;
+    stale.replace(192 + 11, 3, "OLD");
+    write_bytes(dir / "EMASTER", stale);
+    write_bytes(dir / "XMASTER", std::string(150, '*'));
+    Prompts::Get().AnswerYesNo(false);
+    OpenWindow();
+    auto questions = Shown(Prompts::Kind::Question);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].toStdString(), "The extended directory file EMASTER in\n" + dir.string() +
+                                              "\ndoes not agree with MASTER (F1 symbol).\n\nShould Quorbit "
+                                              "rebuild its records from MASTER now?");
+    EXPECT_EQ(read_bytes(dir / "EMASTER"), stale); // declined
+    EXPECT_EQ(
+        frame_->Prompt().toStdString(),
+        "The XMASTER file of " + dir.string() +
+            " could not be read: it does not begin with the marks of an XMASTER file. The securities it "
+            "lists (numbered 256 and above) are not shown.");
+    EXPECT_EQ(view_->Symbols().Rows(), 2);
+
+    Prompts::Get().ClearHistory();
+    Prompts::Get().AnswerYesNo(true);
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(Shown(Prompts::Kind::Question).size(), 1u);
+    EXPECT_EQ(read_bytes(dir / "EMASTER"), in_step);
+    EXPECT_EQ(read_bytes(dir / "EMASTER.BAK"), stale);
+    EXPECT_NE(Shown(Prompts::Kind::Information).at(0).indexOf("did not agree with MASTER (F1 symbol)"), -1);
+    write_bytes(dir / "XMASTER", xmaster_bytes({}));
+    Action("actionReScan")->trigger();
+    EXPECT_EQ(frame_->Prompt(), "For Help, press F1");
 }
 
 TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
@@ -319,11 +460,41 @@ TEST_F(WindowTest, AQuoteWithoutADateIsNeverAddressed) {
     }
 }
 
+// An intra-day series shows each quote's time, to the second, right after its date; a daily one has no
+// time column.
+TEST_F(WindowTest, IntradayQuotesShowTheirTimeBesideTheDate) {
+    const fs::path dir = root_ / "volume" / "intra";
+    SeriesSpec daily{.file_number = 2};
+    write_security(dir, intraday_real_spec(), intraday_real_bars());
+    write_security(dir, daily, random_series_bars(3, 4));
+    write_series_master(dir, {series_master_record(intraday_real_spec(), intraday_real_bars()),
+                              series_master_record(daily, random_series_bars(3, 4))});
+    OpenWindow();
+    const QTableView* list = view_->QuoteList();
+    const int time = QuoteListModel::kTimeColumn;
+    ASSERT_EQ(view_->State().currentSymbol, "ABAN.N0000");
+    EXPECT_EQ(std::tuple(list->isColumnHidden(time), list->horizontalHeader()->visualIndex(time),
+                         view_->Quotes().headerData(time, Qt::Horizontal).toString()),
+              std::tuple(false, 1, QString("Time")));
+    QStringList shown;
+    for (int row : {0, 1, 2, 4, 5, 10})
+        shown << QuoteCell(row, 0) + " " + QuoteCell(row, time);
+    EXPECT_EQ(shown.join(", "), "05/09/11 10:00:01, 05/09/11 09:30:59, 05/09/11 09:30:01, 05/06/11 10:41:13, "
+                                "05/06/11 10:40:07, 05/06/11 10:38:39");
+    ClickSymbolRow(1);
+    EXPECT_EQ(std::pair(view_->State().currentSymbol, list->isColumnHidden(time)),
+              std::pair(std::string("IBM"), true));
+}
+
 TEST_F(WindowTest, AHeaderAnnouncingANegativeCountIsReported) {
     write_series_portfolio(root_ / "volume" / "broken", {.last_record = -5}, random_series_bars(3, 20));
     OpenWindow();
-    EXPECT_EQ(std::pair(view_->Quotes().Rows(), Shown(Prompts::Kind::Stop)),
-              std::pair(0, std::vector<QString>{"Error in FillQuotesGrid"}));
+    // The message keeps its own first line and says which series and why.
+    const std::vector<QString> stops = Shown(Prompts::Kind::Stop);
+    ASSERT_EQ(std::pair(view_->Quotes().Rows(), stops.size()), std::pair(0, std::size_t{1}));
+    EXPECT_EQ(stops[0].toStdString(), "Error in FillQuotesGrid\nSecurity " + view_->State().currentSymbol +
+                                          " in " + (root_ / "volume" / "broken").string() + "\nProblem: " +
+                                          "its records have a length or layout that cannot be read.");
 }
 
 TEST_F(WindowTest, ColumnWidthsAreSavedOnCloseAndRestoredByTheRules) {

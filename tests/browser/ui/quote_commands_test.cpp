@@ -5,6 +5,7 @@
 #include "editing/ui/quote_dialogs.h"
 #include "shell/ui/prompts.h"
 #include "support/builder.h"
+#include "support/fault_injection.h"
 #include "support/qt_window.h"
 
 #include <QTableView>
@@ -53,7 +54,7 @@ protected:
 
 TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown) {
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote - IBM");
         EXPECT_EQ(Label(dialog, "dateText"), "01/10/96");
         Retype(dialog, "closeEdit", "99");
         Click(dialog, "previousButton"); // one quote older; the typed text is dropped
@@ -75,7 +76,9 @@ TEST_F(QuoteCommandsWindow, EditQuoteStepsThroughTheSeriesAndWritesTheQuoteShown
     });
     Run("actionEditQuote", 1);
 
-    EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"Invalid Data Entered"});
+    EXPECT_EQ(Shown(Prompts::Kind::Warning),
+              std::vector<QString>{
+                  "Invalid Data Entered\nOpen: '' is not a number (digits with at most one decimal point)"});
     std::vector<SeriesBar> bars = ibm_.bars;
     bars[1].open = 25.5f;
     bars[1].close = 26.0f;
@@ -127,11 +130,78 @@ TEST_F(QuoteCommandsWindow, AdjustTakesFromAfterToButNoEmptyOrWordyMultiplier) {
     const std::string before = Dat();
     Run("actionAdjustQuotes", 0);
 
-    EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
+    EXPECT_EQ(Shown(Prompts::Kind::Warning),
+              (std::vector<QString>{
+                  "Invalid Data Entered\nPrice: '' is not a number (digits with at most one decimal point)",
+                  "Invalid Data Entered\nOpen Interest: 'abc' is not a number (digits with at most one "
+                  "decimal point)"}));
     EXPECT_TRUE(Dat() == before && Shown(Prompts::Kind::Information).size() == 1u); // none in range, said so
     EXPECT_EQ(std::vector<std::string>(
                   {Logged("Adjust", "Date1"), Logged("Adjust", "Date2"), Logged("Adjust", "PriceMult")}),
               (std::vector<std::string>{"01/11/96", "01/04/96", "3"}));
+}
+
+// What reached the files through the boxes before: an impossible date that rolled over, a negative
+// multiplier, a number cut short at its second point or at 16 digits. Each is refused in its own box, and
+// a date is typed in either form the list shows.
+TEST_F(QuoteCommandsWindow, BadValuesAreRefusedNamingTheirBoxAndNothingIsWritten) {
+    const std::string before = Dat();
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        Retype(dialog, "fromEdit", "010496");
+        Retype(dialog, "toEdit", "02/3096"); // a "/" typed where the box writes one
+        EXPECT_EQ(Edit(dialog, "toEdit")->text(), "02/30/96");
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "fromEdit", "01041996");
+        Retype(dialog, "toEdit", "01/11/1996");
+        Retype(dialog, "openInterestEdit", "-1");
+        EXPECT_TRUE(PressOk(dialog));
+        Retype(dialog, "openInterestEdit", "1");
+        Retype(dialog, "priceEdit", "1.2.3");
+        EXPECT_TRUE(PressOk(dialog));
+    });
+    Run("actionAdjustQuotes", 0);
+    EXPECT_EQ(
+        Shown(Prompts::Kind::Warning),
+        (std::vector<QString>{
+            "Invalid Data Entered\nTo: '02/30/96' is not a date of the calendar (MM/DD/YY or MM/DD/YYYY)",
+            "Invalid Data Entered\nOpen Interest: '-1' is negative; values are 0 or more",
+            "Invalid Data Entered\nPrice: '1.2.3' is not a number (digits with at most one decimal point)"}));
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        Retype(dialog, "newSharesEdit", "1.2.3");
+        EXPECT_TRUE(PressOk(dialog));
+    });
+    Run("actionSplitQuotes", 2);
+    EXPECT_EQ(Dat(), before);
+    EXPECT_EQ(
+        Shown(Prompts::Kind::Warning),
+        std::vector<QString>{"Invalid Data Entered\nNew Shares: '1.2.3' is not a number (digits with at "
+                             "most one decimal point)"});
+
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        Retype(dialog, "highEdit", "1234567890123456789"); // kept whole: the value typed is the one stored
+        EXPECT_EQ(Edit(dialog, "highEdit")->text(), "1234567890123456789");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionEditQuote", 0);
+    std::vector<SeriesBar> bars = ibm_.bars;
+    bars.back().high = 1234567890123456789.0f;
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+}
+
+TEST_F(QuoteCommandsWindow, AFailureKeepsItsOwnTextAndSaysWhichSeriesAndWhy) {
+    const std::string before = Dat();
+    FaultInjector faults;
+    faults.fail_all(fileops::Op::Write, ENOSPC);
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        Retype(dialog, "closeEdit", "99");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionEditQuote", 0);
+    EXPECT_EQ(Dat(), before);
+    EXPECT_EQ(Shown(Prompts::Kind::Stop), std::vector<QString>{QString::fromStdString(
+                                              "Single Date Edit Failed\nSecurity IBM in " + dir_.string() +
+                                              "\nProblem: a file could not be written.\n"
+                                              "Reason: No space left on device.")});
 }
 
 TEST_F(QuoteCommandsWindow, DeleteAsksOnceMoreAndNoKeepsTheDialogOpen) {
@@ -158,7 +228,7 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
         EXPECT_FALSE(PressOk(dialog));
     });
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote");
+        EXPECT_EQ(dialog.windowTitle(), "Edit Selected Quote - IBM");
         EXPECT_EQ(Label(dialog, "dateText"), "01/05/96");
         EXPECT_EQ(Edit(dialog, "openEdit")->text(), "21.0000"); // Monday's values
     });                                                         // left open: cancelled, the new quote stays
@@ -170,7 +240,8 @@ TEST_F(QuoteCommandsWindow, AddQuoteFillsTheGapAndOpensEditQuoteOnIt) {
     bars.insert(bars.begin() + 1, friday);
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
     EXPECT_EQ(std::tuple(Logged("Add", "Date"), view_->State().selectedQuoteRow), std::tuple("01/05/96", 4));
-    EXPECT_EQ(Shown(Prompts::Kind::Dialog), (std::vector<QString>{"Add Data", "Edit Selected Quote"}));
+    EXPECT_EQ(Shown(Prompts::Kind::Dialog),
+              (std::vector<QString>{"Add Data - IBM", "Edit Selected Quote - IBM"}));
 
     Run("actionAddQuote", 1); // Wednesday: Tuesday is there already
     EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"Date 01/09/96 already exists."});

@@ -57,12 +57,18 @@ TEST_F(SymbolCommandsWindow, EditSymbolRenamesTheRecordAndItsRowAtOnce) {
         Retype(dialog, "symbolEdit", "");
         Click(dialog, "okButton");
         EXPECT_TRUE(dialog.isVisible());
+        Retype(dialog, "symbolEdit", "aaa"); // another security's: refused, and the dialog stays open
+        Click(dialog, "okButton");
+        EXPECT_TRUE(dialog.isVisible());
         Retype(dialog, "symbolEdit", "ibm");
         Retype(dialog, "nameEdit", "Big Blue Machine ++"); // the box holds 16 characters
         Click(dialog, "okButton");
     });
     Trigger("actionEditSymbol");
-    EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{"You must enter a symbol"});
+    EXPECT_EQ(Shown(Prompts::Kind::Warning).size(), 2u);
+    EXPECT_EQ(Shown(Prompts::Kind::Warning)[0], "You must enter a symbol");
+    EXPECT_TRUE(
+        Shown(Prompts::Kind::Warning)[1].startsWith("Symbol aaa already belongs to another security"));
     std::string expected = before;
     put_text16(expected, slot_offset(2) + 36, "ibm");
     put_text16(expected, slot_offset(2) + 7, "Big Blue Machine");
@@ -70,13 +76,15 @@ TEST_F(SymbolCommandsWindow, EditSymbolRenamesTheRecordAndItsRowAtOnce) {
     EXPECT_EQ(view_->Symbols().RowAt(view_->State().selectedSymbolRow).symbol + view_->State().currentSymbol,
               "ibmibm");
 
-    SelectSymbol(0, false); // a key move: the quotes on screen stay those of ibm, and so does their symbol
+    SelectSymbol(0, false); // a key move: the command first loads the highlighted security, and names it
     Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Edit Symbol - AAA");
         Retype(dialog, "symbolEdit", "AAB");
         Click(dialog, "okButton");
     });
     Trigger("actionEditSymbol");
-    EXPECT_EQ(view_->State().currentSymbol + view_->Symbols().RowAt(0).symbol, "ibmAAB");
+    EXPECT_EQ(view_->State().currentSymbol + view_->Symbols().RowAt(0).symbol, "AABAAB");
+    EXPECT_TRUE(frame_->windowTitle().endsWith(" - AAB"));
 }
 
 TEST_F(SymbolCommandsWindow, DeleteSymbolBeepsAsksWithNoAsDefaultAndRemovesRecordAndFiles) {
@@ -111,19 +119,21 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
     record[0] = 3;
     expected.insert(slot_offset(4), record);
     set_image_counters(expected, 4, 4);
-    answer("Copy Symbol", "AAA");
+    answer("Copy Symbol - AAA", "AAA");
     Trigger("actionCopySymbol");
     EXPECT_EQ(Master(dst_), expected);
     EXPECT_EQ(read_bytes(dst_ / "F3.DAT"), read_bytes(src_ / "F2.DAT"));
     EXPECT_EQ(view_->Symbols().Rows(), 2); // nothing reloaded, nothing taken out
+    EXPECT_EQ(Shown(Prompts::Kind::Information), std::vector<QString>{QString::fromStdString(
+                                                     "Symbol AAA was copied to\n" + dst_.string() + ".")});
 
-    answer("Copy Symbol", "AAA");
+    answer("Copy Symbol - AAA", "AAA");
     Trigger("actionCopySymbol");
     EXPECT_TRUE(Shown(Prompts::Kind::Stop).at(0).startsWith("The Symbol addition failed."));
 
     SelectSymbol(1, true);
     const std::string dat = read_bytes(src_ / "F7.DAT"), dop = read_bytes(src_ / "F7.DOP");
-    answer("Move Symbol", "IBM");
+    answer("Move Symbol - IBM", "IBM");
     Trigger("actionMoveSymbol");
     EXPECT_EQ(std::vector<std::string>({read_bytes(dst_ / "F5.DAT"), read_bytes(dst_ / "F5.DOP")}),
               (std::vector<std::string>{dat, dop}));
