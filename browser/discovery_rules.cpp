@@ -65,11 +65,26 @@ std::vector<std::string> DriveList(const std::vector<MountedVolume>& mounted) {
     return roots;
 }
 
+// A path as the host compares it: on Windows drive letters and names ignore case and '/' is '\\'
+// ("c:/data" lies on the volume "C:\\"); elsewhere as it is.
+std::string Comparable(const std::string& path) {
+#ifdef _WIN32
+    std::string out = portfolio_files::to_upper(path);
+    std::replace(out.begin(), out.end(), '/', '\\');
+    return out;
+#else
+    return path;
+#endif
+}
+
 bool VolumeContains(const std::string& root, const std::string& path) {
-    if (root.empty() || !StartsWith(path, root)) {
+    const std::string hostRoot = Comparable(root);
+    const std::string hostPath = Comparable(path);
+    if (hostRoot.empty() || !StartsWith(hostPath, hostRoot)) {
         return false;
     }
-    return path.size() == root.size() || IsSeparator(root.back()) || IsSeparator(path[root.size()]);
+    return hostPath.size() == hostRoot.size() || IsSeparator(hostRoot.back()) ||
+           IsSeparator(hostPath[hostRoot.size()]);
 }
 
 std::string VolumeOf(const std::string& path, const std::vector<std::string>& volumes) {

@@ -13,11 +13,22 @@ namespace {
 
 using DirId = std::pair<std::uint64_t, std::uint64_t>; // device, inode
 
+// The host's separator: '\\' on Windows, where '/' is one as well.
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
 std::string join(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && dir.back() == '/') {
+    if (!dir.empty() && (dir.back() == '/' || dir.back() == kSeparator)) {
         return dir + name;
     }
-    return dir + "/" + name;
+    return dir + kSeparator + name;
+}
+
+// A path in upper case with the host's separator throughout, so that a filter spelt with either of
+// Windows' two separators finds the same folders.
+std::string comparable(const std::string& path) {
+    std::string out = portfolio_files::to_upper(path);
+    std::replace(out.begin(), out.end(), '/', kSeparator);
+    return out;
 }
 
 bool holds_master(const std::string& dir, const std::vector<fileops::DirEntry>& entries) {
@@ -116,9 +127,9 @@ bool walk_filter_keeps(const std::string& candidate, bool limit_to_filter,
     if (!limit_to_filter) {
         return true;
     }
-    const std::string upper = portfolio_files::to_upper(candidate);
-    return upper.find(filter_path_upper) != std::string::npos ||
-           filter_path_upper.find(upper) != std::string::npos;
+    const std::string upper = comparable(candidate);
+    const std::string filter = comparable(filter_path_upper);
+    return upper.find(filter) != std::string::npos || filter.find(upper) != std::string::npos;
 }
 
 void sort_portfolio_paths(std::vector<std::string>& paths) {

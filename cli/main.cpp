@@ -6,6 +6,14 @@
 #include "cli/args.h"
 #include "cli/command.h"
 #include "cli/output.h"
+#include "quorbit_version.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
 
 #include <algorithm>
 #include <iostream>
@@ -24,7 +32,13 @@ void print_help() {
            "Commands:\n";
     for (const auto& c : commands())
         std::cout << "  " << c.usage << "\n      " << c.summary << "\n";
-    std::cout << "\n'quorbit-cli COMMAND --help' shows one command.\n";
+    std::cout << "\n'quorbit-cli COMMAND --help' shows one command; 'quorbit-cli --version' the version.\n";
+}
+
+void print_version() {
+    std::cout << "quorbit-cli (Quorbit) " QUORBIT_VERSION "\n"
+                 "Copyright (c) the Quorbit authors.\n"
+                 "Released under the MIT License: you may use, copy, change and pass it on.\n";
 }
 
 int run(const std::vector<std::string>& words) {
@@ -34,6 +48,10 @@ int run(const std::vector<std::string>& words) {
     }
     if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         print_help();
+        return kOk;
+    }
+    if (words[0] == "--version") {
+        print_version();
         return kOk;
     }
     for (const auto& command : commands()) {
@@ -66,6 +84,10 @@ int run(const std::vector<std::string>& words) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Data goes out byte for byte, as an export writes it to a file: no "\r" is put before each "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::vector<std::string> words(argv + 1, argv + argc);
     return run(words);
 }

@@ -5,9 +5,8 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include <direct.h>
+#include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -53,11 +52,67 @@ const char* op_name(Op op) {
 namespace {
 
 #ifdef _WIN32
+// Windows: files are opened with CreateFileW sharing reading, writing and deleting with others, so that a
+// file another handle holds open may still be replaced by a rename, as on POSIX systems; the handle is
+// then wrapped in a C run-time descriptor. Names are wide (UTF-16) paths, never the ANSI code page.
+
+// The errno that stands for a Windows error code.
+int errno_of(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_DIR_NOT_EMPTY:
+        return ENOTEMPTY;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EIO;
+    }
+}
+
+int fail_with_last_error() {
+    errno = errno_of(GetLastError());
+    return -1;
+}
+
 int sys_open(const Path& path, int mode) {
     if (mode == kDirectory)
-        return -2; // directories are not opened on this host; sync_directory skips them
-    int flags = _O_BINARY | (mode == kCreateTruncate ? (_O_WRONLY | _O_CREAT | _O_TRUNC) : _O_RDONLY);
-    return _wopen(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+        return -2; // a directory's entries are written through with its files; sync_directory skips it
+    const bool writing = mode == kCreateTruncate;
+    HANDLE handle = CreateFileW(path.c_str(), writing ? GENERIC_WRITE : GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return fail_with_last_error();
+    int fd =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        errno = EMFILE;
+    }
+    return fd;
 }
 long long sys_read(int fd, void* buffer, std::size_t size) {
     return _read(fd, buffer, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
@@ -68,8 +123,30 @@ long long sys_write(int fd, const void* buffer, std::size_t size) {
 long long sys_read_at(int fd, void* buffer, std::size_t size, long long offset) {
     return _lseeki64(fd, offset, SEEK_SET) == offset ? sys_read(fd, buffer, size) : -1;
 }
+// FlushFileBuffers needs a handle that may write; a file opened for reading (a copy synced at the end of
+// a batch) is flushed through a second handle for writing to the same file.
 int sys_sync(int fd) {
-    return _commit(fd);
+    const intptr_t osf = _get_osfhandle(fd);
+    if (osf == -1) {
+        errno = EBADF;
+        return -1;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(osf);
+    if (FlushFileBuffers(handle))
+        return 0;
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return fail_with_last_error();
+    const HANDLE writable =
+        ReOpenFile(handle, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (writable == INVALID_HANDLE_VALUE)
+        return fail_with_last_error();
+    const bool flushed = FlushFileBuffers(writable) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(writable);
+    if (flushed)
+        return 0;
+    errno = errno_of(error);
+    return -1;
 }
 int sys_start_writeback(int) {
     return 0; // nothing to start: the sync does it all
@@ -77,62 +154,93 @@ int sys_start_writeback(int) {
 int sys_close(int fd) {
     return _close(fd);
 }
+// Replaces `to` in one step, written through to the disk before it returns. Unlike the C run-time's
+// rename, which refuses an existing target, this is what the safe rewrite needs.
 int sys_rename(const Path& from, const Path& to) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
-    errno = EIO;
-    return -1;
+    return fail_with_last_error();
 }
 int sys_remove(const Path& path) {
-    return _wunlink(path.c_str());
+    if (DeleteFileW(path.c_str()))
+        return 0;
+    return fail_with_last_error();
 }
 int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(dir, ec), end;
-    if (ec) {
-        errno = ENOENT;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir.empty() ? Path(L".") : dir).wstring().append(L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return fail_with_last_error();
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        DirEntry entry;
+        entry.name = Path(name).string();
+        // A reparse point (a symbolic link or a junction) is reported as a link and never entered.
+        entry.is_symlink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.is_dir = !entry.is_symlink && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(search, &found));
+    const DWORD last = GetLastError();
+    FindClose(search);
+    if (last != ERROR_NO_MORE_FILES) {
+        errno = errno_of(last);
         return -1;
-    }
-    for (; it != end; it.increment(ec)) {
-        if (ec)
-            break;
-        DirEntry e;
-        e.name = it->path().filename().string();
-        e.is_symlink = it->is_symlink(ec);
-        e.is_dir = !e.is_symlink && it->is_directory(ec);
-        entries.push_back(std::move(e));
     }
     return 0;
 }
+// The facts of an open handle: the volume's serial number stands for the device, the file index for the
+// inode, so that a walk can tell volumes and directories apart as it does elsewhere.
+void put_facts(const BY_HANDLE_FILE_INFORMATION& info, FileStat& out) {
+    out.exists = true;
+    out.is_symlink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    out.is_dir = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    out.is_regular = !out.is_dir && !out.is_symlink;
+    out.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out.device = info.dwVolumeSerialNumber;
+    out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+}
 int sys_stat(const Path& path, FileStat& out) {
     out = FileStat{};
-    std::error_code ec;
-    auto st = std::filesystem::symlink_status(path, ec);
-    if (ec || !std::filesystem::exists(st)) {
-        errno = ENOENT;
+    // Opened for its attributes only, the link itself rather than what it points to.
+    HANDLE handle = CreateFileW(
+        (path.empty() ? Path(L".") : path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return fail_with_last_error();
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (!ok) {
+        errno = errno_of(error);
         return -1;
     }
-    out.exists = true;
-    out.is_symlink = std::filesystem::is_symlink(st);
-    out.is_dir = std::filesystem::is_directory(st);
-    out.is_regular = std::filesystem::is_regular_file(st);
-    if (out.is_regular)
-        out.size = std::filesystem::file_size(path, ec);
+    put_facts(info, out);
+    // The name as the directory keeps it: "MASTER" asked for may be "master" there.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        out.stored_name = Path(found.cFileName).string();
+        FindClose(search);
+    }
     return 0;
 }
 int sys_stat_open(int fd, FileStat& out) {
     out = FileStat{};
-    struct _stat64 st;
-    if (_fstat64(fd, &st) != 0)
+    const intptr_t handle = _get_osfhandle(fd);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == -1 || !GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle), &info)) {
+        errno = EBADF;
         return -1;
-    out.exists = true;
-    out.is_dir = (st.st_mode & _S_IFMT) == _S_IFDIR;
-    out.is_regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-    out.size = static_cast<std::uint64_t>(st.st_size);
+    }
+    put_facts(info, out);
     return 0;
 }
 int sys_chmod(int, std::uint32_t) {
-    return 0; // permissions live in ACLs there; a new file inherits the folder's
+    return 0; // permissions live in ACLs there; a new file inherits its folder's
 }
 int sys_chown(int, std::uint32_t, std::uint32_t) {
     return 0;

@@ -46,6 +46,9 @@ struct FileStat {
     std::uint32_t mode = 0; // permission bits
     std::uint32_t uid = 0;
     std::uint32_t gid = 0;
+    // Where the file system matches names ignoring case (Windows): the name as the directory stores
+    // it, which may differ in case from the one asked for. Empty elsewhere.
+    std::string stored_name;
 };
 
 struct DirEntry {

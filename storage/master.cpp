@@ -448,10 +448,9 @@ StatusCode master_find(const fs::path& dir, std::string_view key, MasterRecord& 
 
 namespace {
 
-// The MASTER a caller named, found ignoring letter case when the exact name is not there.
+// The MASTER a caller named, found ignoring letter case when the exact name is not there, and spelt as
+// the directory keeps it where the file system ignores case.
 fs::path resolve_master(const fs::path& master_path) {
-    if (fileops::exists(master_path))
-        return master_path;
     return portfolio_files::existing(master_path.parent_path(), master_path.filename().string());
 }
 

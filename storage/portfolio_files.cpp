@@ -41,11 +41,15 @@ std::string to_lower(std::string_view text) {
 
 namespace {
 
-Presence probe(const Path& path) {
+// `stored` is the name the directory keeps where the file system ignores case and says so (Windows):
+// a look-up for "MASTER" then finds "master" as it is spelt there.
+Presence probe(const Path& path, std::string& stored) {
     fileops::FileStat st;
     errno = 0;
-    if (fileops::table().stat(path, st) == 0)
+    if (fileops::table().stat(path, st) == 0) {
+        stored = st.stored_name;
         return st.exists ? Presence::Present : Presence::Absent;
+    }
     return errno == ENOENT || errno == ENOTDIR ? Presence::Absent : Presence::Unknown;
 }
 
@@ -68,8 +72,9 @@ bool uses_lower_case(const std::string& name) {
 
 Presence lookup(const Path& dir, std::string_view name, Path& found) {
     for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
-        if (probe(dir / candidate) == Presence::Present) {
-            found = dir / candidate;
+        std::string stored;
+        if (probe(dir / candidate, stored) == Presence::Present) {
+            found = dir / (equals_ignoring_case(stored, candidate) ? stored : candidate);
             return Presence::Present;
         }
     }

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Draws Quorbit's toolbar icons (16 x 15) and program icon (32 x 32) and writes them as PNG files.
+"""Draws Quorbit's toolbar icons (16 x 15) and program icon (32 x 32) and writes them as PNG files, and
+the program icon in the sizes a desktop's icon theme asks for (hicolor/<n>x<n>/apps/quorbit.png).
 
 Each icon is a short list of shapes in pixel coordinates, rasterised with 8 x 8 supersampling for
 smooth edges. Run it from this folder after changing a drawing: python3 make_icons.py
 """
 import math
+import os
 import struct
 import zlib
 
@@ -12,9 +14,11 @@ SS = 8  # samples per pixel side
 
 
 class Canvas:
-    def __init__(self, w, h):
-        self.w, self.h = w, h
-        self.px = [[(0, 0, 0, 0)] * w for _ in range(h)]
+    # A drawing in the coordinates of a `w` x `h` icon, rendered `scale` times as large.
+    def __init__(self, w, h, scale=1):
+        self.scale = scale
+        self.w, self.h = w * scale, h * scale
+        self.px = [[(0, 0, 0, 0)] * self.w for _ in range(self.h)]
 
     def _blend(self, x, y, colour, cover):
         if cover <= 0 or not (0 <= x < self.w and 0 <= y < self.h):
@@ -30,15 +34,17 @@ class Canvas:
         self.px[y][x] = (mix(r, dr), mix(g, dg), mix(b, db), oa * 255)
 
     def fill(self, inside, colour, box=None):
-        x0, y0, x1, y1 = box or (0, 0, self.w, self.h)
+        k = self.scale
+        x0, y0, x1, y1 = (v * k for v in box) if box else (0, 0, self.w, self.h)
+        ss = max(2, SS // k)  # a large rendering needs fewer samples per pixel for the same edges
         for y in range(max(0, int(y0)), min(self.h, int(math.ceil(y1)) + 1)):
             for x in range(max(0, int(x0)), min(self.w, int(math.ceil(x1)) + 1)):
                 hits = 0
-                for sy in range(SS):
-                    for sx in range(SS):
-                        if inside(x + (sx + 0.5) / SS, y + (sy + 0.5) / SS):
+                for sy in range(ss):
+                    for sx in range(ss):
+                        if inside((x + (sx + 0.5) / ss) / k, (y + (sy + 0.5) / ss) / k):
                             hits += 1
-                self._blend(x, y, colour, hits / (SS * SS))
+                self._blend(x, y, colour, hits / (ss * ss))
 
     # ---- shapes ----
     def rect(self, x, y, w, h, colour):
@@ -313,3 +319,10 @@ if __name__ == "__main__":
     program = Canvas(32, 32)
     draw_program(program)
     program.png("quorbit.png")
+    for scale in (1, 2, 4, 8):
+        size = 32 * scale
+        folder = os.path.join("hicolor", "%dx%d" % (size, size), "apps")
+        os.makedirs(folder, exist_ok=True)
+        program = Canvas(32, 32, scale)
+        draw_program(program)
+        program.png(os.path.join(folder, "quorbit.png"))

@@ -1,5 +1,6 @@
 #include "shell/ui/about_dlg.h"
 
+#include "quorbit_version.h"
 #include "shell/ui/static_link.h"
 
 #include <QDialogButtonBox>
@@ -25,15 +26,24 @@ QGroupBox* TextGroup(const QString& title, QLabel* text) {
 
 } // namespace
 
+QString CAboutDlg::VersionText() {
+    return QStringLiteral("Quorbit Version %1.%2").arg(QUORBIT_VERSION_MAJOR).arg(QUORBIT_VERSION_MINOR);
+}
+
+QString CAboutDlg::BuildText() {
+    return QStringLiteral("A %1 bit application").arg(sizeof(void*) * 8);
+}
+
 QString CAboutDlg::LegalNotice() {
     return QStringLiteral(
-        "This program is protected by copyright law. Copying or passing on the program, or any part of "
-        "it, without the maker's permission may be prosecuted.\n\n"
+        "Copyright (c) the Quorbit authors. Quorbit is released under the MIT License: anyone may use, "
+        "copy, change and pass it on, provided the copyright and licence notice go with it. It comes "
+        "without any warranty.\n\n"
         "MetaStock is a registered trademark of its owner. CompuTrac is a trademark of its owner. "
         "Quorbit is not connected with either of them.");
 }
 
-CAboutDlg::CAboutDlg(int* mailVisited, int* webVisited, QWidget* parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(int* guideVisited, const QString& guideUrl, QWidget* parent) : QDialog(parent) {
     setObjectName("aboutDialog");
     setWindowTitle("About Quorbit");
 
@@ -41,8 +51,8 @@ CAboutDlg::CAboutDlg(int* mailVisited, int* webVisited, QWidget* parent) : QDial
     icon->setPixmap(QIcon(":/icons/quorbit.png").pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto* titles = new QVBoxLayout;
-    titles->addWidget(new QLabel("Quorbit Version 3.2"));
-    titles->addWidget(new QLabel("A 32 bit application"));
+    titles->addWidget(new QLabel(VersionText()));
+    titles->addWidget(new QLabel(BuildText()));
     auto* heading = new QHBoxLayout;
     heading->addWidget(icon);
     heading->addSpacing(8);
@@ -51,15 +61,14 @@ CAboutDlg::CAboutDlg(int* mailVisited, int* webVisited, QWidget* parent) : QDial
     auto* legal = new QLabel(LegalNotice());
     legal->setObjectName("legalNotice");
 
-    mailLink_ = new CStaticLink(kMakerMail);
-    mailLink_->setObjectName("mailLink");
-    mailLink_->SetVisitedFlag(mailVisited);
-    webLink_ = new CStaticLink(kMakerWeb);
-    webLink_->setObjectName("webLink");
-    webLink_->SetVisitedFlag(webVisited);
     auto* links = new QVBoxLayout;
-    links->addWidget(mailLink_);
-    links->addWidget(webLink_);
+    if (!guideUrl.isEmpty()) {
+        guideLink_ = new CStaticLink(kGuideLinkText);
+        guideLink_->setObjectName("guideLink");
+        guideLink_->SetLinkTarget(guideUrl);
+        guideLink_->SetVisitedFlag(guideVisited);
+        links->addWidget(guideLink_);
+    }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

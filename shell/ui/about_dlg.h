@@ -1,25 +1,29 @@
-// CAboutDlg: "About Quorbit" with the version, what the program does, the legal notice and the maker's
-// two links, whose visited state lives in the application object.
+// CAboutDlg: "About Quorbit" with the version and the kind of build, what the program does, the legal
+// notice and a link to the user guide, whose visited state lives in the application object. The project
+// keeps no e-mail address or web page of its own, so the box shows none.
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class CStaticLink;
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kMakerMail = "quorbit@example.com";
-    static constexpr const char* kMakerWeb = "https://www.example.com/quorbit/";
+    static constexpr const char* kGuideLinkText = "Quorbit User Guide";
 
-    // `mailVisited` and `webVisited` are the owner's flags; they outlive the box.
-    CAboutDlg(int* mailVisited, int* webVisited, QWidget* parent = nullptr);
+    // `guideVisited` is the owner's flag and outlives the box; `guideUrl` is where the user guide is
+    // (no link is shown when it is empty).
+    CAboutDlg(int* guideVisited, const QString& guideUrl, QWidget* parent = nullptr);
 
+    // "Quorbit Version 3.2", from the project's version.
+    static QString VersionText();
+    // "A 64 bit application", or "A 32 bit application", for the build that runs.
+    static QString BuildText();
     static QString LegalNotice();
-    CStaticLink* MailLink() const { return mailLink_; }
-    CStaticLink* WebLink() const { return webLink_; }
+    CStaticLink* GuideLink() const { return guideLink_; }
 
 private:
-    CStaticLink* mailLink_;
-    CStaticLink* webLink_;
+    CStaticLink* guideLink_ = nullptr;
 };

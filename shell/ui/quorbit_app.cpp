@@ -53,7 +53,7 @@ int CQuorbitApp::ExitInstance() {
 }
 
 void CQuorbitApp::OnAppAbout() {
-    CAboutDlg about(&mailLinkVisited, &webLinkVisited, frame_.get());
+    CAboutDlg about(&guideLinkVisited, WriteHelpFile(), frame_.get());
     about.exec();
 }
 
@@ -62,12 +62,16 @@ QString CQuorbitApp::HelpFilePath() {
         .filePath("quorbit-help.html");
 }
 
-void CQuorbitApp::OnHelp() {
+QString CQuorbitApp::WriteHelpFile() {
     const QString path = HelpFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile::remove(path);
-    const bool written = QFile::copy(":/help/quorbit.html", path);
-    if (!written || !Prompts::Get().OpenUrl(QUrl::fromLocalFile(path).toString())) {
+    return QFile::copy(":/help/quorbit.html", path) ? QUrl::fromLocalFile(path).toString() : QString();
+}
+
+void CQuorbitApp::OnHelp() {
+    const QString url = WriteHelpFile();
+    if (url.isEmpty() || !Prompts::Get().OpenUrl(url)) {
         Prompts::Get().Stop(frame_.get(), "The Quorbit help page could not be opened.");
     }
 }

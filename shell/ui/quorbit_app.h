@@ -1,5 +1,5 @@
-// CQuorbitApp: the application object. It owns the settings store and the About box's two
-// link-visited flags for the whole run, and starts up and ends the program in a fixed order: settings
+// CQuorbitApp: the application object. It owns the settings store and the About box's link-visited
+// flag for the whole run, and starts up and ends the program in a fixed order: settings
 // store (with the one-time INI import), main frame placed from its saved placement, document, view.
 #pragma once
 
@@ -41,9 +41,10 @@ public:
     void OnHelp();
     // Where the user guide is written for the browser to read.
     static QString HelpFilePath();
+    // Writes the user guide there; its URL, or an empty text when it could not be written.
+    static QString WriteHelpFile();
 
-    int mailLinkVisited = 0;
-    int webLinkVisited = 0;
+    int guideLinkVisited = 0;
 
 private:
     SettingsLocations locations_;

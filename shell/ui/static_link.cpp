@@ -37,12 +37,17 @@ void CStaticLink::ApplyLinkLook() {
     setPalette(linkPalette);
 }
 
+bool CStaticLink::IsMailAddress(const QString& target) {
+    const qsizetype at = target.indexOf(QLatin1Char('@'));
+    return at > 0 && at + 1 < target.size() && !target.contains(QLatin1Char(':')) &&
+           !target.contains(QLatin1Char('/')) && !target.contains(QLatin1Char(' '));
+}
+
 void CStaticLink::Click() {
     if (linkTarget_.isEmpty()) {
         linkTarget_ = text();
     }
-    if (linkTarget_.contains(QLatin1String(kMakerMailbox)) &&
-        !linkTarget_.startsWith(QLatin1String("mailto:"))) {
+    if (IsMailAddress(linkTarget_)) {
         linkTarget_.prepend(QLatin1String("mailto:"));
     }
     SetHovering(false);

@@ -1,6 +1,6 @@
 // CStaticLink: a text label turned into a link. The text is underlined in the link colour, the pointer
-// becomes a hand over it, and a click asks the desktop to open the link (a web page, or a new mail for
-// an address of the maker's mailbox). An opened link is drawn in the visited colour for as long as the
+// becomes a hand over it, and a click asks the desktop to open the link (a document, a web page, or a
+// new mail for an e-mail address). An opened link is drawn in the visited colour for as long as the
 // owner's flag lives.
 #pragma once
 
@@ -15,9 +15,6 @@ public:
     static constexpr QRgb kUnvisitedColour = 0x0000FF; // 0, 0, 255
     static constexpr QRgb kVisitedColour = 0x800080;   // 128, 0, 128
     static constexpr int kClickPauseMs = 1000;
-    // An address holding this text opens as a new mail.
-    static constexpr const char* kMakerMailbox = "quorbit@";
-
     explicit CStaticLink(const QString& text, QWidget* parent = nullptr);
 
     // The owner's flag: 1 once the link was opened. Must be set before the control is shown.
@@ -30,11 +27,13 @@ public:
     bool InClickPause() const { return clickPause_; }
     QColor LinkColour() const;
 
-    // The click: fills the target, adds "mailto:" to the maker's address, pauses the hover for a
+    // The click: fills the target, adds "mailto:" to an e-mail address, pauses the hover for a
     // second, asks the desktop to open it; beeps on failure, else marks the link visited.
     void Click();
     // The end of the one-second pause after a click (the pause timer's tick).
     void EndClickPause();
+    // Whether a link target is a bare e-mail address (user@host), which opens as a new mail.
+    static bool IsMailAddress(const QString& target);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -29,6 +29,18 @@ TEST(VolumeOf, TakesTheLongestRootThatHoldsThePathByWholeNames) {
         EXPECT_EQ(VolumeOf(c.path, volumes), c.volume) << c.path;
     // clang-format on
     EXPECT_EQ(VolumeOf("/x", {}), "");
+#ifdef _WIN32
+    // Drive letters are the volumes there; letters and names in any case, either separator.
+    const std::vector<std::string> drives = {"C:\\", "D:\\", "D:\\Mount\\Quotes"};
+    for (const Case& c : std::vector<Case>{{"c:\\data", "C:\\"},
+                                           {"D:/quotes/ibm", "D:\\"},
+                                           {"d:\\mount\\quotes\\x", "D:\\Mount\\Quotes"},
+                                           {"D:\\Mountain", "D:\\"},
+                                           {"E:\\data", ""},
+                                           {"\\data", ""}})
+        EXPECT_EQ(VolumeOf(c.path, drives), c.volume) << c.path;
+    EXPECT_FALSE(SearchFilterAccepted(true, "E:\\stocks", drives));
+#endif
 }
 
 TEST(StartVolume, SavedVolumeThenCurrentDirectorysThenFirst) {

@@ -4,6 +4,7 @@
 
 #include "storage/portfolio_files.h"
 #include "support/fault_injection.h"
+#include "support/host.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +23,11 @@ std::vector<std::string> walk(const fs::path& root, bool limit, const std::strin
 TEST(SearchForMasters, FindsPortfoliosInAnyCaseSortedAndKeepsWhatTheFilterAllows) {
     TempDir tmp;
     const fs::path root = tmp / "root";
+    // Where names are matched ignoring case (Windows), "metastock" is the folder METASTOCK made just before.
     const fs::path dirs[] = {root / "M",
                              root / "METASTOCK" / "DATA" / "STOCKS",
                              root / "METASTOCK" / "DATA",
-                             root / "metastock" / "other",
+                             root / (kPosixHost ? "metastock" : "METASTOCK") / "other",
                              root / "WINDOWS",
                              root / "M" / "SUB",
                              root / ".hidden"};
@@ -43,6 +45,8 @@ TEST(SearchForMasters, FindsPortfoliosInAnyCaseSortedAndKeepsWhatTheFilterAllows
               (std::vector<std::string>{dirs[0].string(), dirs[2].string(), dirs[1].string()}));
     EXPECT_EQ(walk(root, true, (root / "METASTOCK" / "DATA").string(), calls).size(), 3u); // any case
     EXPECT_TRUE(walk_filter_keeps("/X/WINDOWS", true, ""));
+    // Windows takes either separator in a filter.
+    EXPECT_EQ(walk_filter_keeps("C:\\DATA\\STOCKS", true, "C:/DATA"), !kPosixHost);
     FaultInjector faults;
     faults.fail_nth(fileops::Op::ListDir, 2, EACCES); // the first subdirectory: the walk goes on
     EXPECT_EQ(walk(root, false, "", calls).size(), 5u);

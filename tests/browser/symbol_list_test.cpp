@@ -141,8 +141,8 @@ TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndE
     FaultInjector faults; // nothing left to repair: nothing is written
     ASSERT_EQ(RepairMaster(master), 1);
     EXPECT_EQ(faults.calls(fileops::Op::Rename), 0u);
-    fs::create_directory(dir / "MASTER");
-    EXPECT_EQ(RepairMaster(dir / "MISSING") + RepairMaster(dir / "MASTER"), 0);
+    fs::create_directories(dir / "sub" / "MASTER"); // beside no "master", also where case is ignored
+    EXPECT_EQ(RepairMaster(dir / "MISSING") + RepairMaster(dir / "sub" / "MASTER"), 0);
 }
 
 // ---- Quote cells and the quote list -----------------------------------------------------------------

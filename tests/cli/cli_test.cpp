@@ -9,8 +9,10 @@
 #include <span>
 #include <sstream>
 #include <string>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
+#endif
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -26,12 +28,32 @@ struct CliRun {
     std::string err;
 };
 
+#ifdef _WIN32
+// cmd.exe: a word in double quotes (the tests' words hold none).
+std::string quoted(const std::string& word) {
+    return "\"" + word + "\"";
+}
+// cmd.exe /c takes a line that starts with a quote as a whole only inside one more pair of quotes.
+std::string shell_line(const std::string& command) {
+    return "\"" + command + "\"";
+}
+int exit_code_of(int status) {
+    return status;
+}
+#else
 std::string quoted(const std::string& word) {
     std::string q = "'";
     for (char c : word)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
+std::string shell_line(const std::string& command) {
+    return command;
+}
+int exit_code_of(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 class Cli : public ::testing::Test {
 protected:
@@ -45,11 +67,13 @@ protected:
         for (const auto& w : words)
             command += " " + quoted(w);
         command += " > " + quoted((dir_ / "out").string()) + " 2> " + quoted((dir_ / "err").string());
-        int status = std::system(command.c_str());
+        const int status = std::system(shell_line(command).c_str());
         CliRun r;
-        r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.exit_code = exit_code_of(status);
         r.out = read_bytes(dir_ / "out");
         r.err = read_bytes(dir_ / "err");
+        // Messages are text, in the host's line ends (data on standard output goes out byte for byte).
+        std::erase(r.err, '\r');
         return r;
     }
 
@@ -172,7 +196,11 @@ TEST_F(Cli, TheDirectoryFilesAreCheckedAndAStaleEmasterIsRebuiltByTheNextChange)
 TEST_F(Cli, RefusedCommandsChangeNothingAndSayWhy) {
     auto before = snapshot(demo());
     const std::string s = stocks().string(), intraday = (demo() / "INTRADAY").string();
+#ifdef _WIN32 // no named pipes in the file system there: a directory is no regular file either
+    fs::create_directory(dir_ / "pipe.txt");
+#else
     ASSERT_EQ(mkfifo((dir_ / "pipe.txt").c_str(), 0600), 0);
+#endif
     fs::create_directories(dir_ / "again" / "funds");
     // Which output files a text result may replace is tried in full in analysis/export_test.cpp.
     // clang-format off

@@ -65,8 +65,8 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     ASSERT_TRUE(editing::edit_quote(screen("AAPL"), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
     EXPECT_TRUE(read_bytes(tmp / "p" / "F300.MWD") != before && read_bytes(tmp / "p" / "F300.BAK") == before);
 #ifdef QUORBIT_CLI_PATH
-    const std::string command = std::string(QUORBIT_CLI_PATH) + " symbols '" + (tmp / "p").string() +
-                                "' > '" + (tmp / "symbols.txt").string() + "'";
+    const std::string command = std::string(QUORBIT_CLI_PATH) + " symbols \"" + (tmp / "p").string() +
+                                "\" > \"" + (tmp / "symbols.txt").string() + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(read_bytes(tmp / "symbols.txt").substr(0, 26), "AAPL\tAPPLE COMPUTER I\t300\t");
 #endif

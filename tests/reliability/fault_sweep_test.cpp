@@ -232,7 +232,7 @@ std::vector<std::string> faults_after(const Operation& op, const fs::path& root,
         if (is == content(states.old_files, name) || is == content(states.new_files, name))
             continue;
         const bool left = is && !content(states.old_files, name) &&
-                          reliability::is_temporary_name(fs::path(name).filename());
+                          reliability::is_temporary_name(fs::path(name).filename().string());
         faults.push_back(name + (left ? " is left behind" : " holds neither its old nor its new content"));
         data_lost = data_lost || !left;
     }
@@ -334,9 +334,7 @@ void sweep(const Operation& op, const fs::path& pristine, Tally& tally) {
 TEST(FaultSweep, EveryOperationSurvivesEachFailingCall) {
     // Thousands of runs, each with several fsyncs: on a memory file system, where the host has one, they
     // cost nothing, and the sweep stays quick.
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec))
-        setenv("TMPDIR", "/dev/shm", 1);
+    use_memory_file_system();
     TempDir pristine;
     build_portfolios(pristine / "w");
     Tally tally;

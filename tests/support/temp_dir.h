@@ -16,9 +16,11 @@ namespace testing_support {
 
 // Temporary folders in memory from now on, when /dev/shm exists: for tests that make many files.
 inline void use_memory_file_system() {
+#ifndef _WIN32
     std::error_code ec;
     if (std::filesystem::is_directory("/dev/shm", ec))
         setenv("TMPDIR", "/dev/shm", 1);
+#endif
 }
 
 class TempDir {
@@ -44,6 +46,16 @@ private:
     std::filesystem::path path_;
 };
 
+// Whether `dir` holds an entry spelt exactly `name`: letter case counts, also on a file system that
+// ignores it when it opens a file (Windows).
+inline bool has_entry(const std::filesystem::path& dir, const std::string& name) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.path().filename().string() == name)
+            return true;
+    return false;
+}
+
 inline std::string read_bytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
@@ -63,7 +75,8 @@ inline Snapshot snapshot(const std::filesystem::path& dir) {
     Snapshot files;
     for (auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         if (entry.is_regular_file() && !entry.is_symlink())
-            files.emplace(std::filesystem::relative(entry.path(), dir).string(), read_bytes(entry.path()));
+            files.emplace(std::filesystem::relative(entry.path(), dir).generic_string(),
+                          read_bytes(entry.path()));
     }
     return files;
 }

@@ -1,5 +1,7 @@
-// The hyperlink control in the About box: the mail prefix, the visited colour that outlives the box, and
+// The About box and its hyperlink control: the version and kind of build said from the build itself, no
+// address that goes nowhere, the guide link whose visited colour outlives the box, the mail prefix, and
 // the beep when the desktop cannot open a link.
+#include "quorbit_version.h"
 #include "shell/ui/about_dlg.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/static_link.h"
@@ -7,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+
 namespace {
+
+const QString kGuide = "file:///tmp/quorbit-help.html";
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -17,38 +23,66 @@ protected:
     }
     static std::vector<QString> Opened() { return testing_support::Shown(Prompts::Kind::OpenUrl); }
 
-    int mailVisited_ = 0;
-    int webVisited_ = 0;
+    int guideVisited_ = 0;
 };
 
-TEST_F(LinkTest, TheMailAddressOpensAsANewMailAndTurnsPurpleForTheWholeRun) {
-    {
-        CAboutDlg about(&mailVisited_, &webVisited_);
-        EXPECT_EQ(about.MailLink()->LinkColour(), QColor(0, 0, 255));
-        about.MailLink()->Click();
-        EXPECT_EQ(about.MailLink()->LinkColour(), QColor(128, 0, 128)); // visited at once
-        about.MailLink()->EndClickPause();
-        about.MailLink()->Click();
-        EXPECT_EQ(Opened(),
-                  (std::vector<QString>{"mailto:quorbit@example.com", "mailto:quorbit@example.com"}));
-        EXPECT_TRUE(about.MailLink()->font().underline());
+TEST_F(LinkTest, TheBoxSaysTheBuildsVersionAndWordSizeAndShowsNoDeadAddress) {
+    CAboutDlg about(&guideVisited_, kGuide);
+    QStringList texts;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        texts << label->text();
     }
-    EXPECT_EQ(mailVisited_, 1);
-    CAboutDlg again(&mailVisited_, &webVisited_);
-    EXPECT_EQ(again.MailLink()->LinkColour(), QColor(128, 0, 128));
-    EXPECT_EQ(again.WebLink()->LinkColour(), QColor(0, 0, 255));
-    const QString notice = again.findChild<QLabel*>("legalNotice")->text();
-    EXPECT_TRUE(notice.contains("MetaStock") && notice.contains("CompuTrac"));
+    const QStringList version = QString(QUORBIT_VERSION).split('.');
+    ASSERT_EQ(version.size(), 3);
+    const QString title = "Quorbit Version " + version[0] + "." + version[1];
+    const QString build = sizeof(void*) == 8 ? "A 64 bit application" : "A 32 bit application";
+    EXPECT_TRUE(texts.contains(title) && texts.contains(build)) << texts.join('|').toStdString();
+    EXPECT_EQ(CAboutDlg::VersionText(), title);
+    for (const QString& text : texts) {
+        EXPECT_FALSE(text.contains('@') || text.contains("http") || text.contains("www."))
+            << text.toStdString();
+    }
+    const QString notice = about.findChild<QLabel*>("legalNotice")->text();
+    EXPECT_TRUE(notice.contains("MIT License") && notice.contains("MetaStock") &&
+                notice.contains("CompuTrac"));
+    EXPECT_EQ(CAboutDlg(&guideVisited_, QString()).GuideLink(), nullptr); // no guide, no link
+}
+
+TEST_F(LinkTest, TheGuideOpensAndStaysPurpleForTheWholeRun) {
+    {
+        CAboutDlg about(&guideVisited_, kGuide);
+        EXPECT_EQ(about.GuideLink()->LinkColour(), QColor(0, 0, 255));
+        EXPECT_TRUE(about.GuideLink()->font().underline());
+        about.GuideLink()->Click();
+        EXPECT_EQ(about.GuideLink()->LinkColour(), QColor(128, 0, 128)); // visited at once
+        EXPECT_TRUE(about.GuideLink()->InClickPause());
+        EXPECT_EQ(Opened(), std::vector<QString>{kGuide});
+    }
+    EXPECT_EQ(guideVisited_, 1);
+    CAboutDlg again(&guideVisited_, kGuide);
+    EXPECT_EQ(again.GuideLink()->LinkColour(), QColor(128, 0, 128));
+}
+
+TEST_F(LinkTest, AnEMailAddressOpensAsANewMailWithTheSamePrefixEveryTime) {
+    int visited = 0;
+    CStaticLink link("someone@example.org");
+    link.SetVisitedFlag(&visited);
+    link.Click();
+    link.EndClickPause();
+    link.Click();
+    EXPECT_EQ(Opened(), (std::vector<QString>{"mailto:someone@example.org", "mailto:someone@example.org"}));
+    EXPECT_FALSE(CStaticLink::IsMailAddress(kGuide) || CStaticLink::IsMailAddress("mailto:a@b") ||
+                 CStaticLink::IsMailAddress("@b") || CStaticLink::IsMailAddress("a@"));
 }
 
 TEST_F(LinkTest, ALinkTheDesktopCannotOpenBeepsAndStaysBlue) {
-    CAboutDlg about(&mailVisited_, &webVisited_);
+    CAboutDlg about(&guideVisited_, kGuide);
     Prompts::Get().AnswerOpenUrl(false);
-    about.WebLink()->Click();
-    EXPECT_EQ(Opened(), (std::vector<QString>{CAboutDlg::kMakerWeb}));
+    about.GuideLink()->Click();
+    EXPECT_EQ(Opened(), std::vector<QString>{kGuide});
     ASSERT_EQ(Prompts::Get().History().size(), 2u);
     EXPECT_EQ(Prompts::Get().History().back().kind, Prompts::Kind::Beep);
-    EXPECT_TRUE(webVisited_ == 0 && about.WebLink()->LinkColour() == QColor(0, 0, 255));
+    EXPECT_TRUE(guideVisited_ == 0 && about.GuideLink()->LinkColour() == QColor(0, 0, 255));
 }
 
 } // namespace
