@@ -29,6 +29,7 @@ SearchFilterDialog::SearchFilterDialog(const SearchFilterSettings& values, std::
     okButton_->setDefault(true);
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton_->setGeometry(units.Rect(131, 70, 50, 14));
+    FitTexts(*this, units.X(6));
 
     limitBox_->setChecked(values.limit);
     pathEdit_->setText(QString::fromStdString(values.path));

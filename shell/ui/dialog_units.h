@@ -4,10 +4,13 @@
 
 #include "browser/view_rules.h"
 
+#include <QAbstractButton>
 #include <QFont>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 
 class DialogUnits {
 public:
@@ -26,3 +29,25 @@ private:
     int baseX_ = 0;
     int baseY_ = 0;
 };
+
+// A layout in dialog units was made for one font; another font's texts may need more room. Widens every
+// check box, radio button and label of `dialog` that would cut its text off, and grows the dialog's
+// fixed size so that every control keeps at least `margin` pixels to the right and bottom edges.
+inline void FitTexts(QWidget& dialog, int margin) {
+    QSize size = dialog.size();
+    for (QWidget* control : dialog.findChildren<QWidget*>()) {
+        const bool text =
+            qobject_cast<QLabel*>(control) != nullptr ||
+            (qobject_cast<QAbstractButton*>(control) != nullptr && !control->inherits("QPushButton"));
+        const auto* label = qobject_cast<QLabel*>(control);
+        if (text && (label == nullptr || !label->wordWrap()) &&
+            control->sizeHint().width() > control->width()) {
+            control->resize(control->sizeHint().width(), control->height());
+        }
+        if (control->parentWidget() == &dialog && control->isVisibleTo(&dialog)) {
+            size = size.expandedTo(
+                QSize(control->geometry().right() + 1 + margin, control->geometry().bottom() + 1 + margin));
+        }
+    }
+    dialog.setFixedSize(size);
+}

@@ -2,14 +2,10 @@
 
 #include "shell/ui/about_dlg.h"
 #include "shell/ui/frame_view.h"
+#include "shell/ui/help_wnd.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_doc.h"
-
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
-#include <QUrl>
 
 // The resource file is compiled into this static library: its initialiser must be called by name, and
 // from outside any namespace.
@@ -57,17 +53,12 @@ void CQuorbitApp::OnAppAbout() {
     about.exec();
 }
 
-QString CQuorbitApp::HelpFilePath() {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
-        .filePath("quorbit-help.html");
-}
-
 void CQuorbitApp::OnHelp() {
-    const QString path = HelpFilePath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(path);
-    const bool written = QFile::copy(":/help/quorbit.html", path);
-    if (!written || !Prompts::Get().OpenUrl(QUrl::fromLocalFile(path).toString())) {
-        Prompts::Get().Stop(frame_.get(), "The Quorbit help page could not be opened.");
+    if (help_ == nullptr) {
+        help_ = new CHelpWnd(frame_.get());
+        frame_->PlaceOwnWindow(*help_, QSize(640, 560));
     }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "shell/settings_store.h"
+#include "shell/ui/help_wnd.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -37,10 +39,10 @@ public:
 
     // The About box, modal.
     void OnAppAbout();
-    // Opens the user guide shipped with the program in the desktop's browser.
+    // Shows the user guide shipped with the program in its own window over the main window (one at a
+    // time: a second request brings it to the front).
     void OnHelp();
-    // Where the user guide is written for the browser to read.
-    static QString HelpFilePath();
+    CHelpWnd* HelpWindow() const { return help_; }
 
     int mailLinkVisited = 0;
     int webLinkVisited = 0;
@@ -51,4 +53,5 @@ private:
     std::unique_ptr<CSettingsStore> settings_;
     std::unique_ptr<CQuorbitDoc> document_;
     std::unique_ptr<CMainFrame> frame_;
+    QPointer<CHelpWnd> help_;
 };
