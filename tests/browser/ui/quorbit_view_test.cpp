@@ -420,6 +420,7 @@ TEST_F(WindowTest, AStaleEmasterIsOfferedItsRebuildAndAnUnusableXmasterIsNamed) 
 
 TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
     SearchFilterDialog dialog({true, "relative/path", false}, drives_);
+    EXPECT_TRUE(LaidOutWithoutClipping(dialog));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{kUnknownDriveMessage});
