@@ -1,5 +1,7 @@
 #include "browser/chart_scale.h"
 
+#include "storage/encoding.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -101,4 +103,66 @@ ChartScale chart_scroll(const ChartScale& s, int total, int first) {
     moved.count = std::clamp(s.count, 0, std::max(total, 0));
     moved.first = std::clamp(first, 0, std::max(0, total - moved.count));
     return moved;
+}
+
+namespace {
+
+// Where a price stands on the scale: the price itself, or its logarithm.
+double scale_value(const ChartPriceAxis& axis, double price) {
+    return axis.logarithmic ? std::log(price) : price;
+}
+
+} // namespace
+
+double ChartPriceAxis::y_of(double price) const {
+    const double bottom = top + height;
+    if (!std::isfinite(price) || (logarithmic && price <= 0)) {
+        return bottom;
+    }
+    const double lo = scale_value(*this, low), hi = scale_value(*this, high);
+    return top + (hi - scale_value(*this, price)) / (hi - lo) * height;
+}
+
+double ChartPriceAxis::price_at(double share) const {
+    if (logarithmic) {
+        return std::exp(std::log(low) + (std::log(high) - std::log(low)) * share);
+    }
+    return low + (high - low) * share;
+}
+
+ChartPriceAxis chart_price_axis(std::span<const ChartColumn> columns, int top, int height, bool logarithmic) {
+    ChartPriceAxis axis{0, 1, top, std::max(1, height), logarithmic};
+    bool any = false;
+    for (const ChartColumn& c : columns) {
+        if (!c.priced) {
+            continue;
+        }
+        axis.low = any ? std::min<double>(axis.low, c.low) : c.low;
+        axis.high = any ? std::max<double>(axis.high, c.high) : c.high;
+        any = true;
+    }
+    if (!any) { // nothing to show: a scale of 1 to 2 that draws nothing
+        axis.low = 1;
+        axis.high = 2;
+        return axis;
+    }
+    if (logarithmic) { // priced columns hold positive values only: 5 % of the ratio on either side
+        const double pad = std::pow(axis.high / axis.low, 0.05) * 1.01;
+        axis.low /= pad;
+        axis.high *= pad;
+        return axis;
+    }
+    const double pad = std::max((axis.high - axis.low) * 0.05, axis.high * 0.01 + 1e-6);
+    axis.low = std::max(0.0, axis.low - pad); // prices are positive: the scale never goes below 0
+    axis.high += pad;
+    return axis;
+}
+
+bool chart_dates_need_century(std::span<const QuoteRowValues> bars) {
+    return std::any_of(bars.begin(), bars.end(),
+                       [](const QuoteRowValues& q) { return date_needs_century(q.date); });
+}
+
+std::string chart_date_text(DayNumber day, bool century) {
+    return century ? date_format(day, kMMDDCCYYSep, '/') : date_display_text(day);
 }

@@ -6,6 +6,7 @@
 #include "browser/quote_values.h"
 
 #include <span>
+#include <string>
 #include <vector>
 
 // The quotes first .. first + count - 1 spread over the pixel columns left .. left + width - 1.
@@ -43,3 +44,25 @@ std::vector<ChartColumn> chart_columns(std::span<const QuoteRowValues> bars, con
 ChartScale chart_zoom(const ChartScale& scale, int total, double factor, int anchor, int min_count = 10);
 // The same scale moved to start at `first`, kept inside 0 .. total.
 ChartScale chart_scroll(const ChartScale& scale, int total, int first);
+
+// The price scale of the columns on screen over the pixel rows top .. top + height: their lowest low
+// to their highest high with a margin, linear or logarithmic (equal ratios, equal distances: a series
+// of a century reads as one). A linear scale never goes below 0; a logarithmic one stays above it.
+struct ChartPriceAxis {
+    double low = 0;
+    double high = 1;
+    int top = 0;
+    int height = 1;
+    bool logarithmic = false;
+    // The pixel row of a price, a finite number for every value: one that the scale cannot show (0 or
+    // below on a logarithmic scale, not finite) is put on the bottom row.
+    double y_of(double price) const;
+    // The price at a share of the height from the bottom (0 the bottom, 1 the top): the labels.
+    double price_at(double share) const;
+};
+ChartPriceAxis chart_price_axis(std::span<const ChartColumn> columns, int top, int height, bool logarithmic);
+
+// The dates along the chart's axis share one style, the one the list gives the series' oldest quote:
+// MM/DD/YY, or MM/DD/YYYY all along when the series starts before 1960.
+bool chart_dates_need_century(std::span<const QuoteRowValues> bars);
+std::string chart_date_text(DayNumber day, bool century);

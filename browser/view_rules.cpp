@@ -1,5 +1,7 @@
 #include "browser/view_rules.h"
 
+#include <algorithm>
+
 namespace {
 
 template <std::size_t N> bool WidthsFit(int clientWidth, const std::array<int, N>& widths) {
@@ -95,4 +97,21 @@ int DialogUnitsToPixels(int units, int baseUnit, int divisor) {
     const long long product = static_cast<long long>(units) * baseUnit;
     const long long half = divisor / 2;
     return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
+}
+
+std::vector<int> ScaledColumnWidths(const std::vector<int>& widths, int oldWidth, int newWidth, int minimum) {
+    if (oldWidth <= 0 || newWidth <= 0) {
+        return widths;
+    }
+    std::vector<int> scaled;
+    scaled.reserve(widths.size());
+    long long edge = 0;
+    int scaledEdge = 0;
+    for (int width : widths) {
+        edge += width;
+        const int next = static_cast<int>((edge * newWidth + oldWidth / 2) / oldWidth);
+        scaled.push_back(std::max(minimum, next - scaledEdge));
+        scaledEdge = next;
+    }
+    return scaled;
 }

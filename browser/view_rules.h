@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 // ---- Column widths ------------------------------------------------------------------------------
 
@@ -20,6 +21,11 @@ SymbolColumnWidths SymbolColumnWidthsFor(int clientWidth, const SymbolColumnWidt
 // The quote list's: all seven become w * 9 / 70 when any is 0 or above w, or their sum is above w.
 int DefaultQuoteColumnWidth(int clientWidth);
 QuoteColumnWidths QuoteColumnWidthsFor(int clientWidth, const QuoteColumnWidths& saved);
+// The widths of a list's columns when the list changes from `oldWidth` to `newWidth` pixels: each
+// column keeps its share, so a list that grows with the window shows wider columns and one that
+// narrows again gets its columns back. The edges are rounded, not each width, so the total follows the
+// list exactly; no column gets below `minimum`. Unchanged when either width is not above 0.
+std::vector<int> ScaledColumnWidths(const std::vector<int>& widths, int oldWidth, int newWidth, int minimum);
 
 // ---- Commands -----------------------------------------------------------------------------------
 

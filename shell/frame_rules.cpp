@@ -1,5 +1,7 @@
 #include "shell/frame_rules.h"
 
+#include <algorithm>
+
 namespace {
 
 // The single-precision number nearest to 0.95 (0.949999988...), multiplied in double precision, so that
@@ -34,6 +36,12 @@ WindowPlacement PlacementToSave(const WindowPlacement& window) {
 
 WindowPlacement CenterRectOnScreen(const WindowPlacement& rect, int screenWidth, int screenHeight) {
     return {(screenWidth - rect.cx) / 2, (screenHeight - rect.cy) / 2, rect.cx, rect.cy};
+}
+
+WindowPlacement PlaceOverClientArea(const WindowPlacement& client, int cx, int cy) {
+    cx = std::max(1, std::min(cx, client.cx));
+    cy = std::max(1, std::min(cy, client.cy));
+    return {client.x + (client.cx - cx) / 2, client.y + (client.cy - cy) / 2, cx, cy};
 }
 
 std::string SymbolPaneText(int selectedSymbolRow, int symbolCount) {

@@ -29,6 +29,12 @@ WindowPlacement PlacementToSave(const WindowPlacement& window);
 // Keeps the size and centres the rectangle on a W x H screen (integer division).
 WindowPlacement CenterRectOnScreen(const WindowPlacement& rect, int screenWidth, int screenHeight);
 
+// Where a window of the program's own (the chart, the data check, the user guide) opens: centred on
+// the main window's client area `client` (below its menu bar and toolbar, above its status bar), at
+// the size it asks for, shrunk to the client area when that is smaller, so that it never covers the
+// menus.
+WindowPlacement PlaceOverClientArea(const WindowPlacement& client, int cx, int cy);
+
 // "Symbol %d of %d" with the selected row + 1, or "No Symbols Read" when there are none.
 std::string SymbolPaneText(int selectedSymbolRow, int symbolCount);
 // "Quote %d of %d" numbered from the oldest (row 0 is the newest), or "No Quotes Read".

@@ -82,6 +82,7 @@ CExportDlg::CExportDlg(QWidget* parent) : QDialog(parent), units_(font()) {
     connect(button("cancelButton", "Cancel", 205, 150, 50, 14), &QPushButton::clicked, this,
             &QDialog::reject);
     setFixedSize(units_.Rect(0, 0, 267, 170).size());
+    FitTexts(*this, units_.X(5));
 }
 
 void CExportDlg::UpdateData(bool fromControls) {

@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr int kTopMargin = 28;   // the row of the close-line box and the selected quote's values
+constexpr int kTopMargin = 44; // the row of the check boxes and the selected quote's values, the legend
+constexpr int kControlRow = 24;
 constexpr int kRightMargin = 72; // the price labels
 constexpr int kLeftMargin = 8;
 constexpr int kDateHeight = 18;   // the date labels under the volume
@@ -24,31 +25,6 @@ const QColor kBarColour(30, 30, 30);
 const QColor kMarkColour(220, 30, 30);
 const QColor kSelectedColour(30, 90, 220);
 const QColor kVolumeColour(150, 150, 150);
-
-// Prices to y and back, inside `area`.
-struct PriceAxis {
-    double low = 0, high = 1;
-    QRect area;
-    double Y(double v) const { return area.top() + (high - v) / (high - low) * area.height(); }
-};
-
-PriceAxis AxisFor(const std::vector<ChartColumn>& columns, QRect area) {
-    PriceAxis axis;
-    axis.area = area;
-    bool any = false;
-    for (const ChartColumn& c : columns) {
-        if (!c.priced) {
-            continue;
-        }
-        axis.low = any ? std::min<double>(axis.low, c.low) : c.low;
-        axis.high = any ? std::max<double>(axis.high, c.high) : c.high;
-        any = true;
-    }
-    const double pad = std::max((axis.high - axis.low) * 0.05, axis.high * 0.01 + 1e-6);
-    axis.low = std::max(0.0, axis.low - pad); // prices are positive: the scale never goes below 0
-    axis.high += pad;
-    return axis;
-}
 
 } // namespace
 
@@ -62,6 +38,10 @@ CChartWnd::CChartWnd(QWidget* parent) : QWidget(parent, Qt::Window) {
     closeLineBox_ = new QCheckBox(QStringLiteral("Close line"), this);
     closeLineBox_->setObjectName("closeLine");
     connect(closeLineBox_, &QCheckBox::toggled, this, &CChartWnd::SetCloseLine);
+    logScaleBox_ = new QCheckBox(QStringLiteral("&Logarithmic scale"), this);
+    logScaleBox_->setObjectName("logScale");
+    connect(logScaleBox_, &QCheckBox::toggled, this, &CChartWnd::SetLogScale);
+    closeLineBox_->setText(QStringLiteral("&Close line"));
     scroll_ = new QScrollBar(Qt::Horizontal, this);
     scroll_->setObjectName("chartScroll");
     connect(scroll_, &QScrollBar::valueChanged, this, &CChartWnd::ScrollTo);
@@ -80,6 +60,7 @@ void CChartWnd::SetSeries(const QString& title, std::vector<QuoteRowValues> bars
             flags[static_cast<std::size_t>(bar)] = 1;
         }
     }
+    century_ = chart_dates_need_century(bars_);
     markedBefore_.assign(bars_.size() + 1, 0);
     for (std::size_t i = 0; i < flags.size(); ++i) {
         markedBefore_[i + 1] = markedBefore_[i] + flags[i];
@@ -119,6 +100,28 @@ void CChartWnd::SetCloseLine(bool on) {
     update();
 }
 
+void CChartWnd::SetLogScale(bool on) {
+    logScale_ = on;
+    if (logScaleBox_->isChecked() != on) {
+        logScaleBox_->setChecked(on);
+    }
+    update();
+}
+
+QString CChartWnd::AxisDateText(int bar) const {
+    return QString::fromStdString(chart_date_text(bars_[static_cast<std::size_t>(bar)].date, century_));
+}
+
+QRect CChartWnd::PriceRect() const {
+    const QRect plot = PlotRect();
+    return QRect(plot.left(), plot.top(), plot.width(), plot.height() - plot.height() / 4 - 4);
+}
+
+ChartPriceAxis CChartWnd::PriceAxis() const {
+    const QRect area = PriceRect();
+    return chart_price_axis(chart_columns(bars_, scale_), area.top(), area.height(), logScale_);
+}
+
 QRect CChartWnd::PlotRect() const {
     const int bottom = height() - scroll_->sizeHint().height() - kDateHeight;
     return QRect(QPoint(kLeftMargin, kTopMargin), QPoint(width() - kRightMargin - 1, bottom - 1));
@@ -147,8 +150,10 @@ void CChartWnd::ScrollTo(int first) {
 
 void CChartWnd::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    closeLineBox_->move(kLeftMargin, 4);
     closeLineBox_->adjustSize();
+    closeLineBox_->move(kLeftMargin, (kControlRow - closeLineBox_->height()) / 2);
+    logScaleBox_->adjustSize();
+    logScaleBox_->move(closeLineBox_->geometry().right() + 12, closeLineBox_->y());
     const int h = scroll_->sizeHint().height();
     scroll_->setGeometry(0, height() - h, width(), h);
     UpdateScale(scale_);
@@ -198,11 +203,12 @@ void CChartWnd::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), palette().color(QPalette::Base));
     const QRect plot = PlotRect();
     const int volumeHeight = plot.height() / 4;
-    const QRect prices(plot.left(), plot.top(), plot.width(), plot.height() - volumeHeight - 4);
+    const QRect prices = PriceRect();
     const QRect volume(plot.left(), plot.bottom() - volumeHeight + 1, plot.width(), volumeHeight);
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(prices.adjusted(0, 0, -1, -1));
     painter.drawRect(volume.adjusted(0, 0, -1, -1));
+    DrawLegend(painter);
     if (bars_.empty()) {
         painter.setPen(palette().color(QPalette::Text));
         painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No quotes"));
@@ -214,20 +220,21 @@ void CChartWnd::paintEvent(QPaintEvent*) {
     DrawDates(painter, plot);
     if (selected_ >= 0) {
         const QuoteRowValues& q = bars_[static_cast<std::size_t>(selected_)];
-        QString text = QString::fromStdString(quote_date_text(q.date));
+        QString text = AxisDateText(selected_);
         for (int f = 0; f < 4; ++f) {
             text += QLatin1Char(' ') +
                     QString::fromStdString(quote_value_text(q.values[static_cast<std::size_t>(f)], 4));
         }
         text += QLatin1Char(' ') + QString::fromStdString(quote_value_text(q.values[4], 0));
         painter.setPen(Marked(selected_) ? kMarkColour : kSelectedColour);
-        painter.drawText(QRect(plot.left() + 110, 0, plot.width() - 110, kTopMargin),
+        const int left = logScaleBox_->geometry().right() + 12;
+        painter.drawText(QRect(left, 0, width() - left - kLeftMargin, kControlRow),
                          Qt::AlignRight | Qt::AlignVCenter, text);
     }
 }
 
 void CChartWnd::DrawPrices(QPainter& painter, const std::vector<ChartColumn>& columns, QRect area) {
-    const PriceAxis axis = AxisFor(columns, area);
+    const ChartPriceAxis axis = chart_price_axis(columns, area.top(), area.height(), logScale_);
     const int slot = chart_slot_width(scale_);
     QVector<QLineF> plain, marked;
     QPolygonF line;
@@ -238,17 +245,17 @@ void CChartWnd::DrawPrices(QPainter& painter, const std::vector<ChartColumn>& co
         const double x = chart_x_of(scale_, c.first_bar) + slot / 2.0;
         QVector<QLineF>& out = ColumnMarked(c) ? marked : plain;
         if (closeLine_) {
-            line << QPointF(x, axis.Y(c.close));
+            line << QPointF(x, axis.y_of(c.close));
             if (&out == &marked) {
-                out << QLineF(x, axis.Y(c.close) - 4, x, axis.Y(c.close) + 4);
+                out << QLineF(x, axis.y_of(c.close) - 4, x, axis.y_of(c.close) + 4);
             }
             continue;
         }
-        out << QLineF(x, axis.Y(c.low), x, axis.Y(c.high));
+        out << QLineF(x, axis.y_of(c.low), x, axis.y_of(c.high));
         if (slot >= 3) {
             const double tick = slot / 2.0 - 0.5;
-            out << QLineF(x - tick, axis.Y(c.open), x, axis.Y(c.open));
-            out << QLineF(x, axis.Y(c.close), x + tick, axis.Y(c.close));
+            out << QLineF(x - tick, axis.y_of(c.open), x, axis.y_of(c.open));
+            out << QLineF(x, axis.y_of(c.close), x + tick, axis.y_of(c.close));
         }
     }
     painter.setClipRect(area);
@@ -271,8 +278,8 @@ void CChartWnd::DrawPrices(QPainter& painter, const std::vector<ChartColumn>& co
 
     painter.setPen(palette().color(QPalette::Text));
     for (int i = 0; i <= 4; ++i) {
-        const double v = axis.low + (axis.high - axis.low) * i / 4.0;
-        const int y = std::clamp(static_cast<int>(axis.Y(v)), area.top() + 8, area.bottom() - 8);
+        const double v = axis.price_at(i / 4.0);
+        const int y = std::clamp(static_cast<int>(axis.y_of(v)), area.top() + 8, area.bottom() - 8);
         painter.drawText(QRect(area.right() + 4, y - 8, kRightMargin - 6, 16),
                          Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(format_fixed(v, 2)));
     }
@@ -308,6 +315,23 @@ void CChartWnd::DrawDates(QPainter& painter, QRect plot) {
         }
         painter.drawLine(x, y, x, y + 3);
         painter.drawText(QRect(x, y + 2, kDateSpacing, kDateHeight - 2), Qt::AlignLeft | Qt::AlignTop,
-                         QString::fromStdString(quote_date_text(bars_[static_cast<std::size_t>(bar)].date)));
+                         AxisDateText(bar));
     }
+}
+
+void CChartWnd::DrawLegend(QPainter& painter) {
+    // What the colours mean: the red quotes are the data check's findings on this series.
+    const int y = kControlRow + (kTopMargin - kControlRow) / 2;
+    int x = kLeftMargin;
+    const QFontMetrics metrics = painter.fontMetrics();
+    const auto entry = [&](const QColor& colour, const QString& text) {
+        painter.fillRect(x, y - 4, 10, 8, colour);
+        x += 14;
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(QPoint(x, y + metrics.ascent() / 2 - 1), text);
+        x += metrics.horizontalAdvance(text) + 16;
+    };
+    entry(kSelectedColour, QStringLiteral("Selected quote"));
+    entry(kMarkColour,
+          QStringLiteral("Found by the data check (impossible value, date fault, spike, probable split)"));
 }

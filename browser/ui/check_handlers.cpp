@@ -8,6 +8,7 @@
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/settings_store.h"
+#include "shell/ui/main_frame.h"
 #include "storage/portfolio_files.h"
 
 #include <QListWidget>
@@ -34,6 +35,7 @@ void CQuorbitView::OnCheckData() {
     }
     checkData_ = new CCheckDataDlg(
         settings_, [this] { return state_.portfolioDir; }, window());
+    frame_->PlaceOwnWindow(*checkData_, checkData_->size());
     connect(checkData_, &CCheckDataDlg::findingActivated, this,
             [this](const QString& dir, const QString& symbol, int bar, int date) {
                 ShowFinding(dir.toStdString(), symbol.toStdString(), bar, static_cast<DayNumber>(date));
@@ -49,6 +51,7 @@ void CQuorbitView::OnCheckData() {
 void CQuorbitView::OnChart() {
     if (chart_ == nullptr) {
         chart_ = new CChartWnd(window());
+        frame_->PlaceOwnWindow(*chart_, QSize(900, 560));
         connect(chart_, &CChartWnd::barClicked, this,
                 [this](int bar) { SelectQuoteRow(quotes_->Rows() - 1 - bar); });
         ChartFollowQuotes();

@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QStorageInfo>
 #include <QTableView>
 
@@ -103,6 +104,7 @@ CQuorbitView::CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget*
     startupTimer_.setSingleShot(true);
     connect(&startupTimer_, &QTimer::timeout, this, &CQuorbitView::OnStartupTimer);
     symbolLoadTimer_.setSingleShot(true);
+    symbolLoadTimer_.setInterval(kSymbolSettleMs);
     connect(&symbolLoadTimer_, &QTimer::timeout, this, &CQuorbitView::OnSymbolClick); // the keys have settled
     BuildForm();
 }
@@ -182,6 +184,9 @@ QTableView* CQuorbitView::MakeList(int id, QAbstractItemModel* model) {
     list->setProperty("controlId", id);
     list->setModel(model);
     list->setItemDelegate(new GridDelegate(list));
+    // The focus frame runs along the whole row: both rows are drawn again when it moves, not the one cell.
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, list->viewport(),
+            qOverload<>(&QWidget::update));
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -516,7 +521,7 @@ void CQuorbitView::OnSymbolSelectionChanged() {
     // loads at once, a keyboard move once the keys have settled.
     const int row = HighlightedSymbolRow();
     if (row >= 0 && row != state_.selectedSymbolRow) {
-        symbolLoadTimer_.start(kSymbolSettleMs);
+        symbolLoadTimer_.start(); // again from the start at every move
     }
 }
 
@@ -531,6 +536,19 @@ void CQuorbitView::OnQuoteSelectionChanged() {
 bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == form_ && event->type() == QEvent::Resize) {
         LayOutForm();
+    }
+    // The saved columns of a list keep their share of it as the window grows or narrows.
+    if ((watched == symbolList_ || watched == quoteList_) && event->type() == QEvent::Resize &&
+        startupDone_) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        auto* list = static_cast<QTableView*>(watched);
+        const int columns = list == symbolList_ ? kSymbolColumns : kQuoteColumns;
+        const std::vector<int> widths =
+            ScaledColumnWidths(HeaderWidths(list, columns), resize->oldSize().width(), resize->size().width(),
+                               list->horizontalHeader()->minimumSectionSize());
+        for (int i = 0; i < columns; ++i) {
+            list->horizontalHeader()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
+        }
     }
     const bool leftRelease = event->type() == QEvent::MouseButtonRelease &&
                              static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;

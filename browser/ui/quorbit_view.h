@@ -67,6 +67,8 @@ public:
     // at once; every command runs it first. False when no load was pending.
     bool LoadPendingSymbol();
     bool SymbolLoadPending() const { return symbolLoadTimer_.isActive(); }
+    // The settle timer, so that a test can make its interval 0 and let it fire without a clock.
+    QTimer& SymbolSettleTimer() { return symbolLoadTimer_; }
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();

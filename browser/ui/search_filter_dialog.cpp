@@ -29,6 +29,12 @@ SearchFilterDialog::SearchFilterDialog(const SearchFilterSettings& values, std::
     okButton_->setDefault(true);
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton_->setGeometry(units.Rect(131, 70, 50, 14));
+    FitTexts(*this, units.X(6));
+    // A dialog grown for its texts keeps the path and the buttons at its right edge.
+    const int right = width() - units.X(6);
+    pathEdit_->resize(right - pathEdit_->x(), pathEdit_->height());
+    cancelButton_->move(right - cancelButton_->width(), cancelButton_->y());
+    okButton_->move(cancelButton_->x() - units.X(6) - okButton_->width(), okButton_->y());
 
     limitBox_->setChecked(values.limit);
     pathEdit_->setText(QString::fromStdString(values.path));

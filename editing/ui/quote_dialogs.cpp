@@ -42,6 +42,7 @@ CQuoteDialog::CQuoteDialog(const char* objectName, const char* caption, QWidget*
 
 void CQuoteDialog::SetSizeInUnits(int width, int height) {
     setFixedSize(units_.Rect(0, 0, width, height).size());
+    FitTexts(*this, units_.X(5));
 }
 
 QLabel* CQuoteDialog::Label(const char* text, int x, int y, int width, int height) {

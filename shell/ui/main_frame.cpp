@@ -60,6 +60,9 @@ void CMainFrame::CreateActions() {
             action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
         }
         addAction(action); // its key works even when no menu shows it
+        // A command clears the tip its menu item or button showed: the prompt pane is shown again, and
+        // no tip stays drawn over it while the command's dialog has the mouse.
+        connect(action, &QAction::triggered, this, [this] { statusBar()->clearMessage(); });
         actions_[entry.id] = action;
     }
     connect(Action(command_id::kAppExit), &QAction::triggered, this, &QWidget::close);
@@ -182,6 +185,7 @@ void CMainFrame::EndProgress() {
     statusBar()->removeWidget(progress_);
     delete progress_;
     progress_ = nullptr;
+    statusBar()->clearMessage(); // a tip shown meanwhile would be drawn over the prompt shown again
     promptPane_->show();
 }
 
@@ -205,6 +209,18 @@ void CMainFrame::PlaceWindow(int screenWidth, int screenHeight) {
         settings_.WriteInt(kScreenSection, "cx", initial.placement.cx);
         settings_.WriteInt(kScreenSection, "cy", initial.placement.cy);
     }
+}
+
+void CMainFrame::PlaceOwnWindow(QWidget& window, QSize size) const {
+    const QWidget* client = centralWidget() != nullptr ? centralWidget() : this;
+    const QPoint origin = client->mapToGlobal(QPoint(0, 0));
+    // The new window's frame is taken to be as wide as this one's: the whole frame stays in the client area.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const WindowPlacement at =
+        PlaceOverClientArea({origin.x(), origin.y(), client->width(), client->height()},
+                            size.width() + frame.width(), size.height() + frame.height());
+    window.resize(at.cx - frame.width(), at.cy - frame.height());
+    window.move(at.x, at.y); // the frame's top-left corner
 }
 
 void CMainFrame::SavePlacement() {

@@ -48,6 +48,10 @@ public:
     void EndProgress();
     QProgressBar* Progress() const { return progress_; }
 
+    // Sizes and places a window of the program's own (the chart, the data check, the user guide) over
+    // the client area, below the menu bar and the toolbar, at `size` or smaller.
+    void PlaceOwnWindow(QWidget& window, QSize size) const;
+
     // Writes the placement as the window has it now (x and y not below 0), unless it is minimised.
     void SavePlacement();
 

@@ -2,12 +2,14 @@
 
 #include "shell/ui/about_dlg.h"
 #include "shell/ui/frame_view.h"
+#include "shell/ui/help_wnd.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_doc.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -70,8 +72,11 @@ QString CQuorbitApp::WriteHelpFile() {
 }
 
 void CQuorbitApp::OnHelp() {
-    const QString url = WriteHelpFile();
-    if (url.isEmpty() || !Prompts::Get().OpenUrl(url)) {
-        Prompts::Get().Stop(frame_.get(), "The Quorbit help page could not be opened.");
+    if (help_ == nullptr) {
+        help_ = new CHelpWnd(frame_.get());
+        frame_->PlaceOwnWindow(*help_, QSize(640, 560));
     }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "shell/settings_store.h"
+#include "shell/ui/help_wnd.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -37,12 +39,14 @@ public:
 
     // The About box, modal.
     void OnAppAbout();
-    // Opens the user guide shipped with the program in the desktop's browser.
+    // Shows the user guide shipped with the program in its own window over the main window (one at a
+    // time: a second request brings it to the front).
     void OnHelp();
-    // Where the user guide is written for the browser to read.
+    // Where the user guide is written for the About box's link, which the desktop opens.
     static QString HelpFilePath();
     // Writes the user guide there; its URL, or an empty text when it could not be written.
     static QString WriteHelpFile();
+    CHelpWnd* HelpWindow() const { return help_; }
 
     int guideLinkVisited = 0;
 
@@ -52,4 +56,5 @@ private:
     std::unique_ptr<CSettingsStore> settings_;
     std::unique_ptr<CQuorbitDoc> document_;
     std::unique_ptr<CMainFrame> frame_;
+    QPointer<CHelpWnd> help_;
 };

@@ -1,7 +1,10 @@
 // The chart's arithmetic without pixels: a click's quote and a quote's column, the columns' values, zoom.
 #include "browser/chart_scale.h"
 
+#include "storage/encoding.h"
 #include "storage/quotes.h"
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +68,38 @@ TEST(ChartScale, ZoomKeepsTheAnchorInPlaceAndEveryScaleInsideTheSeries) {
     EXPECT_EQ(chart_scroll(in, 1000, 900).first, 500);
     EXPECT_EQ(chart_scroll(in, 1000, -3).first, 0);
     EXPECT_EQ(chart_zoom(in, 4, 0.5, 2).count, 4);
+}
+
+TEST(ChartScale, PriceScalesMapTheRangeAndNeverDrawANaN) {
+    std::vector<ChartColumn> columns(3);
+    columns[0] = {0, 0, true, 10, 100, 10, 100, 0};
+    columns[1] = {1, 1, true, 1, 1000, 1, 1000, 0};
+    columns[2] = {2, 2, false}; // no prices: left out
+    const ChartPriceAxis linear = chart_price_axis(columns, 20, 200, false);
+    EXPECT_TRUE(linear.low == 0 && linear.high > 1000);
+    EXPECT_DOUBLE_EQ(linear.y_of(linear.high), 20);
+    EXPECT_DOUBLE_EQ(linear.y_of(linear.low), 220);
+    const ChartPriceAxis log = chart_price_axis(columns, 20, 200, true);
+    EXPECT_TRUE(log.low > 0 && log.low < 1 && log.high > 1000);
+    // Equal ratios lie at equal distances; the labels run from the bottom to the top.
+    EXPECT_NEAR(log.y_of(1) - log.y_of(10), log.y_of(100) - log.y_of(1000), 1e-9);
+    EXPECT_NEAR(log.y_of(log.price_at(0.5)), 120, 1e-9);
+    EXPECT_DOUBLE_EQ(log.price_at(1), log.high);
+    // What a scale cannot show goes to the bottom row, a number all the same.
+    for (double bad : {0.0, -5.0, std::nan(""), HUGE_VAL})
+        EXPECT_EQ(log.y_of(bad), 220) << bad;
+    // Nothing priced on screen: a scale that maps every value to a number.
+    const ChartPriceAxis empty = chart_price_axis(std::span(columns).last(1), 0, 0, true);
+    EXPECT_TRUE(std::isfinite(empty.y_of(1.5)) && std::isfinite(empty.price_at(0.5)));
+}
+
+TEST(ChartScale, TheAxisDatesShareTheStyleOfTheOldestQuote) {
+    std::vector<QuoteRowValues> bars{{date_pack(28, 2, 15)}, {date_pack(67, 8, 10)}};
+    ASSERT_TRUE(chart_dates_need_century(bars));
+    EXPECT_EQ(chart_date_text(bars[0].date, true), "02/15/1928");
+    EXPECT_EQ(chart_date_text(bars[1].date, true), "08/10/1967");
+    EXPECT_FALSE(chart_dates_need_century(std::span(bars).last(1)));
+    EXPECT_EQ(chart_date_text(bars[1].date, false), "08/10/67");
 }
 
 } // namespace

@@ -22,6 +22,15 @@ TEST(ColumnWidths, SavedWidthsAreKeptOnlyWhenAllFit) {
               (QuoteColumnWidths{90, 90, 90, 90, 90, 90, 90}));
 }
 
+TEST(ColumnWidths, ColumnsKeepTheirShareAsTheListGrowsAndNarrows) {
+    const std::vector<int> widths{33, 33, 34};
+    const std::vector<int> grown = ScaledColumnWidths(widths, 100, 301, 8);
+    EXPECT_EQ(grown, (std::vector<int>{99, 100, 102})); // rounded edges: the total follows the list
+    EXPECT_EQ(ScaledColumnWidths(grown, 301, 100, 8), widths);
+    EXPECT_EQ(ScaledColumnWidths({40, 2}, 42, 21, 8), (std::vector<int>{20, 8}));
+    EXPECT_EQ(ScaledColumnWidths(widths, 0, 300, 8), widths);
+}
+
 // Everything a portfolio with quotes enables, then one change per case.
 CommandContext Browsing() {
     CommandContext context;

@@ -37,6 +37,9 @@ TEST(PlacementToSave, NegativeEdgesAreStoredAsZero) {
     EXPECT_EQ(PlacementToSave({-50, -3, 600, 400}), (WindowPlacement{0, 0, 600, 400}));
     EXPECT_EQ(PlacementToSave({50, 30, 600, 400}), (WindowPlacement{50, 30, 600, 400}));
     EXPECT_EQ(CenterRectOnScreen({5, 5, 301, 201}, 1024, 768), (WindowPlacement{361, 283, 301, 201}));
+    // A window of the program's own: centred on the client area, never larger than it.
+    EXPECT_EQ(PlaceOverClientArea({10, 60, 800, 500}, 760, 420), (WindowPlacement{30, 100, 760, 420}));
+    EXPECT_EQ(PlaceOverClientArea({10, 60, 600, 300}, 760, 420), (WindowPlacement{10, 60, 600, 300}));
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardPaths>
@@ -59,6 +60,26 @@ inline void Click(QDialog& dialog, const char* name) {
 inline bool Enabled(QDialog& dialog, const char* name) {
     return dialog.findChild<QAbstractButton*>(name)->isEnabled();
 }
+// Nothing of a dialog's layout is cut off by its font or style: every check box, radio button and label
+// shows its whole text, inside the dialog, and the controls a group frames lie below its title.
+inline bool LaidOutWithoutClipping(QWidget& dialog) {
+    const QList<QWidget*> controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls) {
+        if ((qobject_cast<QAbstractButton*>(control) != nullptr ||
+             qobject_cast<QLabel*>(control) != nullptr) &&
+            (control->width() < control->sizeHint().width() || !dialog.rect().contains(control->geometry())))
+            return false;
+        auto* group = qobject_cast<QGroupBox*>(control);
+        for (QWidget* framed : controls) {
+            if (group != nullptr && framed != group &&
+                group->geometry().contains(framed->geometry().topLeft()) &&
+                framed->y() < group->y() + group->contentsRect().top())
+                return false;
+        }
+    }
+    return true;
+}
+
 // Replaces the whole text by typing `keys` (nothing: the text is emptied).
 inline void Retype(QDialog& dialog, const char* name, const QString& keys) {
     QLineEdit* edit = Edit(dialog, name);

@@ -96,7 +96,10 @@ struct ExportCase {
 
 TEST_F(AnalysisWindow, ExportWritesTheChosenColumnsAndKeepsTheChoicesOfAStartedExportOnly) {
     const std::string file = (root_ / "ab.txt").string();
-    Prompts::Get().AnswerDialog([](QDialog& dialog) { Click(dialog, "okButton"); }); // the defaults
+    Prompts::Get().AnswerDialog([](QDialog& dialog) {
+        EXPECT_TRUE(LaidOutWithoutClipping(dialog));
+        Click(dialog, "okButton"); // the defaults
+    });
     Trigger("actionExportQuotes");
     EXPECT_EQ(read_bytes(root_ / "volume" / "output.txt"),
               "01/02/98 12.5000 12.7500 12.2500 12.6250 15300.00 40.00\n"

@@ -3,6 +3,7 @@
 #include "support/builder.h"
 #include "support/qt_window.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QTableView>
@@ -82,6 +83,13 @@ TEST_F(CheckChartTest, TheChartMarksFindingsSelectsByClickAndFollowsTheList) {
     CChartWnd* chart = view_->ChartWindow();
     ASSERT_NE(chart, nullptr);
     EXPECT_EQ(std::pair(chart->Bars(), chart->SelectedBar()), std::pair(50, 49)); // row 0, the newest
+    // It opens over the client area, below the menu bar and the toolbar.
+    const QPoint client = frame_->centralWidget()->mapToGlobal(QPoint(0, 0));
+    EXPECT_TRUE(QRect(client, frame_->centralWidget()->size()).contains(chart->frameGeometry()));
+    QCheckBox* log = chart->findChild<QCheckBox*>("logScale");
+    QTest::mouseClick(log, Qt::LeftButton, {}, QPoint(4, log->height() / 2));
+    EXPECT_TRUE(chart->PriceAxis().logarithmic);
+    EXPECT_EQ(chart->AxisDateText(0), "03/01/99");
 
     ASSERT_TRUE(view_->ShowFinding(one(), "BETA", 5, steady_bars(6)[5].date));
     ASSERT_EQ(chart->Bars(), 40);

@@ -5,6 +5,7 @@
 #include "browser/ui/scan_progress_dialog.h"
 #include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
+#include "shell/ui/help_wnd.h"
 #include "shell/ui/prompts.h"
 #include "storage/portfolio_files.h"
 #include "support/builder.h"
@@ -16,7 +17,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
+#include <QTextBrowser>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -134,6 +137,14 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
     Trigger("actionExportQuotes"); // a command finishes the load first, and its dialog names the series
     EXPECT_EQ(Shown(Prompts::Kind::Dialog), std::vector<QString>{"Export - IBM"});
     EXPECT_EQ(std::get<0>(onScreen()), "IBM");
+    // The settle timer's own expiry loads the series: its interval made 0, it fires as the next event.
+    QTimer& settle = view_->SymbolSettleTimer();
+    EXPECT_TRUE(settle.isSingleShot() && settle.interval() == 250);
+    settle.setInterval(0);
+    QTest::keyClick(view_->SymbolList(), Qt::Key_Down);
+    EXPECT_EQ(std::get<0>(onScreen()), "IBM");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !view_->SymbolLoadPending(); }));
+    EXPECT_EQ(onScreen(), std::tuple("msft", 5, "Quorbit - " + dir.string() + " - msft", "Symbol 3 of 3"));
     ClickSymbolRow(2);
     EXPECT_EQ(std::tuple(view_->State().currentSymbol, view_->Quotes().Rows(), frame_->SymbolPane(),
                          frame_->QuotePane()),
@@ -204,11 +215,22 @@ TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAnd
     EXPECT_EQ(std::pair(store.GetInt("Screen", "x", -1), store.GetInt("Screen", "cx", -1)),
               std::pair(300, 640));
 
+    // F1 and Help Topics show the guide in the program's own window, one at a time, over the client
+    // area: no browser is asked for.
     Prompts::Get().ClearHistory();
+    frame_->resize(900, 700);
+    frame_->statusBar()->showMessage(Action("actionHelp")->statusTip()); // its menu item's tip
     Action("actionHelp")->trigger();
-    const auto opened = Shown(Prompts::Kind::OpenUrl);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_TRUE(opened.front().endsWith("quorbit-help.html") && QFile::exists(CQuorbitApp::HelpFilePath()));
+    EXPECT_TRUE(frame_->statusBar()->currentMessage().isEmpty()); // not left over the prompt
+    CHelpWnd* help = app_->HelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible() && Shown(Prompts::Kind::OpenUrl).empty());
+    EXPECT_EQ(help->windowTitle(), "Quorbit Help");
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("MASTER"));
+    const QPoint client = frame_->centralWidget()->mapToGlobal(QPoint(0, 0));
+    EXPECT_TRUE(QRect(client, frame_->centralWidget()->size()).contains(help->frameGeometry()));
+    Action("actionHelpTopics")->trigger();
+    EXPECT_EQ(frame_->findChildren<CHelpWnd*>().size(), 1);
 }
 
 // A record with a blank symbol, repaired after Yes, left alone after No, repaired silently by the
@@ -275,6 +297,7 @@ TEST_F(WindowTest, TheListsTakeTheRoomOfALargerWindowAndTheLayoutIsTheMinimum) {
     };
     frame_->resize(200, 150); // smaller than the form: it keeps its layout and scrolls
     const std::vector<QSize> minimum = sizes();
+    const int dateColumn = view_->QuoteList()->columnWidth(0);
     EXPECT_EQ(view_->Form()->size(), view_->Form()->minimumSize());
     frame_->resize(frame_->width() + 1200, frame_->height() + 800);
     const std::vector<QSize> grown = sizes();
@@ -284,6 +307,8 @@ TEST_F(WindowTest, TheListsTakeTheRoomOfALargerWindowAndTheLayoutIsTheMinimum) {
     EXPECT_EQ(grown[0].height() - minimum[0].height(), extra.height() / 4);
     EXPECT_EQ(grown[2].height() - minimum[2].height(), extra.height() - extra.height() / 4); // the most
     EXPECT_EQ(grown[2].width() - minimum[2].width(), extra.width());
+    // The columns keep their share of the list.
+    EXPECT_NEAR(view_->QuoteList()->columnWidth(0), dateColumn * grown[2].width() / minimum[2].width(), 1);
 }
 
 // ---- Finding portfolios --------------------------------------------------------------------------
@@ -395,6 +420,7 @@ TEST_F(WindowTest, AStaleEmasterIsOfferedItsRebuildAndAnUnusableXmasterIsNamed) 
 
 TEST_F(WindowTest, TheFilterDialogChecksItsPathAndEnablesItByTheLimit) {
     SearchFilterDialog dialog({true, "relative/path", false}, drives_);
+    EXPECT_TRUE(LaidOutWithoutClipping(dialog));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Shown(Prompts::Kind::Warning), std::vector<QString>{kUnknownDriveMessage});
