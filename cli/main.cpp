@@ -6,6 +6,7 @@
 #include "cli/args.h"
 #include "cli/command.h"
 #include "cli/output.h"
+#include "storage/fileops.h"
 
 #include <algorithm>
 #include <iostream>
@@ -57,6 +58,9 @@ int run(const std::vector<std::string>& words) {
         if (args.positional.size() < command.positionals ||
             args.positional.size() > command.positionals + command.optional_positionals)
             return usage_error(command, "expected " + std::to_string(command.positionals) + " arguments");
+        // One command is one operation: each directory is listed once and each directory file read
+        // once, whatever the number of securities it handles.
+        fileops::OperationScope scope;
         return command.run(command, args);
     }
     std::cerr << "quorbit-cli: unknown command '" << words[0] << "' (see quorbit-cli --help)\n";

@@ -66,7 +66,31 @@ bool uses_lower_case(const std::string& name) {
 
 } // namespace
 
+namespace {
+
+// Of the entries named `name` ignoring case, the one a look-up prefers: the exact name, then upper and
+// lower case, then the first listed.
+const std::string& preferred(const std::vector<std::string>& names, std::string_view name) {
+    for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
+        for (const std::string& entry : names) {
+            if (entry == candidate)
+                return entry;
+        }
+    }
+    return names.front();
+}
+
+} // namespace
+
 Presence lookup(const Path& dir, std::string_view name, Path& found) {
+    // Within an operation the directory is listed once and every name is looked up in that listing.
+    if (fileops::in_operation_scope()) {
+        std::vector<std::string> names;
+        if (fileops::names_ignoring_case(dir, name, names)) {
+            found = dir / (names.empty() ? std::string(name) : preferred(names, name));
+            return names.empty() ? Presence::Absent : Presence::Present;
+        }
+    }
     for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
         if (probe(dir / candidate) == Presence::Present) {
             found = dir / candidate;
