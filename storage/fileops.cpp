@@ -406,9 +406,21 @@ bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std
     names.clear();
     const std::string wanted = upper_ascii(name);
     KeptState* kept = kept_state();
+    const std::string key = kept ? key_of(dir) : std::string();
+    if (kept) {
+        // A name the kept listing holds is taken from it; the directory is looked at again only for a
+        // name it lacks, which another program may have made since.
+        auto listing = kept->listings.find(key);
+        if (listing != kept->listings.end()) {
+            auto same = listing->second.names.find(wanted);
+            if (same != listing->second.names.end() && !same->second.empty()) {
+                names = same->second;
+                return true;
+            }
+        }
+    }
     FileStat state;
     if (kept && directory_state(dir, state)) {
-        const std::string key = key_of(dir);
         auto listing = kept->listings.find(key);
         if (listing == kept->listings.end() || !same_file_state(listing->second.state, state)) {
             std::vector<DirEntry> entries;

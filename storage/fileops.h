@@ -149,10 +149,11 @@ bool read_file(const Path& path, std::string& out);
 // it, so that its cost grows with the securities it handles and not with their square: the names in a
 // directory (listed once, for names_ignoring_case), the contents of the small files read through
 // read_file_kept (MASTER, EMASTER, XMASTER: read once) and values derived from them (kept_value). A
-// kept listing or content is used again only while its directory or file shows the same identity, size
-// and time of change as when it was read, so a change made meanwhile by another program is seen; the
-// changes made through this module (creating, renaming, removing) update the kept names and drop the
-// kept contents of the names they touch. Scopes nest; the outermost one keeps, and what it kept goes
+// kept content is used again only while its file shows the same identity, size and time of change as
+// when it was read, and a name missing from a kept listing is looked for again when the directory
+// changed, so a change made meanwhile by another program is seen; the changes made through this module
+// (creating, renaming, removing) update the kept names and drop the kept contents of the names they
+// touch. Scopes nest; the outermost one keeps, and what it kept goes
 // with it. Without a scope nothing is kept and every call asks the file system.
 class OperationScope {
 public:

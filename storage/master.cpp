@@ -378,6 +378,7 @@ bool directory_identity(const fs::path& dir, DirIdentity& identity) {
 // the first security each key names: within an operation a level is indexed once instead of being
 // scanned for every key. Each use checks that MASTER and XMASTER are still the files indexed.
 struct LevelIndex {
+    bool built = false; // false: the level was looked at once, and scanned
     fileops::FileStat master_state, xmaster_state;
     std::vector<MasterRecord> securities;
     std::vector<std::string> nested;
@@ -422,6 +423,12 @@ const LevelIndex* level_index(const fs::path& dir) {
     std::shared_ptr<void>* slot = fileops::kept_value("master levels " + dir.generic_string());
     if (!slot)
         return nullptr;
+    // An operation that looks one security up scans the level as it stands; the index pays from the
+    // second look-up on.
+    if (!*slot) {
+        *slot = std::make_shared<LevelIndex>();
+        return nullptr;
+    }
     bool master_known = false, xmaster_known = false;
     const fileops::FileStat master_state = directory_file_state(dir, "MASTER", master_known);
     const fileops::FileStat xmaster_state = directory_file_state(dir, "XMASTER", xmaster_known);
@@ -429,13 +436,14 @@ const LevelIndex* level_index(const fs::path& dir) {
         (xmaster_state.exists && !xmaster_state.is_regular))
         return nullptr;
     auto index = std::static_pointer_cast<LevelIndex>(*slot);
-    if (index && fileops::same_file_state(index->master_state, master_state) &&
+    if (index->built && fileops::same_file_state(index->master_state, master_state) &&
         fileops::same_file_state(index->xmaster_state, xmaster_state))
         return index.get();
     const auto content = fileops::read_file_kept(portfolio_files::master(dir), kMaxMasterFileBytes);
     if (!content)
         return nullptr;
     index = std::make_shared<LevelIndex>();
+    index->built = true;
     index->master_state = master_state;
     index->xmaster_state = xmaster_state;
     if (content->size() >= static_cast<std::size_t>(kMasterRecordSize)) {
