@@ -332,11 +332,13 @@ struct KeptFile {
 struct KeptState {
     int depth = 0;
     std::map<std::string, KeptListing> listings;
+    std::map<std::string, int> names_asked; // look-ups in a directory not listed yet
     std::map<std::string, KeptFile> files;
     std::map<std::string, std::shared_ptr<void>> values;
 
     void clear() {
         listings.clear();
+        names_asked.clear();
         files.clear();
         values.clear();
     }
@@ -400,6 +402,17 @@ bool same_file_state(const FileStat& a, const FileStat& b) {
     return a.exists == b.exists && a.is_dir == b.is_dir && a.is_regular == b.is_regular &&
            a.is_symlink == b.is_symlink && a.device == b.device && a.inode == b.inode && a.size == b.size &&
            a.modified_ns == b.modified_ns;
+}
+
+bool listing_due(const Path& dir) {
+    // A few names are found quicker by trying their likely spellings than by listing a directory of
+    // thousands of entries.
+    constexpr int kLookupsBeforeListing = 32;
+    KeptState* kept = kept_state();
+    if (!kept)
+        return false;
+    const std::string key = key_of(dir);
+    return kept->listings.count(key) != 0 || ++kept->names_asked[key] > kLookupsBeforeListing;
 }
 
 bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std::string>& names) {

@@ -164,6 +164,10 @@ public:
 };
 bool in_operation_scope();
 
+// True when `dir` is best searched in a listing kept for the operation: one is kept already, or the
+// operation has asked for names in it often enough (counts each call). False outside a scope.
+bool listing_due(const Path& dir);
+
 // The names of the entries of `dir` that equal `name` ignoring ASCII letter case, in listing order.
 // False (errno set) when the directory cannot be listed.
 bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std::string>& names);

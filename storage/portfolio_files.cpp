@@ -83,32 +83,25 @@ const std::string& preferred(const std::vector<std::string>& names, std::string_
 } // namespace
 
 Presence lookup(const Path& dir, std::string_view name, Path& found) {
-    // Within an operation the directory is listed once and every name is looked up in that listing.
-    if (fileops::in_operation_scope()) {
-        std::vector<std::string> names;
-        if (fileops::names_ignoring_case(dir, name, names)) {
-            found = dir / (names.empty() ? std::string(name) : preferred(names, name));
-            return names.empty() ? Presence::Absent : Presence::Present;
-        }
-    }
-    for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
-        if (probe(dir / candidate) == Presence::Present) {
-            found = dir / candidate;
-            return Presence::Present;
+    // An operation that looks many names up in a directory lists it once and finds every name in that
+    // listing; a few look-ups try the likely spellings first.
+    std::vector<std::string> names;
+    if (!fileops::listing_due(dir)) {
+        for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
+            if (probe(dir / candidate) == Presence::Present) {
+                found = dir / candidate;
+                return Presence::Present;
+            }
         }
     }
     // The listing settles it, also when a probe above could not answer.
-    std::vector<fileops::DirEntry> entries;
     found = dir / std::string(name);
-    if (!fileops::list_dir(dir, entries))
+    if (!fileops::names_ignoring_case(dir, name, names))
         return Presence::Unknown;
-    for (const auto& entry : entries) {
-        if (equals_ignoring_case(entry.name, name)) {
-            found = dir / entry.name;
-            return Presence::Present;
-        }
-    }
-    return Presence::Absent;
+    if (names.empty())
+        return Presence::Absent;
+    found = dir / preferred(names, name);
+    return Presence::Present;
 }
 
 Path existing(const Path& dir, std::string_view name) {
