@@ -413,6 +413,8 @@ std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckL
 
 CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLimits& limits,
                           const CheckListener& listener) {
+    // The portfolios' directories and directory files are read once for all the securities.
+    fileops::OperationScope scope;
     CheckOutcome outcome;
     outcome.result = CommandResult::success();
     for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -437,6 +439,7 @@ CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLi
 }
 
 CheckOutcome check_portfolio(const fs::path& dir, const CheckLimits& limits, const CheckListener& listener) {
+    fileops::OperationScope scope;
     std::vector<CheckTarget> targets;
     std::vector<SecurityFinding> directory_findings;
     CommandResult listed = check_targets(dir, targets, &directory_findings);

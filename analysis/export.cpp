@@ -359,6 +359,7 @@ public:
         }
         // The security is looked up once; each window then reads F<n>.DAT alone.
         const StatusCode status = series_locate(dir_, symbol_, at_);
+        at_.keep_data_open();
         return status != status::kOk ? status : series_read_at(series_, at_, symbol_, 0, 0);
     }
     // The rows' make-up for this security (once it is open).
@@ -595,6 +596,8 @@ CommandResult write_prepared(fileops::ReplaceBatch& batch, const std::filesystem
 
 CommandResult export_portfolio(const std::filesystem::path& dir, const std::filesystem::path& out_dir,
                                const ExportOptions& options) {
+    // The portfolio's directory and directory files are read once for all its securities.
+    fileops::OperationScope scope;
     const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
     if (!listing.result.ok) {
         return listing.result;

@@ -97,6 +97,7 @@ private:
         // The security is looked up once; each window then reads F<n>.DAT alone.
         SeriesLocation at;
         StatusCode header_status = series_locate(dir_, symbol, at);
+        at.keep_data_open();
         if (header_status == status::kOk) {
             header_status = series_read_at(series_, at, symbol, 0, 0);
         }
@@ -247,12 +248,15 @@ std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const s
 
 SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
                                 const SplitSearchListener& listener) {
+    // The portfolio's directory and directory files are read once for all the symbols.
+    fileops::OperationScope scope;
     Search search(dir, listener);
     return search.run(symbols);
 }
 
 SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
                                           const SplitSearchListener& listener) {
+    fileops::OperationScope scope;
     const SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
     if (!listing.result.ok) {
         SplitSearchOutcome outcome;

@@ -11,6 +11,8 @@ namespace bench {
 constexpr int kBigBars = 32766;      // the most bars a quote file's header can state
 constexpr int kWideSecurities = 255; // the most securities a MASTER lists
 constexpr int kWideBars = 5000;
+constexpr int kLargeSecurities = 5000; // 255 in MASTER, the rest in XMASTER
+constexpr int kLargeBars = 500;
 
 // Bars of one security with prices that move as markets move.
 std::vector<testing_support::SeriesBar> market_bars(unsigned seed, int count);
@@ -18,5 +20,11 @@ std::vector<testing_support::SeriesBar> market_bars(unsigned seed, int count);
 const std::filesystem::path& big_security();
 // A portfolio of kWideSecurities securities S1 ... S255 of kWideBars bars each.
 const std::filesystem::path& wide_portfolio();
+
+// A portfolio as vendors write them: S1 ... S255 in MASTER (with EMASTER), the rest from F256 on in
+// XMASTER, `bars` bars each; every third security's files in lower case, every seventh without F<n>.DOP.
+void write_large_portfolio(const std::filesystem::path& at, int securities, int bars);
+// That portfolio with kLargeBars bars a security, made once per run.
+const std::filesystem::path& large_portfolio(int securities);
 
 } // namespace bench

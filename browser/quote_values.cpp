@@ -1,5 +1,6 @@
 #include "browser/quote_values.h"
 
+#include "storage/fileops.h"
 #include "storage/quotes.h"
 
 #include <algorithm>
@@ -57,8 +58,10 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     SeriesGuard guard{series};
 
     // The security is looked up once; each window then reads F<n>.DAT alone.
+    fileops::OperationScope scope;
     SeriesLocation at;
     StatusCode header_status = series_locate(dir, key, at);
+    at.keep_data_open();
     if (header_status == status::kOk) {
         header_status = series_read_at(series, at, key, 0, 0);
     }

@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/output.h"
 #include "quorbit_version.h"
+#include "storage/fileops.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -75,6 +76,9 @@ int run(const std::vector<std::string>& words) {
         if (args.positional.size() < command.positionals ||
             args.positional.size() > command.positionals + command.optional_positionals)
             return usage_error(command, "expected " + std::to_string(command.positionals) + " arguments");
+        // One command is one operation: each directory is listed once and each directory file read
+        // once, whatever the number of securities it handles.
+        fileops::OperationScope scope;
         return command.run(command, args);
     }
     std::cerr << "quorbit-cli: unknown command '" << words[0] << "' (see quorbit-cli --help)\n";

@@ -3,6 +3,7 @@
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "editing/value_text.h"
+#include "storage/fileops.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
 #include "storage/status.h"
@@ -228,6 +229,7 @@ bool aim_at_one_quote(const ViewState& view, int row, std::string_view shown_tex
 
 CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
                          int row) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     constexpr const char* kFailed = "Single Date Edit Failed";
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
     PresentFields present{};
@@ -297,6 +299,7 @@ CommandResult check_split_input(const SplitInput& input, const ViewState& view) 
 }
 
 CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     CommandResult check = check_split_input(input, view);
     if (!check.ok)
         return check;
@@ -335,6 +338,7 @@ CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view
 }
 
 CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     CommandResult check = check_adjust_input(input, view);
     if (!check.ok)
         return check;
@@ -363,6 +367,7 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
 // ---- Delete quote ---------------------------------------------------------------------------------
 
 CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     constexpr const char* kFailed = "Delete Edit Failed";
     DayNumber day = date_from_text(date_text);
     if (day == 0)
@@ -434,6 +439,7 @@ AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selec
 }
 
 AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     AddQuotePlan plan = plan_add_quote(shown_dates, view.selectedQuoteRow);
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)

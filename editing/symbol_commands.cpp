@@ -4,6 +4,7 @@
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
+#include "storage/fileops.h"
 #include "storage/xmaster.h"
 
 #include <algorithm>
@@ -196,6 +197,7 @@ CommandResult check_symbol_free(const ViewState& view, std::string_view row_symb
 
 CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
                           std::string_view new_symbol_text, std::string_view new_name_text) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     const std::filesystem::path& master_path = view.masterPath;
     CommandResult check = check_edit_symbol_input(new_symbol_text);
     if (check.ok)
@@ -246,6 +248,7 @@ CommandResult edit_symbol(const ViewState& view, std::string_view row_symbol,
 }
 
 CommandResult delete_symbol(const ViewState& view, std::string_view row_symbol) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     CommandResult notes;
     if (int number = xmaster_row_number(view, row_symbol); number != 0) {
         if (!heal_before_change(view.masterPath.parent_path(), notes))

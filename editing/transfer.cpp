@@ -367,6 +367,7 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
 
 CommandResult transfer_symbol(const ViewState& view, TransferMode mode,
                               const std::filesystem::path& destination) {
+    const fileops::OperationScope scope; // the directory files are read once for the whole command
     const TransferRequest request{mode, view.portfolioDir, view.currentSymbol, destination};
     return Transfer(request).run();
 }

@@ -290,12 +290,12 @@ EmasterFile emaster_read(const fs::path& dir, const MasterImage& master) {
         file.reason = "it is no regular file of a sensible size";
         return file;
     }
-    std::string content;
-    if (!fileops::read_file(file.path, content)) {
+    const auto content = fileops::read_file_kept(file.path, kMaxFileBytes);
+    if (!content) {
         file.state = EmasterState::Unreadable;
         return file;
     }
-    file.bytes.assign(content.begin(), content.end());
+    file.bytes.assign(content->begin(), content->end());
     file.reason = size_reason(file.bytes);
     std::vector<int> matched;
     if (file.reason.empty() && !align(file.bytes, master, matched))

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -201,6 +202,9 @@ void put_facts(const BY_HANDLE_FILE_INFORMATION& info, FileStat& out) {
     out.device = info.dwVolumeSerialNumber;
     out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     out.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    // In the host's own units: hundreds of nanoseconds since 1601.
+    out.modified_ns = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                                info.ftLastWriteTime.dwLowDateTime);
 }
 int sys_stat(const Path& path, FileStat& out) {
     out = FileStat{};
@@ -244,6 +248,10 @@ int sys_chmod(int, std::uint32_t) {
 }
 int sys_chown(int, std::uint32_t, std::uint32_t) {
     return 0;
+}
+int sys_sync_filesystem(int) {
+    errno = ENOSYS; // each file is committed on its own there
+    return -1;
 }
 #else
 int sys_open(const Path& path, int mode) {
@@ -334,6 +342,12 @@ void put_facts(const struct stat& st, FileStat& out) {
     out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
     out.uid = static_cast<std::uint32_t>(st.st_uid);
     out.gid = static_cast<std::uint32_t>(st.st_gid);
+#ifdef __APPLE__
+    const struct timespec& modified = st.st_mtimespec;
+#else
+    const struct timespec& modified = st.st_mtim;
+#endif
+    out.modified_ns = static_cast<std::int64_t>(modified.tv_sec) * 1000000000 + modified.tv_nsec;
 }
 int sys_stat(const Path& path, FileStat& out) {
     out = FileStat{};
@@ -357,11 +371,20 @@ int sys_chmod(int fd, std::uint32_t mode) {
 int sys_chown(int fd, std::uint32_t uid, std::uint32_t gid) {
     return ::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
 }
+int sys_sync_filesystem(int fd) {
+#ifdef __linux__
+    return ::syncfs(fd);
+#else
+    (void)fd;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
 #endif
 
-const Table kSystem = {sys_open,  sys_read,   sys_write,  sys_read_at,  sys_sync, sys_start_writeback,
-                       sys_close, sys_rename, sys_remove, sys_list_dir, sys_stat, sys_stat_open,
-                       sys_chmod, sys_chown};
+const Table kSystem = {sys_open,  sys_read,   sys_write,          sys_read_at,  sys_sync, sys_start_writeback,
+                       sys_close, sys_rename, sys_remove,         sys_list_dir, sys_stat, sys_stat_open,
+                       sys_chmod, sys_chown,  sys_sync_filesystem};
 const Table* g_table = &kSystem;
 
 } // namespace
@@ -374,6 +397,215 @@ const Table& table() {
 }
 void set_table(const Table* replacement) {
     g_table = replacement ? replacement : &kSystem;
+}
+
+// ---- What one operation has read ----------------------------------------------------------------
+
+namespace {
+
+std::string upper_ascii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// The key under which a path is kept: as spelled, without trailing separators. Two spellings of one
+// file are kept twice at worst; the stat facts keep each of them true.
+std::string key_of(const Path& path) {
+    std::string key = path.generic_string();
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    return key.empty() ? std::string(".") : key;
+}
+
+// The facts of a directory itself, through a link to it.
+bool directory_state(const Path& dir, FileStat& out) {
+    return table().stat(dir.empty() ? Path(".") : dir / ".", out) == 0 && out.is_dir;
+}
+
+struct KeptListing {
+    FileStat state;
+    std::map<std::string, std::vector<std::string>> names; // by upper-case name, in listing order
+};
+
+struct KeptFile {
+    FileStat state;
+    std::shared_ptr<const std::string> content;
+};
+
+struct KeptState {
+    int depth = 0;
+    std::map<std::string, KeptListing> listings;
+    std::map<std::string, int> names_asked; // look-ups in a directory not listed yet
+    std::map<std::string, KeptFile> files;
+    std::map<std::string, std::shared_ptr<void>> values;
+
+    void clear() {
+        listings.clear();
+        names_asked.clear();
+        files.clear();
+        values.clear();
+    }
+};
+
+thread_local KeptState g_kept;
+
+KeptState* kept_state() {
+    return g_kept.depth > 0 ? &g_kept : nullptr;
+}
+
+// A kept listing changed by this process: the name added or taken away, and the directory's new facts
+// taken so that the change is not mistaken for another program's.
+void update_listing(const Path& path, bool added) {
+    KeptState* kept = kept_state();
+    if (!kept)
+        return;
+    const Path dir = path.parent_path();
+    auto listing = kept->listings.find(key_of(dir));
+    if (listing != kept->listings.end()) {
+        const std::string name = path.filename().string();
+        std::vector<std::string>& same = listing->second.names[upper_ascii(name)];
+        auto at = std::find(same.begin(), same.end(), name);
+        if (added && at == same.end())
+            same.push_back(name);
+        else if (!added && at != same.end())
+            same.erase(at);
+        if (!directory_state(dir, listing->second.state))
+            kept->listings.erase(listing);
+    }
+    const std::string file = upper_ascii(key_of(path));
+    for (auto it = kept->files.begin(); it != kept->files.end();) {
+        it = upper_ascii(it->first) == file ? kept->files.erase(it) : std::next(it);
+    }
+}
+
+void note_created(const Path& path) {
+    update_listing(path, true);
+}
+
+void note_removed(const Path& path) {
+    update_listing(path, false);
+}
+
+} // namespace
+
+OperationScope::OperationScope() {
+    ++g_kept.depth;
+}
+
+OperationScope::~OperationScope() {
+    if (--g_kept.depth == 0)
+        g_kept.clear();
+}
+
+bool in_operation_scope() {
+    return kept_state() != nullptr;
+}
+
+bool same_file_state(const FileStat& a, const FileStat& b) {
+    return a.exists == b.exists && a.is_dir == b.is_dir && a.is_regular == b.is_regular &&
+           a.is_symlink == b.is_symlink && a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modified_ns == b.modified_ns;
+}
+
+bool listing_due(const Path& dir) {
+    // A few names are found quicker by trying their likely spellings than by listing a directory of
+    // thousands of entries.
+    constexpr int kLookupsBeforeListing = 32;
+    KeptState* kept = kept_state();
+    if (!kept)
+        return false;
+    const std::string key = key_of(dir);
+    return kept->listings.count(key) != 0 || ++kept->names_asked[key] > kLookupsBeforeListing;
+}
+
+bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std::string>& names) {
+    names.clear();
+    const std::string wanted = upper_ascii(name);
+    KeptState* kept = kept_state();
+    const std::string key = kept ? key_of(dir) : std::string();
+    if (kept) {
+        // A name the kept listing holds is taken from it; the directory is looked at again only for a
+        // name it lacks, which another program may have made since.
+        auto listing = kept->listings.find(key);
+        if (listing != kept->listings.end()) {
+            auto same = listing->second.names.find(wanted);
+            if (same != listing->second.names.end() && !same->second.empty()) {
+                names = same->second;
+                return true;
+            }
+        }
+    }
+    FileStat state;
+    if (kept && directory_state(dir, state)) {
+        auto listing = kept->listings.find(key);
+        if (listing == kept->listings.end() || !same_file_state(listing->second.state, state)) {
+            std::vector<DirEntry> entries;
+            if (!list_dir(dir, entries))
+                return false;
+            KeptListing fresh{state, {}};
+            for (DirEntry& entry : entries)
+                fresh.names[upper_ascii(entry.name)].push_back(std::move(entry.name));
+            listing = kept->listings.insert_or_assign(key, std::move(fresh)).first;
+        }
+        auto same = listing->second.names.find(wanted);
+        if (same != listing->second.names.end())
+            names = same->second;
+        return true;
+    }
+    std::vector<DirEntry> entries;
+    if (!list_dir(dir, entries))
+        return false;
+    for (DirEntry& entry : entries) {
+        if (upper_ascii(entry.name) == wanted)
+            names.push_back(std::move(entry.name));
+    }
+    return true;
+}
+
+std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_t max_bytes) {
+    FileStat state;
+    if (table().stat(path, state) != 0)
+        return nullptr;
+    if (!state.is_regular) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (state.size > max_bytes) {
+        errno = EFBIG;
+        return nullptr;
+    }
+    KeptState* kept = kept_state();
+    const std::string key = kept ? key_of(path) : std::string();
+    if (kept) {
+        auto found = kept->files.find(key);
+        if (found != kept->files.end() && same_file_state(found->second.state, state))
+            return found->second.content;
+    }
+    File file = open_read(path);
+    if (!file.is_open())
+        return nullptr;
+    // One byte beyond the size stated, to see a file that grew meanwhile.
+    auto content = std::make_shared<std::string>(static_cast<std::size_t>(state.size) + 1, '\0');
+    const long long got = file.read_some(content->data(), content->size());
+    if (got < 0)
+        return nullptr;
+    if (static_cast<std::uint64_t>(got) > max_bytes) {
+        errno = EFBIG;
+        return nullptr;
+    }
+    content->resize(static_cast<std::size_t>(got));
+    if (kept)
+        kept->files.insert_or_assign(key, KeptFile{state, content});
+    return content;
+}
+
+std::shared_ptr<void>* kept_value(const std::string& key) {
+    KeptState* kept = kept_state();
+    return kept ? &kept->values[key] : nullptr;
 }
 
 // ---- File ---------------------------------------------------------------------------------------
@@ -483,7 +715,10 @@ File open_read(const Path& path) {
     return File(table().open(path, kRead));
 }
 File create_truncate(const Path& path) {
-    return File(table().open(path, kCreateTruncate));
+    File file(table().open(path, kCreateTruncate));
+    if (file.is_open())
+        note_created(path);
+    return file;
 }
 
 FileStat stat(const Path& path) {
@@ -500,17 +735,24 @@ bool is_regular_file(const Path& path) {
     return stat(path).is_regular;
 }
 bool remove_file(const Path& path) {
-    return table().remove(path) == 0;
+    if (table().remove(path) != 0)
+        return false;
+    note_removed(path);
+    return true;
 }
 
 bool remove_if_exists(const Path& path) {
-    if (table().remove(path) == 0)
+    if (remove_file(path))
         return true;
     return errno == ENOENT;
 }
 
 bool rename_replace(const Path& from, const Path& to) {
-    return table().rename(from, to) == 0;
+    if (table().rename(from, to) != 0)
+        return false;
+    note_removed(from);
+    note_created(to);
+    return true;
 }
 
 bool rename_no_replace(const Path& from, const Path& to) {
@@ -672,28 +914,48 @@ ReplaceBatch::~ReplaceBatch() {
         remove_if_exists(copy.temp);
 }
 
+std::size_t ReplaceBatch::directory_of(const Path& target) {
+    const Path path = target.parent_path();
+    for (std::size_t i = 0; i < directories_.size(); ++i) {
+        if (directories_[i].path == path)
+            return i;
+    }
+    // Opened before any copy is written there: the sync of its file system then reports a failure to
+    // write any of them. A directory that cannot be opened leaves its copies to be synced one by one.
+    const int fd = table().open(path.empty() ? Path(".") : path, kDirectory);
+    directories_.push_back({path, File(fd >= 0 ? fd : -1)});
+    return directories_.size() - 1;
+}
+
 bool ReplaceBatch::add(const Path& target, const Path& temp,
                        const std::function<bool(BufferedWriter&)>& produce, const Path& like) {
     FileStat attributes;
     if (!attributes_of(like.empty() ? target : like, attributes))
         return false;
+    const std::size_t directory = directory_of(target);
     if (!write_copy(temp, produce, attributes, false)) {
         int saved = errno;
         remove_if_exists(temp);
         errno = saved;
         return false;
     }
-    pending_.push_back({target, temp});
+    pending_.push_back({target, temp, directory});
     return true;
 }
 
 std::vector<int> ReplaceBatch::commit() {
     std::vector<int> errors(pending_.size(), 0);
-    for (std::size_t i = 0; i < pending_.size(); ++i) {
-        if (!sync_file(pending_[i].temp))
-            errors[i] = errno != 0 ? errno : EIO;
+    // Every copy on disk first: one sync of each directory's file system, or each copy on its own.
+    for (std::size_t d = 0; d < directories_.size(); ++d) {
+        File& handle = directories_[d].handle;
+        if (handle.is_open() && table().sync_filesystem(handle.fd()) == 0)
+            continue;
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            if (pending_[i].directory == d && !sync_file(pending_[i].temp))
+                errors[i] = errno != 0 ? errno : EIO;
+        }
     }
-    std::vector<Path> directories;
+    std::vector<bool> renamed_into(directories_.size(), false);
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         if (errors[i] == 0 && !rename_replace(pending_[i].temp, pending_[i].target))
             errors[i] = errno != 0 ? errno : EIO;
@@ -701,14 +963,19 @@ std::vector<int> ReplaceBatch::commit() {
             remove_if_exists(pending_[i].temp);
             continue;
         }
-        const Path directory = pending_[i].target.parent_path();
-        if (std::find(directories.begin(), directories.end(), directory) == directories.end())
-            directories.push_back(directory);
+        renamed_into[pending_[i].directory] = true;
     }
     pending_.clear();
     // The new contents are in place; a failed directory sync only weakens durability across a power loss.
-    for (const Path& directory : directories)
-        sync_directory(directory);
+    for (std::size_t d = 0; d < directories_.size(); ++d) {
+        File& handle = directories_[d].handle;
+        if (renamed_into[d] && handle.is_open())
+            handle.sync();
+        else if (renamed_into[d])
+            sync_directory(directories_[d].path);
+        handle.close();
+    }
+    directories_.clear();
     return errors;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,7 @@ struct FileStat {
     // Where the file system matches names ignoring case (Windows): the name as the directory stores
     // it, which may differ in case from the one asked for. Empty elsewhere.
     std::string stored_name;
+    std::int64_t modified_ns = 0; // time of the last change of the content, in the host's own units
 };
 
 struct DirEntry {
@@ -79,6 +81,10 @@ struct Table {
     int (*stat_open)(int fd, FileStat& out);      // the same facts of an open file
     int (*chmod)(int fd, std::uint32_t mode);
     int (*chown)(int fd, std::uint32_t uid, std::uint32_t gid);
+    // Writes out everything written to the file system that holds the open file or directory, and
+    // reports a failure to write any of it since `fd` was opened (-1, ENOSYS where the host has no such
+    // call). Counted as a sync.
+    int (*sync_filesystem)(int fd);
 };
 
 const Table& system_table();
@@ -140,6 +146,47 @@ bool sync_directory(const Path& dir);
 // Reads a whole (small) file; false when it cannot be opened or read.
 bool read_file(const Path& path, std::string& out);
 
+// ---- What one operation has read ----------------------------------------------------------------
+//
+// While an OperationScope lives on a thread, what the operation learns of the file system is kept for
+// it, so that its cost grows with the securities it handles and not with their square: the names in a
+// directory (listed once, for names_ignoring_case), the contents of the small files read through
+// read_file_kept (MASTER, EMASTER, XMASTER: read once) and values derived from them (kept_value). A
+// kept content is used again only while its file shows the same identity, size and time of change as
+// when it was read, and a name missing from a kept listing is looked for again when the directory
+// changed, so a change made meanwhile by another program is seen; the changes made through this module
+// (creating, renaming, removing) update the kept names and drop the kept contents of the names they
+// touch. Scopes nest; the outermost one keeps, and what it kept goes
+// with it. Without a scope nothing is kept and every call asks the file system.
+class OperationScope {
+public:
+    OperationScope();
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+    ~OperationScope();
+};
+bool in_operation_scope();
+
+// True when `dir` is best searched in a listing kept for the operation: one is kept already, or the
+// operation has asked for names in it often enough (counts each call). False outside a scope.
+bool listing_due(const Path& dir);
+
+// The names of the entries of `dir` that equal `name` ignoring ASCII letter case, in listing order.
+// False (errno set) when the directory cannot be listed.
+bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std::string>& names);
+
+// The whole content of the regular file at `path` (a symbolic link is not followed), at most
+// `max_bytes` long. Null, with errno set, when it is no regular file (EINVAL), is longer (EFBIG), or
+// cannot be looked at, opened or read.
+std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_t max_bytes);
+
+// The slot of a value the caller derives from what the operation read, under a key of its own (it
+// checks itself that the value still fits what is on disk); null outside a scope.
+std::shared_ptr<void>* kept_value(const std::string& key);
+
+// True when two facts describe the same unchanged file: identity, kind, size and time of change.
+bool same_file_state(const FileStat& a, const FileStat& b);
+
 // A write buffer of at least 64 KiB in front of a File; every write is checked.
 class BufferedWriter {
 public:
@@ -171,9 +218,12 @@ bool replace_file(const Path& target, const Path& temp, const std::function<bool
 
 // A batch of whole-file replacements made safe together, for files that are not precious one by one
 // (the text files of a whole export). Each new content is written complete under its temporary name
-// without a sync of its own; commit() then syncs the copies one after another, renames each over its
-// target and syncs each directory once. Every target holds its old or its new complete content at
-// every instant, as with replace_file, but the syncs are paid together at the end of the batch.
+// without a sync of its own; commit() then makes every copy durable with one sync of the file system
+// of each directory (opened at the batch's first copy there, so that a failure to write any copy is
+// reported to it), renames each over its target and syncs each directory once. Where the file system
+// cannot be synced as a whole (no such call on the host, or it fails), each copy is synced on its own
+// instead, and fails alone. Every target holds its old or its new complete content at every instant,
+// as with replace_file, but the syncs are paid together at the end of the batch.
 class ReplaceBatch {
 public:
     ReplaceBatch() = default;
@@ -196,8 +246,16 @@ public:
 private:
     struct Pending {
         Path target, temp;
+        std::size_t directory = 0; // index into directories_
     };
+    struct Directory {
+        Path path;
+        File handle; // open from the first copy on, for the sync of its file system; may not be
+    };
+    std::size_t directory_of(const Path& target);
+
     std::vector<Pending> pending_;
+    std::vector<Directory> directories_;
 };
 
 // Copies `from` to `to` (created or emptied), synced. Returns true on success; on failure a partial

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -254,8 +256,29 @@ std::vector<std::uint8_t> MasterImage::bytes() const {
     return out;
 }
 
+namespace {
+
+template <typename Bytes> bool image_from(const Bytes& data, MasterImage& image) {
+    if (data.size() < static_cast<std::size_t>(kMasterRecordSize))
+        return false;
+    std::copy(data.begin(), data.begin() + kMasterRecordSize, image.header.bytes.begin());
+    std::size_t body = data.size() - kMasterRecordSize;
+    auto records_end =
+        data.begin() + kMasterRecordSize + static_cast<std::ptrdiff_t>(body - body % kMasterRecordSize);
+    image.records.assign(data.begin() + kMasterRecordSize, records_end);
+    image.trailing.assign(records_end, data.end());
+    return true;
+}
+
+} // namespace
+
 bool master_read_image(const fs::path& master_path, MasterImage& image) {
     image = MasterImage{};
+    // Within an operation MASTER is read once, however many times it is asked for.
+    if (fileops::in_operation_scope()) {
+        if (auto content = fileops::read_file_kept(master_path, kMaxMasterFileBytes))
+            return image_from(*content, image);
+    }
     fileops::File file = fileops::open_read(master_path);
     if (!file.is_open())
         return false;
@@ -271,15 +294,7 @@ bool master_read_image(const fs::path& master_path, MasterImage& image) {
         if (static_cast<std::size_t>(got) < chunk.size())
             break;
     }
-    if (data.size() < static_cast<std::size_t>(kMasterRecordSize))
-        return false;
-    std::copy(data.begin(), data.begin() + kMasterRecordSize, image.header.bytes.begin());
-    std::size_t body = data.size() - kMasterRecordSize;
-    auto records_end =
-        data.begin() + kMasterRecordSize + static_cast<std::ptrdiff_t>(body - body % kMasterRecordSize);
-    image.records.assign(data.begin() + kMasterRecordSize, records_end);
-    image.trailing.assign(records_end, data.end());
-    return true;
+    return image_from(data, image);
 }
 
 bool master_read_regular_image(const fs::path& master_path, MasterImage& image) {
@@ -359,6 +374,104 @@ bool directory_identity(const fs::path& dir, DirIdentity& identity) {
     return true;
 }
 
+// The securities of one level (MASTER's counted ones, then XMASTER's) as an operation read them, with
+// the first security each key names: within an operation a level is indexed once instead of being
+// scanned for every key. Each use checks that MASTER and XMASTER are still the files indexed.
+struct LevelIndex {
+    bool built = false; // false: the level was looked at once, and scanned
+    fileops::FileStat master_state, xmaster_state;
+    std::vector<MasterRecord> securities;
+    std::vector<std::string> nested;
+    std::map<std::string, std::size_t> first_by_key; // upper-case key, index into securities
+
+    // Every key master_key_matches accepts for the record: its name, and each run of leading words of
+    // its symbol (the text before a blank, or the whole text), without trailing blanks.
+    void add(const MasterRecord& record) {
+        const std::size_t index = securities.size();
+        securities.push_back(record);
+        auto note = [&](std::string_view key) {
+            if (!key.empty() && key.back() != ' ')
+                first_by_key.emplace(portfolio_files::to_upper(key), index);
+        };
+        note(trim_trailing_blanks(field_text(record, kNameOffset, kTextLength)));
+        const std::string_view symbol = field_text(record, kSymbolOffset, kTextLength);
+        for (std::size_t at = symbol.find(' '); at != std::string_view::npos; at = symbol.find(' ', at + 1))
+            note(symbol.substr(0, at));
+        note(symbol);
+    }
+
+    std::size_t first_named(std::string_view key) const {
+        key = trim_trailing_blanks(key);
+        if (key.empty())
+            return securities.size();
+        auto found = first_by_key.find(portfolio_files::to_upper(key));
+        return found == first_by_key.end() ? securities.size() : found->second;
+    }
+};
+
+// The state of the file a level's directory file is, absent ones included.
+fileops::FileStat directory_file_state(const fs::path& dir, std::string_view name, bool& known) {
+    fs::path path;
+    const portfolio_files::Presence presence = portfolio_files::lookup(dir, name, path);
+    known = presence != portfolio_files::Presence::Unknown;
+    return presence == portfolio_files::Presence::Present ? fileops::stat(path) : fileops::FileStat{};
+}
+
+// The index of the level at `dir` within the operation; null outside one, or when MASTER or XMASTER is
+// not a plain readable file (the level is then scanned as it stands).
+const LevelIndex* level_index(const fs::path& dir) {
+    std::shared_ptr<void>* slot = fileops::kept_value("master levels " + dir.generic_string());
+    if (!slot)
+        return nullptr;
+    // An operation that looks one security up scans the level as it stands; the index pays from the
+    // second look-up on.
+    if (!*slot) {
+        *slot = std::make_shared<LevelIndex>();
+        return nullptr;
+    }
+    bool master_known = false, xmaster_known = false;
+    const fileops::FileStat master_state = directory_file_state(dir, "MASTER", master_known);
+    const fileops::FileStat xmaster_state = directory_file_state(dir, "XMASTER", xmaster_known);
+    if (!master_known || !xmaster_known || !master_state.is_regular ||
+        (xmaster_state.exists && !xmaster_state.is_regular))
+        return nullptr;
+    auto index = std::static_pointer_cast<LevelIndex>(*slot);
+    if (index->built && fileops::same_file_state(index->master_state, master_state) &&
+        fileops::same_file_state(index->xmaster_state, xmaster_state))
+        return index.get();
+    const auto content = fileops::read_file_kept(portfolio_files::master(dir), kMaxMasterFileBytes);
+    if (!content)
+        return nullptr;
+    index = std::make_shared<LevelIndex>();
+    index->built = true;
+    index->master_state = master_state;
+    index->xmaster_state = xmaster_state;
+    if (content->size() >= static_cast<std::size_t>(kMasterRecordSize)) {
+        MasterHeader header;
+        std::copy_n(content->begin(), kMasterRecordSize, header.bytes.begin());
+        const std::size_t complete = (content->size() - kMasterRecordSize) / kMasterRecordSize;
+        const std::size_t counted =
+            std::min(complete, static_cast<std::size_t>(std::max<int>(header.count(), 0)));
+        for (std::size_t i = 0; i < counted; ++i) {
+            MasterRecord record;
+            std::copy_n(content->begin() + static_cast<std::ptrdiff_t>((i + 1) * kMasterRecordSize),
+                        kMasterRecordSize, record.bytes.begin());
+            std::string dir_name;
+            if (master_is_directory_entry(record, &dir_name)) {
+                if (safe_directory_name(dir_name))
+                    index->nested.push_back(std::move(dir_name));
+            } else {
+                index->add(record);
+            }
+        }
+        // XMASTER counts only beside a MASTER that could be read.
+        for (const XmasterSecurity& security : xmaster_read(dir))
+            index->add(security.record);
+    }
+    *slot = index;
+    return index.get();
+}
+
 struct Level {
     fs::path dir;
     std::vector<std::string> nested; // directory names of the level's directory entries, in file order
@@ -400,6 +513,11 @@ public:
 private:
     // Compares the securities of one level with the key and notes its nested portfolios.
     StatusCode scan(Level& level, bool& found) {
+        if (const LevelIndex* index = level_index(level.dir)) {
+            level.nested = index->nested;
+            const std::size_t at = index->first_named(key_);
+            return at < index->securities.size() ? take(index->securities[at], level, found) : status::kOk;
+        }
         std::vector<MasterRecord> records;
         LevelRead read = read_counted_records(portfolio_files::master(level.dir), records);
         if (read == LevelRead::Error)

@@ -70,26 +70,43 @@ bool uses_lower_case(const std::string& name) {
 
 } // namespace
 
-Presence lookup(const Path& dir, std::string_view name, Path& found) {
+namespace {
+
+// Of the entries named `name` ignoring case, the one a look-up prefers: the exact name, then upper and
+// lower case, then the first listed.
+const std::string& preferred(const std::vector<std::string>& names, std::string_view name) {
     for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
-        std::string stored;
-        if (probe(dir / candidate, stored) == Presence::Present) {
-            found = dir / (equals_ignoring_case(stored, candidate) ? stored : candidate);
-            return Presence::Present;
+        for (const std::string& entry : names) {
+            if (entry == candidate)
+                return entry;
+        }
+    }
+    return names.front();
+}
+
+} // namespace
+
+Presence lookup(const Path& dir, std::string_view name, Path& found) {
+    // An operation that looks many names up in a directory lists it once and finds every name in that
+    // listing; a few look-ups try the likely spellings first.
+    std::vector<std::string> names;
+    if (!fileops::listing_due(dir)) {
+        for (const std::string& candidate : {std::string(name), to_upper(name), to_lower(name)}) {
+            std::string stored;
+            if (probe(dir / candidate, stored) == Presence::Present) {
+                found = dir / (equals_ignoring_case(stored, candidate) ? stored : candidate);
+                return Presence::Present;
+            }
         }
     }
     // The listing settles it, also when a probe above could not answer.
-    std::vector<fileops::DirEntry> entries;
     found = dir / std::string(name);
-    if (!fileops::list_dir(dir, entries))
+    if (!fileops::names_ignoring_case(dir, name, names))
         return Presence::Unknown;
-    for (const auto& entry : entries) {
-        if (equals_ignoring_case(entry.name, name)) {
-            found = dir / entry.name;
-            return Presence::Present;
-        }
-    }
-    return Presence::Absent;
+    if (names.empty())
+        return Presence::Absent;
+    found = dir / preferred(names, name);
+    return Presence::Present;
 }
 
 Path existing(const Path& dir, std::string_view name) {

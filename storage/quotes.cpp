@@ -82,23 +82,33 @@ void fill_series_header(std::uint8_t* header, const SeriesLocation& at) {
 
 // An open F<n>.DAT with its header facts.
 struct OpenSeries {
-    fileops::File file;
+    fileops::File own;
+    fileops::File* file = &own;   // `own`, or the file the location keeps open
     std::int16_t last_record = 0; // R
     std::int32_t bars = 0;        // bars really present
 };
 
+// F<n>.DAT opened (or the one the location keeps open), with R and the bars present read afresh.
 StatusCode open_series(const SeriesLocation& at, OpenSeries& out) {
-    const std::filesystem::path path = at.data_file.empty() ? at.file("DAT") : at.data_file;
-    out.file = fileops::open_read(path);
-    if (!out.file.is_open())
-        return status::kFileOpen;
+    if (at.kept_data && at.kept_data->is_open()) {
+        out.file = at.kept_data.get();
+    } else {
+        const std::filesystem::path path = at.data_file.empty() ? at.file("DAT") : at.data_file;
+        out.own = fileops::open_read(path);
+        if (!out.own.is_open())
+            return status::kFileOpen;
+        if (at.kept_data) {
+            *at.kept_data = std::move(out.own);
+            out.file = at.kept_data.get();
+        }
+    }
     std::uint8_t head[4];
-    if (!out.file.read_exact(head, sizeof head))
+    if (!out.file->read_exact_at(0, head, sizeof head))
         return status::kFileRead;
     out.last_record = static_cast<std::int16_t>(load_le16(head + 2));
     if (out.last_record < 1)
         return status::kBadRecordShape;
-    const fileops::FileStat st = out.file.stat();
+    const fileops::FileStat st = out.file->stat();
     if (!st.exists)
         return status::kFileRead;
     out.bars = series_bars_present(out.last_record, st.size, at.record.record_length());
@@ -121,7 +131,7 @@ StatusCode read_window(QuoteSeries& s, OpenSeries& in, const SeriesLocation& at,
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]); // only read bytes are used
     if (!buffer)
         return status::kMalloc;
-    long long got = in.file.read_some_at(static_cast<long long>(length) * (start + 1), buffer.get(), size);
+    long long got = in.file->read_some_at(static_cast<long long>(length) * (start + 1), buffer.get(), size);
     if (got < 0)
         return status::kFileRead; // a failing disk is not the end of the file
     // A file that ends early ends the window; the bars before its end stand.
@@ -309,6 +319,10 @@ StatusCode series_set_count(QuoteSeries& series, std::int16_t n) {
 
 // ---- Shared helpers -----------------------------------------------------------------------------
 
+void SeriesLocation::keep_data_open() {
+    kept_data = std::make_shared<fileops::File>();
+}
+
 std::filesystem::path SeriesLocation::file(std::string_view extension) const {
     return portfolio_files::series_file(dir, record.file_number(), extension);
 }
@@ -423,7 +437,7 @@ std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view
     const int length = at.record.record_length();
     std::vector<std::uint8_t> record(static_cast<std::size_t>(length));
     auto key_at = [&](std::int32_t i, DayNumber& d, TimeOfDay& t) {
-        if (!in.file.read_exact_at(static_cast<long long>(length) * (i + 1), record.data(), record.size()))
+        if (!in.file->read_exact_at(static_cast<long long>(length) * (i + 1), record.data(), record.size()))
             return false;
         d = record_date(record.data(), at.layout);
         t = record_time(record.data(), at.layout);

@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace fileops {
+class File;
+}
+
 // The eight field names, always in this order.
 enum FieldIndex : int {
     kFieldDate = 0,
@@ -152,13 +156,19 @@ struct SeriesLocation {
     // window does not look for its name again; empty: looked up at each read.
     std::filesystem::path data_file;
     std::filesystem::path file(std::string_view extension) const; // F<n>.<extension>, existing case
+    // Asks the reads of this location to keep F<n>.DAT open from the first to the last (for a reader of
+    // window after window, which then opens it once); copies of the location share it. Only for a
+    // reader: a file kept open cannot be replaced on every host.
+    void keep_data_open();
+    std::shared_ptr<fileops::File> kept_data;
 };
 
 // master_find, dop_read and series_check_shape in one step.
 StatusCode series_locate(const std::filesystem::path& dir, std::string_view key, SeriesLocation& location);
 // series_read of a security already located (by series_locate with the same key): the same result
 // without looking it up in MASTER and F<n>.DOP again, for a caller that reads a long history window
-// after window. F<n>.DAT is still opened afresh for every call.
+// after window. F<n>.DAT is opened afresh for every call unless the location keeps it open; its header
+// is read again at every call either way.
 StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& location, std::string_view key,
                           std::int32_t start, std::int16_t count);
 

@@ -71,10 +71,10 @@ std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std:
         reason = "it could not be looked at";
     else if (!info.is_regular || info.size > kMaxFileBytes)
         reason = "it is no regular file of a sensible size";
-    else if (!fileops::read_file(path, bytes))
+    else if (const auto content = fileops::read_file_kept(path, kMaxFileBytes); !content)
         reason = "it could not be read";
     else
-        reason = unusable_reason(bytes);
+        reason = unusable_reason(bytes = *content);
     if (!reason.empty()) {
         if (unusable)
             *unusable = reason;

@@ -4,6 +4,7 @@
 #include "analysis/split_search.h"
 
 #include "support/builder.h"
+#include "support/fault_injection.h"
 #include "support/host.h"
 #include "support/temp_dir.h"
 
@@ -159,6 +160,51 @@ TEST(Export, AWholePortfolioGetsSafeDistinctFileNames) {
     EXPECT_EQ(partly.texts()[0], "AB/C: " + std::string(status_text(status::kFileOpen)));
     EXPECT_EQ(partly.texts()[1].rfind("ZED CORP: The file", 0), 0u);
     EXPECT_EQ(read_bytes(dir / "out" / "CC.txt"), reference_file(c.bars, kAll, newest));
+}
+
+// Whichever call of export-all fails, every file it writes is its older content or its complete new
+// one, no temporary copy stays, and each file that is not new is named in the failure.
+TEST(Export, AFailureInTheBatchLeavesNoPartialFileAndNamesTheSecurity) {
+    TempDir dir;
+    const std::vector<Security> securities = {
+        make_security(1, "AA", "AA INC", random_series_bars(31, 30)),
+        make_security(2, "BB", "BB INC", random_series_bars(32, 20), true),
+        make_security(3, "CC", "CC INC", random_series_bars(33, 10))};
+    write_portfolio(dir / "p", securities);
+    const ExportOptions o = options(1, false, true, 0);
+    fs::create_directories(dir / "new");
+    std::size_t calls = 0;
+    {
+        FaultInjector counter;
+        ASSERT_TRUE(export_portfolio(dir / "p", dir / "new", o).ok);
+        calls = counter.calls();
+    }
+    const Snapshot done = snapshot(dir / "new");
+    ASSERT_EQ(done.size(), 3u);
+    for (std::size_t call = 1; call <= calls; ++call) {
+        SCOPED_TRACE("call " + std::to_string(call) + " of " + std::to_string(calls));
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        write_bytes(dir / "out" / "BB.txt", "an older export\n");
+        CommandResult result;
+        {
+            FaultInjector faults;
+            faults.fail_call(call, EIO);
+            result = export_portfolio(dir / "p", dir / "out", o);
+        }
+        std::size_t not_new = 0;
+        for (const auto& [name, text] : snapshot(dir / "out")) {
+            ASSERT_TRUE(done.count(name)) << name << " is left behind";
+            const bool is_new = text == done.at(name);
+            EXPECT_TRUE(is_new || (name == "BB.txt" && text == "an older export\n")) << name;
+            not_new += !is_new;
+        }
+        not_new += done.size() - snapshot(dir / "out").size();
+        EXPECT_EQ(result.ok, not_new == 0);
+        if (not_new > 0 && result.texts().size() > 1) {
+            EXPECT_EQ(result.texts().size(), not_new); // one message per security not written
+        }
+    }
 }
 
 TEST(Export, ATextResultNeverReplacesAPortfolioFileOrAnythingButARegularFile) {

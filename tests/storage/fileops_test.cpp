@@ -41,27 +41,53 @@ TEST(ReplaceFile, KeepsTheModeOfTheFileItReplacesAndABackupTakesTheModeOfItsSour
     EXPECT_EQ(read_bytes(dir / "A"), "newer");
 }
 
-// A batch replaces each file all or nothing: a copy whose sync fails leaves its target as it was, a
-// producer that gives up adds nothing, a batch never committed changes nothing; no temporary stays.
+// A batch replaces each file all or nothing: one sync of the file system makes every copy durable
+// before the renames; where that sync fails or the host has none, each copy is synced alone and one
+// whose sync fails leaves its target as it was. A producer that gives up adds nothing, a batch never
+// committed changes nothing; no temporary stays.
 TEST(ReplaceBatch, EachFileIsAllOrNothing) {
     TempDir dir;
-    for (const char* name : {"A", "B", "C"})
-        write_bytes(dir / name, "old");
     auto text = [](const char* content) {
         return [content](fileops::BufferedWriter& w) { return w.write(std::string_view(content)); };
     };
+    auto fill = [&](fileops::ReplaceBatch& batch, const char* content) {
+        for (const char* name : {"A", "B", "C"})
+            ASSERT_TRUE(batch.add(dir / name, dir / (std::string(name) + ".part"), text(content)));
+    };
+    for (const char* name : {"A", "B", "C"})
+        write_bytes(dir / name, "old");
     {
         fileops::ReplaceBatch abandoned;
         ASSERT_TRUE(abandoned.add(dir / "A", dir / "A.part", text("never")));
     }
-    fileops::ReplaceBatch batch;
-    EXPECT_FALSE(batch.add(dir / "D", dir / "D.part", [](fileops::BufferedWriter&) { return false; }));
-    for (const char* name : {"A", "B", "C"})
-        ASSERT_TRUE(batch.add(dir / name, dir / (std::string(name) + ".part"), text("new")));
+    {
+        FaultInjector injector;
+        fileops::ReplaceBatch batch;
+        EXPECT_FALSE(batch.add(dir / "D", dir / "D.part", [](fileops::BufferedWriter&) { return false; }));
+        fill(batch, "new");
+        EXPECT_EQ(batch.commit(), (std::vector<int>{0, 0, 0}));
+        EXPECT_EQ(injector.calls(fileops::Op::Sync), 2u); // the file system once, the directory once
+        EXPECT_EQ(snapshot(dir.path()), (Snapshot{{"A", "new"}, {"B", "new"}, {"C", "new"}}));
+        // A failed sync of the file system falls back to a sync of each copy.
+        injector.reset();
+        injector.fail_nth(fileops::Op::Sync, 1, EIO);
+        fileops::ReplaceBatch fallback;
+        fill(fallback, "newer");
+        EXPECT_EQ(fallback.commit(), (std::vector<int>{0, 0, 0}));
+        EXPECT_EQ(injector.calls(fileops::Op::Sync), 5u);
+    }
     FaultInjector injector;
+    fileops::Table without_filesystem_sync = fileops::table(); // a host with no such call
+    without_filesystem_sync.sync_filesystem = [](int) {
+        errno = ENOSYS;
+        return -1;
+    };
+    fileops::set_table(&without_filesystem_sync);
+    fileops::ReplaceBatch batch;
+    fill(batch, "newest");
     injector.fail_nth(fileops::Op::Sync, 2, EIO);
     EXPECT_EQ(batch.commit(), (std::vector<int>{0, EIO, 0}));
-    EXPECT_EQ(snapshot(dir.path()), (Snapshot{{"A", "new"}, {"B", "old"}, {"C", "new"}}));
+    EXPECT_EQ(snapshot(dir.path()), (Snapshot{{"A", "newest"}, {"B", "newer"}, {"C", "newest"}}));
 }
 
 TEST(ReplaceFile, ALongFileAsksForWritebackOnTheWayAndAFailedRequestChangesNothing) {

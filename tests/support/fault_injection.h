@@ -94,7 +94,8 @@ inline const fileops::Table kInjecting = {
     injected<&T::stat, O::Stat, P, fileops::FileStat&>,
     injected<&T::stat_open, O::Stat, int, fileops::FileStat&>,
     injected<&T::chmod, O::Chmod, int, std::uint32_t>,
-    injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>};
+    injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>,
+    injected<&T::sync_filesystem, O::Sync, int>};
 
 } // namespace fault_detail
 
