@@ -203,8 +203,9 @@ void put_facts(const BY_HANDLE_FILE_INFORMATION& info, FileStat& out) {
     out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     out.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
     // In the host's own units: hundreds of nanoseconds since 1601.
-    out.modified_ns = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                                                info.ftLastWriteTime.dwLowDateTime);
+    out.modified_ns =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
 }
 int sys_stat(const Path& path, FileStat& out) {
     out = FileStat{};
