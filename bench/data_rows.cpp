@@ -71,8 +71,6 @@ const fs::path& wide_portfolio() {
     return dir;
 }
 
-namespace {
-
 // Reads a whole file with plain system calls: the least any reader of it does.
 std::size_t read_whole(const fs::path& file, std::vector<char>& buffer) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -90,6 +88,8 @@ std::size_t read_whole(const fs::path& file, std::vector<char>& buffer) {
     ::close(fd);
     return total;
 }
+
+namespace {
 
 std::vector<std::string> symbols_of(const fs::path& dir) {
     std::vector<std::string> symbols;

@@ -3,6 +3,7 @@
 
 #include "support/builder.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <vector>
 
@@ -26,5 +27,8 @@ const std::filesystem::path& wide_portfolio();
 void write_large_portfolio(const std::filesystem::path& at, int securities, int bars);
 // That portfolio with kLargeBars bars a security, made once per run.
 const std::filesystem::path& large_portfolio(int securities);
+
+// Reads a whole file with plain system calls into `buffer`: the least any reader of it does. Its size.
+std::size_t read_whole(const std::filesystem::path& file, std::vector<char>& buffer);
 
 } // namespace bench

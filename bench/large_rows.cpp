@@ -22,9 +22,6 @@
 #include <cstdlib>
 #include <map>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace bench {
 
 using namespace testing_support;
@@ -89,24 +86,6 @@ const fs::path& large_portfolio(int securities) {
 }
 
 namespace {
-
-// Reads a whole file with plain system calls: the least any reader of it does.
-std::size_t read_whole(const fs::path& file, std::vector<char>& buffer) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    std::size_t total = 0;
-    if (fd < 0)
-        return 0;
-    for (;;) {
-        if (buffer.size() < total + (1 << 16))
-            buffer.resize(total + (1 << 16));
-        const ssize_t n = ::read(fd, buffer.data() + total, buffer.size() - total);
-        if (n <= 0)
-            break;
-        total += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    return total;
-}
 
 // The files an operation over the whole portfolio must read: the three directory files, then per
 // security its quote file and, where there is one, its F<n>.DOP; listed once, before timing.
