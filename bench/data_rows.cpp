@@ -197,15 +197,9 @@ void export_all_measured(benchmark::State& state) {
     }
 }
 
-// The files export-all writes, read before timing, written again into as many files the way the
-// batch writes them: complete under a temporary name, synced once at the end, then renamed.
-void export_all_baseline(benchmark::State& state) {
-    const fs::path source = scratch() / "export-all-source";
-    const fs::path out = scratch() / "export-all-baseline";
-    fs::create_directories(source);
-    fs::create_directories(out);
-    export_portfolio(wide_portfolio(), source, all_columns());
-    const Snapshot files = snapshot(source);
+} // namespace
+
+void write_as_batch(benchmark::State& state, const Snapshot& files, const fs::path& out) {
     for (auto _ : state) {
         fileops::ReplaceBatch batch;
         for (const auto& [name, text] : files) {
@@ -216,6 +210,20 @@ void export_all_baseline(benchmark::State& state) {
         if (std::count(errors.begin(), errors.end(), 0) != static_cast<long>(files.size()))
             state.SkipWithError("write failed");
     }
+}
+
+namespace {
+
+// The files export-all writes, read before timing, written again into as many files the way the
+// batch writes them: complete under a temporary name, synced once at the end, then renamed.
+void export_all_baseline(benchmark::State& state) {
+    const fs::path source = scratch() / "export-all-source";
+    const fs::path out = scratch() / "export-all-baseline";
+    fs::create_directories(source);
+    fs::create_directories(out);
+    export_portfolio(wide_portfolio(), source, all_columns());
+    const Snapshot files = snapshot(source);
+    write_as_batch(state, files, out);
 }
 
 // ---- The command-line tool, whole processes ---------------------------------------------------------

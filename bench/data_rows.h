@@ -5,7 +5,13 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
+#include <string>
 #include <vector>
+
+namespace benchmark {
+class State;
+}
 
 namespace bench {
 
@@ -30,5 +36,9 @@ const std::filesystem::path& large_portfolio(int securities);
 
 // Reads a whole file with plain system calls into `buffer`: the least any reader of it does. Its size.
 std::size_t read_whole(const std::filesystem::path& file, std::vector<char>& buffer);
+
+// Writes `files` (name to content) into `out` once per round, the way export-all's batch writes them.
+void write_as_batch(benchmark::State& state, const std::map<std::string, std::string>& files,
+                    const std::filesystem::path& out);
 
 } // namespace bench

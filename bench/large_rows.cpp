@@ -149,16 +149,7 @@ void export_all_large_baseline(benchmark::State& state) {
     const fs::path out = fresh_directory("large-export-baseline");
     export_portfolio(large_portfolio(kLargeSecurities), source, all_columns());
     const Snapshot files = snapshot(source);
-    for (auto _ : state) {
-        fileops::ReplaceBatch batch;
-        for (const auto& [name, text] : files) {
-            batch.add(out / name, out / (name + ".part"),
-                      [&text](fileops::BufferedWriter& writer) { return writer.write(text); });
-        }
-        const std::vector<int> errors = batch.commit();
-        if (std::count(errors.begin(), errors.end(), 0) != static_cast<long>(files.size()))
-            state.SkipWithError("write failed");
-    }
+    write_as_batch(state, files, out);
 }
 
 void check_large(benchmark::State& state, int securities) {
