@@ -175,10 +175,12 @@ private:
     }
 
     static std::string weekday_name(DayNumber day) {
-        // Day 1 (1 January 1961) was a Sunday.
-        static const char* const kNames[] = {"Saturday",  "Sunday",   "Monday", "Tuesday",
-                                             "Wednesday", "Thursday", "Friday"};
-        return kNames[day % 7];
+        // Day 1 (1 January 1961) was a Sunday, and day -1 (31 December 1960) the Saturday before it:
+        // the days before 1961 count down from -1.
+        static const char* const kNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                             "Thursday", "Friday", "Saturday"};
+        const long long count = day > 0 ? day : static_cast<long long>(day) + 1;
+        return kNames[((count - 1) % 7 + 7) % 7];
     }
 
     float close(std::size_t i) const { return bars_[i].values[kClose]; }
@@ -373,48 +375,63 @@ CommandResult check_targets(const fs::path& dir, std::vector<CheckTarget>& targe
     return TargetWalk(targets, directory_findings).run(dir);
 }
 
-StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
-    SeriesLocation location;
-    if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {
-        return found;
-    }
+namespace {
+
+SeriesTraits traits_of(const SeriesLocation& location) {
+    SeriesTraits traits;
     for (std::size_t f = 0; f < traits.present.size(); ++f) {
         traits.present[f] = location.layout.position[kFieldOpen + static_cast<int>(f)] != 0;
     }
     traits.has_time = location.layout.position[kFieldTime] != 0;
     traits.daily = location.record.periodicity() == 'D' || location.record.periodicity() == 'd';
+    return traits;
+}
+
+// What the check of one security after another keeps: the buffers of the reading and the bars.
+struct CheckBuffers {
+    WholeSeriesBuffers reading;
+    std::vector<QuoteRowValues> bars;
+};
+
+// The security is located once (its traits come from its record and layout) and its quote file read
+// whole with one open and one read.
+std::vector<CheckFinding> check_with(const CheckTarget& target, const CheckLimits& limits,
+                                     CheckBuffers& buffers) {
+    const auto unreadable = [](std::string why) {
+        return std::vector<CheckFinding>{{-1, 0, CheckKind::Unreadable, std::move(why)}};
+    };
+    SeriesLocation location;
+    if (const StatusCode found = series_locate(target.dir, target.symbol, location); found != status::kOk) {
+        return unreadable(status_text(found));
+    }
+    const CommandResult read = quote_rows_read_whole(location, buffers.reading, buffers.bars);
+    if (!read.ok) {
+        return unreadable(read.messages.empty() ? "the quotes cannot be read" : read.messages.back().text);
+    }
+    return check_bars(buffers.bars, traits_of(location), limits);
+}
+
+} // namespace
+
+StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
+    SeriesLocation location;
+    if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {
+        return found;
+    }
+    traits = traits_of(location);
     return status::kOk;
 }
 
 std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits) {
-    const auto unreadable = [](std::string why) {
-        return std::vector<CheckFinding>{{-1, 0, CheckKind::Unreadable, std::move(why)}};
-    };
-    SeriesTraits traits;
-    if (const StatusCode found = check_traits(target.dir, target.symbol, traits); found != status::kOk) {
-        return unreadable(status_text(found));
-    }
-    std::vector<QuoteRowValues> bars; // newest first as read, then turned round
-    QuoteReadSink sink;
-    sink.begin = [&bars](std::int32_t count, bool) {
-        bars.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    };
-    sink.window = [&bars](std::span<const QuoteRowValues> rows) {
-        bars.insert(bars.end(), rows.begin(), rows.end());
-    };
-    const QuoteValuesRead read = quote_values_read(target.dir, target.symbol, sink);
-    if (!read.result.ok) {
-        return unreadable(read.result.messages.empty() ? "the quotes cannot be read"
-                                                       : read.result.messages.back().text);
-    }
-    std::reverse(bars.begin(), bars.end());
-    return check_bars(bars, traits, limits);
+    CheckBuffers buffers;
+    return check_with(target, limits, buffers);
 }
 
 CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLimits& limits,
                           const CheckListener& listener) {
     // The portfolios' directories and directory files are read once for all the securities.
     fileops::OperationScope scope;
+    CheckBuffers buffers;
     CheckOutcome outcome;
     outcome.result = CommandResult::success();
     for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -422,7 +439,7 @@ CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLi
             outcome.cancelled = true;
             break;
         }
-        for (CheckFinding& finding : check_security(targets[i], limits)) {
+        for (CheckFinding& finding : check_with(targets[i], limits, buffers)) {
             outcome.findings.push_back({targets[i], std::move(finding)});
             if (listener.finding && !listener.finding(outcome.findings.back())) {
                 outcome.cancelled = true;

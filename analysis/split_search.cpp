@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::int16_t kSearchWindow = 400;
 constexpr const char* kTooManyBars = "Too many bars";
 constexpr const char* kBarsReadError = "Error in SplitSearch bars read";
 constexpr const char* kNothingFound = "No candidate splits found";
@@ -70,12 +69,14 @@ public:
     }
 
     SplitSearchOutcome run(const std::vector<std::string>& symbols) {
-        if (series_alloc(series_, kSearchWindow) != status::kOk) {
+        // A pair in reach of a ratio is turned into two whole bars here; the rest of a security is
+        // looked at through its closes alone.
+        if (series_alloc(pair_, 2) != status::kOk) {
             end_early(kTooManyBars, status::kMalloc);
             return std::move(outcome_);
         }
         const bool searched = search_all(symbols);
-        series_free(series_);
+        series_free(pair_);
         if (searched && outcome_.lines.empty()) {
             notice(kNothingFound, MessageKind::Information);
         }
@@ -93,55 +94,45 @@ private:
         return emit(SplitEventKind::SymbolDone, kDoneSearch);
     }
 
+    // The security is looked up once and its quote file read whole with one open and one read.
     bool search_security(const std::string& symbol) {
-        // The security is looked up once; each window then reads F<n>.DAT alone.
         SeriesLocation at;
-        StatusCode header_status = series_locate(dir_, symbol, at);
-        at.keep_data_open();
-        if (header_status == status::kOk) {
-            header_status = series_read_at(series_, at, symbol, 0, 0);
+        StatusCode read_status = series_locate(dir_, symbol, at);
+        if (read_status == status::kOk) {
+            read_status = series_read_records(at, records_);
         }
-        if (header_status != status::kOk) {
-            end_early(kBarsReadError, header_status);
+        if (read_status != status::kOk) {
+            end_early(kBarsReadError, read_status);
             return false;
         }
-        const std::int32_t total = series_.total;
-        if (total < 2) {
+        if (records_.total < 2) {
             return notice(fewer_than_two_notice(symbol), MessageKind::Information, symbol);
         }
-        // Windows overlap by one bar, so no neighbouring pair spans two windows.
-        std::int32_t first = 0;
-        while (first < total - 1) {
-            const auto n = static_cast<std::int16_t>(std::min<std::int32_t>(total - first, kSearchWindow));
-            const StatusCode read_status = series_read_at(series_, at, symbol, first, n);
-            if (read_status != status::kOk) {
+        // Only the bars actually read are tested; a file shorter than its header ends there.
+        return test_pairs(records_.bars, symbol);
+    }
+
+    // Tests every neighbouring pair of the first `present` bars; false when the listener asks to stop.
+    // The closes are screened all at once; only the rare pair in reach of a ratio goes through the full
+    // test, on its two bars.
+    bool test_pairs(std::int32_t present, const std::string& symbol) {
+        const auto n = static_cast<std::size_t>(present);
+        if (closes_.size() < n) {
+            closes_.resize(n);
+            unusual_.resize(n);
+        }
+        series_records_values(records_, kFieldClose, closes_.data());
+        mark_unusual_pairs(closes_.data(), present, unusual_.data());
+        for (std::int32_t k = 0; k + 1 < present; ++k) {
+            if (!unusual_[static_cast<std::size_t>(k)]) {
+                continue;
+            }
+            if (const StatusCode read_status = series_records_bars(records_, k, 2, pair_);
+                read_status != status::kOk) {
                 end_early(kBarsReadError, read_status);
                 return false;
             }
-            // Only the bars actually read are tested; a file shorter than its header ends here.
-            const int present = std::min<int>(series_.count, n);
-            if (!test_window(present, symbol)) {
-                return false;
-            }
-            if (present < n) {
-                break;
-            }
-            first += n - 1;
-        }
-        return true;
-    }
-
-    // Tests every neighbouring pair of the first `present` bars of the window; false when the listener
-    // asks to stop. The closes are screened all at once; only the rare pair in reach of a ratio goes
-    // through the full test.
-    bool test_window(int present, const std::string& symbol) {
-        series_copy_values(series_, kFieldClose, present, closes_);
-        mark_unusual_pairs(closes_, present, unusual_);
-        for (int k = 0; k + 1 < present; ++k) {
-            if (!unusual_[k]) {
-                continue;
-            }
-            if (std::optional<std::string> line = TestBarPair(series_, k, symbol)) {
+            if (std::optional<std::string> line = TestBarPair(pair_, 0, symbol)) {
                 outcome_.lines.push_back(*line);
                 if (!emit(SplitEventKind::Line, *line)) {
                     return false;
@@ -176,9 +167,10 @@ private:
 
     const std::filesystem::path& dir_;
     const SplitSearchListener& listener_;
-    QuoteSeries series_;
-    float closes_[kSearchWindow] = {};
-    std::uint8_t unusual_[kSearchWindow] = {};
+    SeriesRecords records_; // the security searched, its buffers kept for the next
+    QuoteSeries pair_;      // two bars in reach of a ratio
+    std::vector<float> closes_;
+    std::vector<std::uint8_t> unusual_;
     SplitSearchOutcome outcome_;
 };
 

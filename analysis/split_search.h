@@ -58,8 +58,9 @@ struct SplitSearchOutcome {
 using SplitSearchListener = std::function<bool(const SplitSearchEvent&)>;
 
 // Searches the securities `symbols` (the symbol list's texts, in list order) of the portfolio at `dir`.
-// Each security is read in windows of 400 bars that overlap by one bar, so every neighbouring pair is
-// tested once. `listener`, when given, sees every event as it happens and can stop the search.
+// Each security is read whole, with one open of its quote file, and every neighbouring pair of its bars
+// is tested once, in file order. `listener`, when given, sees every event as it happens and can stop the
+// search.
 SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
                                 const SplitSearchListener& listener = {});
 

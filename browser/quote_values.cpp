@@ -11,6 +11,8 @@ namespace {
 
 constexpr const char* kFillQuotesError = "Error in FillQuotesGrid";
 constexpr const char* kTooManyBars = "Too many bars";
+// Bars turned into rows a window at a time; a window of this size is one block of bars.
+constexpr std::int16_t kWholeReadWindow = 2048;
 constexpr int kValueFields[6] = {kFieldOpen, kFieldHigh, kFieldLow, kFieldClose, kFieldVol, kFieldOi};
 
 struct SeriesGuard {
@@ -97,4 +99,28 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     read.first_date = date_of_single_bar(series, dir, key, 0);
     read.last_date = date_of_single_bar(series, dir, key, -1);
     return read;
+}
+
+CommandResult quote_rows_read_whole(const SeriesLocation& at, WholeSeriesBuffers& buffers,
+                                    std::vector<QuoteRowValues>& rows) {
+    rows.clear();
+    if (buffers.window.capacity < kWholeReadWindow &&
+        series_alloc(buffers.window, kWholeReadWindow) != status::kOk)
+        return CommandResult::failure(kTooManyBars, status::kMalloc);
+    SeriesRecords& records = buffers.records;
+    if (const StatusCode read = series_read_records(at, records); read != status::kOk)
+        return CommandResult::failure(kFillQuotesError, read);
+    rows.reserve(static_cast<std::size_t>(records.bars));
+    for (std::int32_t first = 0; first < records.bars; first += kWholeReadWindow) {
+        const std::int32_t n = std::min<std::int32_t>(kWholeReadWindow, records.bars - first);
+        if (const StatusCode stored = series_records_bars(records, first, n, buffers.window);
+            stored != status::kOk)
+            return CommandResult::failure(kFillQuotesError, stored);
+        for (int k = 0; k < n; ++k)
+            rows.push_back(quote_row_values(buffers.window, k));
+    }
+    // A file shorter than its header announces: the bars it lacks cannot be shown.
+    if (records.bars != records.total)
+        return CommandResult::failure(kFillQuotesError);
+    return CommandResult::success();
 }

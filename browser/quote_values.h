@@ -5,6 +5,7 @@
 
 #include "browser/command_result.h"
 #include "storage/encoding.h"
+#include "storage/quotes.h"
 
 #include <array>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 constexpr int kQuoteWindowBars = 400;
 
@@ -23,7 +25,6 @@ struct QuoteRowValues {
     std::array<float, 6> values{};
 };
 
-struct QuoteSeries;
 // Bar `i` of a window as a row.
 QuoteRowValues quote_row_values(const QuoteSeries& series, int i);
 
@@ -46,3 +47,16 @@ struct QuoteReadSink {
 // the windows already handed over stay. Trailing blanks of `symbol` are not part of the key.
 QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
                                   const QuoteReadSink& sink);
+
+// What quote_rows_read_whole keeps from one security to the next: the records read, and the window
+// they are turned into bars in.
+struct WholeSeriesBuffers {
+    SeriesRecords records;
+    QuoteSeries window;
+};
+
+// Every bar of a security already located (series_locate), as rows oldest first, read with one open of
+// its quote file and one read, for an operation over many securities. Fails where quote_values_read
+// fails, with the same message ("Error in FillQuotesGrid", "Too many bars"); `rows` may then hold part.
+CommandResult quote_rows_read_whole(const SeriesLocation& at, WholeSeriesBuffers& buffers,
+                                    std::vector<QuoteRowValues>& rows);

@@ -425,6 +425,73 @@ StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& at, std::st
     return read_window(series, in, at, start, wanted);
 }
 
+// ---- Whole series -------------------------------------------------------------------------------
+
+namespace {
+
+// A buffer of at least `size` bytes (what it held before is not kept when it grows).
+bool room_for(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity, std::size_t size) {
+    if (capacity >= size)
+        return true;
+    buffer.reset(new (std::nothrow) std::uint8_t[size]); // only bytes read or copied in are used
+    capacity = buffer ? size : 0;
+    return buffer != nullptr;
+}
+
+} // namespace
+
+void series_records_values(const SeriesRecords& records, int field, float* out) {
+    const std::int32_t n = records.bars;
+    if (!value_field(field) || n <= 0)
+        return;
+    const int position = records.layout.position[field];
+    if (position <= 0) {
+        std::fill_n(out, n, FIELD_ABSENT);
+        return;
+    }
+    // The stored words side by side, then converted as store_bars converts them.
+    const std::uint8_t* in = records.bytes.get() + 4 * (position - 1);
+    auto* words = reinterpret_cast<std::uint8_t*>(out);
+    for (std::int32_t i = 0; i < n; ++i, in += records.length)
+        std::memcpy(words + 4 * static_cast<std::ptrdiff_t>(i), in, 4);
+    mbf_convert_in_place(words, static_cast<std::size_t>(n));
+}
+
+StatusCode series_records_bars(SeriesRecords& records, std::int32_t first, std::int32_t n,
+                               QuoteSeries& series) {
+    if (first < 0 || n < 0 || first > records.bars - n)
+        return status::kRecordNotFound;
+    if (n > series.capacity || series.columns[0].data == nullptr)
+        return n == 0 ? series_set_count(series, 0) : status::kMalloc;
+    const std::size_t size = static_cast<std::size_t>(n) * static_cast<std::size_t>(records.length);
+    if (!room_for(records.scratch, records.scratch_capacity, size))
+        return status::kMalloc;
+    if (size > 0)
+        std::memcpy(records.scratch.get(), records.record(first), size);
+    store_bars(series, n, records.scratch.get(), records.length, records.layout);
+    return series_set_count(series, static_cast<std::int16_t>(n));
+}
+
+StatusCode series_read_records(const SeriesLocation& at, SeriesRecords& records) {
+    records.total = records.bars = 0;
+    records.length = at.record.record_length();
+    records.layout = at.layout;
+    OpenSeries in;
+    if (const StatusCode code = open_series(at, in); code != status::kOk)
+        return code;
+    records.total = in.bars;
+    const std::size_t size = static_cast<std::size_t>(in.bars) * static_cast<std::size_t>(records.length);
+    if (size == 0)
+        return status::kOk;
+    if (!room_for(records.bytes, records.bytes_capacity, size))
+        return status::kMalloc;
+    const long long got = in.file->read_some_at(records.length, records.bytes.get(), size);
+    if (got < 0)
+        return status::kFileRead;
+    records.bars = static_cast<std::int32_t>(got / records.length); // a file that ends early ends here
+    return status::kOk;
+}
+
 std::int32_t series_find_date(const std::filesystem::path& dir, std::string_view key, DayNumber date,
                               TimeOfDay time, DayNumber* found_date, TimeOfDay* found_time) {
     SeriesLocation at;

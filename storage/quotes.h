@@ -172,6 +172,36 @@ StatusCode series_locate(const std::filesystem::path& dir, std::string_view key,
 StatusCode series_read_at(QuoteSeries& series, const SeriesLocation& location, std::string_view key,
                           std::int32_t start, std::int16_t count);
 
+// ---- Whole series, for an operation over many securities --------------------------------------
+
+// The stored records of every bar of a security, read with one open of F<n>.DAT and one read, for a
+// reader that looks at one field of every bar and at whole bars only where it needs them (the split
+// search), or turns them all into bars once (the data check). Keep one for a whole operation: its
+// buffers are used again from one security to the next.
+struct SeriesRecords {
+    std::int32_t total = 0; // the bars the file holds, as series_read_at's total
+    std::int32_t bars = 0;  // the complete bars read: total, unless the file ended early
+    int length = 0;         // bytes a record
+    FieldLayout layout;
+    const std::uint8_t* record(std::int32_t bar) const {
+        return bytes.get() + static_cast<std::size_t>(bar) * static_cast<std::size_t>(length);
+    }
+
+    // Owned storage, grown as needed: the records read, and what series_records_bars converts.
+    std::unique_ptr<std::uint8_t[]> bytes, scratch;
+    std::size_t bytes_capacity = 0, scratch_capacity = 0;
+};
+// Reads every bar of a located security. 0; -2 / -4 / -16 as series_read_at, -3 when memory is short.
+StatusCode series_read_records(const SeriesLocation& at, SeriesRecords& records);
+// One field (kFieldOpen..kFieldOi) of every bar read into out[0 .. bars - 1], each value exactly as a
+// window's column holds it (FIELD_ABSENT where the layout lacks the field).
+void series_records_values(const SeriesRecords& records, int field, float* out);
+// Bars first .. first + n - 1 of the records into `series`, whose count becomes n: the bars
+// series_read_at stores for them (the header facts are not touched). -3 when n exceeds the capacity
+// or memory is short, -9 when the bars were not read.
+StatusCode series_records_bars(SeriesRecords& records, std::int32_t first, std::int32_t n,
+                               QuoteSeries& series);
+
 // -16 for a record length of 0, above 76 or not 4 x the field count, a field count of 0 or above 19,
 // a layout position beyond the field count, or a layout without DATE; otherwise 0.
 StatusCode series_check_shape(int record_length, int field_count, const FieldLayout& layout);

@@ -39,6 +39,14 @@ std::vector<std::pair<std::int32_t, CheckKind>> kinds(const std::vector<CheckFin
     return out;
 }
 
+// Every bar moved back by whole weeks to before 1961, where the days count down from -1.
+void move_before_1961(std::vector<SeriesBar>& bars) {
+    for (SeriesBar& bar : bars) {
+        const long long count = (bar.date > 0 ? bar.date : bar.date + 1LL) - 7LL * 3000;
+        bar.date = static_cast<DayNumber>(count > 0 ? count : count - 1);
+    }
+}
+
 void scale_from(std::vector<SeriesBar>& bars, std::size_t first, std::size_t last, float f) {
     for (std::size_t i = first; i <= last && i < bars.size(); ++i)
         for (float* v : {&bars[i].open, &bars[i].high, &bars[i].low, &bars[i].close})
@@ -62,6 +70,7 @@ TEST(DataCheck, EachPlantedFaultIsFoundOnceAtItsQuote) {
         {[](auto& b) { std::swap(b[9].date, b[10].date); }, K::OutOfOrder, "previous=03/15/99"},
         {[](auto& b) { b[10].date = b[9].date; }, K::SameDate, "previous=03/12/99"},
         {[](auto& b) { b[10].date = b[9].date + 1; }, K::WeekendDate, "Saturday"},
+        {[](auto& b) { b[10].date = b[9].date + 1, move_before_1961(b); }, K::WeekendDate, "Saturday"},
         {[](auto& b) {
              for (std::size_t i = 10; i < b.size(); ++i)
                  b[i].date += 14;
