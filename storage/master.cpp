@@ -484,13 +484,15 @@ public:
         : key_(key), record_(record), found_dir_(found_dir) {}
 
     StatusCode run(const fs::path& dir) {
-        DirIdentity identity;
-        if (directory_identity(dir, identity))
-            visited_.insert(identity);
         bool found = false;
         levels_.push_back(Level{dir, {}, 0});
         if (StatusCode status = scan(levels_.back(), found); status != status::kOk || found)
             return status;
+        // What the starting directory is matters only to the nested portfolios, so a security found in
+        // it costs no look at the directory itself.
+        DirIdentity identity;
+        if (directory_identity(dir, identity))
+            visited_.insert(identity);
         while (!levels_.empty()) {
             Level& level = levels_.back();
             if (level.next_nested == level.nested.size()) {

@@ -450,7 +450,7 @@ void series_records_values(const SeriesRecords& records, int field, float* out) 
         return;
     }
     // The stored words side by side, then converted as store_bars converts them.
-    const std::uint8_t* in = records.bytes.get() + 4 * (position - 1);
+    const std::uint8_t* in = records.record(0) + 4 * (position - 1);
     auto* words = reinterpret_cast<std::uint8_t*>(out);
     for (std::int32_t i = 0; i < n; ++i, in += records.length)
         std::memcpy(words + 4 * static_cast<std::ptrdiff_t>(i), in, 4);
@@ -476,19 +476,37 @@ StatusCode series_read_records(const SeriesLocation& at, SeriesRecords& records)
     records.total = records.bars = 0;
     records.length = at.record.record_length();
     records.layout = at.layout;
-    OpenSeries in;
-    if (const StatusCode code = open_series(at, in); code != status::kOk)
-        return code;
-    records.total = in.bars;
-    const std::size_t size = static_cast<std::size_t>(in.bars) * static_cast<std::size_t>(records.length);
-    if (size == 0)
-        return status::kOk;
-    if (!room_for(records.bytes, records.bytes_capacity, size))
-        return status::kMalloc;
-    const long long got = in.file->read_some_at(records.length, records.bytes.get(), size);
-    if (got < 0)
+    if (records.length <= 0)
+        return status::kBadRecordShape;
+    fileops::File own;
+    fileops::File* file = &own;
+    if (at.kept_data && at.kept_data->is_open()) {
+        file = at.kept_data.get();
+    } else {
+        own = fileops::open_read(at.data_file.empty() ? at.file("DAT") : at.data_file);
+        if (!own.is_open())
+            return status::kFileOpen;
+    }
+    const fileops::FileStat st = file->stat();
+    if (!st.exists)
         return status::kFileRead;
-    records.bars = static_cast<std::int32_t>(got / records.length); // a file that ends early ends here
+    // The header record and every bar in one read; R is below 32768, so nothing beyond that many records
+    // can be a bar.
+    const std::uint64_t most =
+        static_cast<std::uint64_t>(INT16_MAX) * static_cast<std::uint64_t>(records.length);
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(st.size, most));
+    if (!room_for(records.bytes, records.bytes_capacity, std::max<std::size_t>(size, 4)))
+        return status::kMalloc;
+    const long long got = file->read_some_at(0, records.bytes.get(), size);
+    if (got < 4)
+        return status::kFileRead;
+    const auto last_record = static_cast<std::int16_t>(load_le16(records.bytes.get() + 2));
+    if (last_record < 1)
+        return status::kBadRecordShape;
+    records.total = series_bars_present(last_record, st.size, records.length);
+    // A file that ends early ends the bars read.
+    records.bars = std::min<std::int32_t>(records.total, static_cast<std::int32_t>(got / records.length) - 1);
+    records.bars = std::max<std::int32_t>(records.bars, 0);
     return status::kOk;
 }
 

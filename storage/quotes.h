@@ -183,15 +183,18 @@ struct SeriesRecords {
     std::int32_t bars = 0;  // the complete bars read: total, unless the file ended early
     int length = 0;         // bytes a record
     FieldLayout layout;
+    // The stored record of bar `bar` (0 the oldest), for bar < bars.
     const std::uint8_t* record(std::int32_t bar) const {
-        return bytes.get() + static_cast<std::size_t>(bar) * static_cast<std::size_t>(length);
+        return bytes.get() + (static_cast<std::size_t>(bar) + 1) * static_cast<std::size_t>(length);
     }
 
-    // Owned storage, grown as needed: the records read, and what series_records_bars converts.
+    // Owned storage, grown as needed: the file as read (the header record first), and what
+    // series_records_bars converts.
     std::unique_ptr<std::uint8_t[]> bytes, scratch;
     std::size_t bytes_capacity = 0, scratch_capacity = 0;
 };
-// Reads every bar of a located security. 0; -2 / -4 / -16 as series_read_at, -3 when memory is short.
+// Reads every bar of a located security: one open, one stat, one read. 0; -2 / -4 / -16 as
+// series_read_at, -3 when memory is short.
 StatusCode series_read_records(const SeriesLocation& at, SeriesRecords& records);
 // One field (kFieldOpen..kFieldOi) of every bar read into out[0 .. bars - 1], each value exactly as a
 // window's column holds it (FIELD_ABSENT where the layout lacks the field).
