@@ -98,8 +98,25 @@ private:
 
     bool has(std::size_t field) const { return traits_.present[field]; }
 
+    // Every value the series has is finite, its prices above 0, its volume and open interest not below
+    // 0: the usual bar, of which only the range is left to look at.
+    bool plain_values(const QuoteRowValues& row) const {
+        bool plain = true;
+        for (std::size_t f = kOpen; f <= kOi; ++f) {
+            const float v = row.values[f];
+            plain &= !has(f) || (std::isfinite(v) && (f <= kClose ? v > 0.0f : v >= 0.0f));
+        }
+        return plain;
+    }
+
     void check_values(std::size_t i) {
         const QuoteRowValues& row = bars_[i];
+        if (plain_values(row)) {
+            if (has(kHigh) && has(kLow)) {
+                check_range(i, row);
+            }
+            return;
+        }
         std::string not_finite, not_positive;
         for (std::size_t f = kOpen; f <= kOi; ++f) {
             if (has(f) && !std::isfinite(row.values[f])) {
@@ -152,8 +169,8 @@ private:
             add(i, CheckKind::SameDate, "quotes=" + std::to_string(repeats_[i]));
         }
         const bool daily = traits_.daily || traits_.has_time;
-        if (daily && !is_weekday(row.date)) {
-            add(i, CheckKind::WeekendDate, weekday_name(row.date));
+        if (const int day_of_week = weekday(row.date); daily && (day_of_week == 0 || day_of_week == 6)) {
+            add(i, CheckKind::WeekendDate, kWeekdayNames[day_of_week]);
         }
         if (daily && dated_before && row.date > bars_[i - 1].date &&
             row.date - bars_[i - 1].date > limits_.gap_days) {
@@ -174,13 +191,14 @@ private:
         }
     }
 
-    static std::string weekday_name(DayNumber day) {
-        // Day 1 (1 January 1961) was a Sunday, and day -1 (31 December 1960) the Saturday before it:
-        // the days before 1961 count down from -1.
-        static const char* const kNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                             "Thursday", "Friday", "Saturday"};
+    static constexpr const char* kWeekdayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                    "Thursday", "Friday", "Saturday"};
+
+    // 0 Sunday .. 6 Saturday. Day 1 (1 January 1961) was a Sunday, and day -1 (31 December 1960) the
+    // Saturday before it: the days before 1961 count down from -1.
+    static int weekday(DayNumber day) {
         const long long count = day > 0 ? day : static_cast<long long>(day) + 1;
-        return kNames[((count - 1) % 7 + 7) % 7];
+        return static_cast<int>(((count - 1) % 7 + 7) % 7);
     }
 
     float close(std::size_t i) const { return bars_[i].values[kClose]; }
@@ -199,19 +217,22 @@ private:
     }
 
     void check_moves(std::size_t i) {
-        if (spike_at(i)) {
+        const bool spike_before = spike_here_; // spike_at(i - 1), worked out at the bar before
+        spike_here_ = spike_at(i);
+        if (spike_here_) {
             add(i, CheckKind::Spike,
                 "previous=" + format_fixed(close(i - 1), 4) + " close=" + format_fixed(close(i), 4) +
                     " next=" + format_fixed(close(i + 1), 4));
             return;
         }
         // The jump into a spike and back out of it is not a split.
-        if (i == 0 || !has(kClose) || !has(kHigh) || !has(kLow) || spike_at(i - 1)) {
+        if (i == 0 || !has(kClose) || !has(kHigh) || !has(kLow) || spike_before) {
             return;
         }
         const QuoteRowValues& a = bars_[i - 1];
         const QuoteRowValues& b = bars_[i];
-        if (!usable_close(a.values[kClose]) || !usable_close(b.values[kClose])) {
+        if (!usable_close(a.values[kClose]) || !usable_close(b.values[kClose]) ||
+            !split_closes_in_reach(a.values[kClose], b.values[kClose])) {
             return;
         }
         if (const auto ratio = split_ratio_for(a.values[kClose], b.values[kClose], a.values[kLow],
@@ -227,6 +248,7 @@ private:
     const CheckLimits& limits_;
     const double spike_limit_;
     std::vector<std::int32_t> repeats_; // intra-day: see count_repeats
+    bool spike_here_ = false;           // spike_at of the bar check_moves saw last
     std::vector<CheckFinding> findings_;
 };
 

@@ -32,22 +32,26 @@ float float_at_or_below(double bound) {
     return f > bound ? std::nextafter(f, -HUGE_VALF) : f;
 }
 
+} // namespace
+
 // A ratio of closes at or above the upper bound of 2 for 3 and at or below the lower bound of 3 for 2
 // lies in no ratio's window (the bounds of the others lie further out): an ordinary day's move. The
 // bounds are worked out exactly as the test of each ratio works them out, then held as floats.
-const float kOrdinaryLow = float_at_or_above(1.1 * (2.0 / 3.0));
-const float kOrdinaryHigh = float_at_or_below(0.9 * (3.0 / 2.0));
+const float kSplitOrdinaryLow = float_at_or_above(1.1 * (2.0 / 3.0));
+const float kSplitOrdinaryHigh = float_at_or_below(0.9 * (3.0 / 2.0));
+
+namespace {
 
 bool beyond_every_ratio(float r) {
-    return r >= kOrdinaryLow && r <= kOrdinaryHigh;
+    return r >= kSplitOrdinaryLow && r <= kSplitOrdinaryHigh;
 }
 
 // Marks in `unusual` each pair k, k + 1 of the first n closes that TestBarPair must look at: a pair with
 // no zero close whose ratio is not an ordinary day's move (a NaN ratio included). Branch-free, so that
 // the compiler tests several pairs at once.
 void mark_unusual_pairs(const float* closes, int n, std::uint8_t* unusual) {
-    const float low = kOrdinaryLow;
-    const float high = kOrdinaryHigh;
+    const float low = kSplitOrdinaryLow;
+    const float high = kSplitOrdinaryHigh;
     for (int k = 0; k + 1 < n; ++k) {
         const float a = closes[k];
         const float b = closes[k + 1];

@@ -21,6 +21,22 @@ struct SplitRatio {
 std::optional<SplitRatio> split_ratio_for(float close_a, float close_b, float low_a, float high_a,
                                           float low_b, float high_b);
 
+// The ratios of closes (earlier over later) at or above kSplitOrdinaryLow and at or below
+// kSplitOrdinaryHigh lie in no ratio's window: an ordinary day's move.
+extern const float kSplitOrdinaryLow;
+extern const float kSplitOrdinaryHigh;
+
+// Whether split_ratio_for could find a ratio for a pair with these closes: false for a zero close and
+// for an ordinary day's move (nearly every pair), which it rejects at once. Inline, so that a caller
+// that tests every pair pays for a division and two comparisons.
+inline bool split_closes_in_reach(float close_a, float close_b) {
+    if (close_a == 0.0f || close_b == 0.0f) {
+        return false;
+    }
+    const float r = close_a / close_b;
+    return !(r >= kSplitOrdinaryLow && r <= kSplitOrdinaryHigh);
+}
+
 // The result line for bars k and k + 1 of the window, read with `symbol`:
 // "%s possible %d for %d split on %s" (date of the later bar as MM/DD/YY), when the pair matches.
 std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const std::string& symbol);
