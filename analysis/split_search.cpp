@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -127,10 +128,15 @@ private:
         }
         series_records_values(records_, kFieldClose, closes_.data());
         mark_unusual_pairs(closes_.data(), present, unusual_.data());
-        for (std::int32_t k = 0; k + 1 < present; ++k) {
-            if (!unusual_[static_cast<std::size_t>(k)]) {
-                continue;
-            }
+        // Nearly every pair is ordinary: the next marked one is found by a search of the marks.
+        const std::size_t pairs = n > 0 ? n - 1 : 0;
+        const auto next_unusual = [&](std::size_t from) {
+            const void* at = from < pairs ? std::memchr(unusual_.data() + from, 1, pairs - from) : nullptr;
+            return at ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(at) - unusual_.data())
+                      : pairs;
+        };
+        for (std::size_t pair = next_unusual(0); pair < pairs; pair = next_unusual(pair + 1)) {
+            const auto k = static_cast<std::int32_t>(pair);
             if (const StatusCode read_status = series_records_bars(records_, k, 2, pair_);
                 read_status != status::kOk) {
                 end_early(kBarsReadError, read_status);

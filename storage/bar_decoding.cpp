@@ -251,6 +251,20 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
     return done;
 }
 
+// One field of the records in groups of eight, gathered and converted in one register each; returns
+// the bars done.
+[[gnu::target("avx2")]] std::int32_t decode_field_avx2(const std::uint8_t* records, std::int32_t bars,
+                                                       int length, int position, float* out) {
+    const __m256i step =
+        _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(length / 4));
+    std::int32_t done = 0;
+    for (; done + 8 <= bars; done += 8) {
+        const std::uint8_t* group = records + static_cast<std::ptrdiff_t>(done) * length;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), gathered(group, position, step));
+    }
+    return done;
+}
+
 bool vector_decoding_applies(const QuoteSeries& s, const FieldLayout& layout) {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2 && g_vector_allowed && layout.position[kFieldDate] > 0 && layout.position[kFieldTime] == 0 &&
@@ -271,6 +285,21 @@ void store_bars(QuoteSeries& series, std::int32_t bars, std::uint8_t* records, i
 #endif
     store_bars_portable(series, done, bars - done, records + static_cast<std::ptrdiff_t>(done) * length,
                         length, layout, decode_date);
+}
+
+void decode_field(const std::uint8_t* records, std::int32_t bars, int length, int position, float* out) {
+    std::int32_t done = 0;
+#ifdef QUORBIT_VECTOR_DECODING
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && g_vector_allowed)
+        done = decode_field_avx2(records, bars, length, position, out);
+#endif
+    // The rest: the stored words side by side, then converted as the portable way converts a chunk.
+    const std::uint8_t* in = records + static_cast<std::ptrdiff_t>(done) * length + 4 * (position - 1);
+    auto* words = reinterpret_cast<std::uint8_t*>(out + done);
+    for (std::int32_t i = 0; i < bars - done; ++i, in += length)
+        std::memcpy(words + 4 * static_cast<std::ptrdiff_t>(i), in, 4);
+    mbf_convert_in_place(words, static_cast<std::size_t>(bars - done));
 }
 
 void set_vector_decoding(bool allowed) {

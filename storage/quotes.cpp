@@ -449,12 +449,7 @@ void series_records_values(const SeriesRecords& records, int field, float* out) 
         std::fill_n(out, n, FIELD_ABSENT);
         return;
     }
-    // The stored words side by side, then converted as store_bars converts them.
-    const std::uint8_t* in = records.record(0) + 4 * (position - 1);
-    auto* words = reinterpret_cast<std::uint8_t*>(out);
-    for (std::int32_t i = 0; i < n; ++i, in += records.length)
-        std::memcpy(words + 4 * static_cast<std::ptrdiff_t>(i), in, 4);
-    mbf_convert_in_place(words, static_cast<std::size_t>(n));
+    decode_field(records.record(0), n, records.length, position, out);
 }
 
 StatusCode series_records_bars(SeriesRecords& records, std::int32_t first, std::int32_t n,

@@ -224,6 +224,31 @@ TEST(SeriesRead, EightBarsAtATimeAgreeWithTheWayOneAtATimeOnOddRecords) {
             ASSERT_EQ(ways[0].size(), 2500u * 32);
             EXPECT_TRUE(ways[0] == ways[1]) << spec.fields.size() << " fields, capacity " << capacity;
         }
+        // The whole-file reader, both ways: one field of every bar as the columns hold it, and bars
+        // from anywhere as a window read stores them.
+        SeriesLocation at;
+        QuoteSeries whole, window;
+        ASSERT_EQ(
+            series_locate(dir.path(), "IBM", at) + series_alloc(whole, 2500) + series_alloc(window, 400), 0);
+        ASSERT_EQ(series_read(whole, dir.path(), "IBM", 0, 2500) +
+                      series_read(window, dir.path(), "IBM", 999, 400),
+                  0);
+        for (bool vector : {true, false}) {
+            set_vector_decoding(vector);
+            SeriesRecords records;
+            QuoteSeries part;
+            ASSERT_EQ(series_read_records(at, records) + series_alloc(part, 400), 0);
+            ASSERT_EQ(records.bars, 2500);
+            for (int field = kFieldOpen; field < kFieldNames; ++field) {
+                std::vector<float> values(2500), column(2500);
+                series_records_values(records, field, values.data());
+                series_copy_values(whole, field, 2500, column.data());
+                EXPECT_EQ(std::memcmp(values.data(), column.data(), 2500 * 4), 0) << field_name(field);
+            }
+            ASSERT_EQ(series_records_bars(records, 999, 400, part), 0);
+            EXPECT_TRUE(storage_of(part) == storage_of(window)) << spec.fields.size() << " fields";
+        }
+        set_vector_decoding(true);
     }
 }
 
