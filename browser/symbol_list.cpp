@@ -48,17 +48,24 @@ struct SortKey {
 
 constexpr std::size_t kKeyBytes = 16;
 
+// Eight bytes, first byte highest, with the letters A-Z in lower case (bytes of 128 and above stay).
+std::uint64_t lower_case_word(const char* bytes) {
+    std::uint64_t word = 0;
+    for (int i = 0; i < 8; ++i)
+        word = (word << 8) | static_cast<std::uint8_t>(bytes[i]);
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const std::uint64_t low7 = word & ~kHigh;
+    const std::uint64_t from_a = low7 + (0x80 - 'A') * kOnes;      // high bit set from 'A' on
+    const std::uint64_t past_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit set past 'Z'
+    const std::uint64_t upper = (from_a ^ past_z) & ~word & kHigh; // 'A'..'Z', below 128
+    return word | (upper >> 2);                                    // + 0x20
+}
+
 SortKey sort_key(std::string_view text, std::size_t position) {
-    SortKey key;
-    key.position = static_cast<std::uint32_t>(position);
-    const std::size_t n = std::min(text.size(), kKeyBytes);
-    for (std::size_t i = 0; i < n; ++i) {
-        auto c = static_cast<std::uint8_t>(text[i]);
-        c = static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-        std::uint64_t& word = i < 8 ? key.high : key.low;
-        word |= std::uint64_t{c} << (8 * (7 - i % 8));
-    }
-    return key;
+    char padded[kKeyBytes] = {};
+    std::copy_n(text.begin(), std::min(text.size(), kKeyBytes), padded);
+    return SortKey{lower_case_word(padded), lower_case_word(padded + 8),
+                   static_cast<std::uint32_t>(position)};
 }
 
 void fail(SymbolListing& listing, std::string problem = {}) {
