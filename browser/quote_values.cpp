@@ -20,9 +20,9 @@ struct SeriesGuard {
     ~SeriesGuard() { series_free(series); }
 };
 
-DayNumber date_of_single_bar(QuoteSeries& series, const std::filesystem::path& dir, std::string_view key,
+DayNumber date_of_single_bar(QuoteSeries& series, const SeriesLocation& at, std::string_view key,
                              std::int32_t start) {
-    if (series_read(series, dir, key, start, 1) == status::kOk && series.count == 1) {
+    if (series_read_at(series, at, key, start, 1) == status::kOk && series.count == 1) {
         return series.date(0);
     }
     return 0;
@@ -96,8 +96,9 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
         }
         shown += n;
     }
-    read.first_date = date_of_single_bar(series, dir, key, 0);
-    read.last_date = date_of_single_bar(series, dir, key, -1);
+    // From the security already found: looking it up again would index the whole portfolio.
+    read.first_date = date_of_single_bar(series, at, key, 0);
+    read.last_date = date_of_single_bar(series, at, key, -1);
     return read;
 }
 

@@ -5,6 +5,7 @@
 #include "storage/xmaster.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace {
@@ -12,19 +13,59 @@ namespace {
 constexpr const char* kFillFailure = "Failure while filling symbols grid";
 constexpr const char* kCountMismatch = "\nis damaged: its count does not match its records.";
 
+// The row texts of a record: the symbol, or for a damaged record the name without the blanks that
+// pad it (the row's text is a key).
+std::string_view row_symbol(const MasterRecord& record) {
+    const std::string_view symbol = master_symbol_view(record);
+    if (!symbol.empty())
+        return symbol;
+    std::string_view name = master_name_view(record);
+    while (!name.empty() && name.back() == ' ')
+        name.remove_suffix(1);
+    return name;
+}
+
 SymbolRow make_row(const MasterRecord& record, int index) {
-    SymbolRow row;
-    row.name = master_name_text(record);
-    row.symbol = master_symbol_text(record);
-    row.damaged = row.symbol.empty();
-    if (row.damaged) {
-        // The name stands in for the symbol, without the blanks that pad it: the row's text is a key.
-        row.symbol = row.name;
-        trim_right(row.symbol);
+    const bool damaged = master_symbol_view(record).empty();
+    return SymbolRow{std::string(row_symbol(record)), std::string(master_name_view(record)), damaged, index,
+                     record};
+}
+
+// A row's place in the sorted list: its text in lower case packed into two words (first byte highest; a
+// text is at most 16 bytes and holds no NUL, so a shorter text sorts before its longer continuations)
+// and its position in file order, which keeps equal texts in that order.
+struct SortKey {
+    std::uint64_t high = 0, low = 0;
+    std::uint32_t position = 0;
+    bool operator<(const SortKey& other) const {
+        if (high != other.high)
+            return high < other.high;
+        if (low != other.low)
+            return low < other.low;
+        return position < other.position;
     }
-    row.record_index = index;
-    row.record = record;
-    return row;
+};
+
+constexpr std::size_t kKeyBytes = 16;
+
+// Eight bytes, first byte highest, with the letters A-Z in lower case (bytes of 128 and above stay).
+std::uint64_t lower_case_word(const char* bytes) {
+    std::uint64_t word = 0;
+    for (int i = 0; i < 8; ++i)
+        word = (word << 8) | static_cast<std::uint8_t>(bytes[i]);
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const std::uint64_t low7 = word & ~kHigh;
+    const std::uint64_t from_a = low7 + (0x80 - 'A') * kOnes;      // high bit set from 'A' on
+    const std::uint64_t past_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit set past 'Z'
+    const std::uint64_t upper = (from_a ^ past_z) & ~word & kHigh; // 'A'..'Z', below 128
+    return word | (upper >> 2);                                    // + 0x20
+}
+
+SortKey sort_key(std::string_view text, std::size_t position) {
+    char padded[kKeyBytes] = {};
+    std::copy_n(text.begin(), std::min(text.size(), kKeyBytes), padded);
+    return SortKey{lower_case_word(padded), lower_case_word(padded + 8),
+                   static_cast<std::uint32_t>(position)};
 }
 
 void fail(SymbolListing& listing, std::string problem = {}) {
@@ -77,6 +118,10 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         listing.symbol_count = kMaxSecurities;
     }
 
+    // The records of the rows in file order (MASTER's, then XMASTER's) with their sort keys; the rows
+    // are made once, in sorted order.
+    std::vector<XmasterRecord> records;
+    records.reserve(static_cast<std::size_t>(image.records_present()));
     int records_read = 0;
     for (int slot = 0; slot < image.records_present(); ++slot) {
         if (listing.header_count > kMaxSecurities && records_read == kMaxSecurities) {
@@ -87,27 +132,33 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         if (slot >= listing.symbol_count && master_slot_unused(record)) {
             continue;
         }
+        ++records_read;
         // A nested portfolio is a record of this file but no row of its symbol list: the walk lists it
         // as a portfolio of its own.
         if (master_is_directory_entry(record)) {
-            ++records_read;
             continue;
         }
-        listing.rows.push_back(make_row(record, slot));
-        listing.needs_repair = listing.needs_repair || listing.rows.back().damaged;
-        ++records_read;
+        records.push_back({record, slot});
+        listing.needs_repair = listing.needs_repair || master_symbol_view(record).empty();
     }
     if (records_read != listing.symbol_count) {
         fail(listing, "The portfolio file\n" + master_path.string() + kCountMismatch);
         return listing;
     }
     // The securities of XMASTER join the list; the limit of 255 applies to MASTER's records alone.
-    for (const XmasterSecurity& security :
-         xmaster_read(master_path.parent_path(), &listing.xmaster_unusable)) {
-        listing.rows.push_back(make_row(security.record, security.index));
-        ++listing.symbol_count;
+    const std::size_t from_master = records.size();
+    xmaster_read_records(master_path.parent_path(), records, &listing.xmaster_unusable);
+    listing.symbol_count += static_cast<int>(records.size() - from_master);
+
+    std::vector<SortKey> order(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        order[i] = sort_key(row_symbol(records[i].record), i);
+    std::sort(order.begin(), order.end());
+    listing.rows.reserve(records.size());
+    for (const SortKey& key : order) {
+        const XmasterRecord& entry = records[key.position];
+        listing.rows.push_back(make_row(entry.record, entry.index));
     }
-    sort_symbol_rows(listing.rows);
     return listing;
 }
 

@@ -188,6 +188,39 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
     return ieee_bits_of_mbf(_mm256_i32gather_epi32(word, step, 4));
 }
 
+// Eight registers of eight 32-bit lanes transposed: lane i of register k becomes lane k of register i.
+[[gnu::target("avx2")]] void transpose8(__m256 r[8]) {
+    __m256 t[8];
+    for (int k = 0; k < 8; k += 2) {
+        t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
+        t[k + 1] = _mm256_unpackhi_ps(r[k], r[k + 1]);
+    }
+    __m256 u[8];
+    for (int k = 0; k < 8; k += 4) {
+        u[k] = _mm256_shuffle_ps(t[k], t[k + 2], 0x44);
+        u[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], 0xEE);
+        u[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0x44);
+        u[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0xEE);
+    }
+    for (int k = 0; k < 4; ++k) {
+        r[k] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x20);
+        r[k + 4] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x31);
+    }
+}
+
+// The first eight stored words of eight records `length` bytes apart (32 bytes read from each), word k
+// of every record in register k: eight plain loads and a transpose, where a gather per field costs far
+// more on some processors.
+[[gnu::target("avx2")]] void load_words(const std::uint8_t* group, int length, __m256i words[8]) {
+    __m256 r[8];
+    for (int i = 0; i < 8; ++i)
+        r[i] =
+            _mm256_loadu_ps(reinterpret_cast<const float*>(group + static_cast<std::ptrdiff_t>(i) * length));
+    transpose8(r);
+    for (int k = 0; k < 8; ++k)
+        words[k] = _mm256_castps_si256(r[k]);
+}
+
 // Rows are fields (date, time, six values) of eight bars; stored as eight bars of eight words.
 [[gnu::target("avx2")]] void store_transposed(std::uint8_t* out, const __m256i rows[8]) {
     __m256 t[8];
@@ -226,8 +259,8 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
 }
 
 // Bars 0 .. n - 1 for the largest n of whole groups of eight (the rest is left to the caller): each field
-// of a group is gathered from its eight records and converted in one register. Daily layouts only (no
-// TIME field). Returns n.
+// of a group is taken from its eight records (loaded whole and transposed, or gathered when a record is
+// longer than eight words) and converted in one register. Daily layouts only (no TIME field). Returns n.
 [[gnu::target("avx2")]] std::int32_t store_bars_avx2(QuoteSeries& s, std::int32_t bars,
                                                      const std::uint8_t* records, int length,
                                                      const FieldLayout& layout, DateDecoder& decoder) {
@@ -235,14 +268,29 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
         _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(length / 4));
     const __m256i absent = _mm256_castps_si256(_mm256_set1_ps(FIELD_ABSENT));
     const bool interleaved = s.block != nullptr;
+    // Records of up to eight words are loaded whole; the last record of a group is read 32 bytes wide,
+    // so the groups stop where that would pass the end of the records.
+    constexpr int kWide = 32;
+    const bool whole_records = length <= kWide;
+    const std::int32_t spare = whole_records ? (kWide - 1) / length : 0; // records that read may reach
     std::int32_t done = 0;
-    for (; done + 8 <= bars; done += 8) {
+    for (; done + 8 + spare <= bars; done += 8) {
         const std::uint8_t* group = records + static_cast<std::ptrdiff_t>(done) * length;
+        __m256i words[8];
+        if (whole_records)
+            load_words(group, length, words);
         __m256i rows[kFieldNames];
-        rows[kFieldDate] = decode_days(gathered(group, layout.position[kFieldDate], step), decoder);
-        rows[kFieldTime] = _mm256_setzero_si256();
-        for (int field = kFieldOpen; field < kFieldNames; ++field)
-            rows[field] = layout.position[field] > 0 ? gathered(group, layout.position[field], step) : absent;
+        for (int field = 0; field < kFieldNames; ++field) {
+            const int position = layout.position[field];
+            if (field == kFieldTime)
+                rows[field] = _mm256_setzero_si256();
+            else if (position == 0)
+                rows[field] = absent; // never the date, which vector decoding requires
+            else
+                rows[field] =
+                    whole_records ? ieee_bits_of_mbf(words[position - 1]) : gathered(group, position, step);
+        }
+        rows[kFieldDate] = decode_days(rows[kFieldDate], decoder);
         if (interleaved)
             store_transposed(s.block.get() + 32 * static_cast<std::ptrdiff_t>(done), rows);
         else

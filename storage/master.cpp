@@ -153,15 +153,23 @@ void MasterRecord::set_stored_dates(DayNumber first, DayNumber last) {
     date_to_mbf(last, &bytes[kLastDateOffset]);
 }
 
+std::string_view master_symbol_view(const MasterRecord& record) {
+    int length = 0;
+    while (length < kTextLength && !ends_symbol(record.bytes[kSymbolOffset + length]))
+        ++length;
+    return {reinterpret_cast<const char*>(&record.bytes[kSymbolOffset]), static_cast<std::size_t>(length)};
+}
+
+std::string_view master_name_view(const MasterRecord& record) {
+    return field_text(record, kNameOffset, kTextLength);
+}
+
 std::string master_symbol_text(const MasterRecord& record) {
-    std::string text;
-    for (int i = 0; i < kTextLength && !ends_symbol(record.bytes[kSymbolOffset + i]); ++i)
-        text.push_back(static_cast<char>(record.bytes[kSymbolOffset + i]));
-    return text;
+    return std::string(master_symbol_view(record));
 }
 
 std::string master_name_text(const MasterRecord& record) {
-    return std::string(field_text(record, kNameOffset, kTextLength));
+    return std::string(master_name_view(record));
 }
 
 bool master_record_damaged(const MasterRecord& record) {

@@ -64,6 +64,9 @@ struct MasterRecord {
 // blanks included, ended early by a NUL.
 std::string master_symbol_text(const MasterRecord& record);
 std::string master_name_text(const MasterRecord& record);
+// The same two texts as views of the record's bytes, valid while the record lives.
+std::string_view master_symbol_view(const MasterRecord& record);
+std::string_view master_name_view(const MasterRecord& record);
 // A record is damaged when its symbol text is empty; a reference to a nested portfolio never is.
 bool master_record_damaged(const MasterRecord& record);
 // An unused slot: all 53 bytes zero.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -25,8 +26,9 @@ std::uint32_t read_uint32(const std::string& bytes, std::size_t at) {
            (static_cast<std::uint32_t>(read_uint16(bytes, at + 2)) << 16);
 }
 
-std::string text_at(const std::string& bytes, std::size_t at, std::size_t length) {
-    std::string text = bytes.substr(at, length);
+// A NUL-terminated text field, as a view of the content.
+std::string_view text_at(const std::string& bytes, std::size_t at, std::size_t length) {
+    const std::string_view text = std::string_view(bytes).substr(at, length);
     return text.substr(0, text.find('\0'));
 }
 
@@ -56,52 +58,78 @@ bool usable(const std::string& bytes) {
 
 } // namespace
 
-std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable) {
-    std::vector<XmasterSecurity> out;
+namespace {
+
+// Calls `begin` with the number of records the usable XMASTER of `dir` counts, then `each` for every
+// security record (its 0-based position, the record as MasterRecord, the full name as a view of the
+// content), decoded straight from the content read once; nothing when there is no usable XMASTER.
+template <typename Begin, typename Each>
+void visit_securities(const std::filesystem::path& dir, std::string* unusable, Begin begin, Each each) {
     std::filesystem::path path;
     errno = 0;
     const portfolio_files::Presence presence = portfolio_files::lookup(dir, "XMASTER", path);
     // A directory that is not there has no XMASTER either (and no MASTER, which says so itself).
     if (presence == portfolio_files::Presence::Absent ||
         (presence == portfolio_files::Presence::Unknown && errno == ENOENT))
-        return out;
+        return;
     const fileops::FileStat info = fileops::stat(path);
-    std::string bytes, reason;
+    std::shared_ptr<const std::string> content;
+    std::string reason;
     if (presence == portfolio_files::Presence::Unknown || !info.exists)
         reason = "it could not be looked at";
     else if (!info.is_regular || info.size > kMaxFileBytes)
         reason = "it is no regular file of a sensible size";
-    else if (const auto content = fileops::read_file_kept(path, kMaxFileBytes); !content)
+    else if (content = fileops::read_file_kept(path, kMaxFileBytes); !content)
         reason = "it could not be read";
     else
-        reason = unusable_reason(bytes = *content);
+        reason = unusable_reason(*content);
     if (!reason.empty()) {
         if (unusable)
             *unusable = reason;
-        return out;
+        return;
     }
+    const std::string& bytes = *content;
     const int count = read_uint16(bytes, 10);
+    begin(count);
     for (int i = 0; i < count; ++i) {
         const std::size_t at = static_cast<std::size_t>(i + 1) * kSize;
         const int number = read_uint16(bytes, at + 65);
         const int fields = std::popcount(static_cast<unsigned>(static_cast<std::uint8_t>(bytes[at + 70])));
         if (number < kFirstXmasterNumber || fields == 0)
             continue;
-        XmasterSecurity security;
-        security.index = i;
-        security.long_name = text_at(bytes, at + 16, 45);
-        MasterRecord& r = security.record;
+        const std::string_view long_name = text_at(bytes, at + 16, 45);
+        MasterRecord r;
         r.extended_number = number;
         r.set_record_length(4 * fields);
         r.set_field_count(fields);
-        r.set_name(security.long_name);
+        r.set_name(long_name);
         r.set_symbol(text_at(bytes, at + 1, 14));
         r.set_periodicity(bytes[at + 62]);
         put_date(r, 25, read_uint32(bytes, at + 108));
         put_date(r, 29, read_uint32(bytes, at + 116));
-        out.push_back(security);
+        each(i, r, long_name);
     }
+}
+
+} // namespace
+
+std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable) {
+    std::vector<XmasterSecurity> out;
+    visit_securities(
+        dir, unusable, [&](int count) { out.reserve(static_cast<std::size_t>(count)); },
+        [&](int index, const MasterRecord& record, std::string_view long_name) {
+            out.push_back(XmasterSecurity{record, std::string(long_name), index});
+        });
     return out;
+}
+
+void xmaster_read_records(const std::filesystem::path& dir, std::vector<XmasterRecord>& out,
+                          std::string* unusable) {
+    visit_securities(
+        dir, unusable, [&](int count) { out.reserve(out.size() + static_cast<std::size_t>(count)); },
+        [&](int index, const MasterRecord& record, std::string_view) {
+            out.push_back({record, index});
+        });
 }
 
 namespace {

@@ -30,6 +30,15 @@ struct XmasterSecurity {
 // A record whose number is below 256 or whose bitset names no field is left out.
 std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable = nullptr);
 
+// The same securities without their full names, for a reader of thousands (the symbol list): appended
+// to `out` with their 0-based positions in the file, decoded straight from the content read once.
+struct XmasterRecord {
+    MasterRecord record;
+    int index = 0;
+};
+void xmaster_read_records(const std::filesystem::path& dir, std::vector<XmasterRecord>& out,
+                          std::string* unusable = nullptr);
+
 // The rewrites of XMASTER for the security with that file number, each a complete new copy put in place
 // in one atomic step: XMASTER.NEW with the previous file kept as XMASTER.BAK for the names and dates,
 // XMASTER.~NU for a removal. Every byte not named is kept. 0 on success; 1 on failure, when the file is

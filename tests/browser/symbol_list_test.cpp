@@ -97,6 +97,57 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
     EXPECT_EQ(listing.rows.front().symbol + listing.rows.back().symbol, "Z045Z299");
 }
 
+TEST(SymbolList, RowsAreTheFileOrderSortedByTextIgnoringCaseEqualTextsInFileOrder) {
+    // Random texts of letters in both cases, the bytes between the two alphabets, prefixes of each
+    // other and equal ignoring case, in MASTER and XMASTER; damaged records sort by their names, which
+    // may hold bytes of 128 and above.
+    std::mt19937 rng(11);
+    const std::string letters = "aAbBzZ@[`{~\xE9";
+    auto text = [&](std::size_t most) {
+        std::string t;
+        for (std::size_t n = 1 + rng() % most; t.size() < n;)
+            t += letters[rng() % letters.size()];
+        return t;
+    };
+    for (int round = 0; round < 20; ++round) {
+        TempDir dir;
+        MasterBuilder builder;
+        std::vector<XmasterEntry> extended;
+        std::vector<std::string> expected;
+        for (int i = 1; i <= 40; ++i) {
+            std::string symbol = text(16);
+            symbol = symbol.substr(0, symbol.find('\xE9')); // a high byte ends a symbol
+            if (symbol.empty()) {
+                const std::string name = text(16);
+                builder.add(with_symbol_bytes(std::string(16, '\0'), name, i));
+                expected.push_back(name);
+            } else {
+                builder.add(security(i, symbol));
+                expected.push_back(symbol);
+            }
+        }
+        for (int n = 256; n < 296; ++n) {
+            std::string symbol = text(13);
+            symbol = symbol.substr(0, symbol.find('\xE9'));
+            symbol = symbol.empty() ? "Q" : symbol;
+            extended.push_back({n, symbol, "X"});
+            expected.push_back(symbol);
+        }
+        builder.write(dir.path());
+        write_bytes(dir / "XMASTER", xmaster_bytes(extended));
+        std::stable_sort(expected.begin(), expected.end(), symbol_text_less);
+        const SymbolListing listing = symbol_list_read(dir / "MASTER");
+        std::vector<std::string> texts = symbols_of(listing);
+        ASSERT_EQ(texts, expected) << round;
+        // Equal texts keep their file order: MASTER's numbers, then XMASTER's, each ascending.
+        for (std::size_t i = 1; i < listing.rows.size(); ++i) {
+            if (!symbol_text_less(texts[i - 1], texts[i])) {
+                EXPECT_LT(listing.rows[i - 1].record.file_number(), listing.rows[i].record.file_number());
+            }
+        }
+    }
+}
+
 // ---- Damaged records and the repair ----------------------------------------------------------------
 
 TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndEveryOtherByteIsKept) {
