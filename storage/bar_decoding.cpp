@@ -223,24 +223,12 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
 
 // Rows are fields (date, time, six values) of eight bars; stored as eight bars of eight words.
 [[gnu::target("avx2")]] void store_transposed(std::uint8_t* out, const __m256i rows[8]) {
-    __m256 t[8];
-    for (int k = 0; k < 8; k += 2) {
-        t[k] = _mm256_castsi256_ps(_mm256_unpacklo_epi32(rows[k], rows[k + 1]));
-        t[k + 1] = _mm256_castsi256_ps(_mm256_unpackhi_epi32(rows[k], rows[k + 1]));
-    }
-    __m256 u[8];
-    for (int k = 0; k < 8; k += 4) {
-        u[k] = _mm256_shuffle_ps(t[k], t[k + 2], 0x44);
-        u[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], 0xEE);
-        u[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0x44);
-        u[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0xEE);
-    }
-    for (int k = 0; k < 4; ++k) {
-        _mm256_storeu_ps(reinterpret_cast<float*>(out + 32 * k),
-                         _mm256_permute2f128_ps(u[k], u[k + 4], 0x20));
-        _mm256_storeu_ps(reinterpret_cast<float*>(out + 32 * (k + 4)),
-                         _mm256_permute2f128_ps(u[k], u[k + 4], 0x31));
-    }
+    __m256 r[8];
+    for (int k = 0; k < 8; ++k)
+        r[k] = _mm256_castsi256_ps(rows[k]);
+    transpose8(r);
+    for (int k = 0; k < 8; ++k)
+        _mm256_storeu_ps(reinterpret_cast<float*>(out + 32 * k), r[k]);
 }
 
 // Rows as above, stored into one array per field from bar `first` on; the time is 0 beside each day.
