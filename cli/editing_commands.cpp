@@ -21,10 +21,10 @@
 
 namespace {
 
-// The series as the quote list shows it, for the commands that act on a quote of it: the view state
-// as the window has it, and the rows' dates (as values and as the list's texts) and times.
+// The series as the quote list shows it, for the commands that act on a quote of it: the session the
+// window would have open, and the rows' dates (as values and as the list's texts) and times.
 struct SeriesOnScreen {
-    ViewState view;
+    editing::SeriesSession session;
     std::vector<DayNumber> days;    // newest first
     std::vector<std::string> dates; // the same, as the list shows them
     std::vector<TimeOfDay> times;   // newest first; empty for a series without a time of day
@@ -33,23 +33,19 @@ struct SeriesOnScreen {
 };
 
 bool load_series(const std::string& dir, const std::string& symbol, SeriesOnScreen& out) {
-    QuoteListing listing = quote_list_read(dir, symbol);
-    if (!listing.result.ok) {
-        write_message(MessageKind::Error, security_problem(dir, symbol, listing.result.status));
+    const QuoteValuesRead read = out.session.open(dir, symbol);
+    if (!read.result.ok) {
+        write_message(MessageKind::Error, security_problem(dir, symbol, read.result.status));
         return false;
     }
-    out.view.portfolioDir = dir;
-    out.view.masterPath = master_of(dir);
-    out.view.currentSymbol = symbol;
-    out.view.quoteCount = listing.quote_count;
-    out.view.firstQuoteDate = listing.first_quote_date;
-    out.view.lastQuoteDate = listing.last_quote_date;
-    out.days = std::move(listing.dates);
-    for (DayNumber day : out.days)
-        out.dates.push_back(quote_date_text(day));
-    out.times = std::move(listing.times);
-    out.first_date = quote_date_text(listing.first_quote_date);
-    out.last_date = quote_date_text(listing.last_quote_date);
+    for (const QuoteRowValues& row : out.session.rows()) {
+        out.days.push_back(row.date);
+        out.dates.push_back(quote_date_text(row.date));
+        if (out.session.has_time())
+            out.times.push_back(row.time);
+    }
+    out.first_date = quote_date_text(read.first_date);
+    out.last_date = quote_date_text(read.last_date);
     return true;
 }
 
@@ -63,7 +59,7 @@ ViewState portfolio_view(const std::string& dir, const std::string& symbol) {
 }
 
 const std::string& symbol_of(const SeriesOnScreen& series) {
-    return series.view.currentSymbol;
+    return series.session.symbol();
 }
 
 // The date argument as the dialogs read it; empty (after a message) when it is no date.
@@ -217,7 +213,7 @@ int run_edit(const Command& self, const Args& args) {
     editing::ValueTexts values;
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = args.positional[3 + i];
-    return report_change(editing::edit_quote(series.view, date, values, row),
+    return report_change(editing::edit_quote(series.session, series.session.ref_of_row(row), date, values),
                          "Set the values of " + quote_name(series, row) + ".");
 }
 
@@ -235,7 +231,7 @@ int run_split(const Command& self, const Args& args) {
         return kFailed;
     editing::SplitInput input{date, args.positional[3], args.positional[4]};
     int count = quotes_dated(series, kFirstDay, day_before(editing::date_from_text(date)));
-    return report_change(editing::split_quotes(series.view, input),
+    return report_change(editing::split_quotes(series.session, input),
                          "Applied a split of " + input.new_shares + " for " + input.old_shares + " to the " +
                              std::to_string(count) + " quotes of " + symbol_of(series) + " dated before " +
                              date + ".");
@@ -259,7 +255,7 @@ int run_adjust(const Command& self, const Args& args) {
         return kFailed;
     editing::AdjustInput input{from, to, args.positional[4], args.positional[5], args.positional[6]};
     int count = quotes_dated(series, editing::date_from_text(from), editing::date_from_text(to));
-    return report_change(editing::adjust_quotes(series.view, input),
+    return report_change(editing::adjust_quotes(series.session, input),
                          "Multiplied the " + std::to_string(count) + " quotes of " + symbol_of(series) +
                              " dated " + from + " to " + to + ".");
 }
@@ -275,7 +271,7 @@ int run_delete_quote(const Command& self, const Args& args) {
     int row = quote_row(self, series, date, args, exit_code);
     if (row < 0)
         return exit_code;
-    return report_change(editing::delete_quote(series.view, date, row),
+    return report_change(editing::delete_quote(series.session, series.session.ref_of_row(row)),
                          "Deleted " + quote_name(series, row) + ".");
 }
 
@@ -286,12 +282,12 @@ int run_add_quote(const Command& self, const Args& args) {
     SeriesOnScreen series;
     if (!load_series(args.positional[0], args.positional[1], series))
         return kFailed;
-    series.view.selectedQuoteRow = editing::find_date_row(series.dates, date);
-    if (series.view.selectedQuoteRow < 0) {
+    const int selected = editing::find_date_row(series.dates, date);
+    if (selected < 0) {
         write_message(MessageKind::Error, "No quote of " + symbol_of(series) + " is dated " + date + ".");
         return kFailed;
     }
-    editing::AddQuoteResult added = editing::add_quote(series.view, series.days);
+    editing::AddQuoteResult added = editing::add_quote(series.session, selected);
     if (added.result.ok)
         std::cout << added.new_date_text << "\n";
     return report_change(added.result, "Added a quote of " + symbol_of(series) + " dated " +

@@ -35,14 +35,15 @@ CommandResult invalid_box(const char* box, std::string_view text, const std::str
 constexpr const char* kNoDay = "is not a date of the calendar (MM/DD/YY or MM/DD/YYYY)";
 
 // The refusal of a date box's text: no day, or a day outside the series' quotes.
-std::optional<CommandResult> date_box_refusal(const char* box, std::string_view text, const ViewState& view) {
+std::optional<CommandResult> date_box_refusal(const char* box, std::string_view text,
+                                              const SeriesSession& series) {
     const DayNumber day = date_from_text(text);
     if (day == 0)
         return invalid_box(box, text, kNoDay);
-    if (day < view.firstQuoteDate || day > view.lastQuoteDate)
+    if (day < series.first_date() || day > series.last_date())
         return invalid_box(box, text,
-                           "lies outside the quotes (" + date_text(view.firstQuoteDate) + " to " +
-                               date_text(view.lastQuoteDate) + ")");
+                           "lies outside the quotes (" + date_text(series.first_date()) + " to " +
+                               date_text(series.last_date()) + ")");
     return std::nullopt;
 }
 
@@ -64,12 +65,13 @@ SeriesEdit make_edit(EditKind kind, DayNumber first, DayNumber last) {
     return edit;
 }
 
-// The rewrite; `error` receives the errno of a file operation that failed.
-int rewrite(const ViewState& view, const SeriesEdit& edit, int& error, bool* changed = nullptr,
+// The rewrite of the security the session located; `error` receives the errno of a file operation
+// that failed.
+int rewrite(const SeriesSession& series, const SeriesEdit& edit, int& error, bool* changed = nullptr,
             std::string* emaster_note = nullptr) {
     errno = 0;
-    int status = series_rewrite(edit, view.portfolioDir, view.currentSymbol, view.quoteCount, view.masterPath,
-                                changed, emaster_note);
+    int status =
+        series_rewrite_at(edit, series.location(), series.dir(), series.master_path(), changed, emaster_note);
     error = errno;
     return status;
 }
@@ -86,16 +88,21 @@ CommandResult rewrite_failed(const char* message, int status, int error) {
     return result;
 }
 
-// Heals the directory files of the portfolio that lists the security before a quote command changes it.
-// A security that cannot be located fails the command, as its rewrite would, in the command's words.
-bool heal_owner(const ViewState& view, const char* failed, CommandResult& notes) {
-    SeriesLocation at;
-    errno = 0;
-    if (StatusCode code = series_locate(view.portfolioDir, view.currentSymbol, at); code != status::kOk) {
-        notes = rewrite_failed(failed, code, errno);
+// What every quote command does before it writes: a security the session could not locate fails the
+// command, as its rewrite would, in the command's words, and the directory files of the portfolio that
+// lists it are healed. False with the refusal in `notes`.
+bool ready_to_write(const SeriesSession& series, const char* failed, CommandResult& notes) {
+    if (series.locate_status() != status::kOk) {
+        notes = rewrite_failed(failed, series.locate_status(), series.locate_error());
         return false;
     }
-    return heal_before_change(at.dir, notes);
+    return heal_before_change(series.location().dir, notes);
+}
+
+// The session follows what the command wrote (or another program did meanwhile).
+CommandResult read_again(SeriesSession& series, CommandResult result) {
+    series.reload();
+    return result;
 }
 
 // Success; an edit that found nothing to change says so (it wrote no file and kept every backup).
@@ -125,37 +132,6 @@ std::string with_text(const char* format, std::string_view text) {
 
 // ---- Edit quote -----------------------------------------------------------------------------------
 
-namespace {
-
-// Reads the series' header block for its field positions.
-StatusCode read_present_fields(const std::filesystem::path& portfolio_dir, std::string_view symbol,
-                               PresentFields& present) {
-    QuoteSeries series;
-    StatusCode status = series_alloc(series, 1);
-    if (status != 0)
-        return status;
-    status = series_read(series, portfolio_dir, symbol, 0, 0);
-    if (status == 0 && !series.header)
-        status = status::kFileRead;
-    if (status == 0) {
-        const FieldLayout layout = series.header_layout();
-        for (int i = 0; i < kValueFields; ++i)
-            present[i] = layout.position[kFieldOpen + i] != 0;
-    }
-    series_free(series);
-    return status;
-}
-
-} // namespace
-
-std::optional<PresentFields> value_fields_present(const std::filesystem::path& portfolio_dir,
-                                                  std::string_view symbol) {
-    PresentFields present{};
-    if (read_present_fields(portfolio_dir, symbol, present) != 0)
-        return std::nullopt;
-    return present;
-}
-
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present) {
     if (date_from_text(date_text) == 0)
@@ -171,91 +147,65 @@ CommandResult check_edit_quote_input(std::string_view date_text, const ValueText
 
 namespace {
 
-// The date of bar `index` (0 = oldest) of the series, 0 when there is no such bar.
-DayNumber bar_date(const ViewState& view, std::int32_t index) {
-    QuoteSeries series;
-    DayNumber day = 0;
-    if (series_alloc(series, 1) == 0 &&
-        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1)
-        day = series.date(0);
-    series_free(series);
-    return day;
-}
-
-// The six values of bar `index` (0 = oldest) as stored; 0 where there is no such bar (the rewrite then
-// refuses the edit, as no quote is aimed at).
-std::array<float, kValueFields> bar_values(const ViewState& view, std::int32_t index) {
-    std::array<float, kValueFields> values{};
-    QuoteSeries series;
-    if (index >= 0 && series_alloc(series, 1) == 0 &&
-        series_read(series, view.portfolioDir, view.currentSymbol, index, 1) == 0 && series.count == 1) {
-        for (int i = 0; i < kValueFields; ++i)
-            values[i] = series.value(kFieldOpen + i, 0);
-    }
-    series_free(series);
-    return values;
-}
-
-// Aims the edit at one quote: the quote-list row when the caller names one (the rewrite checks that it
-// carries the date), else the one quote the date names. A date held by several quotes names none of
-// them: false, with the refusal in `failure`. A date held by no quote leaves the edit as it is.
-bool aim_at_one_quote(const ViewState& view, int row, std::string_view shown_text, SeriesEdit& edit,
+// Aims the edit at one quote: the position the caller names (the rewrite checks that it carries the
+// date), else the one quote the date names. A date held by several quotes names none of them: false,
+// with the refusal in `failure`. A date held by no quote leaves the edit as it is.
+bool aim_at_one_quote(const SeriesSession& series, const QuoteRef& quote, SeriesEdit& edit,
                       CommandResult& failure) {
-    if (row >= 0) {
-        edit.bar = view.quoteCount - 1 - row;
-        if (edit.bar < 0) {
-            failure = CommandResult::failure("No quote is selected.", 0, MessageKind::Warning);
+    edit.first_date = edit.last_date = quote.date;
+    if (quote.bar >= 0) {
+        edit.bar = quote.bar;
+        return true;
+    }
+    int held = 0;
+    for (std::int32_t bar = 0; bar < series.quote_count(); ++bar) {
+        const QuoteRowValues* row = series.quote(bar);
+        if (row == nullptr || row->date != quote.date)
+            continue;
+        if (++held > 1) {
+            failure = CommandResult::failure(with_text(kSeveralQuotes, date_text(quote.date)), 0,
+                                             MessageKind::Warning);
             return false;
         }
-        // The row's own date where the text is the one the row shows: a two-digit year names a day only
-        // up to its century. Any other text stays as read, and the rewrite refuses a row it does not date.
-        if (DayNumber day = bar_date(view, edit.bar); day != 0 && date_text(day) == shown_text)
-            edit.first_date = edit.last_date = day;
-        return true;
+        edit.bar = bar;
     }
-    DayNumber found = 0;
-    std::int32_t first = series_find_date(view.portfolioDir, view.currentSymbol, edit.first_date, 0, &found);
-    if (first < 0 || found != edit.first_date)
-        return true;
-    if (bar_date(view, first + 1) == edit.first_date) {
-        failure = CommandResult::failure(with_text(kSeveralQuotes, shown_text), 0, MessageKind::Warning);
-        return false;
-    }
-    edit.bar = first;
     return true;
 }
 
 } // namespace
 
-CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
-                         int row) {
+CommandResult edit_quote(SeriesSession& series, const QuoteRef& quote, std::string_view date_text,
+                         const ValueTexts& values) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
     constexpr const char* kFailed = "Single Date Edit Failed";
+    if (series.changed_on_disk())
+        return series.changed_refusal();
+    if (!series.located())
+        return CommandResult::failure(kFailed, series.open_status());
     // The fields the series lacks are not written, so their texts ("N/A") are not checked.
-    PresentFields present{};
-    StatusCode read_status = read_present_fields(view.portfolioDir, view.currentSymbol, present);
-    if (read_status != 0)
-        return CommandResult::failure(kFailed, read_status);
+    const PresentFields& present = series.present_fields();
     CommandResult check = check_edit_quote_input(date_text, values, present);
     if (!check.ok)
         return check;
-    DayNumber day = date_from_text(date_text);
-    SeriesEdit edit = make_edit(kEditSet, day, day);
-    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
+    SeriesEdit edit = make_edit(kEditSet, quote.date, quote.date);
+    if (CommandResult refusal; !aim_at_one_quote(series, quote, edit, refusal))
         return refusal;
     CommandResult notes;
-    if (!heal_owner(view, kFailed, notes))
+    if (!ready_to_write(series, kFailed, notes))
         return notes;
-    const std::array<float, kValueFields> stored = bar_values(view, edit.bar);
+    // The stored values of the quote aimed at; 0 where there is none (the rewrite then refuses the edit).
+    std::array<float, kValueFields> stored{};
+    if (const QuoteRowValues* row = series.quote(edit.bar))
+        stored = row->values;
     for (int i = 0; i < kValueFields; ++i) {
         if (present[i])
             edit.values[i] = values[i] == kKeepStoredValue ? stored[i] : *scan_value(values[i]);
     }
     bool changed = false;
     int error = 0;
-    int status = rewrite(view, edit, error, &changed);
+    int status = rewrite(series, edit, error, &changed);
     if (status != 0)
-        return with_notes(notes, rewrite_failed(kFailed, status, error));
+        return read_again(series, with_notes(notes, rewrite_failed(kFailed, status, error)));
     CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Edit",
                 {{"Date", date_text},
@@ -265,7 +215,7 @@ CommandResult edit_quote(const ViewState& view, std::string_view date_text, cons
                  {"Close", values[3]},
                  {"Vol", values[4]},
                  {"OI", values[5]}});
-    return result;
+    return read_again(series, std::move(result));
 }
 
 // ---- Split ----------------------------------------------------------------------------------------
@@ -286,8 +236,8 @@ std::optional<SplitFactors> split_factors(std::string_view new_shares, std::stri
     return factors;
 }
 
-CommandResult check_split_input(const SplitInput& input, const ViewState& view) {
-    if (auto refusal = date_box_refusal("Split Date", input.date_text, view))
+CommandResult check_split_input(const SplitInput& input, const SeriesSession& series) {
+    if (auto refusal = date_box_refusal("Split Date", input.date_text, series))
         return *refusal;
     if (auto refusal = number_box_refusal("New Shares", input.new_shares, true))
         return *refusal;
@@ -298,9 +248,11 @@ CommandResult check_split_input(const SplitInput& input, const ViewState& view) 
     return CommandResult::success();
 }
 
-CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
+CommandResult split_quotes(SeriesSession& series, const SplitInput& input) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
-    CommandResult check = check_split_input(input, view);
+    if (series.changed_on_disk())
+        return series.changed_refusal();
+    CommandResult check = check_split_input(input, series);
     if (!check.ok)
         return check;
     SplitFactors factors = *split_factors(input.new_shares, input.old_shares);
@@ -309,24 +261,24 @@ CommandResult split_quotes(const ViewState& view, const SplitInput& input) {
     std::fill(edit.values, edit.values + 4, factors.price);
     edit.values[4] = edit.values[5] = factors.volume;
     CommandResult notes;
-    if (!heal_owner(view, "Split Edit Failed", notes))
+    if (!ready_to_write(series, "Split Edit Failed", notes))
         return notes;
     bool changed = false;
     int error = 0;
-    int status = rewrite(view, edit, error, &changed);
+    int status = rewrite(series, edit, error, &changed);
     if (status != 0)
-        return with_notes(notes, rewrite_failed("Split Edit Failed", status, error));
+        return read_again(series, with_notes(notes, rewrite_failed("Split Edit Failed", status, error)));
     CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Split",
                 {{"Date", input.date_text}, {"New", input.new_shares}, {"Old", input.old_shares}});
-    return result;
+    return read_again(series, std::move(result));
 }
 
 // ---- Adjust ---------------------------------------------------------------------------------------
 
-CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view) {
+CommandResult check_adjust_input(const AdjustInput& input, const SeriesSession& series) {
     for (auto [box, text] : {std::pair{"From", &input.from_date}, std::pair{"To", &input.to_date}}) {
-        if (auto refusal = date_box_refusal(box, *text, view))
+        if (auto refusal = date_box_refusal(box, *text, series))
             return *refusal;
     }
     for (auto [box, text] : {std::pair{"Price", &input.price}, std::pair{"Volume", &input.volume},
@@ -337,9 +289,11 @@ CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view
     return CommandResult::success();
 }
 
-CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
+CommandResult adjust_quotes(SeriesSession& series, const AdjustInput& input) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
-    CommandResult check = check_adjust_input(input, view);
+    if (series.changed_on_disk())
+        return series.changed_refusal();
+    CommandResult check = check_adjust_input(input, series);
     if (!check.ok)
         return check;
     SeriesEdit edit = make_edit(kEditScale, date_from_text(input.from_date), date_from_text(input.to_date));
@@ -347,13 +301,13 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
     edit.values[4] = *scan_value(input.volume);
     edit.values[5] = *scan_value(input.open_interest);
     CommandResult notes;
-    if (!heal_owner(view, "Adjust Edit Failed", notes))
+    if (!ready_to_write(series, "Adjust Edit Failed", notes))
         return notes;
     bool changed = false;
     int error = 0;
-    int status = rewrite(view, edit, error, &changed);
+    int status = rewrite(series, edit, error, &changed);
     if (status != 0)
-        return with_notes(notes, rewrite_failed("Adjust Edit Failed", status, error));
+        return read_again(series, with_notes(notes, rewrite_failed("Adjust Edit Failed", status, error)));
     CommandResult result = with_notes(notes, succeeded(changed));
     log_entries(result, "Adjust",
                 {{"Date1", input.from_date},
@@ -361,42 +315,46 @@ CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input) {
                  {"PriceMult", input.price},
                  {"VolMult", input.volume},
                  {"OIMult", input.open_interest}});
-    return result;
+    return read_again(series, std::move(result));
 }
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
-CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row) {
+CommandResult delete_quote(SeriesSession& series, const QuoteRef& quote) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
     constexpr const char* kFailed = "Delete Edit Failed";
-    DayNumber day = date_from_text(date_text);
-    if (day == 0)
-        return invalid_box("Date", date_text, kNoDay);
+    if (series.changed_on_disk())
+        return series.changed_refusal();
+    const std::string shown = date_text(quote.date);
+    if (quote.date == 0)
+        return invalid_box("Date", shown, kNoDay);
     // Deleting the first or last quote writes its dates into MASTER: never into a damaged one.
-    if (CommandResult check = check_master_writable(view.masterPath); !check.ok)
+    if (CommandResult check = check_master_writable(series.master_path()); !check.ok)
         return check;
-    SeriesEdit edit = make_edit(kEditDelete, day, day);
-    if (CommandResult refusal; !aim_at_one_quote(view, row, date_text, edit, refusal))
+    SeriesEdit edit = make_edit(kEditDelete, quote.date, quote.date);
+    if (CommandResult refusal; !aim_at_one_quote(series, quote, edit, refusal))
         return refusal;
     CommandResult notes;
-    if (!heal_owner(view, kFailed, notes))
+    if (!ready_to_write(series, kFailed, notes))
         return notes;
     int error = 0;
     std::string emaster_note;
-    int status = rewrite(view, edit, error, nullptr, &emaster_note);
+    int status = rewrite(series, edit, error, nullptr, &emaster_note);
     if (status == status::kDeleteNotFound)
-        return with_notes(notes, CommandResult{false,
-                                               status,
-                                               {{MessageKind::Error, "failure in delete quote for findrec"},
-                                                {MessageKind::Error, kFailed}},
-                                               {}});
+        return read_again(
+            series,
+            with_notes(notes, CommandResult{false,
+                                            status,
+                                            {{MessageKind::Error, "failure in delete quote for findrec"},
+                                             {MessageKind::Error, kFailed}},
+                                            {}}));
     if (status != 0)
-        return with_notes(notes, rewrite_failed(kFailed, status, error));
+        return read_again(series, with_notes(notes, rewrite_failed(kFailed, status, error)));
     CommandResult result = with_notes(notes, CommandResult::success());
     if (!emaster_note.empty())
         result.add(MessageKind::Warning, emaster_note);
-    log_entries(result, "Delete", {{"Date", date_text}});
-    return result;
+    log_entries(result, "Delete", {{"Date", shown}});
+    return read_again(series, std::move(result));
 }
 
 // ---- Add quote ------------------------------------------------------------------------------------
@@ -438,26 +396,37 @@ AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selec
     return plan;
 }
 
-AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates) {
+std::vector<DayNumber> shown_dates(const SeriesSession& series) {
+    std::vector<DayNumber> dates;
+    dates.reserve(series.rows().size());
+    for (const QuoteRowValues& row : series.rows())
+        dates.push_back(row.date);
+    return dates;
+}
+
+AddQuoteResult add_quote(SeriesSession& series, int selected_row) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
-    AddQuotePlan plan = plan_add_quote(shown_dates, view.selectedQuoteRow);
+    if (series.changed_on_disk())
+        return AddQuoteResult{series.changed_refusal(), {}, 0};
+    AddQuotePlan plan = plan_add_quote(shown_dates(series), selected_row);
     AddQuoteResult out{plan.check, plan.new_date_text, 0};
     if (!plan.check.ok)
         return out;
     CommandResult notes;
-    if (!heal_owner(view, "Add Quote Failed", notes)) {
+    if (!ready_to_write(series, "Add Quote Failed", notes)) {
         out.result = notes;
         return out;
     }
     int error = 0;
-    int status = rewrite(view, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
+    int status = rewrite(series, make_edit(kEditInsert, plan.copied_date, plan.copied_date), error);
     if (status != 0) {
-        out.result = with_notes(notes, rewrite_failed("Add Quote Failed", status, error));
+        out.result = read_again(series, with_notes(notes, rewrite_failed("Add Quote Failed", status, error)));
         return out;
     }
     out.result = with_notes(notes, CommandResult::success());
     log_entries(out.result, "Add", {{"Date", plan.new_date_text}});
     out.row_to_select = plan.row_to_select;
+    out.result = read_again(series, std::move(out.result));
     return out;
 }
 

@@ -1,13 +1,14 @@
-// The commands that change the quotes of the series on screen: Edit quote, Split, Adjust, Delete quote
-// and Add quote. Each takes the view state (the series on screen: `portfolioDir`, `currentSymbol`,
-// `quoteCount`, `masterPath`, and its first and last dates) and the texts its dialog collected, rewrites
-// the series through series_rewrite and returns the messages and edit-log entries for the caller.
+// The commands that change the quotes of an open series: Edit quote, Split, Adjust, Delete quote and Add
+// quote. Each takes the series session (the security looked up once, its quotes as read) and the quote it
+// acts on by value (position, date, time), with the entries its dialog collected as typed; it refuses
+// when the series changed on disk since the session read it, rewrites the series through
+// series_rewrite_at, reads it again into the session, and returns the messages and edit-log entries.
 // The check_* functions are the dialogs' checks on OK; the commands repeat them, so a refused input
 // never reaches a file even when the caller skipped the check.
 #pragma once
 
 #include "browser/command_result.h"
-#include "browser/view_state.h"
+#include "editing/series_session.h"
 #include "storage/encoding.h"
 
 #include <array>
@@ -22,8 +23,6 @@ namespace editing {
 
 // Open, High, Low, Close, Volume, Open Interest, as typed.
 using ValueTexts = std::array<std::string, 6>;
-// Which of those six fields the series has.
-using PresentFields = std::array<bool, 6>;
 
 // The first line of every refusal of a dialog's entries; the second names the box and what is wrong.
 inline constexpr const char* kInvalidDataEntered = "Invalid Data Entered";
@@ -37,19 +36,16 @@ inline constexpr const char* kNothingChanged =
 
 // ---- Edit quote -----------------------------------------------------------------------------------
 
-// Which value fields the series has; empty when its layout cannot be read.
-std::optional<PresentFields> value_fields_present(const std::filesystem::path& portfolio_dir,
-                                                  std::string_view symbol);
 // A valid date text and, for every field the series has, a number a quote file can store (digits with
 // at most one point) or kKeepStoredValue. The text of a field the series lacks is never written and is
 // not checked.
 CommandResult check_edit_quote_input(std::string_view date_text, const ValueTexts& values,
                                      const PresentFields& present);
-// Sets the six values of one quote: that of quote-list row `row` (0 = newest; the window passes
-// `selectedQuoteRow`), which must be dated `date_text`, or with no row (-1) the one quote dated
-// `date_text`; a date held by several quotes is refused, as it names none of them. Log section "Edit".
-CommandResult edit_quote(const ViewState& view, std::string_view date_text, const ValueTexts& values,
-                         int row = -1);
+// Sets the six values of one quote: quote.bar, which must be dated quote.date, or with no position (-1)
+// the one quote dated quote.date; a date held by several quotes is refused, as it names none of them.
+// `date_text` is the Date box as typed: checked, and written to the edit log. Log section "Edit".
+CommandResult edit_quote(SeriesSession& series, const QuoteRef& quote, std::string_view date_text,
+                         const ValueTexts& values);
 
 // ---- Split ----------------------------------------------------------------------------------------
 
@@ -67,9 +63,9 @@ struct SplitFactors {
 // missing, 0 or a factor cannot be stored.
 std::optional<SplitFactors> split_factors(std::string_view new_shares, std::string_view old_shares);
 // The split date lies within the series' first and last dates (`firstQuoteDate`, `lastQuoteDate`).
-CommandResult check_split_input(const SplitInput& input, const ViewState& view);
+CommandResult check_split_input(const SplitInput& input, const SeriesSession& series);
 // Restates every quote dated before the split date. Log section "Split".
-CommandResult split_quotes(const ViewState& view, const SplitInput& input);
+CommandResult split_quotes(SeriesSession& series, const SplitInput& input);
 
 // ---- Adjust ---------------------------------------------------------------------------------------
 
@@ -81,14 +77,14 @@ struct AdjustInput {
     std::string open_interest;
 };
 // Both dates lie within the series' first and last dates.
-CommandResult check_adjust_input(const AdjustInput& input, const ViewState& view);
+CommandResult check_adjust_input(const AdjustInput& input, const SeriesSession& series);
 // Multiplies the quotes dated From..To (both included). Log section "Adjust".
-CommandResult adjust_quotes(const ViewState& view, const AdjustInput& input);
+CommandResult adjust_quotes(SeriesSession& series, const AdjustInput& input);
 
 // ---- Delete quote ---------------------------------------------------------------------------------
 
 // Removes one quote, named as for edit_quote (the caller has asked for confirmation). Log "Delete".
-CommandResult delete_quote(const ViewState& view, std::string_view date_text, int row = -1);
+CommandResult delete_quote(SeriesSession& series, const QuoteRef& quote);
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
@@ -107,8 +103,10 @@ struct AddQuoteResult {
     std::string new_date_text;
     int row_to_select = 0; // the row to select when reloading: the new quote, or 0 after a failure
 };
-// Inserts the quote planned for row `selectedQuoteRow`. Log section "Add". The caller then opens Edit
-// quote on row_to_select.
-AddQuoteResult add_quote(const ViewState& view, const std::vector<DayNumber>& shown_dates);
+// The date of every quote of the session, newest first: what plan_add_quote takes.
+std::vector<DayNumber> shown_dates(const SeriesSession& series);
+// Inserts the quote planned for quote-list row `selected_row` (0 = the newest). Log section "Add". The
+// caller then opens Edit quote on row_to_select.
+AddQuoteResult add_quote(SeriesSession& series, int selected_row);
 
 } // namespace editing

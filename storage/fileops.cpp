@@ -604,6 +604,18 @@ std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_
     return content;
 }
 
+std::shared_ptr<const std::string> file_kept(const Path& path) {
+    KeptState* kept = kept_state();
+    if (!kept)
+        return nullptr;
+    auto found = kept->files.find(key_of(path));
+    FileStat state;
+    if (found == kept->files.end() || table().stat(path, state) != 0 ||
+        !same_file_state(found->second.state, state))
+        return nullptr;
+    return found->second.content;
+}
+
 std::shared_ptr<void>* kept_value(const std::string& key) {
     KeptState* kept = kept_state();
     return kept ? &kept->values[key] : nullptr;

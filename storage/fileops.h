@@ -180,6 +180,10 @@ bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std
 // cannot be looked at, opened or read.
 std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_t max_bytes);
 
+// The content read_file_kept keeps for `path` in this operation, when the file is unchanged since; null
+// when it was not read (nothing is read here).
+std::shared_ptr<const std::string> file_kept(const Path& path);
+
 // The slot of a value the caller derives from what the operation read, under a key of its own (it
 // checks itself that the value still fits what is on disk); null outside a scope.
 std::shared_ptr<void>* kept_value(const std::string& key);

@@ -331,8 +331,25 @@ namespace {
 // The counted records of one MASTER, read without looking at the unused slots behind them.
 enum class LevelRead { Missing, Read, Error };
 
+// The counted records from a whole MASTER the operation has read already.
+LevelRead counted_records_of(const std::string& content, std::vector<MasterRecord>& records) {
+    if (content.size() < static_cast<std::size_t>(kMasterRecordSize))
+        return LevelRead::Missing; // too short to be a MASTER
+    MasterHeader header;
+    std::copy_n(content.begin(), kMasterRecordSize, header.bytes.begin());
+    const std::size_t counted = header.count() > 0 ? static_cast<std::size_t>(header.count()) : 0;
+    const std::size_t complete = std::min(counted, content.size() / kMasterRecordSize - 1);
+    records.resize(complete);
+    for (std::size_t i = 0; i < complete; ++i)
+        std::copy_n(content.begin() + static_cast<std::ptrdiff_t>((i + 1) * kMasterRecordSize),
+                    kMasterRecordSize, records[i].bytes.begin());
+    return LevelRead::Read;
+}
+
 LevelRead read_counted_records(const fs::path& master_path, std::vector<MasterRecord>& records) {
     records.clear();
+    if (const auto content = fileops::file_kept(master_path))
+        return counted_records_of(*content, records);
     fileops::File file = fileops::open_read(master_path);
     if (!file.is_open())
         return LevelRead::Missing;

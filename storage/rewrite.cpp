@@ -255,10 +255,16 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
     if (changed)
         *changed = false;
     SeriesLocation at;
-    StatusCode code = series_locate(dir, key, at);
-    if (code != status::kOk)
+    if (StatusCode code = series_locate(dir, key, at); code != status::kOk)
         return code;
-    code = check_request(edit, at.layout);
+    return series_rewrite_at(edit, at, dir, master_path, changed, emaster_note);
+}
+
+int series_rewrite_at(const SeriesEdit& edit, const SeriesLocation& at, const std::filesystem::path& dir,
+                      const std::filesystem::path& master_path, bool* changed, std::string* emaster_note) {
+    if (changed)
+        *changed = false;
+    StatusCode code = check_request(edit, at.layout);
     if (code != status::kOk)
         return code;
     DatImage image;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "storage/encoding.h"
+#include "storage/quotes.h"
 #include "storage/status.h"
 
 #include <cstdint>
@@ -43,3 +44,8 @@ struct SeriesEdit {
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
                    std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr,
                    std::string* emaster_note = nullptr);
+// The same rewrite of a security already located in the portfolio at `dir` (series_locate), for a caller
+// that has looked it up once and checked that its files are unchanged since.
+int series_rewrite_at(const SeriesEdit& edit, const SeriesLocation& at, const std::filesystem::path& dir,
+                      const std::filesystem::path& master_path, bool* changed = nullptr,
+                      std::string* emaster_note = nullptr);

@@ -93,7 +93,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
     }
     int quoteRow = bar >= 0 ? quotes_->Rows() - 1 - bar : -1;
     if (quoteRow < 0 || quoteRow >= quotes_->Rows() || quotes_->RowAt(quoteRow).date != date) {
-        quoteRow = bar >= 0 ? FindQuoteRow(QString::fromStdString(quote_date_text(date))) : -1;
+        quoteRow = bar >= 0 ? FindQuoteRow(date) : -1;
     }
     if (quoteRow >= 0) {
         SelectQuoteRow(quoteRow);

@@ -414,10 +414,11 @@ void CQuorbitView::ShowSymbolRows(const SymbolListing& listing) {
     symbols_->SetRows(std::move(rows));
 }
 
-void CQuorbitView::FillQuotesGrid(int rowToSelect) {
+void CQuorbitView::FillQuotesGrid(int rowToSelect, bool readAgain) {
     symbolLoadTimer_.stop();
     ResetView(ResetQuotes);
     if (symbols_->Rows() == 0) {
+        series_.close();
         ChartFollowQuotes();
         return;
     }
@@ -438,7 +439,6 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
     QuoteReadSink sink;
     sink.begin = [&](std::int32_t count, bool hasTime) {
         headerRead = true;
-        quotesHaveTime_ = hasTime;
         quoteList_->setColumnHidden(QuoteListModel::kTimeColumn, !hasTime);
         state_.quoteCount = count;
         quotes_->Reserve(count);
@@ -460,7 +460,14 @@ void CQuorbitView::FillQuotesGrid(int rowToSelect) {
             quoteList_->viewport()->repaint();
         }
     };
-    const QuoteValuesRead read = quote_values_read(state_.portfolioDir, state_.currentSymbol, sink);
+    if (readAgain) {
+        series_.open(state_.portfolioDir, state_.currentSymbol, &sink);
+    } else if (series_.located()) {
+        sink.begin(series_.quote_count(), series_.has_time());
+        sink.window(series_.rows());
+    }
+    quotesShownFrom_ = series_.reads();
+    const QuoteValuesRead& read = series_.last_read();
     CommandResult readResult = read.result;
     explain_failure(readResult, SeriesOnScreenText());
     Prompts::Get().Present(this, readResult);
@@ -497,8 +504,8 @@ int CQuorbitView::HighlightedSymbolRow() const {
     return rows.isEmpty() ? -1 : rows.front().row();
 }
 
-int CQuorbitView::FindQuoteRow(const QString& dateText) const {
-    return quotes_->FindDateRow(dateText);
+int CQuorbitView::FindQuoteRow(DayNumber date) const {
+    return quotes_->FindDateRow(date);
 }
 
 void CQuorbitView::SelectRow(QTableView* list, int row, bool focus) {

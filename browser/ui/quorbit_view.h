@@ -10,6 +10,7 @@
 #include "browser/ui/chart_wnd.h"
 #include "browser/view_rules.h"
 #include "browser/view_state.h"
+#include "editing/series_session.h"
 #include "editing/transfer.h"
 #include "shell/ui/frame_view.h"
 
@@ -57,7 +58,9 @@ public:
     // characters; a refused path changes nothing.
     bool SelectMaster(const std::string& path);
     void FillSymbolsGrid(int rowToSelect);
-    void FillQuotesGrid(int rowToSelect);
+    // Reads the highlighted series into the session and shows it; with `readAgain` false, shows the
+    // session as a command left it (it has read the series again itself).
+    void FillQuotesGrid(int rowToSelect, bool readAgain = true);
     // Lists the portfolios (full directory paths, in the order given) and opens the first.
     void ShowPortfolios(const std::vector<std::string>& directories);
     void OnPortfolioChange();
@@ -76,8 +79,8 @@ public:
     RepairOutcome RepairMaster();
     // Offers, as the MASTER repair, to rebuild an EMASTER out of step with MASTER; a decline changes nothing.
     void OfferEmasterRebuild();
-    // The first quote row, from row 0, whose date text is `dateText`; -1 when there is none.
-    int FindQuoteRow(const QString& dateText) const;
+    // The first quote row, from row 0, dated `date`; -1 when there is none.
+    int FindQuoteRow(DayNumber date) const;
 
     // ---- Finding portfolios -----------------------------------------------------------------
     // The mounted volumes the drive chooser offers; tests may give their own.
@@ -201,6 +204,8 @@ private:
     CSettingsStore& settings_;
     CMainFrame* frame_;
     ViewState state_;
+    editing::SeriesSession series_;     // the series on screen
+    std::uint64_t quotesShownFrom_ = 0; // the reading of the session the quote list shows
 
     // Search settings and start-up, read at construction.
     bool autoRepairMasters_ = false;
@@ -223,7 +228,6 @@ private:
     bool portfoliosFound_ = false;
     bool masterSelected_ = false;
     bool splitSearchOpen_ = false;
-    bool quotesHaveTime_ = false; // the series on screen has a time of day: intra-day quotes
 
     QWidget* form_ = nullptr;
     QWidget* portfolioGroup_ = nullptr;

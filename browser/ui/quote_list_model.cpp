@@ -44,9 +44,9 @@ QString QuoteListModel::CellText(const QuoteRowValues& row, int column) {
         quote_value_text(row.values[static_cast<std::size_t>(column - 1)], precision));
 }
 
-int QuoteListModel::FindDateRow(const QString& dateText) const {
+int QuoteListModel::FindDateRow(DayNumber date) const {
     for (int row = 0; row < Rows(); ++row) {
-        if (CellText(RowAt(row), 0) == dateText) {
+        if (RowAt(row).date == date) {
             return row;
         }
     }

@@ -28,8 +28,8 @@ public:
     // "Date" as MM/DD/YY; prices with four decimals, volume and open interest with none; "N/A" for a
     // value below 0 or not a number; "Time" as HH:MM:SS.
     static QString CellText(const QuoteRowValues& row, int column);
-    // The first row, from row 0, whose date text is `dateText`; -1 when there is none.
-    int FindDateRow(const QString& dateText) const;
+    // The first row, from row 0, dated `date`; -1 when there is none.
+    int FindDateRow(DayNumber date) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

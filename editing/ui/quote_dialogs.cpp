@@ -171,8 +171,8 @@ void CEditQuoteDlg::accept() {
 
 // ---- Split Data ----------------------------------------------------------------------------------
 
-CSplitDlg::CSplitDlg(const ViewState& view, const QString& dateText, QWidget* parent)
-    : CQuoteDialog("splitDialog", "Split Data", parent), view_(view) {
+CSplitDlg::CSplitDlg(const editing::SeriesSession& series, const QString& dateText, QWidget* parent)
+    : CQuoteDialog("splitDialog", "Split Data", parent), series_(series) {
     Group("Split Date", 7, 4, 112, 32);
     date_ = Place(new DateMaskEdit, 15, 17, 48, 12);
     date_->setObjectName("splitDateEdit");
@@ -198,13 +198,13 @@ editing::SplitInput CSplitDlg::Input() const {
 }
 
 void CSplitDlg::accept() {
-    AcceptChecked([this] { return editing::check_split_input(Input(), view_); });
+    AcceptChecked([this] { return editing::check_split_input(Input(), series_); });
 }
 
 // ---- Adjust Data ---------------------------------------------------------------------------------
 
-CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
-    : CQuoteDialog("adjustDialog", "Adjust Data", parent), view_(view) {
+CAdjustDlg::CAdjustDlg(const editing::SeriesSession& series, QWidget* parent)
+    : CQuoteDialog("adjustDialog", "Adjust Data", parent), series_(series) {
     Group("Dates", 7, 4, 112, 50);
     Label("From:", 15, 20, 52);
     from_ = Place(new DateMaskEdit, 66, 18, 48, 12);
@@ -225,8 +225,8 @@ CAdjustDlg::CAdjustDlg(const ViewState& view, QWidget* parent)
     OkCancel(127, 7);
     SetSizeInUnits(184, 131);
 
-    const QString first = QString::fromStdString(quote_date_text(view.firstQuoteDate));
-    const QString last = QString::fromStdString(quote_date_text(view.lastQuoteDate));
+    const QString first = QString::fromStdString(quote_date_text(series.first_date()));
+    const QString last = QString::fromStdString(quote_date_text(series.last_date()));
     SetDateText(from_, first);
     SetDateText(to_, last);
     for (QLineEdit* multiplier :
@@ -242,7 +242,7 @@ editing::AdjustInput CAdjustDlg::Input() const {
 }
 
 void CAdjustDlg::accept() {
-    AcceptChecked([this] { return editing::check_adjust_input(Input(), view_); });
+    AcceptChecked([this] { return editing::check_adjust_input(Input(), series_); });
 }
 
 // ---- Delete Data ---------------------------------------------------------------------------------

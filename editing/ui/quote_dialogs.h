@@ -3,8 +3,8 @@
 // function, which the view calls once the dialog has closed with OK.
 #pragma once
 
-#include "browser/view_state.h"
 #include "editing/quote_commands.h"
+#include "editing/series_session.h"
 #include "shell/ui/dialog_units.h"
 
 #include <QDialog>
@@ -95,14 +95,14 @@ private:
 class CSplitDlg : public CQuoteDialog {
     Q_OBJECT
 public:
-    CSplitDlg(const ViewState& view, const QString& dateText, QWidget* parent = nullptr);
+    CSplitDlg(const editing::SeriesSession& series, const QString& dateText, QWidget* parent = nullptr);
     editing::SplitInput Input() const;
 
 protected:
     void accept() override;
 
 private:
-    const ViewState& view_;
+    const editing::SeriesSession& series_;
     DateMaskEdit* date_ = nullptr;
     NumericEdit* newShares_ = nullptr;
     NumericEdit* oldShares_ = nullptr;
@@ -112,14 +112,14 @@ private:
 class CAdjustDlg : public CQuoteDialog {
     Q_OBJECT
 public:
-    CAdjustDlg(const ViewState& view, QWidget* parent = nullptr);
+    CAdjustDlg(const editing::SeriesSession& series, QWidget* parent = nullptr);
     editing::AdjustInput Input() const;
 
 protected:
     void accept() override;
 
 private:
-    const ViewState& view_;
+    const editing::SeriesSession& series_;
     DateMaskEdit* from_ = nullptr;
     DateMaskEdit* to_ = nullptr;
     NumericEdit* price_ = nullptr;

@@ -39,13 +39,11 @@ protected:
             out.push_back(row.symbol + "/" + std::to_string(row.record.file_number()));
         return out;
     }
-    ViewState screen(const std::string& symbol) const { // the symbol's quotes on screen
-        ViewState view = view_of(tmp / "p", symbol);
-        view.quoteCount = 3;
-        view.firstQuoteDate = bars.front().date;
-        view.lastQuoteDate = bars.back().date;
-        return view;
+    editing::SeriesSession& screen(const std::string& symbol) { // the symbol's quotes on screen
+        series.open(tmp / "p", symbol);
+        return series;
     }
+    editing::SeriesSession series;
     TempDir tmp;
     std::vector<SeriesBar> bars;
 };
@@ -62,7 +60,10 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     EXPECT_NE(read_bytes(tmp / "out" / "AAPL.txt").find("03/21/07"), std::string::npos);
     // A quote edit rewrites F300.MWD and keeps its backup.
     const std::string before = read_bytes(tmp / "p" / "F300.MWD");
-    ASSERT_TRUE(editing::edit_quote(screen("AAPL"), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"}, 1).ok);
+    screen("AAPL");
+    ASSERT_TRUE(
+        editing::edit_quote(series, series.ref_of_row(1), "03/20/07", {"1", "2", "0.5", "1.5", "10", "1"})
+            .ok);
     EXPECT_TRUE(read_bytes(tmp / "p" / "F300.MWD") != before && read_bytes(tmp / "p" / "F300.BAK") == before);
 #ifdef QUORBIT_CLI_PATH
     const std::string command = std::string(QUORBIT_CLI_PATH) + " symbols \"" + (tmp / "p").string() +
@@ -84,7 +85,8 @@ TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER.BAK"), old);
     // Deleting the oldest quote of ZZ moves its first date to 2007-03-20.
-    ASSERT_TRUE(editing::delete_quote(screen("ZZ"), "03/19/07", 2).ok); // row 2: the oldest
+    screen("ZZ");
+    ASSERT_TRUE(editing::delete_quote(series, series.ref_of_row(2)).ok); // row 2: the oldest
     put_raw(expected, 300 + 108, std::uint32_t{20070320});
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
     ASSERT_TRUE(editing::delete_symbol(view_of(tmp / "p"), "APL").ok);

@@ -115,9 +115,11 @@ TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged
     before = snapshot(tmp.path());
     const std::string problem = symbol_list_read(master).problem;
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
+    SeriesSession series;
+    series.open(tmp.path(), "AAA");
     for (const CommandResult& r :
          {rename("AAA", "NEW", "NAME"), delete_symbol(view_of(tmp.path()), "AAA"),
-          delete_quote(view_of(tmp.path(), "AAA"), "01/04/99"),
+          delete_quote(series, QuoteRef{-1, date_pack(99, 1, 4), 0}),
           transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest")})
         EXPECT_TRUE(!r.ok && r.texts().at(0).starts_with(problem)) << r.texts().at(0);
     EXPECT_EQ(snapshot(tmp.path()), before);

@@ -161,8 +161,10 @@ std::vector<Operation> operations() {
         // A run killed between the two directory rewrites left emaster naming IBM by its old symbol: the
         // next command rebuilds it (emaster.bak keeping the stale one) before its own change.
         {"edit_quote after a stale emaster", [=](auto& root) {
-             return of(editing::edit_quote(view_in(root / "main", "IBM"), quote_date_text(ibm[5].date),
-                                           {"10", "12", "9", "11", "5000", "7"}, -1)); },
+             editing::SeriesSession series;
+             series.open(root / "main", "IBM");
+             return of(editing::edit_quote(series, {-1, ibm[5].date, 0}, quote_date_text(ibm[5].date),
+                                           {"10", "12", "9", "11", "5000", "7"})); },
          {"main/f1.dat"}, [](auto& root) {
              std::string stale = read_bytes(root / "main/emaster");
              stale.replace(192 + 11, 4, std::string("OLD\0", 4));

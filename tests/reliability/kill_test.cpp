@@ -324,20 +324,16 @@ private:
 
     // Nothing when the security offers nothing this step can work on.
     std::optional<CommandResult> edit_quotes(int step, const Row& row, const fs::path& master) {
-        QuoteListing listing = quote_list_read(row.dir, row.symbol);
-        if (!listing.result.ok || listing.rows.size() < 3)
+        editing::SeriesSession series;
+        if (!series.open(row.dir, row.symbol).result.ok || series.rows().size() < 3)
             return std::nullopt;
-        const std::size_t count = listing.rows.size();
-        ViewState view = view_of(row.dir, row.symbol);
-        view.quoteCount = listing.quote_count;
-        view.firstQuoteDate = listing.first_quote_date;
-        view.lastQuoteDate = listing.last_quote_date;
+        const std::size_t count = series.rows().size();
         std::vector<std::string> dates;
-        for (const QuoteCells& cells : listing.rows)
-            dates.push_back(cells[0]);
+        for (const QuoteRowValues& quote : series.rows())
+            dates.push_back(quote_date_text(quote.date));
         std::vector<int> addable; // rows with a free weekday before them and an older quote
         for (int i = 0; step == kAddQuote && i < static_cast<int>(count); ++i) {
-            if (editing::plan_add_quote(listing.dates, i).check.ok)
+            if (editing::plan_add_quote(editing::shown_dates(series), i).check.ok)
                 addable.push_back(i);
         }
         if (step == kAddQuote && addable.empty())
@@ -345,12 +341,12 @@ private:
         const int selected =
             step == kAddQuote ? addable[static_cast<std::size_t>(pick(addable.size()))] : pick(count);
         const std::string& date = dates[static_cast<std::size_t>(selected)];
-        view.selectedQuoteRow = selected;
         switch (step) {
         case kEditQuote: {
             std::string v = std::to_string(10 + pick(90)) + ".25";
             return command([&] {
-                return editing::edit_quote(view, date, {v, v, v, v, "1000", "50"}, selected);
+                return editing::edit_quote(series, series.ref_of_row(selected), date,
+                                           {v, v, v, v, "1000", "50"});
             });
         }
         case kMultiply: {
@@ -362,25 +358,25 @@ private:
             std::fill(edit.values, edit.values + 6, pick(2) ? 2.0f : 0.5f);
             return command([&] {
                 CommandResult r;
-                r.ok = series_rewrite(edit, row.dir, row.symbol, listing.quote_count, master) == 0;
+                r.ok = series_rewrite(edit, row.dir, row.symbol, series.quote_count(), master) == 0;
                 return r;
             });
         }
         case kSplit: {
             editing::SplitInput input{date, pick(2) ? "2" : "1", pick(2) ? "1" : "2"};
-            return command([&] { return editing::split_quotes(view, input); });
+            return command([&] { return editing::split_quotes(series, input); });
         }
         case kAdjust: {
             const std::string& other = dates[static_cast<std::size_t>(pick(count))];
             editing::AdjustInput input{date_from_text_order(date, other, true),
                                        date_from_text_order(date, other, false), pick(2) ? "1.5" : "0.75",
                                        "2", "1"};
-            return command([&] { return editing::adjust_quotes(view, input); });
+            return command([&] { return editing::adjust_quotes(series, input); });
         }
         case kDeleteQuote:
-            return command([&] { return editing::delete_quote(view, date, selected); });
+            return command([&] { return editing::delete_quote(series, series.ref_of_row(selected)); });
         case kAddQuote:
-            return command([&] { return editing::add_quote(view, listing.dates).result; });
+            return command([&] { return editing::add_quote(series, selected).result; });
         }
         return std::nullopt;
     }
@@ -555,11 +551,11 @@ int heal_by_next_command(const std::vector<fs::path>& dirs) {
             ADD_FAILURE() << dir << " has a stale EMASTER and no security to edit";
             continue;
         }
-        QuoteListing listing = quote_list_read(dir, rows[0].symbol);
-        ViewState view = view_of(dir, rows[0].symbol);
-        view.quoteCount = listing.quote_count;
+        editing::SeriesSession series;
+        series.open(dir, rows[0].symbol);
         const CommandResult r =
-            editing::edit_quote(view, listing.rows.at(0)[0], {"3", "4", "2.5", "3.5", "20", "2"}, 0);
+            editing::edit_quote(series, series.ref_of_row(0), quote_date_text(series.last_date()),
+                                {"3", "4", "2.5", "3.5", "20", "2"});
         EXPECT_TRUE(r.ok && r.texts().at(0).find("did not agree with MASTER") != std::string::npos)
             << (r.messages.empty() ? "" : r.messages.front().text);
         const std::vector<fs::path> stale = reliability::check_trees({dir}).emaster_out_of_step;
@@ -592,12 +588,13 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
     for (const Row& row : rows_of(dirs)) {
         SCOPED_TRACE(row.dir.string() + " " + row.symbol);
         const fs::path master = portfolio_files::master(row.dir);
-        QuoteListing listing = quote_list_read(row.dir, row.symbol);
-        ASSERT_TRUE(listing.result.ok);
-        ASSERT_FALSE(listing.rows.empty());
-        ViewState view = view_of(row.dir, row.symbol);
-        view.quoteCount = listing.quote_count;
-        EXPECT_TRUE(editing::edit_quote(view, listing.rows[0][0], {"1", "2", "0.5", "1.5", "10", "1"}, 0).ok);
+        editing::SeriesSession series;
+        ASSERT_TRUE(series.open(row.dir, row.symbol).result.ok);
+        ASSERT_FALSE(series.rows().empty());
+        const std::string newest = quote_date_text(series.rows()[0].date);
+        EXPECT_TRUE(
+            editing::edit_quote(series, series.ref_of_row(0), newest, {"1", "2", "0.5", "1.5", "10", "1"})
+                .ok);
         std::string symbol = "LAST" + std::to_string(index++);
         EXPECT_TRUE(
             editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
