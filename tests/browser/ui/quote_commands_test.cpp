@@ -204,6 +204,25 @@ TEST_F(QuoteCommandsWindow, AFailureKeepsItsOwnTextAndSaysWhichSeriesAndWhy) {
                                               "Reason: No space left on device.")});
 }
 
+TEST_F(QuoteCommandsWindow, ASeriesChangedByAnotherProgramIsReadAgainNotWritten) {
+    // While the dialog is open, another program adds a quote for Friday 12th.
+    std::vector<SeriesBar> bars = ibm_.bars;
+    bars.push_back(bars.back());
+    bars.back().date = date_pack(96, 1, 12);
+    Prompts::Get().AnswerDialog([&](QDialog& dialog) {
+        write_bytes(dir_ / "f1.dat", dat_bytes(ibm_.spec, bars));
+        Retype(dialog, "closeEdit", "99");
+        EXPECT_FALSE(PressOk(dialog));
+    });
+    Run("actionEditQuote", 0);
+    EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
+    EXPECT_EQ(Shown(Prompts::Kind::Warning),
+              std::vector<QString>{"The quotes of IBM were changed by another program since Quorbit read them.\n"
+                                   "Nothing was written; the quotes are read again."});
+    EXPECT_EQ(std::tuple(view_->Quotes().Rows(), view_->Quotes().RowAt(0).date),
+              std::tuple(6, date_pack(96, 1, 12)));
+}
+
 TEST_F(QuoteCommandsWindow, DeleteAsksOnceMoreAndNoKeepsTheDialogOpen) {
     Prompts::Get().AnswerYesNo(false);
     Prompts::Get().AnswerYesNo(true);
