@@ -449,6 +449,24 @@ std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckL
     return check_with(target, limits, buffers);
 }
 
+namespace {
+
+// Checks security `i` of `targets` into `outcome`; false when the listener stops the check.
+bool check_next(const std::vector<CheckTarget>& targets, std::size_t i, const CheckLimits& limits,
+                CheckBuffers& buffers, const CheckListener& listener, CheckOutcome& outcome) {
+    if (listener.security && !listener.security(i, targets.size(), targets[i]))
+        return false;
+    for (CheckFinding& finding : check_with(targets[i], limits, buffers)) {
+        outcome.findings.push_back({targets[i], std::move(finding)});
+        if (listener.finding && !listener.finding(outcome.findings.back()))
+            return false;
+    }
+    ++outcome.checked;
+    return true;
+}
+
+} // namespace
+
 CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLimits& limits,
                           const CheckListener& listener) {
     // The portfolios' directories and directory files are read once for all the securities.
@@ -456,51 +474,74 @@ CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLi
     CheckBuffers buffers;
     CheckOutcome outcome;
     outcome.result = CommandResult::success();
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        if (listener.security && !listener.security(i, targets.size(), targets[i])) {
-            outcome.cancelled = true;
-            break;
-        }
-        for (CheckFinding& finding : check_with(targets[i], limits, buffers)) {
-            outcome.findings.push_back({targets[i], std::move(finding)});
-            if (listener.finding && !listener.finding(outcome.findings.back())) {
-                outcome.cancelled = true;
-                break;
-            }
-        }
-        if (outcome.cancelled) {
-            break;
-        }
-        ++outcome.checked;
-    }
+    for (std::size_t i = 0; i < targets.size() && !outcome.cancelled; ++i)
+        outcome.cancelled = !check_next(targets, i, limits, buffers, listener, outcome);
     outcome.result.ok = !outcome.cancelled;
     return outcome;
 }
 
 CheckOutcome check_portfolio(const fs::path& dir, const CheckLimits& limits, const CheckListener& listener) {
+    // One scope for the whole run: the directory files are read once.
     fileops::OperationScope scope;
-    std::vector<CheckTarget> targets;
-    std::vector<SecurityFinding> directory_findings;
-    CommandResult listed = check_targets(dir, targets, &directory_findings);
-    if (!listed.ok) {
-        CheckOutcome outcome;
-        outcome.result = std::move(listed);
-        return outcome;
+    CheckRun run(dir, limits);
+    while (run.step(static_cast<std::size_t>(-1), listener)) {
     }
-    for (std::size_t i = 0; i < directory_findings.size(); ++i) {
-        if (listener.finding && !listener.finding(directory_findings[i])) {
-            CheckOutcome stopped;
-            stopped.findings.assign(directory_findings.begin(), directory_findings.begin() + i + 1);
-            stopped.cancelled = true;
-            return stopped;
+    return run.take_outcome();
+}
+
+struct CheckRun::Reading : CheckBuffers {};
+
+CheckRun::CheckRun(fs::path dir, CheckLimits limits)
+    : dir_(std::move(dir)), limits_(limits), reading_(std::make_unique<Reading>()) {}
+
+CheckRun::~CheckRun() = default;
+
+bool CheckRun::list(const CheckListener& listener) {
+    listed_ = true;
+    std::vector<SecurityFinding> directory_findings;
+    listing_ = check_targets(dir_, targets_, &directory_findings);
+    if (!listing_.ok) {
+        outcome_.result = std::move(listing_);
+        listing_ = CommandResult{};
+        targets_.clear();
+        return false;
+    }
+    outcome_.result = CommandResult::success();
+    for (SecurityFinding& finding : directory_findings) {
+        outcome_.findings.push_back(std::move(finding));
+        if (listener.finding && !listener.finding(outcome_.findings.back())) {
+            outcome_.result = CommandResult{};
+            outcome_.cancelled = true;
+            next_ = targets_.size();
+            return false;
         }
     }
-    CheckOutcome outcome = check_listed(targets, limits, listener);
-    outcome.findings.insert(outcome.findings.begin(), directory_findings.begin(), directory_findings.end());
-    for (Message& message : listed.messages) {
-        outcome.result.messages.push_back(std::move(message));
+    return true;
+}
+
+bool CheckRun::end() {
+    outcome_.result.ok = !outcome_.cancelled;
+    for (Message& message : listing_.messages)
+        outcome_.result.messages.push_back(std::move(message));
+    listing_.messages.clear();
+    return false;
+}
+
+bool CheckRun::step(std::size_t securities, const CheckListener& listener) {
+    if (listed_ && next_ >= targets_.size())
+        return false; // ended before
+    // The directories and directory files are read once a step (once a run for check_portfolio).
+    const fileops::OperationScope scope;
+    if (!listed_ && !list(listener))
+        return false;
+    for (std::size_t n = 0; n < securities && next_ < targets_.size(); ++n, ++next_) {
+        if (!check_next(targets_, next_, limits_, *reading_, listener, outcome_)) {
+            outcome_.cancelled = true;
+            next_ = targets_.size();
+            return end();
+        }
     }
-    return outcome;
+    return next_ < targets_.size() || end();
 }
 
 CommandResult check_save(const fs::path& file, const std::vector<SecurityFinding>& findings) {

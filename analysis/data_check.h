@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -120,6 +121,40 @@ struct CheckOutcome {
 
 CheckOutcome check_portfolio(const std::filesystem::path& dir, const CheckLimits& limits,
                              const CheckListener& listener = {});
+
+// The same check of a portfolio, run a few securities at a time: for a window that serves its events
+// between two steps, so that no event loop ever runs inside the check.
+class CheckRun {
+public:
+    CheckRun(std::filesystem::path dir, CheckLimits limits);
+    ~CheckRun();
+    CheckRun(const CheckRun&) = delete;
+    CheckRun& operator=(const CheckRun&) = delete;
+
+    // Checks up to `securities` more securities; the first step lists the portfolio and reports the
+    // findings about its directory files first. False once the run has ended (every security checked,
+    // the listener stopped it, or the portfolio could not be listed): outcome() then holds its result,
+    // as check_portfolio would return it.
+    bool step(std::size_t securities, const CheckListener& listener);
+    const CheckOutcome& outcome() const { return outcome_; }
+    // The securities to check, once the first step has listed them.
+    std::size_t total() const { return targets_.size(); }
+    CheckOutcome take_outcome() { return std::move(outcome_); }
+
+private:
+    struct Reading;
+    bool list(const CheckListener& listener);
+    bool end();
+
+    std::filesystem::path dir_;
+    CheckLimits limits_;
+    std::unique_ptr<Reading> reading_;
+    bool listed_ = false;
+    std::vector<CheckTarget> targets_;
+    std::size_t next_ = 0;
+    CommandResult listing_; // the warnings of the listing, added to the result at the end
+    CheckOutcome outcome_;
+};
 // The securities of `targets` only.
 CheckOutcome check_listed(const std::vector<CheckTarget>& targets, const CheckLimits& limits,
                           const CheckListener& listener = {});

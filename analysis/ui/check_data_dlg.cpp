@@ -5,18 +5,19 @@
 #include "shell/ui/prompts.h"
 
 #include <QAbstractTableModel>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // The findings as a table: security, date, kind, values; it reads the window's list.
 class CheckResultModel : public QAbstractTableModel {
@@ -185,43 +186,56 @@ void CCheckDataDlg::OnCheck() {
     model_->Cleared();
     cancelRequested_ = false;
     SetRunning(true);
+    run_ = std::make_unique<CheckRun>(source_(), limits); // the portfolio on screen now
+    QTimer::singleShot(0, this, &CCheckDataDlg::CheckSlice);
+}
 
-    const QPointer<CCheckDataDlg> alive(this);
+void CCheckDataDlg::CheckSlice() {
+    if (!run_) {
+        return;
+    }
     CheckListener listener;
-    listener.security = [this, &alive](std::size_t index, std::size_t total, const CheckTarget& target) {
+    listener.security = [this](std::size_t index, std::size_t total, const CheckTarget& target) {
         progress_->setRange(0, static_cast<int>(total));
         progress_->setValue(static_cast<int>(index));
         status_->setText(QString::fromStdString(target.label));
-        QApplication::processEvents(); // Cancel is a click on this window
-        return alive != nullptr && !cancelRequested_;
+        return !cancelRequested_;
     };
     listener.finding = [this](const SecurityFinding& finding) {
         findings_.push_back(finding);
         model_->Appended();
         return !cancelRequested_;
     };
-    const std::filesystem::path dir = source_(); // the portfolio on screen now
-    const CheckOutcome outcome = check_portfolio(dir, limits, listener);
-    if (alive == nullptr) {
-        return; // the window went while its events were served
+    // The first step lists the securities; then about a hundred steps, each short enough for the window
+    // to answer a click between two of them.
+    constexpr std::size_t kSteps = 100, kLeastStep = 8;
+    const std::size_t total = run_->total();
+    const std::size_t step = total == 0 ? 0 : std::max(kLeastStep, total / kSteps);
+    if (run_->step(step, listener)) {
+        QTimer::singleShot(0, this, &CCheckDataDlg::CheckSlice);
+        return;
     }
+    const std::unique_ptr<CheckRun> ended = std::move(run_);
+    FinishCheck(ended->outcome());
+}
+
+void CCheckDataDlg::FinishCheck(const CheckOutcome& outcome) {
     progress_->setValue(static_cast<int>(outcome.checked));
     SetRunning(false);
     if (outcome.cancelled) {
         status_->setText(QStringLiteral("Cancelled: %1 findings").arg(findings_.size()));
-        return;
-    }
-    if (!outcome.result.ok) {
+    } else if (!outcome.result.ok) {
         status_->setText(QStringLiteral("The portfolio cannot be read"));
         Prompts::Get().Present(this, outcome.result);
-        return;
+    } else {
+        Prompts::Get().Present(this, outcome.result); // a nested portfolio that cannot be read
+        status_->setText(
+            findings_.empty()
+                ? QStringLiteral("No findings in %1 securities").arg(outcome.checked)
+                : QStringLiteral("%1 findings in %2 securities").arg(findings_.size()).arg(outcome.checked));
+        Prompts::Get().Beep();
     }
-    Prompts::Get().Present(this, outcome.result); // a nested portfolio that cannot be read
-    status_->setText(
-        findings_.empty()
-            ? QStringLiteral("No findings in %1 securities").arg(outcome.checked)
-            : QStringLiteral("%1 findings in %2 securities").arg(findings_.size()).arg(outcome.checked));
-    Prompts::Get().Beep();
+    emit checkFinished();
 }
 
 void CCheckDataDlg::OnSaveAs() {
@@ -242,7 +256,7 @@ void CCheckDataDlg::ActivateRow(int row) {
 }
 
 void CCheckDataDlg::closeEvent(QCloseEvent* event) {
-    // The check runs inside this window's handler: the window stays until it has stopped.
+    // A check that runs is stopped first: the window stays until it has.
     if (running_) {
         cancelRequested_ = true;
         event->ignore();

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CSettingsStore;
@@ -30,8 +31,9 @@ public:
 
     // The limits the window holds now.
     CheckLimits Limits() const;
-    // Saves the limits, then checks the portfolio; findings are added to the list as they come. The
-    // window's events are served meanwhile, so that Cancel can stop the check.
+    // Saves the limits, then starts the check of the portfolio: it runs a few securities at a time, the
+    // window's events served between two steps, so that Cancel can stop it; findings are added to the
+    // list as they come. checkFinished() says when it has ended.
     void OnCheck();
     void OnCancel() { cancelRequested_ = true; }
     // Saves the list through the file dialog of the prompts seam.
@@ -48,6 +50,8 @@ signals:
     // The quote of a finding: the portfolio directory, the key of the security, the quote's index in the
     // file (0 the oldest; -1 when the series could not be read) and its date.
     void findingActivated(const QString& portfolioDir, const QString& symbol, int bar, int date);
+    // The check started by OnCheck has ended: done, cancelled or failed.
+    void checkFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -55,12 +59,15 @@ protected:
 
 private:
     void SetRunning(bool running);
+    void CheckSlice();
+    void FinishCheck(const CheckOutcome& outcome);
 
     CSettingsStore& settings_;
     PortfolioSource source_;
     std::vector<SecurityFinding> findings_;
     bool running_ = false;
     bool cancelRequested_ = false;
+    std::unique_ptr<CheckRun> run_; // while a check runs
 
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;

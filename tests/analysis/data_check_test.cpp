@@ -192,6 +192,20 @@ TEST(DataCheck, APortfolioWithItsNestedPortfolioIsCheckedAndSaved) {
                 !check_save(dir / "master", outcome.findings).ok);
     EXPECT_EQ(read_bytes(dir / "found.txt"), lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n");
 
+    // Run a security at a time (as the window runs it), the check hears and finds the same.
+    CheckRun run(dir.path(), {});
+    heard.clear();
+    int steps = 1;
+    while (run.step(1, listener))
+        ++steps;
+    EXPECT_EQ(std::tuple(steps, heard.size(), run.outcome().checked, run.outcome().result.ok),
+              std::tuple(4, 4u, 4u, true)); // the fourth step checks the last security and ends the run
+    std::vector<std::string> stepped;
+    for (const SecurityFinding& f : run.outcome().findings)
+        stepped.push_back(check_line(f));
+    EXPECT_EQ(stepped, lines);
+    EXPECT_FALSE(run.step(1, listener)); // an ended run stays ended
+
     listener.finding = [](const SecurityFinding&) { return false; };
     const CheckOutcome stopped = check_portfolio(dir.path(), {}, listener);
     EXPECT_TRUE(stopped.cancelled && !stopped.result.ok && stopped.findings.size() == 1u);

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTableView>
 
@@ -41,6 +42,14 @@ protected:
     }
     fs::path one() const { return root_ / "volume" / "one"; }
     QAction* Action(const char* name) const { return frame_->findChild<QAction*>(name); }
+    // Clicks Check and serves the window's events until the check has ended.
+    static void RunCheck(CCheckDataDlg& dialog) {
+        QEventLoop ended;
+        QObject::connect(&dialog, &CCheckDataDlg::checkFinished, &ended, &QEventLoop::quit);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("checkButton"), Qt::LeftButton);
+        EXPECT_TRUE(dialog.Running());
+        ended.exec();
+    }
 };
 
 TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
@@ -48,11 +57,12 @@ TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
     CCheckDataDlg* dialog = view_->CheckDataWindow();
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(Action("actionCheckData")->isEnabled());
-    // Cancel is clicked while the check serves the window's events, before the first security.
+    // Cancel is clicked while the window serves its events between the steps of the check, before the
+    // first security: the click was queued before the first step.
     QMetaObject::invokeMethod(dialog->findChild<QPushButton*>("cancelButton"), "click", Qt::QueuedConnection);
-    QTest::mouseClick(dialog->findChild<QPushButton*>("checkButton"), Qt::LeftButton);
+    RunCheck(*dialog);
     EXPECT_EQ(dialog->StatusText(), "Cancelled: 0 findings");
-    QTest::mouseClick(dialog->findChild<QPushButton*>("checkButton"), Qt::LeftButton);
+    RunCheck(*dialog);
     ASSERT_EQ(dialog->Findings().size(), 2u);
     EXPECT_EQ(dialog->StatusText(), "2 findings in 3 securities");
     EXPECT_TRUE(dialog->findChild<QPushButton*>("saveAsButton")->isEnabled());

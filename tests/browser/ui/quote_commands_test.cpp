@@ -216,9 +216,10 @@ TEST_F(QuoteCommandsWindow, ASeriesChangedByAnotherProgramIsReadAgainNotWritten)
     });
     Run("actionEditQuote", 0);
     EXPECT_EQ(Dat(), dat_bytes(ibm_.spec, bars));
-    EXPECT_EQ(Shown(Prompts::Kind::Warning),
-              std::vector<QString>{"The quotes of IBM were changed by another program since Quorbit read them.\n"
-                                   "Nothing was written; the quotes are read again."});
+    EXPECT_EQ(
+        Shown(Prompts::Kind::Warning),
+        std::vector<QString>{"The quotes of IBM were changed by another program since Quorbit read them.\n"
+                             "Nothing was written; the quotes are read again."});
     EXPECT_EQ(std::tuple(view_->Quotes().Rows(), view_->Quotes().RowAt(0).date),
               std::tuple(6, date_pack(96, 1, 12)));
 }
