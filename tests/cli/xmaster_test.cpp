@@ -50,8 +50,9 @@ protected:
 
 TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     EXPECT_EQ(symbols(), (std::vector<std::string>{"AAPL/300", "MMM/1", "ZZ/256"}));
-    const QuoteListing quotes = quote_list_read(tmp / "p", "AAPL");
-    EXPECT_TRUE(quotes.result.ok && quotes.rows.size() == 3u && quotes.rows[0][0] == "03/21/07");
+    screen("AAPL");
+    EXPECT_TRUE(series.last_read().result.ok && series.rows().size() == 3u &&
+                quote_date_text(series.rows()[0].date) == "03/21/07");
     const editing::SeriesFactsTexts facts = editing::describe_series(tmp / "p", "AAPL");
     EXPECT_EQ(facts.data[0].second + " " + facts.data[4].second,
               "300 APPLE COMPUTER INCORPORATED OF CUPERTINO");
@@ -111,7 +112,7 @@ TEST_F(Xmaster, MoveAndCopyAreRefusedAndAnUnusableFileIsIgnored) {
     for (const std::string& bad : {wrong_magic, counts_disagree, good + "x", good.substr(0, 300)}) {
         write_bytes(tmp / "p" / "XMASTER", bad);
         EXPECT_EQ(symbols(), std::vector<std::string>{"MMM/1"});
-        EXPECT_FALSE(quote_list_read(tmp / "p", "AAPL").result.ok);
+        EXPECT_FALSE(screen("AAPL").last_read().result.ok);
     }
 }
 

@@ -2,6 +2,7 @@
 // layout read, windows of bars at many starts and counts, the search by date, the series facts and the
 // quote list must all end with a status and read nothing outside their buffers.
 #include "browser/quote_cells.h"
+#include "browser/quote_values.h"
 #include "fuzz_support.h"
 #include "storage/quotes.h"
 
@@ -38,6 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     SeriesFacts facts;
     (void)series_describe(s.dir, "IBM", facts);
-    check(quote_list_read(s.dir, "IBM").rows.size() <= 32767, "quote list bounded");
+    std::size_t listed = 0;
+    QuoteReadSink sink;
+    sink.window = [&listed](std::span<const QuoteRowValues> rows) { listed += rows.size(); };
+    (void)quote_values_read(s.dir, "IBM", sink);
+    check(listed <= 32767, "quote list bounded");
     return 0;
 }

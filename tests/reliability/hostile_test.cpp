@@ -7,6 +7,7 @@
 #include "browser/master_walk.h"
 #include "browser/quote_cells.h"
 #include "browser/symbol_list.h"
+#include "editing/series_session.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
@@ -33,6 +34,13 @@ namespace fs = std::filesystem;
 using namespace testing_support;
 
 namespace {
+
+// The series as the window opens it.
+editing::SeriesSession opened(const fs::path& dir, std::string_view symbol) {
+    editing::SeriesSession series;
+    series.open(dir, symbol);
+    return series;
+}
 
 // Every entry below `dir` (links listed, not followed) with the bytes of each regular file: equal before
 // and after means nothing was written, created or removed.
@@ -218,7 +226,7 @@ TEST(HostileWalk, ADirectoryOfAHundredThousandEntries) {
     EXPECT_EQ(walk(dir), texts({dir, dir / "sub49"}));
     EXPECT_EQ(found(dir, "IBM"), dir.string());
     EXPECT_EQ(found(dir, "NOWHERE"), kNotFound);
-    EXPECT_EQ(quote_list_read(dir, "IBM").rows.size(), bars.size());
+    EXPECT_EQ(opened(dir, "IBM").rows().size(), bars.size());
     EXPECT_TRUE(symbol_list_read(portfolio_files::master(dir)).result.ok);
     // Nothing is done once per entry: the walk and the look-ups list the directory a few times and make a
     // few calls per sub-directory. (How fast that is: bench/.)
@@ -271,9 +279,9 @@ void expect_refused_everywhere(const fs::path& dir, DayNumber first, DayNumber l
     EXPECT_EQ(series_find_date(dir, "IBM", first, 0), code);
     SeriesFacts facts;
     EXPECT_EQ(series_describe(dir, "IBM", facts), 1);
-    const QuoteListing listing = quote_list_read(dir, "IBM");
-    EXPECT_EQ(listing.result.texts(), std::vector<std::string>{"Error in FillQuotesGrid"});
-    EXPECT_EQ(listing.result.status, code);
+    const CommandResult listing = opened(dir, "IBM").last_read().result;
+    EXPECT_EQ(listing.texts(), std::vector<std::string>{"Error in FillQuotesGrid"});
+    EXPECT_EQ(listing.status, code);
     EXPECT_EQ(split_search(dir, {"IBM"}).result.texts(),
               std::vector<std::string>{"Error in SplitSearch bars read"});
     EXPECT_EQ(export_quotes(dir, "IBM", dir / "out.txt", ExportOptions{}).status, code);
@@ -297,8 +305,8 @@ TEST_P(LastRecord, AShortFileUnderAnyR) {
     ASSERT_EQ(series_alloc(series, 400), status::kOk);
     ASSERT_EQ(series_read(series, root(), "IBM", 0, 0), status::kOk);
     EXPECT_EQ(series.total, total);
-    const QuoteListing listing = quote_list_read(root(), "IBM"); // no bars is no failure
-    EXPECT_TRUE(listing.result.ok && listing.rows.size() == static_cast<std::size_t>(total));
+    const editing::SeriesSession listing = opened(root(), "IBM"); // no bars is no failure
+    EXPECT_TRUE(listing.last_read().result.ok && listing.rows().size() == static_cast<std::size_t>(total));
     SeriesFacts facts;
     EXPECT_EQ(series_describe(root(), "IBM", facts), 0);
     EXPECT_EQ(series_read(series, root(), "IBM", total ? -1 : 0, 1),
@@ -382,7 +390,7 @@ TEST_F(Hostile, FieldFilesOfOneLineOf100KBOrLargerThanAnyRealOne) {
     for (const char* refused : {"nameless", "huge"}) {
         EXPECT_LT(series_read(series, root() / refused, "IBM", 0, -1), 0)
             << refused; // no DATE; far too large
-        EXPECT_FALSE(quote_list_read(root() / refused, "IBM").result.ok) << refused;
+        EXPECT_FALSE(opened(root() / refused, "IBM").last_read().result.ok) << refused;
     }
     // A name is matched by its start: the long line is DATE, and every other column is absent.
     ASSERT_EQ(series_read(series, root() / "named", "IBM", 0, -1), status::kOk);
@@ -426,7 +434,7 @@ TEST_F(Hostile, NamesWithBytesAbove127) {
     EXPECT_TRUE(listing.needs_repair); // a symbol that starts above 127 is no symbol
     for (const SymbolRow& row : listing.rows)
         EXPECT_TRUE(row.record.file_number() == 1 ? row.symbol == "AB" : row.damaged) << row.symbol;
-    EXPECT_EQ(quote_list_read(dir, name).rows.size(), bars.size());
+    EXPECT_EQ(opened(dir, name).rows().size(), bars.size());
     EXPECT_EQ(walk(root()), texts({dir, dir / nested}));
     const std::string safe = export_safe_name("AB\xe9/\xff..");
     EXPECT_TRUE(std::all_of(safe.begin(), safe.end(), [](char c) {
