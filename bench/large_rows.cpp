@@ -192,7 +192,7 @@ void open_large(benchmark::State& state) {
         std::size_t rows = 0;
         QuoteReadSink sink;
         sink.window = [&rows](std::span<const QuoteRowValues> window) { rows += window.size(); };
-        if (!quote_values_read(dir, listing.rows.front().symbol, sink).result.ok || rows == 0)
+        if (!quote_values_read(dir, listing.rows.front().symbol(), sink).result.ok || rows == 0)
             state.SkipWithError("the first security could not be read");
     }
 }

@@ -32,7 +32,7 @@ MasterRecord with_symbol_bytes(const std::string& bytes, const std::string& name
 std::vector<std::string> symbols_of(const SymbolListing& listing) {
     std::vector<std::string> out;
     for (const SymbolRow& row : listing.rows)
-        out.push_back(row.symbol);
+        out.emplace_back(row.symbol());
     return out;
 }
 
@@ -94,7 +94,8 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
               std::vector<std::string>{"File has 300 symbols.\nWill only display the first 255 symbols"});
     EXPECT_EQ(std::tuple(listing.header_count, listing.symbol_count), std::tuple(300, 255));
     ASSERT_EQ(listing.rows.size(), 255u);
-    EXPECT_EQ(listing.rows.front().symbol + listing.rows.back().symbol, "Z045Z299");
+    EXPECT_EQ(std::string(listing.rows.front().symbol()) + std::string(listing.rows.back().symbol()),
+              "Z045Z299");
 }
 
 TEST(SymbolList, RowsAreTheFileOrderSortedByTextIgnoringCaseEqualTextsInFileOrder) {
