@@ -5,6 +5,7 @@
 #include "storage/xmaster.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -36,10 +37,6 @@ struct SortKey {
 // eight bytes, so the second word is looked at only where first words are equal.
 struct SortEntry {
     std::uint64_t high = 0, position = 0;
-    // Branch-free: the order of the first words is data the processor cannot predict.
-    bool operator<(const SortEntry& other) const {
-        return (high < other.high) | ((high == other.high) & (position < other.position));
-    }
 };
 
 constexpr std::size_t kKeyBytes = 16;
@@ -86,35 +83,28 @@ SortKey sort_key(std::string_view text, const MasterRecord& record) {
                    lower_case_word(first_bytes(big_endian_word(first + 8), length > 8 ? length - 8 : 0))};
 }
 
-// Lists seldom come in random order: securities are often added in symbol order, so a list is a few
-// ascending runs, and merging them costs a pass per doubling of the run length. Many runs: a plain sort.
+// Sorts by first word, equal words in the order they come (position order): a radix sort, a pass per
+// byte of the word that is not the same in every entry (symbols share their padding and often their
+// first letters). Its cost does not depend on the order the list comes in, and it takes no branch the
+// data decides, where a comparison sort of thousands of texts mispredicts at every other comparison.
 void sort_entries(std::vector<SortEntry>& entries) {
-    constexpr std::size_t kMaxRuns = 64;
-    std::vector<std::size_t> runs{0}; // where each ascending run starts
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-        if (entries[i] < entries[i - 1]) {
-            if (runs.size() == kMaxRuns) {
-                std::sort(entries.begin(), entries.end());
-                return;
-            }
-            runs.push_back(i);
-        }
-    }
-    std::vector<SortEntry> merged(entries.size());
-    while (runs.size() > 1) {
-        std::vector<std::size_t> longer;
-        for (std::size_t k = 0; k < runs.size(); k += 2) {
-            const std::size_t middle = k + 1 < runs.size() ? runs[k + 1] : entries.size();
-            const std::size_t end = k + 2 < runs.size() ? runs[k + 2] : entries.size();
-            std::merge(entries.begin() + static_cast<std::ptrdiff_t>(runs[k]),
-                       entries.begin() + static_cast<std::ptrdiff_t>(middle),
-                       entries.begin() + static_cast<std::ptrdiff_t>(middle),
-                       entries.begin() + static_cast<std::ptrdiff_t>(end),
-                       merged.begin() + static_cast<std::ptrdiff_t>(runs[k]));
-            longer.push_back(runs[k]);
-        }
-        entries.swap(merged);
-        runs = std::move(longer);
+    if (entries.empty())
+        return;
+    std::uint64_t varying = 0; // the bits that differ between the first word and any other
+    for (const SortEntry& entry : entries)
+        varying |= entry.high ^ entries.front().high;
+    std::vector<SortEntry> sorted(entries.size());
+    for (int shift = 0; shift < 64; shift += 8) {
+        if (((varying >> shift) & 0xFF) == 0)
+            continue;
+        std::array<std::size_t, 257> starts{};
+        for (const SortEntry& entry : entries)
+            ++starts[((entry.high >> shift) & 0xFF) + 1];
+        for (std::size_t byte = 1; byte < starts.size(); ++byte)
+            starts[byte] += starts[byte - 1];
+        for (const SortEntry& entry : entries)
+            sorted[starts[(entry.high >> shift) & 0xFF]++] = entry;
+        entries.swap(sorted);
     }
 }
 
