@@ -308,8 +308,8 @@ private:
         }
         directory_files(dir, prefix, listing);
         for (const SymbolRow& row : listing.rows) {
-            const std::string& key = row.damaged ? row.name : row.symbol;
-            targets_.push_back({dir, key, prefix + row.symbol});
+            const std::string_view key = row.damaged ? row.name() : row.symbol();
+            targets_.push_back({dir, std::string(key), prefix + std::string(row.symbol())});
         }
         const std::vector<std::string> nested = nested_names(dir);
         for (const std::string& name : nested) {

@@ -267,7 +267,7 @@ SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,
     }
     std::vector<std::string> symbols;
     for (const SymbolRow& row : listing.rows) {
-        symbols.push_back(row.symbol);
+        symbols.emplace_back(row.symbol());
     }
     return split_search(dir, symbols, listener);
 }

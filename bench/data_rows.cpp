@@ -94,7 +94,7 @@ namespace {
 std::vector<std::string> symbols_of(const fs::path& dir) {
     std::vector<std::string> symbols;
     for (const SymbolRow& row : symbol_list_read(portfolio_files::master(dir)).rows)
-        symbols.push_back(row.symbol);
+        symbols.emplace_back(row.symbol());
     return symbols;
 }
 

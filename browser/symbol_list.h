@@ -4,7 +4,10 @@
 
 #include "browser/command_result.h"
 #include "storage/master.h"
+#include "storage/xmaster.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,16 +17,68 @@
 // The row texts of a record (master_symbol_text, master_name_text) and the damage test are the data-file
 // layer's (storage/master.h).
 
+struct SymbolListing;
+
+// A row of the symbol list: a view of one record the listing holds, valid while the listing lives. Its
+// texts are views of the record's bytes, so a list of thousands of securities holds no text of its own.
 struct SymbolRow {
-    std::string symbol; // column 0: the symbol text, or for a damaged record the name without its padding
-    std::string name;   // column 1
-    bool damaged = false;
+    const MasterRecord& record; // the record as stored (dates in MBF)
     int record_index = 0; // 0-based position among the records after the header (in XMASTER for its rows)
-    MasterRecord record;  // the record as stored (dates in MBF)
+    bool damaged = false; // the record has no symbol text
+    // Column 0: the symbol text, or for a damaged record the name without its padding (the row's key).
+    std::string_view symbol() const;
+    // Column 1: the name text as stored, trailing blanks included.
+    std::string_view name() const;
 };
 
-// Ascending by symbol text ignoring letter case; equal texts keep their file order.
-void sort_symbol_rows(std::vector<SymbolRow>& rows);
+// The rows of a symbol list in sorted order: the records as read (MASTER's, then XMASTER's) and the
+// order that sorts them, so that sorting moves positions and not records.
+class SymbolRows {
+public:
+    class iterator {
+    public:
+        using difference_type = std::ptrdiff_t;
+        using value_type = SymbolRow;
+        iterator() = default;
+        SymbolRow operator*() const { return rows_->row(*at_); }
+        iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator before = *this;
+            ++at_;
+            return before;
+        }
+        bool operator==(const iterator& other) const { return at_ == other.at_; }
+
+    private:
+        friend class SymbolRows;
+        iterator(const SymbolRows* rows, const std::uint32_t* at) : rows_(rows), at_(at) {}
+        const SymbolRows* rows_ = nullptr;
+        const std::uint32_t* at_ = nullptr;
+    };
+
+    std::size_t size() const { return order_.size(); }
+    bool empty() const { return order_.empty(); }
+    SymbolRow operator[](std::size_t i) const { return row(order_[i]); }
+    SymbolRow front() const { return (*this)[0]; }
+    SymbolRow back() const { return (*this)[size() - 1]; }
+    iterator begin() const { return {this, order_.data()}; }
+    iterator end() const { return {this, order_.data() + order_.size()}; }
+    void clear() {
+        records_.clear();
+        order_.clear();
+    }
+
+private:
+    friend SymbolListing symbol_list_read(const std::filesystem::path& master_path);
+    SymbolRow row(std::uint32_t position) const;
+    std::vector<XmasterRecord> records_; // file order, each with its position in its file
+    std::vector<std::uint32_t> order_;   // positions in records_, in sorted order
+};
+
+// Ascending by symbol text ignoring letter case (the symbol list's order; equal texts keep their order).
 bool symbol_text_less(std::string_view a, std::string_view b);
 
 struct SymbolListing {
@@ -34,7 +89,7 @@ struct SymbolListing {
     int symbol_count =
         0; // the rows the list is filled for (MASTER's at most 255, and XMASTER's); 0 after a failure
     bool needs_repair = false;
-    std::vector<SymbolRow> rows; // sorted; empty after a failure
+    SymbolRows rows; // sorted; empty after a failure
     // After a failure, what is wrong with the file in plain words: it cannot be read, or it is damaged
     // (its count does not match its records).
     std::string problem;

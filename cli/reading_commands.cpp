@@ -127,8 +127,8 @@ int run_symbols(const Command&, const Args& args) {
     for (const auto& row : listing.rows) {
         const MasterRecord& r = row.record;
         const char periodicity = r.periodicity();
-        std::cout << row.symbol << '\t' << editing::utf8_from_latin1(trimmed_right(row.name)) << '\t'
-                  << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
+        std::cout << row.symbol() << '\t' << editing::utf8_from_latin1(trimmed_right(std::string(row.name())))
+                  << '\t' << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
                   << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
                   << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
     }

@@ -348,6 +348,10 @@ void CQuorbitView::OfferEmasterRebuild() {
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     ResetView(ResetSymbols);
     const WaitCursor wait;
+    // The open lists the directory and reads MASTER, EMASTER and XMASTER once: the symbol list, the
+    // EMASTER comparison and the first security's quotes share what was read (checked against the files
+    // at each use, and dropped for a file the repair rewrites).
+    const fileops::OperationScope scope;
     // A failed read brings its own message (after the count cut to 255, when there was one).
     CommandResult failure = CommandResult::failure(kFillSymbolsFailure);
     bool failed = !masterSelected_;
@@ -409,7 +413,7 @@ void CQuorbitView::ShowSymbolRows(const SymbolListing& listing) {
     for (const SymbolRow& row : listing.rows) {
         // A record without a symbol shows its name as stored, trailing blanks included; the key drops
         // them.
-        rows.push_back({row.damaged ? row.name : row.symbol, row.name});
+        rows.push_back({std::string(row.damaged ? row.name() : row.symbol()), std::string(row.name())});
     }
     symbols_->SetRows(std::move(rows));
 }

@@ -21,7 +21,10 @@ void SymbolListModel::Clear() {
 void SymbolListModel::SetRows(std::vector<Row> rows) {
     beginResetModel();
     rows_ = std::move(rows);
-    std::stable_sort(rows_.begin(), rows_.end(), RowLess);
+    // Rows from the symbol list come sorted already: one pass tells, and the sort is left for rows that
+    // are not (a damaged record shows its name with its padding, which may sort apart from its key).
+    if (!std::is_sorted(rows_.begin(), rows_.end(), RowLess))
+        std::stable_sort(rows_.begin(), rows_.end(), RowLess);
     endResetModel();
 }
 

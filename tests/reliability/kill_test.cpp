@@ -98,7 +98,7 @@ std::vector<Row> rows_of(const std::vector<fs::path>& dirs) {
         SymbolListing listing = symbol_list_read(portfolio_files::master(dir));
         for (const SymbolRow& row : listing.rows) {
             if (!row.damaged)
-                rows.push_back({dir, row.symbol, row.name});
+                rows.push_back({dir, std::string(row.symbol()), std::string(row.name())});
         }
     }
     return rows;
