@@ -4,6 +4,7 @@
 #include "browser/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
+#include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/xmaster.h"
 

@@ -2,6 +2,7 @@
 #include "storage/quotes.h"
 
 #include "storage/bar_decoding.h"
+#include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/xmaster.h"

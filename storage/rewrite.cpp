@@ -3,6 +3,7 @@
 // Every byte the edit does not change is copied as it was read.
 #include "storage/rewrite.h"
 
+#include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"

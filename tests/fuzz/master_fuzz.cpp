@@ -6,6 +6,7 @@
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "fuzz_support.h"
+#include "storage/directory.h"
 
 using namespace fuzz_support;
 

@@ -7,6 +7,7 @@
 #include "browser/master_walk.h"
 #include "browser/quote_cells.h"
 #include "browser/symbol_list.h"
+#include "storage/directory.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
