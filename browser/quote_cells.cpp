@@ -1,6 +1,7 @@
 #include "browser/quote_cells.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/display_text.h"
 
 #include <algorithm>
 #include <bit>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "browser/command_result.h"
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/quotes.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "cli/demo.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
 #include "storage/quotes.h"

@@ -10,9 +10,10 @@
 #include "cli/output.h"
 #include "editing/series_facts.h"
 #include "editing/value_text.h"
-#include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
+#include "storage/status.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <iostream>

@@ -8,7 +8,7 @@
 
 #include "browser/command_result.h"
 #include "browser/view_state.h"
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <array>
 #include <cstdint>

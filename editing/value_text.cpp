@@ -1,5 +1,8 @@
 #include "editing/value_text.h"
 
+#include "storage/display_text.h"
+#include "storage/mbf.h"
+
 #include <charconv>
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // Number and date texts as the editing dialogs take them from the user.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <optional>
 #include <string>

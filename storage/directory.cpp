@@ -2,6 +2,7 @@
 
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,19 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A text field of a record; like a C string it ends at its first NUL byte.
-std::string_view field_text(const MasterRecord& record, int offset) {
-    std::string_view text(reinterpret_cast<const char*>(&record.bytes[offset]),
-                          static_cast<std::size_t>(kMasterTextLength));
-    return text.substr(0, text.find('\0'));
-}
-
-std::string_view trim_trailing_blanks(std::string_view text) {
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
 
 std::int16_t stepped(std::int16_t value, int delta) {
     int next = std::clamp(value + delta, int{std::numeric_limits<std::int16_t>::min()},
@@ -92,8 +80,8 @@ struct LevelIndex {
             if (!key.empty() && key.back() != ' ')
                 first_by_key.emplace(portfolio_files::to_upper(key), index);
         };
-        note(trim_trailing_blanks(field_text(record, kMasterNameOffset)));
-        const std::string_view symbol = field_text(record, kMasterSymbolOffset);
+        note(trim_trailing_blanks(master_field_view(record, kMasterNameOffset)));
+        const std::string_view symbol = master_field_view(record, kMasterSymbolOffset);
         for (std::size_t at = symbol.find(' '); at != std::string_view::npos; at = symbol.find(' ', at + 1))
             note(symbol.substr(0, at));
         note(symbol);

@@ -1,7 +1,9 @@
 #include "storage/master_record.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <bitset>
@@ -32,12 +34,6 @@ std::string_view field_text(const MasterRecord& record, int offset, int length) 
     std::string_view text(reinterpret_cast<const char*>(&record.bytes[offset]),
                           static_cast<std::size_t>(length));
     return text.substr(0, text.find('\0'));
-}
-
-std::string_view trim_trailing_blanks(std::string_view text) {
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
 }
 
 // The first `words` blank-separated words of the symbol field (the whole field when it has fewer blanks).
@@ -135,6 +131,10 @@ std::string_view master_symbol_view(const MasterRecord& record) {
     while (length < kTextLength && !ends_symbol(record.bytes[kSymbolOffset + length]))
         ++length;
     return {reinterpret_cast<const char*>(&record.bytes[kSymbolOffset]), static_cast<std::size_t>(length)};
+}
+
+std::string_view master_field_view(const MasterRecord& record, int offset) {
+    return field_text(record, offset, kTextLength);
 }
 
 std::string_view master_name_view(const MasterRecord& record) {

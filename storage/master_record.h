@@ -11,7 +11,7 @@
 // (storage/directory.h) share them.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <array>
 #include <cstddef>
@@ -73,6 +73,9 @@ struct MasterRecord {
 // blanks included, ended early by a NUL.
 std::string master_symbol_text(const MasterRecord& record);
 std::string master_name_text(const MasterRecord& record);
+// A 16-byte text field (the name at kMasterNameOffset, the symbol at kMasterSymbolOffset) as stored:
+// like a C string it ends at its first NUL byte.
+std::string_view master_field_view(const MasterRecord& record, int offset);
 // The same two texts as views of the record's bytes, valid while the record lives.
 std::string_view master_symbol_view(const MasterRecord& record);
 std::string_view master_name_view(const MasterRecord& record);

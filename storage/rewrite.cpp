@@ -6,6 +6,7 @@
 #include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 

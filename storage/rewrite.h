@@ -1,7 +1,7 @@
 // Series rewrite: every change to the bars of a security, written through F<n>.BAK and F<n>.NEW.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/status.h"
 
 #include <cstdint>

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "browser/view_state.h"
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/master.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "support/temp_dir.h"
 
