@@ -3,7 +3,7 @@
 // spikes and probable unrecorded splits. It changes nothing.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "browser/quote_values.h"
 #include "storage/status.h"
 

@@ -3,7 +3,7 @@
 // it is drawn.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "storage/dates.h"
 #include "storage/quotes.h"
 

@@ -1,7 +1,7 @@
 // Repair of a MASTER file whose records have blank symbols: each damaged record gets its name as symbol.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <filesystem>
 #include <string>

@@ -4,7 +4,7 @@
 #include "browser/quote_cells.h"
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
-#include "browser/view_state.h"
+#include "common/view_state.h"
 #include "cli/command.h"
 #include "cli/demo.h"
 #include "cli/output.h"

@@ -2,7 +2,7 @@
 // line's own words (the window's texts say little to a script's reader).
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "cli/command.h"
 
 #include <filesystem>

@@ -8,6 +8,7 @@
 #include "browser/symbol_list.h"
 #include "cli/command.h"
 #include "cli/output.h"
+#include "common/latin1.h"
 #include "editing/series_facts.h"
 #include "editing/value_text.h"
 #include "storage/portfolio_files.h"
@@ -128,7 +129,7 @@ int run_symbols(const Command&, const Args& args) {
     for (const auto& row : listing.rows) {
         const MasterRecord& r = row.record;
         const char periodicity = r.periodicity();
-        std::cout << row.symbol << '\t' << editing::utf8_from_latin1(trimmed_right(row.name)) << '\t'
+        std::cout << row.symbol << '\t' << utf8_from_latin1(trimmed_right(row.name)) << '\t'
                   << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
                   << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
                   << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";

@@ -6,8 +6,8 @@
 // never reaches a file even when the caller skipped the check.
 #pragma once
 
-#include "browser/command_result.h"
-#include "browser/view_state.h"
+#include "common/command_result.h"
+#include "common/view_state.h"
 #include "storage/dates.h"
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
+#include "common/latin1.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
 #include "storage/directory.h"

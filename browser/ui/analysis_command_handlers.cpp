@@ -3,7 +3,7 @@
 #include "analysis/export.h"
 #include "analysis/ui/export_dlg.h"
 #include "analysis/ui/split_search_dlg.h"
-#include "browser/failure_text.h"
+#include "common/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "shell/edit_log.h"

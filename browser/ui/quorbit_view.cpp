@@ -1,6 +1,6 @@
 #include "browser/ui/quorbit_view.h"
 
-#include "browser/failure_text.h"
+#include "common/failure_text.h"
 #include "browser/master_walk.h"
 #include "browser/quote_values.h"
 #include "browser/repair.h"

@@ -3,7 +3,7 @@
 // function, which the view calls once the dialog has closed with OK.
 #pragma once
 
-#include "browser/view_state.h"
+#include "common/view_state.h"
 #include "editing/quote_commands.h"
 #include "shell/ui/dialog_units.h"
 
