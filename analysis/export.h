@@ -1,7 +1,7 @@
 // Export of one security's quotes to a delimited text file, and of a whole portfolio, one file each.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "storage/fileops.h"
 
 #include <cstdint>

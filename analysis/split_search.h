@@ -2,7 +2,7 @@
 // that looks like an unrecorded stock split (or reverse split).
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "storage/quotes.h"
 
 #include <filesystem>

@@ -1,6 +1,7 @@
 #include "browser/chart_scale.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/display_text.h"
 
 #include <algorithm>
 #include <cmath>

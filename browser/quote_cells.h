@@ -2,8 +2,9 @@
 // interest), and the reading of a whole series into such rows, newest first.
 #pragma once
 
-#include "browser/command_result.h"
 #include "browser/quote_values.h"
+#include "common/command_result.h"
+#include "common/value_format.h"
 #include "storage/quotes.h"
 
 #include <array>
@@ -17,29 +18,6 @@
 constexpr int kQuoteCells = 7;
 using QuoteCells = std::array<std::string, kQuoteCells>;
 
-// Appends `value` in fixed notation with `precision` decimals: exactly the text of printf("%.*f"),
-// rounding and the sign of a negative zero included, without locale or per-call set-up.
-void append_fixed(std::string& out, double value, int precision);
-std::string format_fixed(double value, int precision);
-// The same text for a single `value` written at `out`, which has room for kFloatFixedTextMax characters
-// (a float has at most 39 integer digits); returns the end of the text. Bytes of the room past the end
-// of the text may be overwritten.
-constexpr std::size_t kFloatFixedTextMax = 64;
-char* put_fixed(char* out, float value, int precision);
-
-// The date text of the whole user interface: MM/DD/YY, MM/DD/YYYY for a year before 1960.
-std::string quote_date_text(DayNumber day);
-// A time of day as HH:MM:SS, to the second.
-std::string quote_time_text(TimeOfDay time);
-// The date and, for a quote that has one, its time: "MM/DD/YY HH:MM:SS", the way a message or a finding
-// names an intra-day quote.
-std::string quote_when_text(DayNumber day, std::optional<TimeOfDay> time);
-
-// A value cell: "N/A" for a value below 0 (FIELD_ABSENT among them) or not a number, else the value with
-// `precision` decimals (4 for prices, 0 for volume and open interest).
-std::string quote_value_text(float value, int precision);
-// The same text appended to `out`, without a string of its own.
-void append_quote_value_text(std::string& out, float value, int precision);
 // The decimals of a value column of the list: 4 for the prices (1-4), 0 for volume and open interest.
 int quote_cell_precision(int column);
 

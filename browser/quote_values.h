@@ -3,8 +3,8 @@
 // it is drawn.
 #pragma once
 
-#include "browser/command_result.h"
-#include "storage/encoding.h"
+#include "common/command_result.h"
+#include "storage/dates.h"
 #include "storage/quotes.h"
 
 #include <array>

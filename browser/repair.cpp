@@ -1,6 +1,6 @@
 #include "browser/repair.h"
 
-#include "storage/emaster.h"
+#include "storage/directory.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 

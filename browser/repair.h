@@ -1,7 +1,7 @@
 // Repair of a MASTER file whose records have blank symbols: each damaged record gets its name as symbol.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <filesystem>
 #include <string>
@@ -17,7 +17,7 @@
 int RepairMaster(const std::filesystem::path& master_path, std::string* emaster_note = nullptr);
 
 // Before a command changes the portfolio at `dir`: an EMASTER out of step with MASTER is rebuilt from it,
-// EMASTER.BAK keeping the previous file (emaster_heal, storage/emaster.h). True when the command may go
+// EMASTER.BAK keeping the previous file (emaster_heal, storage/directory.h). True when the command may go
 // on, `notes` then holding the message that says the file was rebuilt, if it was; false when it could not
 // be rebuilt, the failure then added to `notes` (an error, with errno) and `ok` cleared: the command
 // changes nothing.

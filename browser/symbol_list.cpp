@@ -1,7 +1,6 @@
 #include "browser/symbol_list.h"
 
 #include "browser/repair.h"
-#include "storage/encoding.h"
 #include "storage/xmaster.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // and the rules that tie the rows to the header's count.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "storage/master.h"
 #include "storage/xmaster.h"
 

@@ -1,6 +1,7 @@
 #include "cli/args.h"
 
 #include "editing/value_text.h"
+#include "storage/display_text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // Small argument reader for quorbit-cli: positional words and --options.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <map>
 #include <optional>

@@ -1,8 +1,9 @@
 #include "cli/demo.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
+#include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 
 #include <cerrno>
@@ -156,9 +157,9 @@ bool write_portfolio(const std::filesystem::path& dir, const std::vector<Securit
         int n = static_cast<int>(i) + 1;
         const Security& s = securities[i];
         master.append_record(master_record(s, n));
-        if (!write(dir / name("F" + std::to_string(n) + ".DAT"), dat_file(s), error))
+        if (!write(dir / name(portfolio_files::series_file_name(n, "DAT")), dat_file(s), error))
             return false;
-        if (s.with_dop && !write(dir / name("F" + std::to_string(n) + ".DOP"), dop_file(s), error))
+        if (s.with_dop && !write(dir / name(portfolio_files::series_file_name(n, "DOP")), dop_file(s), error))
             return false;
     }
     for (const auto& sub : nested)

@@ -1,9 +1,9 @@
 #include "cli/output.h"
 
-#include "browser/failure_text.h"
+#include "common/failure_text.h"
 #include "editing/quote_commands.h"
-#include "storage/encoding.h"
 #include "storage/portfolio_files.h"
+#include "storage/status.h"
 
 #include <cstring>
 #include <iostream>

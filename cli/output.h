@@ -2,8 +2,8 @@
 // line's own words (the window's texts say little to a script's reader).
 #pragma once
 
-#include "browser/command_result.h"
 #include "cli/command.h"
+#include "common/command_result.h"
 
 #include <filesystem>
 #include <string>

@@ -8,11 +8,13 @@
 #include "browser/symbol_list.h"
 #include "cli/command.h"
 #include "cli/output.h"
+#include "common/latin1.h"
 #include "editing/series_facts.h"
 #include "editing/value_text.h"
-#include "storage/encoding.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
+#include "storage/status.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <iostream>
@@ -127,8 +129,8 @@ int run_symbols(const Command&, const Args& args) {
     for (const auto& row : listing.rows) {
         const MasterRecord& r = row.record;
         const char periodicity = r.periodicity();
-        std::cout << row.symbol() << '\t' << editing::utf8_from_latin1(trimmed_right(std::string(row.name())))
-                  << '\t' << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
+        std::cout << row.symbol() << '\t' << utf8_from_latin1(trimmed_right(std::string(row.name()))) << '\t'
+                  << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'
                   << quote_date_text(r.stored_first_date()) << '\t' << quote_date_text(r.stored_last_date())
                   << '\t' << (periodicity >= 32 && periodicity < 127 ? periodicity : '?') << "\n";
     }

@@ -4,6 +4,7 @@
 #include "browser/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/fileops.h"
+#include "storage/mbf.h"
 #include "storage/quotes.h"
 #include "storage/rewrite.h"
 #include "storage/status.h"

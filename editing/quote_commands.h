@@ -7,9 +7,9 @@
 // never reaches a file even when the caller skipped the check.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 #include "editing/series_session.h"
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <array>
 #include <cstdint>

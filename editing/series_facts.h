@@ -1,7 +1,7 @@
 // Series facts: the texts of the "About Selected Quote Series" dialog.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <filesystem>
 #include <string>

@@ -2,8 +2,10 @@
 
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
+#include "common/latin1.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
+#include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/xmaster.h"
 

@@ -1,8 +1,8 @@
 // Edit symbol and Delete symbol: rename or remove the security of the selected symbol-list row.
 #pragma once
 
-#include "browser/command_result.h"
-#include "browser/view_state.h"
+#include "common/command_result.h"
+#include "common/view_state.h"
 #include "storage/master.h"
 
 #include <filesystem>

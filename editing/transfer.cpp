@@ -2,6 +2,7 @@
 
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
+#include "storage/directory.h"
 #include "storage/emaster.h"
 #include "storage/fileops.h"
 #include "storage/master.h"

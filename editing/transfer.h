@@ -1,8 +1,8 @@
 // Move and Copy symbol: carry a security over to another portfolio.
 #pragma once
 
-#include "browser/command_result.h"
-#include "browser/view_state.h"
+#include "common/command_result.h"
+#include "common/view_state.h"
 
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
 // Number and date texts as the editing dialogs take them from the user.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <optional>
 #include <string>
@@ -36,11 +36,5 @@ std::string date_text(DayNumber day);
 
 // The first row, from row 0, whose text equals `text` as a whole; -1 when there is none.
 int find_date_row(const std::vector<std::string>& rows, std::string_view text);
-
-// Typed text (UTF-8) as the single-byte text the portfolio files hold, one Latin-1 byte a character;
-// empty when the text is not UTF-8 or holds a character beyond U+00FF, which no single byte can store.
-std::optional<std::string> latin1_from_utf8(std::string_view text);
-// Stored single-byte text for showing (UTF-8).
-std::string utf8_from_latin1(std::string_view text);
 
 } // namespace editing

@@ -1,7 +1,7 @@
 // The edit log: the settings a command's result asks for, written to the settings store in one place.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <vector>
 

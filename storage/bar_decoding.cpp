@@ -2,7 +2,8 @@
 // eight bars at a time in vector registers. Both give the same bars, bit for bit.
 #include "storage/bar_decoding.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/mbf.h"
 
 #include <algorithm>
 #include <cstring>

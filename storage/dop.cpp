@@ -1,5 +1,6 @@
 // F<n>.DOP: the field layout of a security, or the layout inferred from its record length.
 #include "storage/fileops.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 

@@ -1,7 +1,7 @@
 #include "storage/emaster.h"
 
-#include "storage/encoding.h"
 #include "storage/fileops.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 
 #include <algorithm>
@@ -27,10 +27,6 @@ constexpr int kLastDateOffset = 72;
 constexpr int kFirstDateIntOffset = 126;
 constexpr int kLongNameOffset = 139;
 constexpr int kLongNameLength = 53;
-constexpr int kMasterNameOffset = 7;
-constexpr int kMasterSymbolOffset = 36;
-constexpr int kMasterFirstDate = 25;
-constexpr int kMasterLastDate = 29;
 
 std::uint8_t* record_at(std::vector<std::uint8_t>& bytes, int index) {
     return bytes.data() + static_cast<std::size_t>(index + 1) * kSize;
@@ -88,10 +84,10 @@ void set_names(std::uint8_t* record, const MasterRecord& before, const MasterRec
 }
 
 void set_dates(std::uint8_t* record, const MasterRecord& before, const MasterRecord& after) {
-    if (std::memcmp(&before.bytes[kMasterFirstDate], &after.bytes[kMasterFirstDate], 4) != 0)
-        put_dates(record, after, kMasterFirstDate, true);
-    if (std::memcmp(&before.bytes[kMasterLastDate], &after.bytes[kMasterLastDate], 4) != 0)
-        put_dates(record, after, kMasterLastDate, false);
+    if (std::memcmp(&before.bytes[kMasterFirstDateOffset], &after.bytes[kMasterFirstDateOffset], 4) != 0)
+        put_dates(record, after, kMasterFirstDateOffset, true);
+    if (std::memcmp(&before.bytes[kMasterLastDateOffset], &after.bytes[kMasterLastDateOffset], 4) != 0)
+        put_dates(record, after, kMasterLastDateOffset, false);
 }
 
 int highest_file_number(const MasterImage& master) {
@@ -241,9 +237,9 @@ void refresh_record(std::uint8_t* record, const MasterRecord& master) {
             put_text(record, kLongNameOffset, kLongNameLength, name, true);
     }
     if (differ.first)
-        put_dates(record, master, kMasterFirstDate, true);
+        put_dates(record, master, kMasterFirstDateOffset, true);
     if (differ.last)
-        put_dates(record, master, kMasterLastDate, false);
+        put_dates(record, master, kMasterLastDateOffset, false);
     if (differ.fields) {
         record[6] = static_cast<std::uint8_t>(master.field_count());
         record[7] = field_bits(master.field_count(), master.periodicity());
@@ -265,8 +261,8 @@ EmasterRecord emaster_record_from_master(const MasterRecord& master) {
     put_text(r, kSymbolOffset, kSymbolLength, master_text(master, kMasterSymbolOffset), true);
     put_text(r, kShortNameOffset, kShortNameLength, master_text(master, kMasterNameOffset), false);
     r[60] = static_cast<std::uint8_t>(master.periodicity());
-    put_dates(r, master, kMasterFirstDate, true);
-    put_dates(r, master, kMasterLastDate, false);
+    put_dates(r, master, kMasterFirstDateOffset, true);
+    put_dates(r, master, kMasterLastDateOffset, false);
     return out;
 }
 
@@ -307,26 +303,6 @@ EmasterFile emaster_read(const fs::path& dir, const MasterImage& master) {
     file.differences = differences_of(file.bytes, master, matched);
     file.state = file.differences.empty() ? EmasterState::Usable : EmasterState::OutOfStep;
     return file;
-}
-
-EmasterState emaster_find(const fs::path& dir, int file_number, EmasterRecord& record) {
-    MasterImage master;
-    if (!master_read_image(portfolio_files::master(dir), master))
-        return EmasterState::Unreadable;
-    EmasterFile file = emaster_read(dir, master);
-    if (file.state == EmasterState::Unreadable)
-        return file.state;
-    if (file.state == EmasterState::OutOfStep) { // read as it will stand once rebuilt
-        file.bytes = emaster_rebuild(file, master);
-        file.state = EmasterState::Usable;
-    }
-    for (int i = 0; file.state == EmasterState::Usable && i < master.records_counted(); ++i) {
-        if (master.record(i).file_number() == file_number && !master_is_directory_entry(master.record(i))) {
-            record = file.record(i);
-            return EmasterState::Usable;
-        }
-    }
-    return EmasterState::Absent;
 }
 
 std::vector<std::uint8_t> emaster_follow(const std::vector<std::uint8_t>& bytes, const MasterImage& before,
@@ -405,28 +381,6 @@ std::string emaster_rebuilt_message(const EmasterFile& file) {
            emaster_differences_text(file) +
            "). Its records were rebuilt from MASTER, keeping what only it holds; the previous file is "
            "kept as EMASTER.BAK.";
-}
-
-int emaster_heal(const fs::path& dir, std::string* message) {
-    // A MASTER that cannot be read leaves the two files' agreement unknown: the command must not go on.
-    MasterImage master;
-    if (!master_read_image(portfolio_files::master(dir), master))
-        return -1;
-    const EmasterFile file = emaster_read(dir, master);
-    if (file.state == EmasterState::Unreadable)
-        return -1;
-    if (file.state != EmasterState::OutOfStep)
-        return 0;
-    const std::vector<std::uint8_t> rebuilt = emaster_rebuild(file, master);
-    const fs::path temp = portfolio_files::for_writing(dir, "EMASTER.NEW");
-    if (!fileops::copy_file_atomic(file.path, portfolio_files::for_writing(dir, "EMASTER.BAK"), temp) ||
-        !fileops::replace_file(file.path, temp, [&](fileops::BufferedWriter& writer) {
-            return writer.write(rebuilt.data(), rebuilt.size());
-        }))
-        return -1;
-    if (message)
-        *message = emaster_rebuilt_message(file);
-    return 1;
 }
 
 std::string emaster_left_message(const EmasterFile& file) {

@@ -8,9 +8,12 @@
 // / last date as IEEE floats of (year - 1900) * 10000 + month * 100 + day, 126-129 the first date as
 // the integer YYYYMMDD, 139-191 long name (empty, or beginning with the short name). Every other byte is
 // kept as read.
+//
+// EMASTER alone: read and checked against a MASTER image given to it, followed and rebuilt in memory.
+// Its reading beside the MASTER on disk and its rewrites are storage/directory.h.
 #pragma once
 
-#include "storage/master.h"
+#include "storage/master_record.h"
 
 #include <array>
 #include <cstdint>
@@ -65,10 +68,6 @@ struct EmasterFile {
 };
 EmasterFile emaster_read(const std::filesystem::path& dir, const MasterImage& master);
 
-// The record of the security with that file number in the portfolio's usable EMASTER: Usable when found
-// (`record` set), Unreadable when MASTER or EMASTER could not be read, else Absent.
-EmasterState emaster_find(const std::filesystem::path& dir, int file_number, EmasterRecord& record);
-
 // The EMASTER content that follows a change of MASTER from `before` to `after`, both images of the same
 // file: the counted records of `after` either correspond one to one with those of `before`, or one was
 // removed, or one was added (then it is `added`, or a record built from the MASTER record). Only the
@@ -94,9 +93,3 @@ std::string emaster_differences_text(const EmasterFile& file);
 std::string emaster_left_message(const EmasterFile& file);
 // The message a command shows once when it rebuilt an out-of-step EMASTER before its own change.
 std::string emaster_rebuilt_message(const EmasterFile& file);
-
-// Before a command changes the portfolio at `dir`: an out-of-step EMASTER is rebuilt from MASTER, the
-// previous file kept as EMASTER.BAK (both through EMASTER.NEW). 1 when it was rebuilt (`message` then
-// says so), 0 when there was nothing to rebuild (in step, absent, unusable), -1 when MASTER or EMASTER
-// could not be read or the rebuilt file could not be put in place (errno set; EMASTER is as it was).
-int emaster_heal(const std::filesystem::path& dir, std::string* message = nullptr);

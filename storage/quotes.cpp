@@ -2,7 +2,10 @@
 #include "storage/quotes.h"
 
 #include "storage/bar_decoding.h"
+#include "storage/directory.h"
 #include "storage/fileops.h"
+#include "storage/format_names.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "storage/xmaster.h"
 

@@ -2,7 +2,7 @@
 // last record number, so R - 1 bars) and F<n>.DOP (one line per field: "NAME",input,display).
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/master.h"
 #include "storage/status.h"
 

@@ -3,8 +3,10 @@
 // Every byte the edit does not change is copied as it was read.
 #include "storage/rewrite.h"
 
+#include "storage/directory.h"
 #include "storage/fileops.h"
 #include "storage/master.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
 

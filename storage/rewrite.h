@@ -1,7 +1,7 @@
 // Series rewrite: every change to the bars of a security, written through F<n>.BAK and F<n>.NEW.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/quotes.h"
 #include "storage/status.h"
 
@@ -40,7 +40,7 @@ struct SeriesEdit {
 // not trusted: kind 4 counts the bars of the file itself. An edit whose new content equals the old writes
 // nothing at all (F<n>.BAK keeps the state before the last real change) and returns 0 with `*changed` false;
 // `*changed` is true when F<n>.DAT was replaced. The MASTER dates kind 4 moves move in a usable EMASTER
-// too; `emaster_note` receives the message when an unusable one was left as it was (storage/master.h).
+// too; `emaster_note` receives the message when an unusable one was left as it was (storage/directory.h).
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
                    std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed = nullptr,
                    std::string* emaster_note = nullptr);

@@ -1,7 +1,7 @@
 #include "storage/xmaster.h"
 
-#include "storage/encoding.h"
 #include "storage/fileops.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 
 #include <bit>

@@ -5,7 +5,7 @@
 // 108-111 / 116-119 first / last date as the integer YYYYMMDD.
 #pragma once
 
-#include "storage/master.h"
+#include "storage/master_record.h"
 
 #include <filesystem>
 #include <string>

@@ -1,6 +1,5 @@
 #include "browser/ui/quorbit_view.h"
 
-#include "browser/failure_text.h"
 #include "browser/master_walk.h"
 #include "browser/quote_values.h"
 #include "browser/repair.h"
@@ -10,6 +9,7 @@
 #include "browser/ui/scan_progress_dialog.h"
 #include "browser/ui/search_filter_dialog.h"
 #include "browser/ui/symbol_list_model.h"
+#include "common/failure_text.h"
 #include "shell/settings_store.h"
 #include "shell/ui/dialog_units.h"
 #include "shell/ui/main_frame.h"

@@ -9,7 +9,7 @@
 #include "browser/discovery_rules.h"
 #include "browser/ui/chart_wnd.h"
 #include "browser/view_rules.h"
-#include "browser/view_state.h"
+#include "common/view_state.h"
 #include "editing/series_session.h"
 #include "editing/transfer.h"
 #include "shell/ui/frame_view.h"

@@ -1,9 +1,10 @@
 // The view's handlers of the Symbol menu: Edit, Delete, Move, Copy and the facts of the selected series.
 // Each runs its dialog through the prompts seam, calls its command function and shows the result's
 // messages; a rename updates its row in place, a delete or a move reloads the symbol list.
-#include "browser/failure_text.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
+#include "common/failure_text.h"
+#include "common/latin1.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"
 #include "editing/ui/symbol_dialogs.h"
@@ -17,9 +18,10 @@
 
 namespace {
 
-// The typed text (UTF-8) as the files' single bytes, as the list shows them.
+// The typed text (UTF-8) as the files' single bytes, as the list shows them; the command has already
+// refused a text that has none.
 std::string StoredBytes(const std::string& typed) {
-    return QString::fromStdString(typed).toLatin1().toStdString();
+    return latin1_from_utf8(typed).value_or(std::string());
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // recorded; a test scripts the answers in advance, and then nothing waits for a user.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <QString>
 

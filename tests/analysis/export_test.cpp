@@ -3,6 +3,7 @@
 #include "analysis/export.h"
 #include "analysis/split_search.h"
 
+#include "storage/display_text.h"
 #include "support/builder.h"
 #include "support/fault_injection.h"
 #include "support/host.h"

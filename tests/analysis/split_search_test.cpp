@@ -1,5 +1,6 @@
 #include "analysis/split_search.h"
 
+#include "storage/display_text.h"
 #include "storage/fileops.h"
 #include "support/builder.h"
 #include "support/fault_injection.h"

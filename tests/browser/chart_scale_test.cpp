@@ -1,7 +1,7 @@
 // The chart's arithmetic without pixels: a click's quote and a quote's column, the columns' values, zoom.
 #include "browser/chart_scale.h"
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 #include "storage/quotes.h"
 
 #include <cmath>

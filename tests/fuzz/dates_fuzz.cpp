@@ -1,7 +1,9 @@
 // Date texts and MBF numbers: parsing never reads outside the text, formatting a parsed date and
 // parsing it again gives the same day, and every MBF pattern with an exponent byte of 3 or more
 // survives a round trip through IEEE.
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/display_text.h"
+#include "storage/mbf.h"
 
 #include <cstdint>
 #include <cstdlib>

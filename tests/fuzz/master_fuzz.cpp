@@ -6,6 +6,8 @@
 #include "browser/repair.h"
 #include "browser/symbol_list.h"
 #include "fuzz_support.h"
+#include "storage/directory.h"
+#include "storage/text_util.h"
 
 using namespace fuzz_support;
 

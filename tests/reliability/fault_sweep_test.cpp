@@ -11,7 +11,7 @@
 #include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"
 #include "editing/transfer.h"
-#include "storage/master.h"
+#include "storage/directory.h"
 #include "storage/rewrite.h"
 #include "support/builder.h"
 #include "support/fault_injection.h"

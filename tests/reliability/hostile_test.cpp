@@ -8,6 +8,7 @@
 #include "browser/quote_cells.h"
 #include "browser/symbol_list.h"
 #include "editing/series_session.h"
+#include "storage/directory.h"
 #include "storage/master.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"

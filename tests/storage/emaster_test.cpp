@@ -1,5 +1,6 @@
 // EMASTER follows every rewrite of MASTER byte for byte where it is usable and is never written where it
 // is not (rename and delete: editing/symbol_commands_test.cpp; each failing step: the fault sweep).
+#include "storage/directory.h"
 #include "storage/emaster.h"
 
 #include "support/builder.h"

@@ -1,4 +1,6 @@
-#include "storage/encoding.h"
+#include "storage/dates.h"
+#include "storage/display_text.h"
+#include "storage/mbf.h"
 
 #include <gtest/gtest.h>
 

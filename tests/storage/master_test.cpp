@@ -1,6 +1,7 @@
 // MASTER: the key rule, the lookup through nested portfolios, and the four rewrites byte for byte.
 // Every failing step of each rewrite is swept in reliability/fault_sweep_test.cpp; climbing, circular
 // and too deep nesting and lying counts are in reliability/hostile_test.cpp.
+#include "storage/directory.h"
 #include "storage/master.h"
 
 #include "support/builder.h"

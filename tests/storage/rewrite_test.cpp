@@ -1,5 +1,6 @@
 // The series rewrite of each kind, compared byte for byte with files built from the expected bars.
 // Every failing step of every kind is swept in reliability/fault_sweep_test.cpp.
+#include "storage/directory.h"
 #include "storage/rewrite.h"
 
 #include "storage/fileops.h"

@@ -3,9 +3,10 @@
 // symbols, nested entries, lower-case names, missing F<n>.DOP, stray header bytes, bytes cut off).
 #pragma once
 
-#include "browser/view_state.h"
-#include "storage/encoding.h"
+#include "common/view_state.h"
+#include "storage/dates.h"
 #include "storage/master.h"
+#include "storage/mbf.h"
 #include "storage/portfolio_files.h"
 #include "support/temp_dir.h"
 

@@ -9,7 +9,7 @@
 // selected; a rename only updates the selected symbol row and `currentSymbol` / `currentName`.
 #pragma once
 
-#include "storage/encoding.h"
+#include "storage/dates.h"
 
 #include <filesystem>
 #include <string>

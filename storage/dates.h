@@ -1,13 +1,8 @@
-// Numbers, dates and times as the portfolio files store them, date texts, and the names of format
-// codes, periodicities and status codes.
+// Dates and times as the portfolio files store them: day numbers, YYMMDD and HHMMSS values, the
+// two-second packed time, and the weekday rules.
 #pragma once
 
-#include "storage/status.h"
-
-#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
 
 // Days since 31 December 1960 (1 = Sunday 1 January 1961); 0 means no date. Days before 1961 count on
 // below zero, passing over 0: 31 December 1960 is -1 and 1 January 1900 is kFirstDay. 1900 is a common
@@ -21,40 +16,6 @@ using PackedTime = std::uint16_t;
 // A time of day to the second, as a quote file stores it: the whole HHMMSS value (10:38:39 is 103839),
 // 0 for midnight or for a series without a time. Times compare in the order of the day.
 using TimeOfDay = std::int32_t;
-
-// ---- Microsoft Binary Format singles ------------------------------------------------------------
-
-// The largest magnitude an MBF single holds (exponent byte 255, all fraction bits set).
-constexpr float kMbfMax = 1.70141173e38f;
-
-// 0.0 (either sign) gives four zero bytes. Magnitudes beyond the MBF range saturate at kMbfMax with
-// their sign; values below the smallest MBF normal become 0; NaN gives four zero bytes (callers refuse
-// NaN before it can reach a file). `out` may alias the storage of `value`'s source.
-void ieee_to_mbf(float value, std::uint8_t out[4]);
-// Byte 3 of 0, 1 or 2 reads as 0.0 (1 and 2 have no IEEE counterpart).
-float mbf_to_ieee(const std::uint8_t in[4]);
-// The same conversion on bits: the four stored bytes read as a little-endian word in, the IEEE single's
-// bits out. Branch-free, so that a loop over many values vectorises.
-inline std::uint32_t mbf_word_to_ieee_bits(std::uint32_t word) {
-    const std::uint32_t exponent = word >> 24;
-    const std::uint32_t bits = ((word << 8) & 0x80000000u) | ((exponent - 2) << 23) | (word & 0x7FFFFFu);
-    return static_cast<std::int32_t>(exponent) > 2 ? bits : 0u;
-}
-// Converts `count` stored values at `bytes` in place into IEEE singles in host order.
-void mbf_convert_in_place(std::uint8_t* bytes, std::size_t count);
-// True when the value survives ieee_to_mbf unchanged (finite and within the MBF range).
-bool mbf_representable(float value);
-
-// A 16-bit word as the files store it, low byte first.
-inline std::uint16_t load_le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline void store_le16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-// ---- Dates and times ----------------------------------------------------------------------------
 
 // A year above 1900 is first reduced by 1900. Months outside 1..12 are clamped into the table. A day
 // before 1900 gives 0 (no date), one after kLastDay gives kLastDay.
@@ -125,50 +86,3 @@ bool is_weekday(DayNumber day);
 // ends of the DayNumber range (never wraps): before kFirstDay comes 0.
 DayNumber previous_weekday(DayNumber day);
 DayNumber next_weekday(DayNumber day);
-
-// ---- Date texts ---------------------------------------------------------------------------------
-
-enum DateStyle : int {
-    kYYMMDDSep = 1,   // YY/MM/DD
-    kCCYYMMDDSep = 2, // CCYY/MM/DD
-    kMMDDYYSep = 3,   // MM/DD/YY: the style the whole user interface uses
-    kMMDDCCYYSep = 4, // MM/DD/CCYY
-    kDDMMYYSep = 5,   // DD/MM/YY
-    kDDMMCCYYSep = 6, // DD/MM/CCYY
-    kYYMMDD = 7,
-    kCCYYMMDD = 8,
-    kMMDDYY = 9,
-    kMMDDCCYY = 10,
-    kDDMMYY = 11,
-    kDDMMCCYY = 12,
-};
-
-// 0 for an empty text, an unknown style or a text whose three groups read 0. Ranges of month and day
-// are not checked (a month outside 1..12 is clamped by date_pack).
-DayNumber date_parse(std::string_view text, int style);
-// "" for an unknown style; day 0 prints every group as 00.
-std::string date_format(DayNumber day, int style, char separator);
-
-// The text a date is shown with: MM/DD/YY, or MM/DD/YYYY for a year before 1960, which two digits
-// would name in another century. Day 0 gives 00/00/00.
-std::string date_display_text(DayNumber day);
-// True when date_display_text shows the day with four year digits.
-bool date_needs_century(DayNumber day);
-// The text a time is shown with: HH:MM:SS, every second as stored.
-std::string time_display_text(TimeOfDay t);
-
-// ---- Names --------------------------------------------------------------------------------------
-
-// "128ths" .. "100,000ths", "100s", "1,000s"; "Unknown" for any other code.
-const char* format_code_name(int code);
-// "Daily", "Weekly", ...; "ERROR" for a letter outside the six.
-const char* periodicity_name(char letter);
-bool periodicity_known(char letter);
-
-// ---- Text helpers used by the key matching -----------------------------------------------------
-
-void trim_right(std::string& text);
-int count_char(std::string_view text, char c);
-// The index of the n-th (1-based) occurrence of c, or the index of the last character when there are
-// fewer (-1 for an empty text).
-int nth_char_index(std::string_view text, char c, int n);

@@ -2,7 +2,7 @@
 // words, and a failure's own text followed by the file or series it concerns and the system's reason.
 #pragma once
 
-#include "browser/command_result.h"
+#include "common/command_result.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "browser/failure_text.h"
+#include "common/failure_text.h"
 
 #include "storage/status.h"
 
