@@ -2,9 +2,9 @@
 
 #include "analysis/split_search.h"
 
-#include "browser/quote_cells.h"
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
+#include "common/quote_cells.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"

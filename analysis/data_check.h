@@ -3,8 +3,8 @@
 // spikes and probable unrecorded splits. It changes nothing.
 #pragma once
 
-#include "browser/quote_values.h"
 #include "common/command_result.h"
+#include "common/quote_values.h"
 #include "storage/status.h"
 
 #include <array>

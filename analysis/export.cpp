@@ -1,7 +1,7 @@
 #include "analysis/export.h"
 
-#include "browser/quote_cells.h"
-#include "browser/symbol_list.h"
+#include "common/quote_cells.h"
+#include "common/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"

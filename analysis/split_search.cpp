@@ -2,8 +2,8 @@
 
 #include "analysis/export.h"
 
-#include "browser/quote_cells.h"
-#include "browser/symbol_list.h"
+#include "common/quote_cells.h"
+#include "common/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 

@@ -3,7 +3,7 @@
 // order, 0 the oldest.
 #pragma once
 
-#include "browser/quote_values.h"
+#include "common/quote_values.h"
 
 #include <span>
 #include <string>

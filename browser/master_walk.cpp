@@ -1,6 +1,6 @@
 #include "browser/master_walk.h"
 
-#include "browser/symbol_list.h"
+#include "common/symbol_list.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 

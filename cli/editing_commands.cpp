@@ -1,12 +1,12 @@
 // The commands that change a portfolio: the quote edits on the quote a date (and time) names, the symbol
 // commands, the repair and the demonstration portfolios. Each fills the view state as the window would
 // have it and calls the same command function as the window.
-#include "browser/quote_cells.h"
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
 #include "cli/command.h"
 #include "cli/demo.h"
 #include "cli/output.h"
+#include "common/quote_cells.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "common/view_state.h"
 #include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"

@@ -1,7 +1,7 @@
 #include "editing/quote_commands.h"
 
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "editing/value_text.h"
 #include "storage/fileops.h"
 #include "storage/mbf.h"

@@ -7,8 +7,8 @@
 // reads the series again itself, so the session always shows what is on disk after it.
 #pragma once
 
-#include "browser/quote_values.h"
 #include "common/command_result.h"
+#include "common/quote_values.h"
 #include "storage/fileops.h"
 #include "storage/quotes.h"
 

@@ -1,8 +1,8 @@
 #include "editing/symbol_commands.h"
 
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
 #include "common/latin1.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
 #include "storage/directory.h"

@@ -1,7 +1,7 @@
 #include "editing/transfer.h"
 
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "storage/directory.h"
 #include "storage/emaster.h"
 #include "storage/fileops.h"

@@ -1,6 +1,6 @@
 #include "analysis/ui/check_data_dlg.h"
 
-#include "browser/quote_cells.h"
+#include "common/quote_cells.h"
 #include "shell/settings_store.h"
 #include "shell/ui/prompts.h"
 

@@ -1,6 +1,6 @@
 #include "browser/ui/chart_wnd.h"
 
-#include "browser/quote_cells.h"
+#include "common/quote_cells.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>

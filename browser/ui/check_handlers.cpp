@@ -2,11 +2,11 @@
 // quote, and keeping the chart on the series and quote on screen.
 #include "analysis/data_check.h"
 #include "analysis/ui/check_data_dlg.h"
-#include "browser/quote_cells.h"
 #include "browser/ui/chart_wnd.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
+#include "common/quote_cells.h"
 #include "shell/settings_store.h"
 #include "shell/ui/main_frame.h"
 #include "storage/portfolio_files.h"

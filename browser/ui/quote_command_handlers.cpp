@@ -1,10 +1,10 @@
 // The view's handlers of the five quote commands: each runs its dialog through the prompts seam, calls
 // its command function, shows the result's messages, writes the edit log after a success and reloads
 // the quote list from disk.
-#include "browser/quote_cells.h"
 #include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "common/failure_text.h"
+#include "common/quote_cells.h"
 #include "editing/quote_commands.h"
 #include "editing/ui/quote_dialogs.h"
 #include "editing/value_text.h"

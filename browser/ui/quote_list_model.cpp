@@ -1,6 +1,6 @@
 #include "browser/ui/quote_list_model.h"
 
-#include "browser/quote_cells.h"
+#include "common/quote_cells.h"
 
 namespace {
 

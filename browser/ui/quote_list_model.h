@@ -4,7 +4,7 @@
 // one and hides for the others.
 #pragma once
 
-#include "browser/quote_values.h"
+#include "common/quote_values.h"
 
 #include <QAbstractTableModel>
 

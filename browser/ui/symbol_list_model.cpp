@@ -1,6 +1,6 @@
 #include "browser/ui/symbol_list_model.h"
 
-#include "browser/symbol_list.h"
+#include "common/symbol_list.h"
 
 #include <algorithm>
 

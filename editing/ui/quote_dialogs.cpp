@@ -1,6 +1,6 @@
 #include "editing/ui/quote_dialogs.h"
 
-#include "browser/quote_cells.h"
+#include "common/quote_cells.h"
 #include "editing/ui/entry_controls.h"
 #include "shell/ui/prompts.h"
 

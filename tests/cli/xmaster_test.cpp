@@ -1,8 +1,8 @@
 // Securities of XMASTER (numbered 256 and above, quotes in F<n>.MWD) are listed, read, described,
 // exported and edited like those of MASTER; an unusable XMASTER is ignored.
 #include "analysis/export.h"
-#include "browser/quote_cells.h"
-#include "browser/symbol_list.h"
+#include "common/quote_cells.h"
+#include "common/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"

@@ -1,7 +1,7 @@
 // Rename of a symbol, the refusal of a damaged MASTER by every command that writes it, and the texts of
 // the series facts. What a delete leaves is compared byte for byte in storage/master_test.cpp and swept
 // under failure in reliability/fault_sweep_test.cpp.
-#include "browser/symbol_list.h"
+#include "common/symbol_list.h"
 #include "editing/quote_commands.h"
 #include "editing/series_facts.h"
 #include "editing/symbol_commands.h"

@@ -3,8 +3,8 @@
 // walk over the tree (which holds a link back to its top), and the repair of a copy, which must leave a
 // readable MASTER with the same number of records, or the copy exactly as it was.
 #include "browser/master_walk.h"
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 #include "fuzz_support.h"
 #include "storage/directory.h"
 #include "storage/text_util.h"

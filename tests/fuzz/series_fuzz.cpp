@@ -1,8 +1,8 @@
 // A fuzzed F1.DAT (and F1.DOP) under a MASTER that describes it with a fuzz-chosen record shape: the
 // layout read, windows of bars at many starts and counts, the search by date, the series facts and the
 // quote list must all end with a status and read nothing outside their buffers.
-#include "browser/quote_cells.h"
-#include "browser/quote_values.h"
+#include "common/quote_cells.h"
+#include "common/quote_values.h"
 #include "fuzz_support.h"
 #include "storage/quotes.h"
 

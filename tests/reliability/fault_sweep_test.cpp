@@ -5,8 +5,8 @@
 // the result says failure whenever the work was not done.
 #include "analysis/export.h"
 #include "analysis/split_search.h"
-#include "browser/quote_cells.h"
-#include "browser/repair.h"
+#include "common/quote_cells.h"
+#include "common/repair.h"
 #include "consistency.h"
 #include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"

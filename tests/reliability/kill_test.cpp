@@ -6,8 +6,8 @@
 // also completes. After each kill both portfolios must make sense: every MASTER reads with counters
 // that agree, every counted security reads completely, and no security is lost (one may be in both
 // portfolios after a killed move). The next child starts on whatever the killed one left behind.
-#include "browser/quote_cells.h"
-#include "browser/symbol_list.h"
+#include "common/quote_cells.h"
+#include "common/symbol_list.h"
 #include "consistency.h"
 #include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"

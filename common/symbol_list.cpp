@@ -1,6 +1,6 @@
-#include "browser/symbol_list.h"
+#include "common/symbol_list.h"
 
-#include "browser/repair.h"
+#include "common/repair.h"
 #include "storage/xmaster.h"
 
 #include <algorithm>

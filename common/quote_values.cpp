@@ -1,4 +1,4 @@
-#include "browser/quote_values.h"
+#include "common/quote_values.h"
 
 #include "storage/fileops.h"
 #include "storage/quotes.h"

@@ -1,4 +1,4 @@
-#include "browser/repair.h"
+#include "common/repair.h"
 
 #include "storage/directory.h"
 #include "storage/master.h"

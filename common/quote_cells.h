@@ -2,8 +2,8 @@
 // interest), and the reading of a whole series into such rows, newest first.
 #pragma once
 
-#include "browser/quote_values.h"
 #include "common/command_result.h"
+#include "common/quote_values.h"
 #include "common/value_format.h"
 #include "storage/quotes.h"
 

@@ -1,4 +1,4 @@
-#include "browser/quote_cells.h"
+#include "common/quote_cells.h"
 
 #include <cstdint>
 #include <utility>

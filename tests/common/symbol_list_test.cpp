@@ -1,7 +1,7 @@
 // The symbol list and the MASTER repair; the lists as the window shows them are in ui/,
 // MASTERs that lie about their count and quote files of every damaged shape in reliability/.
-#include "browser/repair.h"
-#include "browser/symbol_list.h"
+#include "common/repair.h"
+#include "common/symbol_list.h"
 
 #include "support/builder.h"
 #include "support/fault_injection.h"
