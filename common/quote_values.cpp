@@ -2,6 +2,7 @@
 
 #include "storage/fileops.h"
 #include "storage/quotes.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <string>
@@ -28,13 +29,6 @@ DayNumber date_of_single_bar(QuoteSeries& series, const SeriesLocation& at, std:
     return 0;
 }
 
-std::string_view without_trailing_blanks(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 } // namespace
 
 QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
@@ -51,7 +45,7 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
                                   const QuoteReadSink& sink) {
     QuoteValuesRead read;
     read.result = CommandResult::success();
-    const std::string_view key = without_trailing_blanks(symbol);
+    const std::string_view key = trim_trailing_blanks(symbol);
     QuoteSeries series;
     if (series_alloc(series, kQuoteWindowBars) != status::kOk) {
         read.result = CommandResult::failure(kTooManyBars, status::kMalloc);

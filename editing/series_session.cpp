@@ -2,6 +2,7 @@
 
 #include "storage/portfolio_files.h"
 #include "storage/status.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,16 +10,6 @@
 #include <span>
 
 namespace editing {
-
-namespace {
-
-std::string_view without_trailing_blanks(std::string_view text) {
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
-} // namespace
 
 QuoteValuesRead SeriesSession::open(const std::filesystem::path& dir, std::string_view symbol,
                                     const QuoteReadSink* observer) {
@@ -29,7 +20,7 @@ QuoteValuesRead SeriesSession::open(const std::filesystem::path& dir, std::strin
     // One scope for the whole open: MASTER and the other directory files are read once.
     const fileops::OperationScope scope;
     master_path_ = portfolio_files::master(dir);
-    const std::string_view key = without_trailing_blanks(symbol);
+    const std::string_view key = trim_trailing_blanks(symbol);
     // The files are looked at before they are read: a change made meanwhile is then taken for a change
     // since the reading, which asks for one reading too many, never one too few.
     for (const char* name : {"MASTER", "EMASTER", "XMASTER"})
