@@ -68,37 +68,44 @@ std::string fewer_than_two_notice(const std::string& symbol) {
 
 class Search {
 public:
-    Search(const std::filesystem::path& dir, const SplitSearchListener& listener)
-        : dir_(dir), listener_(listener) {
+    explicit Search(const std::filesystem::path& dir) : dir_(dir) {
         outcome_.result = CommandResult::success();
     }
+    ~Search() { series_free(pair_); }
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
 
-    SplitSearchOutcome run(const std::vector<std::string>& symbols) {
+    // Searches up to `count` more of `symbols`, from `next`; after the last one, "Done search" and the
+    // note that nothing was found. False once the search has ended (every security searched, a read
+    // failed, or the listener asked to stop).
+    bool step(const std::vector<std::string>& symbols, std::size_t& next, std::size_t count,
+              const SplitSearchListener& listener) {
+        listener_ = &listener;
         // A pair in reach of a ratio is turned into two whole bars here; the rest of a security is
         // looked at through its closes alone.
-        if (series_alloc(pair_, 2) != status::kOk) {
+        if (pair_.capacity < 2 && series_alloc(pair_, 2) != status::kOk) {
             end_early(kTooManyBars, status::kMalloc);
-            return std::move(outcome_);
+            return false;
         }
-        const bool searched = search_all(symbols);
-        series_free(pair_);
-        if (searched && outcome_.lines.empty()) {
-            notice(kNothingFound, MessageKind::Information);
-        }
-        return std::move(outcome_);
-    }
-
-private:
-    // False when the search ended early: a read failed, or the listener asked to stop.
-    bool search_all(const std::vector<std::string>& symbols) {
-        for (const std::string& symbol : symbols) {
-            if (!search_security(symbol) || !emit(SplitEventKind::SymbolDone, symbol)) {
+        for (std::size_t n = 0; n < count && next < symbols.size(); ++n, ++next) {
+            if (!search_security(symbols[next]) || !emit(SplitEventKind::SymbolDone, symbols[next])) {
+                next = symbols.size();
                 return false;
             }
         }
-        return emit(SplitEventKind::SymbolDone, kDoneSearch);
+        if (next < symbols.size()) {
+            return true;
+        }
+        if (emit(SplitEventKind::SymbolDone, kDoneSearch) && outcome_.lines.empty()) {
+            notice(kNothingFound, MessageKind::Information);
+        }
+        return false;
     }
 
+    const SplitSearchOutcome& outcome() const { return outcome_; }
+    SplitSearchOutcome take_outcome() { return std::move(outcome_); }
+
+private:
     // The security is looked up once and its quote file read whole with one open and one read.
     bool search_security(const std::string& symbol) {
         SeriesLocation at;
@@ -156,7 +163,7 @@ private:
     bool emit(SplitEventKind kind, const std::string& text,
               MessageKind message_kind = MessageKind::Information, const std::string& skipped = {}) {
         outcome_.events.push_back({kind, text, message_kind, skipped});
-        if (!listener_ || listener_(outcome_.events.back())) {
+        if (!*listener_ || (*listener_)(outcome_.events.back())) {
             return true;
         }
         outcome_.cancelled = true;
@@ -175,8 +182,8 @@ private:
         notice(text, MessageKind::Error);
     }
 
-    const std::filesystem::path& dir_;
-    const SplitSearchListener& listener_;
+    std::filesystem::path dir_;
+    const SplitSearchListener* listener_ = nullptr;
     SeriesRecords records_; // the security searched, its buffers kept for the next
     QuoteSeries pair_;      // two bars in reach of a ratio
     std::vector<float> closes_;
@@ -248,12 +255,40 @@ std::optional<std::string> TestBarPair(const QuoteSeries& series, int k, const s
     return confirmed_line(series, k, k + 1, symbol);
 }
 
+struct SplitSearchRun::Search : ::Search {
+    using ::Search::Search;
+};
+
+SplitSearchRun::SplitSearchRun(std::filesystem::path dir, std::vector<std::string> symbols)
+    : symbols_(std::move(symbols)), search_(std::make_unique<Search>(dir)) {}
+
+SplitSearchRun::~SplitSearchRun() = default;
+
+bool SplitSearchRun::step(std::size_t securities, const SplitSearchListener& listener) {
+    if (ended_)
+        return false;
+    // The directory files are read once a step (once a search for split_search).
+    const fileops::OperationScope scope;
+    ended_ = !search_->step(symbols_, next_, securities, listener);
+    return !ended_;
+}
+
+const SplitSearchOutcome& SplitSearchRun::outcome() const {
+    return search_->outcome();
+}
+
+SplitSearchOutcome SplitSearchRun::take_outcome() {
+    return search_->take_outcome();
+}
+
 SplitSearchOutcome split_search(const std::filesystem::path& dir, const std::vector<std::string>& symbols,
                                 const SplitSearchListener& listener) {
-    // The portfolio's directory and directory files are read once for all the symbols.
+    // One scope for the whole search: the portfolio's directory and directory files are read once.
     fileops::OperationScope scope;
-    Search search(dir, listener);
-    return search.run(symbols);
+    SplitSearchRun run(dir, symbols);
+    while (run.step(static_cast<std::size_t>(-1), listener)) {
+    }
+    return run.take_outcome();
 }
 
 SplitSearchOutcome split_search_portfolio(const std::filesystem::path& dir,

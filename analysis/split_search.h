@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,6 +73,30 @@ struct SplitSearchOutcome {
 
 // Sees every event as it happens; returns whether the search goes on (false: stop at once, as Cancel).
 using SplitSearchListener = std::function<bool(const SplitSearchEvent&)>;
+
+// A search taken a few securities at a time, for a window that answers its user between two steps.
+class SplitSearchRun {
+public:
+    SplitSearchRun(std::filesystem::path dir, std::vector<std::string> symbols);
+    ~SplitSearchRun();
+    SplitSearchRun(const SplitSearchRun&) = delete;
+    SplitSearchRun& operator=(const SplitSearchRun&) = delete;
+
+    // Searches up to `securities` more securities; the step that searches the last one ends the search
+    // as split_search ends it. False once the search has ended (every security searched, a read failed,
+    // or the listener asked to stop): outcome() then holds what split_search would return.
+    bool step(std::size_t securities, const SplitSearchListener& listener);
+    const SplitSearchOutcome& outcome() const;
+    SplitSearchOutcome take_outcome();
+    std::size_t total() const { return symbols_.size(); }
+
+private:
+    struct Search;
+    std::vector<std::string> symbols_;
+    std::size_t next_ = 0;
+    bool ended_ = false;
+    std::unique_ptr<Search> search_;
+};
 
 // Searches the securities `symbols` (the symbol list's texts, in list order) of the portfolio at `dir`.
 // Each security is read whole, with one open of its quote file, and every neighbouring pair of its bars

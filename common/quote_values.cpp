@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kFillQuotesError = "Error in FillQuotesGrid";
 constexpr const char* kTooManyBars = "Too many bars";
 // Bars turned into rows a window at a time; a window of this size is one block of bars.
 constexpr std::int16_t kWholeReadWindow = 2048;
@@ -43,9 +42,22 @@ QuoteRowValues quote_row_values(const QuoteSeries& series, int i) {
 
 QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
                                   const QuoteReadSink& sink) {
+    // One scope: the look-up and every window share one reading of the directory files.
+    fileops::OperationScope scope;
+    const std::string_view key = trim_trailing_blanks(symbol);
+    SeriesLocation at;
+    const StatusCode located = series_locate(dir, key, at);
+    if (located != status::kOk) {
+        QuoteValuesRead read;
+        read.result = CommandResult::failure(kFillQuotesError, located);
+        return read;
+    }
+    return quote_values_read_at(at, key, sink);
+}
+
+QuoteValuesRead quote_values_read_at(SeriesLocation at, std::string_view key, const QuoteReadSink& sink) {
     QuoteValuesRead read;
     read.result = CommandResult::success();
-    const std::string_view key = trim_trailing_blanks(symbol);
     QuoteSeries series;
     if (series_alloc(series, kQuoteWindowBars) != status::kOk) {
         read.result = CommandResult::failure(kTooManyBars, status::kMalloc);
@@ -53,14 +65,9 @@ QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_
     }
     SeriesGuard guard{series};
 
-    // The security is looked up once; each window then reads F<n>.DAT alone.
-    fileops::OperationScope scope;
-    SeriesLocation at;
-    StatusCode header_status = series_locate(dir, key, at);
+    // Each window reads F<n>.DAT alone, kept open by this copy of the location from the first to the last.
     at.keep_data_open();
-    if (header_status == status::kOk) {
-        header_status = series_read_at(series, at, key, 0, 0);
-    }
+    const StatusCode header_status = series_read_at(series, at, key, 0, 0);
     if (header_status != status::kOk || series.total < 0) {
         read.result = CommandResult::failure(kFillQuotesError, header_status);
         return read;

@@ -16,6 +16,8 @@
 #include <vector>
 
 constexpr int kQuoteWindowBars = 400;
+// The failure of a reading that could not locate the security or read its bars.
+constexpr const char* kFillQuotesError = "Error in FillQuotesGrid";
 
 // One row of the quote list: the date and the six values open, high, low, close, volume, open
 // interest (FIELD_ABSENT for a field the series lacks).
@@ -47,6 +49,9 @@ struct QuoteReadSink {
 // the windows already handed over stay. Trailing blanks of `symbol` are not part of the key.
 QuoteValuesRead quote_values_read(const std::filesystem::path& dir, std::string_view symbol,
                                   const QuoteReadSink& sink);
+// The same for a security already located (series_locate with `key`), for a caller that needs the
+// location itself too: nothing is looked up again.
+QuoteValuesRead quote_values_read_at(SeriesLocation at, std::string_view key, const QuoteReadSink& sink);
 
 // What quote_rows_read_whole keeps from one security to the next: the records read, and the window
 // they are turned into bars in.

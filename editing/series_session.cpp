@@ -48,7 +48,12 @@ QuoteValuesRead SeriesSession::open(const std::filesystem::path& dir, std::strin
         if (observer != nullptr && observer->window)
             observer->window(window);
     };
-    QuoteValuesRead read = quote_values_read(dir, symbol, sink);
+    QuoteValuesRead read;
+    if (locate_status_ == status::kOk) {
+        read = quote_values_read_at(location_, key, sink);
+    } else {
+        read.result = CommandResult::failure(kFillQuotesError, locate_status_);
+    }
     if (!located_)
         header_status_ = read.result.status;
     first_date_ = read.first_date;

@@ -10,6 +10,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -76,57 +79,78 @@ std::vector<std::string> CSplitSearchDlg::Lines() const {
     return lines;
 }
 
+CSplitSearchDlg::~CSplitSearchDlg() = default;
+
+void CSplitSearchDlg::ShowReading(std::size_t index) {
+    if (index < symbols_.size()) {
+        SetStatus("Reading " + symbols_[index]);
+    }
+}
+
 void CSplitSearchDlg::OnSearch() {
-    const SplitSearchRequest request = source_();
+    if (run_) {
+        return; // one search at a time
+    }
+    SplitSearchRequest request = source_();
+    symbols_ = request.symbols;
+    finished_ = 0;
+    skipped_.clear();
     // The status line names the security being read, then the one just finished; after the last one,
     // "Done search" and the beep, which comes before the notice that nothing was found.
-    std::size_t finished = 0;
-    auto reading = [&](std::size_t index) {
-        if (index < request.symbols.size()) {
-            SetStatus("Reading " + request.symbols[index]);
-        }
-    };
-    reading(0);
-    // Each search lists its own findings; the securities it skips are named in one note at its end, not
-    // in a box each.
+    ShowReading(0);
+    // Each search lists its own findings.
     list_->clear();
     saveAs_->setEnabled(false);
-    std::vector<std::string> skipped;
-    const SplitSearchListener listener = [&](const SplitSearchEvent& event) {
-        switch (event.kind) {
-        case SplitEventKind::Line:
-            list_->addItem(QString::fromLatin1(event.text));
-            saveAs_->setEnabled(true);
-            break;
-        case SplitEventKind::Notice: {
-            if (!event.skipped.empty()) {
-                skipped.push_back(event.skipped);
-                break;
-            }
-            CommandResult notice;
-            notice.add(event.message_kind, event.text);
-            Prompts::Get().Present(this, notice);
-            break;
-        }
-        case SplitEventKind::SymbolDone:
-            SetStatus(event.text);
-            if (finished++ == request.symbols.size()) {
-                Prompts::Get().Beep();
-            } else {
-                reading(finished);
-            }
-            break;
-        }
-        // The window stays painted while the search holds the one thread; input waits until it ends.
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        return true;
-    };
     setEnabled(false);
-    split_search(request.portfolioDir, request.symbols, listener);
-    setEnabled(true);
-    if (!skipped.empty()) {
-        Prompts::Get().Information(this, QString::fromLatin1(split_search_skipped_text(skipped)));
+    run_ = std::make_unique<SplitSearchRun>(std::move(request.portfolioDir), std::move(request.symbols));
+    QTimer::singleShot(0, this, &CSplitSearchDlg::SearchSlice);
+}
+
+bool CSplitSearchDlg::Heard(const SplitSearchEvent& event) {
+    switch (event.kind) {
+    case SplitEventKind::Line:
+        list_->addItem(QString::fromLatin1(event.text));
+        saveAs_->setEnabled(true);
+        break;
+    case SplitEventKind::Notice: {
+        if (!event.skipped.empty()) {
+            skipped_.push_back(event.skipped);
+            break;
+        }
+        CommandResult notice;
+        notice.add(event.message_kind, event.text);
+        Prompts::Get().Present(this, notice);
+        break;
     }
+    case SplitEventKind::SymbolDone:
+        SetStatus(event.text);
+        if (finished_++ == symbols_.size()) {
+            Prompts::Get().Beep();
+        } else {
+            ShowReading(finished_);
+        }
+        break;
+    }
+    return true;
+}
+
+void CSplitSearchDlg::SearchSlice() {
+    if (!run_) {
+        return;
+    }
+    // About a hundred steps, each short enough for the window to be painted between two of them.
+    constexpr std::size_t kSteps = 100, kLeastStep = 8;
+    const std::size_t step = std::max(kLeastStep, run_->total() / kSteps);
+    if (run_->step(step, [this](const SplitSearchEvent& event) { return Heard(event); })) {
+        QTimer::singleShot(0, this, &CSplitSearchDlg::SearchSlice);
+        return;
+    }
+    run_.reset();
+    setEnabled(true);
+    if (!skipped_.empty()) {
+        Prompts::Get().Information(this, QString::fromLatin1(split_search_skipped_text(skipped_)));
+    }
+    emit searchFinished();
 }
 
 void CSplitSearchDlg::OnSaveAs() {

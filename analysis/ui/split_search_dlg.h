@@ -10,10 +10,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QLabel;
+class SplitSearchRun;
+struct SplitSearchEvent;
 class QListWidget;
 class QPushButton;
 
@@ -29,16 +32,25 @@ public:
     using RequestSource = std::function<SplitSearchRequest()>;
     CSplitSearchDlg(RequestSource source, std::function<void()> onClose, QWidget* parent = nullptr);
 
+    // Starts a search; it runs a few securities a step while the window answers, and searchFinished
+    // is emitted when it has ended.
     void OnSearch();
     void OnSaveAs();
     void OnClose();
     std::vector<std::string> Lines() const;
+    ~CSplitSearchDlg() override;
+
+signals:
+    void searchFinished();
 
 protected:
     void reject() override; // the Escape key: as "Close"
 
 private:
     void SetStatus(const std::string& text);
+    void SearchSlice();
+    bool Heard(const SplitSearchEvent& event);
+    void ShowReading(std::size_t index);
 
     RequestSource source_;
     std::function<void()> onClose_;
@@ -46,4 +58,10 @@ private:
     QLabel* status_ = nullptr;
     QListWidget* list_ = nullptr;
     QPushButton* saveAs_ = nullptr;
+    // While a search runs: the securities searched, how many have been finished, and the ones skipped
+    // for having fewer than 2 quotes (named in one note at the end, not in a box each).
+    std::unique_ptr<SplitSearchRun> run_;
+    std::vector<std::string> symbols_;
+    std::size_t finished_ = 0;
+    std::vector<std::string> skipped_;
 };

@@ -93,6 +93,15 @@ TEST(SplitSearch, APortfolioInSymbolOrderWithNoticesAndLines) {
     EXPECT_EQ(events, expected);
     EXPECT_EQ(outcome.events[0].skipped, "AAA"); // the window gathers these into one note
     ASSERT_EQ(heard.size(), expected.size());
+    // Taken one security a step, as the window takes it: the same events, the last step ends it.
+    SplitSearchRun run(dir.path(), {"AAA", "bbb", "XYZ"});
+    std::vector<std::pair<K, std::string>> stepped;
+    int steps = 1;
+    while (run.step(1, [&](const SplitSearchEvent& e) { return stepped.emplace_back(e.kind, e.text), true; }))
+        ++steps;
+    EXPECT_EQ(std::tuple(steps, stepped, run.outcome().lines, run.outcome().result.ok),
+              std::tuple(3, expected, outcome.lines, true));
+    EXPECT_FALSE(run.step(1, {})); // an ended run stays ended
     EXPECT_EQ(split_search_skipped_text({"AAA"}), notice);
     std::vector<std::string> many;
     for (int i = 0; i < 23; ++i)

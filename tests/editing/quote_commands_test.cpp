@@ -227,18 +227,28 @@ TEST_F(QuoteCommands, AddCopiesTheSelectedQuoteToTheWeekdayBeforeItInDateOrder) 
 namespace {
 
 int g_master_opens = 0;
+int g_dop_opens = 0;
 
-int open_counting_master(const fileops::Path& path, int mode) {
-    if (portfolio_files::equals_ignoring_case(path.filename().string(), "MASTER"))
+int open_counting_directory_files(const fileops::Path& path, int mode) {
+    const std::string name = path.filename().string();
+    if (portfolio_files::equals_ignoring_case(name, "MASTER"))
         ++g_master_opens;
+    if (portfolio_files::equals_ignoring_case(name, "F2.DOP"))
+        ++g_dop_opens;
     return fileops::system_table().open(path, mode);
 }
 
-TEST_F(QuoteCommands, EditingOneQuoteOpensMasterOnce) {
-    SeriesSession& series = open(ibm);
+TEST_F(QuoteCommands, EditingOneQuoteOpensMasterOnceAndReadingItsLayoutOnce) {
     fileops::Table counting = fileops::system_table();
-    counting.open = open_counting_master;
-    g_master_opens = 0;
+    counting.open = open_counting_directory_files;
+    g_master_opens = g_dop_opens = 0;
+    fileops::set_table(&counting);
+    SeriesSession& series = open(ibm);
+    fileops::set_table(nullptr);
+    EXPECT_EQ(g_master_opens, 1);
+    EXPECT_EQ(g_dop_opens, 1);
+
+    g_master_opens = g_dop_opens = 0;
     fileops::set_table(&counting);
     const CommandResult r =
         edit_quote(series, series.ref_of_row(0), "01/11/96", {"25", "26", "24", "25.5", "1500", "7"});

@@ -5,6 +5,7 @@
 #include "support/qt_window.h"
 
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QPointer>
 
 namespace fs = std::filesystem;
@@ -37,6 +38,16 @@ protected:
     }
     CSplitSearchDlg* SearchWindow() const { return frame_->findChild<CSplitSearchDlg*>(); }
     Prompts::Kind LastKind() const { return Prompts::Get().History().back().kind; }
+    // Presses "Search" and serves the window's events until the search has ended.
+    static void Search(CSplitSearchDlg& window) {
+        QEventLoop loop;
+        bool ended = false;
+        QObject::connect(&window, &CSplitSearchDlg::searchFinished, &loop,
+                         [&] { ended = true, loop.quit(); });
+        Click(window, "searchButton");
+        if (!ended)
+            loop.exec();
+    }
 
     fs::path dir_ = root_ / "volume" / "stocks";
 };
@@ -48,7 +59,7 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     EXPECT_FALSE((window->windowFlags() & Qt::WindowCloseButtonHint) || Enabled(*window, "saveAsButton") ||
                  frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
 
-    Click(*window, "searchButton");
+    Search(*window);
     const std::vector<std::string> found = {"XYZ possible 2 for 1 split on 01/05/98",
                                             "XYZ possible 1 for 2 split on 01/07/98"};
     EXPECT_EQ(window->Lines(), found);
@@ -61,7 +72,7 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     EXPECT_EQ(std::pair(history[history.size() - 2].kind, LastKind()),
               std::pair(Prompts::Kind::Beep, Prompts::Kind::Information));
     Prompts::Get().ClearHistory();
-    Click(*window, "searchButton"); // a second search lists its findings afresh, with the one note again
+    Search(*window); // a second search lists its findings afresh, with the one note again
     EXPECT_EQ(window->Lines(), found);
     EXPECT_EQ(Shown(Prompts::Kind::Information).size(), 1u);
 
@@ -81,7 +92,7 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     view_->FillSymbolsGrid(0);
     Trigger("actionSplitSearch");
     Prompts::Get().ClearHistory();
-    Click(*SearchWindow(), "searchButton"); // the beep comes before the notice that nothing was found
+    Search(*SearchWindow()); // the beep comes before the notice that nothing was found
     EXPECT_EQ(Prompts::Get().History().front().kind, Prompts::Kind::Beep);
     EXPECT_EQ(Shown(Prompts::Kind::Information), std::vector<QString>{"No candidate splits found"});
 }
