@@ -3,9 +3,9 @@
 // portfolio, then ends the program (exit status 1 when the picture could not be written); with `--chart`
 // as well, the picture is of the chart window of the series on screen. `--help` and `--version` answer
 // before any window is made, so that they work without a display (the manual page is made from them).
-#include "browser/ui/quorbit_view.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/quorbit_app.h"
+#include "window/quorbit_view.h"
 
 #include <QApplication>
 #include <QPixmap>

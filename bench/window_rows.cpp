@@ -1,7 +1,6 @@
 // The window's rows, offscreen: the quote list filled with a 32,766-bar series, and the window's peak
 // memory with that series shown against the window with an empty portfolio (each in a process of its
 // own, started as a user starts Quorbit: in the portfolio's folder, which the start-up search finds).
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "common/quote_cells.h"
 #include "data_rows.h"
@@ -10,6 +9,7 @@
 #include "storage/quotes.h"
 #include "suite.h"
 #include "support/builder.h"
+#include "window/quorbit_view.h"
 
 #include <QApplication>
 #include <QDir>

@@ -93,12 +93,6 @@ std::string EmptyPortfolioCaption(const std::string& portfolioDir) {
     return ViewCaption(portfolioDir, "(no symbols)");
 }
 
-int DialogUnitsToPixels(int units, int baseUnit, int divisor) {
-    const long long product = static_cast<long long>(units) * baseUnit;
-    const long long half = divisor / 2;
-    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
-}
-
 std::vector<int> ScaledColumnWidths(const std::vector<int>& widths, int oldWidth, int newWidth, int minimum) {
     if (oldWidth <= 0 || newWidth <= 0) {
         return widths;

@@ -82,9 +82,3 @@ inline constexpr const char* kApplicationTitle = "Quorbit";
 std::string ViewCaption(const std::string& portfolioDir, const std::string& symbolText);
 // "Quorbit - " + directory + " - (no symbols)".
 std::string EmptyPortfolioCaption(const std::string& portfolioDir);
-
-// ---- Form layout --------------------------------------------------------------------------------
-
-// Dialog units to pixels from the dialog font's average character width (x, divisor 4) or height (y,
-// divisor 8), rounded to the nearest pixel.
-int DialogUnitsToPixels(int units, int baseUnit, int divisor);

@@ -57,3 +57,9 @@ std::string QuotePaneText(int selectedQuoteRow, int quoteCount) {
     }
     return "Quote " + std::to_string(quoteCount - selectedQuoteRow) + " of " + std::to_string(quoteCount);
 }
+
+int DialogUnitsToPixels(int units, int baseUnit, int divisor) {
+    const long long product = static_cast<long long>(units) * baseUnit;
+    const long long half = divisor / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / divisor : (product - half) / divisor);
+}

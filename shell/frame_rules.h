@@ -1,5 +1,6 @@
 // The main frame's rules as plain functions: where the window opens, what is remembered when it moves,
-// the texts of the two count panes of the status bar, and centring a rectangle on the screen.
+// the texts of the two count panes of the status bar, centring a rectangle on the screen, and the
+// dialog units every form and dialog of the program is laid out in.
 #pragma once
 
 #include <string>
@@ -42,3 +43,7 @@ std::string QuotePaneText(int selectedQuoteRow, int quoteCount);
 // The sample texts the two panes are sized from.
 inline constexpr const char* kSymbolPaneSample = "Symbols: xxxxxxxxxxxxxxxx";
 inline constexpr const char* kQuotePaneSample = "Quotes: xxxxxxxxxxxxxxxx";
+
+// Dialog units to pixels from the dialog font's average character width (x, divisor 4) or height (y,
+// divisor 8), rounded to the nearest pixel.
+int DialogUnitsToPixels(int units, int baseUnit, int divisor);

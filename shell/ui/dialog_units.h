@@ -2,7 +2,7 @@
 // is a quarter of the average character width, a vertical unit an eighth of the character height.
 #pragma once
 
-#include "browser/view_rules.h"
+#include "shell/frame_rules.h"
 
 #include <QAbstractButton>
 #include <QFont>

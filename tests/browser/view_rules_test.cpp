@@ -96,11 +96,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnablingTest, ::testing::Values(
          VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol, VC::SeriesFacts, VC::CheckData})));
 // clang-format on
 
-TEST(DialogUnits, ConvertLikeTheDialogManager) {
-    // An average character 6 pixels wide and 13 high: 405 x 381 units are 608 x 619 pixels.
-    EXPECT_EQ(DialogUnitsToPixels(405, 6, 4), 608);
-    EXPECT_EQ(DialogUnitsToPixels(381, 13, 8), 619);
-    EXPECT_EQ(DialogUnitsToPixels(0, 7, 4), 0);
-}
-
 } // namespace

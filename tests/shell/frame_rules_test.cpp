@@ -42,4 +42,11 @@ TEST(PlacementToSave, NegativeEdgesAreStoredAsZero) {
     EXPECT_EQ(PlaceOverClientArea({10, 60, 600, 300}, 760, 420), (WindowPlacement{10, 60, 600, 300}));
 }
 
+TEST(DialogUnits, ConvertLikeTheDialogManager) {
+    // An average character 6 pixels wide and 13 high: 405 x 381 units are 608 x 619 pixels.
+    EXPECT_EQ(DialogUnitsToPixels(405, 6, 4), 608);
+    EXPECT_EQ(DialogUnitsToPixels(381, 13, 8), 619);
+    EXPECT_EQ(DialogUnitsToPixels(0, 7, 4), 0);
+}
+
 } // namespace

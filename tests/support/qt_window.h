@@ -3,12 +3,12 @@
 // fixture: the whole program started on portfolios a test builds below its start directory.
 #pragma once
 
-#include "browser/ui/quorbit_view.h"
 #include "shell/settings_store.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/quorbit_app.h"
 #include "support/temp_dir.h"
+#include "window/quorbit_view.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,7 +1,6 @@
 // The view's handlers of the Symbol menu: Edit, Delete, Move, Copy and the facts of the selected series.
 // Each runs its dialog through the prompts seam, calls its command function and shows the result's
 // messages; a rename updates its row in place, a delete or a move reloads the symbol list.
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "common/failure_text.h"
 #include "common/latin1.h"
@@ -10,6 +9,7 @@
 #include "editing/ui/symbol_dialogs.h"
 #include "shell/edit_log.h"
 #include "shell/ui/prompts.h"
+#include "window/quorbit_view.h"
 
 #include <QListWidget>
 #include <QTableView>

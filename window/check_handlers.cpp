@@ -3,13 +3,13 @@
 #include "analysis/data_check.h"
 #include "analysis/ui/check_data_dlg.h"
 #include "browser/ui/chart_wnd.h"
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
 #include "common/quote_cells.h"
 #include "shell/settings_store.h"
 #include "shell/ui/main_frame.h"
 #include "storage/portfolio_files.h"
+#include "window/quorbit_view.h"
 
 #include <QListWidget>
 #include <QTableView>

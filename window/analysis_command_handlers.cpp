@@ -3,7 +3,6 @@
 #include "analysis/export.h"
 #include "analysis/ui/export_dlg.h"
 #include "analysis/ui/split_search_dlg.h"
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/symbol_list_model.h"
 #include "common/failure_text.h"
 #include "shell/edit_log.h"
@@ -12,6 +11,7 @@
 #include "shell/ui/prompts.h"
 #include "shell/ui/wait_cursor.h"
 #include "storage/fileops.h"
+#include "window/quorbit_view.h"
 
 #include <QFile>
 #include <QPointer>

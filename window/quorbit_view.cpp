@@ -1,4 +1,4 @@
-#include "browser/ui/quorbit_view.h"
+#include "window/quorbit_view.h"
 
 #include "browser/master_walk.h"
 #include "browser/ui/grid_delegate.h"

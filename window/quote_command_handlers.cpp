@@ -1,7 +1,6 @@
 // The view's handlers of the five quote commands: each runs its dialog through the prompts seam, calls
 // its command function, shows the result's messages, writes the edit log after a success and reloads
 // the quote list from disk.
-#include "browser/ui/quorbit_view.h"
 #include "browser/ui/quote_list_model.h"
 #include "common/failure_text.h"
 #include "common/quote_cells.h"
@@ -10,6 +9,7 @@
 #include "editing/value_text.h"
 #include "shell/edit_log.h"
 #include "shell/ui/prompts.h"
+#include "window/quorbit_view.h"
 
 #include <optional>
 #include <vector>
