@@ -98,6 +98,9 @@ TEST_F(Emaster, AFileOutOfStepIsRebuiltFromMasterKeepingWhatOnlyItHolds) {
     std::string with_f9 = old_ + record(1);
     with_f9[0] = 4;
     with_f9[4 * 192 + 2] = 9;
+    // A record standing after the count that no security claims stays where it stands.
+    std::string f9_after_count = record(1);
+    f9_after_count[2] = 9;
     // The record of F5 as a delete's undoing append would give it: built from MASTER, no times or long name.
     std::string built = old_;
     built.replace(2 * 192 + 80, 8, std::string(8, '\0')).replace(2 * 192 + 139, 53, std::string(53, '\0'));
@@ -108,7 +111,8 @@ TEST_F(Emaster, AFileOutOfStepIsRebuiltFromMasterKeepingWhatOnlyItHolds) {
                  {dated, old_, "F3 first date, F3 last date, F3 field count, F3 periodicity"},
                  {without_f5, built, "F5 missing from EMASTER"},
                  {with_f9, old_, "F9 only in EMASTER"},
-                 {counted_short, old_, "F3 missing from EMASTER"}};
+                 {counted_short, old_, "F3 missing from EMASTER"},
+                 {renamed + f9_after_count, old_ + f9_after_count, "F5 symbol, F5 name"}};
     for (const auto& c : cases) {
         write_bytes(tmp_ / "EMASTER", c.stale);
         std::string message;
