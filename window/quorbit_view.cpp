@@ -1,7 +1,6 @@
 #include "window/quorbit_view.h"
 
 #include "browser/ui/browser_form.h"
-#include "browser/ui/grid_delegate.h"
 #include "browser/ui/quote_list_fill.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/search_filter_dialog.h"
@@ -19,10 +18,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QListWidget>
-#include <QMouseEvent>
 
 #include <algorithm>
 
@@ -68,20 +64,25 @@ CQuorbitView::~CQuorbitView() = default;
 void CQuorbitView::BuildForm() {
     symbols_ = new SymbolListModel(this);
     quotes_ = new QuoteListModel(this);
-    auto* form = new BrowserForm(symbols_, quotes_);
-    form_ = form;
-    driveChooser_ = form->driveChooser;
-    portfolioList_ = form->portfolioList;
-    symbolList_ = form->symbolList;
-    quoteList_ = form->quoteList;
+    form_ = new BrowserForm(symbols_, quotes_);
+    driveChooser_ = form_->driveChooser;
+    portfolioList_ = form_->portfolioList;
+    symbolList_ = form_->symbolList;
+    quoteList_ = form_->quoteList;
     connect(driveChooser_, &QComboBox::currentIndexChanged, this, [this] { OnDriveChange(); });
     connect(portfolioList_, &QListWidget::currentRowChanged, this, [this] { OnPortfolioChange(); });
     connect(symbolList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnSymbolSelectionChanged);
     connect(quoteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CQuorbitView::OnQuoteSelectionChanged);
-    symbolList_->viewport()->installEventFilter(this);
-    symbolList_->installEventFilter(this);
+    // Any click in the symbol list loads the highlighted row; Enter loads it at once.
+    symbolList_->SetChoosesRows(true);
+    connect(symbolList_, &GridList::released, this, &CQuorbitView::OnSymbolClick);
+    connect(symbolList_, &GridList::enterPressed, this, [this] {
+        if (!LoadPendingSymbol() && symbolList_->HighlightedRow() != state_.selectedSymbolRow) {
+            OnSymbolClick();
+        }
+    });
     setWidget(form_);
     setWidgetResizable(true); // the form follows the window, down to its minimum size
 }
@@ -111,18 +112,11 @@ void CQuorbitView::OnStartupTimer() {
 
 void CQuorbitView::SetupColumns() {
     const int symbolWidth = symbolList_->ClientWidth(), quoteWidth = quoteList_->ClientWidth();
-    symbolList_->SetColumnWidths(SavedWidths<SymbolColumnWidths>(
-        settings_, "SymbolGrid", symbolWidth, DefaultSymbolColumnWidth(symbolWidth), SymbolColumnWidthsFor));
-    quoteList_->SetColumnWidths(SavedWidths<QuoteColumnWidths>(
-        settings_, "QuoteGrid", quoteWidth, DefaultQuoteColumnWidth(quoteWidth), QuoteColumnWidthsFor));
-    // The time column, not among the saved widths, is as wide as its texts (and its title) need, and no
-    // wider: the seven saved columns leave little room beside them.
-    const QFontMetrics metrics = quoteList_->fontMetrics();
-    const int timeWidth = std::max(metrics.horizontalAdvance(QStringLiteral("00:00:00")),
-                                   metrics.horizontalAdvance(QStringLiteral("Time")));
-    quoteList_->horizontalHeader()->resizeSection(QuoteListModel::kTimeColumn,
-                                                  timeWidth + metrics.horizontalAdvance(QLatin1Char('0')) +
-                                                      2 * GridDelegate::kPadding);
+    form_->SetColumnWidths(
+        SavedWidths<SymbolColumnWidths>(settings_, "SymbolGrid", symbolWidth,
+                                        DefaultSymbolColumnWidth(symbolWidth), SymbolColumnWidthsFor),
+        SavedWidths<QuoteColumnWidths>(settings_, "QuoteGrid", quoteWidth,
+                                       DefaultQuoteColumnWidth(quoteWidth), QuoteColumnWidthsFor));
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
@@ -345,32 +339,6 @@ void CQuorbitView::OnQuoteSelectionChanged() {
     state_.selectedQuoteRow = quoteList_->HighlightedRow();
     ChartFollowSelection();
     StateChanged();
-}
-
-bool CQuorbitView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == symbolList_->viewport()) {
-        // A press below the symbol rows does nothing: the highlight stays on the series on screen.
-        if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
-            !symbolList_->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
-            return true;
-        }
-        // Any click in the symbol list loads the highlighted row.
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            OnSymbolClick();
-        }
-    }
-    // Enter loads the highlighted symbol at once.
-    if (watched == symbolList_ && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (!LoadPendingSymbol() && symbolList_->HighlightedRow() != state_.selectedSymbolRow) {
-                OnSymbolClick();
-            }
-            return true;
-        }
-    }
-    return QScrollArea::eventFilter(watched, event);
 }
 
 void CQuorbitView::SetCaption(const std::string& caption) {

@@ -168,7 +168,6 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildForm();
@@ -207,7 +206,7 @@ private:
     ScanObserver scanObserver_;
     bool splitSearchOpen_ = false;
 
-    QWidget* form_ = nullptr;
+    BrowserForm* form_ = nullptr;
     VolumeChooser* driveChooser_ = nullptr;
     QListWidget* portfolioList_ = nullptr;
     GridList* symbolList_ = nullptr;

@@ -1,5 +1,6 @@
 #include "browser/ui/browser_form.h"
 
+#include "browser/ui/grid_delegate.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
 #include "browser/view_rules.h"
@@ -70,6 +71,18 @@ BrowserForm::BrowserForm(SymbolListModel* symbols, QuoteListModel* quotes, QWidg
     quoteList->setColumnHidden(QuoteListModel::kTimeColumn, true);
     quoteList->setObjectName("quoteList");
     LayOut();
+}
+
+void BrowserForm::SetColumnWidths(const std::vector<int>& symbolWidths, const std::vector<int>& quoteWidths) {
+    symbolList->SetColumnWidths(symbolWidths);
+    quoteList->SetColumnWidths(quoteWidths);
+    // The seven saved columns leave little room beside the time column.
+    const QFontMetrics metrics = quoteList->fontMetrics();
+    const int timeWidth = std::max(metrics.horizontalAdvance(QStringLiteral("00:00:00")),
+                                   metrics.horizontalAdvance(QStringLiteral("Time")));
+    quoteList->horizontalHeader()->resizeSection(QuoteListModel::kTimeColumn,
+                                                 timeWidth + metrics.horizontalAdvance(QLatin1Char('0')) +
+                                                     2 * GridDelegate::kPadding);
 }
 
 void BrowserForm::resizeEvent(QResizeEvent* event) {

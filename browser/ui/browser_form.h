@@ -35,6 +35,9 @@ class BrowserForm : public QWidget {
     Q_OBJECT
 public:
     BrowserForm(SymbolListModel* symbols, QuoteListModel* quotes, QWidget* parent = nullptr);
+    // Sizes the columns of both lists; the time column of the quote list, not among the saved widths, as
+    // wide as its texts (and its title) need, and no wider.
+    void SetColumnWidths(const std::vector<int>& symbolWidths, const std::vector<int>& quoteWidths);
 
     VolumeChooser* driveChooser = nullptr;
     QListWidget* portfolioList = nullptr;

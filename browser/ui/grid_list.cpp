@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QResizeEvent>
 
 GridList::GridList(int controlId, QAbstractItemModel* model, int savedColumns, QWidget* parent)
@@ -68,6 +69,11 @@ int GridList::HighlightedRow() const {
 }
 
 void GridList::keyPressEvent(QKeyEvent* event) {
+    if (choosesRows_ && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        emit enterPressed();
+        event->accept();
+        return;
+    }
     const int rows = model()->rowCount();
     if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End) &&
         event->modifiers() == Qt::NoModifier && rows > 0) {
@@ -84,4 +90,24 @@ void GridList::resizeEvent(QResizeEvent* event) {
                                            horizontalHeader()->minimumSectionSize()));
     }
     QTableView::resizeEvent(event);
+}
+
+void GridList::mousePressEvent(QMouseEvent* event) {
+    // A press below the rows does nothing: the highlight stays where it is.
+    if (!choosesRows_ || indexAt(event->position().toPoint()).isValid()) {
+        QTableView::mousePressEvent(event);
+    }
+}
+
+void GridList::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!choosesRows_ || indexAt(event->position().toPoint()).isValid()) {
+        QTableView::mouseDoubleClickEvent(event);
+    }
+}
+
+void GridList::mouseReleaseEvent(QMouseEvent* event) {
+    if (choosesRows_ && event->button() == Qt::LeftButton) {
+        emit released();
+    }
+    QTableView::mouseReleaseEvent(event);
 }
