@@ -435,6 +435,20 @@ std::vector<CheckFinding> check_with(const CheckTarget& target, const CheckLimit
 
 } // namespace
 
+std::vector<int> check_marked_bars(const fs::path& dir, const std::string& symbol,
+                                   std::span<const QuoteRowValues> bars, const CheckLimits& limits) {
+    std::vector<int> marked;
+    if (bars.empty()) {
+        return marked;
+    }
+    SeriesTraits traits;
+    check_traits(dir, symbol, traits); // the defaults otherwise
+    for (const CheckFinding& finding : check_bars(bars, traits, limits)) {
+        marked.push_back(finding.bar);
+    }
+    return marked;
+}
+
 StatusCode check_traits(const fs::path& dir, const std::string& symbol, SeriesTraits& traits) {
     SeriesLocation location;
     if (const StatusCode found = series_locate(dir, symbol, location); found != status::kOk) {

@@ -102,6 +102,11 @@ CommandResult check_targets(const std::filesystem::path& dir, std::vector<CheckT
 // The traits of a security from its record and field layout; a status of the lookup otherwise.
 StatusCode check_traits(const std::filesystem::path& dir, const std::string& symbol, SeriesTraits& traits);
 
+// The quotes of `bars` (oldest first) the check reports, by position: what a chart of the series marks.
+// The traits are read from the security `symbol` in `dir` (the defaults when it cannot be found).
+std::vector<int> check_marked_bars(const std::filesystem::path& dir, const std::string& symbol,
+                                   std::span<const QuoteRowValues> bars, const CheckLimits& limits);
+
 // Reads and checks one security.
 std::vector<CheckFinding> check_security(const CheckTarget& target, const CheckLimits& limits);
 

@@ -250,20 +250,42 @@ std::string repair_question_text(const std::filesystem::path& master_path) {
            "for this in\nthe Portfolio > Search Filter dialog.)";
 }
 
-SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair) {
-    SymbolListing listing = symbol_list_read(master_path);
+CommandResult symbol_list_repair(SymbolListing& listing, const std::filesystem::path& master_path,
+                                 const Confirm& confirm_repair, DeclinedRepair declined) {
+    CommandResult step = CommandResult::success();
     if (!listing.needs_repair) {
-        return listing;
+        return step;
+    }
+    const bool confirmed =
+        confirm_repair && confirm_repair(Message{MessageKind::Question, repair_question_text(master_path)});
+    if (!confirmed && declined == DeclinedRepair::Browses) {
+        return step;
     }
     std::string emaster_note;
-    const bool repaired = confirm_repair &&
-                          confirm_repair(Message{MessageKind::Question, repair_question_text(master_path)}) &&
-                          RepairMaster(master_path, &emaster_note) == 1;
-    if (!repaired) {
-        fail(listing);
-    } else if (!emaster_note.empty()) {
-        listing.result.add(MessageKind::Warning, emaster_note);
+    bool repaired = confirmed && RepairMaster(master_path, &emaster_note) == 1;
+    if (!emaster_note.empty()) {
+        step.add(MessageKind::Warning, emaster_note);
     }
-    listing.needs_repair = false;
+    if (repaired) { // the rows as the records now read
+        listing = symbol_list_read(master_path);
+        repaired = listing.result.ok;
+    } else {
+        fail(listing);
+    }
+    if (!repaired) {
+        step.ok = false;
+        step.add(MessageKind::Error, kFillFailure);
+    }
+    return step;
+}
+
+SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair) {
+    SymbolListing listing = symbol_list_read(master_path);
+    const CommandResult repair =
+        symbol_list_repair(listing, master_path, confirm_repair, DeclinedRepair::Fails);
+    if (repair.ok) {
+        listing.result.messages.insert(listing.result.messages.end(), repair.messages.begin(),
+                                       repair.messages.end());
+    }
     return listing;
 }

@@ -114,7 +114,20 @@ CommandResult check_master_writable(const std::filesystem::path& master_path);
 // The question asked before a damaged MASTER is repaired.
 std::string repair_question_text(const std::filesystem::path& master_path);
 
-// The whole fill of the symbol list: reads the rows and, when a record is damaged, asks `confirm_repair`
-// (the repair question; an automatic repair answers yes at once) and repairs the file. A declined or
-// failed repair ends in "Failure while filling symbols grid" with no rows.
+// What a declined repair leaves.
+enum class DeclinedRepair {
+    Fails,   // "Failure while filling symbols grid" with no rows
+    Browses, // the rows as read, each damaged record's name standing in for its symbol
+};
+
+// The repair step of a fill, once the rows of `listing` were read from `master_path` (and shown): when a
+// record is damaged, asks `confirm_repair` (the repair question; an automatic repair answers yes at
+// once), repairs the file and reads the rows again as the records now read. Returns the step's own
+// messages: the warning about an EMASTER left as it was, and on failure (a failed repair, a failed
+// reading after it, a declined one that `declined` says fails) "Failure while filling symbols grid",
+// `listing` then failed with no rows.
+CommandResult symbol_list_repair(SymbolListing& listing, const std::filesystem::path& master_path,
+                                 const Confirm& confirm_repair, DeclinedRepair declined);
+
+// The whole fill of the symbol list: reads the rows and runs the repair step, a declined repair failing.
 SymbolListing symbol_list_fill(const std::filesystem::path& master_path, const Confirm& confirm_repair);

@@ -6,7 +6,6 @@
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
 #include "common/quote_cells.h"
-#include "shell/settings_store.h"
 #include "shell/ui/main_frame.h"
 #include "storage/portfolio_files.h"
 #include "window/quorbit_view.h"
@@ -61,7 +60,7 @@ void CQuorbitView::OnChart() {
 
 bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::string& symbol, int bar,
                                DayNumber date) {
-    if (!masterSelected_ || !SameDirectory(state_.portfolioDir, dir)) {
+    if (!browse_.master_selected() || !SameDirectory(state_.portfolioDir, dir)) {
         int entry = -1;
         for (int i = 0; i < portfolioList_->count() && entry < 0; ++i) {
             if (SameDirectory(portfolioList_->item(i)->text().toStdString(), dir)) {
@@ -73,7 +72,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
         } else if (SelectMaster(portfolio_files::master(dir).string())) {
             FillSymbolsGrid(0);
         }
-        if (!masterSelected_ || !SameDirectory(state_.portfolioDir, dir)) {
+        if (!browse_.master_selected() || !SameDirectory(state_.portfolioDir, dir)) {
             return false;
         }
     }
@@ -88,7 +87,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
     }
     if (symbolRow != state_.selectedSymbolRow || state_.currentSymbol != symbol) {
         state_.selectedSymbolRow = symbolRow;
-        SelectRow(symbolList_, symbolRow, true);
+        symbolList_->SelectRow(symbolRow, true);
         FillQuotesGrid(0);
     }
     int quoteRow = bar >= 0 ? quotes_->Rows() - 1 - bar : -1;
@@ -104,7 +103,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
 }
 
 void CQuorbitView::SelectQuoteRow(int row) {
-    SelectRow(quoteList_, row, true);
+    quoteList_->SelectRow(row, true);
 }
 
 void CQuorbitView::ChartFollowQuotes() {
@@ -117,18 +116,8 @@ void CQuorbitView::ChartFollowQuotes() {
     for (int row = rows - 1; row >= 0; --row) {
         bars.push_back(quotes_->RowAt(row));
     }
-    std::vector<int> marked;
-    if (rows > 0) {
-        SeriesTraits traits;
-        check_traits(state_.portfolioDir, state_.currentSymbol, traits); // the defaults otherwise
-        const CheckLimits defaults;
-        const CheckLimits limits{
-            settings_.GetInt(kCheckSettingsSection, kSpikePercentKey, defaults.spike_percent),
-            settings_.GetInt(kCheckSettingsSection, kGapDaysKey, defaults.gap_days)};
-        for (const CheckFinding& finding : check_bars(bars, traits, limits)) {
-            marked.push_back(finding.bar);
-        }
-    }
+    std::vector<int> marked =
+        check_marked_bars(state_.portfolioDir, state_.currentSymbol, bars, ReadCheckLimits(settings_));
     const QString title =
         rows > 0 ? QString::fromStdString(state_.currentSymbol + " - " + state_.portfolioDir.string())
                  : QString();

@@ -1,13 +1,16 @@
-// CQuorbitView: the form of the main window. It owns the browsing state: the portfolio list, the symbols
-// of the chosen portfolio, the quotes of the chosen symbol, the selected rows and the dates of the
-// series on screen. It fills the lists from disk through the browser's plain functions, keeps every
-// command's enabled state true to its rule, and asks the user (through the prompts seam) only what the
-// rules ask.
+// CQuorbitView: the form of the main window, a presenter. What it shows lives in plain objects: the view
+// state (the portfolio and series on screen, counts and selected rows), the browse session (the search
+// filter, the volume, the MASTER chosen) and the series session (the quotes of the series on screen). It
+// fills the lists from them, keeps every command's enabled state true to its rule, runs each command's
+// dialog flow (which lives with the dialog) and shows the result.
 #pragma once
 
 #include "analysis/ui/check_data_dlg.h"
+#include "browser/browse_session.h"
 #include "browser/discovery_rules.h"
+#include "browser/ui/browser_form.h"
 #include "browser/ui/chart_wnd.h"
+#include "browser/ui/scan_progress_dialog.h"
 #include "browser/view_rules.h"
 #include "common/view_state.h"
 #include "editing/series_session.h"
@@ -34,22 +37,20 @@ class QDialog;
 class QListWidget;
 class QTableView;
 class QuoteListModel;
-class ScanProgressDialog;
 class SymbolListModel;
 
 class CQuorbitView : public QScrollArea, public FrameView {
     Q_OBJECT
 public:
     enum ResetLevel { ResetDrive = 1, ResetPortfolios = 2, ResetSymbols = 3, ResetQuotes = 4 };
-    enum class RepairOutcome { Repaired, Declined, Failed };
 
     CQuorbitView(CSettingsStore& settings, CMainFrame* frame, QWidget* parent = nullptr);
     ~CQuorbitView() override;
 
     const ViewState& State() const { return state_; }
-    bool PortfoliosFound() const { return portfoliosFound_; }
-    bool MasterSelected() const { return masterSelected_; }
-    bool AutoRepairMasters() const { return autoRepairMasters_; }
+    bool PortfoliosFound() const { return browse_.portfolios_found(); }
+    bool MasterSelected() const { return browse_.master_selected(); }
+    bool AutoRepairMasters() const { return browse_.filter().repair; }
     void SetSplitSearchOpen(bool open);
 
     // ---- Browsing ---------------------------------------------------------------------------
@@ -75,8 +76,6 @@ public:
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
-    // Asks before repairing, unless "Search"/"MasterFix" says to repair at once.
-    RepairOutcome RepairMaster();
     // Offers, as the MASTER repair, to rebuild an EMASTER out of step with MASTER; a decline changes nothing.
     void OfferEmasterRebuild();
     // The first quote row, from row 0, dated `date`; -1 when there is none.
@@ -86,9 +85,8 @@ public:
     // The mounted volumes the drive chooser offers; tests may give their own.
     using DriveLister = std::function<std::vector<std::string>()>;
     void SetDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
-    // Called with the progress window and the number found at every step of a walk, before the window
-    // takes the step's texts: lets a test press Cancel at a chosen point.
-    using ScanObserver = std::function<void(ScanProgressDialog&, int found)>;
+    // Sees the progress window at every step of a walk: lets a test press Cancel at a chosen point.
+    using ScanObserver = ::ScanObserver;
     void SetScanObserver(ScanObserver observer) { scanObserver_ = std::move(observer); }
     // Fills the drive chooser, selects the saved volume (or the current directory's, or the first)
     // and searches it.
@@ -102,8 +100,8 @@ public:
     void OnSearchFilter();
     // Takes the dialog's values, saves them and searches again when the change asks for it.
     void ApplySearchFilter(const SearchFilterSettings& values);
-    SearchFilterSettings SearchFilter() const { return {limitToFilter_, filterPath_, autoRepairMasters_}; }
-    const std::string& CurrentDrive() const { return currentDrive_; }
+    SearchFilterSettings SearchFilter() const { return browse_.filter(); }
+    const std::string& CurrentDrive() const { return browse_.drive(); }
     std::vector<std::string> Drives() const;
 
     // ---- Commands ---------------------------------------------------------------------------
@@ -125,6 +123,8 @@ public:
     void OnEditSymbol();
     void OnDeleteSymbol();
     void OnTransferSymbol(editing::TransferMode mode);
+    void OnMoveSymbol() { OnTransferSymbol(editing::TransferMode::Move); }
+    void OnCopySymbol() { OnTransferSymbol(editing::TransferMode::Copy); }
     void OnSeriesFacts();
     // Opens the modeless split-search window (the main frame's child); the command stays disabled
     // until the window closes.
@@ -153,7 +153,7 @@ public:
     QTableView* QuoteList() const { return quoteList_; }
     const SymbolListModel& Symbols() const { return *symbols_; }
     const QuoteListModel& Quotes() const { return *quotes_; }
-    const std::string& StartDirectory() const { return startDirectory_; }
+    const std::string& StartDirectory() const { return browse_.start_directory(); }
 
     // ---- FrameView --------------------------------------------------------------------------
     QWidget* Widget() override { return this; }
@@ -168,35 +168,25 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildForm();
-    // Places the groups and lists: the layout in dialog units, grown by the room beyond it.
-    void LayOutForm();
-    QTableView* MakeList(int id, QAbstractItemModel* model);
     void OnSymbolSelectionChanged();
-    // The symbol-list row the selection highlights; -1 when none is.
-    int HighlightedSymbolRow() const;
     void OnQuoteSelectionChanged();
-    void SelectRow(QTableView* list, int row, bool focus);
     void SetCaption(const std::string& caption);
-    bool QuoteRowShown(int row) const;
-    QString QuoteCellText(int row, int column) const;
-    // Runs a command's dialog with the series it changes or exports named in its caption.
-    int RunSeriesDialog(QDialog& dialog, const std::string& symbol);
     // "Security SYMBOL in DIR": what a failure on the series on screen concerns.
     std::string SeriesOnScreenText() const;
-    // After a command's work: its messages (a failure explained); on success the edit log and the quote
-    // list reloaded.
+    // A command's result shown, and its edit log written after a success.
+    void Report(const CommandResult& result);
+    // After a quote command's work: its messages (a failure explained); on success the edit log and the
+    // quote list reloaded.
     bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
     // The selected symbol row's column-0 text; empty when the list has no such row.
     std::string SelectedRowSymbol() const;
     void StateChanged();
-    bool SymbolFillSucceeded();
     void ShowSymbolRows(const SymbolListing& listing);
-    bool RunDiscoveryCommand(ViewCommand command);
-    void SelectDrive(const std::string& root);
+    // The failure of a fill: the lists emptied, the message, the caption naming the portfolio alone.
+    void FailSymbolFill(const CommandResult& failure);
     // The chart follows the quote list: its series after every fill, its mark after every selection.
     void ChartFollowQuotes();
     void ChartFollowSelection();
@@ -204,39 +194,23 @@ private:
     CSettingsStore& settings_;
     CMainFrame* frame_;
     ViewState state_;
+    BrowseSession browse_;
     editing::SeriesSession series_;     // the series on screen
     std::uint64_t quotesShownFrom_ = 0; // the reading of the session the quote list shows
 
-    // Search settings and start-up, read at construction.
-    bool autoRepairMasters_ = false;
-    bool limitToFilter_ = true;
-    std::string filterPath_;
-    std::string filterPathUpper_;
-    std::string startDirectory_;
     bool startupTimerArmed_ = false;
     bool startupDone_ = false;
     QTimer startupTimer_;
     QTimer symbolLoadTimer_; // a keyboard move's load, once the keys settle
-
-    // Finding portfolios.
     DriveLister driveLister_;
-    std::string currentDrive_ = "?";               // the volume's root path; "?" before the first choice
-    ScanProgressDialog* progressDialog_ = nullptr; // only while a scan runs
     ScanObserver scanObserver_;
-    int mastersFound_ = 0;
-
-    bool portfoliosFound_ = false;
-    bool masterSelected_ = false;
     bool splitSearchOpen_ = false;
 
-    QWidget* form_ = nullptr;
-    QWidget* portfolioGroup_ = nullptr;
-    QWidget* symbolGroup_ = nullptr;
-    QWidget* quoteGroup_ = nullptr;
-    QComboBox* driveChooser_ = nullptr;
+    BrowserForm* form_ = nullptr;
+    VolumeChooser* driveChooser_ = nullptr;
     QListWidget* portfolioList_ = nullptr;
-    QTableView* symbolList_ = nullptr;
-    QTableView* quoteList_ = nullptr;
+    GridList* symbolList_ = nullptr;
+    GridList* quoteList_ = nullptr;
     SymbolListModel* symbols_ = nullptr;
     QuoteListModel* quotes_ = nullptr;
     std::map<ViewCommand, QAction*> actions_;

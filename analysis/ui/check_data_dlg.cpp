@@ -88,6 +88,12 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
 
 } // namespace
 
+CheckLimits ReadCheckLimits(const CSettingsStore& settings) {
+    const CheckLimits defaults;
+    return {settings.GetInt(kCheckSettingsSection, kSpikePercentKey, defaults.spike_percent),
+            settings.GetInt(kCheckSettingsSection, kGapDaysKey, defaults.gap_days)};
+}
+
 CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, PortfolioSource source, QWidget* parent)
     : QDialog(parent), settings_(settings), source_(std::move(source)) {
     setObjectName("checkDataDlg");
@@ -95,13 +101,9 @@ CCheckDataDlg::CCheckDataDlg(CSettingsStore& settings, PortfolioSource source, Q
     setModal(false);
     setWindowTitle(QStringLiteral("Check Data"));
 
-    const CheckLimits defaults;
-    spikeLimit_ = LimitBox("spikeLimit", 100000,
-                           settings_.GetInt(kCheckSettingsSection, kSpikePercentKey, defaults.spike_percent),
-                           " %", this);
-    gapLimit_ =
-        LimitBox("gapLimit", 10000, settings_.GetInt(kCheckSettingsSection, kGapDaysKey, defaults.gap_days),
-                 " days", this);
+    const CheckLimits kept = ReadCheckLimits(settings_);
+    spikeLimit_ = LimitBox("spikeLimit", 100000, kept.spike_percent, " %", this);
+    gapLimit_ = LimitBox("gapLimit", 10000, kept.gap_days, " days", this);
     auto* limits = new QFormLayout;
     limits->addRow(QStringLiteral("A close that moves by more than"), spikeLimit_);
     limits->addRow(QStringLiteral("Daily quotes more apart than"), gapLimit_);

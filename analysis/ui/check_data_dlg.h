@@ -21,6 +21,9 @@ class QSpinBox;
 class QTableView;
 class CheckResultModel;
 
+// The limits kept in the settings ("Check"), the defaults where none are kept.
+CheckLimits ReadCheckLimits(const CSettingsStore& settings);
+
 class CCheckDataDlg : public QDialog {
     Q_OBJECT
 public:

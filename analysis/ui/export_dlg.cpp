@@ -1,7 +1,12 @@
 #include "analysis/ui/export_dlg.h"
 
 #include "analysis/export.h"
+#include "common/failure_text.h"
+#include "shell/edit_log.h"
+#include "shell/settings_store.h"
 #include "shell/ui/prompts.h"
+#include "shell/ui/wait_cursor.h"
+#include "storage/fileops.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -131,4 +136,57 @@ void CExportDlg::OnBrowse() {
     }
     path = QDir::toNativeSeparators(chosen);
     UpdateData(false);
+}
+
+namespace {
+
+constexpr const char* kExportSection = "XportSel";
+constexpr const char* kOmitKeys[kExportColumns] = {"OmitOpen",  "OmitHigh", "OmitLow",
+                                                   "OmitClose", "OmitVol",  "OmitOI"};
+
+} // namespace
+
+CommandResult RunExportCommand(CSettingsStore& settings, const std::filesystem::path& dir,
+                               const std::string& symbol, QWidget* parent) {
+    CExportDlg dialog(parent);
+    dialog.path = QString::fromStdString(settings.GetString(kExportSection, "Starter", "output.txt"));
+    for (std::size_t i = 0; i < dialog.omit.size(); ++i) {
+        dialog.omit[i] = settings.GetInt(kExportSection, kOmitKeys[i], 0);
+    }
+    dialog.order = settings.GetInt(kExportSection, "Newest", 0);
+    dialog.delimiter = settings.GetInt(kExportSection, "Delim", 0);
+    dialog.title = settings.GetInt(kExportSection, "Title", 0);
+    if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
+        return CommandResult::success();
+    }
+    const std::string pathText = dialog.path.toStdString();
+    const std::filesystem::path file(QFile::encodeName(dialog.path).toStdString());
+    if (fileops::stat(file).exists &&
+        !Prompts::Get().AskYesNo(parent, QString::fromStdString(export_replace_question(pathText)))) {
+        return CommandResult::success(); // nothing written, the choices not kept
+    }
+    ExportOptions options;
+    for (std::size_t i = 0; i < dialog.omit.size(); ++i) {
+        options.omit[i] = dialog.omit[i] != 0;
+    }
+    options.delimiter = dialog.delimiter;
+    options.newest_first = dialog.order != 0;
+    options.title = dialog.title != 0;
+    // A started export keeps its choices, even when the file then cannot be written.
+    WriteSettingsEntries(export_settings_entries(pathText, options), settings);
+    CommandResult result;
+    {
+        const WaitCursor wait;
+        result = export_quotes(dir, symbol, file, options);
+    }
+    if (result.ok) {
+        Prompts::Get().Beep();
+    } else if (result.messages.empty()) {
+        result.add(MessageKind::Error,
+                   "The quotes of symbol " + symbol + " could not be read.\nNothing was exported.");
+        explain_failure(result, "Security " + symbol + " in " + dir.string());
+    } else {
+        explain_failure(result, "File: " + pathText);
+    }
+    return result;
 }

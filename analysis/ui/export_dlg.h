@@ -3,13 +3,17 @@
 // controls by UpdateData, as the view fills them from the settings and reads them back on OK.
 #pragma once
 
+#include "common/command_result.h"
 #include "shell/ui/dialog_units.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <array>
+#include <filesystem>
+#include <string>
 
+class CSettingsStore;
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
@@ -45,3 +49,9 @@ private:
     QButtonGroup* delimiter_ = nullptr;
     QButtonGroup* order_ = nullptr;
 };
+
+// Export...: the dialog, filled with the choices kept in the settings ("XportSel") and the series named
+// in its caption; on OK, and Yes to replacing an existing file, the choices kept and the quotes of
+// `symbol` in `dir` exported (a beep when done). The result to show; no message when cancelled.
+CommandResult RunExportCommand(CSettingsStore& settings, const std::filesystem::path& dir,
+                               const std::string& symbol, QWidget* parent);

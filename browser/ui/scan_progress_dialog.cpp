@@ -1,11 +1,17 @@
 #include "browser/ui/scan_progress_dialog.h"
 
+#include "browser/discovery_rules.h"
+#include "browser/master_walk.h"
 #include "shell/ui/dialog_units.h"
+#include "shell/ui/prompts.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStorageInfo>
 
 namespace {
 constexpr int kRepaintEveryMs = 100;
@@ -79,4 +85,36 @@ bool ScanProgressDialog::Update(const QString& directory, int found) {
 void ScanProgressDialog::ShowPath() {
     // A long path keeps its start and its end.
     pathLabel_->setText(pathLabel_->fontMetrics().elidedText(path_, Qt::ElideMiddle, pathLabel_->width()));
+}
+
+ScanOutcome ScanForPortfolios(QWidget* parent, const std::string& root, bool limit,
+                              const std::string& filterUpper, const ScanObserver& observer) {
+    ScanProgressDialog progress(parent);
+    progress.Start();
+    ScanOutcome outcome;
+    outcome.finished = SearchForMasters(root, outcome.found, limit, filterUpper,
+                                        [&](const std::string& directory, int count) {
+                                            if (observer) {
+                                                observer(progress, count);
+                                            }
+                                            return progress.Update(QString::fromStdString(directory), count);
+                                        });
+    Prompts::Get().Beep();
+    progress.hide();
+    return outcome;
+}
+
+std::vector<std::string> MountedDrives() {
+    std::vector<MountedVolume> mounted;
+    for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
+        const QString root = storage.rootPath();
+        mounted.push_back({QFile::encodeName(QDir::toNativeSeparators(root)).toStdString(),
+                           storage.fileSystemType().toStdString(), storage.isValid() && storage.isReady(),
+                           QFileInfo(root).isDir()});
+    }
+    std::vector<std::string> drives = DriveList(mounted);
+    if (drives.empty()) {
+        drives.push_back(QFile::encodeName(QDir::toNativeSeparators(QDir::rootPath())).toStdString());
+    }
+    return drives;
 }

@@ -6,6 +6,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QLabel;
 class QPushButton;
 
@@ -37,3 +41,22 @@ private:
     bool cancelled_ = false;
     QElapsedTimer sincePaint_;
 };
+
+// Called with the progress window and the number found at every step of a search, before the window
+// takes the step's texts: lets a test press Cancel at a chosen point.
+using ScanObserver = std::function<void(ScanProgressDialog&, int found)>;
+
+// The end of a search: the portfolio directories found (all of them, or those found before Cancel).
+struct ScanOutcome {
+    std::vector<std::string> found;
+    bool finished = false; // false: cancelled
+};
+
+// Searches the volume `root` for portfolios (the walk, kept to paths like `filterUpper` when `limit`)
+// under the progress window, and beeps at its end.
+ScanOutcome ScanForPortfolios(QWidget* parent, const std::string& root, bool limit,
+                              const std::string& filterUpper, const ScanObserver& observer);
+
+// The mounted volumes as the platform reports them, reduced to the drive chooser's entries; the root of
+// the file system when none is left.
+std::vector<std::string> MountedDrives();

@@ -2,6 +2,7 @@
 
 #include "common/quote_cells.h"
 #include "editing/ui/entry_controls.h"
+#include "editing/value_text.h"
 #include "shell/ui/prompts.h"
 
 #include <QGroupBox>
@@ -281,4 +282,94 @@ CAddQuoteDlg::CAddQuoteDlg(const QString& newDateText, QWidget* parent)
     explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     OkCancel(149, 7);
     SetSizeInUnits(206, 62);
+}
+
+namespace {
+
+bool RowRead(const editing::SeriesSession& series, int row) {
+    return row >= 0 && static_cast<std::size_t>(row) < series.rows().size();
+}
+
+QString CellText(const editing::SeriesSession& series, int row, int column) {
+    return QString::fromStdString(quote_cell_text(series.rows()[static_cast<std::size_t>(row)], column));
+}
+
+} // namespace
+
+std::optional<CommandResult> RunEditQuote(editing::SeriesSession& series, int row, QWidget* parent) {
+    if (!RowRead(series, row)) {
+        return std::nullopt;
+    }
+    auto source = [&series](int shown) {
+        QuoteRowTexts texts;
+        for (std::size_t column = 0; column < texts.cells.size(); ++column) {
+            texts.cells[column] = CellText(series, shown, static_cast<int>(column));
+        }
+        if (series.has_time()) {
+            texts.time =
+                QString::fromStdString(quote_time_text(series.rows()[static_cast<std::size_t>(shown)].time));
+        }
+        return texts;
+    };
+    const std::optional<editing::PresentFields> present =
+        series.located() ? std::optional(series.present_fields()) : std::nullopt;
+    CEditQuoteDlg dialog(row, static_cast<int>(series.rows().size()), source, present, parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    // The dialog's row, which its navigation may have moved away from the list's selection. A Date box
+    // left as the row shows it names the row's own day (a two-digit year names a day only up to its
+    // century); any other date is taken as typed, and the command refuses a quote it does not date.
+    editing::QuoteRef quote = series.ref_of_row(dialog.Row());
+    const std::string typed = dialog.DateText();
+    if (quote.bar < 0 || typed != CellText(series, dialog.Row(), 0).toStdString()) {
+        quote.date = editing::date_from_text(typed);
+    }
+    return editing::edit_quote(series, quote, typed, dialog.Values());
+}
+
+std::optional<CommandResult> RunSplitQuotes(editing::SeriesSession& series, int row, QWidget* parent) {
+    if (!RowRead(series, row)) {
+        return std::nullopt;
+    }
+    CSplitDlg dialog(series, CellText(series, row, 0), parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return editing::split_quotes(series, dialog.Input());
+}
+
+std::optional<CommandResult> RunAdjustQuotes(editing::SeriesSession& series, QWidget* parent) {
+    CAdjustDlg dialog(series, parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return editing::adjust_quotes(series, dialog.Input());
+}
+
+std::optional<CommandResult> RunDeleteQuote(editing::SeriesSession& series, int row, QWidget* parent) {
+    if (!RowRead(series, row)) {
+        return std::nullopt;
+    }
+    const QString date = CellText(series, row, 0);
+    const QString time =
+        QString::fromStdString(quote_time_text(series.rows()[static_cast<std::size_t>(row)].time));
+    CDeleteQuoteDlg dialog(series.has_time() ? date + " " + time : date, parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return editing::delete_quote(series, series.ref_of_row(row));
+}
+
+std::optional<editing::AddQuoteResult> RunAddQuote(editing::SeriesSession& series, int row, QWidget* parent) {
+    const editing::AddQuotePlan plan = editing::plan_add_quote(editing::shown_dates(series), row);
+    if (!plan.check.ok) {
+        Prompts::Get().Present(parent, plan.check);
+        return std::nullopt;
+    }
+    CAddQuoteDlg dialog(QString::fromStdString(plan.new_date_text), parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return editing::add_quote(series, row);
 }

@@ -147,3 +147,17 @@ class CAddQuoteDlg : public CQuoteDialog {
 public:
     CAddQuoteDlg(const QString& newDateText, QWidget* parent = nullptr);
 };
+
+// ---- The quote commands over the series on screen ---------------------------------------------------
+// Each runs its dialog over `series` (named in the caption), on the quote of row `row` (0 the newest)
+// where it takes one, and on OK calls its command: the command's result, or nullopt when the dialog was
+// cancelled or the row was not read.
+
+// Edit quote on row `row`. The dialog's navigation may move to another row: the command takes that one.
+std::optional<CommandResult> RunEditQuote(editing::SeriesSession& series, int row, QWidget* parent);
+std::optional<CommandResult> RunSplitQuotes(editing::SeriesSession& series, int row, QWidget* parent);
+std::optional<CommandResult> RunAdjustQuotes(editing::SeriesSession& series, QWidget* parent);
+std::optional<CommandResult> RunDeleteQuote(editing::SeriesSession& series, int row, QWidget* parent);
+// Add quote below row `row`: a refused plan ("Date %s already exists." and the like) is shown here and
+// gives nullopt; after OK the blank quote inserted, which the caller then opens in Edit quote.
+std::optional<editing::AddQuoteResult> RunAddQuote(editing::SeriesSession& series, int row, QWidget* parent);

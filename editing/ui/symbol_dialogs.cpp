@@ -1,5 +1,7 @@
 #include "editing/ui/symbol_dialogs.h"
 
+#include "common/failure_text.h"
+#include "common/latin1.h"
 #include "editing/symbol_commands.h"
 #include "shell/ui/prompts.h"
 
@@ -172,4 +174,73 @@ CSeriesFactsDlg::CSeriesFactsDlg(const editing::SeriesFactsTexts& facts, QWidget
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     SetSizeInUnits(340, 174);
+}
+
+namespace {
+
+// The typed text (UTF-8) as the files' single bytes, as the list shows them; the command has already
+// refused a text that has none.
+std::string StoredBytes(const std::string& typed) {
+    return latin1_from_utf8(typed).value_or(std::string());
+}
+
+std::string SecurityText(const std::string& symbol, const ViewState& state) {
+    return "Security " + symbol + " in " + state.portfolioDir.string();
+}
+
+} // namespace
+
+std::optional<EditedSymbol> RunEditSymbol(const ViewState& state, const std::string& symbol,
+                                          const std::string& name, QWidget* parent) {
+    CEditSymbolDlg dialog(symbol, name, parent);
+    dialog.SetSymbolCheck(
+        [&](const std::string& typed) { return editing::check_symbol_free(state, symbol, typed); });
+    if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    EditedSymbol edited{editing::edit_symbol(state, symbol, dialog.Symbol(), dialog.Name()),
+                        StoredBytes(dialog.Symbol()), StoredBytes(dialog.Name())};
+    explain_failure(edited.result, SecurityText(symbol, state));
+    return edited;
+}
+
+std::optional<CommandResult> RunDeleteSymbol(const ViewState& state, const std::string& symbol,
+                                             QWidget* parent) {
+    Prompts::Get().Beep();
+    CDeleteSymbolDlg dialog(symbol, parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    CommandResult result = editing::delete_symbol(state, symbol);
+    explain_failure(result, SecurityText(symbol, state));
+    return result;
+}
+
+std::optional<CommandResult> RunTransferSymbol(const ViewState& state, editing::TransferMode mode,
+                                               const std::vector<std::string>& portfolios, int current,
+                                               QWidget* parent) {
+    CMoveSymbolDlg dialog(mode, state.currentSymbol, state.currentName, state.portfolioDir.string(),
+                          editing::destination_choices(portfolios, current), parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, state.currentSymbol) != QDialog::Accepted ||
+        dialog.Destination().empty()) {
+        return std::nullopt;
+    }
+    CommandResult result = editing::transfer_symbol(state, mode, dialog.Destination());
+    explain_failure(result, SecurityText(state.currentSymbol, state));
+    // A copy changes nothing on screen: it says that it was made.
+    if (result.ok && mode == editing::TransferMode::Copy && result.messages.empty()) {
+        result.add(MessageKind::Information,
+                   "Symbol " + state.currentSymbol + " was copied to\n" + dialog.Destination() + ".");
+    }
+    return result;
+}
+
+void RunSeriesFacts(const std::filesystem::path& dir, const std::string& symbol, QWidget* parent) {
+    const editing::SeriesFactsTexts facts = editing::describe_series(dir, symbol);
+    if (!facts.result.ok) {
+        Prompts::Get().Present(parent, facts.result);
+        return;
+    }
+    CSeriesFactsDlg dialog(facts, parent);
+    Prompts::Get().RunDialog(dialog);
 }

@@ -3,10 +3,12 @@
 // dialog has closed with OK.
 #pragma once
 
+#include "common/view_state.h"
 #include "editing/series_facts.h"
 #include "editing/transfer.h"
 #include "editing/ui/quote_dialogs.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,3 +68,26 @@ class CSeriesFactsDlg : public CQuoteDialog {
 public:
     explicit CSeriesFactsDlg(const editing::SeriesFactsTexts& facts, QWidget* parent = nullptr);
 };
+
+// ---- The Symbol menu's commands on the portfolio of `state` -----------------------------------------
+// Each runs its dialog (the series named in the caption) and on OK its command: the result with a
+// failure explained, or nullopt when the dialog was cancelled.
+
+// Edit Symbol on the row `symbol` / `name`; with the result, the new texts as the files store them.
+struct EditedSymbol {
+    CommandResult result;
+    std::string symbol;
+    std::string name;
+};
+std::optional<EditedSymbol> RunEditSymbol(const ViewState& state, const std::string& symbol,
+                                          const std::string& name, QWidget* parent);
+// Delete Symbol on the row `symbol`, after a beep.
+std::optional<CommandResult> RunDeleteSymbol(const ViewState& state, const std::string& symbol,
+                                             QWidget* parent);
+// Move or Copy of the series on screen to one of `portfolios` (the portfolio list; entry `current` is the
+// one on screen). A copy that has nothing to say says that it was made.
+std::optional<CommandResult> RunTransferSymbol(const ViewState& state, editing::TransferMode mode,
+                                               const std::vector<std::string>& portfolios, int current,
+                                               QWidget* parent);
+// The facts of the series `symbol` in `dir`, or the failure to read them.
+void RunSeriesFacts(const std::filesystem::path& dir, const std::string& symbol, QWidget* parent);

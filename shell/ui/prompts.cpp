@@ -136,6 +136,11 @@ bool Prompts::Present(QWidget* parent, const CommandResult& result) {
     return answer;
 }
 
+int Prompts::RunSeriesDialog(QDialog& dialog, const std::string& symbol) {
+    dialog.setWindowTitle(dialog.windowTitle() + " - " + QString::fromLatin1(symbol));
+    return RunDialog(dialog);
+}
+
 int Prompts::RunDialog(QDialog& dialog) {
     history_.push_back({Kind::Dialog, dialog.windowTitle()});
     if (!scripted_) {

@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,8 @@ public:
     bool Present(QWidget* parent, const CommandResult& result);
     // Runs a command's modal dialog; QDialog::Accepted or QDialog::Rejected.
     int RunDialog(QDialog& dialog);
+    // The same for a dialog that changes or exports one series, named in its caption ("... - SYMBOL").
+    int RunSeriesDialog(QDialog& dialog, const std::string& symbol);
     void Beep();
     // Asks the desktop to open a document, a web page or a "mailto:" address; false when it could not.
     bool OpenUrl(const QString& url);

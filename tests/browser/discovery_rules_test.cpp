@@ -1,6 +1,9 @@
 // The rules of finding portfolios: listed volumes, the volume of a path, the start volume, the filter's
-// check. When a filter change rescans, and the message of an empty volume, are in ui/quorbit_view_test.cpp.
+// check, and the browse session that keeps them. When a filter change rescans, and the message of an
+// empty volume, are in window/quorbit_view_test.cpp.
+#include "browser/browse_session.h"
 #include "browser/discovery_rules.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +71,31 @@ TEST(SearchFilter, CheckedOnlyWithTheLimitAndOnAListedVolume) {
     EXPECT_FALSE(SearchFilterAccepted(true, "", volumes));
     EXPECT_FALSE(SearchFilterAccepted(true, "/data", {"/media/usb"}));
     EXPECT_TRUE(SearchFilterAccepted(false, "nowhere", volumes));
+}
+
+TEST(BrowseSession, KeepsTheFilterTheVolumeAndTheChosenMaster) {
+    BrowseSession session({true, "/data/Stocks", false}, "/home/user");
+    EXPECT_EQ(session.filter_upper() + "|" + session.start_directory(), "/DATA/STOCKS|/home/user");
+    EXPECT_FALSE(session.set_filter({true, "/DATA/stocks", true})); // only the letter case and the repair
+    EXPECT_TRUE(session.filter().repair && session.filter().path == "/DATA/stocks");
+    EXPECT_TRUE(session.set_filter({false, "/DATA/stocks", true}));
+    EXPECT_FALSE(session.drive_chosen());
+    EXPECT_TRUE(session.choose_drive("/") && !session.choose_drive("/") && session.drive_chosen());
+    EXPECT_EQ(session.searched_folder(), "/");
+    session.forget_drive();
+    EXPECT_TRUE(session.choose_drive("/"));
+
+    testing_support::TempDir dir;
+    testing_support::write_bytes(dir.path() / "master", "");
+    ViewState state;
+    state.masterPath = "/before/MASTER";
+    const std::string tooLong = "/" + std::string(BrowseSession::kMaxMasterPath - 7, 'd') + "/MASTER";
+    for (const std::string& refused :
+         {(dir.path() / "EMASTER").string(), (dir.path() / "none" / "MASTER").string(), tooLong})
+        EXPECT_FALSE(session.select_master(refused, state) || session.master_selected()) << refused;
+    EXPECT_EQ(state.masterPath, "/before/MASTER");
+    EXPECT_TRUE(session.select_master((dir.path() / "master").string(), state) && session.master_selected());
+    EXPECT_EQ(state.portfolioDir, dir.path());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -174,7 +175,18 @@ TEST(RepairMaster, TheFillAsksFirstThenEachDamagedRecordTakesItsNameAsSymbolAndE
                   "The master file\n" + master.string() +
                   "\nappears corrupted.\n\nShould Quorbit try to repair this file now?\n\n"
                   "(Hint: There is a control for this in\nthe Portfolio > Search Filter dialog.)"});
-    ASSERT_TRUE(symbol_list_fill(master, [](const Message&) { return true; }).result.ok);
+    // The window's fill: a declined repair leaves the rows as read, names standing in for the symbols.
+    SymbolListing browsed = symbol_list_read(master);
+    EXPECT_TRUE(symbol_list_repair(
+                    browsed, master, [](const Message&) { return false; }, DeclinedRepair::Browses)
+                    .messages.empty());
+    EXPECT_TRUE(browsed.result.ok && symbols_of(browsed) == symbols_of(read) && read_bytes(master) == before);
+    // Repaired, the rows are read again: none of them is damaged any more.
+    const SymbolListing repaired = symbol_list_fill(master, [](const Message&) { return true; });
+    ASSERT_TRUE(repaired.result.ok);
+    EXPECT_TRUE(
+        !repaired.needs_repair && repaired.rows.size() == read.rows.size() &&
+        std::none_of(repaired.rows.begin(), repaired.rows.end(), [](SymbolRow r) { return r.damaged; }));
     std::string expected = before;
     for (int slot : {2, 4, 5})
         std::memcpy(&expected[slot_offset(slot) + 36], &expected[slot_offset(slot) + 7], 16);

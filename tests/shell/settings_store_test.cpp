@@ -1,6 +1,7 @@
 // The settings store on its QSettings backend, every test on a settings file and a "Windows directory"
 // inside a temporary folder: the user's real settings are never touched. No test may make Qt print.
 #include "shell/settings_store.h"
+#include "shell/view_settings.h"
 #include "support/temp_dir.h"
 
 #include <QSettings>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <tuple>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -298,6 +300,20 @@ TEST_F(Settings, EveryFailingBackendCallLeavesOldDefaultOrNewValues) {
         points += calls;
     }
     std::printf("settings faults: %d failing backend calls, values old, default or new after each\n", points);
+}
+
+TEST_F(Settings, TheSearchFilterAndTheDriveKeepTheirKeys) {
+    auto store = openStore();
+    const StoredSearchFilter defaults = ReadSearchFilter(*store, "/start");
+    EXPECT_TRUE(defaults.limit && defaults.path == "/start" && !defaults.repair &&
+                ReadSearchDrive(*store).empty());
+    WriteSearchFilter(*store, {false, "/data", true});
+    WriteSearchDrive(*store, "/media/usb");
+    EXPECT_EQ(std::tuple(store->GetInt("Search", "Limit", -1), store->GetString("Search", "Name", ""),
+                         store->GetInt("Search", "MasterFix", -1), store->GetString("Settings", "Drive", "")),
+              std::tuple(0, "/data", 1, "/media/usb"));
+    const StoredSearchFilter read = ReadSearchFilter(*openStore(), "/start");
+    EXPECT_TRUE(!read.limit && read.path == "/data" && read.repair);
 }
 
 } // namespace

@@ -1,0 +1,170 @@
+// The view's handlers of the Quote and Symbol menus, Split Search and Export. Each dialog flow lives with
+// its dialog (editing/ui, analysis/ui); the view shows the result, writes the edit log after a success
+// and reloads by the refresh contract.
+#include "analysis/ui/export_dlg.h"
+#include "analysis/ui/split_search_dlg.h"
+#include "browser/ui/quote_list_model.h"
+#include "browser/ui/symbol_list_model.h"
+#include "common/failure_text.h"
+#include "editing/ui/quote_dialogs.h"
+#include "editing/ui/symbol_dialogs.h"
+#include "shell/edit_log.h"
+#include "shell/ui/main_frame.h"
+#include "shell/ui/prompts.h"
+#include "window/quorbit_view.h"
+
+#include <QListWidget>
+
+#include <algorithm>
+
+std::string CQuorbitView::SeriesOnScreenText() const {
+    return "Security " + state_.currentSymbol + " in " + state_.portfolioDir.string();
+}
+
+void CQuorbitView::Report(const CommandResult& result) {
+    Prompts::Get().Present(this, result);
+    WriteEditLog(result, settings_); // nothing after a failure
+}
+
+bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSelect) {
+    CommandResult shown = result;
+    explain_failure(shown, SeriesOnScreenText());
+    Report(shown);
+    if (!result.ok) {
+        if (series_.changed_on_disk()) {
+            FillQuotesGrid(0); // another program changed the series: show what is on disk now
+        }
+        return false; // the list still shows what is on disk
+    }
+    // A command that wrote has read the series again into the session: show that.
+    FillQuotesGrid(rowToSelect, series_.reads() == quotesShownFrom_);
+    return true;
+}
+
+// ---- Quotes ----------------------------------------------------------------------------------------
+
+void CQuorbitView::OnEditQuote() {
+    if (const auto result = RunEditQuote(series_, state_.selectedQuoteRow, this)) {
+        FinishQuoteCommand(*result, 0);
+    }
+}
+
+void CQuorbitView::OnSplitQuotes() {
+    if (const auto result = RunSplitQuotes(series_, state_.selectedQuoteRow, this)) {
+        FinishQuoteCommand(*result, 0);
+    }
+}
+
+void CQuorbitView::OnAdjustQuotes() {
+    if (const auto result = RunAdjustQuotes(series_, this)) {
+        FinishQuoteCommand(*result, 0);
+    }
+}
+
+void CQuorbitView::OnDeleteQuote() {
+    if (const auto result = RunDeleteQuote(series_, state_.selectedQuoteRow, this)) {
+        FinishQuoteCommand(*result, 0);
+    }
+}
+
+void CQuorbitView::OnAddQuote() {
+    const auto added = RunAddQuote(series_, state_.selectedQuoteRow, this);
+    if (added && !FinishQuoteCommand(added->result, added->row_to_select)) {
+        FillQuotesGrid(0);
+    } else if (added) {
+        OnEditQuote(); // on the quote just inserted, now the selected row
+    }
+}
+
+// ---- Symbols ---------------------------------------------------------------------------------------
+
+std::string CQuorbitView::SelectedRowSymbol() const {
+    const int row = state_.selectedSymbolRow;
+    return row >= 0 && row < symbols_->Rows() ? symbols_->RowAt(row).symbol : std::string();
+}
+
+void CQuorbitView::OnEditSymbol() {
+    const int row = state_.selectedSymbolRow;
+    if (row < 0 || row >= symbols_->Rows()) {
+        return;
+    }
+    const SymbolListModel::Row old = symbols_->RowAt(row);
+    const auto edited = RunEditSymbol(state_, old.symbol, old.name, this);
+    if (!edited) {
+        return;
+    }
+    Report(edited->result);
+    if (!edited->result.ok) {
+        return;
+    }
+    // After a key move the selected row need not be the series on screen, which then keeps its texts:
+    // the quote commands go on addressing the series the quote list shows.
+    if (state_.currentSymbol == old.symbol) {
+        state_.currentSymbol = edited->symbol;
+        state_.currentName = edited->name;
+    }
+    state_.selectedSymbolRow = symbols_->SetRowTexts(row, edited->symbol, edited->name);
+    symbolList_->SelectRow(state_.selectedSymbolRow, true);
+    SetCaption(ViewCaption(state_.portfolioDir.string(), state_.currentSymbol));
+    StateChanged();
+}
+
+void CQuorbitView::OnDeleteSymbol() {
+    if (symbols_->Rows() == 0) {
+        return;
+    }
+    if (const auto result = RunDeleteSymbol(state_, SelectedRowSymbol(), this)) {
+        Report(*result);
+        FillSymbolsGrid(0); // also after a failure: the list shows what is on disk
+    }
+}
+
+void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
+    std::vector<std::string> portfolios;
+    for (int i = 0; i < portfolioList_->count(); ++i) {
+        portfolios.push_back(portfolioList_->item(i)->text().toStdString());
+    }
+    const auto result = RunTransferSymbol(state_, mode, portfolios, portfolioList_->currentRow(), this);
+    if (result) {
+        Report(*result);
+    }
+    // A copy leaves the portfolio on screen as it was; a failed move has been undone.
+    if (result && mode == editing::TransferMode::Move && result->ok) {
+        FillSymbolsGrid(0);
+    }
+}
+
+void CQuorbitView::OnSeriesFacts() {
+    RunSeriesFacts(state_.portfolioDir, SelectedRowSymbol(), this);
+}
+
+// ---- Split search and export -------------------------------------------------------------------
+
+void CQuorbitView::OnSplitSearch() {
+    SetSplitSearchOpen(true);
+    const QPointer<CQuorbitView> self(this);
+    // The search reads the portfolio and its symbols as they are when "Search" is pressed.
+    auto request = [self] {
+        SplitSearchRequest request;
+        if (self) {
+            request.portfolioDir = self->state_.portfolioDir;
+            const int rows = std::min(self->state_.symbolCount, self->symbols_->Rows());
+            for (int row = 0; row < rows; ++row) {
+                request.symbols.push_back(self->symbols_->RowAt(row).symbol);
+            }
+        }
+        return request;
+    };
+    auto closed = [self] {
+        if (self) {
+            self->SetSplitSearchOpen(false);
+        }
+    };
+    QWidget* owner = frame_ != nullptr ? static_cast<QWidget*>(frame_) : window();
+    (new CSplitSearchDlg(request, closed, owner))->show();
+}
+
+void CQuorbitView::OnExport() {
+    Prompts::Get().Present(this,
+                           RunExportCommand(settings_, state_.portfolioDir, state_.currentSymbol, this));
+}
