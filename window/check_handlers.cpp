@@ -61,13 +61,7 @@ void CQuorbitView::OnChart() {
 bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::string& symbol, int bar,
                                DayNumber date) {
     if (!browse_.master_selected() || !SameDirectory(state_.portfolioDir, dir)) {
-        int entry = -1;
-        for (int i = 0; i < portfolioList_->count() && entry < 0; ++i) {
-            if (SameDirectory(portfolioList_->item(i)->text().toStdString(), dir)) {
-                entry = i;
-            }
-        }
-        if (entry >= 0) {
+        if (const int entry = form_->PortfolioRow(dir); entry >= 0) {
             portfolioList_->setCurrentRow(entry); // opens it
         } else if (SelectMaster(portfolio_files::master(dir).string())) {
             FillSymbolsGrid(0);
@@ -76,12 +70,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
             return false;
         }
     }
-    int symbolRow = -1;
-    for (int i = 0; i < symbols_->Rows() && symbolRow < 0; ++i) {
-        if (symbols_->RowAt(i).symbol == symbol) {
-            symbolRow = i;
-        }
-    }
+    const int symbolRow = symbols_->FindSymbolRow(symbol);
     if (symbolRow < 0) {
         return false;
     }
@@ -90,11 +79,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
         symbolList_->SelectRow(symbolRow, true);
         FillQuotesGrid(0);
     }
-    int quoteRow = bar >= 0 ? quotes_->Rows() - 1 - bar : -1;
-    if (quoteRow < 0 || quoteRow >= quotes_->Rows() || quotes_->RowAt(quoteRow).date != date) {
-        quoteRow = bar >= 0 ? FindQuoteRow(date) : -1;
-    }
-    if (quoteRow >= 0) {
+    if (const int quoteRow = quotes_->FindBarRow(bar, date); quoteRow >= 0) {
         SelectQuoteRow(quoteRow);
     }
     Raise(window());
@@ -110,17 +95,12 @@ void CQuorbitView::ChartFollowQuotes() {
     if (chart_ == nullptr) {
         return;
     }
-    const int rows = quotes_->Rows();
-    std::vector<QuoteRowValues> bars;
-    bars.reserve(static_cast<std::size_t>(rows));
-    for (int row = rows - 1; row >= 0; --row) {
-        bars.push_back(quotes_->RowAt(row));
-    }
+    std::vector<QuoteRowValues> bars = quotes_->OldestFirst();
     std::vector<int> marked =
         check_marked_bars(state_.portfolioDir, state_.currentSymbol, bars, ReadCheckLimits(settings_));
     const QString title =
-        rows > 0 ? QString::fromStdString(state_.currentSymbol + " - " + state_.portfolioDir.string())
-                 : QString();
+        !bars.empty() ? QString::fromStdString(state_.currentSymbol + " - " + state_.portfolioDir.string())
+                      : QString();
     chart_->SetSeries(title, std::move(bars), marked);
     ChartFollowSelection();
 }

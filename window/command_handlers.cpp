@@ -26,7 +26,11 @@ void CQuorbitView::Report(const CommandResult& result) {
     WriteEditLog(result, settings_); // nothing after a failure
 }
 
-bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSelect) {
+bool CQuorbitView::FinishQuoteCommand(const std::optional<CommandResult>& ran, int rowToSelect) {
+    if (!ran) {
+        return false; // the dialog was cancelled
+    }
+    const CommandResult& result = *ran;
     CommandResult shown = result;
     explain_failure(shown, SeriesOnScreenText());
     Report(shown);
@@ -44,27 +48,19 @@ bool CQuorbitView::FinishQuoteCommand(const CommandResult& result, int rowToSele
 // ---- Quotes ----------------------------------------------------------------------------------------
 
 void CQuorbitView::OnEditQuote() {
-    if (const auto result = RunEditQuote(series_, state_.selectedQuoteRow, this)) {
-        FinishQuoteCommand(*result, 0);
-    }
+    FinishQuoteCommand(RunEditQuote(series_, state_.selectedQuoteRow, this), 0);
 }
 
 void CQuorbitView::OnSplitQuotes() {
-    if (const auto result = RunSplitQuotes(series_, state_.selectedQuoteRow, this)) {
-        FinishQuoteCommand(*result, 0);
-    }
+    FinishQuoteCommand(RunSplitQuotes(series_, state_.selectedQuoteRow, this), 0);
 }
 
 void CQuorbitView::OnAdjustQuotes() {
-    if (const auto result = RunAdjustQuotes(series_, this)) {
-        FinishQuoteCommand(*result, 0);
-    }
+    FinishQuoteCommand(RunAdjustQuotes(series_, this), 0);
 }
 
 void CQuorbitView::OnDeleteQuote() {
-    if (const auto result = RunDeleteQuote(series_, state_.selectedQuoteRow, this)) {
-        FinishQuoteCommand(*result, 0);
-    }
+    FinishQuoteCommand(RunDeleteQuote(series_, state_.selectedQuoteRow, this), 0);
 }
 
 void CQuorbitView::OnAddQuote() {
@@ -120,11 +116,8 @@ void CQuorbitView::OnDeleteSymbol() {
 }
 
 void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
-    std::vector<std::string> portfolios;
-    for (int i = 0; i < portfolioList_->count(); ++i) {
-        portfolios.push_back(portfolioList_->item(i)->text().toStdString());
-    }
-    const auto result = RunTransferSymbol(state_, mode, portfolios, portfolioList_->currentRow(), this);
+    const auto result =
+        RunTransferSymbol(state_, mode, form_->Portfolios(), portfolioList_->currentRow(), this);
     if (result) {
         Report(*result);
     }
@@ -148,10 +141,7 @@ void CQuorbitView::OnSplitSearch() {
         SplitSearchRequest request;
         if (self) {
             request.portfolioDir = self->state_.portfolioDir;
-            const int rows = std::min(self->state_.symbolCount, self->symbols_->Rows());
-            for (int row = 0; row < rows; ++row) {
-                request.symbols.push_back(self->symbols_->RowAt(row).symbol);
-            }
+            request.symbols = self->symbols_->Symbols(self->state_.symbolCount);
         }
         return request;
     };

@@ -4,10 +4,9 @@
 #include "browser/ui/quote_list_fill.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/search_filter_dialog.h"
+#include "browser/ui/symbol_list_fill.h"
 #include "browser/ui/symbol_list_model.h"
 #include "common/failure_text.h"
-#include "common/repair.h"
-#include "common/symbol_list.h"
 #include "shell/ui/main_frame.h"
 #include "shell/ui/prompts.h"
 #include "shell/ui/wait_cursor.h"
@@ -27,23 +26,11 @@ namespace {
 constexpr int kStartupTimerMs = 100;
 // How long the keys must rest in the symbol list before the highlighted security's quotes are read.
 constexpr int kSymbolSettleMs = 250;
-constexpr const char* kFillSymbolsFailure = "Failure while filling symbols grid";
 
 BrowseSession StartSession(const CSettingsStore& settings) {
     const std::string start = QDir::currentPath().toStdString();
     const StoredSearchFilter filter = ReadSearchFilter(settings, start);
     return BrowseSession({filter.limit, filter.path, filter.repair}, start);
-}
-
-// The widths saved under `section`, as `widthsFor` fits them to the list's client width.
-template <typename Widths, typename Rule>
-std::vector<int> SavedWidths(const CSettingsStore& settings, const char* section, int clientWidth,
-                             int defaultWidth, Rule widthsFor) {
-    Widths saved{};
-    const std::vector<int> read = ReadColumnWidths(settings, section, saved.size(), defaultWidth);
-    std::copy(read.begin(), read.end(), saved.begin());
-    const Widths widths = widthsFor(clientWidth, saved);
-    return {widths.begin(), widths.end()};
 }
 
 } // namespace
@@ -111,12 +98,7 @@ void CQuorbitView::OnStartupTimer() {
 }
 
 void CQuorbitView::SetupColumns() {
-    const int symbolWidth = symbolList_->ClientWidth(), quoteWidth = quoteList_->ClientWidth();
-    form_->SetColumnWidths(
-        SavedWidths<SymbolColumnWidths>(settings_, "SymbolGrid", symbolWidth,
-                                        DefaultSymbolColumnWidth(symbolWidth), SymbolColumnWidthsFor),
-        SavedWidths<QuoteColumnWidths>(settings_, "QuoteGrid", quoteWidth,
-                                       DefaultQuoteColumnWidth(quoteWidth), QuoteColumnWidthsFor));
+    form_->SetSavedColumnWidths(settings_);
 }
 
 std::vector<int> CQuorbitView::SymbolHeaderWidths() const {
@@ -181,18 +163,6 @@ void CQuorbitView::OnPortfolioChange() {
     FillSymbolsGrid(0);
 }
 
-void CQuorbitView::OfferEmasterRebuild() {
-    const std::filesystem::path dir = state_.portfolioDir;
-    if (emaster_disagreement(dir).empty() ||
-        (!browse_.filter().repair &&
-         !Prompts::Get().AskYesNo(this, QString::fromStdString(rebuild_question_text(dir))))) {
-        return;
-    }
-    CommandResult rebuilt = CommandResult::success();
-    heal_before_change(dir, rebuilt);
-    Prompts::Get().Present(this, rebuilt);
-}
-
 void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     ResetView(ResetSymbols);
     const WaitCursor wait;
@@ -200,67 +170,23 @@ void CQuorbitView::FillSymbolsGrid(int rowToSelect) {
     // EMASTER comparison and the first security's quotes share what was read (checked against the files
     // at each use, and dropped for a file the repair rewrites).
     const fileops::OperationScope scope;
-    if (!browse_.master_selected()) {
-        return FailSymbolFill(CommandResult::failure(kFillSymbolsFailure));
+    const bool autoRepair = browse_.filter().repair;
+    const SymbolListFilled filled =
+        FillSymbolList(*symbols_, browse_.master_selected() ? state_.masterPath : std::filesystem::path(),
+                       autoRepair, frame_, this);
+    state_.symbolCount = filled.symbolCount;
+    if (!filled.ok) {
+        ResetView(ResetSymbols);
+        // The caption names what is on screen: this portfolio, without symbols.
+        return SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
     }
-    SymbolListing listing = symbol_list_read(state_.masterPath);
-    if (frame_ != nullptr) { // said once, while the portfolio is open
-        frame_->SetNotice(QString::fromStdString(xmaster_notice(
-            state_.portfolioDir, listing.result.ok ? listing.xmaster_unusable : std::string())));
-    }
-    if (!listing.result.ok) { // with its own message (after the count cut to 255, when there was one)
-        CommandResult failure = listing.result;
-        explain_failure(failure,
-                        listing.problem.empty() ? "File: " + state_.masterPath.string() : listing.problem);
-        return FailSymbolFill(failure);
-    }
-    Prompts::Get().Present(this, listing.result);
-    ShowSymbolRows(listing);
-    // Declined, the rows still show the names as symbols and the portfolio can be browsed: each such row
-    // finds its series by its name. Repaired, they show the symbols as the records now read.
-    const bool damaged = listing.needs_repair;
-    const CommandResult repair = symbol_list_repair(
-        listing, state_.masterPath,
-        [this](const Message& question) {
-            return browse_.filter().repair ||
-                   Prompts::Get().AskYesNo(this, QString::fromStdString(question.text));
-        },
-        DeclinedRepair::Browses);
-    if (!repair.ok) {
-        return FailSymbolFill(repair);
-    }
-    Prompts::Get().Present(this, repair);
-    if (damaged && !listing.needs_repair) {
-        ShowSymbolRows(listing);
-    }
-    OfferEmasterRebuild();
+    OfferEmasterRebuild(state_.portfolioDir, autoRepair, this);
     state_.selectedSymbolRow = rowToSelect;
     symbolList_->SelectRow(rowToSelect, true);
     if (state_.symbolCount == 0) {
         SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
     }
     FillQuotesGrid(0);
-}
-
-void CQuorbitView::FailSymbolFill(const CommandResult& failure) {
-    ResetView(ResetSymbols);
-    Prompts::Get().Present(this, failure);
-    state_.symbolCount = 0;
-    // The caption names what is on screen: this portfolio, without symbols.
-    SetCaption(EmptyPortfolioCaption(state_.portfolioDir.string()));
-    StateChanged();
-}
-
-void CQuorbitView::ShowSymbolRows(const SymbolListing& listing) {
-    state_.symbolCount = listing.symbol_count;
-    std::vector<SymbolListModel::Row> rows;
-    rows.reserve(listing.rows.size());
-    for (const SymbolRow& row : listing.rows) {
-        // A record without a symbol shows its name as stored, trailing blanks included; the key drops
-        // them.
-        rows.push_back({std::string(row.damaged ? row.name() : row.symbol()), std::string(row.name())});
-    }
-    symbols_->SetRows(std::move(rows));
 }
 
 void CQuorbitView::FillQuotesGrid(int rowToSelect, bool readAgain) {

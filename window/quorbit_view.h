@@ -24,12 +24,12 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CMainFrame;
 struct CommandResult;
-struct SymbolListing;
 class QAbstractItemModel;
 class CSettingsStore;
 class QComboBox;
@@ -76,8 +76,6 @@ public:
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
-    // Offers, as the MASTER repair, to rebuild an EMASTER out of step with MASTER; a decline changes nothing.
-    void OfferEmasterRebuild();
     // The first quote row, from row 0, dated `date`; -1 when there is none.
     int FindQuoteRow(DayNumber date) const;
 
@@ -178,15 +176,12 @@ private:
     std::string SeriesOnScreenText() const;
     // A command's result shown, and its edit log written after a success.
     void Report(const CommandResult& result);
-    // After a quote command's work: its messages (a failure explained); on success the edit log and the
-    // quote list reloaded.
-    bool FinishQuoteCommand(const CommandResult& result, int rowToSelect);
+    // After a quote command's dialog (nothing when it was cancelled): its messages (a failure explained);
+    // on success the edit log and the quote list reloaded. False unless the command succeeded.
+    bool FinishQuoteCommand(const std::optional<CommandResult>& ran, int rowToSelect);
     // The selected symbol row's column-0 text; empty when the list has no such row.
     std::string SelectedRowSymbol() const;
     void StateChanged();
-    void ShowSymbolRows(const SymbolListing& listing);
-    // The failure of a fill: the lists emptied, the message, the caption naming the portfolio alone.
-    void FailSymbolFill(const CommandResult& failure);
     // The chart follows the quote list: its series after every fill, its mark after every selection.
     void ChartFollowQuotes();
     void ChartFollowSelection();

@@ -5,6 +5,7 @@
 #include "browser/ui/symbol_list_model.h"
 #include "browser/view_rules.h"
 #include "shell/ui/dialog_units.h"
+#include "shell/view_settings.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -107,4 +108,46 @@ void BrowserForm::LayOut() {
     portfolioList->setGeometry(grown(units.Rect(5, 40, 200, 74), 0, left, 0, upper));
     symbolList->setGeometry(grown(units.Rect(220, 15, 180, 100), left, right, 0, upper));
     quoteList->setGeometry(grown(units.Rect(5, 135, 395, 240), 0, wide, upper, lower));
+}
+
+namespace {
+
+// The widths saved under `section`, as `widthsFor` fits them to the list's client width.
+template <typename Widths, typename Rule>
+std::vector<int> SavedWidths(const CSettingsStore& settings, const char* section, int clientWidth,
+                             int defaultWidth, Rule widthsFor) {
+    Widths saved{};
+    const std::vector<int> read = ReadColumnWidths(settings, section, saved.size(), defaultWidth);
+    std::copy(read.begin(), read.end(), saved.begin());
+    const Widths widths = widthsFor(clientWidth, saved);
+    return {widths.begin(), widths.end()};
+}
+
+} // namespace
+
+void BrowserForm::SetSavedColumnWidths(const CSettingsStore& settings) {
+    const int symbolWidth = symbolList->ClientWidth(), quoteWidth = quoteList->ClientWidth();
+    SetColumnWidths(
+        SavedWidths<SymbolColumnWidths>(settings, "SymbolGrid", symbolWidth,
+                                        DefaultSymbolColumnWidth(symbolWidth), SymbolColumnWidthsFor),
+        SavedWidths<QuoteColumnWidths>(settings, "QuoteGrid", quoteWidth, DefaultQuoteColumnWidth(quoteWidth),
+                                       QuoteColumnWidthsFor));
+}
+
+std::vector<std::string> BrowserForm::Portfolios() const {
+    std::vector<std::string> directories;
+    for (int i = 0; i < portfolioList->count(); ++i) {
+        directories.push_back(portfolioList->item(i)->text().toStdString());
+    }
+    return directories;
+}
+
+int BrowserForm::PortfolioRow(const std::filesystem::path& dir) const {
+    for (int i = 0; i < portfolioList->count(); ++i) {
+        if (std::filesystem::path(portfolioList->item(i)->text().toStdString()).lexically_normal() ==
+            dir.lexically_normal()) {
+            return i;
+        }
+    }
+    return -1;
 }

@@ -10,9 +10,11 @@
 #include <QComboBox>
 #include <QWidget>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+class CSettingsStore;
 class QListWidget;
 class QuoteListModel;
 class SymbolListModel;
@@ -38,6 +40,13 @@ public:
     // Sizes the columns of both lists; the time column of the quote list, not among the saved widths, as
     // wide as its texts (and its title) need, and no wider.
     void SetColumnWidths(const std::vector<int>& symbolWidths, const std::vector<int>& quoteWidths);
+    // SetColumnWidths with the widths saved in the settings (sections "SymbolGrid" and "QuoteGrid"), fitted
+    // to the lists' client widths by the column rules.
+    void SetSavedColumnWidths(const CSettingsStore& settings);
+    // The portfolio list's directories, in list order.
+    std::vector<std::string> Portfolios() const;
+    // The row of the portfolio list naming the directory `dir` (compared as normalised paths); -1 when none.
+    int PortfolioRow(const std::filesystem::path& dir) const;
 
     VolumeChooser* driveChooser = nullptr;
     QListWidget* portfolioList = nullptr;

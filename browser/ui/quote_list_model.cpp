@@ -53,6 +53,18 @@ int QuoteListModel::FindDateRow(DayNumber date) const {
     return -1;
 }
 
+int QuoteListModel::FindBarRow(int bar, DayNumber date) const {
+    if (bar < 0) {
+        return -1;
+    }
+    const int row = Rows() - 1 - bar;
+    return row >= 0 && RowAt(row).date == date ? row : FindDateRow(date);
+}
+
+std::vector<QuoteRowValues> QuoteListModel::OldestFirst() const {
+    return {rows_.rbegin(), rows_.rend()};
+}
+
 int QuoteListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Rows();
 }

@@ -30,6 +30,11 @@ public:
     static QString CellText(const QuoteRowValues& row, int column);
     // The first row, from row 0, dated `date`; -1 when there is none.
     int FindDateRow(DayNumber date) const;
+    // The row of bar `bar` (0 the oldest) while it is still dated `date`; otherwise the first row dated
+    // `date` (the file has changed since the bar was counted); -1 for a bar below 0 or no such row.
+    int FindBarRow(int bar, DayNumber date) const;
+    // Every row, the oldest first.
+    std::vector<QuoteRowValues> OldestFirst() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -68,3 +68,17 @@ QVariant SymbolListModel::headerData(int section, Qt::Orientation orientation, i
     }
     return {};
 }
+
+int SymbolListModel::FindSymbolRow(const std::string& symbol) const {
+    const auto found =
+        std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.symbol == symbol; });
+    return found == rows_.end() ? -1 : static_cast<int>(found - rows_.begin());
+}
+
+std::vector<std::string> SymbolListModel::Symbols(int count) const {
+    std::vector<std::string> symbols;
+    for (int row = 0; row < std::min(count, Rows()); ++row) {
+        symbols.push_back(RowAt(row).symbol);
+    }
+    return symbols;
+}

@@ -23,6 +23,10 @@ public:
     int SetRowTexts(int row, const std::string& symbol, const std::string& name);
     const Row& RowAt(int row) const { return rows_[static_cast<std::size_t>(row)]; }
     int Rows() const { return static_cast<int>(rows_.size()); }
+    // The first row showing `symbol`; -1 when none does.
+    int FindSymbolRow(const std::string& symbol) const;
+    // The symbols of the first `count` rows, in list order.
+    std::vector<std::string> Symbols(int count) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
