@@ -5,13 +5,11 @@
 #include "browser/ui/chart_wnd.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
-#include "common/quote_cells.h"
 #include "shell/ui/main_frame.h"
 #include "storage/portfolio_files.h"
 #include "window/quorbit_view.h"
 
 #include <QListWidget>
-#include <QTableView>
 
 namespace {
 
@@ -63,7 +61,7 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
     if (!browse_.master_selected() || !SameDirectory(state_.portfolioDir, dir)) {
         if (const int entry = form_->PortfolioRow(dir); entry >= 0) {
             portfolioList_->setCurrentRow(entry); // opens it
-        } else if (SelectMaster(portfolio_files::master(dir).string())) {
+        } else if (browse_.select_master(portfolio_files::master(dir).string(), state_)) {
             FillSymbolsGrid(0);
         }
         if (!browse_.master_selected() || !SameDirectory(state_.portfolioDir, dir)) {
@@ -75,9 +73,8 @@ bool CQuorbitView::ShowFinding(const std::filesystem::path& dir, const std::stri
         return false;
     }
     if (symbolRow != state_.selectedSymbolRow || state_.currentSymbol != symbol) {
-        state_.selectedSymbolRow = symbolRow;
         symbolList_->SelectRow(symbolRow, true);
-        FillQuotesGrid(0);
+        FillQuotesGrid(0); // takes the highlighted row as the selected one
     }
     if (const int quoteRow = quotes_->FindBarRow(bar, date); quoteRow >= 0) {
         SelectQuoteRow(quoteRow);

@@ -15,8 +15,6 @@
 
 #include <QListWidget>
 
-#include <algorithm>
-
 std::string CQuorbitView::SeriesOnScreenText() const {
     return "Security " + state_.currentSymbol + " in " + state_.portfolioDir.string();
 }
@@ -138,18 +136,11 @@ void CQuorbitView::OnSplitSearch() {
     const QPointer<CQuorbitView> self(this);
     // The search reads the portfolio and its symbols as they are when "Search" is pressed.
     auto request = [self] {
-        SplitSearchRequest request;
-        if (self) {
-            request.portfolioDir = self->state_.portfolioDir;
-            request.symbols = self->symbols_->Symbols(self->state_.symbolCount);
-        }
-        return request;
+        return self ? SplitSearchRequest{self->state_.portfolioDir,
+                                         self->symbols_->Symbols(self->state_.symbolCount)}
+                    : SplitSearchRequest{};
     };
-    auto closed = [self] {
-        if (self) {
-            self->SetSplitSearchOpen(false);
-        }
-    };
+    auto closed = [self] { self ? self->SetSplitSearchOpen(false) : void(); };
     QWidget* owner = frame_ != nullptr ? static_cast<QWidget*>(frame_) : window();
     (new CSplitSearchDlg(request, closed, owner))->show();
 }

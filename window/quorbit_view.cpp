@@ -78,16 +78,14 @@ void CQuorbitView::BuildForm() {
 
 void CQuorbitView::showEvent(QShowEvent* event) {
     QScrollArea::showEvent(event);
-    // The start-up work waits until the window is on the screen.
-    if (!startupTimerArmed_) {
-        startupTimerArmed_ = true;
+    // The start-up work waits until the window is on the screen, and is done once.
+    if (!startupDone_ && !startupTimer_.isActive()) {
         startupTimer_.start(kStartupTimerMs);
     }
 }
 
 void CQuorbitView::OnStartupTimer() {
     startupTimer_.stop();
-    startupTimerArmed_ = true;
     if (startupDone_) {
         return;
     }
@@ -135,10 +133,6 @@ void CQuorbitView::ResetView(int level) {
     StateChanged();
 }
 
-bool CQuorbitView::SelectMaster(const std::string& path) {
-    return browse_.select_master(path, state_);
-}
-
 void CQuorbitView::ShowPortfolios(const std::vector<std::string>& directories) {
     ResetView(ResetPortfolios);
     {
@@ -159,7 +153,7 @@ void CQuorbitView::OnPortfolioChange() {
     if (!browse_.portfolios_found() || entry == nullptr) {
         return;
     }
-    SelectMaster(portfolio_files::master(entry->text().toStdString()).string());
+    browse_.select_master(portfolio_files::master(entry->text().toStdString()).string(), state_);
     FillSymbolsGrid(0);
 }
 
@@ -247,10 +241,6 @@ bool CQuorbitView::LoadPendingSymbol() {
     return true;
 }
 
-int CQuorbitView::FindQuoteRow(DayNumber date) const {
-    return quotes_->FindDateRow(date);
-}
-
 void CQuorbitView::OnSymbolSelectionChanged() {
     // The state, the caption and the panes keep naming the series on screen until its load: a click
     // loads at once, a keyboard move once the keys have settled.
@@ -291,20 +281,22 @@ void CQuorbitView::ChooseStartDrive() {
     if (index < 0) {
         return;
     }
-    browse_.choose_drive(drives[static_cast<std::size_t>(index)]);
-    WriteSearchDrive(settings_, browse_.drive());
-    driveChooser_->Select(browse_.drive());
-    ScanDrive();
+    driveChooser_->Select(drives[static_cast<std::size_t>(index)]);
+    SearchVolume(drives[static_cast<std::size_t>(index)]);
 }
 
 void CQuorbitView::OnDriveChange() {
-    const std::string chosen = driveChooser_->Chosen();
-    if (chosen.empty() || !browse_.choose_drive(chosen)) {
-        return;
+    if (const std::string chosen = driveChooser_->Chosen(); !chosen.empty()) {
+        SearchVolume(chosen);
     }
-    WriteSearchDrive(settings_, browse_.drive());
-    ResetView(ResetDrive);
-    ScanDrive();
+}
+
+void CQuorbitView::SearchVolume(const std::string& root) {
+    if (browse_.choose_drive(root)) { // a new volume: remembered and searched
+        WriteSearchDrive(settings_, browse_.drive());
+        ResetView(ResetDrive);
+        ScanDrive();
+    }
 }
 
 void CQuorbitView::ScanDrive() {

@@ -55,9 +55,6 @@ public:
 
     // ---- Browsing ---------------------------------------------------------------------------
     void ResetView(int level);
-    // Accepts an existing file whose name is MASTER in any letter case, in a path of at most 298
-    // characters; a refused path changes nothing.
-    bool SelectMaster(const std::string& path);
     void FillSymbolsGrid(int rowToSelect);
     // Reads the highlighted series into the session and shows it; with `readAgain` false, shows the
     // session as a command left it (it has read the series again itself).
@@ -76,8 +73,6 @@ public:
     // The one-shot start-up work: the list columns, then the start volume is searched.
     void OnStartupTimer();
     void SetupColumns();
-    // The first quote row, from row 0, dated `date`; -1 when there is none.
-    int FindQuoteRow(DayNumber date) const;
 
     // ---- Finding portfolios -----------------------------------------------------------------
     // The mounted volumes the drive chooser offers; tests may give their own.
@@ -91,6 +86,8 @@ public:
     void ChooseStartDrive();
     // The chooser's selection changed: another volume is searched.
     void OnDriveChange();
+    // Takes the volume at `root` as the one searched, unless it is already: saves it and searches it.
+    void SearchVolume(const std::string& root);
     // Searches the current volume, lists the portfolios found and opens the first.
     void ScanDrive();
     void OnReScan() { ScanDrive(); }
@@ -193,7 +190,6 @@ private:
     editing::SeriesSession series_;     // the series on screen
     std::uint64_t quotesShownFrom_ = 0; // the reading of the session the quote list shows
 
-    bool startupTimerArmed_ = false;
     bool startupDone_ = false;
     QTimer startupTimer_;
     QTimer symbolLoadTimer_; // a keyboard move's load, once the keys settle
