@@ -604,7 +604,7 @@ CommandResult export_portfolio(const std::filesystem::path& dir, const std::file
     }
     std::vector<ExportTarget> targets;
     for (const SymbolRow& row : listing.rows) {
-        targets.push_back({std::string(row.symbol()), row.record.file_number()});
+        targets.push_back({std::string(row.symbol()), row.file_number()});
     }
     const std::vector<std::string> names = export_all_file_names(targets);
     // Each file is all or nothing, but the batch pays for its syncs once, at its end. A security is

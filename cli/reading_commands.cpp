@@ -127,7 +127,7 @@ int run_symbols(const Command&, const Args& args) {
     if (args.options.count("--header"))
         std::cout << "SYMBOL\tNAME\tFILE\tLENGTH\tFIELDS\tFIRST\tLAST\tPERIODICITY\n";
     for (const auto& row : listing.rows) {
-        const MasterRecord& r = row.record;
+        const MasterRecord r = row.record();
         const char periodicity = r.periodicity();
         std::cout << row.symbol() << '\t' << utf8_from_latin1(trimmed_right(std::string(row.name()))) << '\t'
                   << r.file_number() << '\t' << r.record_length() << '\t' << r.field_count() << '\t'

@@ -4,8 +4,9 @@
 #include "storage/xmaster.h"
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -13,13 +14,8 @@ namespace {
 constexpr const char* kFillFailure = "Failure while filling symbols grid";
 constexpr const char* kCountMismatch = "\nis damaged: its count does not match its records.";
 
-// The row texts of a record: the symbol, or for a damaged record the name without the blanks that
-// pad it (the row's text is a key).
-std::string_view row_symbol(const MasterRecord& record) {
-    const std::string_view symbol = master_symbol_view(record);
-    if (!symbol.empty())
-        return symbol;
-    std::string_view name = master_name_view(record);
+// A damaged record's row text: its name without the blanks that pad it (the row's text is a key).
+std::string_view without_padding(std::string_view name) {
     while (!name.empty() && name.back() == ' ')
         name.remove_suffix(1);
     return name;
@@ -35,7 +31,7 @@ struct SortKey {
 // A sort key's first word with the row's position: what the sort moves. Most texts differ in their first
 // eight bytes, so the second word is looked at only where first words are equal.
 struct SortEntry {
-    std::uint64_t high = 0, position = 0;
+    std::uint64_t high, position;
 };
 
 constexpr std::size_t kKeyBytes = 16;
@@ -65,70 +61,72 @@ std::uint64_t lower_case_word(std::uint64_t word) {
     return word | (upper >> 2);                                    // + 0x20
 }
 
-// The key of a row text, which is a view of the record's bytes: read as two words straight from the
-// record where 16 bytes follow the text's start in it (they do for both text fields), through a padded
-// copy otherwise.
-SortKey sort_key(std::string_view text, const MasterRecord& record) {
+// The key of a row text, of which 16 bytes from its first are readable (SymbolRow::symbol).
+SortKey sort_key(std::string_view text) {
     const std::size_t length = std::min(text.size(), kKeyBytes);
     const auto* first = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* record_end = record.bytes.data() + record.bytes.size();
-    unsigned char padded[kKeyBytes] = {};
-    if (first < record.bytes.data() || first > record_end ||
-        static_cast<std::size_t>(record_end - first) < kKeyBytes) {
-        std::copy_n(first, length, padded);
-        first = padded;
-    }
+    // Most symbols are eight bytes or shorter: their second word is zero.
     return SortKey{lower_case_word(first_bytes(big_endian_word(first), length)),
-                   lower_case_word(first_bytes(big_endian_word(first + 8), length > 8 ? length - 8 : 0))};
+                   length > 8 ? lower_case_word(first_bytes(big_endian_word(first + 8), length - 8)) : 0};
 }
 
 // Sorts by first word, equal words in the order they come (position order): a radix sort, a pass per
-// byte of the word that is not the same in every entry (symbols share their padding and often their
-// first letters). Its cost does not depend on the order the list comes in, and it takes no branch the
-// data decides, where a comparison sort of thousands of texts mispredicts at every other comparison.
-void sort_entries(std::vector<SortEntry>& entries) {
-    if (entries.empty())
+// digit of the word whose bits are not the same in every entry (symbols share their padding and often
+// their first letters). Its cost does not depend on the order the list comes in, and it takes no branch
+// the data decides, where a comparison sort of thousands of texts mispredicts at every other comparison.
+// A long list takes 11-bit digits: three passes where 8-bit ones take four.
+void sort_entries(std::unique_ptr<SortEntry[]>& entries, std::size_t count) {
+    if (count == 0)
         return;
     std::uint64_t varying = 0; // the bits that differ between the first word and any other
-    for (const SortEntry& entry : entries)
-        varying |= entry.high ^ entries.front().high;
-    std::vector<SortEntry> sorted(entries.size());
-    for (int shift = 0; shift < 64; shift += 8) {
-        if (((varying >> shift) & 0xFF) == 0)
+    for (std::size_t i = 0; i < count; ++i)
+        varying |= entries[i].high ^ entries[0].high;
+    if (varying == 0)
+        return;
+    const int digit_bits = count < 2048 ? 8 : 11;
+    const std::uint64_t digit_mask = (std::uint64_t{1} << digit_bits) - 1;
+    std::vector<std::uint32_t> starts((std::size_t{1} << digit_bits) + 1);
+    auto sorted = std::make_unique_for_overwrite<SortEntry[]>(count);
+    const int top = static_cast<int>(std::bit_width(varying));
+    for (int shift = std::countr_zero(varying); shift < top; shift += digit_bits) {
+        if (((varying >> shift) & digit_mask) == 0)
             continue;
-        std::array<std::size_t, 257> starts{};
-        for (const SortEntry& entry : entries)
-            ++starts[((entry.high >> shift) & 0xFF) + 1];
-        for (std::size_t byte = 1; byte < starts.size(); ++byte)
-            starts[byte] += starts[byte - 1];
-        for (const SortEntry& entry : entries)
-            sorted[starts[(entry.high >> shift) & 0xFF]++] = entry;
+        std::fill(starts.begin(), starts.end(), 0u);
+        for (std::size_t i = 0; i < count; ++i)
+            ++starts[((entries[i].high >> shift) & digit_mask) + 1];
+        for (std::size_t digit = 1; digit < starts.size(); ++digit)
+            starts[digit] += starts[digit - 1];
+        for (std::size_t i = 0; i < count; ++i)
+            sorted[starts[(entries[i].high >> shift) & digit_mask]++] = entries[i];
         entries.swap(sorted);
     }
 }
 
-// The positions of the records in sorted order: by first word and position, then each run of equal first
-// words by second word (and position, which that run already holds in order).
-std::vector<std::uint32_t> sorted_positions(const std::vector<XmasterRecord>& records) {
-    std::vector<SortKey> keys(records.size());
-    std::vector<SortEntry> entries(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        keys[i] = sort_key(row_symbol(records[i].record), records[i].record);
-        entries[i] = {keys[i].high, i};
+// The positions of the rows in sorted order, given the text of each: by first word and position, then
+// each run of equal first words by second word (and position, which that run already holds in order).
+template <typename TextAt> std::vector<std::uint32_t> sorted_positions(std::size_t count, TextAt text_at) {
+    // Every element is written before it is read: the arrays are not filled with zeros first.
+    const auto low_words = std::make_unique_for_overwrite<std::uint64_t[]>(count);
+    auto entries = std::make_unique_for_overwrite<SortEntry[]>(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const SortKey key = sort_key(text_at(static_cast<std::uint32_t>(i)));
+        low_words[i] = key.low;
+        entries[i] = {key.high, i};
     }
-    sort_entries(entries);
-    for (auto run = entries.begin(); run != entries.end();) {
-        const auto run_end = std::find_if(run + 1, entries.end(),
-                                          [&](const SortEntry& entry) { return entry.high != run->high; });
-        if (run_end - run > 1)
-            std::stable_sort(run, run_end, [&](const SortEntry& a, const SortEntry& b) {
-                return keys[a.position].low < keys[b.position].low;
-            });
-        run = run_end;
+    sort_entries(entries, count);
+    for (std::size_t run = 0, end = 0; run < count; run = end) {
+        for (end = run + 1; end < count && entries[end].high == entries[run].high;)
+            ++end;
+        if (end - run > 1)
+            std::stable_sort(entries.get() + run, entries.get() + end,
+                             [&](const SortEntry& a, const SortEntry& b) {
+                                 return low_words[a.position] < low_words[b.position];
+                             });
     }
-    std::vector<std::uint32_t> positions(entries.size());
-    std::transform(entries.begin(), entries.end(), positions.begin(),
-                   [](const SortEntry& entry) { return static_cast<std::uint32_t>(entry.position); });
+    std::vector<std::uint32_t> positions;
+    positions.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        positions.push_back(static_cast<std::uint32_t>(entries[i].position));
     return positions;
 }
 
@@ -160,17 +158,62 @@ bool symbol_text_less(std::string_view a, std::string_view b) {
     });
 }
 
-std::string_view SymbolRow::symbol() const {
-    return row_symbol(record);
+MasterRecord SymbolRow::record() const {
+    return rows_->record(position_);
 }
 
-std::string_view SymbolRow::name() const {
-    return master_name_view(record);
+int SymbolRow::file_number() const {
+    return rows_->file_number(position_);
+}
+
+std::string_view SymbolRows::text(std::uint32_t position) const {
+    std::string_view symbol, name;
+    if (position < master_.size()) {
+        symbol = master_symbol_view(master_[position].record);
+        if (!symbol.empty())
+            return symbol;
+        name = master_name_view(master_[position].record);
+    } else {
+        const XmasterListEntry& entry = xmaster_.entries[position - master_.size()];
+        symbol = XmasterList::symbol(entry);
+        if (!symbol.empty())
+            return symbol;
+        name = XmasterList::name(entry);
+    }
+    return without_padding(name);
 }
 
 SymbolRow SymbolRows::row(std::uint32_t position) const {
-    const XmasterRecord& entry = records_[position];
-    return SymbolRow{entry.record, entry.index, master_symbol_view(entry.record).empty()};
+    SymbolRow row;
+    row.rows_ = this;
+    row.position_ = position;
+    if (position < master_.size()) {
+        const MasterRow& master = master_[position];
+        row.record_index = master.slot;
+        row.symbol_ = master_symbol_view(master.record);
+        row.name_ = master_name_view(master.record);
+    } else {
+        const XmasterListEntry& entry = xmaster_.entries[position - master_.size()];
+        row.record_index = entry.index;
+        row.symbol_ = xmaster_.symbol(entry);
+        row.name_ = xmaster_.name(entry);
+    }
+    row.damaged = row.symbol_.empty();
+    if (row.damaged)
+        row.symbol_ = without_padding(row.name_);
+    return row;
+}
+
+int SymbolRows::file_number(std::uint32_t position) const {
+    if (position < master_.size())
+        return master_[position].record.file_number();
+    return xmaster_.entries[position - master_.size()].number;
+}
+
+MasterRecord SymbolRows::record(std::uint32_t position) const {
+    if (position < master_.size())
+        return master_[position].record;
+    return xmaster_.record(xmaster_.entries[position - master_.size()]);
 }
 
 SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
@@ -190,8 +233,8 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
     }
 
     // The records of the rows in file order (MASTER's, then XMASTER's); the sort moves their positions.
-    std::vector<XmasterRecord>& records = listing.rows.records_;
-    records.reserve(static_cast<std::size_t>(image.records_present()));
+    SymbolRows& rows = listing.rows;
+    rows.master_.reserve(static_cast<std::size_t>(image.records_present()));
     int records_read = 0;
     for (int slot = 0; slot < image.records_present(); ++slot) {
         if (listing.header_count > kMaxSecurities && records_read == kMaxSecurities) {
@@ -208,7 +251,7 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         if (master_is_directory_entry(record)) {
             continue;
         }
-        records.push_back({record, slot});
+        rows.master_.push_back({record, slot});
         listing.needs_repair = listing.needs_repair || master_symbol_view(record).empty();
     }
     if (records_read != listing.symbol_count) {
@@ -216,10 +259,10 @@ SymbolListing symbol_list_read(const std::filesystem::path& master_path) {
         return listing;
     }
     // The securities of XMASTER join the list; the limit of 255 applies to MASTER's records alone.
-    const std::size_t from_master = records.size();
-    xmaster_read_records(master_path.parent_path(), records, &listing.xmaster_unusable);
-    listing.symbol_count += static_cast<int>(records.size() - from_master);
-    listing.rows.order_ = sorted_positions(records);
+    xmaster_read_list(master_path.parent_path(), rows.xmaster_, &listing.xmaster_unusable);
+    listing.symbol_count += static_cast<int>(rows.xmaster_.entries.size());
+    rows.order_ =
+        sorted_positions(rows.positions(), [&rows](std::uint32_t position) { return rows.text(position); });
     return listing;
 }
 

@@ -18,21 +18,33 @@
 // layer's (storage/master.h).
 
 struct SymbolListing;
+class SymbolRows;
 
-// A row of the symbol list: a view of one record the listing holds, valid while the listing lives. Its
-// texts are views of the record's bytes, so a list of thousands of securities holds no text of its own.
-struct SymbolRow {
-    const MasterRecord& record; // the record as stored (dates in MBF)
+// A row of the symbol list: views of the texts of one security the listing holds, valid while the
+// listing lives, so that a list of thousands of securities holds no text of its own.
+class SymbolRow {
+public:
     int record_index = 0; // 0-based position among the records after the header (in XMASTER for its rows)
     bool damaged = false; // the record has no symbol text
-    // Column 0: the symbol text, or for a damaged record the name without its padding (the row's key).
-    std::string_view symbol() const;
+    // Column 0: the symbol text, or for a damaged record the name without its padding (the row's key). At
+    // least 16 bytes from its first are the listing's to read.
+    std::string_view symbol() const { return symbol_; }
     // Column 1: the name text as stored, trailing blanks included.
-    std::string_view name() const;
+    std::string_view name() const { return name_; }
+    int file_number() const;
+    // The record as stored (dates in MBF); a security of XMASTER as xmaster_read gives it, decoded here.
+    MasterRecord record() const;
+
+private:
+    friend class SymbolRows;
+    const SymbolRows* rows_ = nullptr;
+    std::uint32_t position_ = 0;
+    std::string_view symbol_, name_;
 };
 
-// The rows of a symbol list in sorted order: the records as read (MASTER's, then XMASTER's) and the
-// order that sorts them, so that sorting moves positions and not records.
+// The rows of a symbol list in sorted order: the securities as read (MASTER's records, then XMASTER's
+// entries, views of its content) and the order that sorts them, so that sorting moves positions and not
+// records.
 class SymbolRows {
 public:
     class iterator {
@@ -67,15 +79,27 @@ public:
     iterator begin() const { return {this, order_.data()}; }
     iterator end() const { return {this, order_.data() + order_.size()}; }
     void clear() {
-        records_.clear();
+        master_.clear();
+        xmaster_ = XmasterList{};
         order_.clear();
     }
 
 private:
     friend SymbolListing symbol_list_read(const std::filesystem::path& master_path);
+    friend class SymbolRow;
+    struct MasterRow {
+        MasterRecord record;
+        int slot = 0;
+    };
+    // Positions: MASTER's rows first, then XMASTER's entries.
+    std::size_t positions() const { return master_.size() + xmaster_.entries.size(); }
     SymbolRow row(std::uint32_t position) const;
-    std::vector<XmasterRecord> records_; // file order, each with its position in its file
-    std::vector<std::uint32_t> order_;   // positions in records_, in sorted order
+    std::string_view text(std::uint32_t position) const; // SymbolRow::symbol, alone
+    MasterRecord record(std::uint32_t position) const;
+    int file_number(std::uint32_t position) const;
+    std::vector<MasterRow> master_;    // file order
+    XmasterList xmaster_;              // file order
+    std::vector<std::uint32_t> order_; // positions in sorted order
 };
 
 // Ascending by symbol text ignoring letter case (the symbol list's order; equal texts keep their order).

@@ -133,15 +133,15 @@ const LevelIndex* level_index(const fs::path& dir) {
     index->built = true;
     index->master_state = master_state;
     index->xmaster_state = xmaster_state;
-    if (content->size() >= static_cast<std::size_t>(kMasterRecordSize)) {
+    if (content.size() >= static_cast<std::size_t>(kMasterRecordSize)) {
         MasterHeader header;
-        std::copy_n(content->begin(), kMasterRecordSize, header.bytes.begin());
-        const std::size_t complete = (content->size() - kMasterRecordSize) / kMasterRecordSize;
+        std::copy_n(content.begin(), kMasterRecordSize, header.bytes.begin());
+        const std::size_t complete = (content.size() - kMasterRecordSize) / kMasterRecordSize;
         const std::size_t counted =
             std::min(complete, static_cast<std::size_t>(std::max<int>(header.count(), 0)));
         for (std::size_t i = 0; i < counted; ++i) {
             MasterRecord record;
-            std::copy_n(content->begin() + static_cast<std::ptrdiff_t>((i + 1) * kMasterRecordSize),
+            std::copy_n(content.begin() + static_cast<std::ptrdiff_t>((i + 1) * kMasterRecordSize),
                         kMasterRecordSize, record.bytes.begin());
             std::string dir_name;
             if (master_is_directory_entry(record, &dir_name)) {

@@ -291,7 +291,7 @@ EmasterFile emaster_read(const fs::path& dir, const MasterImage& master) {
         file.state = EmasterState::Unreadable;
         return file;
     }
-    file.bytes.assign(content->begin(), content->end());
+    file.bytes.assign(content.begin(), content.end());
     file.reason = size_reason(file.bytes);
     std::vector<int> matched;
     if (file.reason.empty() && !align(file.bytes, master, matched))

@@ -434,7 +434,7 @@ struct KeptListing {
 
 struct KeptFile {
     FileStat state;
-    std::shared_ptr<const std::string> content;
+    FileContent content;
 };
 
 struct KeptState {
@@ -567,17 +567,17 @@ bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std
     return true;
 }
 
-std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_t max_bytes) {
+FileContent read_file_kept(const Path& path, std::uint64_t max_bytes) {
     FileStat state;
     if (table().stat(path, state) != 0)
-        return nullptr;
+        return {};
     if (!state.is_regular) {
         errno = EINVAL;
-        return nullptr;
+        return {};
     }
     if (state.size > max_bytes) {
         errno = EFBIG;
-        return nullptr;
+        return {};
     }
     KeptState* kept = kept_state();
     const std::string key = kept ? key_of(path) : std::string();
@@ -588,31 +588,33 @@ std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_
     }
     File file = open_read(path);
     if (!file.is_open())
-        return nullptr;
-    // One byte beyond the size stated, to see a file that grew meanwhile.
-    auto content = std::make_shared<std::string>(static_cast<std::size_t>(state.size) + 1, '\0');
-    const long long got = file.read_some(content->data(), content->size());
+        return {};
+    // One byte beyond the size stated, to see a file that grew meanwhile. The read overwrites the bytes;
+    // filling them first would cost as much as the read itself.
+    const std::size_t room = static_cast<std::size_t>(state.size) + 1;
+    std::shared_ptr<char[]> bytes = std::make_shared_for_overwrite<char[]>(room);
+    const long long got = file.read_some(bytes.get(), room);
     if (got < 0)
-        return nullptr;
+        return {};
     if (static_cast<std::uint64_t>(got) > max_bytes) {
         errno = EFBIG;
-        return nullptr;
+        return {};
     }
-    content->resize(static_cast<std::size_t>(got));
+    FileContent content(std::move(bytes), static_cast<std::size_t>(got));
     if (kept)
         kept->files.insert_or_assign(key, KeptFile{state, content});
     return content;
 }
 
-std::shared_ptr<const std::string> file_kept(const Path& path) {
+FileContent file_kept(const Path& path) {
     KeptState* kept = kept_state();
     if (!kept)
-        return nullptr;
+        return {};
     auto found = kept->files.find(key_of(path));
     FileStat state;
     if (found == kept->files.end() || table().stat(path, state) != 0 ||
         !same_file_state(found->second.state, state))
-        return nullptr;
+        return {};
     return found->second.content;
 }
 

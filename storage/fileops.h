@@ -175,14 +175,34 @@ bool listing_due(const Path& dir);
 // False (errno set) when the directory cannot be listed.
 bool names_ignoring_case(const Path& dir, std::string_view name, std::vector<std::string>& names);
 
-// The whole content of the regular file at `path` (a symbolic link is not followed), at most
-// `max_bytes` long. Null, with errno set, when it is no regular file (EINVAL), is longer (EFBIG), or
-// cannot be looked at, opened or read.
-std::shared_ptr<const std::string> read_file_kept(const Path& path, std::uint64_t max_bytes);
+// The whole content of a file as read: bytes that never change, shared by the operation that keeps them
+// and every reader (a copy shares them). Read straight into memory of its own, which is not filled with
+// zeros first. False when there is no content.
+class FileContent {
+public:
+    FileContent() = default;
+    FileContent(std::shared_ptr<const char[]> bytes, std::size_t size)
+        : bytes_(std::move(bytes)), size_(size) {}
+    explicit operator bool() const { return bytes_ != nullptr; }
+    const char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    const char* begin() const { return data(); }
+    const char* end() const { return data() + size_; }
+    std::string_view view() const { return {data(), size_}; }
 
-// The content read_file_kept keeps for `path` in this operation, when the file is unchanged since; null
+private:
+    std::shared_ptr<const char[]> bytes_;
+    std::size_t size_ = 0;
+};
+
+// The whole content of the regular file at `path` (a symbolic link is not followed), at most
+// `max_bytes` long. None, with errno set, when it is no regular file (EINVAL), is longer (EFBIG), or
+// cannot be looked at, opened or read.
+FileContent read_file_kept(const Path& path, std::uint64_t max_bytes);
+
+// The content read_file_kept keeps for `path` in this operation, when the file is unchanged since; none
 // when it was not read (nothing is read here).
-std::shared_ptr<const std::string> file_kept(const Path& path);
+FileContent file_kept(const Path& path);
 
 // The slot of a value the caller derives from what the operation read, under a key of its own (it
 // checks itself that the value still fits what is on disk); null outside a scope.

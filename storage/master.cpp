@@ -28,7 +28,7 @@ bool master_read_image(const fs::path& master_path, MasterImage& image) {
     // Within an operation MASTER is read once, however many times it is asked for.
     if (fileops::in_operation_scope()) {
         if (auto content = fileops::read_file_kept(master_path, kMaxMasterFileBytes))
-            return image_from(*content, image);
+            return image_from(content.view(), image);
     }
     fileops::File file = fileops::open_read(master_path);
     if (!file.is_open())
@@ -50,16 +50,15 @@ bool master_read_image(const fs::path& master_path, MasterImage& image) {
 
 bool master_read_regular_image(const fs::path& master_path, MasterImage& image) {
     image = MasterImage{};
-    const fileops::FileStat info = fileops::stat(master_path);
-    if (!info.exists || !info.is_regular || info.size > kMaxMasterFileBytes)
-        return false;
-    return master_read_image(master_path, image);
+    // read_file_kept refuses what is missing, no regular file or too large, before opening it.
+    const fileops::FileContent content = fileops::read_file_kept(master_path, kMaxMasterFileBytes);
+    return content && image_from(content.view(), image);
 }
 
 namespace {
 
 // The counted records from a whole MASTER the operation has read already.
-MasterRead counted_records_of(const std::string& content, std::vector<MasterRecord>& records) {
+MasterRead counted_records_of(std::string_view content, std::vector<MasterRecord>& records) {
     if (content.size() < static_cast<std::size_t>(kMasterRecordSize))
         return MasterRead::Missing; // too short to be a MASTER
     MasterHeader header;
@@ -78,7 +77,7 @@ MasterRead counted_records_of(const std::string& content, std::vector<MasterReco
 MasterRead master_read_counted(const fs::path& master_path, std::vector<MasterRecord>& records) {
     records.clear();
     if (const auto content = fileops::file_kept(master_path))
-        return counted_records_of(*content, records);
+        return counted_records_of(content.view(), records);
     fileops::File file = fileops::open_read(master_path);
     if (!file.is_open())
         return MasterRead::Missing;

@@ -127,10 +127,8 @@ void MasterRecord::set_stored_dates(DayNumber first, DayNumber last) {
 }
 
 std::string_view master_symbol_view(const MasterRecord& record) {
-    int length = 0;
-    while (length < kTextLength && !ends_symbol(record.bytes[kSymbolOffset + length]))
-        ++length;
-    return {reinterpret_cast<const char*>(&record.bytes[kSymbolOffset]), static_cast<std::size_t>(length)};
+    return {reinterpret_cast<const char*>(&record.bytes[kSymbolOffset]),
+            master_symbol_length(&record.bytes[kSymbolOffset], kTextLength)};
 }
 
 std::string_view master_field_view(const MasterRecord& record, int offset) {

@@ -12,8 +12,10 @@
 #pragma once
 
 #include "storage/dates.h"
+#include "storage/mbf.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -73,6 +75,24 @@ struct MasterRecord {
 // blanks included, ended early by a NUL.
 std::string master_symbol_text(const MasterRecord& record);
 std::string master_name_text(const MasterRecord& record);
+// The bytes of a word that end the symbol text (a byte of 32 or less, or of 128 or more), each marked by
+// its high bit: the low seven bits plus 95 reach 128 from 33 on, and no carry crosses a byte.
+inline std::uint64_t master_symbol_ends(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const std::uint64_t from_33 = (word & ~kHigh) + (0x80 - 33) * kOnes;
+    return (~from_33 | word) & kHigh;
+}
+// The length of the symbol text that begins at `field` (what master_symbol_view takes), at most `limit`
+// (16 or less) bytes; the 16 bytes from `field` must be readable. Eight bytes at a time: a reader of
+// thousands of records (XMASTER's) calls it for each.
+inline std::size_t master_symbol_length(const std::uint8_t* field, std::size_t limit) {
+    std::size_t length = 16;
+    if (const std::uint64_t ends = master_symbol_ends(load_le64(field)); ends != 0)
+        length = static_cast<std::size_t>(std::countr_zero(ends)) / 8;
+    else if (const std::uint64_t more = master_symbol_ends(load_le64(field + 8)); more != 0)
+        length = 8 + static_cast<std::size_t>(std::countr_zero(more)) / 8;
+    return length < limit ? length : limit;
+}
 // A 16-byte text field (the name at kMasterNameOffset, the symbol at kMasterSymbolOffset) as stored:
 // like a C string it ends at its first NUL byte.
 std::string_view master_field_view(const MasterRecord& record, int offset);

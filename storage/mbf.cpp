@@ -43,6 +43,34 @@ void ieee_to_mbf(float value, std::uint8_t out[4]) {
     out[3] = static_cast<std::uint8_t>(exponent + 2);
 }
 
+void uint_to_mbf(std::uint32_t value, std::uint8_t out[4]) {
+    if (value == 0) {
+        std::memset(out, 0, 4);
+        return;
+    }
+    // The significant bits, the leading one included, as a 24-bit mantissa.
+    int width = std::bit_width(value);
+    std::uint32_t mantissa = 0;
+    if (width <= 24) {
+        mantissa = value << (24 - width);
+    } else {
+        const int dropped = width - 24;
+        mantissa = value >> dropped;
+        const std::uint32_t rest = value & ((1u << dropped) - 1), half = 1u << (dropped - 1);
+        if (rest > half || (rest == half && (mantissa & 1u) != 0))
+            ++mantissa;
+        if (mantissa == 1u << 24) { // rounded up to the next power of two
+            mantissa >>= 1;
+            ++width;
+        }
+    }
+    // The value is mantissa x 2^(width - 24); MBF's exponent byte is the IEEE one (126 + width) plus 2.
+    out[0] = static_cast<std::uint8_t>(mantissa & 0xFF);
+    out[1] = static_cast<std::uint8_t>((mantissa >> 8) & 0xFF);
+    out[2] = static_cast<std::uint8_t>((mantissa >> 16) & 0x7F);
+    out[3] = static_cast<std::uint8_t>(128 + width);
+}
+
 float mbf_to_ieee(const std::uint8_t in[4]) {
     const std::uint32_t word = static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
                                (static_cast<std::uint32_t>(in[2]) << 16) |

@@ -17,29 +17,29 @@ constexpr int kSize = kXmasterRecordSize;
 // 65535 records at most, by the 16-bit count.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{kSize} * 65536;
 
-int read_uint16(const std::string& bytes, std::size_t at) {
+int read_uint16(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint8_t>(bytes[at]) | (static_cast<std::uint8_t>(bytes[at + 1]) << 8);
 }
 
-std::uint32_t read_uint32(const std::string& bytes, std::size_t at) {
+std::uint32_t read_uint32(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint32_t>(read_uint16(bytes, at)) |
            (static_cast<std::uint32_t>(read_uint16(bytes, at + 2)) << 16);
 }
 
 // A NUL-terminated text field, as a view of the content.
-std::string_view text_at(const std::string& bytes, std::size_t at, std::size_t length) {
-    const std::string_view text = std::string_view(bytes).substr(at, length);
+std::string_view text_at(std::string_view bytes, std::size_t at, std::size_t length) {
+    const std::string_view text = bytes.substr(at, length);
     return text.substr(0, text.find('\0'));
 }
 
 // YYYYMMDD as MASTER stores a date: MBF of (year - 1900) x 10000 + month x 100 + day; 0 stays 0.
 void put_date(MasterRecord& record, int offset, std::uint32_t yyyymmdd) {
-    const float value = yyyymmdd > 19000000u ? static_cast<float>(yyyymmdd - 19000000u) : 0.0f;
-    ieee_to_mbf(value, &record.bytes[static_cast<std::size_t>(offset)]);
+    uint_to_mbf(yyyymmdd > 19000000u ? yyyymmdd - 19000000u : 0u,
+                &record.bytes[static_cast<std::size_t>(offset)]);
 }
 
 // Why the content is no usable XMASTER, in plain words; empty when it is one.
-std::string unusable_reason(const std::string& bytes) {
+std::string unusable_reason(std::string_view bytes) {
     if (bytes.size() < static_cast<std::size_t>(kSize) || bytes.compare(0, 4, "\x5D\xFEXM") != 0)
         return "it does not begin with the marks of an XMASTER file";
     const int count = read_uint16(bytes, 10);
@@ -52,28 +52,22 @@ std::string unusable_reason(const std::string& bytes) {
     return {};
 }
 
-bool usable(const std::string& bytes) {
+bool usable(std::string_view bytes) {
     return unusable_reason(bytes).empty();
 }
 
-} // namespace
-
-namespace {
-
-// Calls `begin` with the number of records the usable XMASTER of `dir` counts, then `each` for every
-// security record (its 0-based position, the record as MasterRecord, the full name as a view of the
-// content), decoded straight from the content read once; nothing when there is no usable XMASTER.
-template <typename Begin, typename Each>
-void visit_securities(const std::filesystem::path& dir, std::string* unusable, Begin begin, Each each) {
+// The content of the portfolio's usable XMASTER, read once; none when there is no XMASTER, or when it is
+// unusable (`unusable`, when given, then receives why).
+fileops::FileContent usable_content(const std::filesystem::path& dir, std::string* unusable) {
     std::filesystem::path path;
     errno = 0;
     const portfolio_files::Presence presence = portfolio_files::lookup(dir, "XMASTER", path);
     // A directory that is not there has no XMASTER either (and no MASTER, which says so itself).
     if (presence == portfolio_files::Presence::Absent ||
         (presence == portfolio_files::Presence::Unknown && errno == ENOENT))
-        return;
+        return {};
     const fileops::FileStat info = fileops::stat(path);
-    std::shared_ptr<const std::string> content;
+    fileops::FileContent content;
     std::string reason;
     if (presence == portfolio_files::Presence::Unknown || !info.exists)
         reason = "it could not be looked at";
@@ -82,54 +76,108 @@ void visit_securities(const std::filesystem::path& dir, std::string* unusable, B
     else if (content = fileops::read_file_kept(path, kMaxFileBytes); !content)
         reason = "it could not be read";
     else
-        reason = unusable_reason(*content);
-    if (!reason.empty()) {
-        if (unusable)
-            *unusable = reason;
-        return;
+        reason = unusable_reason(content.view());
+    if (reason.empty())
+        return content;
+    if (unusable)
+        *unusable = reason;
+    return {};
+}
+
+// The offset of record `i` (0-based, after the header).
+std::size_t record_offset(int i) {
+    return static_cast<std::size_t>(i + 1) * kSize;
+}
+
+// A record lists a security when its number is 256 or above and its field bitset names a field.
+bool lists_security(std::string_view bytes, std::size_t at) {
+    return read_uint16(bytes, at + 65) >= kFirstXmasterNumber && bytes[at + 70] != 0;
+}
+
+// The security of the record at `at` as a MasterRecord.
+MasterRecord decode_record(std::string_view bytes, std::size_t at) {
+    const int fields = std::popcount(static_cast<unsigned>(static_cast<std::uint8_t>(bytes[at + 70])));
+    MasterRecord r;
+    r.extended_number = read_uint16(bytes, at + 65);
+    r.set_record_length(4 * fields);
+    r.set_field_count(fields);
+    r.set_name(text_at(bytes, at + 16, 45));
+    r.set_symbol(text_at(bytes, at + 1, 14));
+    r.set_periodicity(bytes[at + 62]);
+    put_date(r, 25, read_uint32(bytes, at + 108));
+    put_date(r, 29, read_uint32(bytes, at + 116));
+    return r;
+}
+
+// The first 16 bytes of the NUL-terminated text at `text` as MasterRecord::set_name stores them: up to
+// the NUL, blanks after it; eight bytes at a time (the 16 bytes from `text` must be readable). The lowest
+// marked byte of (w - 1...1) & ~w & 80...80 is the word's first NUL: a borrow only marks bytes above one.
+void put_padded_name(const std::uint8_t* text, std::array<char, kMasterTextLength>& out) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    constexpr std::uint64_t kBlanks = 0x2020202020202020u;
+    std::uint8_t padded[kMasterTextLength];
+    bool ended = false;
+    for (std::size_t half = 0; half < 2; ++half) {
+        std::uint64_t word = kBlanks;
+        if (!ended) {
+            word = load_le64(text + 8 * half);
+            if (const std::uint64_t nuls = (word - kOnes) & ~word & kHigh; nuls != 0) {
+                const int kept = std::countr_zero(nuls) / 8; // the bytes before the NUL
+                const std::uint64_t keep = kept == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * kept);
+                word = (word & keep) | (kBlanks & ~keep);
+                ended = true;
+            }
+        }
+        store_le64(padded + 8 * half, word);
     }
-    const std::string& bytes = *content;
-    const int count = read_uint16(bytes, 10);
-    begin(count);
-    for (int i = 0; i < count; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i + 1) * kSize;
-        const int number = read_uint16(bytes, at + 65);
-        const int fields = std::popcount(static_cast<unsigned>(static_cast<std::uint8_t>(bytes[at + 70])));
-        if (number < kFirstXmasterNumber || fields == 0)
-            continue;
-        const std::string_view long_name = text_at(bytes, at + 16, 45);
-        MasterRecord r;
-        r.extended_number = number;
-        r.set_record_length(4 * fields);
-        r.set_field_count(fields);
-        r.set_name(long_name);
-        r.set_symbol(text_at(bytes, at + 1, 14));
-        r.set_periodicity(bytes[at + 62]);
-        put_date(r, 25, read_uint32(bytes, at + 108));
-        put_date(r, 29, read_uint32(bytes, at + 116));
-        each(i, r, long_name);
-    }
+    std::memcpy(out.data(), padded, sizeof padded);
 }
 
 } // namespace
 
 std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable) {
     std::vector<XmasterSecurity> out;
-    visit_securities(
-        dir, unusable, [&](int count) { out.reserve(static_cast<std::size_t>(count)); },
-        [&](int index, const MasterRecord& record, std::string_view long_name) {
-            out.push_back(XmasterSecurity{record, std::string(long_name), index});
-        });
+    const fileops::FileContent content = usable_content(dir, unusable);
+    if (!content)
+        return out;
+    const std::string_view bytes = content.view();
+    const int count = read_uint16(bytes, 10);
+    out.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = record_offset(i);
+        if (lists_security(bytes, at))
+            out.push_back(
+                XmasterSecurity{decode_record(bytes, at), std::string(text_at(bytes, at + 16, 45)), i});
+    }
     return out;
 }
 
-void xmaster_read_records(const std::filesystem::path& dir, std::vector<XmasterRecord>& out,
-                          std::string* unusable) {
-    visit_securities(
-        dir, unusable, [&](int count) { out.reserve(out.size() + static_cast<std::size_t>(count)); },
-        [&](int index, const MasterRecord& record, std::string_view) {
-            out.push_back({record, index});
-        });
+MasterRecord XmasterList::record(const XmasterListEntry& entry) const {
+    return decode_record(content.view(), entry.offset);
+}
+
+void xmaster_read_list(const std::filesystem::path& dir, XmasterList& out, std::string* unusable) {
+    out.entries.clear();
+    out.content = usable_content(dir, unusable);
+    if (!out.content)
+        return;
+    const std::string_view bytes = out.content.view();
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const int count = read_uint16(bytes, 10);
+    out.entries.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = record_offset(i);
+        if (!lists_security(bytes, at))
+            continue;
+        XmasterListEntry& entry = out.entries.emplace_back();
+        entry.offset = static_cast<std::uint32_t>(at);
+        entry.index = i;
+        entry.number = static_cast<std::uint16_t>(read_uint16(bytes, at + 65));
+        // The symbol field holds 14 bytes; the blanks that pad the record's 16 end the text there.
+        entry.symbol_length = static_cast<std::uint8_t>(master_symbol_length(data + at + 1, 14));
+        std::memcpy(entry.symbol.data(), data + at + 1, entry.symbol.size());
+        put_padded_name(data + at + 16, entry.name);
+    }
 }
 
 namespace {

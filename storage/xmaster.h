@@ -5,8 +5,11 @@
 // 108-111 / 116-119 first / last date as the integer YYYYMMDD.
 #pragma once
 
+#include "storage/fileops.h"
 #include "storage/master_record.h"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -30,14 +33,37 @@ struct XmasterSecurity {
 // A record whose number is below 256 or whose bitset names no field is left out.
 std::vector<XmasterSecurity> xmaster_read(const std::filesystem::path& dir, std::string* unusable = nullptr);
 
-// The same securities without their full names, for a reader of thousands (the symbol list): appended
-// to `out` with their 0-based positions in the file, decoded straight from the content read once.
-struct XmasterRecord {
-    MasterRecord record;
-    int index = 0;
+// The securities of XMASTER as the symbol list shows them, for a reader of thousands: taken straight from
+// the bytes of the content read once, with no MasterRecord built unless one is asked for.
+struct XmasterListEntry {
+    std::uint32_t offset = 0; // where the security's record begins in the content
+    int index = 0;            // 0-based position in the file
+    std::uint16_t number = 0; // the file number
+    // The symbol text as the security's MasterRecord shows it (master_symbol_view): the first
+    // `symbol_length` of the 16 bytes from the record's symbol field, kept here so that a reader of the
+    // list goes through it in order and never back to the content.
+    std::uint8_t symbol_length = 0;
+    std::array<char, kMasterTextLength> symbol{};
+    // The name as the MasterRecord holds it: its first 16 characters, padded with blanks.
+    std::array<char, kMasterTextLength> name{};
 };
-void xmaster_read_records(const std::filesystem::path& dir, std::vector<XmasterRecord>& out,
-                          std::string* unusable = nullptr);
+struct XmasterList {
+    fileops::FileContent content; // XMASTER as read
+    std::vector<XmasterListEntry> entries;
+
+    // Views of the entry, each with 16 readable bytes from its first.
+    static std::string_view symbol(const XmasterListEntry& entry) {
+        return {entry.symbol.data(), entry.symbol_length};
+    }
+    static std::string_view name(const XmasterListEntry& entry) {
+        return {entry.name.data(), entry.name.size()};
+    }
+    // The security as xmaster_read gives it, decoded when asked.
+    MasterRecord record(const XmasterListEntry& entry) const;
+};
+// Reads the securities of the portfolio's XMASTER into `out` (replacing what it held): none when there is
+// no usable XMASTER (`unusable`, when given, then says why), and the same securities as xmaster_read.
+void xmaster_read_list(const std::filesystem::path& dir, XmasterList& out, std::string* unusable = nullptr);
 
 // The rewrites of XMASTER for the security with that file number, each a complete new copy put in place
 // in one atomic step: XMASTER.NEW with the previous file kept as XMASTER.BAK for the names and dates,

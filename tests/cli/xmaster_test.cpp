@@ -36,7 +36,7 @@ protected:
     std::vector<std::string> symbols() const {
         std::vector<std::string> out;
         for (const SymbolRow& row : symbol_list_read(tmp / "p" / "MASTER").rows)
-            out.push_back(std::string(row.symbol()) + "/" + std::to_string(row.record.file_number()));
+            out.push_back(std::string(row.symbol()) + "/" + std::to_string(row.record().file_number()));
         return out;
     }
     editing::SeriesSession& screen(const std::string& symbol) { // the symbol's quotes on screen

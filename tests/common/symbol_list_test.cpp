@@ -2,6 +2,7 @@
 // MASTERs that lie about their count and quote files of every damaged shape in reliability/.
 #include "common/repair.h"
 #include "common/symbol_list.h"
+#include "storage/text_util.h"
 
 #include "support/builder.h"
 #include "support/fault_injection.h"
@@ -93,7 +94,8 @@ TEST(SymbolList, CountRulesAndTheFirst255) {
 TEST(SymbolList, RowsAreTheFileOrderSortedByTextIgnoringCaseEqualTextsInFileOrder) {
     // Random texts of letters in both cases, the bytes between the two alphabets, prefixes of each
     // other and equal ignoring case, in MASTER and XMASTER; damaged records sort by their names, which
-    // may hold bytes of 128 and above. A third share their first eight bytes. Lists of 80 and of 400.
+    // may hold bytes of 128 and above. A third share their first eight bytes. Lists of 80 and of 400, and
+    // one of 2,600 (a long list sorts by wider digits).
     std::mt19937 rng(11);
     const std::string letters = "aAbBzZ@[`{~\xE9";
     auto text = [&](std::size_t most) {
@@ -120,7 +122,7 @@ TEST(SymbolList, RowsAreTheFileOrderSortedByTextIgnoringCaseEqualTextsInFileOrde
                 expected.push_back(symbol);
             }
         }
-        for (int n = 256; n < 256 + count; ++n) {
+        for (int n = 256; n < 256 + (round == 19 ? 2400 : count); ++n) {
             std::string symbol = text(13);
             symbol = symbol.substr(0, symbol.find('\xE9'));
             symbol = symbol.empty() ? "Q" : symbol;
@@ -136,10 +138,58 @@ TEST(SymbolList, RowsAreTheFileOrderSortedByTextIgnoringCaseEqualTextsInFileOrde
         // Equal texts keep their file order: MASTER's numbers, then XMASTER's, each ascending.
         for (std::size_t i = 1; i < listing.rows.size(); ++i) {
             if (!symbol_text_less(texts[i - 1], texts[i])) {
-                EXPECT_LT(listing.rows[i - 1].record.file_number(), listing.rows[i].record.file_number());
+                EXPECT_LT(listing.rows[i - 1].record().file_number(), listing.rows[i].record().file_number());
             }
         }
     }
+}
+
+// The rows of XMASTER's securities, read straight from its bytes, show what their records (xmaster_read)
+// show: symbols ended by a NUL, a blank, a control or a high byte anywhere or not at all, names of every
+// length to 45 with or without their NUL, blank symbols (damaged rows, keyed by the name without its
+// padding), file numbers, and records left out for their number or field bitset.
+TEST(SymbolList, XmasterRowsReadFromItsBytesShowWhatTheirRecordsShow) {
+    std::mt19937 rng(5);
+    const std::string any = std::string("AbZ09 ~!\0\x1F\x7F\x80\xE9", 13), letters = "AbZ09~!";
+    std::vector<XmasterEntry> entries;
+    for (int i = 0; i < 600; ++i)
+        entries.push_back({i % 50 == 7 ? 255 : 256 + i, "X", "Y", static_cast<std::uint32_t>(rng()),
+                           static_cast<std::uint32_t>(19000000u + rng() % 3000000)});
+    std::string file = xmaster_bytes(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::size_t at = 150 * (i + 1);
+        for (std::size_t k = 1; k <= 60; ++k) { // the symbol field (1-14), byte 15 and the name (16-60)
+            const std::string& from = k < 15 && i % 3 == 0 ? letters : any;
+            file[at + k] = from[rng() % from.size()];
+        }
+        if (i % 40 == 9)
+            file[at + 70] = 0; // no field: no security
+    }
+    TempDir dir;
+    MasterBuilder().write(dir.path());
+    write_bytes(dir / "XMASTER", file);
+    const SymbolListing listing = symbol_list_read(dir / "MASTER");
+    const std::vector<XmasterSecurity> securities = xmaster_read(dir.path());
+    ASSERT_TRUE(listing.result.ok);
+    ASSERT_EQ(listing.rows.size(), securities.size());
+    ASSERT_LT(securities.size(), entries.size());
+    int damaged = 0;
+    for (const SymbolRow& row : listing.rows) {
+        const auto security =
+            std::find_if(securities.begin(), securities.end(),
+                         [&](const XmasterSecurity& s) { return s.index == row.record_index; });
+        ASSERT_NE(security, securities.end());
+        const MasterRecord& record = security->record;
+        std::string_view key = master_symbol_view(record);
+        damaged += key.empty();
+        if (key.empty())
+            key = trim_trailing_blanks(master_name_view(record));
+        EXPECT_EQ(std::tuple(row.symbol(), row.name(), row.damaged, row.file_number()),
+                  std::tuple(key, master_name_view(record), master_symbol_view(record).empty(),
+                             record.file_number()));
+        EXPECT_EQ(row.record().bytes, record.bytes);
+    }
+    EXPECT_GT(damaged, 0);
 }
 
 // ---- Damaged records and the repair ----------------------------------------------------------------

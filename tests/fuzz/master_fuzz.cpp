@@ -39,7 +39,7 @@ void repair_copy(const fs::path& root, std::string_view image) {
           "repair keeps every record, the count and a partial record");
     check(read_bytes(master).size() == image.size(), "repair keeps the file's size");
     for (const SymbolRow& row : symbol_list_read(master).rows) { // damaged only when the name cannot serve
-        const std::uint8_t first = row.record.bytes[7];
+        const std::uint8_t first = row.record().bytes[7];
         check(!row.damaged || first <= 32 || first >= 128, "repair gives each record its name as symbol");
     }
 }

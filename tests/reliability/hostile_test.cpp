@@ -434,7 +434,7 @@ TEST_F(Hostile, NamesWithBytesAbove127) {
     ASSERT_EQ(listing.rows.size(), 2u);
     EXPECT_TRUE(listing.needs_repair); // a symbol that starts above 127 is no symbol
     for (const SymbolRow& row : listing.rows)
-        EXPECT_TRUE(row.record.file_number() == 1 ? row.symbol() == "AB" : row.damaged) << row.symbol();
+        EXPECT_TRUE(row.record().file_number() == 1 ? row.symbol() == "AB" : row.damaged) << row.symbol();
     EXPECT_EQ(opened(dir, name).rows().size(), bars.size());
     EXPECT_EQ(walk(root()), texts({dir, dir / nested}));
     const std::string safe = export_safe_name("AB\xe9/\xff..");

@@ -50,6 +50,32 @@ TEST(Mbf, KnownEncodingsSaturationZerosAndEveryPatternRoundTrips) {
     }
 }
 
+// Whole numbers (XMASTER's dates, YYYYMMDD less 19000000) convert without a float exactly as through one:
+// every date of the years 1900 to 3999 (from 3578 on they need more than 24 bits and round), the numbers
+// around each power of two from 2^24 up, where rounding carries into the exponent, and a spread of others.
+TEST(Mbf, WholeNumbersConvertAsTheirFloatsDo) {
+    auto same = [](std::uint32_t value) {
+        Bytes direct{};
+        uint_to_mbf(value, direct.data());
+        return direct == mbf(static_cast<float>(value));
+    };
+    for (std::uint32_t year = 0; year < 2100; ++year) {
+        for (std::uint32_t day = 100; day <= 1231; ++day)
+            ASSERT_TRUE(same(year * 10000 + day)) << year * 10000 + day;
+    }
+    for (int bits = 24; bits <= 32; ++bits) {
+        const std::uint64_t power = std::uint64_t{1} << bits;
+        for (std::uint64_t value = power - 4096; value < power + 4096 && value <= 0xFFFFFFFFu; ++value)
+            ASSERT_TRUE(same(static_cast<std::uint32_t>(value))) << value;
+    }
+    std::mt19937 rng(3);
+    for (int i = 0; i < 200000; ++i) {
+        const auto value = static_cast<std::uint32_t>(rng());
+        ASSERT_TRUE(same(value)) << value;
+    }
+    EXPECT_TRUE(same(0) && same(1) && same(0xFFFFFFFFu));
+}
+
 // The conversions used for whole windows of bars give exactly what the one-value forms give.
 TEST(BulkDecoding, AgreesWithTheOneValueConversions) {
     std::mt19937 rng(11);
