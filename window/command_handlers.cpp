@@ -89,7 +89,7 @@ void CQuorbitView::OnEditSymbol() {
         return;
     }
     const SymbolListModel::Row old = symbols_->RowAt(row);
-    const auto edited = RunEditSymbol(state_, old.symbol, old.name, this);
+    const auto edited = RunEditSymbol(state_.portfolioDir, old.symbol, old.name, this);
     if (!edited) {
         return;
     }
@@ -113,7 +113,7 @@ void CQuorbitView::OnDeleteSymbol() {
     if (symbols_->Rows() == 0) {
         return;
     }
-    if (const auto result = RunDeleteSymbol(state_, SelectedRowSymbol(), this)) {
+    if (const auto result = RunDeleteSymbol(state_.portfolioDir, SelectedRowSymbol(), this)) {
         Report(*result);
         FillSymbolsGrid(0); // also after a failure: the list shows what is on disk
     }
@@ -124,7 +124,8 @@ void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
     for (int i = 0; i < portfolioList_->count(); ++i) {
         portfolios.push_back(portfolioList_->item(i)->text().toStdString());
     }
-    const auto result = RunTransferSymbol(state_, mode, portfolios, portfolioList_->currentRow(), this);
+    const auto result = RunTransferSymbol(state_.portfolioDir, state_.currentSymbol, state_.currentName, mode,
+                                          portfolios, portfolioList_->currentRow(), this);
     if (result) {
         Report(*result);
     }
