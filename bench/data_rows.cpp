@@ -349,7 +349,7 @@ void move_measured(benchmark::State& state) {
     for (auto _ : state) {
         const fs::path& from = in_a ? p.a : p.b;
         const fs::path& to = in_a ? p.b : p.a;
-        if (!editing::transfer_symbol(view_of(from, "IBM"), editing::TransferMode::Move, to).ok)
+        if (!editing::transfer_symbol(from, "IBM", editing::TransferMode::Move, to).ok)
             state.SkipWithError("move failed");
         in_a = !in_a;
     }
@@ -360,7 +360,7 @@ void copy_measured(benchmark::State& state) {
     TransferPortfolios& p = transfer_portfolios();
     for (auto _ : state) {
         const fs::path& from = fs::exists(p.a / "F1.DAT") ? p.a : p.b;
-        if (!editing::transfer_symbol(view_of(from, "IBM"), editing::TransferMode::Copy, p.copy).ok)
+        if (!editing::transfer_symbol(from, "IBM", editing::TransferMode::Copy, p.copy).ok)
             state.SkipWithError("copy failed");
         state.PauseTiming();
         fs::remove_all(p.copy);
@@ -395,10 +395,8 @@ std::size_t syncs_of_a_move() {
         TransferPortfolios& p = transfer_portfolios();
         const bool in_a = fs::exists(p.a / "F1.DAT");
         FaultInjector counter;
-        editing::transfer_symbol(view_of(in_a ? p.a : p.b, "IBM"), editing::TransferMode::Move,
-                                 in_a ? p.b : p.a);
-        editing::transfer_symbol(view_of(in_a ? p.b : p.a, "IBM"), editing::TransferMode::Move,
-                                 in_a ? p.a : p.b);
+        editing::transfer_symbol(in_a ? p.a : p.b, "IBM", editing::TransferMode::Move, in_a ? p.b : p.a);
+        editing::transfer_symbol(in_a ? p.b : p.a, "IBM", editing::TransferMode::Move, in_a ? p.a : p.b);
         return counter.calls(fileops::Op::Sync) / 2;
     }();
     return syncs;

@@ -7,7 +7,6 @@
 #include "common/quote_cells.h"
 #include "common/repair.h"
 #include "common/symbol_list.h"
-#include "common/view_state.h"
 #include "editing/quote_commands.h"
 #include "editing/symbol_commands.h"
 #include "editing/transfer.h"
@@ -47,15 +46,6 @@ bool load_series(const std::string& dir, const std::string& symbol, SeriesOnScre
     out.first_date = quote_date_text(read.first_date);
     out.last_date = quote_date_text(read.last_date);
     return true;
-}
-
-// A view state with a portfolio open, for the commands on symbols.
-ViewState portfolio_view(const std::string& dir, const std::string& symbol) {
-    ViewState view;
-    view.portfolioDir = dir;
-    view.masterPath = master_of(dir);
-    view.currentSymbol = symbol;
-    return view;
 }
 
 const std::string& symbol_of(const SeriesOnScreen& series) {
@@ -185,10 +175,10 @@ int refuse_argument(const char* name, const CommandResult& check) {
 
 int run_transfer(const Args& args, editing::TransferMode mode) {
     const bool move = mode == editing::TransferMode::Move;
-    return report_change(editing::transfer_symbol(portfolio_view(args.positional[0], args.positional[1]),
-                                                  mode, args.positional[2]),
-                         std::string(move ? "Moved " : "Copied ") + args.positional[1] + " from " +
-                             args.positional[0] + " to " + args.positional[2] + ".");
+    return report_change(
+        editing::transfer_symbol(args.positional[0], args.positional[1], mode, args.positional[2]),
+        std::string(move ? "Moved " : "Copied ") + args.positional[1] + " from " + args.positional[0] +
+            " to " + args.positional[2] + ".");
 }
 
 } // namespace
@@ -303,13 +293,12 @@ int run_rename(const Command&, const Args& args) {
         return refuse_argument("NEW-SYMBOL", check);
     if (CommandResult check = editing::check_name_text(name); !check.ok)
         return refuse_argument("NEW-NAME", check);
-    return report_change(
-        editing::edit_symbol(portfolio_view(args.positional[0], ""), args.positional[1], symbol, name),
-        "Renamed " + args.positional[1] + " to " + symbol + " (name: " + name + ").");
+    return report_change(editing::edit_symbol(args.positional[0], args.positional[1], symbol, name),
+                         "Renamed " + args.positional[1] + " to " + symbol + " (name: " + name + ").");
 }
 
 int run_delete_symbol(const Command&, const Args& args) {
-    return report_change(editing::delete_symbol(portfolio_view(args.positional[0], ""), args.positional[1]),
+    return report_change(editing::delete_symbol(args.positional[0], args.positional[1]),
                          "Deleted " + args.positional[1] + " and its files from " + args.positional[0] + ".");
 }
 

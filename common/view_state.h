@@ -1,6 +1,6 @@
 // The browsing state of the window: the portfolio and the series on screen, the counts and the selected
-// rows. A plain value without Qt: the window owns one, the command functions read it, and the
-// command-line tool fills one for each command it runs.
+// rows. A plain value without Qt that the window owns; the commands take the values it holds (the
+// portfolio's directory, a symbol), never the state itself.
 //
 // Refresh contract: the series on screen is `currentSymbol` in `portfolioDir`, whose directory file is
 // `masterPath`; a command on a quote works on row `selectedQuoteRow` of the quote list (0 = newest,

@@ -25,11 +25,11 @@ std::string date_value_text(float value) {
 
 } // namespace
 
-SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std::string_view key) {
+SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std::string_view symbol) {
     SeriesFactsTexts out;
     SeriesFacts facts;
-    if (series_describe(portfolio_dir, key, facts) != 0) {
-        out.result = CommandResult::failure("No facts can be shown for symbol " + std::string(key) +
+    if (series_describe(portfolio_dir, symbol, facts) != 0) {
+        out.result = CommandResult::failure("No facts can be shown for symbol " + std::string(symbol) +
                                                 ":\nit is not in the portfolio, or its files cannot be read.",
                                             1);
         return out;

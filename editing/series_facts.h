@@ -27,7 +27,7 @@ struct SeriesFactsTexts {
     std::vector<FieldFormatTexts> formats; // the eight fields, in the order above
 };
 
-// Describes the security of the selected symbol-list row (`key`, its column-0 text) in `portfolio_dir`.
-SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std::string_view key);
+// Describes the security `symbol` (its symbol as its record holds it) of the portfolio at `portfolio_dir`.
+SeriesFactsTexts describe_series(const std::filesystem::path& portfolio_dir, std::string_view symbol);
 
 } // namespace editing

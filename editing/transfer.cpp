@@ -21,7 +21,7 @@ using Path = std::filesystem::path;
 struct TransferRequest {
     TransferMode mode;
     const Path& portfolio_dir;
-    const std::string& current_symbol;
+    std::string_view symbol;
     const Path& destination;
 };
 
@@ -107,9 +107,9 @@ bool Transfer::fail(std::string message, bool own_text) {
     return false;
 }
 
-// The security as the browser names it; its record is taken with its dates back in MBF.
+// The security `symbol` names, looked up by master_find; its record is taken with its dates back in MBF.
 bool Transfer::find_source() {
-    key_ = trimmed_upper_key(request_.current_symbol);
+    key_ = trimmed_upper_key(request_.symbol);
     Path found_dir;
     StatusCode status = master_find(request_.portfolio_dir, key_, record_, found_dir);
     if (status != 0) {
@@ -366,10 +366,10 @@ std::vector<std::string> destination_choices(const std::vector<std::string>& por
     return choices;
 }
 
-CommandResult transfer_symbol(const ViewState& view, TransferMode mode,
-                              const std::filesystem::path& destination) {
+CommandResult transfer_symbol(const std::filesystem::path& portfolio_dir, std::string_view symbol,
+                              TransferMode mode, const std::filesystem::path& destination) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
-    const TransferRequest request{mode, view.portfolioDir, view.currentSymbol, destination};
+    const TransferRequest request{mode, portfolio_dir, symbol, destination};
     return Transfer(request).run();
 }
 

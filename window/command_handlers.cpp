@@ -83,7 +83,7 @@ void CQuorbitView::OnEditSymbol() {
         return;
     }
     const SymbolListModel::Row old = symbols_->RowAt(row);
-    const auto edited = RunEditSymbol(state_, old.symbol, old.name, this);
+    const auto edited = RunEditSymbol(state_.portfolioDir, old.symbol, old.name, this);
     if (!edited) {
         return;
     }
@@ -107,15 +107,15 @@ void CQuorbitView::OnDeleteSymbol() {
     if (symbols_->Rows() == 0) {
         return;
     }
-    if (const auto result = RunDeleteSymbol(state_, SelectedRowSymbol(), this)) {
+    if (const auto result = RunDeleteSymbol(state_.portfolioDir, SelectedRowSymbol(), this)) {
         Report(*result);
         FillSymbolsGrid(0); // also after a failure: the list shows what is on disk
     }
 }
 
 void CQuorbitView::OnTransferSymbol(editing::TransferMode mode) {
-    const auto result =
-        RunTransferSymbol(state_, mode, form_->Portfolios(), portfolioList_->currentRow(), this);
+    const auto result = RunTransferSymbol(state_.portfolioDir, state_.currentSymbol, state_.currentName, mode,
+                                          form_->Portfolios(), portfolioList_->currentRow(), this);
     if (result) {
         Report(*result);
     }

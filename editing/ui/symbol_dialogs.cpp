@@ -184,53 +184,53 @@ std::string StoredBytes(const std::string& typed) {
     return latin1_from_utf8(typed).value_or(std::string());
 }
 
-std::string SecurityText(const std::string& symbol, const ViewState& state) {
-    return "Security " + symbol + " in " + state.portfolioDir.string();
+std::string SecurityText(const std::string& symbol, const std::filesystem::path& dir) {
+    return "Security " + symbol + " in " + dir.string();
 }
 
 } // namespace
 
-std::optional<EditedSymbol> RunEditSymbol(const ViewState& state, const std::string& symbol,
+std::optional<EditedSymbol> RunEditSymbol(const std::filesystem::path& dir, const std::string& symbol,
                                           const std::string& name, QWidget* parent) {
     CEditSymbolDlg dialog(symbol, name, parent);
     dialog.SetSymbolCheck(
-        [&](const std::string& typed) { return editing::check_symbol_free(state, symbol, typed); });
+        [&](const std::string& typed) { return editing::check_symbol_free(dir, symbol, typed); });
     if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
         return std::nullopt;
     }
-    EditedSymbol edited{editing::edit_symbol(state, symbol, dialog.Symbol(), dialog.Name()),
+    EditedSymbol edited{editing::edit_symbol(dir, symbol, dialog.Symbol(), dialog.Name()),
                         StoredBytes(dialog.Symbol()), StoredBytes(dialog.Name())};
-    explain_failure(edited.result, SecurityText(symbol, state));
+    explain_failure(edited.result, SecurityText(symbol, dir));
     return edited;
 }
 
-std::optional<CommandResult> RunDeleteSymbol(const ViewState& state, const std::string& symbol,
+std::optional<CommandResult> RunDeleteSymbol(const std::filesystem::path& dir, const std::string& symbol,
                                              QWidget* parent) {
     Prompts::Get().Beep();
     CDeleteSymbolDlg dialog(symbol, parent);
     if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted) {
         return std::nullopt;
     }
-    CommandResult result = editing::delete_symbol(state, symbol);
-    explain_failure(result, SecurityText(symbol, state));
+    CommandResult result = editing::delete_symbol(dir, symbol);
+    explain_failure(result, SecurityText(symbol, dir));
     return result;
 }
 
-std::optional<CommandResult> RunTransferSymbol(const ViewState& state, editing::TransferMode mode,
+std::optional<CommandResult> RunTransferSymbol(const std::filesystem::path& dir, const std::string& symbol,
+                                               const std::string& name, editing::TransferMode mode,
                                                const std::vector<std::string>& portfolios, int current,
                                                QWidget* parent) {
-    CMoveSymbolDlg dialog(mode, state.currentSymbol, state.currentName, state.portfolioDir.string(),
-                          editing::destination_choices(portfolios, current), parent);
-    if (Prompts::Get().RunSeriesDialog(dialog, state.currentSymbol) != QDialog::Accepted ||
-        dialog.Destination().empty()) {
+    CMoveSymbolDlg dialog(mode, symbol, name, dir.string(), editing::destination_choices(portfolios, current),
+                          parent);
+    if (Prompts::Get().RunSeriesDialog(dialog, symbol) != QDialog::Accepted || dialog.Destination().empty()) {
         return std::nullopt;
     }
-    CommandResult result = editing::transfer_symbol(state, mode, dialog.Destination());
-    explain_failure(result, SecurityText(state.currentSymbol, state));
+    CommandResult result = editing::transfer_symbol(dir, symbol, mode, dialog.Destination());
+    explain_failure(result, SecurityText(symbol, dir));
     // A copy changes nothing on screen: it says that it was made.
     if (result.ok && mode == editing::TransferMode::Copy && result.messages.empty()) {
         result.add(MessageKind::Information,
-                   "Symbol " + state.currentSymbol + " was copied to\n" + dialog.Destination() + ".");
+                   "Symbol " + symbol + " was copied to\n" + dialog.Destination() + ".");
     }
     return result;
 }

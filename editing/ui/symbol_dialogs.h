@@ -3,11 +3,11 @@
 // dialog has closed with OK.
 #pragma once
 
-#include "common/view_state.h"
 #include "editing/series_facts.h"
 #include "editing/transfer.h"
 #include "editing/ui/quote_dialogs.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,24 +69,27 @@ public:
     explicit CSeriesFactsDlg(const editing::SeriesFactsTexts& facts, QWidget* parent = nullptr);
 };
 
-// ---- The Symbol menu's commands on the portfolio of `state` -----------------------------------------
+// ---- The Symbol menu's commands on a security of the portfolio at `dir` -----------------------------
 // Each runs its dialog (the series named in the caption) and on OK its command: the result with a
-// failure explained, or nullopt when the dialog was cancelled.
+// failure explained, or nullopt when the dialog was cancelled. `symbol` and `name` are the security's
+// texts as its record holds them.
 
-// Edit Symbol on the row `symbol` / `name`; with the result, the new texts as the files store them.
+// Edit Symbol on the security `symbol` / `name`; with the result, the new texts as the files store them.
 struct EditedSymbol {
     CommandResult result;
     std::string symbol;
     std::string name;
 };
-std::optional<EditedSymbol> RunEditSymbol(const ViewState& state, const std::string& symbol,
+std::optional<EditedSymbol> RunEditSymbol(const std::filesystem::path& dir, const std::string& symbol,
                                           const std::string& name, QWidget* parent);
-// Delete Symbol on the row `symbol`, after a beep.
-std::optional<CommandResult> RunDeleteSymbol(const ViewState& state, const std::string& symbol,
+// Delete Symbol on the security `symbol`, after a beep.
+std::optional<CommandResult> RunDeleteSymbol(const std::filesystem::path& dir, const std::string& symbol,
                                              QWidget* parent);
-// Move or Copy of the series on screen to one of `portfolios` (the portfolio list; entry `current` is the
-// one on screen). A copy that has nothing to say says that it was made.
-std::optional<CommandResult> RunTransferSymbol(const ViewState& state, editing::TransferMode mode,
+// Move or Copy of the security `symbol` / `name` to one of `portfolios` (the portfolio list; entry
+// `current` is the one at `dir`, left out of the choices). A copy that has nothing to say says that it
+// was made.
+std::optional<CommandResult> RunTransferSymbol(const std::filesystem::path& dir, const std::string& symbol,
+                                               const std::string& name, editing::TransferMode mode,
                                                const std::vector<std::string>& portfolios, int current,
                                                QWidget* parent);
 // The facts of the series `symbol` in `dir`, or the failure to read them.

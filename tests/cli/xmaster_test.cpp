@@ -78,8 +78,8 @@ TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     const std::string old = read_bytes(tmp / "p" / "XMASTER");
     // A symbol another security answers to, in either file, is refused.
     for (const auto& [row, symbol] : {std::pair{"AAPL", "mmm"}, {"MMM", "zz"}, {"AAPL", "zed"}})
-        EXPECT_FALSE(editing::edit_symbol(view_of(tmp / "p"), row, symbol, "X").ok) << symbol;
-    ASSERT_TRUE(editing::edit_symbol(view_of(tmp / "p"), "AAPL", "APL", "APPLE").ok);
+        EXPECT_FALSE(editing::edit_symbol(tmp / "p", row, symbol, "X").ok) << symbol;
+    ASSERT_TRUE(editing::edit_symbol(tmp / "p", "AAPL", "APL", "APPLE").ok);
     std::string expected = old;
     put_text0(expected, 150 + 1, "APL", 14);
     put_text0(expected, 150 + 16, "APPLE", 45);
@@ -90,7 +90,7 @@ TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
     ASSERT_TRUE(editing::delete_quote(series, series.ref_of_row(2)).ok); // row 2: the oldest
     put_raw(expected, 300 + 108, std::uint32_t{20070320});
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
-    ASSERT_TRUE(editing::delete_symbol(view_of(tmp / "p"), "APL").ok);
+    ASSERT_TRUE(editing::delete_symbol(tmp / "p", "APL").ok);
     expected.erase(150, 150);
     expected[10] = expected[14] = 1;
     EXPECT_EQ(read_bytes(tmp / "p" / "XMASTER"), expected);
@@ -101,7 +101,7 @@ TEST_F(Xmaster, RenameDeleteAndTheDatesOfADeletedQuoteChangeOnlyTheirBytes) {
 TEST_F(Xmaster, MoveAndCopyAreRefusedAndAnUnusableFileIsIgnored) {
     const auto before = snapshot(tmp.path());
     for (auto mode : {editing::TransferMode::Move, editing::TransferMode::Copy}) {
-        const CommandResult r = editing::transfer_symbol(view_of(tmp / "p", "AAPL"), mode, tmp / "dest");
+        const CommandResult r = editing::transfer_symbol(tmp / "p", "AAPL", mode, tmp / "dest");
         EXPECT_NE(r.texts().at(0).find("XMASTER"), std::string::npos);
     }
     EXPECT_EQ(snapshot(tmp.path()), before);

@@ -34,7 +34,7 @@ protected:
         before = snapshot(tmp.path());
     }
     CommandResult rename(const std::string& row, const std::string& symbol, const std::string& name) const {
-        return edit_symbol(view_of(tmp.path()), row, symbol, name);
+        return edit_symbol(tmp.path(), row, symbol, name);
     }
     // Every file but those named.
     static Snapshot without(Snapshot files, const std::string& prefix) {
@@ -89,16 +89,16 @@ TEST_F(SymbolCommands, RenameRefusesTextsTheSnapshotCannotHoldAndKeysOfOtherReco
     }
     EXPECT_NE(rename("IBM", "ABCDEFGHIJKLMNO", "N").messages[0].text.find("at most 14"), std::string::npos);
     EXPECT_EQ(rename("IBM", "", "X").texts(), std::vector<std::string>{"You must enter a symbol"});
-    // The record is found by the symbol text shown, exactly: not a name, not another case.
+    // The record is found by its symbol as stored, exactly: not a name, not another case.
     for (const char* row : {"INTL BUS MACH", "ibm", "IB"})
         EXPECT_NE(rename(row, "X", "Y").texts().at(0).find("was not found"), std::string::npos) << row;
-    EXPECT_TRUE(delete_symbol(view_of(tmp.path()), "QQQ").messages.size() == 1u &&
-                !edit_symbol(view_of(tmp / "nowhere"), "IBM", "X", "Y").ok);
+    EXPECT_TRUE(delete_symbol(tmp.path(), "QQQ").messages.size() == 1u &&
+                !edit_symbol(tmp / "nowhere", "IBM", "X", "Y").ok);
     EXPECT_EQ(snapshot(tmp.path()), before);
 }
 
 TEST_F(SymbolCommands, DeleteRemovesTheRecordAndItsFilesOnly) {
-    ASSERT_TRUE(delete_symbol(view_of(tmp.path()), "IBM").ok);
+    ASSERT_TRUE(delete_symbol(tmp.path(), "IBM").ok);
     std::string expected = original.substr(0, slot_offset(2)) + original.substr(slot_offset(3));
     set_image_counters(expected, 2, 2);
     EXPECT_EQ(read_bytes(master), expected);
@@ -117,10 +117,9 @@ TEST_F(SymbolCommands, EveryCommandThatWritesMasterRefusesOneTheListCallsDamaged
     ASSERT_NE(problem.find("is damaged"), std::string::npos);
     SeriesSession series;
     series.open(tmp.path(), "AAA");
-    for (const CommandResult& r :
-         {rename("AAA", "NEW", "NAME"), delete_symbol(view_of(tmp.path()), "AAA"),
-          delete_quote(series, QuoteRef{-1, date_pack(99, 1, 4), 0}),
-          transfer_symbol(view_of(tmp.path(), "AAA"), TransferMode::Move, tmp / "dest")})
+    for (const CommandResult& r : {rename("AAA", "NEW", "NAME"), delete_symbol(tmp.path(), "AAA"),
+                                   delete_quote(series, QuoteRef{-1, date_pack(99, 1, 4), 0}),
+                                   transfer_symbol(tmp.path(), "AAA", TransferMode::Move, tmp / "dest")})
         EXPECT_TRUE(!r.ok && r.texts().at(0).starts_with(problem)) << r.texts().at(0);
     EXPECT_EQ(snapshot(tmp.path()), before);
 }

@@ -27,7 +27,7 @@ struct Portfolios {
     }
     CommandResult run(TransferMode mode, const std::string& symbol = "ibm",
                       const std::filesystem::path& to = {}) {
-        return transfer_symbol(view_of(src, symbol), mode, to.empty() ? dst : to);
+        return transfer_symbol(src, symbol, mode, to.empty() ? dst : to);
     }
     TempDir root;
     std::filesystem::path src = root / "src", dst = root / "dst";
@@ -59,7 +59,7 @@ TEST(Transfer, RefusalsChangeNeitherPortfolio) {
     EXPECT_FALSE(p.run(TransferMode::Move, "NOPE").ok);
     EXPECT_FALSE(p.run(TransferMode::Move, "IBM", p.root / "none").ok); // no MASTER there
     EXPECT_FALSE(p.run(TransferMode::Copy, "IBM", p.src).ok);           // into itself
-    CommandResult none = transfer_symbol(view_of(p.src, "IBM"), TransferMode::Move, "");
+    CommandResult none = transfer_symbol(p.src, "IBM", TransferMode::Move, "");
     EXPECT_FALSE(none.ok || !none.messages.empty());
     EXPECT_EQ(snapshot(p.root.path()), p.before);
     write_bytes(p.dst / "F3.DAT", "someone's data");  // never written over

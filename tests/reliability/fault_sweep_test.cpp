@@ -92,14 +92,6 @@ struct Operation {
     std::function<void(const fs::path& root)> prepare = {};
 };
 
-// The portfolio at `dir`, whose MASTER is named in lower case, with `symbol` on screen. Built without a
-// file-system call, so that the sweep counts only the command's own calls.
-ViewState view_in(const fs::path& dir, const std::string& symbol = {}) {
-    ViewState view = view_of(dir, symbol);
-    view.masterPath = dir / "master";
-    return view;
-}
-
 Outcome of(int status) {
     return {status == 0};
 }
@@ -119,7 +111,7 @@ std::vector<Operation> operations() {
     };
     auto transfer = [](TransferMode mode, std::string from, std::string symbol, std::string to) {
         return [=](const fs::path& root) {
-            return of(editing::transfer_symbol(view_in(root / from, symbol), mode, root / to));
+            return of(editing::transfer_symbol(root / from, symbol, mode, root / to));
         };
     };
     const Security added =
@@ -153,11 +145,11 @@ std::vector<Operation> operations() {
         {"series_rewrite kind 4 in XMASTER", [=](auto& root) {
              return of(series_rewrite(SeriesEdit{{}, hpq[0].date, hpq[0].date, kEditDelete}, root / "other", "HPQ", 0, root / "other/MASTER")); },
          {"other/F300.MWD", "other/XMASTER"}},
-        {"edit_symbol in XMASTER", [](auto& root) { return of(editing::edit_symbol(view_of(root / "other"), "HPQ", "HPQX", "HP")); }, {"other/XMASTER"}},
+        {"edit_symbol in XMASTER", [](auto& root) { return of(editing::edit_symbol(root / "other", "HPQ", "HPQX", "HP")); }, {"other/XMASTER"}},
         {"delete_symbol in XMASTER", [](auto& root) {
-             const CommandResult r = editing::delete_symbol(view_of(root / "other"), "HPQ");
+             const CommandResult r = editing::delete_symbol(root / "other", "HPQ");
              return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {"other/XMASTER"}},
-        {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(view_in(root / "main"), "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain, kMainE}},
+        {"edit_symbol", [](auto& root) { return of(editing::edit_symbol(root / "main", "IBM", "IBMX", "INTL BUS MACH X")); }, {kMain, kMainE}},
         // A run killed between the two directory rewrites left emaster naming IBM by its old symbol: the
         // next command rebuilds it (emaster.bak keeping the stale one) before its own change.
         {"edit_quote after a stale emaster", [=](auto& root) {
@@ -170,7 +162,7 @@ std::vector<Operation> operations() {
              stale.replace(192 + 11, 4, std::string("OLD\0", 4));
              write_bytes(root / "main/emaster", stale); }},
         {"delete_symbol", [](auto& root) {
-             const CommandResult r = editing::delete_symbol(view_in(root / "main"), "GE");
+             const CommandResult r = editing::delete_symbol(root / "main", "GE");
              return Outcome{r.ok, r.status == 3, !r.messages.empty()}; }, {kMain, kMainE}},
         {"transfer Move", transfer(TransferMode::Move, "main", "IBM", "other"), {kMain, kMainE, "other/MASTER", "other/EMASTER"}},
         {"transfer Copy", transfer(TransferMode::Copy, "other", "AAPL", "main"), {kMain, kMainE}},

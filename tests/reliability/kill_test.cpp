@@ -46,7 +46,6 @@ constexpr std::size_t kMaxRows = 14;            // copies stop here, so the port
 constexpr int kAttempts = 8;                    // choices a child tries for a step before it gives up
 constexpr int kFinalRandomSteps = 100;          // the child that is not killed, after one step of each kind
 const std::vector<fs::path> kDirs = {"a", "B"}; // the children work relative to the test's folder
-using testing_support::view_of;
 
 // The identity of a security: the first four characters of its name ("ID07"), which renames keep.
 std::string identity_of(const std::string& name) {
@@ -303,17 +302,16 @@ private:
             switch (step) {
             case kRename:
                 return command([&] {
-                    return editing::edit_symbol(view_of(row.dir), row.symbol, "S" + mark,
+                    return editing::edit_symbol(row.dir, row.symbol, "S" + mark,
                                                 identity_of(row.name) + " R" + mark);
                 });
             case kMove:
             case kCopy: {
                 const auto mode = step == kMove ? editing::TransferMode::Move : editing::TransferMode::Copy;
-                return command(
-                    [&] { return editing::transfer_symbol(view_of(row.dir, row.symbol), mode, other); });
+                return command([&] { return editing::transfer_symbol(row.dir, row.symbol, mode, other); });
             }
             case kDelete:
-                return command([&] { return editing::delete_symbol(view_of(row.dir), row.symbol); });
+                return command([&] { return editing::delete_symbol(row.dir, row.symbol); });
             default:
                 if (std::optional<CommandResult> result = edit_quotes(step, row, master))
                     return *result;
@@ -596,8 +594,7 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
             editing::edit_quote(series, series.ref_of_row(0), newest, {"1", "2", "0.5", "1.5", "10", "1"})
                 .ok);
         std::string symbol = "LAST" + std::to_string(index++);
-        EXPECT_TRUE(
-            editing::edit_symbol(view_of(row.dir), row.symbol, symbol, identity_of(row.name) + " LAST").ok);
+        EXPECT_TRUE(editing::edit_symbol(row.dir, row.symbol, symbol, identity_of(row.name) + " LAST").ok);
     }
     for (int from = 0; from < 2; ++from) {
         const fs::path& source = dirs[static_cast<std::size_t>(from)];
@@ -609,8 +606,7 @@ void replace_planted_leftovers(const std::vector<fs::path>& dirs, int& orphans_s
         for (int attempt = 0; attempt < 8 && !r.ok; ++attempt) {
             std::vector<Row> rows = rows_of({source});
             ASSERT_FALSE(rows.empty());
-            r = editing::transfer_symbol(view_of(source, rows[0].symbol), editing::TransferMode::Move,
-                                         destination);
+            r = editing::transfer_symbol(source, rows[0].symbol, editing::TransferMode::Move, destination);
             if (!r.ok) {
                 ASSERT_TRUE(set_aside_file_in_the_way(r)) << r.messages.front().text;
                 ++orphans_set_aside;

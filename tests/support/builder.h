@@ -3,7 +3,6 @@
 // symbols, nested entries, lower-case names, missing F<n>.DOP, stray header bytes, bytes cut off).
 #pragma once
 
-#include "common/view_state.h"
 #include "storage/dates.h"
 #include "storage/master.h"
 #include "storage/mbf.h"
@@ -452,15 +451,6 @@ inline void write_portfolio(const std::filesystem::path& dir, const std::vector<
     write_series_master(dir, records, lower_case, 2);
     write_bytes(dir / (lower_case ? "emaster" : "EMASTER"), emaster_bytes(records));
     write_bytes(dir / (lower_case ? "xmaster" : "XMASTER"), xmaster_bytes({}));
-}
-
-// The view state a test hands to a command: the portfolio at `dir` open, `symbol` on screen.
-inline ViewState view_of(const std::filesystem::path& dir, const std::string& symbol = {}) {
-    ViewState view;
-    view.portfolioDir = dir;
-    view.masterPath = portfolio_files::master(dir);
-    view.currentSymbol = symbol;
-    return view;
 }
 
 } // namespace testing_support
