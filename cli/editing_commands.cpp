@@ -277,7 +277,7 @@ int run_add_quote(const Command& self, const Args& args) {
         write_message(MessageKind::Error, "No quote of " + symbol_of(series) + " is dated " + date + ".");
         return kFailed;
     }
-    editing::AddQuoteResult added = editing::add_quote(series.session, selected);
+    editing::AddQuoteResult added = editing::add_quote(series.session, series.session.ref_of_row(selected));
     if (added.result.ok)
         std::cout << added.new_date_text << "\n";
     return report_change(added.result, "Added a quote of " + symbol_of(series) + " dated " +

@@ -360,57 +360,74 @@ CommandResult delete_quote(SeriesSession& series, const QuoteRef& quote) {
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
-AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row) {
+namespace {
+
+// The position of the quote `selected` names: its own, or that of the one quote dated so; -1 when it
+// names none. `shared` tells a date held by several quotes.
+std::int32_t selected_bar(const std::vector<DayNumber>& dates, const QuoteRef& selected, bool& shared) {
+    shared = false;
+    if (selected.bar >= 0)
+        return static_cast<std::size_t>(selected.bar) < dates.size() ? selected.bar : -1;
+    const auto found = std::find(dates.begin(), dates.end(), selected.date);
+    if (found == dates.end())
+        return -1;
+    shared = std::count(found, dates.end(), selected.date) > 1;
+    return static_cast<std::int32_t>(found - dates.begin());
+}
+
+} // namespace
+
+AddQuotePlan plan_add_quote(const std::vector<DayNumber>& dates, const QuoteRef& selected) {
     AddQuotePlan plan;
     auto refuse = [&plan](std::string message) {
         plan.check = CommandResult::failure(std::move(message), 0, MessageKind::Warning);
         return plan;
     };
-    if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= shown_dates.size())
+    bool shared = false;
+    const std::int32_t bar = selected_bar(dates, selected, shared);
+    if (bar < 0)
         return refuse("No quote is selected.");
-    DayNumber selected = shown_dates[selected_row];
-    const std::string selected_text = date_text(selected);
-    if (selected == 0)
-        return refuse(with_text("The selected quote's date %s is not a valid date.", selected_text));
-    DayNumber new_date = previous_weekday(selected);
-    if (new_date == 0 || new_date >= selected)
-        return refuse(with_text("No weekday comes before %s.", selected_text));
+    const DayNumber copied = dates[static_cast<std::size_t>(bar)];
+    const std::string copied_text = date_text(copied);
+    if (copied == 0)
+        return refuse(with_text("The selected quote's date %s is not a valid date.", copied_text));
+    DayNumber new_date = previous_weekday(copied);
+    if (new_date == 0 || new_date >= copied)
+        return refuse(with_text("No weekday comes before %s.", copied_text));
     plan.new_date_text = date_text(new_date);
-    if (std::find(shown_dates.begin(), shown_dates.end(), new_date) != shown_dates.end())
+    if (std::find(dates.begin(), dates.end(), new_date) != dates.end())
         return refuse(with_text("Date %s already exists.", plan.new_date_text));
     // The rewrite inserts a copy in front of every quote dated S: exactly one, or the dates interleave.
-    if (std::count(shown_dates.begin(), shown_dates.end(), selected) != 1)
-        return refuse(
-            with_text("Date %s is held by more than one quote.\nNo quote was added.", selected_text));
+    if (shared || std::count(dates.begin(), dates.end(), copied) != 1)
+        return refuse(with_text("Date %s is held by more than one quote.\nNo quote was added.", copied_text));
     // The new quote goes between the selected quote and its older neighbour: their dates must enclose it.
-    std::size_t older_row = static_cast<std::size_t>(selected_row) + 1;
-    if (older_row >= shown_dates.size())
+    if (bar == 0)
         return refuse("The oldest quote is selected.\nA quote can only be added between two quotes.");
-    DayNumber older = shown_dates[older_row];
+    const DayNumber older = dates[static_cast<std::size_t>(bar) - 1];
     if (older == 0 || older >= new_date)
         return refuse(with_text(
             "Date %s cannot be added:\nthe next older quote is not dated before it.\nNo quote was added.",
             plan.new_date_text));
     plan.check = CommandResult::success();
-    plan.copied_date = selected;
-    plan.row_to_select = selected_row + 1;
+    plan.copied_date = copied;
+    plan.new_bar = bar;
     return plan;
 }
 
-std::vector<DayNumber> shown_dates(const SeriesSession& series) {
-    std::vector<DayNumber> dates;
-    dates.reserve(series.rows().size());
-    for (const QuoteRowValues& row : series.rows())
-        dates.push_back(row.date);
+std::vector<DayNumber> quote_dates(const SeriesSession& series) {
+    std::vector<DayNumber> dates(series.rows().size());
+    auto date = dates.begin();
+    for (auto row = series.rows().rbegin(); row != series.rows().rend(); ++row)
+        *date++ = row->date;
     return dates;
 }
 
-AddQuoteResult add_quote(SeriesSession& series, int selected_row) {
+AddQuoteResult add_quote(SeriesSession& series, const QuoteRef& selected) {
     const fileops::OperationScope scope; // the directory files are read once for the whole command
     if (series.changed_on_disk())
-        return AddQuoteResult{series.changed_refusal(), {}, 0};
-    AddQuotePlan plan = plan_add_quote(shown_dates(series), selected_row);
-    AddQuoteResult out{plan.check, plan.new_date_text, 0};
+        return AddQuoteResult{series.changed_refusal(), {}, {}};
+    AddQuotePlan plan = plan_add_quote(quote_dates(series), selected);
+    AddQuoteResult out{plan.check, plan.new_date_text, {}};
     if (!plan.check.ok)
         return out;
     CommandResult notes;
@@ -426,7 +443,8 @@ AddQuoteResult add_quote(SeriesSession& series, int selected_row) {
     }
     out.result = with_notes(notes, CommandResult::success());
     log_entries(out.result, "Add", {{"Date", plan.new_date_text}});
-    out.row_to_select = plan.row_to_select;
+    const QuoteRowValues* copied = series.quote(plan.new_bar);
+    out.added = QuoteRef{plan.new_bar, previous_weekday(plan.copied_date), copied ? copied->time : 0};
     out.result = read_again(series, std::move(out.result));
     return out;
 }

@@ -88,25 +88,26 @@ CommandResult delete_quote(SeriesSession& series, const QuoteRef& quote);
 
 // ---- Add quote ------------------------------------------------------------------------------------
 
-// What Add quote proposes for the selected row of the quote list, given the date of every row (newest
-// first): a copy of the selected quote S, dated the weekday before it, inserted directly in front of S.
+// What Add quote proposes for the selected quote S, given the date of every quote (oldest first, one
+// per position): a copy of S, dated the weekday before it, inserted directly in front of S. S is named
+// by its position, or by its date alone when its position is -1.
 struct AddQuotePlan {
     CommandResult check;       // ok, or the refusal with its message
     std::string new_date_text; // the proposed date, shown in the "Add Data" dialog
     DayNumber copied_date = 0; // S: the quote that is copied, and in front of which the copy goes
-    int row_to_select = 0;     // the new quote's row once the list is reloaded
+    std::int32_t new_bar = -1; // the new quote's position once inserted (S's own until then)
 };
-AddQuotePlan plan_add_quote(const std::vector<DayNumber>& shown_dates, int selected_row);
+AddQuotePlan plan_add_quote(const std::vector<DayNumber>& dates, const QuoteRef& selected);
 
 struct AddQuoteResult {
     CommandResult result;
     std::string new_date_text;
-    int row_to_select = 0; // the row to select when reloading: the new quote, or 0 after a failure
+    QuoteRef added; // the new quote; position -1 after a failure
 };
-// The date of every quote of the session, newest first: what plan_add_quote takes.
-std::vector<DayNumber> shown_dates(const SeriesSession& series);
-// Inserts the quote planned for quote-list row `selected_row` (0 = the newest). Log section "Add". The
-// caller then opens Edit quote on row_to_select.
-AddQuoteResult add_quote(SeriesSession& series, int selected_row);
+// The date of every quote of the session, oldest first: what plan_add_quote takes.
+std::vector<DayNumber> quote_dates(const SeriesSession& series);
+// Inserts the quote planned for `selected`. Log section "Add". The caller then opens Edit quote on the
+// quote added.
+AddQuoteResult add_quote(SeriesSession& series, const QuoteRef& selected);
 
 } // namespace editing

@@ -70,6 +70,8 @@ public:
     const QuoteRowValues* quote(std::int32_t bar) const;
     // The position (0 = the oldest) of the quote of row `row` of the quote list (0 = the newest).
     std::int32_t bar_of_row(int row) const { return quote_count_ - 1 - row; }
+    // The quote list's row of the quote at position `bar`.
+    int row_of_bar(std::int32_t bar) const { return quote_count_ - 1 - bar; }
     // The reference of the quote shown in row `row`; bar -1 when no such row was read.
     QuoteRef ref_of_row(int row) const;
     DayNumber first_date() const { return first_date_; }

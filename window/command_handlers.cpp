@@ -63,7 +63,8 @@ void CQuorbitView::OnDeleteQuote() {
 
 void CQuorbitView::OnAddQuote() {
     const auto added = RunAddQuote(series_, state_.selectedQuoteRow, this);
-    if (added && !FinishQuoteCommand(added->result, added->row_to_select)) {
+    const int newRow = added && added->added.bar >= 0 ? series_.row_of_bar(added->added.bar) : 0;
+    if (added && !FinishQuoteCommand(added->result, newRow)) {
         FillQuotesGrid(0);
     } else if (added) {
         OnEditQuote(); // on the quote just inserted, now the selected row

@@ -362,7 +362,8 @@ std::optional<CommandResult> RunDeleteQuote(editing::SeriesSession& series, int 
 }
 
 std::optional<editing::AddQuoteResult> RunAddQuote(editing::SeriesSession& series, int row, QWidget* parent) {
-    const editing::AddQuotePlan plan = editing::plan_add_quote(editing::shown_dates(series), row);
+    const editing::QuoteRef selected = series.ref_of_row(row);
+    const editing::AddQuotePlan plan = editing::plan_add_quote(editing::quote_dates(series), selected);
     if (!plan.check.ok) {
         Prompts::Get().Present(parent, plan.check);
         return std::nullopt;
@@ -371,5 +372,5 @@ std::optional<editing::AddQuoteResult> RunAddQuote(editing::SeriesSession& serie
     if (Prompts::Get().RunSeriesDialog(dialog, series.symbol()) != QDialog::Accepted) {
         return std::nullopt;
     }
-    return editing::add_quote(series, row);
+    return editing::add_quote(series, selected);
 }

@@ -69,10 +69,10 @@ protected:
         return dat_bytes(s.spec, bars);
     }
     static std::vector<DayNumber> listed_dates(const Security& s) {
-        std::vector<DayNumber> rows;
-        for (auto it = s.bars.rbegin(); it != s.bars.rend(); ++it)
-            rows.push_back(it->date);
-        return rows;
+        std::vector<DayNumber> dates;
+        for (const SeriesBar& bar : s.bars)
+            dates.push_back(bar.date);
+        return dates;
     }
 
     TempDir tmp;
@@ -168,7 +168,7 @@ TEST_F(QuoteCommands, InvalidInputIsRefusedAndAnEditThatChangesNothingWritesNoth
     EXPECT_EQ(edit_quote(missing, dated(day(9)), "01/09/96", {"1", "1", "1", "1", "1", "1"}).texts(),
               Texts{"Single Date Edit Failed"});
     EXPECT_EQ(delete_quote(missing, dated(day(9))).texts(), Texts{"Delete Edit Failed"});
-    EXPECT_EQ(add_quote(missing, 0).result.texts(), Texts{"No quote is selected."});
+    EXPECT_EQ(add_quote(missing, dated(day(9))).result.texts(), Texts{"No quote is selected."});
     const CommandResult absent = delete_quote(open(ibm), dated(day(6)));
     EXPECT_EQ(std::pair(absent.status, absent.texts()),
               std::pair(-200, Texts{"failure in delete quote for findrec", "Delete Edit Failed"}));
@@ -194,7 +194,8 @@ TEST_F(QuoteCommands, AQuoteIsNamedByItsRowWhenSeveralShareItsDate) {
     EXPECT_FALSE(delete_quote(open(ibm), dated(day(8))).ok);
     const QuoteRef tuesday = row_of(ibm, 0);
     EXPECT_FALSE(edit_quote(open(ibm), {tuesday.bar, day(8), 0}, "01/08/96", values).ok); // not dated so
-    EXPECT_FALSE(add_quote(open(ibm), 1).result.ok);
+    EXPECT_FALSE(add_quote(open(ibm), row_of(ibm, 1)).result.ok);
+    EXPECT_FALSE(add_quote(open(ibm), dated(day(8))).result.ok);
     EXPECT_TRUE(unchanged());
     ASSERT_TRUE(edit_quote(open(ibm), row_of(ibm, 1), "01/08/96", values).ok);
     ibm.bars[2] = {day(8), 0, 1, 2, 0.5f, 1.5f, 900, 3};
@@ -208,15 +209,18 @@ TEST_F(QuoteCommands, AddCopiesTheSelectedQuoteToTheWeekdayBeforeItInDateOrder) 
     write({day(4), day(6), day(7), day(8), day(9)}); // rows: Tue, Mon, Sun, Sat, Thu
     // Tuesday: Monday is shown already; Monday and Sunday: Friday would come after a weekend quote; the
     // oldest quote has no older neighbour.
-    EXPECT_EQ(add_quote(open(ibm), 0).result.texts(), Texts{"Date 01/08/96 already exists."});
+    EXPECT_EQ(add_quote(open(ibm), row_of(ibm, 0)).result.texts(), Texts{"Date 01/08/96 already exists."});
     for (int row : {1, 2, 4})
-        EXPECT_FALSE(add_quote(open(ibm), row).result.ok) << row;
+        EXPECT_FALSE(add_quote(open(ibm), row_of(ibm, row)).result.ok) << row;
+    EXPECT_FALSE(add_quote(open(ibm), {7, day(6), 0}).result.ok); // no quote at that position
     EXPECT_TRUE(unchanged());
-    const AddQuotePlan plan = plan_add_quote(listed_dates(ibm), 3);
-    EXPECT_TRUE(plan.check.ok && plan.new_date_text == "01/05/96");
-    AddQuoteResult r = add_quote(open(ibm), 3); // Saturday: Friday goes before it
+    const AddQuotePlan plan = plan_add_quote(listed_dates(ibm), dated(day(6)));
+    EXPECT_TRUE(plan.check.ok && plan.new_date_text == "01/05/96" && plan.new_bar == 1);
+    SeriesSession series = open(ibm);
+    AddQuoteResult r = add_quote(series, row_of(ibm, 3)); // Saturday: Friday goes before it
     ASSERT_TRUE(r.result.ok);
-    EXPECT_EQ(std::pair(r.new_date_text, r.row_to_select), std::pair(std::string("01/05/96"), 4));
+    EXPECT_EQ(std::tuple(r.new_date_text, r.added.bar, r.added.date, series.row_of_bar(r.added.bar)),
+              std::tuple(std::string("01/05/96"), 1, day(5), 4));
     ibm.bars.insert(ibm.bars.begin() + 1, ibm.bars[1]);
     ibm.bars[1].date = day(5);
     EXPECT_EQ(dat(ibm), dat_bytes(ibm.spec, ibm.bars));
@@ -272,10 +276,10 @@ TEST_F(QuoteCommands, ASeriesChangedByAnotherProgramIsNotWrittenUntilReadAgain) 
         "The quotes of IBM were changed by another program since Quorbit read them.\nNothing was written; "
         "the quotes are read again.";
     const ValueTexts values = {"1", "2", "0.5", "1.5", "900", "3"};
-    for (const CommandResult& r :
-         {edit_quote(series, newest, "01/11/96", values), delete_quote(series, newest),
-          split_quotes(series, {"01/09/96", "2", "1"}),
-          adjust_quotes(series, {"01/05/96", "01/09/96", "2", "1", "1"}), add_quote(series, 1).result})
+    for (const CommandResult& r : {edit_quote(series, newest, "01/11/96", values),
+                                   delete_quote(series, newest), split_quotes(series, {"01/09/96", "2", "1"}),
+                                   adjust_quotes(series, {"01/05/96", "01/09/96", "2", "1", "1"}),
+                                   add_quote(series, series.ref_of_row(1)).result})
         EXPECT_EQ(std::pair(r.ok, r.texts()), std::pair(false, Texts{refusal}));
     EXPECT_TRUE(unchanged());
     series.reload();

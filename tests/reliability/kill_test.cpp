@@ -331,7 +331,7 @@ private:
             dates.push_back(quote_date_text(quote.date));
         std::vector<int> addable; // rows with a free weekday before them and an older quote
         for (int i = 0; step == kAddQuote && i < static_cast<int>(count); ++i) {
-            if (editing::plan_add_quote(editing::shown_dates(series), i).check.ok)
+            if (editing::plan_add_quote(editing::quote_dates(series), series.ref_of_row(i)).check.ok)
                 addable.push_back(i);
         }
         if (step == kAddQuote && addable.empty())
@@ -374,7 +374,7 @@ private:
         case kDeleteQuote:
             return command([&] { return editing::delete_quote(series, series.ref_of_row(selected)); });
         case kAddQuote:
-            return command([&] { return editing::add_quote(series, selected).result; });
+            return command([&] { return editing::add_quote(series, series.ref_of_row(selected)).result; });
         }
         return std::nullopt;
     }
