@@ -129,7 +129,7 @@ bool columns_as_allocated(const QuoteSeries& s) {
     return true;
 }
 
-[[gnu::target("avx2")]] __m256i ieee_bits_of_mbf(__m256i word) {
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i ieee_bits_of_mbf(__m256i word) {
     const __m256i exponent = _mm256_srli_epi32(word, 24);
     const __m256i sign = _mm256_and_si256(_mm256_slli_epi32(word, 8), _mm256_set1_epi32(INT32_MIN));
     const __m256i biased = _mm256_slli_epi32(_mm256_sub_epi32(exponent, _mm256_set1_epi32(2)), 23);
@@ -138,26 +138,30 @@ bool columns_as_allocated(const QuoteSeries& s) {
     return _mm256_and_si256(bits, _mm256_cmpgt_epi32(exponent, _mm256_set1_epi32(2)));
 }
 
-// Lanes whose value is a whole number of the month the decoder remembers, as a mask of lanes.
-[[gnu::target("avx2")]] __m256i in_remembered_month(__m256 value, __m256i whole, const DateDecoder& decoder) {
-    const __m256 in_month =
-        _mm256_and_ps(_mm256_cmp_ps(value, _mm256_set1_ps(decoder.month_low()), _CMP_GE_OQ),
-                      _mm256_cmp_ps(value, _mm256_set1_ps(decoder.month_high()), _CMP_LT_OQ));
-    const __m256 exact = _mm256_cmp_ps(_mm256_cvtepi32_ps(whole), value, _CMP_EQ_OQ);
-    return _mm256_castps_si256(_mm256_and_ps(in_month, exact));
+// Lanes whose value is a whole number (`exact`) of `month`, as a mask of lanes.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i in_month(__m256 value, __m256 exact,
+                                                                    const DateDecoder::Month& month) {
+    const __m256 in_range = _mm256_and_ps(_mm256_cmp_ps(value, _mm256_set1_ps(month.low), _CMP_GE_OQ),
+                                          _mm256_cmp_ps(value, _mm256_set1_ps(month.high), _CMP_LT_OQ));
+    return _mm256_castps_si256(_mm256_and_ps(in_range, exact));
 }
 
-// The days of eight stored dates when some lie outside the month remembered: the first such lane goes
-// through the decoder (which then remembers its month), and every lane of that month is done in one
-// step; again until none is left. A day depends on its value alone, whichever way it is worked out.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i days_of(__m256i whole,
+                                                                   const DateDecoder::Month& month) {
+    return _mm256_add_epi32(whole, _mm256_set1_epi32(month.offset));
+}
+
+// The days of eight stored dates when some lie outside the two months remembered: the first such lane
+// goes through the decoder (which then remembers its month), and every lane of that month is done in
+// one step; again until none is left. A day depends on its value alone, whichever way it is worked out.
 [[gnu::target("avx2")]] [[gnu::noinline]] __m256i
-decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder& decoder) {
+decode_days_across_months(__m256 value, __m256i whole, __m256 exact, DateDecoder& decoder) {
     float values[8];
     DayNumber days[8];
     _mm256_storeu_ps(values, value);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(days),
-                        _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset())));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(days), days_of(whole, decoder.month()));
     const __m256i lane_bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m256i done = in_month(value, exact, decoder.month());
     int pending = ~_mm256_movemask_ps(_mm256_castsi256_ps(done)) & 0xFF;
     while (pending != 0) {
         const int k = __builtin_ctz(static_cast<unsigned>(pending));
@@ -165,32 +169,41 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
         pending &= pending - 1;
         const __m256i waiting =
             _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(pending), lane_bits), lane_bits);
-        const __m256i now = _mm256_and_si256(waiting, in_remembered_month(value, whole, decoder));
-        _mm256_maskstore_epi32(days, now, _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset())));
+        const __m256i now = _mm256_and_si256(waiting, in_month(value, exact, decoder.month()));
+        _mm256_maskstore_epi32(days, now, days_of(whole, decoder.month()));
         pending &= ~_mm256_movemask_ps(_mm256_castsi256_ps(now));
     }
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(days));
 }
 
 // The days of eight stored dates: when all are whole numbers of the month the decoder remembers, each
-// is its whole number plus the month's offset.
+// is its whole number plus the month's offset; when the rest lie in the month after it, theirs plus
+// that month's offset, and the decoder moves on to that month.
 [[gnu::target("avx2")]] __m256i decode_days(__m256i date_bits, DateDecoder& decoder) {
     const __m256 value = _mm256_castsi256_ps(date_bits);
     const __m256i whole = _mm256_cvttps_epi32(value);
-    const __m256i done = in_remembered_month(value, whole, decoder);
+    const __m256 exact = _mm256_cmp_ps(_mm256_cvtepi32_ps(whole), value, _CMP_EQ_OQ);
+    const __m256i done = in_month(value, exact, decoder.month());
     if (_mm256_movemask_ps(_mm256_castsi256_ps(done)) == 0xFF)
-        return _mm256_add_epi32(whole, _mm256_set1_epi32(decoder.month_offset()));
-    return decode_days_across_months(value, whole, done, decoder);
+        return days_of(whole, decoder.month());
+    const __m256i next = in_month(value, exact, decoder.next_month());
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(done, next))) != 0xFF)
+        return decode_days_across_months(value, whole, exact, decoder);
+    const __m256i days =
+        _mm256_blendv_epi8(days_of(whole, decoder.month()), days_of(whole, decoder.next_month()), next);
+    decoder.advance();
+    return days;
 }
 
 // The field at 1-based `position` of eight records `step` words apart, converted.
-[[gnu::target("avx2")]] __m256i gathered(const std::uint8_t* group, int position, __m256i step) {
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i gathered(const std::uint8_t* group, int position,
+                                                                    __m256i step) {
     const auto* word = reinterpret_cast<const int*>(group + 4 * (position - 1));
     return ieee_bits_of_mbf(_mm256_i32gather_epi32(word, step, 4));
 }
 
 // Eight registers of eight 32-bit lanes transposed: lane i of register k becomes lane k of register i.
-[[gnu::target("avx2")]] void transpose8(__m256 r[8]) {
+[[gnu::target("avx2"), gnu::always_inline]] inline void transpose8(__m256 r[8]) {
     __m256 t[8];
     for (int k = 0; k < 8; k += 2) {
         t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
@@ -212,7 +225,8 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
 // The first eight stored words of eight records `length` bytes apart (32 bytes read from each), word k
 // of every record in register k: eight plain loads and a transpose, where a gather per field costs far
 // more on some processors.
-[[gnu::target("avx2")]] void load_words(const std::uint8_t* group, int length, __m256i words[8]) {
+[[gnu::target("avx2"), gnu::always_inline]] inline void load_words(const std::uint8_t* group, int length,
+                                                                   __m256i words[8]) {
     __m256 r[8];
     for (int i = 0; i < 8; ++i)
         r[i] =
@@ -223,7 +237,8 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
 }
 
 // Rows are fields (date, time, six values) of eight bars; stored as eight bars of eight words.
-[[gnu::target("avx2")]] void store_transposed(std::uint8_t* out, const __m256i rows[8]) {
+[[gnu::target("avx2"), gnu::always_inline]] inline void store_transposed(std::uint8_t* out,
+                                                                         const __m256i rows[8]) {
     __m256 r[8];
     for (int k = 0; k < 8; ++k)
         r[k] = _mm256_castsi256_ps(rows[k]);
@@ -233,7 +248,8 @@ decode_days_across_months(__m256 value, __m256i whole, __m256i done, DateDecoder
 }
 
 // Rows as above, stored into one array per field from bar `first` on; the time is 0 beside each day.
-[[gnu::target("avx2")]] void store_in_arrays(QuoteSeries& s, std::int32_t first, const __m256i rows[8]) {
+[[gnu::target("avx2"), gnu::always_inline]] inline void store_in_arrays(QuoteSeries& s, std::int32_t first,
+                                                                        const __m256i rows[8]) {
     auto* days =
         static_cast<std::uint8_t*>(s.columns[kFieldDate].data) + 8 * static_cast<std::ptrdiff_t>(first);
     const __m256i low = _mm256_unpacklo_epi32(rows[0], rows[1]);

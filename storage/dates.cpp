@@ -114,6 +114,28 @@ std::int64_t date_month_start(int year, int month) {
     return count + cumulative(month, year);
 }
 
+namespace {
+
+// The month of key YYMM (or CCYYMM) as a decoder remembers it, starting on day `start` + 1; an empty
+// range when some of the days 00 to 99 of its YYMMDD values need clamping: those fall on both sides of
+// the gap at 0, or past either end of the range.
+DateDecoder::Month remembered_month(int month_key, std::int64_t start) {
+    const bool after_1960 = start >= 1 && start + 99 <= kLastDay;
+    const bool before_1961 = start + 99 <= 0 && start - 1 >= kFirstDay;
+    if (!after_1960 && !before_1961)
+        return {};
+    const float low = static_cast<float>(100 * month_key);
+    return {low, low + 100.0f, static_cast<int>(start) - 100 * month_key - (before_1961 ? 1 : 0), month_key};
+}
+
+DateDecoder::Month month_after(int month_key) {
+    const int year = month_key / 100;
+    const int key = month_key % 100 >= 12 ? 100 * (year + 1) + 1 : month_key + 1;
+    return remembered_month(key, date_month_start(key / 100, key % 100));
+}
+
+} // namespace
+
 DayNumber DateDecoder::decode_and_remember(float value) {
     if (!(value >= 0.0f && value < 16777216.0f))
         return date_from_yymmdd(value);
@@ -122,16 +144,19 @@ DayNumber DateDecoder::decode_and_remember(float value) {
         return date_from_yymmdd(value);
     const int month_key = whole / 100; // YYMM or CCYYMM
     const std::int64_t start = date_month_start(month_key / 100, month_key % 100);
-    // When the days 00 to 99 of the month's YYMMDD values all fall on one side of the gap at 0 and
-    // within the range, each is the month's start and a fixed offset.
-    const bool after_1960 = start >= 1 && start + 99 <= kLastDay;
-    const bool before_1961 = start + 99 <= 0 && start - 1 >= kFirstDay;
-    if (after_1960 || before_1961) {
-        month_low_ = static_cast<float>(100 * month_key);
-        month_high_ = month_low_ + 100.0f;
-        month_offset_ = static_cast<int>(start) - 100 * month_key - (before_1961 ? 1 : 0);
+    const Month month = remembered_month(month_key, start);
+    if (month.key >= 0) {
+        month_ = month;
+        next_ = month_after(month_key);
     }
     return date_from_count(start + (whole - 100 * month_key));
+}
+
+void DateDecoder::advance() {
+    if (next_.key < 0)
+        return;
+    month_ = next_;
+    next_ = month_after(month_.key);
 }
 
 DayNumber date_pack(int year, int month, int day) {

@@ -41,26 +41,35 @@ inline DayNumber date_from_count(std::int64_t count) {
 // start is then worked out once; every value gives the same day as date_from_yymmdd.
 class DateDecoder {
 public:
+    // The days of one month, as a decoder remembers them: a whole number in [low, high) is that number
+    // plus offset. An empty range (low above high) holds no value.
+    struct Month {
+        float low = 1.0f;
+        float high = 0.0f;
+        int offset = 0; // added to YYMMDD gives the day
+        int key = -1;   // YYMM or CCYYMM
+    };
+
     DayNumber operator()(float value) {
         // A whole number within the month seen last, when that month's days need no clamping.
-        if (value >= month_low_ && value < month_high_) {
+        if (value >= month_.low && value < month_.high) {
             const int whole = static_cast<int>(value);
             if (static_cast<float>(whole) == value)
-                return whole + month_offset_;
+                return whole + month_.offset;
         }
         return decode_and_remember(value);
     }
 
-    // The month remembered: a whole number in [month_low, month_high) is that number plus month_offset.
-    float month_low() const { return month_low_; }
-    float month_high() const { return month_high_; }
-    int month_offset() const { return month_offset_; }
+    // The month remembered, and the one after it (consecutive bars move on into it).
+    const Month& month() const { return month_; }
+    const Month& next_month() const { return next_; }
+    // The next month becomes the month remembered, and the one after it the next.
+    void advance();
 
 private:
     DayNumber decode_and_remember(float value);
-    float month_low_ = 1.0f; // YYMM00 of the month seen last; an empty range until there is one
-    float month_high_ = 0.0f;
-    int month_offset_ = 0; // added to YYMMDD gives the day
+    Month month_;
+    Month next_;
 };
 PackedTime time_from_hhmmss(float value);
 // The stored HHMMSS value split as time_from_hhmmss splits it (fractions of a second dropped), kept to

@@ -181,6 +181,31 @@ std::string storage_of(const QuoteSeries& s) {
     return all;
 }
 
+TEST(SeriesRead, EightBarsAtATimeGiveEveryDayOfTheRangeInOrder) {
+    // Every third day from 1900 to the last day (into each next month, over the gap at 0, 1999 into
+    // 2000, the last month of the range) and every 40th (past whole months): each bar's date is its day.
+    for (DayNumber step : {3, 40}) {
+        TempDir dir;
+        std::vector<SeriesBar> bars;
+        for (std::int64_t n = kFirstDay; n <= kLastDay; n += step)
+            bars.push_back({static_cast<DayNumber>(n == 0 ? 1 : n), 0, 1, 2, 0.5f, 1.5f, 100, 0});
+        write_series_portfolio(dir.path(), SeriesSpec{}, bars);
+        const auto count = static_cast<std::int16_t>(bars.size());
+        std::string ways[2];
+        for (bool vector : {true, false}) {
+            set_vector_decoding(vector);
+            QuoteSeries s;
+            ASSERT_EQ(series_alloc(s, count) + series_read(s, dir.path(), "IBM", 0, count), 0);
+            for (std::int16_t i = 0; i < count; ++i)
+                ASSERT_EQ(s.date(i), bars[static_cast<std::size_t>(i)].date)
+                    << i << (vector ? " vector" : "");
+            ways[vector] = storage_of(s);
+        }
+        set_vector_decoding(true);
+        EXPECT_TRUE(ways[0] == ways[1]) << step;
+    }
+}
+
 TEST(SeriesRead, EightBarsAtATimeAgreeWithTheWayOneAtATimeOnOddRecords) {
     // Every layout, with one stored word in six replaced by odd bits: any exponent byte (those read as
     // 0 among them), dates that are no whole number, out of order, before 1961 or beyond the range.
