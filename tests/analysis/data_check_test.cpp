@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -91,6 +93,14 @@ TEST(DataCheck, EachPlantedFaultIsFoundOnceAtItsQuote) {
             << check_kind_name(kind);
         EXPECT_EQ(found[0].values, values);
     }
+    // A part of a series is checked as a series of its own: the quote after its last is never read.
+    std::vector<SeriesBar> bars = clean_bars();
+    scale_from(bars, 10, 10, 10);
+    const std::vector<QuoteRowValues> rows = rows_of(bars);
+    const std::vector<QuoteRowValues> alone(rows.begin(), rows.begin() + 11);
+    const auto in_part = kinds(check_bars(std::span(rows).first(11), {}, {}));
+    EXPECT_EQ(in_part, kinds(check_bars(alone, {}, {})));
+    EXPECT_TRUE(std::none_of(in_part.begin(), in_part.end(), [](auto f) { return f.second == K::Spike; }));
 }
 
 TEST(DataCheck, CleanSeriesOfEveryShapeHaveNoFinding) {

@@ -57,6 +57,12 @@ TEST(ChartScale, AColumnDrawsTheRangeOfItsQuotesWithoutValuesThatAreNoPrices) {
               std::tuple(4, 5, 14.0f, 16.0f, 14.5f, 15.0f, 500.0f));
     EXPECT_EQ(chart_columns(bars, {0, 10, 0, 40}).size(), 10u); // a column each
     EXPECT_TRUE(chart_columns(bars, {20, 5, 0, 40}).empty());
+    // A plot one pixel wide (a window narrowed to nothing) still draws all its quotes in that pixel.
+    const std::vector<ChartColumn> one = chart_columns(bars, {0, 10, 0, 1});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(std::tuple(one[0].first_bar, one[0].last_bar, one[0].low, one[0].high),
+              std::tuple(0, 9, 9.0f, 20.0f));
+    EXPECT_TRUE(chart_columns(bars, {0, 10, 0, 0}).empty());
 }
 
 TEST(ChartScale, ZoomKeepsTheAnchorInPlaceAndEveryScaleInsideTheSeries) {

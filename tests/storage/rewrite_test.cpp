@@ -81,6 +81,21 @@ TEST_F(Rewrite, SetScaleAndMultiplyChangeTheirBarsInAnyLayoutAndNothingElse) {
     EXPECT_EQ(read_bytes(dir_ / "master"), old_master_);
 }
 
+TEST_F(Rewrite, AnEditAimedAtOneBarChangesItAloneAmongTheBarsOfItsDate) {
+    make(6);
+    bars_[1].date = bars_[0].date; // the oldest two share a date
+    write_series_portfolio(dir_.path(), spec_, bars_);
+    for (std::int32_t bar : {0, 1}) {
+        SeriesEdit e =
+            edit(kEditSet, bars_[0].date, bars_[0].date, {1, 2, 0.5f, 1.5f, 900, static_cast<float>(bar)});
+        e.bar = bar;
+        ASSERT_EQ(run(e), 0);
+        bars_[static_cast<std::size_t>(bar)] = {bars_[0].date, 0,    1,   2,
+                                                0.5f,          1.5f, 900, static_cast<float>(bar)};
+        expect_bars(bars_);
+    }
+}
+
 TEST_F(Rewrite, BytesTheEditDoesNotChangeSurviveAsRead) {
     make(8);
     // Bar 2 (outside the range) holds values without an exact IEEE counterpart: an MBF exponent of 1 and a

@@ -4,6 +4,7 @@
 #include "support/builder.h"
 #include "support/qt_window.h"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
@@ -109,6 +110,11 @@ TEST_F(SymbolCommandsWindow, CopyAndMoveCarryTheSecurityToTheLowestFreeNumber) {
         Prompts::Get().AnswerDialog([=, this](QDialog& dialog) {
             EXPECT_EQ(dialog.windowTitle(), caption);
             EXPECT_EQ(Label(dialog, "symbolText"), symbol);
+            QStringList captions;
+            for (const QLabel* label : dialog.findChildren<QLabel*>())
+                captions << label->text();
+            for (const char* caption : {"You have chosen Symbol:", "with Name:", "presently in Portfolio:"})
+                EXPECT_TRUE(captions.contains(caption)) << caption;
             auto* list = dialog.findChild<QListWidget*>("destinationList");
             EXPECT_TRUE(list->count() == 1 && list->currentItem()->text().toStdString() == dst_.string());
             Click(dialog, "okButton");

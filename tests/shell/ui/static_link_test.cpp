@@ -1,6 +1,6 @@
 // The About box and its hyperlink control: the version and kind of build said from the build itself, no
 // address that goes nowhere, the guide link whose visited colour outlives the box, the mail prefix, and
-// the beep when the desktop cannot open a link.
+// the beep when the desktop cannot open a link, the pointer over a link; and the prompts' test seam.
 #include "quorbit_version.h"
 #include "shell/ui/about_dlg.h"
 #include "shell/ui/prompts.h"
@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QMouseEvent>
 
 namespace {
 
@@ -61,6 +64,32 @@ TEST_F(LinkTest, TheGuideOpensAndStaysPurpleForTheWholeRun) {
     EXPECT_EQ(guideVisited_, 1);
     CAboutDlg again(&guideVisited_, kGuide);
     EXPECT_EQ(again.GuideLink()->LinkColour(), QColor(128, 0, 128));
+}
+
+// The seam every window test answers through: a new script forgets the answers an earlier one left.
+TEST_F(LinkTest, ANewScriptForgetsTheAnswersLeftUnused) {
+    int answered = 0;
+    Prompts::Get().AnswerDialog([&answered](QDialog& dialog) { ++answered, dialog.accept(); });
+    Prompts::Get().AnswerYesNo(true);
+    Prompts::Get().Script();
+    QDialog dialog;
+    EXPECT_EQ(Prompts::Get().RunDialog(dialog), QDialog::Rejected);
+    EXPECT_FALSE(Prompts::Get().AskYesNo(nullptr, "Replace it?"));
+    EXPECT_EQ(answered, 0);
+}
+
+TEST_F(LinkTest, ThePointerIsAHandOverTheLinkAndPlainOffIt) {
+    CStaticLink link("someone@example.org");
+    link.resize(120, 20);
+    const auto moveTo = [&link](QPointF at) {
+        QMouseEvent move(QEvent::MouseMove, at, link.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&link, &move);
+    };
+    moveTo({10, 10});
+    EXPECT_TRUE(link.testAttribute(Qt::WA_SetCursor) && link.cursor().shape() == Qt::PointingHandCursor);
+    moveTo({200, 10});
+    EXPECT_EQ(link.cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(LinkTest, AnEMailAddressOpensAsANewMailWithTheSamePrefixEveryTime) {
