@@ -58,12 +58,21 @@ TEST_F(Emaster, DatesAppendAndRemoveChangeOnlyTheirBytes) {
     EXPECT_EQ(emaster().substr(4 * 192), std::string(given.bytes.begin(), given.bytes.end()));
 }
 
+TEST_F(Emaster, RemovingEverySecurityLeavesTheHeaderCountingNone) {
+    for (int number : {5, 2, 3})
+        ASSERT_EQ(master_remove(tmp_.path(), number, false), 0);
+    std::string expected = old_.substr(0, 192);
+    expected[0] = expected[2] = 0; // no record, and no highest file number
+    EXPECT_EQ(emaster(), expected);
+}
+
 TEST_F(Emaster, AnUnusableFileIsNeverWrittenAndTheCommandSaysWhy) {
     std::string wrong_order = old_;
     std::swap_ranges(wrong_order.begin() + 192, wrong_order.begin() + 384, wrong_order.begin() + 384);
     const std::pair<std::string, const char*> cases[] = {{old_ + "x", "not a multiple of 192"},
                                                          {old_.substr(0, 192 * 3), "holds 2 records"},
-                                                         {wrong_order, "record 1 names file number 5"}};
+                                                         {wrong_order, "record 1 names file number 5"},
+                                                         {std::string(192 * 1025, '\0'), "sensible size"}};
     int renamed = 0;
     for (const auto& [content, reason] : cases) {
         write_bytes(tmp_ / "EMASTER", content);

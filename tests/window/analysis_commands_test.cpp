@@ -1,6 +1,7 @@
 // Split Search and Export from the window, offscreen: the modeless search window with its notices,
 // repeated searches and saved lines, and the export dialog's choices written byte for byte and kept.
 #include "analysis/ui/split_search_dlg.h"
+#include "shell/ui/dialog_units.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
 
@@ -56,6 +57,17 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     Trigger("actionSplitSearch");
     QPointer<CSplitSearchDlg> window = SearchWindow();
     ASSERT_TRUE(window);
+    // Laid out as its template, in dialog units of its font: the group box, the status line, the list,
+    // the notice, then the buttons Search, Save As... and Close.
+    const DialogUnits units(window->font());
+    const QRect layout[] = {units.Rect(8, 8, 184, 80),   units.Rect(56, 20, 88, 8),
+                            units.Rect(16, 32, 169, 49), units.Rect(36, 92, 130, 20),
+                            units.Rect(30, 120, 48, 16), units.Rect(85, 120, 48, 16),
+                            units.Rect(140, 120, 48, 16)};
+    const QList<QWidget*> controls = window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(static_cast<std::size_t>(controls.size()), std::size(layout));
+    for (std::size_t i = 0; i < std::size(layout); ++i)
+        EXPECT_EQ(controls[static_cast<qsizetype>(i)]->geometry(), layout[i]) << i;
     EXPECT_FALSE((window->windowFlags() & Qt::WindowCloseButtonHint) || Enabled(*window, "saveAsButton") ||
                  frame_->findChild<QAction*>("actionSplitSearch")->isEnabled());
 

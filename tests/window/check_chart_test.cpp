@@ -1,5 +1,6 @@
 // The Check Data window and the chart in the main window, driven offscreen: a finding leads to its
 // quote in one double-click, a click on the chart selects a quote and the chart follows the list.
+#include "browser/ui/quote_list_model.h"
 #include "support/builder.h"
 #include "support/qt_window.h"
 
@@ -51,6 +52,17 @@ protected:
         ended.exec();
     }
 };
+
+// A finding names its quote by position and date: the position while the quote there holds the date,
+// else the first quote of that date (the file changed since the check), else none.
+TEST(QuoteListRows, AFindingsQuoteIsFoundByPositionWhileItHoldsTheDateElseByDate) {
+    QuoteListModel model;
+    const std::vector<QuoteRowValues> rows = {{30, 0, {}}, {20, 0, {}}, {10, 0, {}}}; // newest first
+    model.Append(rows);
+    EXPECT_EQ(std::vector<int>({model.FindBarRow(0, 10), model.FindBarRow(0, 20), model.FindBarRow(5, 30),
+                                model.FindBarRow(-1, 20), model.FindBarRow(1, 99)}),
+              std::vector<int>({2, 1, 0, -1, -1}));
+}
 
 TEST_F(CheckChartTest, ADoubleClickOnAFindingSelectsItsSecurityAndQuote) {
     Action("actionCheckData")->trigger();

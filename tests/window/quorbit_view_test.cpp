@@ -31,6 +31,15 @@ struct Listed {
     int bars;
 };
 
+// Counts the paints of the widget it filters.
+struct PaintCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int paints = 0;
+};
+
 class WindowTest : public WindowFixture {
 protected:
     void SetUp() override {
@@ -94,7 +103,12 @@ TEST_F(WindowTest, OpensThePortfolioSortedWithTheNewestQuoteFirstAndFollowsTheSe
                   {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL"});
     OpenWindow();
     QSignalSpy inserted(&view_->Quotes(), &QAbstractItemModel::rowsInserted);
+    PaintCounter painted;
+    view_->QuoteList()->viewport()->installEventFilter(&painted);
     view_->FillQuotesGrid(0);
+    view_->QuoteList()->viewport()->removeEventFilter(&painted);
+    // The first rows are painted at once while the rest are read, not again for each window read (three).
+    EXPECT_TRUE(painted.paints > 0 && painted.paints < 3) << painted.paints;
 
     ASSERT_EQ(view_->Symbols().Rows(), 3);
     EXPECT_EQ(view_->Symbols().RowAt(0).symbol + view_->Symbols().RowAt(1).symbol +
