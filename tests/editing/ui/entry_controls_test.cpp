@@ -1,13 +1,20 @@
 // The two entry boxes driven with real key presses, offscreen: the text and selection each key leaves,
-// and which keys beep. Pasted text is refused by the dialogs' checks on OK (browser/ui/quote_commands_test).
+// and which keys beep. Pasted text is refused by the dialogs' checks on OK (window/quote_commands_test).
+// And the boxes of the Split and Adjust dialogs, level with their captions.
+#include "editing/series_session.h"
 #include "editing/ui/entry_controls.h"
+#include "editing/ui/quote_dialogs.h"
 #include "shell/ui/prompts.h"
 #include "support/qt_window.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <memory>
 
@@ -54,6 +61,33 @@ TEST(EntryControls, KeysLeaveTheirTextSelectionAndBeeps) {
         const int end = edit->hasSelectedText() ? edit->selectionEnd() : edit->cursorPosition();
         EXPECT_EQ(std::make_pair(start, end), std::make_pair(c.nextStart, c.nextEnd)) << what;
         EXPECT_EQ(Prompts::Get().History().size(), static_cast<std::size_t>(c.beeps)) << what; // beeps only
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Every box of the Split and Adjust dialogs that has a caption to its left sits level with it.
+TEST(QuoteDialogLayout, EachBoxSitsLevelWithTheCaptionBesideIt) {
+    testing_support::EnsureApplication();
+    const editing::SeriesSession series; // the layout does not depend on the series
+    CSplitDlg split(series, "01/05/96");
+    CAdjustDlg adjust(series);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&split, &adjust}) {
+        int level = 0;
+        for (const QLineEdit* box : dialog->findChildren<QLineEdit*>()) {
+            const QRect at = box->geometry();
+            for (const QLabel* caption : dialog->findChildren<QLabel*>()) {
+                const QRect beside = caption->geometry();
+                if (beside.right() >= at.left() || beside.bottom() < at.top() || beside.top() > at.bottom())
+                    continue;
+                EXPECT_LE(std::abs(beside.center().y() - at.center().y()), 1)
+                    << box->objectName().toStdString() << " beside " << caption->text().toStdString();
+                ++level;
+            }
+        }
+        EXPECT_GE(level, 2) << dialog->objectName().toStdString();
     }
 }
 
