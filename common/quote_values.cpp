@@ -79,6 +79,7 @@ QuoteValuesRead quote_values_read_at(SeriesLocation at, std::string_view key, co
 
     std::vector<QuoteRowValues> rows(kQuoteWindowBars);
     std::int32_t shown = 0;
+    DayNumber newest = 0, oldest = 0;
     while (shown < read.quote_count) {
         const auto n =
             static_cast<std::int16_t>(std::min<std::int32_t>(kQuoteWindowBars, read.quote_count - shown));
@@ -95,7 +96,14 @@ QuoteValuesRead quote_values_read_at(SeriesLocation at, std::string_view key, co
         if (sink.window) {
             sink.window(std::span<const QuoteRowValues>(rows.data(), static_cast<std::size_t>(n)));
         }
+        newest = shown == 0 ? rows[0].date : newest;
+        oldest = rows[static_cast<std::size_t>(n) - 1].date;
         shown += n;
+    }
+    if (read.result.ok && shown > 0) { // every quote was read: the first and the last among them
+        read.first_date = oldest;
+        read.last_date = newest;
+        return read;
     }
     // From the security already found: looking it up again would index the whole portfolio.
     read.first_date = date_of_single_bar(series, at, key, 0);
