@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -134,6 +137,10 @@ TEST(FileOps, CopyRenameReadAndStat) {
     }
     EXPECT_FALSE(fileops::copy_file(dir / "missing", dir / "T"));
     EXPECT_TRUE(fileops::read_file(dir / "S", read) && read == content);
+    for (const std::size_t size : {0, 1 << 14, 3 << 14}) { // the last read finds no byte left
+        write_bytes(dir / "E", std::string(size, 'e'));
+        EXPECT_TRUE(fileops::read_file(dir / "E", read) && read.size() == size) << size;
+    }
     EXPECT_TRUE(fileops::rename_no_replace(dir / "S", dir / "C"));
 
     fs::create_directory(dir / "real");
@@ -169,6 +176,23 @@ TEST(ReplaceFile, ReplacesAnExistingFileInOneStepUnderTheNameItHasOnDisk) {
     EXPECT_EQ(snapshot(dir.path()), (Snapshot{{"f1.dat", "quotes"}, {"master", "newer"}}));
     EXPECT_TRUE(has_entry(dir.path(), "master") && !has_entry(dir.path(), "MASTER"));
 }
+
+#ifndef _WIN32
+// A program started with its standard input closed gets descriptor 0 for the first file it opens.
+TEST(FileOps, AFileOpenedAsDescriptorZeroIsWrittenLikeAnyOther) {
+    TempDir dir;
+    const int input = ::dup(0);
+    ::close(0);
+    bool written = false;
+    {
+        fileops::File file = fileops::create_truncate(dir / "A");
+        written = file.write_all("x", 1);
+    }
+    ::dup2(input, 0);
+    ::close(input);
+    EXPECT_TRUE(written && read_bytes(dir / "A") == "x");
+}
+#endif
 
 TEST(FileOps, AWriteThatWritesNothingIsAFullDisk) {
     TempDir dir;

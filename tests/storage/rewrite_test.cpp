@@ -151,6 +151,21 @@ TEST_F(Rewrite, RefusalsAndEditsThatChangeNoByteWriteNothing) {
     EXPECT_FALSE(fs::exists(dir_ / "F1.BAK"));
 }
 
+// A quote file holding its header alone is a series without quotes, not a damaged file: an edit finds
+// no quote to change. A header counting no record at all is damaged.
+TEST_F(Rewrite, ASeriesWithoutQuotesIsNoDamagedFileButAHeaderCountingNoRecordIs) {
+    make(0);
+    const DayNumber day = date_pack(2001, 3, 5);
+    const auto before = snapshot(dir_.path());
+    EXPECT_EQ(run(edit(kEditDelete, day, day)), status::kDeleteNotFound);
+    EXPECT_EQ(run(edit(kEditSet, day, day, {1, 2, 3, 4, 5, 6})), 0);
+    EXPECT_EQ(snapshot(dir_.path()), before);
+    std::string header_only = read_bytes(dat());
+    header_only[2] = header_only[3] = 0;
+    write_bytes(dat(), header_only);
+    EXPECT_EQ(run(edit(kEditSet, day, day, {1, 2, 3, 4, 5, 6})), status::kBadRecordShape);
+}
+
 TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMasterAndAMiddleBarNeither) {
     make(10);
     // A stale count: the file's decides.

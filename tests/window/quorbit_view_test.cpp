@@ -224,10 +224,10 @@ TEST_F(WindowTest, AnEmptyPortfolioDisablesItsCommandsWhileMovesAreRememberedAnd
     frame_->setWindowState(Qt::WindowMinimized);
     frame_->move(300, 200);
     EXPECT_EQ(store.GetInt("Screen", "x", -1), 0);
-    frame_->setWindowState(Qt::WindowNoState);
+    frame_->setWindowState(Qt::WindowNoState); // restoring writes the restored placement
+    EXPECT_EQ(store.GetInt("Screen", "x", -1), 300);
     frame_->resize(640, 480);
-    EXPECT_EQ(std::pair(store.GetInt("Screen", "x", -1), store.GetInt("Screen", "cx", -1)),
-              std::pair(300, 640));
+    EXPECT_EQ(store.GetInt("Screen", "cx", -1), 640);
 
     // F1 and Help Topics show the guide in the program's own window, one at a time, over the client
     // area: no browser is asked for.

@@ -1,9 +1,11 @@
 // The two entry boxes driven with real key presses, offscreen: the text and selection each key leaves,
 // and which keys beep. Pasted text is refused by the dialogs' checks on OK (window/quote_commands_test).
-// And the boxes of the Split and Adjust dialogs, level with their captions.
+// And the layout of the dialogs: the boxes of Split and Adjust level with their captions, each dialog
+// as large as its controls need.
 #include "editing/series_session.h"
 #include "editing/ui/entry_controls.h"
 #include "editing/ui/quote_dialogs.h"
+#include "editing/ui/symbol_dialogs.h"
 #include "shell/ui/prompts.h"
 #include "support/qt_window.h"
 
@@ -88,6 +90,35 @@ TEST(QuoteDialogLayout, EachBoxSitsLevelWithTheCaptionBesideIt) {
             }
         }
         EXPECT_GE(level, 2) << dialog->objectName().toStdString();
+    }
+}
+
+// Each dialog holds its controls with even margins at its sides and none wider below them.
+TEST(QuoteDialogLayout, EachDialogIsAsLargeAsItsControlsNeed) {
+    testing_support::EnsureApplication();
+    const editing::SeriesSession series;
+    editing::SeriesFactsTexts facts;
+    facts.data.assign(9, {"Symbol", "IBM"});
+    const QuoteRowSource rows = [](int) { return QuoteRowTexts{}; };
+    CSplitDlg split(series, "01/05/96");
+    CAdjustDlg adjust(series);
+    CDeleteQuoteDlg deleteQuote("01/05/96");
+    CAddQuoteDlg addQuote("01/04/96");
+    CEditQuoteDlg editQuote(0, 1, rows, std::nullopt);
+    CEditSymbolDlg editSymbol("IBM", "INTL BUSINESS MACHINES");
+    CDeleteSymbolDlg deleteSymbol("IBM");
+    CMoveSymbolDlg move(editing::TransferMode::Move, "IBM", "INTL BUSINESS MACHINES", "/data", {"/other"});
+    CSeriesFactsDlg about(facts);
+    for (QDialog* dialog :
+         std::initializer_list<QDialog*>{&split, &adjust, &deleteQuote, &addQuote, &editQuote, &editSymbol,
+                                         &deleteSymbol, &move, &about}) {
+        QRect controls;
+        for (const QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            controls |= control->geometry();
+        const int left = controls.left(), right = dialog->width() - 1 - controls.right();
+        const int below = dialog->height() - 1 - controls.bottom();
+        EXPECT_TRUE(left > 0 && right == left && below > 0 && below <= left)
+            << dialog->windowTitle().toStdString() << ": " << left << ", " << right << ", " << below;
     }
 }
 

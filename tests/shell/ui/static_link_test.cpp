@@ -90,6 +90,14 @@ TEST_F(LinkTest, ThePointerIsAHandOverTheLinkAndPlainOffIt) {
     EXPECT_TRUE(link.testAttribute(Qt::WA_SetCursor) && link.cursor().shape() == Qt::PointingHandCursor);
     moveTo({200, 10});
     EXPECT_EQ(link.cursor().shape(), Qt::ArrowCursor);
+    // A click opens the link and drops the hand until the pause after it ends, the pointer still inside.
+    moveTo({10, 10});
+    link.Click();
+    moveTo({12, 10});
+    EXPECT_EQ(link.cursor().shape(), Qt::ArrowCursor);
+    link.EndClickPause();
+    moveTo({14, 10});
+    EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(LinkTest, AnEMailAddressOpensAsANewMailWithTheSamePrefixEveryTime) {
