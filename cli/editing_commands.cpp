@@ -291,7 +291,7 @@ int run_rename(const Command&, const Args& args) {
     const std::string& name = args.positional[3];
     if (CommandResult check = editing::check_edit_symbol_input(symbol); !check.ok)
         return refuse_argument("NEW-SYMBOL", check);
-    if (CommandResult check = editing::check_name_text(name); !check.ok)
+    if (CommandResult check = check_name_text(name); !check.ok)
         return refuse_argument("NEW-NAME", check);
     return report_change(editing::edit_symbol(args.positional[0], args.positional[1], symbol, name),
                          "Renamed " + args.positional[1] + " to " + symbol + " (name: " + name + ").");

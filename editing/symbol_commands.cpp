@@ -3,6 +3,7 @@
 #include "common/latin1.h"
 #include "common/repair.h"
 #include "common/symbol_list.h"
+#include "common/symbol_text.h"
 #include "editing/quote_commands.h"
 #include "editing/value_text.h"
 #include "storage/directory.h"
@@ -55,10 +56,6 @@ bool locate_symbol_record(const std::filesystem::path& master_path, std::string_
     file_number = image.record(index).file_number();
     return true;
 }
-
-constexpr const char* kNotSingleByte =
-    "The text holds a character that has no single byte (Latin-1); the portfolio files store one byte "
-    "a character.";
 
 // The index of a counted security record other than `self` that a lookup by `key` would also find (its
 // symbol or its name matches, ignoring case); -1 when none does.
@@ -168,33 +165,6 @@ CommandResult check_edit_symbol_input(std::string_view new_symbol) {
     if (new_symbol.empty())
         return CommandResult::failure("You must enter a symbol", 0, MessageKind::Warning);
     return check_symbol_text(new_symbol);
-}
-
-CommandResult check_symbol_text(std::string_view symbol) {
-    std::optional<std::string> bytes = latin1_from_utf8(symbol);
-    if (!bytes)
-        return refused(kNotSingleByte);
-    if (bytes->size() > kMaxSymbolLength)
-        return refused("A symbol holds at most " + std::to_string(kMaxSymbolLength) +
-                       " characters; other programs read no more.");
-    // The symbol text ends at the first byte of 32 or less or of 128 or more: any other would be cut off.
-    bool plain = std::all_of(bytes->begin(), bytes->end(), [](char c) { return c >= ' ' && c <= '~'; });
-    if (!plain || (!bytes->empty() && bytes->front() == ' '))
-        return refused("A symbol is written with letters, digits and signs of plain ASCII and does not begin "
-                       "with a blank.");
-    return CommandResult::success();
-}
-
-CommandResult check_name_text(std::string_view name) {
-    std::optional<std::string> bytes = latin1_from_utf8(name);
-    if (!bytes)
-        return refused(kNotSingleByte);
-    if (bytes->size() > kMaxNameLength)
-        return refused("A name holds at most " + std::to_string(kMaxNameLength) + " characters.");
-    auto control = [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; };
-    if (std::any_of(bytes->begin(), bytes->end(), control))
-        return refused("A name holds no control characters.");
-    return CommandResult::success();
 }
 
 CommandResult check_symbol_free(const std::filesystem::path& portfolio_dir, std::string_view symbol,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/command_result.h"
+#include "common/symbol_text.h"
 #include "storage/master.h"
 
 #include <filesystem>
@@ -18,18 +19,9 @@ namespace editing {
 // equals `symbol` exactly, letter case included; -1 when none does.
 int find_symbol_record(const MasterImage& image, std::string_view symbol);
 
-// Other programs read at most this many characters of a symbol (the extended directory file holds 14).
-inline constexpr std::size_t kMaxSymbolLength = 14;
-inline constexpr std::size_t kMaxNameLength = 16;
-
 // The Edit Symbol dialog's check on OK: "You must enter a symbol" for an empty symbol, then
-// check_symbol_text.
+// check_symbol_text (common/symbol_text.h).
 CommandResult check_edit_symbol_input(std::string_view new_symbol);
-// A symbol (typed, UTF-8) that the files store as typed and that reads back as the same key: at most 14
-// characters of printable ASCII, blanks inside it but not at its start.
-CommandResult check_symbol_text(std::string_view symbol);
-// A name (typed, UTF-8) of at most 16 single-byte (Latin-1) characters, no control characters.
-CommandResult check_name_text(std::string_view name);
 
 // The Edit Symbol dialog's check on OK, after the checks above: no record of the portfolio at
 // `portfolio_dir` (nor of its XMASTER) other than the security `symbol` (its symbol as its record holds

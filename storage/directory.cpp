@@ -341,6 +341,21 @@ int master_set_date(const fs::path& master_path, int file_number, const std::uin
         [&](MasterRecord& record) { std::copy_n(date_mbf, 4, &record.bytes[offset]); }, emaster_note);
 }
 
+int master_set_dates(const fs::path& master_path, int file_number, const std::uint8_t first_mbf[4],
+                     const std::uint8_t last_mbf[4], std::string* emaster_note) {
+    if (!first_mbf || !last_mbf)
+        return 1;
+    if (file_number >= kFirstXmasterNumber)
+        return xmaster_set_dates(resolve_master(master_path).parent_path(), file_number, first_mbf, last_mbf);
+    return rewrite_with_backup(
+        master_path, file_number,
+        [&](MasterRecord& record) {
+            std::copy_n(first_mbf, 4, &record.bytes[kMasterFirstDateOffset]);
+            std::copy_n(last_mbf, 4, &record.bytes[kMasterLastDateOffset]);
+        },
+        emaster_note);
+}
+
 int master_append(const fs::path& dir, const MasterRecord& record, int& new_file_number,
                   const EmasterRecord* extended, std::string* emaster_note) {
     new_file_number = 0;

@@ -51,6 +51,10 @@ int master_set_names(const std::filesystem::path& master_path, int file_number, 
 // as for master_set_names. A number of 256 or more sets the date in XMASTER (xmaster_set_date).
 int master_set_date(const std::filesystem::path& master_path, int file_number, const std::uint8_t date_mbf[4],
                     int which, std::string* emaster_note = nullptr);
+// Both dates at once (4 MBF bytes each), in one rewrite; results as master_set_date.
+int master_set_dates(const std::filesystem::path& master_path, int file_number,
+                     const std::uint8_t first_mbf[4], const std::uint8_t last_mbf[4],
+                     std::string* emaster_note = nullptr);
 // Appends a copy of `record` (dates MBF) under the lowest number 1..255 that no counted record uses,
 // directly after the counted records and before any unused slots; both header counters rise by one.
 // 0 on success (`new_file_number` set); 2 when the portfolio is full: count 255 or more, or every number

@@ -266,6 +266,19 @@ EmasterRecord emaster_record_from_master(const MasterRecord& master) {
     return out;
 }
 
+std::vector<std::uint8_t> emaster_empty_image() {
+    return std::vector<std::uint8_t>(kSize, 0);
+}
+
+EmasterRecord emaster_record_for_new(const MasterRecord& record, std::uint8_t field_bits,
+                                     std::string_view full_name) {
+    EmasterRecord out = emaster_record_from_master(record);
+    out.bytes[7] = field_bits;
+    if (full_name.size() > static_cast<std::size_t>(kShortNameLength))
+        put_text(out.bytes.data(), kLongNameOffset, kLongNameLength, full_name, true);
+    return out;
+}
+
 EmasterRecord EmasterFile::record(int index) const {
     EmasterRecord out;
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(index + 1) * kSize, kSize, out.bytes.begin());

@@ -32,6 +32,14 @@ struct EmasterRecord {
 
 // The record the layout's rules give a security that has none: built from its MASTER record (dates MBF).
 EmasterRecord emaster_record_from_master(const MasterRecord& record);
+// The record of a security made new: as emaster_record_from_master, with the field bitset given
+// (0x01 date, 0x02 high, 0x04 low, 0x08 close, 0x10 volume, 0x20 open, 0x40 open interest, 0x80 time)
+// and the long name set when the name is longer than the 16 characters MASTER holds (cut to 52).
+EmasterRecord emaster_record_for_new(const MasterRecord& record, std::uint8_t field_bits,
+                                     std::string_view full_name);
+
+// The EMASTER of a portfolio without securities: its header alone, counting none.
+std::vector<std::uint8_t> emaster_empty_image();
 
 enum class EmasterState {
     Absent,     // the portfolio has none: it gets none

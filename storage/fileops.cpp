@@ -44,6 +44,8 @@ const char* op_name(Op op) {
         return "chmod";
     case Op::Chown:
         return "chown";
+    case Op::MakeDir:
+        return "mkdir";
     case Op::Count:
         break;
     }
@@ -164,6 +166,11 @@ int sys_rename(const Path& from, const Path& to) {
 }
 int sys_remove(const Path& path) {
     if (DeleteFileW(path.c_str()))
+        return 0;
+    return fail_with_last_error();
+}
+int sys_make_dir(const Path& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr))
         return 0;
     return fail_with_last_error();
 }
@@ -310,6 +317,9 @@ int sys_rename(const Path& from, const Path& to) {
 int sys_remove(const Path& path) {
     return ::unlink(path.c_str());
 }
+int sys_make_dir(const Path& path) {
+    return ::mkdir(path.c_str(), 0777);
+}
 int sys_list_dir(const Path& dir, std::vector<DirEntry>& entries) {
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d)
@@ -383,9 +393,10 @@ int sys_sync_filesystem(int fd) {
 }
 #endif
 
-const Table kSystem = {sys_open,  sys_read,   sys_write,          sys_read_at,  sys_sync, sys_start_writeback,
-                       sys_close, sys_rename, sys_remove,         sys_list_dir, sys_stat, sys_stat_open,
-                       sys_chmod, sys_chown,  sys_sync_filesystem};
+const Table kSystem = {
+    sys_open,  sys_read,   sys_write,           sys_read_at,  sys_sync, sys_start_writeback,
+    sys_close, sys_rename, sys_remove,          sys_list_dir, sys_stat, sys_stat_open,
+    sys_chmod, sys_chown,  sys_sync_filesystem, sys_make_dir};
 const Table* g_table = &kSystem;
 
 } // namespace
@@ -791,6 +802,14 @@ bool sync_directory(const Path& dir) {
         return false;
     bool ok = table().sync(fd) == 0;
     return table().close(fd) == 0 && ok;
+}
+
+bool make_directory(const Path& dir) {
+    if (table().make_dir(dir) != 0)
+        return false;
+    note_created(dir);
+    const Path parent = dir.parent_path();
+    return sync_directory(parent.empty() ? Path(".") : parent);
 }
 
 bool read_file(const Path& path, std::string& out) {

@@ -32,6 +32,7 @@ enum class Op : int {
     Stat,
     Chmod,
     Chown,
+    MakeDir,
     Count
 };
 const char* op_name(Op op);
@@ -85,6 +86,7 @@ struct Table {
     // reports a failure to write any of it since `fd` was opened (-1, ENOSYS where the host has no such
     // call). Counted as a sync.
     int (*sync_filesystem)(int fd);
+    int (*make_dir)(const Path& path); // a new directory; EEXIST when the name is taken
 };
 
 const Table& system_table();
@@ -142,6 +144,9 @@ bool rename_replace(const Path& from, const Path& to);
 bool rename_no_replace(const Path& from, const Path& to);
 bool list_dir(const Path& dir, std::vector<DirEntry>& entries);
 bool sync_directory(const Path& dir);
+// Makes the directory `dir` (not its parents); true when made. The parent is synced, so a directory
+// made stays there whatever happens next.
+bool make_directory(const Path& dir);
 
 // Reads a whole (small) file; false when it cannot be opened or read.
 bool read_file(const Path& path, std::string& out);

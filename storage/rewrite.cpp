@@ -248,7 +248,157 @@ bool update_master_dates(const std::filesystem::path& master, const SeriesLocati
     return true;
 }
 
+// The refreshed backup, then the new content in place of F<n>.DAT. The backup is replaced atomically too
+// (through F<n>.NEW), so a failed refresh keeps the older one.
+StatusCode write_with_backup(const SeriesLocation& at, const DatImage& image,
+                             const std::vector<std::uint8_t>& content) {
+    const std::filesystem::path backup =
+        portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "BAK");
+    const std::filesystem::path backup_temp =
+        portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "NEW");
+    if (!fileops::replace_file(
+            backup, backup_temp,
+            [&image](fileops::BufferedWriter& out) {
+                return out.write(image.bytes.data(), image.bytes.size());
+            },
+            at.file("DAT")))
+        return status::kFileWrite;
+    return replace_series_file(at, content);
+}
+
+// ---- Merge -----------------------------------------------------------------------------------------
+
+struct BarKey {
+    DayNumber date = 0;
+    TimeOfDay time = 0;
+    auto operator<=>(const BarKey&) const = default;
+};
+
+BarKey stored_key(const std::uint8_t* record, const FieldLayout& layout) {
+    return {record_date(record, layout), layout.position[kFieldTime] != 0 ? record_time(record, layout) : 0};
+}
+
+// The given values of a quote written into a record; false when one cannot be held in MBF. A value whose
+// bytes do not change keeps them.
+bool put_values(std::uint8_t* record, const FieldLayout& layout, const MergeQuote& quote) {
+    for (int field = kFieldOpen; field < kFieldNames; ++field) {
+        const int position = layout.position[field];
+        const int value = field - kFieldOpen;
+        if (position == 0 || (quote.given & (1u << value)) == 0)
+            continue;
+        if (!mbf_representable(quote.values[value]))
+            return false;
+        std::uint8_t bytes[4];
+        ieee_to_mbf(quote.values[value], bytes);
+        std::memcpy(record + 4 * (position - 1), bytes, 4);
+    }
+    return true;
+}
+
+// A new bar: DATE, TIME when the layout has it, the given values, 0 elsewhere.
+bool put_new_bar(std::vector<std::uint8_t>& out, int length, const FieldLayout& layout,
+                 const MergeQuote& quote) {
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(length), 0);
+    std::uint8_t* record = out.data() + at;
+    date_to_mbf(quote.date, record + 4 * (layout.position[kFieldDate] - 1));
+    if (layout.position[kFieldTime] != 0)
+        ieee_to_mbf(static_cast<float>(quote.time), record + 4 * (layout.position[kFieldTime] - 1));
+    return put_values(record, layout, quote);
+}
+
 } // namespace
+
+int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length, const FieldLayout& layout,
+                       const std::vector<MergeQuote>& quotes, bool keep_existing,
+                       std::vector<std::uint8_t>& out, MergeCounts& counts) {
+    counts = MergeCounts{};
+    out.clear();
+    const auto length = static_cast<std::size_t>(record_length);
+    if (record_length <= 0 || layout.position[kFieldDate] == 0 || bytes.size() < length)
+        return status::kBadRecordShape;
+    const auto last_record = static_cast<std::int16_t>(bytes[2] | (bytes[3] << 8));
+    if (last_record < 1)
+        return status::kBadRecordShape;
+    const std::int32_t bars = series_bars_present(last_record, bytes.size(), record_length);
+    auto bar = [&](std::int32_t i) { return bytes.data() + length * static_cast<std::size_t>(i + 1); };
+    for (std::int32_t i = 1; i < bars; ++i) {
+        if (stored_key(bar(i), layout) < stored_key(bar(i - 1), layout)) {
+            counts.bars = i;
+            return status::kRecordNotFound;
+        }
+    }
+    const bool timed = layout.position[kFieldTime] != 0;
+    out.reserve(bytes.size() + quotes.size() * length);
+    append(out, bytes.data(), length);
+    std::int32_t i = 0, written = 0;
+    std::size_t j = 0;
+    while (i < bars || j < quotes.size()) {
+        if (written >= kMaxBars)
+            return status::kInvalidParm; // R would leave its 16-bit range
+        const BarKey quote_key =
+            j < quotes.size() ? BarKey{quotes[j].date, timed ? quotes[j].time : 0} : BarKey{};
+        if (j == quotes.size() || (i < bars && stored_key(bar(i), layout) < quote_key)) {
+            append(out, bar(i++), length);
+        } else if (i == bars || quote_key < stored_key(bar(i), layout)) {
+            if (!put_new_bar(out, record_length, layout, quotes[j++]))
+                return status::kInvalidParm;
+            ++counts.added;
+        } else {
+            const std::size_t at = out.size();
+            append(out, bar(i++), length);
+            if (!keep_existing && !put_values(out.data() + at, layout, quotes[j]))
+                return status::kInvalidParm;
+            ++j;
+            const bool same = std::memcmp(out.data() + at, bar(i - 1), length) == 0;
+            ++(same ? counts.unchanged : counts.replaced);
+        }
+        ++written;
+    }
+    const std::size_t tail = length * static_cast<std::size_t>(bars + 1);
+    append(out, bytes.data() + tail, bytes.size() - tail);
+    if (counts.added > 0)
+        put_last_record(out, written);
+    counts.bars = written;
+    if (written > 0) {
+        counts.first = record_date(out.data() + length, layout);
+        counts.last = record_date(out.data() + length * static_cast<std::size_t>(written), layout);
+    }
+    return status::kOk;
+}
+
+int series_merge_at(const SeriesLocation& at, const std::vector<MergeQuote>& quotes, bool keep_existing,
+                    const std::filesystem::path& dir, const std::filesystem::path& master_path,
+                    MergeCounts& counts, std::string* emaster_note) {
+    DatImage image;
+    StatusCode code = load_dat(at.file("DAT"), at.record.record_length(), image);
+    if (code != status::kOk)
+        return code;
+    std::vector<std::uint8_t> content;
+    code = static_cast<StatusCode>(
+        series_merge_image(image.bytes, image.length, at.layout, quotes, keep_existing, content, counts));
+    if (code != status::kOk)
+        return code;
+    if (content == image.bytes)
+        return status::kOk;
+    code = write_with_backup(at, image, content);
+    if (code != status::kOk)
+        return code;
+    MasterRecord stored = at.record;
+    stored.dates_to_mbf();
+    std::uint8_t first[4], last[4];
+    date_to_mbf(counts.first, first);
+    date_to_mbf(counts.last, last);
+    if (std::memcmp(first, &stored.bytes[kMasterFirstDateOffset], 4) == 0 &&
+        std::memcmp(last, &stored.bytes[kMasterLastDateOffset], 4) == 0)
+        return status::kOk;
+    if (master_set_dates(owning_master(dir, master_path, at), at.record.file_number(), first, last,
+                         emaster_note) == 0)
+        return status::kOk;
+    // The directory files could not follow: the old bars go back, so the two stay in step.
+    replace_series_file(at, image.bytes);
+    return status::kFileWrite;
+}
 
 int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std::string_view key,
                    std::int32_t bar_count, const std::filesystem::path& master_path, bool* changed,
@@ -281,19 +431,7 @@ int series_rewrite_at(const SeriesEdit& edit, const SeriesLocation& at, const st
     if (plan.content == image.bytes)
         return status::kOk;
 
-    // The backup is replaced atomically too (through F<n>.NEW), so a failed refresh keeps the older one.
-    const std::filesystem::path backup =
-        portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "BAK");
-    const std::filesystem::path backup_temp =
-        portfolio_files::series_file_for_writing(at.dir, at.record.file_number(), "NEW");
-    if (!fileops::replace_file(
-            backup, backup_temp,
-            [&image](fileops::BufferedWriter& out) {
-                return out.write(image.bytes.data(), image.bytes.size());
-            },
-            at.file("DAT")))
-        return status::kFileWrite;
-    code = replace_series_file(at, plan.content);
+    code = write_with_backup(at, image, plan.content);
     if (code != status::kOk)
         return code;
     if (edit.kind == kEditDelete &&

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum EditKind : std::int16_t {
     kEditSet = 1,      // every present value field takes the request's value
@@ -49,3 +50,45 @@ int series_rewrite(const SeriesEdit& edit, const std::filesystem::path& dir, std
 int series_rewrite_at(const SeriesEdit& edit, const SeriesLocation& at, const std::filesystem::path& dir,
                       const std::filesystem::path& master_path, bool* changed = nullptr,
                       std::string* emaster_note = nullptr);
+
+// ---- Quotes merged in ------------------------------------------------------------------------------
+
+// One quote to bring into a security: its date, its time of day (HHMMSS; 0 for a series without TIME),
+// and the values it gives (bit i of `given` for values[i], OPEN, HIGH, LOW, CLOSE, VOL, OI).
+struct MergeQuote {
+    DayNumber date = 0;
+    TimeOfDay time = 0;
+    float values[6] = {};
+    std::uint8_t given = 0;
+};
+
+// What a merge did: quotes added, quotes replaced because a value differed, quotes already there with the
+// same values (or kept as they were when asked), and the bars, first and last date afterwards.
+struct MergeCounts {
+    std::int32_t added = 0;
+    std::int32_t replaced = 0;
+    std::int32_t unchanged = 0;
+    std::int32_t bars = 0;
+    DayNumber first = 0;
+    DayNumber last = 0;
+};
+
+// The quote file `bytes` (a complete F<n>.DAT: header record, bars, anything after them) with `quotes`
+// merged in, into `out`. `quotes` are ordered by date and time, no two alike; the stored bars must be in
+// that order too. A new date (and time) becomes a bar in its place: DATE (and TIME) and the values given,
+// 0 for those not given. A bar of the same date and time takes the given values that differ (unless
+// `keep_existing`); values not given, and fields the quotes do not name, keep their bytes. Values for
+// fields the layout lacks are ignored. R in the header counts the bars. 0; -16 for a damaged shape or R
+// below 1; -1 for more than 32766 bars or a value MBF cannot hold; -9 when the stored bars are not in
+// date order (`counts.bars` then holds the index of the first bar out of order).
+int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length, const FieldLayout& layout,
+                       const std::vector<MergeQuote>& quotes, bool keep_existing,
+                       std::vector<std::uint8_t>& out, MergeCounts& counts);
+
+// series_merge_image on the security at `at`, written as every rewrite is (F<n>.BAK, F<n>.NEW, one
+// rename), with the first and last dates set in whichever directory files list it (MASTER and a usable
+// EMASTER, or XMASTER) when they change. Nothing is written when no byte changes. Statuses as
+// series_merge_image and series_rewrite_at; when the dates cannot be set, F<n>.DAT is put back (-5).
+int series_merge_at(const SeriesLocation& at, const std::vector<MergeQuote>& quotes, bool keep_existing,
+                    const std::filesystem::path& dir, const std::filesystem::path& master_path,
+                    MergeCounts& counts, std::string* emaster_note = nullptr);

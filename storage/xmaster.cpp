@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -236,18 +237,38 @@ int xmaster_set_names(const std::filesystem::path& dir, int file_number, std::st
     });
 }
 
-int xmaster_set_date(const std::filesystem::path& dir, int file_number, const std::uint8_t date_mbf[4],
-                     int which) {
-    if (!date_mbf)
-        return 1;
+namespace {
+
+// 4 MBF bytes of YYMMDD (or CCYYMMDD) as the integer YYYYMMDD XMASTER stores, little-endian; 0 stays 0.
+void put_date_integer(std::string& bytes, std::size_t at, const std::uint8_t date_mbf[4]) {
     const float value = mbf_to_ieee(date_mbf);
     std::uint32_t whole = 0;
     if (value >= 10000000.0f)
         whole = static_cast<std::uint32_t>(value);
     else if (value > 0.0f)
         whole = static_cast<std::uint32_t>(value) + 19000000u;
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((whole >> (8 * i)) & 0xFF);
+}
+
+} // namespace
+
+int xmaster_set_date(const std::filesystem::path& dir, int file_number, const std::uint8_t date_mbf[4],
+                     int which) {
+    if (!date_mbf)
+        return 1;
     return rewrite_record(dir, file_number, [&](std::string& bytes, std::size_t at) {
-        bytes.replace(at + (which != 0 ? 116 : 108), 4, reinterpret_cast<const char*>(&whole), 4);
+        put_date_integer(bytes, at + (which != 0 ? 116 : 108), date_mbf);
+    });
+}
+
+int xmaster_set_dates(const std::filesystem::path& dir, int file_number, const std::uint8_t first_mbf[4],
+                      const std::uint8_t last_mbf[4]) {
+    if (!first_mbf || !last_mbf)
+        return 1;
+    return rewrite_record(dir, file_number, [&](std::string& bytes, std::size_t at) {
+        put_date_integer(bytes, at + 108, first_mbf);
+        put_date_integer(bytes, at + 116, last_mbf);
     });
 }
 
@@ -271,4 +292,108 @@ int xmaster_remove(const std::filesystem::path& dir, int file_number, bool delet
         deleted = !delete_files || ((fileops::remove_file(file) || errno == ENOENT) && deleted);
     }
     return deleted ? 0 : 3;
+}
+
+namespace {
+
+// The content of the portfolio's XMASTER for a change: `bytes` empty and `path` where one would be made
+// when there is none. False when one is there but unusable or unreadable.
+bool load_for_change(const std::filesystem::path& dir, std::filesystem::path& path, std::string& bytes) {
+    bytes.clear();
+    const portfolio_files::Presence presence = portfolio_files::lookup(dir, "XMASTER", path);
+    if (presence == portfolio_files::Presence::Absent) {
+        path = portfolio_files::for_writing(dir, "XMASTER");
+        return true;
+    }
+    const fileops::FileStat info = fileops::stat(path);
+    return presence == portfolio_files::Presence::Present && info.is_regular && info.size <= kMaxFileBytes &&
+           fileops::read_file(path, bytes) && usable(bytes);
+}
+
+void put_uint16(std::string& bytes, std::size_t at, int value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>((value >> 8) & 0xFF);
+}
+
+void put_uint32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t yyyymmdd(DayNumber day) {
+    if (day == 0)
+        return 0;
+    int year = 0, month = 0, dd = 0;
+    date_unpack(day, year, month, dd);
+    return static_cast<std::uint32_t>((1900 + year) * 10000 + month * 100 + dd);
+}
+
+std::string empty_xmaster() {
+    std::string bytes(kSize, '\0');
+    bytes.replace(0, 4, "\x5D\xFEXM");
+    put_uint16(bytes, 18, kFirstXmasterNumber);
+    return bytes;
+}
+
+std::string new_record(const XmasterNew& security) {
+    std::string record(kSize, '\0');
+    record[0] = '\x01';
+    const std::string_view symbol = std::string_view(security.symbol).substr(0, 14);
+    record.replace(1, symbol.size(), symbol);
+    put_text(record, 16, 45, security.name);
+    record[62] = security.periodicity;
+    put_uint16(record, 65, security.number);
+    record[70] = static_cast<char>(security.field_bits);
+    put_uint32(record, 104, 19000101u);
+    put_uint32(record, 108, yyyymmdd(security.first));
+    put_uint32(record, 116, yyyymmdd(security.last));
+    return record;
+}
+
+} // namespace
+
+int xmaster_free_number(const std::filesystem::path& dir) {
+    std::filesystem::path path;
+    std::string bytes;
+    if (!load_for_change(dir, path, bytes))
+        return 0;
+    if (bytes.empty())
+        return kFirstXmasterNumber;
+    const int count = read_uint16(bytes, 10);
+    if (count >= 65535)
+        return 0;
+    std::vector<bool> used(static_cast<std::size_t>(count) + 1, false);
+    for (int i = 0; i < count; ++i) {
+        const int number = read_uint16(bytes, record_offset(i) + 65) - kFirstXmasterNumber;
+        if (number >= 0 && number < static_cast<int>(used.size()))
+            used[static_cast<std::size_t>(number)] = true;
+    }
+    // Among count + 1 numbers one is free.
+    int free = 0;
+    while (used[static_cast<std::size_t>(free)])
+        ++free;
+    return kFirstXmasterNumber + free;
+}
+
+int xmaster_append(const std::filesystem::path& dir, const XmasterNew& security) {
+    std::filesystem::path path;
+    std::string bytes;
+    if (security.number < kFirstXmasterNumber || security.number > 65535 ||
+        !load_for_change(dir, path, bytes))
+        return 1;
+    if (bytes.empty())
+        bytes = empty_xmaster();
+    const int count = read_uint16(bytes, 10);
+    if (count >= 65535)
+        return 1;
+    for (int i = 0; i < count; ++i) {
+        if (read_uint16(bytes, record_offset(i) + 65) == security.number)
+            return 1;
+    }
+    bytes += new_record(security);
+    put_uint16(bytes, 10, count + 1);
+    put_uint16(bytes, 14, count + 1);
+    if (read_uint16(bytes, 18) <= security.number)
+        put_uint16(bytes, 18, security.number + 1 > 65535 ? 65535 : security.number + 1);
+    return write(path, portfolio_files::for_writing(dir, "XMASTER.~NU"), bytes) ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 // 108-111 / 116-119 first / last date as the integer YYYYMMDD.
 #pragma once
 
+#include "storage/dates.h"
 #include "storage/fileops.h"
 #include "storage/master_record.h"
 
@@ -76,6 +77,27 @@ int xmaster_set_names(const std::filesystem::path& dir, int file_number, std::st
 // The first (which == 0) or last date from 4 MBF bytes of YYMMDD, stored as the integer YYYYMMDD.
 int xmaster_set_date(const std::filesystem::path& dir, int file_number, const std::uint8_t date_mbf[4],
                      int which);
+// Both dates in one rewrite.
+int xmaster_set_dates(const std::filesystem::path& dir, int file_number, const std::uint8_t first_mbf[4],
+                      const std::uint8_t last_mbf[4]);
 // Removes the record, both counts falling by one; with `delete_files`, F<n>.MWD, F<n>.DOP and F<n>.BAK
 // go once the new XMASTER is in place.
 int xmaster_remove(const std::filesystem::path& dir, int file_number, bool delete_files);
+
+// A security to add to XMASTER.
+struct XmasterNew {
+    int number = 0;     // 256 or more, used by no record
+    std::string symbol; // up to 14 characters
+    std::string name;   // up to 44 characters
+    char periodicity = 'D';
+    std::uint8_t field_bits = 0; // as in EMASTER
+    DayNumber first = 0, last = 0;
+};
+// The number a new security of XMASTER takes: the lowest from 256 that no record uses (256 without an
+// XMASTER); 0 when the XMASTER there is unusable or cannot be read, or holds 65535 records.
+int xmaster_free_number(const std::filesystem::path& dir);
+// Adds the record after the others (both counts rise by one, the next free number at 18-19 stays above
+// every number in use), through XMASTER.~NU; a portfolio without XMASTER gets one, holding this record
+// alone. 0 on success; 1 on failure, when the XMASTER there is unusable, or when the number is taken
+// or below 256 (nothing changed).
+int xmaster_append(const std::filesystem::path& dir, const XmasterNew& security);

@@ -63,7 +63,7 @@ std::string CEditSymbolDlg::Name() const {
 void CEditSymbolDlg::accept() {
     CommandResult check = editing::check_edit_symbol_input(Symbol());
     if (check.ok) {
-        check = editing::check_name_text(Name());
+        check = check_name_text(Name());
     }
     if (check.ok && symbolCheck_) {
         check = symbolCheck_(Symbol());

@@ -95,7 +95,8 @@ inline const fileops::Table kInjecting = {
     injected<&T::stat_open, O::Stat, int, fileops::FileStat&>,
     injected<&T::chmod, O::Chmod, int, std::uint32_t>,
     injected<&T::chown, O::Chown, int, std::uint32_t, std::uint32_t>,
-    injected<&T::sync_filesystem, O::Sync, int>};
+    injected<&T::sync_filesystem, O::Sync, int>,
+    injected<&T::make_dir, O::MakeDir, P>};
 
 } // namespace fault_detail
 
