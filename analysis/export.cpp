@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -39,7 +40,8 @@ constexpr int kPrecision[kExportColumns] = {4, 4, 4, 4, 2, 2};
 // Room for the longest row: a date text (a few characters more than MM/DD/YYYY), a delimited time (a few
 // more than HH:MM:SS) and six delimited values.
 constexpr std::size_t kTextRoom = 32;
-constexpr std::size_t kRowRoom = kTextRoom + 1 + kTextRoom + kExportColumns * (1 + kFloatFixedTextMax);
+constexpr std::size_t kRowRoom =
+    kTextRoom + 1 + kTextRoom + 1 + kTextRoom + kExportColumns * (1 + kFloatFixedTextMax);
 
 std::filesystem::path temporary_for(const std::filesystem::path& file) {
     std::filesystem::path temp = file;
@@ -72,10 +74,31 @@ CarriedValues carried_after(const std::vector<ExportBar>& bars, CarriedValues ca
 struct RowShape {
     ExportOptions options;
     bool time_column = false; // the series has TIME and the column is not omitted
+    std::string ticker;       // the first column's text, as written (quoted when it must be)
 };
 
-RowShape row_shape(const ExportOptions& options, bool series_has_time) {
-    return {options, series_has_time && !options.omit_time};
+// The symbol as a cell: in double quotes when it holds the delimiter or a double quote (doubled).
+std::string ticker_cell(std::string_view symbol, char delimiter) {
+    if (symbol.find(delimiter) == std::string_view::npos && symbol.find('"') == std::string_view::npos)
+        return std::string(symbol);
+    std::string cell = "\"";
+    for (char c : symbol) {
+        cell += c;
+        if (c == '"')
+            cell += '"';
+    }
+    return cell + '"';
+}
+
+RowShape row_shape(const ExportOptions& options, bool series_has_time, std::string_view symbol) {
+    return {options, series_has_time && !options.omit_time,
+            options.ticker ? ticker_cell(symbol, export_delimiter_char(options.delimiter)) : std::string()};
+}
+
+// The shortest text that reads back to the same single-precision value.
+char* put_shortest(char* out, float value) {
+    const std::to_chars_result written = std::to_chars(out, out + kFloatFixedTextMax, value);
+    return written.ec == std::errc() ? written.ptr : out;
 }
 
 char* put_text(char* out, const std::string& text) {
@@ -87,11 +110,12 @@ char* put_text(char* out, const std::string& text) {
 class RowWriter {
 public:
     RowWriter(const RowShape& shape, std::string& out, const CarriedValues& carried = {})
-        : options_(shape.options), time_column_(shape.time_column),
+        : options_(shape.options), time_column_(shape.time_column), ticker_(shape.ticker),
           delimiter_(export_delimiter_char(options_.delimiter)), out_(out), last_(carried) {}
 
     void title() {
-        std::string row = "DATE";
+        std::string row = options_.ticker ? std::string("TICKER") + delimiter_ : std::string();
+        row += "DATE";
         if (time_column_) {
             row += delimiter_;
             row += "Time";
@@ -110,7 +134,12 @@ public:
         // A row is put together in a buffer with room for its longest form: the date, then six
         // delimiters and values.
         char row[kRowRoom];
-        char* end = put_text(row, quote_date_text(bar.date));
+        char* end = row;
+        if (options_.ticker) {
+            end = put_text(end, ticker_);
+            *end++ = delimiter_;
+        }
+        end = put_text(end, quote_date_text(bar.date));
         if (time_column_) {
             *end++ = delimiter_;
             end = put_text(end, quote_time_text(bar.time));
@@ -123,7 +152,8 @@ public:
             if (!options_.omit[c]) {
                 *end++ = delimiter_;
                 if (last_[c]) {
-                    end = put_fixed(end, *last_[c], kPrecision[c]);
+                    end = options_.full_precision ? put_shortest(end, *last_[c])
+                                                  : put_fixed(end, *last_[c], kPrecision[c]);
                 } else {
                     end = std::copy_n("N/A", 3, end);
                 }
@@ -136,6 +166,7 @@ public:
 private:
     const ExportOptions& options_;
     bool time_column_;
+    std::string ticker_;
     char delimiter_;
     std::string& out_;
     CarriedValues last_;
@@ -364,7 +395,7 @@ public:
     }
     // The rows' make-up for this security (once it is open).
     RowShape shape(const ExportOptions& options) const {
-        return row_shape(options, at_.layout.position[kFieldTime] != 0);
+        return row_shape(options, at_.layout.position[kFieldTime] != 0, master_symbol_text(at_.record));
     }
     // The windows are formatted by turns on the formatting thread and on this one, at most
     // kFormattingAhead at once, while this thread reads the next window and writes the texts in order;

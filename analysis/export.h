@@ -19,7 +19,11 @@ struct ExportOptions {
     int delimiter = 0; // 0 blank, 1 comma, 2 tab; any other value a blank
     bool newest_first = false;
     bool title = false;
-    bool omit_time = false; // leave out the time column of a series whose quotes carry a time of day
+    bool omit_time = false;      // leave out the time column of a series whose quotes carry a time of day
+    bool ticker = false;         // a first column holding the security's symbol (title "TICKER"), in double
+                                 // quotes where it holds the delimiter
+    bool full_precision = false; // each value as the shortest text that reads back to the same number,
+                                 // instead of 4 decimals for prices and 2 for volume and open interest
 };
 
 // The delimiter character for the setting's value.

@@ -292,10 +292,6 @@ CommandResult Importer::write(const ImportProgress& progress) {
         write_one(target, result);
         ++done;
     }
-    for (const ImportOutcome& outcome : outcomes_) {
-        if (outcome.written)
-            result.add(MessageKind::Information, outcome.text());
-    }
     if (!result.ok) {
         std::string written, not_written;
         for (const Target& target : targets_) {

@@ -58,7 +58,7 @@ using ImportProgress = std::function<bool(std::size_t done, std::size_t total)>;
 // Merges the quotes of `file` into the security `symbol` of the portfolio at `dir` (made when missing and
 // `options.create`). The file is read and checked whole first; a refused line refuses the import, and
 // nothing is written. Notes say which columns were not read and which values the security has no field
-// for; the last message is the outcome's text.
+// for; `outcomes` says what was written.
 CommandResult import_quotes(const std::filesystem::path& dir, std::string_view symbol,
                             const std::filesystem::path& file, const ImportOptions& options,
                             std::vector<ImportOutcome>& outcomes);

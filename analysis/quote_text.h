@@ -39,23 +39,23 @@ struct QuoteTextOptions {
 
 struct TextQuote {
     DayNumber date = 0;
-    TimeOfDay time = 0;                        // HHMMSS; 0 when the file has no time column
-    std::array<float, kTextValues> values{};   // OPEN, HIGH, LOW, CLOSE, VOL, OI; 0 where not given
-    std::uint8_t given = 0;                    // bit i set: values[i] was in the line (not empty, not "N/A")
-    std::uint32_t line = 0;                    // 1-based line number in its file
-    std::uint32_t ticker = 0;                  // index into QuoteText::tickers; 0 without a ticker column
+    TimeOfDay time = 0;                      // HHMMSS; 0 when the file has no time column
+    std::array<float, kTextValues> values{}; // OPEN, HIGH, LOW, CLOSE, VOL, OI; 0 where not given
+    std::uint8_t given = 0;                  // bit i set: values[i] was in the line (not empty, not "N/A")
+    std::uint32_t line = 0;                  // 1-based line number in its file
+    std::uint32_t ticker = 0;                // index into QuoteText::tickers; 0 without a ticker column
 };
 
 struct QuoteText {
-    std::vector<TextColumn> columns; // the column of each value of a line
-    bool header = false;             // the first line named the columns
-    char delimiter = ',';            // ',', ';', '\t' or ' ' (one or more blanks)
-    int time_column = 0;             // 1-based column of the time, 0 when there is none
-    int date_column = 0;             // 1-based column of the date
-    std::vector<std::string> tickers; // as written, in the order first seen; one empty text without a
-                                      // ticker column
-    std::vector<TextQuote> quotes;    // in the order of the file
-    std::vector<std::string> notes;   // columns left out ("column 6, "Adj Close", is not read")
+    std::vector<TextColumn> columns;       // the column of each value of a line
+    bool header = false;                   // the first line named the columns
+    char delimiter = ',';                  // ',', ';', '\t' or ' ' (one or more blanks)
+    int time_column = 0;                   // 1-based column of the time, 0 when there is none
+    int date_column = 0;                   // 1-based column of the date
+    std::vector<std::string> tickers;      // as written, in the order first seen; one empty text without a
+                                           // ticker column
+    std::vector<TextQuote> quotes;         // in the order of the file
+    std::vector<std::string> notes;        // columns left out ("column 6, "Adj Close", is not read")
     bool has_value(int value_index) const; // a column holds the value
     bool has_time() const { return time_column != 0; }
 };
@@ -85,10 +85,10 @@ bool quote_text_parse(std::string_view text, std::string_view file_name, const Q
 // The first lines of a file split into their values as quote_text_read would split them, for a preview:
 // the header (when there is one) and up to `max_lines` data lines, each value as written.
 struct TextPreview {
-    std::vector<TextColumn> columns;             // as quote_text_read would take them
-    std::vector<std::string> header;             // the header's names, empty without a header row
-    std::vector<std::vector<std::string>> rows;  // the values of each data line
-    std::vector<std::uint32_t> row_lines;        // the line number of each row
+    std::vector<TextColumn> columns;            // as quote_text_read would take them
+    std::vector<std::string> header;            // the header's names, empty without a header row
+    std::vector<std::vector<std::string>> rows; // the values of each data line
+    std::vector<std::uint32_t> row_lines;       // the line number of each row
     char delimiter = ',';
 };
 bool quote_text_preview(const std::filesystem::path& file, const QuoteTextOptions& options,

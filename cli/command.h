@@ -51,3 +51,10 @@ int run_move(const Command& self, const Args& args);
 int run_copy(const Command& self, const Args& args);
 int run_repair(const Command& self, const Args& args);
 int run_demo(const Command& self, const Args& args);
+
+// ---- Handlers: bringing quotes in (import_commands.cpp) ------------------------------------------------
+
+int run_new_portfolio(const Command& self, const Args& args);
+int run_new_security(const Command& self, const Args& args);
+int run_import(const Command& self, const Args& args);
+int run_import_all(const Command& self, const Args& args);

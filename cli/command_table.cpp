@@ -31,19 +31,23 @@ const std::vector<Command>& commands() {
         {"facts", "facts DIR SYMBOL", "Show the facts of a security's series.", {}, {}, 2, run_facts},
         {"export",
          "export DIR SYMBOL FILE [--delimiter space|comma|tab] [--omit time,open,high,low,close,vol,oi] "
-         "[--newest-first] [--title]",
+         "[--newest-first] [--title] [--full-precision]",
          "Export a security's quotes to a delimited text file; FILE - writes to standard output. An "
          "intra-day\n"
-         "      series has a Time column (HH:MM:SS) after the date.",
+         "      series has a Time column (HH:MM:SS) after the date. --full-precision writes each value as "
+         "the\n"
+         "      shortest text that reads back to the number stored (an import then stores it exactly).",
          {"--delimiter", "--omit"},
-         {"--newest-first", "--title"},
+         {"--newest-first", "--title", "--full-precision"},
          3,
          run_export},
         {"export-all",
-         "export-all DIR OUTDIR [same options as export]",
-         "Export every security of a portfolio, one file each, named after its symbol.",
+         "export-all DIR OUTDIR [same options as export] [--ticker]",
+         "Export every security of a portfolio, one file each, named after its symbol; --ticker writes "
+         "the symbol\n"
+         "      in a first column (title TICKER), which import-all reads back whatever the file's name.",
          {"--delimiter", "--omit"},
-         {"--newest-first", "--title"},
+         {"--newest-first", "--title", "--ticker", "--full-precision"},
          2,
          run_export_all},
         {"split-search",
@@ -71,7 +75,8 @@ const std::vector<Command>& commands() {
         {"edit",
          "edit DIR SYMBOL DATE OPEN HIGH LOW CLOSE VOL OI [--time HH:MM[:SS]]",
          "Set the six values of the quote dated DATE (at --time where several quotes share the date: HH:MM\n"
-         "      names the one quote of that minute, HH:MM:SS the quote of that second); N/A keeps the stored\n"
+         "      names the one quote of that minute, HH:MM:SS the quote of that second); N/A keeps the "
+         "stored\n"
          "      value (a field the series lacks, a value below 0).",
          {"--time"},
          {},
@@ -129,6 +134,49 @@ const std::vector<Command>& commands() {
          {},
          1,
          run_repair},
+        {"new-portfolio",
+         "new-portfolio DIR",
+         "Make DIR (or the empty folder DIR) an empty portfolio: MASTER and EMASTER without securities.",
+         {},
+         {},
+         1,
+         run_new_portfolio},
+        {"new-security",
+         "new-security DIR SYMBOL NAME [--fields date,open,high,low,close,vol,oi] [--periodicity D|W|M|I]",
+         "Add a security without quotes, under the lowest free file number (in XMASTER once MASTER\n"
+         "      holds 255). Fields: date,open,high,low,close,vol,oi by default; intra-day "
+         "date,time,open,high,low,close,vol.",
+         {"--fields", "--periodicity"},
+         {},
+         3,
+         run_new_security},
+        {"import",
+         "import DIR SYMBOL FILE [--create NAME] [--keep-existing] [--columns LIST] [--day-first]",
+         "Merge the quotes of a text file into a security: new dates are added, a date already there takes\n"
+         "      the file's values (--keep-existing: keeps its own). --create NAME makes the security when "
+         "it\n"
+         "      is missing (with --fields and --periodicity as for new-security; by default the fields the\n"
+         "      file gives). The file names its columns in a header row, or --columns names them\n"
+         "      (date,time,open,high,low,close,vol,oi,ticker,skip). Dates YYYYMMDD, YYYY-MM-DD, "
+         "MM/DD/YYYY,\n"
+         "      MM/DD/YY (--day-first: DD/MM/...). A line that cannot be read refuses the file: nothing is\n"
+         "      written. One result line per security: added, replaced, unchanged, first and last date.",
+         {"--create", "--columns", "--fields", "--periodicity"},
+         {"--keep-existing", "--day-first"},
+         3,
+         run_import},
+        {"import-all",
+         "import-all DIR FILE... [--create] [--keep-existing] [--columns LIST] [--day-first]",
+         "Import many files: a file with a ticker column sends each line to the security it names, any\n"
+         "      other goes to the security named like the file. Every file is checked before anything is\n"
+         "      written; then each security is written whole. --create makes missing securities, named "
+         "after\n"
+         "      their symbol.",
+         {"--columns", "--fields", "--periodicity"},
+         {"--keep-existing", "--day-first", "--create"},
+         2,
+         run_import_all,
+         1000000},
         {"demo",
          "demo DIR",
          "Write a set of demonstration portfolios below DIR, where nothing stands at the names it uses.",

@@ -78,6 +78,8 @@ bool export_options(const Args& args, ExportOptions& options, std::string& error
     }
     options.newest_first = args.options.count("--newest-first") > 0;
     options.title = args.options.count("--title") > 0;
+    options.ticker = args.options.count("--ticker") > 0;
+    options.full_precision = args.options.count("--full-precision") > 0;
     return true;
 }
 
