@@ -329,6 +329,13 @@ int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length
         }
     }
     const bool timed = layout.position[kFieldTime] != 0;
+    for (std::size_t k = 0; k < quotes.size(); ++k) {
+        if (!timed && quotes[k].time != 0)
+            return status::kInvalidParm; // a series without TIME keeps no time of day
+        if (k > 0 &&
+            !(BarKey{quotes[k - 1].date, quotes[k - 1].time} < BarKey{quotes[k].date, quotes[k].time}))
+            return status::kInvalidParm;
+    }
     out.reserve(bytes.size() + quotes.size() * length);
     append(out, bytes.data(), length);
     std::int32_t i = 0, written = 0;

@@ -79,7 +79,8 @@ struct MergeCounts {
 // 0 for those not given. A bar of the same date and time takes the given values that differ (unless
 // `keep_existing`); values not given, and fields the quotes do not name, keep their bytes. Values for
 // fields the layout lacks are ignored. R in the header counts the bars. 0; -16 for a damaged shape or R
-// below 1; -1 for more than 32766 bars or a value MBF cannot hold; -9 when the stored bars are not in
+// below 1; -1 for more than 32766 bars, a value MBF cannot hold, quotes out of order, or a
+// time of day for a layout without TIME; -9 when the stored bars are not in
 // date order (`counts.bars` then holds the index of the first bar out of order).
 int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length, const FieldLayout& layout,
                        const std::vector<MergeQuote>& quotes, bool keep_existing,
