@@ -2,6 +2,7 @@
 
 #include "common/quote_cells.h"
 #include "common/symbol_list.h"
+#include "storage/display_text.h"
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
@@ -95,6 +96,14 @@ RowShape row_shape(const ExportOptions& options, bool series_has_time, std::stri
             options.ticker ? ticker_cell(symbol, export_delimiter_char(options.delimiter)) : std::string()};
 }
 
+// The date as the quote list shows it (MM/DD/YY), with four year digits wherever two would be read back
+// in another century: before 1960, as the list shows them, and from 2060 on.
+std::string export_date_text(DayNumber day) {
+    int years = 0, month = 0, dd = 0;
+    date_unpack(day, years, month, dd);
+    return day != kNoDate && years >= 160 ? date_format(day, kMMDDCCYYSep, '/') : quote_date_text(day);
+}
+
 // The shortest text that reads back to the same single-precision value.
 char* put_shortest(char* out, float value) {
     const std::to_chars_result written = std::to_chars(out, out + kFloatFixedTextMax, value);
@@ -139,7 +148,7 @@ public:
             end = put_text(end, ticker_);
             *end++ = delimiter_;
         }
-        end = put_text(end, quote_date_text(bar.date));
+        end = put_text(end, export_date_text(bar.date));
         if (time_column_) {
             *end++ = delimiter_;
             end = put_text(end, quote_time_text(bar.time));

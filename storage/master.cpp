@@ -79,8 +79,9 @@ MasterRead master_read_counted(const fs::path& master_path, std::vector<MasterRe
     if (const auto content = fileops::file_kept(master_path))
         return counted_records_of(content.view(), records);
     fileops::File file = fileops::open_read(master_path);
+    // Only a MASTER that is not there is missing: one that cannot be opened may well hold the key.
     if (!file.is_open())
-        return MasterRead::Missing;
+        return errno == ENOENT || errno == ENOTDIR ? MasterRead::Missing : MasterRead::Error;
     MasterHeader header;
     long long got = file.read_some(header.bytes.data(), header.bytes.size());
     if (got < 0)

@@ -387,3 +387,41 @@ TEST_F(Cli, QuotesBefore1961AreEachTheirOwnDate) {
 }
 
 } // namespace
+
+TEST_F(Cli, ADailyUpdateInAFewCommands) {
+    const std::string s = stocks().string(), mine = (dir_ / "mine").string(), out = (dir_ / "out.d").string();
+    // A whole portfolio carried over: exported with tickers at full precision, imported into a new one.
+    ok({"export-all", s, out, "--ticker", "--full-precision"});
+    ok({"new-portfolio", mine});
+    std::vector<std::string> words = {"import-all", mine, "--create"};
+    for (const char* name : {"ACME.txt", "BOLT.txt", "CRUX.txt", "DYNW.txt"})
+        words.push_back((fs::path(out) / name).string());
+    EXPECT_EQ(ok(words).at(0),
+              "ACME (new): 6000 added, 0 replaced, 0 unchanged; 6000 quotes from 01/04/99 to "
+              "12/31/21");
+    for (int n = 1; n <= 4; ++n) {
+        const std::string dat = "F" + std::to_string(n) + ".DAT";
+        EXPECT_EQ(read_bytes(fs::path(mine) / dat), read_bytes(stocks() / dat)) << dat;
+    }
+    // The day's file of a vendor: one line per security.
+    testing_support::write_bytes(dir_ / "day.csv", "<TICKER>,<PER>,<DTYYYYMMDD>,<TIME>,<OPEN>,<HIGH>,<LOW>,"
+                                                   "<CLOSE>,<VOL>,<OPENINT>\n"
+                                                   "ACME,D,20220103,000000,10,11,9,10.5,5000,0\n"
+                                                   "BOLT,D,20230814,000000,20,21,19,20.5,6000,0\n");
+    EXPECT_EQ(ok({"import-all", mine, (dir_ / "day.csv").string()}),
+              (std::vector<std::string>{
+                  "ACME: 1 added, 0 replaced, 0 unchanged; 6001 quotes from 01/04/99 to 01/03/22",
+                  "BOLT: 1 added, 0 replaced, 0 unchanged; 901 quotes from 03/02/20 to 08/14/23"}));
+    EXPECT_EQ(ok({"symbols", mine}).at(0), "ACME\tACME\t1\t28\t7\t01/04/99\t01/03/22\tD");
+    // A line that cannot be read refuses the run: exit status 1, the file, line and column named.
+    testing_support::write_bytes(dir_ / "bad.csv", "Date,Close\n2022-01-04,10\n2022-02-30,11\n");
+    const fs::path before = dir_ / "mine";
+    const auto files = snapshot(before);
+    const CliRun bad = run({"import", mine, "ACME", (dir_ / "bad.csv").string()});
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_NE(bad.err.find("bad.csv, line 3, column 1"), std::string::npos) << bad.err;
+    EXPECT_EQ(snapshot(before), files);
+    EXPECT_EQ(run({"new-security", mine, "NEW", "New Co", "--periodicity", "X"}).exit_code, 2);
+    EXPECT_EQ(run({"new-security", mine, "ACME", "Again"}).exit_code, 1);
+    EXPECT_EQ(run({"new-portfolio", mine}).exit_code, 1);
+}

@@ -4,6 +4,7 @@
 // content, the portfolios make sense together, no security is lost, no temporary file is left, and
 // the result says failure whenever the work was not done.
 #include "analysis/export.h"
+#include "analysis/import.h"
 #include "analysis/split_search.h"
 #include "common/quote_cells.h"
 #include "common/repair.h"
@@ -171,6 +172,23 @@ std::vector<Operation> operations() {
         {"export_quotes", [](auto& root) {
              return of(export_quotes(root / "main", "IBM", root / "out/export.txt", ExportOptions{{}, 1, false, true})); },
          {"out/export.txt"}},
+        {"new_portfolio", [](auto& root) { return of(new_portfolio(root / "fresh")); }, {"fresh/MASTER", "fresh/EMASTER"}},
+        {"new_security", [](auto& root) { return of(new_security(root / "other", "NEW", "A NEW ISSUE OF LONG NAME", series_shape_default('D'))); },
+         {"other/MASTER", "other/EMASTER"}},
+        // Quotes after IBM's last and one in place of its sixth: its quote file and its last date change.
+        {"import into a security", [](auto& root) {
+             std::vector<ImportOutcome> outcomes;
+             return of(import_quotes(root / "main", "IBM", root / "in.txt", ImportOptions{}, outcomes)); },
+         {"main/f1.dat", kMain, kMainE}, [=](auto& root) {
+             write_bytes(root / "in.txt", "Date,Close\n" + quote_date_text(ibm[5].date) + ",99.5\n01/02/2030,7\n01/03/2030,8\n"); }},
+        // A vendor's file for a security another portfolio does not hold yet: it is made.
+        {"import_all making a security", [](auto& root) {
+             std::vector<ImportOutcome> outcomes;
+             ImportOptions options;
+             options.create = true;
+             return of(import_all(root / "other", {root / "day.txt"}, options, outcomes)); },
+         {"other/MASTER", "other/EMASTER"}, [](auto& root) {
+             write_bytes(root / "day.txt", "<TICKER>,<DTYYYYMMDD>,<CLOSE>,<VOL>\nNEWCO,20300102,6,200\nNEWCO,20300103,6.5,300\n"); }},
         {"split_search_save", [](auto& root) {
              return of(split_search_save(root / "out/splits.txt", {"IBM possible 2 for 1 split on 01/05/99", "GE x"})); },
          {"out/splits.txt"}}};

@@ -6,6 +6,7 @@
 // also completes. After each kill both portfolios must make sense: every MASTER reads with counters
 // that agree, every counted security reads completely, and no security is lost (one may be in both
 // portfolios after a killed move). The next child starts on whatever the killed one left behind.
+#include "analysis/import.h"
 #include "common/quote_cells.h"
 #include "common/symbol_list.h"
 #include "consistency.h"
@@ -80,10 +81,12 @@ enum Step : int {
     kMove,
     kCopy,
     kDelete,
+    kImport,
     kSteps
 };
-const char* const kStepNames[kSteps] = {"edit quote", "multiply", "split", "adjust", "delete quote",
-                                        "add quote",  "rename",   "move",  "copy",   "delete symbol"};
+const char* const kStepNames[kSteps] = {"edit quote",   "multiply",      "split",  "adjust",
+                                        "delete quote", "add quote",     "rename", "move",
+                                        "copy",         "delete symbol", "import"};
 
 struct Row {
     fs::path dir;
@@ -312,12 +315,43 @@ private:
             }
             case kDelete:
                 return command([&] { return editing::delete_symbol(row.dir, row.symbol); });
+            case kImport:
+                if (std::optional<CommandResult> result = import_quotes_into(row, mark, rows.size()))
+                    return *result;
+                break;
             default:
                 if (std::optional<CommandResult> result = edit_quotes(step, row, master))
                     return *result;
             }
         }
         return {};
+    }
+
+    // Quotes of the last days of 1999 (a few new, one in place of a stored one) merged into the security,
+    // or, now and then, into a security the import makes (its name gives it an identity of its own).
+    std::optional<CommandResult> import_quotes_into(const Row& row, const std::string& mark,
+                                                    std::size_t rows) {
+        editing::SeriesSession series;
+        if (!series.open(row.dir, row.symbol).result.ok || series.rows().empty())
+            return std::nullopt;
+        const bool create = pick(3) == 0 && rows < kMaxRows;
+        std::string text = "Date,Open,High,Low,Close,Volume\n";
+        if (!create)
+            text +=
+                quote_date_text(series.rows()[static_cast<std::size_t>(pick(series.rows().size()))].date) +
+                ",5,6,4,5.5,700\n";
+        for (int day = 20 + pick(3); day < 28; day += 1 + pick(2))
+            text +=
+                "12/" + std::to_string(day) + "/1999," + std::to_string(10 + pick(90)) + ",99,9,50,1000\n";
+        const std::string file = "import_" + mark + ".txt";
+        testing_support::write_bytes(file, text);
+        ImportOptions options;
+        options.create = create;
+        options.name = "N" + mark;
+        std::vector<ImportOutcome> outcomes;
+        return command([&] {
+            return ::import_quotes(row.dir, create ? "N" + mark : row.symbol, file, options, outcomes);
+        });
     }
 
     // Nothing when the security offers nothing this step can work on.
