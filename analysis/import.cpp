@@ -252,7 +252,15 @@ void Importer::write_one(Target& target, CommandResult& result) {
     outcome.created = target.create;
     std::string note;
     int status = 0;
-    if (target.create) {
+    if (options_.dry_run) {
+        std::vector<std::uint8_t> content;
+        const int fields = target.shape.field_count();
+        status = target.create ? series_merge_image(series_file_image(fields, {}), 4 * fields, target.shape.layout(),
+                                                    target.quotes, false, content, outcome.counts)
+                               : series_merge_count(target.at, target.quotes, options_.keep_existing, outcome.counts);
+        if (status == 0)
+            return;
+    } else if (target.create) {
         NewSecurity security{*latin1_from_utf8(target.symbol), *latin1_from_utf8(target.name), target.shape};
         int number = 0;
         status = security_create(dir_, security, target.quotes, number, outcome.counts, &note);
@@ -262,8 +270,8 @@ void Importer::write_one(Target& target, CommandResult& result) {
     }
     if (!note.empty())
         result.add(MessageKind::Warning, note);
-    outcome.written = status == 0;
-    if (outcome.written)
+    outcome.written = status == 0 && !options_.dry_run;
+    if (status == 0)
         return;
     result.ok = false;
     result.status = status;
@@ -292,7 +300,7 @@ CommandResult Importer::write(const ImportProgress& progress) {
         write_one(target, result);
         ++done;
     }
-    if (!result.ok) {
+    if (!result.ok && !options_.dry_run) {
         std::string written, not_written;
         for (const Target& target : targets_) {
             const bool done_it = std::any_of(outcomes_.begin(), outcomes_.end(), [&](const ImportOutcome& o) {

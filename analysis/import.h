@@ -39,6 +39,9 @@ struct ImportOptions {
     // (TIME when a quote has a time of day, intra-day then), daily.
     bool shape_given = false;
     SeriesShape shape;
+    // Everything but the writing: the files are read and checked, and each outcome counts what the
+    // import would add, replace and leave (nothing is `written`).
+    bool dry_run = false;
 };
 
 // What happened to one security.

@@ -50,7 +50,12 @@ bool CommandEnabled(ViewCommand command, const CommandContext& c) {
     switch (command) {
     case ViewCommand::SearchFilter:
     case ViewCommand::ReScan:
+    case ViewCommand::NewPortfolio:
         return true;
+    // A portfolio on screen, with securities or none yet.
+    case ViewCommand::NewSymbol:
+    case ViewCommand::ImportQuotes:
+        return c.portfoliosFound && c.portfolioEntries > 0;
     case ViewCommand::SplitSearch:
         return quotes && !c.splitSearchOpen;
     case ViewCommand::EditSymbol:

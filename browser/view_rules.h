@@ -47,12 +47,18 @@ enum class ViewCommand : int {
     CopySymbol = 32823,
     CheckData = 32850,
     Chart = 32851,
+    NewPortfolio = 32860,
+    NewSymbol = 32861,
+    ImportQuotes = 32862,
 };
-inline constexpr std::array<ViewCommand, 16> kViewCommands = {
-    ViewCommand::SplitSearch, ViewCommand::SearchFilter, ViewCommand::ReScan,       ViewCommand::DeleteSymbol,
-    ViewCommand::MoveSymbol,  ViewCommand::CopySymbol,   ViewCommand::EditSymbol,   ViewCommand::SeriesFacts,
-    ViewCommand::EditQuote,   ViewCommand::SplitQuotes,  ViewCommand::AdjustQuotes, ViewCommand::AddQuote,
-    ViewCommand::DeleteQuote, ViewCommand::ExportQuotes, ViewCommand::CheckData,    ViewCommand::Chart};
+inline constexpr std::array<ViewCommand, 19> kViewCommands = {
+    ViewCommand::SplitSearch,  ViewCommand::SearchFilter, ViewCommand::ReScan,
+    ViewCommand::DeleteSymbol, ViewCommand::MoveSymbol,   ViewCommand::CopySymbol,
+    ViewCommand::EditSymbol,   ViewCommand::SeriesFacts,  ViewCommand::EditQuote,
+    ViewCommand::SplitQuotes,  ViewCommand::AdjustQuotes, ViewCommand::AddQuote,
+    ViewCommand::DeleteQuote,  ViewCommand::ExportQuotes, ViewCommand::CheckData,
+    ViewCommand::Chart,        ViewCommand::NewPortfolio, ViewCommand::NewSymbol,
+    ViewCommand::ImportQuotes};
 
 // What the enabling rules read: view state and the rows the three lists hold at that moment.
 struct CommandContext {

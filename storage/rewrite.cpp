@@ -374,6 +374,16 @@ int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length
     return status::kOk;
 }
 
+int series_merge_count(const SeriesLocation& at, const std::vector<MergeQuote>& quotes, bool keep_existing,
+                       MergeCounts& counts) {
+    DatImage image;
+    StatusCode code = load_dat(at.file("DAT"), at.record.record_length(), image);
+    if (code != status::kOk)
+        return code;
+    std::vector<std::uint8_t> content;
+    return series_merge_image(image.bytes, image.length, at.layout, quotes, keep_existing, content, counts);
+}
+
 int series_merge_at(const SeriesLocation& at, const std::vector<MergeQuote>& quotes, bool keep_existing,
                     const std::filesystem::path& dir, const std::filesystem::path& master_path,
                     MergeCounts& counts, std::string* emaster_note) {

@@ -86,6 +86,10 @@ int series_merge_image(const std::vector<std::uint8_t>& bytes, int record_length
                        const std::vector<MergeQuote>& quotes, bool keep_existing,
                        std::vector<std::uint8_t>& out, MergeCounts& counts);
 
+// What series_merge_at would do, counted without writing anything. Statuses as series_merge_image, and
+// those of reading F<n>.DAT.
+int series_merge_count(const SeriesLocation& at, const std::vector<MergeQuote>& quotes, bool keep_existing,
+                       MergeCounts& counts);
 // series_merge_image on the security at `at`, written as every rewrite is (F<n>.BAK, F<n>.NEW, one
 // rename), with the first and last dates set in whichever directory files list it (MASTER and a usable
 // EMASTER, or XMASTER) when they change. Nothing is written when no byte changes. Statuses as

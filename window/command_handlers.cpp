@@ -2,6 +2,7 @@
 // its dialog (editing/ui, analysis/ui); the view shows the result, writes the edit log after a success
 // and reloads by the refresh contract.
 #include "analysis/ui/export_dlg.h"
+#include "analysis/ui/import_dlg.h"
 #include "analysis/ui/split_search_dlg.h"
 #include "browser/ui/quote_list_model.h"
 #include "browser/ui/symbol_list_model.h"
@@ -149,4 +150,42 @@ void CQuorbitView::OnSplitSearch() {
 void CQuorbitView::OnExport() {
     Prompts::Get().Present(this,
                            RunExportCommand(settings_, state_.portfolioDir, state_.currentSymbol, this));
+}
+
+// ---- Bringing quotes in ------------------------------------------------------------------------------
+
+// The portfolio made is listed (whatever the search found) and opened.
+void CQuorbitView::OnNewPortfolio() {
+    const std::filesystem::path dir = RunNewPortfolio(this);
+    if (dir.empty()) {
+        return;
+    }
+    const QString text = QString::fromStdString(dir.string());
+    QList<QListWidgetItem*> listed = portfolioList_->findItems(text, Qt::MatchExactly);
+    if (listed.isEmpty()) {
+        portfolioList_->addItem(text);
+        listed = portfolioList_->findItems(text, Qt::MatchExactly);
+    }
+    browse_.set_portfolios_found(true);
+    portfolioList_->setCurrentItem(listed.front()); // opens it
+    OnPortfolioChange();
+}
+
+void CQuorbitView::OnNewSymbol() {
+    if (const auto result = RunNewSecurity(state_.portfolioDir, this)) {
+        Report(*result);
+        if (result->ok) {
+            FillSymbolsGrid(state_.selectedSymbolRow >= 0 ? state_.selectedSymbolRow : 0);
+        }
+    }
+}
+
+void CQuorbitView::OnImportQuotes() {
+    const auto result = RunImportCommand(state_.portfolioDir, state_.currentSymbol, this);
+    if (!result) {
+        return;
+    }
+    Report(*result);
+    // New securities appear in the list; the series on screen shows the quotes it took.
+    FillSymbolsGrid(state_.selectedSymbolRow >= 0 ? state_.selectedSymbolRow : 0);
 }

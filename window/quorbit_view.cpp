@@ -374,7 +374,9 @@ bool CQuorbitView::RunCommand(ViewCommand command) {
         {VC::DeleteSymbol, &CQuorbitView::OnDeleteSymbol}, {VC::MoveSymbol, &CQuorbitView::OnMoveSymbol},
         {VC::CopySymbol, &CQuorbitView::OnCopySymbol},     {VC::SeriesFacts, &CQuorbitView::OnSeriesFacts},
         {VC::SplitSearch, &CQuorbitView::OnSplitSearch},   {VC::ExportQuotes, &CQuorbitView::OnExport},
-        {VC::CheckData, &CQuorbitView::OnCheckData},       {VC::Chart, &CQuorbitView::OnChart}};
+        {VC::CheckData, &CQuorbitView::OnCheckData},       {VC::Chart, &CQuorbitView::OnChart},
+        {VC::NewPortfolio, &CQuorbitView::OnNewPortfolio}, {VC::NewSymbol, &CQuorbitView::OnNewSymbol},
+        {VC::ImportQuotes, &CQuorbitView::OnImportQuotes}};
     // A keyboard move's load finishes first, so that no command acts on the series it leaves.
     LoadPendingSymbol();
     if (!IsEnabled(command)) {

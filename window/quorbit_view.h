@@ -125,6 +125,9 @@ public:
     // until the window closes.
     void OnSplitSearch();
     void OnExport();
+    void OnNewPortfolio();
+    void OnNewSymbol();
+    void OnImportQuotes();
 
     // ---- The data check and the chart (check_handlers.cpp) ------------------------------------
     // Portfolio > Check Data...: the modeless results window for the portfolio on screen.

@@ -16,6 +16,12 @@ const std::vector<CommandEntry>& CommandTable() {
         {32790, "actionSearchFilter", "Search &Filter...", "Filter\nFilter", ":/icons/filter.png", nullptr},
         {32807, "actionReScan", "&ReScan", "ReScan drive(s) for portfolios\nReScan", ":/icons/rescan.png",
          "F5"},
+        {32860, "actionNewPortfolio", "&New Portfolio...", "Make a folder an empty portfolio\nNew portfolio",
+         nullptr, nullptr},
+        {32861, "actionNewSymbol", "&New...", "Add a security without quotes to this portfolio\nNew symbol",
+         nullptr, nullptr},
+        {32862, "actionImportQuotes", "&Import...", "Bring quotes in from text files\nImport quotes", nullptr,
+         nullptr},
         {32793, "actionDeleteSymbol", "&Delete", "Delete Symbol\nDelete Symbol", ":/icons/delete_symbol.png",
          nullptr},
         {32791, "actionMoveSymbol", "&Move...", "Move\nMove", ":/icons/move_symbol.png", nullptr},
@@ -59,9 +65,9 @@ const std::vector<MenuEntry>& MenuTable() {
     static const std::vector<MenuEntry> menus = {
         {"&Quorbit", {kAppExit}},
         {"&View", {kViewToolbar, kViewStatusBar, 0, 32851}},
-        {"&Portfolio", {32776, 32850, 32790, 32807}},
-        {"&Symbol", {32793, 32791, 32823, 0, 32789, 32774}},
-        {"Q&uotes", {32771, 32772, 32773, 0, 32794, 32775, 0, 32804}},
+        {"&Portfolio", {32860, 0, 32776, 32850, 32790, 32807}},
+        {"&Symbol", {32861, 32793, 32791, 32823, 0, 32789, 32774}},
+        {"Q&uotes", {32771, 32772, 32773, 0, 32794, 32775, 0, 32862, 32804}},
         {"&Help", {kHelpIndex, 0, kAppAbout}},
     };
     return menus;

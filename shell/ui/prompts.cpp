@@ -88,6 +88,24 @@ QString Prompts::OpenFileName(QWidget* parent, const QString& caption, const QSt
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
+QStringList Prompts::OpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                   const QString& filter) {
+    history_.push_back({Kind::OpenFile, caption});
+    if (scripted_) {
+        const QString answer = TakeFront(fileNames_, QString());
+        return answer.isEmpty() ? QStringList() : answer.split('\n');
+    }
+    return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+}
+
+QString Prompts::DirectoryName(QWidget* parent, const QString& caption, const QString& dir) {
+    history_.push_back({Kind::OpenFile, caption});
+    if (scripted_) {
+        return TakeFront(fileNames_, QString());
+    }
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
 std::filesystem::path Prompts::SaveResultListName(QWidget* parent) {
     const QString chosen = SaveFileName(parent, {QStringLiteral("result"),
                                                  QStringLiteral("Text Files (*.txt);; All Files (*.*)"),

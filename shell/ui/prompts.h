@@ -6,6 +6,7 @@
 #include "common/command_result.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <filesystem>
@@ -37,6 +38,12 @@ public:
     bool AskYesNo(QWidget* parent, const QString& text);
     // The chosen path; empty when cancelled.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // Several existing files at once (scripted: one queued answer, its paths separated by new lines);
+    // none when cancelled.
+    QStringList OpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                              const QString& filter);
+    // A folder, which the dialog may make; empty when cancelled.
+    QString DirectoryName(QWidget* parent, const QString& caption, const QString& dir);
     // The standard "Save As" dialog: `initial` as the file name, `filter` in the form
     // "Text Files (*.txt);;All Files (*.*)", `suffix` added to a name typed without one, and the dialog's
     // own question before an existing file is replaced only when asked for.

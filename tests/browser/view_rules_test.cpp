@@ -79,10 +79,10 @@ using VC = ViewCommand;
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, EnablingTest, ::testing::Values(
     With("browsing", [](CommandContext&) {}, kAll),
-    With("nothing found", [](CommandContext& c) { c = CommandContext{}; }, {VC::SearchFilter, VC::ReScan}),
+    With("nothing found", [](CommandContext& c) { c = CommandContext{}; }, {VC::SearchFilter, VC::ReScan, VC::NewPortfolio}),
     With("one portfolio", [](CommandContext& c) { c.portfolioEntries = 1; }, AllBut({VC::MoveSymbol, VC::CopySymbol})),
     With("no symbols", [](CommandContext& c) { c.symbolRows = c.symbolCount = c.quoteRows = 0; },
-         {VC::SearchFilter, VC::ReScan}),
+         {VC::SearchFilter, VC::ReScan, VC::NewPortfolio, VC::NewSymbol, VC::ImportQuotes}),
     With("oldest quote selected", [](CommandContext& c) { c.selectedQuoteRow = 9; }, AllBut({VC::AddQuote})),
     With("a single quote", [](CommandContext& c) { c.quoteRows = 1; }, AllBut({VC::AddQuote})),
     With("no quote highlighted", [](CommandContext& c) { c.selectedQuoteRow = -1; },
@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnablingTest, ::testing::Values(
          AllBut({VC::SplitSearch, VC::EditSymbol})),
     With("check data open", [](CommandContext& c) { c.checkDataOpen = true; }, AllBut({VC::CheckData})),
     With("symbols without quotes", [](CommandContext& c) { c.quoteRows = 0; }, {VC::SearchFilter, VC::ReScan,
-         VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol, VC::SeriesFacts, VC::CheckData})));
+         VC::DeleteSymbol, VC::MoveSymbol, VC::CopySymbol, VC::EditSymbol, VC::SeriesFacts, VC::CheckData,
+         VC::NewPortfolio, VC::NewSymbol, VC::ImportQuotes})));
 // clang-format on
 
 } // namespace
