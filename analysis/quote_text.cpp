@@ -381,12 +381,14 @@ std::vector<TextColumn> header_columns(const std::vector<std::string_view>& cell
 }
 
 // The columns of the program's own export without its title row: date and six values, or date, time
-// and six values. Empty when the line is neither.
+// (HH:MM:SS) and six values. Empty when the line is neither.
 std::vector<TextColumn> export_columns(const std::vector<std::string_view>& cells) {
     using enum TextColumn;
-    if (cells.size() == 7)
+    const bool time_second =
+        cells.size() >= 2 && cells[1].find(':') != std::string_view::npos && read_time(cells[1]).has_value();
+    if (cells.size() == 7 && !time_second)
         return {Date, Open, High, Low, Close, Vol, Oi};
-    if (cells.size() == 8 && read_time(cells[1]))
+    if (cells.size() == 8 && time_second)
         return {Date, Time, Open, High, Low, Close, Vol, Oi};
     return {};
 }
@@ -416,15 +418,15 @@ public:
             started_ = true;
             if (is_header(cells_))
                 return take_header(number);
-            if (!options_.columns.empty())
-                return use_columns(options_.columns);
-            std::vector<TextColumn> columns = export_columns(cells_);
+            const std::vector<TextColumn> columns =
+                !options_.columns.empty() ? options_.columns : export_columns(cells_);
             if (columns.empty())
                 return refuse(number, 0,
                               "the columns cannot be told from " +
                                   count_text(cells_.size(), "value", "values") +
                                   " without a header row; give the columns (--columns)");
-            use_columns(columns);
+            if (!use_columns(columns))
+                return false;
         }
         return quote_line(number);
     }
