@@ -615,48 +615,14 @@ bool open_text(const std::filesystem::path& file, fileops::File& opened, TextRef
 } // namespace
 
 int text_value_index(TextColumn column) {
-    switch (column) {
-    case TextColumn::Open:
-        return 0;
-    case TextColumn::High:
-        return 1;
-    case TextColumn::Low:
-        return 2;
-    case TextColumn::Close:
-        return 3;
-    case TextColumn::Vol:
-        return 4;
-    case TextColumn::Oi:
-        return 5;
-    default:
-        return -1;
-    }
+    return column >= TextColumn::Open ? static_cast<int>(column) - static_cast<int>(TextColumn::Open) : -1;
 }
 
 const char* text_column_name(TextColumn column) {
-    switch (column) {
-    case TextColumn::Ticker:
-        return "ticker";
-    case TextColumn::Date:
-        return "date";
-    case TextColumn::Time:
-        return "time";
-    case TextColumn::Open:
-        return "open";
-    case TextColumn::High:
-        return "high";
-    case TextColumn::Low:
-        return "low";
-    case TextColumn::Close:
-        return "close";
-    case TextColumn::Vol:
-        return "vol";
-    case TextColumn::Oi:
-        return "oi";
-    case TextColumn::Skip:
-        break;
-    }
-    return "skip";
+    static constexpr const char* kNames[] = {"skip", "ticker", "date",  "time", "open",
+                                             "high", "low",    "close", "vol",  "oi"};
+    const auto index = static_cast<std::size_t>(column);
+    return index < std::size(kNames) ? kNames[index] : "skip";
 }
 
 bool text_columns_parse(std::string_view text, std::vector<TextColumn>& columns, std::string& error) {
