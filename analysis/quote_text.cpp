@@ -19,6 +19,8 @@ namespace {
 constexpr std::size_t kReadBlock = 8192;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr char kEndMark = '\x1A'; // the end of a text file written by old DOS programs
+// The most bytes a line may have before its line feed: kMaxTextLine, a byte order mark and a CR.
+constexpr std::size_t kRawLineMost = kMaxTextLine + kByteOrderMark.size() + 1;
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
@@ -73,19 +75,21 @@ public:
             if (data_ == end_ && !refill())
                 return at_end(line);
             const char* feed = static_cast<const char*>(std::memchr(data_, '\n', end_ - data_));
-            const char* stop = feed ? feed : end_;
-            if (std::memchr(data_, '\0', stop - data_))
+            const std::size_t piece = static_cast<std::size_t>((feed ? feed : end_) - data_);
+            // Only the bytes a line may have are looked at, so that a block boundary changes no refusal.
+            const std::size_t room = kRawLineMost - pending_.size();
+            if (std::memchr(data_, '\0', std::min(piece, room)))
                 return fail("the line holds a NUL byte; this is not a text file");
-            if (feed && pending_.empty() && !partial_) { // the whole line within the block: no copy
-                line = std::string_view(data_, feed - data_);
+            if (piece > room)
+                return fail(too_long());
+            if (feed && !partial_) { // the whole line within the block: no copy
+                line = std::string_view(data_, piece);
                 data_ = feed + 1;
                 return finish(line, false);
             }
-            pending_.append(data_, stop);
+            pending_.append(data_, piece);
             partial_ = true;
-            data_ = feed ? feed + 1 : stop;
-            if (pending_.size() > kMaxTextLine + kByteOrderMark.size() + 1)
-                return fail(too_long());
+            data_ += piece + (feed ? 1 : 0);
             if (feed) {
                 line = pending_;
                 return finish(line, false);

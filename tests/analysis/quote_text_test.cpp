@@ -440,9 +440,16 @@ TEST(QuoteText, ReadsFilesInBlocksAndRefusesJunkAtOnce) {
     binary[1] = '\0', binary[3] = '\n';
     write_bytes(dir / "binary.dat", binary);
     write_bytes(dir / "endless.txt", std::string(1 << 20, '7'));
+    // A NUL byte after the most a line may have: too long, read in blocks or not.
+    const std::string late_nul =
+        "Date,Close\n" + std::string(kMaxTextLine + 10, '1') + '\0' + std::string(9000, '1');
+    write_bytes(dir / "late_nul.txt", late_nul);
+    EXPECT_EQ(refusal_of(late_nul),
+              "q.csv, line 2: the line is longer than 4096 bytes; this is not a quote text");
     const std::pair<const char*, std::string> junk[] = {
         {"binary.dat", ", line 1: the line holds a NUL byte; this is not a text file"},
-        {"endless.txt", ", line 1: the line is longer than 4096 bytes; this is not a quote text"}};
+        {"endless.txt", ", line 1: the line is longer than 4096 bytes; this is not a quote text"},
+        {"late_nul.txt", ", line 2: the line is longer than 4096 bytes; this is not a quote text"}};
     for (const auto& [name, reason] : junk) {
         FaultInjector counter;
         EXPECT_FALSE(quote_text_read(dir / name, {}, from_file, refusal));
