@@ -327,8 +327,10 @@ std::optional<TimeOfDay> read_time(std::string_view text) {
     return time_of_day(*hours, *minutes, *seconds);
 }
 
+// An empty cell or "N/A" (any case): the line gives no such value.
 bool not_given(std::string_view cell) {
-    return cell.empty() || lower_text(cell) == "n/a";
+    return cell.empty() ||
+           (cell.size() == 3 && lower(cell[0]) == 'n' && cell[1] == '/' && lower(cell[2]) == 'a');
 }
 
 // A value as a quote file can hold it; empty with the reason when it is none.
