@@ -19,6 +19,8 @@ namespace {
 constexpr std::size_t kReadBlock = 8192;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr char kEndMark = '\x1A'; // the end of a text file written by old DOS programs
+// The most bytes a line may have before its line feed: kMaxTextLine, a byte order mark and a CR.
+constexpr std::size_t kRawLineMost = kMaxTextLine + kByteOrderMark.size() + 1;
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
@@ -73,19 +75,21 @@ public:
             if (data_ == end_ && !refill())
                 return at_end(line);
             const char* feed = static_cast<const char*>(std::memchr(data_, '\n', end_ - data_));
-            const char* stop = feed ? feed : end_;
-            if (std::memchr(data_, '\0', stop - data_))
+            const std::size_t piece = static_cast<std::size_t>((feed ? feed : end_) - data_);
+            // Only the bytes a line may have are looked at, so that a block boundary changes no refusal.
+            const std::size_t room = kRawLineMost - pending_.size();
+            if (std::memchr(data_, '\0', std::min(piece, room)))
                 return fail("the line holds a NUL byte; this is not a text file");
-            if (feed && pending_.empty() && !partial_) { // the whole line within the block: no copy
-                line = std::string_view(data_, feed - data_);
+            if (piece > room)
+                return fail(too_long());
+            if (feed && !partial_) { // the whole line within the block: no copy
+                line = std::string_view(data_, piece);
                 data_ = feed + 1;
                 return finish(line, false);
             }
-            pending_.append(data_, stop);
+            pending_.append(data_, piece);
             partial_ = true;
-            data_ = feed ? feed + 1 : stop;
-            if (pending_.size() > kMaxTextLine + kByteOrderMark.size() + 1)
-                return fail(too_long());
+            data_ += piece + (feed ? 1 : 0);
             if (feed) {
                 line = pending_;
                 return finish(line, false);
@@ -323,8 +327,10 @@ std::optional<TimeOfDay> read_time(std::string_view text) {
     return time_of_day(*hours, *minutes, *seconds);
 }
 
+// An empty cell or "N/A" (any case): the line gives no such value.
 bool not_given(std::string_view cell) {
-    return cell.empty() || lower_text(cell) == "n/a";
+    return cell.empty() ||
+           (cell.size() == 3 && lower(cell[0]) == 'n' && cell[1] == '/' && lower(cell[2]) == 'a');
 }
 
 // A value as a quote file can hold it; empty with the reason when it is none.
@@ -381,12 +387,14 @@ std::vector<TextColumn> header_columns(const std::vector<std::string_view>& cell
 }
 
 // The columns of the program's own export without its title row: date and six values, or date, time
-// and six values. Empty when the line is neither.
+// (HH:MM:SS) and six values. Empty when the line is neither.
 std::vector<TextColumn> export_columns(const std::vector<std::string_view>& cells) {
     using enum TextColumn;
-    if (cells.size() == 7)
+    const bool time_second =
+        cells.size() >= 2 && cells[1].find(':') != std::string_view::npos && read_time(cells[1]).has_value();
+    if (cells.size() == 7 && !time_second)
         return {Date, Open, High, Low, Close, Vol, Oi};
-    if (cells.size() == 8 && read_time(cells[1]))
+    if (cells.size() == 8 && time_second)
         return {Date, Time, Open, High, Low, Close, Vol, Oi};
     return {};
 }
@@ -416,15 +424,15 @@ public:
             started_ = true;
             if (is_header(cells_))
                 return take_header(number);
-            if (!options_.columns.empty())
-                return use_columns(options_.columns);
-            std::vector<TextColumn> columns = export_columns(cells_);
+            const std::vector<TextColumn> columns =
+                !options_.columns.empty() ? options_.columns : export_columns(cells_);
             if (columns.empty())
                 return refuse(number, 0,
                               "the columns cannot be told from " +
                                   count_text(cells_.size(), "value", "values") +
                                   " without a header row; give the columns (--columns)");
-            use_columns(columns);
+            if (!use_columns(columns))
+                return false;
         }
         return quote_line(number);
     }
@@ -613,48 +621,14 @@ bool open_text(const std::filesystem::path& file, fileops::File& opened, TextRef
 } // namespace
 
 int text_value_index(TextColumn column) {
-    switch (column) {
-    case TextColumn::Open:
-        return 0;
-    case TextColumn::High:
-        return 1;
-    case TextColumn::Low:
-        return 2;
-    case TextColumn::Close:
-        return 3;
-    case TextColumn::Vol:
-        return 4;
-    case TextColumn::Oi:
-        return 5;
-    default:
-        return -1;
-    }
+    return column >= TextColumn::Open ? static_cast<int>(column) - static_cast<int>(TextColumn::Open) : -1;
 }
 
 const char* text_column_name(TextColumn column) {
-    switch (column) {
-    case TextColumn::Ticker:
-        return "ticker";
-    case TextColumn::Date:
-        return "date";
-    case TextColumn::Time:
-        return "time";
-    case TextColumn::Open:
-        return "open";
-    case TextColumn::High:
-        return "high";
-    case TextColumn::Low:
-        return "low";
-    case TextColumn::Close:
-        return "close";
-    case TextColumn::Vol:
-        return "vol";
-    case TextColumn::Oi:
-        return "oi";
-    case TextColumn::Skip:
-        break;
-    }
-    return "skip";
+    static constexpr const char* kNames[] = {"skip", "ticker", "date",  "time", "open",
+                                             "high", "low",    "close", "vol",  "oi"};
+    const auto index = static_cast<std::size_t>(column);
+    return index < std::size(kNames) ? kNames[index] : "skip";
 }
 
 bool text_columns_parse(std::string_view text, std::vector<TextColumn>& columns, std::string& error) {
