@@ -6,6 +6,7 @@
 #include "storage/fileops.h"
 #include "storage/portfolio_files.h"
 #include "storage/quotes.h"
+#include "storage/text_util.h"
 
 #include <algorithm>
 #include <array>
@@ -404,7 +405,9 @@ public:
     }
     // The rows' make-up for this security (once it is open).
     RowShape shape(const ExportOptions& options) const {
-        return row_shape(options, at_.layout.position[kFieldTime] != 0, master_symbol_text(at_.record));
+        // The ticker is the whole symbol field (a symbol may hold blanks), as a look-up takes it.
+        return row_shape(options, at_.layout.position[kFieldTime] != 0,
+                         trim_trailing_blanks(master_field_view(at_.record, kMasterSymbolOffset)));
     }
     // The windows are formatted by turns on the formatting thread and on this one, at most
     // kFormattingAhead at once, while this thread reads the next window and writes the texts in order;

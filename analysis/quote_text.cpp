@@ -387,15 +387,30 @@ std::vector<TextColumn> header_columns(const std::vector<std::string_view>& cell
 }
 
 // The columns of the program's own export without its title row: date and six values, or date, time
-// (HH:MM:SS) and six values. Empty when the line is neither.
+// (HH:MM:SS) and six values, each after a ticker column when the export wrote one. Empty when the line
+// is none of these.
 std::vector<TextColumn> export_columns(const std::vector<std::string_view>& cells) {
     using enum TextColumn;
-    const bool time_second =
-        cells.size() >= 2 && cells[1].find(':') != std::string_view::npos && read_time(cells[1]).has_value();
-    if (cells.size() == 7 && !time_second)
+    auto time_at = [&](std::size_t c) {
+        return cells.size() > c && cells[c].find(':') != std::string_view::npos &&
+               read_time(cells[c]).has_value();
+    };
+    if (cells.size() == 7 && !time_at(1))
         return {Date, Open, High, Low, Close, Vol, Oi};
-    if (cells.size() == 8 && time_second)
+    if (cells.size() == 8 && time_at(1))
         return {Date, Time, Open, High, Low, Close, Vol, Oi};
+    // A ticker first: the first cell is no date, the second one is.
+    auto date_at = [&](std::size_t c) {
+        DayNumber day = 0;
+        return read_date(cells[c], false, day) == DateRead::Ok ||
+               read_date(cells[c], true, day) == DateRead::Ok;
+    };
+    if (cells.size() < 8 || date_at(0) || !date_at(1))
+        return {};
+    if (cells.size() == 8 && !time_at(2))
+        return {Ticker, Date, Open, High, Low, Close, Vol, Oi};
+    if (cells.size() == 9 && time_at(2))
+        return {Ticker, Date, Time, Open, High, Low, Close, Vol, Oi};
     return {};
 }
 

@@ -30,7 +30,8 @@ bool text_columns_parse(std::string_view text, std::vector<TextColumn>& columns,
 
 struct QuoteTextOptions {
     // The columns of a file without a header; empty: taken from the file's header row, or, for a file
-    // without one, the columns of the program's own export (7 or 8 values a line).
+    // without one, the columns of the program's own export (7 or 8 values a line, one more after a ticker
+    // column).
     std::vector<TextColumn> columns;
     bool day_first = false; // DD/MM/YYYY and DD/MM/YY instead of MM/DD/YYYY and MM/DD/YY
     // Stop after this many quotes (0: no limit): a preview reads the start of a file only.
