@@ -232,7 +232,7 @@ bool Importer::check_fields(Target& target) {
         if ((given & (1u << value)) && layout.position[field_of_value(value)] == 0)
             result_.add(MessageKind::Information, target.symbol + " has no " +
                                                       field_name(field_of_value(value)) +
-                                                      " field: those values were not read.");
+                                                      " field: those values are not stored.");
     }
     return true;
 }
@@ -255,9 +255,10 @@ void Importer::write_one(Target& target, CommandResult& result) {
     if (options_.dry_run) {
         std::vector<std::uint8_t> content;
         const int fields = target.shape.field_count();
-        status = target.create ? series_merge_image(series_file_image(fields, {}), 4 * fields, target.shape.layout(),
-                                                    target.quotes, false, content, outcome.counts)
-                               : series_merge_count(target.at, target.quotes, options_.keep_existing, outcome.counts);
+        status = target.create
+                     ? series_merge_image(series_file_image(fields, {}), 4 * fields, target.shape.layout(),
+                                          target.quotes, false, content, outcome.counts)
+                     : series_merge_count(target.at, target.quotes, options_.keep_existing, outcome.counts);
         if (status == 0)
             return;
     } else if (target.create) {
@@ -383,7 +384,8 @@ bool series_shape_parse(std::string_view fields, std::string_view periodicity, S
 std::string ImportOutcome::text() const {
     std::string out = symbol + (created ? " (new): " : ": ") + std::to_string(counts.added) + " added, " +
                       std::to_string(counts.replaced) + " replaced, " + std::to_string(counts.unchanged) +
-                      " unchanged; " + std::to_string(counts.bars) + " quotes";
+                      " unchanged; " + std::to_string(counts.bars) +
+                      (counts.bars == 1 ? " quote" : " quotes");
     if (counts.bars > 0)
         out += " from " + quote_date_text(counts.first) + " to " + quote_date_text(counts.last);
     return out;
@@ -434,9 +436,9 @@ CommandResult new_security(const fs::path& dir, std::string_view symbol, std::st
         CommandResult result = CommandResult::success();
         if (!note.empty())
             result.add(MessageKind::Warning, note);
-        result.add(MessageKind::Information, std::string(symbol) + " is F" + std::to_string(number) +
-                                                 (number >= kFirstXmasterNumber ? ".MWD" : ".DAT") + " in " +
-                                                 dir.string());
+        result.add(MessageKind::Information, "Symbol " + std::string(symbol) + " was added to " +
+                                                 dir.string() + ", its quotes in F" + std::to_string(number) +
+                                                 (number >= kFirstXmasterNumber ? ".MWD." : ".DAT."));
         return result;
     }
     CommandResult result = CommandResult::failure(

@@ -217,7 +217,7 @@ CImportDlg::CImportDlg(const fs::path& dir, std::vector<fs::path> files, const s
     preview_->setObjectName("previewTable");
     preview_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     preview_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    preview_->setMinimumSize(560, 240);
+    preview_->setMinimumSize(760, 240);
     counts_ = new QLabel;
     counts_->setObjectName("countsLabel");
     counts_->setWordWrap(true);
@@ -397,10 +397,23 @@ std::optional<CommandResult> RunImportCommand(const fs::path& dir, const std::st
         });
         progress.setValue(progress.maximum());
     }
+    // The notes and the lines of the securities imported in one box; failures in their own.
+    std::string notes;
+    std::vector<Message> others;
+    for (const Message& message : result.messages) {
+        if (message.kind == MessageKind::Information) {
+            notes += message.text + "\n";
+        } else {
+            others.push_back(message);
+        }
+    }
+    result.messages = others;
     const std::string lines = OutcomeLines(outcomes);
-    if (!lines.empty()) {
-        result.add(result.ok ? MessageKind::Information : MessageKind::Warning,
-                   "Imported into " + dir.string() + ":" + lines);
+    if (!lines.empty() || !notes.empty()) {
+        result.messages.insert(
+            result.messages.begin(),
+            Message{result.ok ? MessageKind::Information : MessageKind::Warning,
+                    notes + (lines.empty() ? "" : "Imported into " + dir.string() + ":" + lines)});
     }
     if (!result.ok) {
         explain_failure(result, dir.string());

@@ -328,7 +328,8 @@ private:
     }
 
     // Quotes of the last days of 1999 (a few new, one in place of a stored one) merged into the security,
-    // or, now and then, into a security the import makes (its name gives it an identity of its own).
+    // or, now and then, into a security the import makes: named with the identity of the security, so
+    // that it counts as a copy of it, which a later step may delete.
     std::optional<CommandResult> import_quotes_into(const Row& row, const std::string& mark,
                                                     std::size_t rows) {
         editing::SeriesSession series;
@@ -347,7 +348,7 @@ private:
         testing_support::write_bytes(file, text);
         ImportOptions options;
         options.create = create;
-        options.name = "N" + mark;
+        options.name = identity_of(row.name) + " N" + mark;
         std::vector<ImportOutcome> outcomes;
         return command([&] {
             return ::import_quotes(row.dir, create ? "N" + mark : row.symbol, file, options, outcomes);

@@ -65,7 +65,7 @@ TEST_F(ImportWindow, APreviewShowsEachValuesColumnAndTheCountsBeforeAnythingIsWr
     const std::vector<QString> shown = Shown(Prompts::Kind::Information);
     ASSERT_FALSE(shown.empty());
     EXPECT_TRUE(shown.back().contains(
-        "NEW (new): 1 added, 0 replaced, 0 unchanged; 1 quotes from 01/03/24 to 01/03/24"))
+        "NEW (new): 1 added, 0 replaced, 0 unchanged; 1 quote from 01/03/24 to 01/03/24"))
         << shown.back().toStdString();
     SeriesLocation at;
     ASSERT_EQ(series_locate(dir_, "NEW", at), 0);
