@@ -9,6 +9,7 @@
 #include "storage/portfolio_files.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <numeric>
 #include <optional>
@@ -123,6 +124,11 @@ bool Importer::read(const fs::path& file, std::string_view symbol) {
         if (!name.empty())
             target_of_ticker[t] = static_cast<std::size_t>(&target_for(name) - targets_.data());
     }
+    if (target_of_ticker.size() == 1 && target_of_ticker[0] < targets_.size()) {
+        Target& only = targets_[target_of_ticker[0]];
+        only.quotes.reserve(only.quotes.size() + read.text.quotes.size());
+        only.origins.reserve(only.origins.size() + read.text.quotes.size());
+    }
     for (const TextQuote& quote : read.text.quotes) {
         const std::size_t t =
             quote.ticker < target_of_ticker.size() ? target_of_ticker[quote.ticker] : targets_.size();
@@ -145,9 +151,15 @@ bool Importer::read(const fs::path& file, std::string_view symbol) {
 
 // The quotes of a target in date and time order; two for the same date and time (from two files) refuse.
 bool Importer::check_order(Target& target) {
+    auto key = [&](std::uint32_t i) { return std::pair(target.quotes[i].date, target.quotes[i].time); };
+    // Most texts list their quotes in order already: nothing to sort, nothing to copy.
+    bool ordered = true;
+    for (std::uint32_t i = 1; i < target.quotes.size() && ordered; ++i)
+        ordered = key(i - 1) < key(i);
+    if (ordered)
+        return true;
     std::vector<std::uint32_t> order(target.quotes.size());
     std::iota(order.begin(), order.end(), 0u);
-    auto key = [&](std::uint32_t i) { return std::pair(target.quotes[i].date, target.quotes[i].time); };
     std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return key(a) < key(b); });
     std::vector<MergeQuote> quotes;
     std::vector<Origin> origins;
