@@ -5,6 +5,7 @@
 #include "storage/mbf.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -361,6 +362,18 @@ std::optional<float> read_value(std::string_view text, std::string& reason) {
 
 // ---- Layout of a text ----------------------------------------------------------------------------
 
+// A line of names only, in any language: no cell reads as a date or a number. With the columns given,
+// such a first line is the file's header row.
+bool only_words(const std::vector<std::string_view>& cells) {
+    std::string reason;
+    return std::none_of(cells.begin(), cells.end(), [&reason](std::string_view cell) {
+        DayNumber day = 0;
+        return read_date(cell, false, day) == DateRead::Ok || read_date(cell, true, day) == DateRead::Ok ||
+               read_value(cell, reason).has_value() ||
+               (!cell.empty() && std::isdigit(static_cast<unsigned char>(cell[0])));
+    });
+}
+
 // Whether a first line is a header: it names the date column and none of its cells reads as a date.
 bool is_header(const std::vector<std::string_view>& cells) {
     bool names_date = false;
@@ -437,7 +450,7 @@ public:
             return true;
         if (!started_) {
             started_ = true;
-            if (is_header(cells_))
+            if (is_header(cells_) || (!options_.columns.empty() && only_words(cells_)))
                 return take_header(number);
             const std::vector<TextColumn> columns =
                 !options_.columns.empty() ? options_.columns : export_columns(cells_);

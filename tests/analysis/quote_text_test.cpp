@@ -140,6 +140,9 @@ TEST(QuoteText, ReadsEveryForm) {
          "date,open,close ','\n2024-01-05 1.5 - - 2.5 - -\n2024-01-04 1.25 - - 2.25 - -"},
         {"Date,Price\n2024-01-05,3.5\n", with_columns("date,close"),
          "date,close header ','\n2024-01-05 - - - 3.5 - -"},
+        // With the columns given, a first line of names in another language is the header row.
+        {"Datum\tKurs\tUmsatz\n05.01.2024\t3,5\t100\n", with_columns("date,skip,vol", true),
+         "date,skip,vol header '\t'\n2024-01-05 - - - - 100 -"},
         {"Date,Close\r\n", {}, "date,close header ','"},
         {"", {}, " ','"},
     };
