@@ -2,6 +2,7 @@
 
 #include "common/failure_text.h"
 #include "common/latin1.h"
+#include "common/symbol_list.h"
 #include "common/symbol_text.h"
 #include "common/value_format.h"
 #include "storage/directory.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <numeric>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace fs = std::filesystem;
@@ -251,9 +253,18 @@ bool Importer::check_fields(Target& target) {
 
 bool Importer::check() {
     // A file without quotes for a security gives nothing to write; every other target is checked.
+    std::set<fs::path> written;
     for (Target& target : targets_) {
         if (!check_order(target) || !locate(target) || !check_fields(target))
             return false;
+        written.insert(target.create ? dir_ : target.at.dir);
+    }
+    // A MASTER the symbol list calls damaged is not written, as by every other command.
+    for (const fs::path& dir : written) {
+        if (CommandResult check = check_master_writable(portfolio_files::master(dir)); !check.ok) {
+            result_ = check;
+            return false;
+        }
     }
     return true;
 }
@@ -428,6 +439,8 @@ CommandResult new_security(const fs::path& dir, std::string_view symbol, std::st
         if (!check.ok)
             return check;
     }
+    if (CommandResult check = check_master_writable(portfolio_files::master(dir)); !check.ok)
+        return check;
     MasterRecord found;
     fs::path found_dir;
     const StatusCode lookup = master_find(dir, symbol, found, found_dir);

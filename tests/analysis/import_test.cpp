@@ -186,6 +186,18 @@ TEST_F(Import, ARefusedLineAnywhereRefusesTheWholeRunAndWritesNothing) {
     }
 }
 
+TEST_F(Import, ADamagedMasterIsNotWritten) {
+    // A count beyond the records MASTER holds: the symbol list calls it damaged.
+    std::string master = read_bytes(dir_ / "p" / "MASTER");
+    set_image_counters(master, 9, 9);
+    write_bytes(dir_ / "p" / "MASTER", master);
+    const Snapshot before = snapshot(dir_ / "p");
+    const fs::path file = text("day.txt", "ticker date close\nAAA 2030-01-02 5\n");
+    EXPECT_FALSE(run({file}).ok);
+    EXPECT_FALSE(new_security(dir_ / "p", "NEW", "NEW CO", series_shape_default('D')).ok);
+    EXPECT_EQ(snapshot(dir_ / "p"), before);
+}
+
 TEST_F(Import, AFailedSecurityLeavesTheOthersWrittenAndTheResultSaysWhich) {
     // BBB's stored quotes are out of date order: its merge cannot place a new one.
     const auto bbb = random_series_bars(2, 5);
