@@ -123,8 +123,12 @@ bool Importer::read(const fs::path& file, std::string_view symbol) {
     std::vector<std::size_t> target_of_ticker(read.text.tickers.size(), targets_.size());
     for (std::size_t t = 0; t < read.text.tickers.size(); ++t) {
         const std::string name = routed ? trimmed(read.text.tickers[t]) : fixed;
-        if (!name.empty())
-            target_of_ticker[t] = static_cast<std::size_t>(&target_for(name) - targets_.data());
+        if (name.empty())
+            continue;
+        Target& target = target_for(name);
+        target_of_ticker[t] = static_cast<std::size_t>(&target - targets_.data());
+        if (target.name.empty() && t < read.text.names.size())
+            target.name = trimmed(read.text.names[t]).substr(0, kMaxLongNameLength); // the longest kept
     }
     if (target_of_ticker.size() == 1 && target_of_ticker[0] < targets_.size()) {
         Target& only = targets_[target_of_ticker[0]];
@@ -215,7 +219,8 @@ bool Importer::locate(Target& target) {
         return false;
     }
     target.create = true;
-    target.name = !options_.name.empty() ? options_.name : target.symbol;
+    // The name given, else the one the file gives, else the symbol.
+    target.name = !options_.name.empty() ? options_.name : !target.name.empty() ? target.name : target.symbol;
     for (const CommandResult& check :
          {check_symbol_text(target.symbol), check_name_text(target.name, kMaxLongNameLength)}) {
         if (!check.ok)

@@ -214,14 +214,24 @@ struct ColumnName {
     TextColumn column;
 };
 constexpr ColumnName kColumnNames[] = {
-    {"date", TextColumn::Date},       {"dtyyyymmdd", TextColumn::Date},
-    {"time", TextColumn::Time},       {"open", TextColumn::Open},
-    {"high", TextColumn::High},       {"low", TextColumn::Low},
-    {"close", TextColumn::Close},     {"volume", TextColumn::Vol},
-    {"vol", TextColumn::Vol},         {"open interest", TextColumn::Oi},
-    {"openinterest", TextColumn::Oi}, {"openint", TextColumn::Oi},
-    {"oi", TextColumn::Oi},           {"ticker", TextColumn::Ticker},
-    {"symbol", TextColumn::Ticker},   {"skip", TextColumn::Skip},
+    {"date", TextColumn::Date},
+    {"dtyyyymmdd", TextColumn::Date},
+    {"time", TextColumn::Time},
+    {"open", TextColumn::Open},
+    {"high", TextColumn::High},
+    {"low", TextColumn::Low},
+    {"close", TextColumn::Close},
+    {"volume", TextColumn::Vol},
+    {"vol", TextColumn::Vol},
+    {"open interest", TextColumn::Oi},
+    {"openinterest", TextColumn::Oi},
+    {"openint", TextColumn::Oi},
+    {"oi", TextColumn::Oi},
+    {"ticker", TextColumn::Ticker},
+    {"symbol", TextColumn::Ticker},
+    {"name", TextColumn::Name},
+    {"description", TextColumn::Name},
+    {"skip", TextColumn::Skip},
     {"-", TextColumn::Skip},
 };
 
@@ -240,7 +250,7 @@ std::optional<TextColumn> column_named(std::string_view text) {
 
 // Why a list of columns cannot be used; empty when it can: one date column, no column but "skip" twice.
 std::string columns_problem(const std::vector<TextColumn>& columns) {
-    bool seen[10] = {};
+    bool seen[11] = {};
     for (TextColumn column : columns) {
         const int index = static_cast<int>(column);
         if (column != TextColumn::Skip && seen[index])
@@ -472,6 +482,7 @@ public:
             return false;
         if (out_.tickers.empty() && ticker_column_ < 0)
             out_.tickers.emplace_back();
+        out_.names.resize(out_.tickers.size());
         return true;
     }
 
@@ -517,10 +528,12 @@ private:
                               std::to_string(out_.columns.size()));
         TextQuote quote;
         quote.line = number;
+        name_cell_ = {};
         for (std::size_t c = 0; c < count; ++c) {
             if (!read_cell(out_.columns[c], cells_[c], quote, number, static_cast<int>(c) + 1))
                 return false;
         }
+        note_name(quote.ticker);
         return keep(quote);
     }
 
@@ -532,6 +545,9 @@ private:
             if (cell.empty())
                 return refuse(number, at, "the ticker is missing");
             quote.ticker = ticker_index(cell);
+            return true;
+        case TextColumn::Name:
+            name_cell_ = cell;
             return true;
         case TextColumn::Date:
             return read_date_cell(cell, quote, number, at);
@@ -588,6 +604,14 @@ private:
         return at->second;
     }
 
+    // The first name a line gives a ticker is its name.
+    void note_name(std::uint32_t ticker) {
+        if (out_.names.size() <= ticker)
+            out_.names.resize(static_cast<std::size_t>(ticker) + 1);
+        if (out_.names[ticker].empty() && !name_cell_.empty())
+            out_.names[ticker] = std::string(name_cell_);
+    }
+
     // Keeps a quote unless its ticker has one for the same date and time already.
     bool keep(const TextQuote& quote) {
         const std::uint64_t key = static_cast<std::uint64_t>(quote.ticker) << 40 |
@@ -612,6 +636,7 @@ private:
     TextRefusal& refusal_;
     bool started_ = false;
     int ticker_column_ = -1;
+    std::string_view name_cell_; // the name cell of the line being read
     std::vector<std::string_view> cells_;
     std::unordered_map<std::string, std::uint32_t> ticker_numbers_;
     std::unordered_map<std::uint64_t, std::uint32_t> seen_; // (ticker, date, time) -> line
@@ -653,7 +678,7 @@ int text_value_index(TextColumn column) {
 }
 
 const char* text_column_name(TextColumn column) {
-    static constexpr const char* kNames[] = {"skip", "ticker", "date",  "time", "open",
+    static constexpr const char* kNames[] = {"skip", "ticker", "name",  "date", "time", "open",
                                              "high", "low",    "close", "vol",  "oi"};
     const auto index = static_cast<std::size_t>(column);
     return index < std::size(kNames) ? kNames[index] : "skip";

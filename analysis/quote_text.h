@@ -13,14 +13,14 @@
 #include <vector>
 
 // What one column of a text holds.
-enum class TextColumn : std::uint8_t { Skip, Ticker, Date, Time, Open, High, Low, Close, Vol, Oi };
+enum class TextColumn : std::uint8_t { Skip, Ticker, Name, Date, Time, Open, High, Low, Close, Vol, Oi };
 
 // The six value columns in the order of a quote's values (as the export writes them).
 constexpr int kTextValues = 6;
 // The value index (0 OPEN .. 5 OI) of a column, -1 for a column that holds no value.
 int text_value_index(TextColumn column);
 // The column's name as a header or --columns names it ("date", "time", "open", ..., "oi", "ticker",
-// "skip").
+// "name", "skip"). A name column gives the name of the security a line's ticker names.
 const char* text_column_name(TextColumn column);
 
 // Reads a list of column names ("date,open,high,low,close,vol"; the names a header may use, and
@@ -55,6 +55,7 @@ struct QuoteText {
     int date_column = 0;                   // 1-based column of the date
     std::vector<std::string> tickers;      // as written, in the order first seen; one empty text without a
                                            // ticker column
+    std::vector<std::string> names;        // for each ticker, the first name a line gives it (empty: none)
     std::vector<TextQuote> quotes;         // in the order of the file
     std::vector<std::string> notes;        // columns left out ("column 6, "Adj Close", is not read")
     bool has_value(int value_index) const; // a column holds the value

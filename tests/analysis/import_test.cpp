@@ -213,6 +213,22 @@ TEST_F(Import, AFailedSecurityLeavesTheOthersWrittenAndTheResultSaysWhich) {
                                        quote_date_text(random_series_bars(1, 1)[0].date) + " to 01/02/30");
 }
 
+TEST_F(Import, ASecurityMadeTakesTheNameTheFileGivesIt) {
+    const fs::path file = text("day.txt", "Symbol,Name,Date,Close\nZZZ,Zeta Zoo Company,2030-01-02,5\n"
+                                          "YYY,,2030-01-02,6\nZZZ,Another,2030-01-03,5.5\n");
+    ImportOptions options;
+    options.create = true;
+    ASSERT_TRUE(run({file}, options).ok);
+    SeriesLocation zzz, yyy;
+    ASSERT_EQ(series_locate(dir_ / "p", "ZZZ", zzz), 0);
+    ASSERT_EQ(series_locate(dir_ / "p", "YYY", yyy), 0);
+    EXPECT_EQ(master_name_text(zzz.record), "Zeta Zoo Company");
+    EXPECT_EQ(master_name_text(yyy.record), "YYY             ");
+    EmasterRecord extended;
+    ASSERT_EQ(emaster_find(dir_ / "p", zzz.record.file_number(), extended), EmasterState::Usable);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&extended.bytes[32]), 16), "Zeta Zoo Company");
+}
+
 TEST_F(Import, CancelStopsBetweenSecuritiesEachWrittenWhole) {
     const fs::path file = text("day.txt", "Ticker;Date;Close\nAAA;01/02/2030;5\nBBB;01/02/2030;6\n");
     const Snapshot before = snapshot(dir_ / "p");
