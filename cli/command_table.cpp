@@ -157,7 +157,7 @@ const std::vector<Command>& commands() {
          "it\n"
          "      is missing (with --fields and --periodicity as for new-security; by default the fields the\n"
          "      file gives). The file names its columns in a header row, or --columns names them\n"
-         "      (date,time,open,high,low,close,vol,oi,ticker,skip). Dates YYYYMMDD, YYYY-MM-DD, "
+         "      (date,time,open,high,low,close,vol,oi,ticker,name,skip). Dates YYYYMMDD, YYYY-MM-DD, "
          "MM/DD/YYYY,\n"
          "      MM/DD/YY (--day-first: DD/MM/...). A line that cannot be read refuses the file: nothing is\n"
          "      written. One result line per security: added, replaced, unchanged, first and last date.",
@@ -169,9 +169,8 @@ const std::vector<Command>& commands() {
          "import-all DIR FILE... [--create] [--keep-existing] [--columns LIST] [--day-first]",
          "Import many files: a file with a ticker column sends each line to the security it names, any\n"
          "      other goes to the security named like the file. Every file is checked before anything is\n"
-         "      written; then each security is written whole. --create makes missing securities, named "
-         "after\n"
-         "      their symbol.",
+         "      written; then each security is written whole. --create makes missing securities, named as\n"
+         "      the file's name column names them, or after their symbol.",
          {"--columns", "--fields", "--periodicity"},
          {"--keep-existing", "--day-first", "--create"},
          2,
