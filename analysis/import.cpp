@@ -152,6 +152,8 @@ bool Importer::read(const fs::path& file, std::string_view symbol) {
     }
     for (const std::string& note : read.text.notes)
         result_.add(MessageKind::Information, file.filename().string() + ": " + note);
+    // The quotes live on in their targets: the file's own copy goes, so that the next file reuses it.
+    std::vector<TextQuote>().swap(read.text.quotes);
     return true;
 }
 

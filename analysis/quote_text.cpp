@@ -598,6 +598,14 @@ private:
     }
 
     std::uint32_t ticker_index(std::string_view ticker) {
+        // Lines of one ticker mostly follow each other.
+        if (!out_.tickers.empty() && out_.tickers[last_ticker_] == ticker)
+            return last_ticker_;
+        last_ticker_ = look_up_ticker(ticker);
+        return last_ticker_;
+    }
+
+    std::uint32_t look_up_ticker(std::string_view ticker) {
         const auto [at, added] = ticker_numbers_.try_emplace(std::string(ticker), out_.tickers.size());
         if (added)
             out_.tickers.emplace_back(ticker);
@@ -612,11 +620,27 @@ private:
             out_.names[ticker] = std::string(name_cell_);
     }
 
-    // Keeps a quote unless its ticker has one for the same date and time already.
+    // Keeps a quote unless its ticker has one for the same date and time already. While a ticker's quotes
+    // come in order, a quote later than its last cannot repeat one; the first that does not is looked up
+    // among all of that ticker's quotes from then on.
     bool keep(const TextQuote& quote) {
-        const std::uint64_t key = static_cast<std::uint64_t>(quote.ticker) << 40 |
-                                  static_cast<std::uint64_t>(quote.date - kFirstDay) << 18 |
-                                  static_cast<std::uint64_t>(quote.time);
+        if (order_.size() <= quote.ticker)
+            order_.resize(static_cast<std::size_t>(quote.ticker) + 1);
+        TickerOrder& order = order_[quote.ticker];
+        const std::uint64_t key = key_of(quote);
+        if (!order.mapped && (order.count == 0 || key > order.last)) {
+            order.last = key;
+            ++order.count;
+            out_.quotes.push_back(quote);
+            return true;
+        }
+        if (!order.mapped) {
+            order.mapped = true;
+            for (const TextQuote& earlier : out_.quotes) {
+                if (earlier.ticker == quote.ticker)
+                    seen_.try_emplace(key_of(earlier), earlier.line);
+            }
+        }
         const auto [at, added] = seen_.try_emplace(key, quote.line);
         if (!added) {
             const std::string of = ticker_column_ >= 0 ? " of " + out_.tickers[quote.ticker] : "";
@@ -630,6 +654,19 @@ private:
         return true;
     }
 
+    static std::uint64_t key_of(const TextQuote& quote) {
+        return static_cast<std::uint64_t>(quote.ticker) << 40 |
+               static_cast<std::uint64_t>(quote.date - kFirstDay) << 18 |
+               static_cast<std::uint64_t>(quote.time);
+    }
+
+    // Where a ticker's quotes stand: in order so far (the last key), or looked up in seen_.
+    struct TickerOrder {
+        std::uint64_t last = 0;
+        std::uint32_t count = 0;
+        bool mapped = false;
+    };
+
     std::string_view file_name_;
     const QuoteTextOptions& options_;
     QuoteText& out_;
@@ -640,6 +677,8 @@ private:
     std::vector<std::string_view> cells_;
     std::unordered_map<std::string, std::uint32_t> ticker_numbers_;
     std::unordered_map<std::uint64_t, std::uint32_t> seen_; // (ticker, date, time) -> line
+    std::vector<TickerOrder> order_;                        // by ticker
+    std::uint32_t last_ticker_ = 0;
 };
 
 bool read_lines(LineSource& source, std::string_view file_name, const QuoteTextOptions& options,

@@ -307,6 +307,11 @@ TEST(QuoteText, RefusalsNameFileLineAndColumn) {
         {"20240105\n", "q.csv, line 1: the line has 1 value; the columns are 2"},
         {"\n\n20240105,1\n20240108,2\n20240105,3\n",
          "q.csv, line 5, column 1: a second quote for 01/05/24 (the first is on line 3)"},
+        // Once out of order, every quote after is looked up too.
+        {"20240102,1\n20240104,1\n20240103,1\n20240105,1\n20240105,2\n",
+         "q.csv, line 5, column 1: a second quote for 01/05/24 (the first is on line 4)"},
+        {"20240108,1\n20240105,1\n20240102,1\n20240105,2\n",
+         "q.csv, line 4, column 1: a second quote for 01/05/24 (the first is on line 2)"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(refusal_of(text, dc), expected) << text;
