@@ -55,14 +55,25 @@ int run_new_security(const Command& self, const Args& args) {
     return report(new_security(args.positional[0], args.positional[1], args.positional[2], shape));
 }
 
+namespace {
+
+// The options both imports take; false when one of them cannot be used (`error` says why).
+bool import_options(const Args& args, ImportOptions& options, std::string& error) {
+    if (!text_options(args, options.text, error) ||
+        !shape_options(args, options.shape, options.shape_given, error))
+        return false;
+    options.keep_existing = args.options.count("--keep-existing") > 0;
+    options.create = args.options.count("--create") > 0;
+    return true;
+}
+
+} // namespace
+
 int run_import(const Command& self, const Args& args) {
     ImportOptions options;
     std::string error;
-    if (!text_options(args, options.text, error) ||
-        !shape_options(args, options.shape, options.shape_given, error))
+    if (!import_options(args, options, error))
         return option_error(self, error);
-    options.keep_existing = args.options.count("--keep-existing") > 0;
-    options.create = args.options.count("--create") > 0;
     options.name = option(args, "--create");
     std::vector<ImportOutcome> outcomes;
     const CommandResult result =
@@ -73,13 +84,9 @@ int run_import(const Command& self, const Args& args) {
 int run_import_all(const Command& self, const Args& args) {
     ImportOptions options;
     std::string error;
-    if (!text_options(args, options.text, error) ||
-        !shape_options(args, options.shape, options.shape_given, error))
+    if (!import_options(args, options, error))
         return option_error(self, error);
-    options.keep_existing = args.options.count("--keep-existing") > 0;
-    options.create = args.options.count("--create") > 0;
     const std::vector<std::filesystem::path> files(args.positional.begin() + 1, args.positional.end());
     std::vector<ImportOutcome> outcomes;
-    const CommandResult result = import_all(args.positional[0], files, options, outcomes);
-    return report_import(result, outcomes);
+    return report_import(import_all(args.positional[0], files, options, outcomes), outcomes);
 }

@@ -65,6 +65,19 @@ std::string OutcomeLines(const std::vector<ImportOutcome>& outcomes) {
     return lines;
 }
 
+// OK (named `okName`, with `okText` when given) and Cancel, wired to the dialog.
+QDialogButtonBox* OkCancel(QDialog* dialog, const char* okName, const char* okText = nullptr) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setObjectName(okName);
+    if (okText != nullptr) {
+        ok->setText(okText);
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
 } // namespace
 
 // ---- New security ------------------------------------------------------------------------------------
@@ -92,10 +105,7 @@ CNewSecurityDlg::CNewSecurityDlg(QWidget* parent) : QDialog(parent) {
         values_[i]->setObjectName(QString("value%1Check").arg(i));
         grid->addWidget(values_[i]);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("okButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancel(this, "okButton");
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(fields);
@@ -223,12 +233,8 @@ CImportDlg::CImportDlg(const fs::path& dir, std::vector<fs::path> files, const s
     counts_->setWordWrap(true);
     counts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QDialogButtonBox* buttons = OkCancel(this, "importButton", "&Import");
     ok_ = buttons->button(QDialogButtonBox::Ok);
-    ok_->setText("&Import");
-    ok_->setObjectName("importButton");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(filesLabel);
