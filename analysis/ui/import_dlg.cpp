@@ -304,8 +304,12 @@ void CImportDlg::ShowPreview() {
         QString label = c < static_cast<int>(preview.columns.size())
                             ? Capitalised(text_column_name(preview.columns[static_cast<std::size_t>(c)]))
                             : QString("?");
+        // The file's own name below, where it says more than the column's.
         if (c < static_cast<int>(preview.header.size())) {
-            label += "\n" + QString::fromStdString(preview.header[static_cast<std::size_t>(c)]);
+            const QString own = QString::fromStdString(preview.header[static_cast<std::size_t>(c)]);
+            if (own.compare(label, Qt::CaseInsensitive) != 0) {
+                label += "\n" + own;
+            }
         }
         headers << label;
     }
@@ -357,9 +361,12 @@ void CImportDlg::Refresh() {
         text += QString::fromStdString(message.text) + "\n";
     }
     if (result.ok) {
-        text += QString("%1 quotes for %2 securities%3: %4 to add, %5 to replace, %6 already there.")
-                    .arg(total.added + total.replaced + total.unchanged)
+        const int quotes = total.added + total.replaced + total.unchanged;
+        text += QString("%1 %2 for %3 %4%5: %6 to add, %7 to replace, %8 already there.")
+                    .arg(quotes)
+                    .arg(quotes == 1 ? "quote" : "quotes")
                     .arg(outcomes.size())
+                    .arg(outcomes.size() == 1 ? "security" : "securities")
                     .arg(created > 0 ? QString(" (%1 to be made)").arg(created) : QString())
                     .arg(total.added)
                     .arg(total.replaced)
