@@ -100,9 +100,8 @@ RowShape row_shape(const ExportOptions& options, bool series_has_time, std::stri
 // The date as the quote list shows it (MM/DD/YY), with four year digits wherever two would be read back
 // in another century: before 1960, as the list shows them, and from 2060 on.
 std::string export_date_text(DayNumber day) {
-    int years = 0, month = 0, dd = 0;
-    date_unpack(day, years, month, dd);
-    return day != kNoDate && years >= 160 ? date_format(day, kMMDDCCYYSep, '/') : quote_date_text(day);
+    static const DayNumber first_of_2060 = date_pack(2060, 1, 1);
+    return day >= first_of_2060 ? date_format(day, kMMDDCCYYSep, '/') : quote_date_text(day);
 }
 
 // The shortest text that reads back to the same single-precision value.
