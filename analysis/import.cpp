@@ -333,11 +333,10 @@ CommandResult Importer::write(const ImportProgress& progress) {
     }
     if (!result.ok && !options_.dry_run) {
         std::string written, not_written;
-        for (const Target& target : targets_) {
-            const bool done_it = std::any_of(outcomes_.begin(), outcomes_.end(), [&](const ImportOutcome& o) {
-                return o.written && o.symbol == target.symbol;
-            });
-            (done_it ? written : not_written) += " " + target.symbol;
+        // Outcome i is target i's; the targets after a Cancel have none.
+        for (std::size_t i = 0; i < targets_.size(); ++i) {
+            const bool done_it = i < outcomes_.size() && outcomes_[i].written;
+            (done_it ? written : not_written) += " " + targets_[i].symbol;
         }
         result.add(MessageKind::Error, "Imported:" + (written.empty() ? std::string(" none") : written) +
                                            "\nNot imported:" + not_written);
