@@ -233,13 +233,12 @@ int run_split_search(const Command&, const Args& args) {
                 write_message(Message{event.message_kind, event.text});
             return true;
         });
+    // Every notice, "No candidate splits found" among them, has been written as it came.
     bool notices_shown = false;
     for (const auto& event : outcome.events)
         notices_shown = notices_shown || event.kind == SplitEventKind::Notice;
     if (!notices_shown)
         report(outcome.result);
-    else if (outcome.lines.empty() && outcome.result.ok && !outcome.result.messages.empty())
-        write_message(outcome.result.messages.back()); // "No candidate splits found"
     int status = outcome.result.ok ? kOk : kFailed;
     // "-" names standard output, where the lines have gone already.
     auto output = args.options.find("--output");

@@ -116,6 +116,10 @@ TEST_F(Cli, ListsSearchesAndExports) {
     EXPECT_EQ(ok({"split-search", s, "--output", (dir_ / "splits.txt").string()}),
               std::vector<std::string>{"BOLT possible 2 for 1 split on 06/20/22"});
     EXPECT_EQ(read_bytes(dir_ / "splits.txt"), "BOLT possible 2 for 1 split on 06/20/22\n");
+    const CliRun none = run({"split-search", funds}); // said once, on the error stream
+    EXPECT_TRUE(none.exit_code == 0 && none.out.empty() && lines(none.err).size() == 1 &&
+                none.err.find("No candidate splits found") != std::string::npos)
+        << none.err;
     std::vector<std::string> words = {
         "export", s, "ACME", (dir_ / "acme.csv").string(), "--delimiter", "comma", "--omit", "oi", "--title"};
     ok(words);
