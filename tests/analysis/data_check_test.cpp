@@ -137,6 +137,13 @@ TEST(DataCheck, CleanSeriesOfEveryShapeHaveNoFinding) {
         kinds(check_bars(rows_of(bars), {}, {})),
         (std::vector<std::pair<std::int32_t, CheckKind>>{{10, CheckKind::Spike}, {20, CheckKind::DateGap}}));
     EXPECT_TRUE(check_bars(rows_of(bars), {}, {150, 20}).empty());
+    // A spike is judged by the quote right after it, whatever comes later: here a split.
+    bars = clean_bars();
+    scale_from(bars, 10, 10, 10);
+    scale_from(bars, 12, 29, 0.5f);
+    EXPECT_EQ(kinds(check_bars(rows_of(bars), {}, {})),
+              (std::vector<std::pair<std::int32_t, CheckKind>>{{10, CheckKind::Spike},
+                                                               {12, CheckKind::PossibleSplit}}));
 }
 
 // Quotes a second apart are distinct; a date and time held by several quotes, next to each other or
