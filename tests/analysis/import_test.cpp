@@ -204,6 +204,14 @@ TEST_F(Import, AFailedSecurityLeavesTheOthersWrittenAndTheResultSaysWhich) {
     write_security(dir_ / "p", SeriesSpec{2, "BBB", "B CO"}, {bbb[1], bbb[0], bbb[2]});
     const fs::path file =
         text("day.txt", "ticker date close\nAAA 2030-01-02 5\nBBB 2030-01-02 6\nCCC 2030-01-02 7\n");
+    const Snapshot before = snapshot(dir_ / "p");
+    ImportOptions dry;
+    dry.dry_run = true; // the counts shown before an import find the refusal too, and write nothing
+    const CommandResult counted = run({file}, dry);
+    EXPECT_FALSE(counted.ok);
+    EXPECT_EQ(counted.messages.back().text,
+              "BBB: nothing imported, its stored quotes are not in date order (quote 2).");
+    EXPECT_EQ(snapshot(dir_ / "p"), before);
     const CommandResult result = run({file});
     EXPECT_FALSE(result.ok);
     ASSERT_EQ(outcomes_.size(), 3u);
@@ -252,7 +260,9 @@ TEST(NewSecurityCommand, ChecksItsSymbolNameAndShapeAndRefusesASymbolTaken) {
                                        {"date,close", "I"},
                                        {"date,pe", "D"},
                                        {"date", "D"},
-                                       {"date,close", "X"}})
+                                       {"date,close", "X"},
+                                       {"date,,close", "D"},
+                                       {"date,close,", "D"}})
         EXPECT_FALSE(series_shape_parse(fields, periodicity, shape, error)) << fields << " " << periodicity;
     EXPECT_TRUE(new_security(dir.path(), "ACME", "A name longer than sixteen", series_shape_default('D')).ok);
     EXPECT_FALSE(new_security(dir.path(), "acme", "Again", series_shape_default('D')).ok);
