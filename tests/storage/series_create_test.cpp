@@ -180,6 +180,15 @@ TEST(NewSecurity, GoesToXmasterWhenMasterIsFullWithTheLowestFreeNumberFrom256) {
     EXPECT_EQ(bytes.size(), 4u * 150);
     EXPECT_EQ(bytes.substr(10, 2), std::string("\x03\x00", 2));
     EXPECT_EQ(bytes.substr(18, 2), std::string("\xE7\x03", 2)); // 999, as the vendor left it
+
+    // Numbers run from 256 to 65535; the next number to give out cannot pass 65535.
+    for (int refused : {255, 65536, 257})
+        EXPECT_EQ(xmaster_append(gap.path(), {.number = refused, .symbol = "X", .name = "X"}), 1) << refused;
+    EXPECT_EQ(read_bytes(gap / "XMASTER"), bytes);
+    ASSERT_EQ(xmaster_append(gap.path(), {.number = 65535, .symbol = "LAST", .name = "LAST"}), 0);
+    const std::string last = read_bytes(gap / "XMASTER");
+    EXPECT_EQ(last.substr(18, 2) + last.substr(4 * 150 + 65, 2), std::string("\xFF\xFF\xFF\xFF", 4));
+    EXPECT_EQ(last.size(), 5u * 150);
 }
 
 TEST(NewSecurity, RefusesAFileInTheWayUnlessItHoldsWhatWouldBeWritten) {
@@ -257,7 +266,8 @@ TEST_F(Merge, QuotesAlreadyThereWriteNothingAndKeepExistingKeepsTheStoredValues)
 TEST_F(Merge, RefusesStoredBarsOutOfOrderValuesMbfCannotHoldAndTooManyBars) {
     const Snapshot before = snapshot(dir_.path());
     EXPECT_EQ(merge({quote(kJan3, {3e38f, 1, 1, 1, 1, 1})}), status::kInvalidParm);
-    EXPECT_EQ(merge({quote(kJan4, {1, 1, 1, 1, 1, 1}), quote(kJan3, {1, 1, 1, 1, 1, 1})}), status::kInvalidParm);
+    EXPECT_EQ(merge({quote(kJan4, {1, 1, 1, 1, 1, 1}), quote(kJan3, {1, 1, 1, 1, 1, 1})}),
+              status::kInvalidParm);
     EXPECT_EQ(snapshot(dir_.path()), before);
     std::vector<std::uint8_t> bytes(28, 0), out;
     bytes[2] = 1;
