@@ -46,8 +46,8 @@ TEST(ChartScale, AColumnDrawsTheRangeOfItsQuotesWithoutValuesThatAreNoPrices) {
                         0,
                         {c - 0.5f, c + 1, c - 1, c, 100.0f * static_cast<float>(i), 0}});
     }
-    bars[4].values = {FIELD_ABSENT, FIELD_ABSENT, FIELD_ABSENT, 0, -5, 0}; // nothing priced, a bad volume
-    const std::vector<ChartColumn> columns = chart_columns(bars, {2, 8, 0, 4}); // quotes 2..9, two a column
+    bars[4].values = {FIELD_ABSENT, FIELD_ABSENT, FIELD_ABSENT, 0, HUGE_VALF, 0}; // nothing priced, no volume
+    const std::vector<ChartColumn> columns = chart_columns(bars, {2, 8, 0, 4});   // quotes 2..9, two a column
     ASSERT_EQ(columns.size(), 4u);
     const ChartColumn& a = columns[0];
     EXPECT_EQ(std::tuple(a.first_bar, a.last_bar, a.low, a.high, a.open, a.close, a.volume),
