@@ -185,7 +185,7 @@ TEST_F(Rewrite, DeletingTheFirstOrLastBarMovesThatDateInMasterAndAMiddleBarNeith
     std::string stale = read_bytes(dir_ / "MASTER"); // dates another program left wrong
     stale.replace(53 + 25, 8, mbf_bytes(1010101.0f) + mbf_bytes(1010102.0f));
     write_bytes(dir_ / "MASTER", stale);
-    ASSERT_EQ(run(edit(kEditDelete, bars_[0].date, bars_[0].date)), 0); // the only bar: both its date
+    ASSERT_EQ(run(edit(kEditDelete, bars_[0].date, bars_[0].date)), 0); // the only bar: its date, twice
     expect_bars({});
     EXPECT_EQ(master_dates(), dates_of(0, 0));
     make(40, {.periodicity = 'I', .fields = intraday_fields()}, true);
