@@ -1,5 +1,6 @@
 // Securities of XMASTER (numbered 256 and above, quotes in F<n>.MWD) are listed, read, described,
 // exported and edited like those of MASTER; an unusable XMASTER is ignored.
+#include "analysis/data_check.h"
 #include "analysis/export.h"
 #include "common/quote_cells.h"
 #include "common/symbol_list.h"
@@ -114,6 +115,23 @@ TEST_F(Xmaster, MoveAndCopyAreRefusedAndAnUnusableFileIsIgnored) {
         EXPECT_EQ(symbols(), std::vector<std::string>{"MMM/1"});
         EXPECT_FALSE(screen("AAPL").last_read().result.ok);
     }
+}
+
+TEST_F(Xmaster, TheCheckTakesEachSecuritysPeriodicityFromItsRecord) {
+    // ZZ's last quote falls on a Saturday: a fault in a daily series, the usual day of a weekly one.
+    std::vector<SeriesBar> saturday = bars;
+    saturday[2].date = date_pack(2007, 3, 24);
+    write_bytes(tmp / "p" / "F256.MWD", dat_bytes(SeriesSpec{}, saturday));
+    const auto zz_findings = [&](char periodicity) {
+        write_bytes(tmp / "p" / "XMASTER",
+                    xmaster_bytes({{256, "ZZ", "ZED", 20070319, 20070324, periodicity}}));
+        std::vector<std::string> lines;
+        for (const SecurityFinding& f : check_portfolio(tmp / "p", {}).findings)
+            lines.push_back(check_line(f));
+        return lines;
+    };
+    EXPECT_EQ(zz_findings('D'), std::vector<std::string>{"ZZ\t03/24/07\tweekend-date\tSaturday"});
+    EXPECT_EQ(zz_findings('W'), std::vector<std::string>{});
 }
 
 } // namespace

@@ -397,6 +397,7 @@ struct XmasterEntry {
     int file_number = 256;
     std::string symbol, name;
     std::uint32_t first = 0, last = 0; // YYYYMMDD
+    char periodicity = 'D';
 };
 
 // An XMASTER of the entries (seven fields each): magic bytes, both counts, the next free number, vendor
@@ -413,7 +414,7 @@ inline std::string xmaster_bytes(const std::vector<XmasterEntry>& entries) {
         r[0] = 1;
         put_text0(r, 1, e.symbol + std::string(1, '\0') + "OLD", 14);
         put_text0(r, 16, e.name, 45);
-        r[62] = 'D';
+        r[62] = e.periodicity;
         put_int16(r, 65, static_cast<std::int16_t>(e.file_number));
         r[70] = 0x7F;
         for (auto [at, date] : {std::pair{104, 19000101u}, {108, e.first}, {116, e.last}})
