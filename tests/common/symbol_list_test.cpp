@@ -45,8 +45,10 @@ TEST(SymbolTexts, TheSymbolEndsAtABlankControlOrHighByteAndTheNameAtNul) {
     for (const auto& [bytes, text] : symbols)
         EXPECT_EQ(master_symbol_text(with_symbol_bytes(bytes)), text);
     // Others damaged: RepairMaster below.
-    EXPECT_TRUE(master_record_damaged(with_symbol_bytes(std::string(16, '\0'))) &&
-                !master_record_damaged(with_symbol_bytes("A")));
+    for (const std::string& damaged : {std::string(16, '\0'), std::string(" A"), std::string("\x80Z")})
+        EXPECT_TRUE(master_record_damaged(with_symbol_bytes(damaged))) << damaged;
+    for (const char* sound : {"A", "!A", "~", "\x7F"})
+        EXPECT_FALSE(master_record_damaged(with_symbol_bytes(sound))) << sound;
     EXPECT_EQ(master_name_text(with_symbol_bytes("X", "ACME CORP")) + "|" +
                   master_name_text(with_symbol_bytes("X", "ABCDEFGHIJKLMNOPQRS")),
               "ACME CORP       |ABCDEFGHIJKLMNOP");
