@@ -57,6 +57,8 @@ TEST_F(Xmaster, SecuritiesAreListedReadDescribedExportedAndEdited) {
     const editing::SeriesFactsTexts facts = editing::describe_series(tmp / "p", "AAPL");
     EXPECT_EQ(facts.data[0].second + " " + facts.data[4].second,
               "300 APPLE COMPUTER INCORPORATED OF CUPERTINO");
+    EXPECT_EQ(facts.data[5].second + " " + facts.data[6].second + " " + facts.data[7].second,
+              "1070319 1070321 D Daily"); // the dates as MASTER would hold them
     std::filesystem::create_directories(tmp / "out");
     ASSERT_TRUE(export_portfolio(tmp / "p", tmp / "out", ExportOptions{}).ok);
     EXPECT_NE(read_bytes(tmp / "out" / "AAPL.txt").find("03/21/07"), std::string::npos);
