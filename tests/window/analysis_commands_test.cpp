@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <functional>
+
 namespace fs = std::filesystem;
 using namespace testing_support;
 
@@ -40,12 +42,14 @@ protected:
     CSplitSearchDlg* SearchWindow() const { return frame_->findChild<CSplitSearchDlg*>(); }
     Prompts::Kind LastKind() const { return Prompts::Get().History().back().kind; }
     // Presses "Search" and serves the window's events until the search has ended.
-    static void Search(CSplitSearchDlg& window) {
+    static void Search(CSplitSearchDlg& window, const std::function<void()>& while_searching = {}) {
         QEventLoop loop;
         bool ended = false;
         QObject::connect(&window, &CSplitSearchDlg::searchFinished, &loop,
                          [&] { ended = true, loop.quit(); });
         Click(window, "searchButton");
+        if (while_searching)
+            while_searching();
         if (!ended)
             loop.exec();
     }
@@ -84,7 +88,10 @@ TEST_F(AnalysisWindow, SplitSearchListsAppendsSavesAndReopensOnlyAfterClose) {
     EXPECT_EQ(std::pair(history[history.size() - 2].kind, LastKind()),
               std::pair(Prompts::Kind::Beep, Prompts::Kind::Information));
     Prompts::Get().ClearHistory();
-    Search(*window); // a second search lists its findings afresh, with the one note again
+    Search(*window, [&] { // a second search lists its findings afresh, with the one note again
+        EXPECT_TRUE(window->Lines().empty() && !window->isEnabled() &&
+                    !window->findChild<QWidget*>("saveAsButton")->isEnabledTo(window));
+    });
     EXPECT_EQ(window->Lines(), found);
     EXPECT_EQ(Shown(Prompts::Kind::Information).size(), 1u);
 
